@@ -1,0 +1,18 @@
+// rangeview-cli: the protocol from the command line, for scripts and logging.
+
+#include "rangeview/tools/Cli.h"
+
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include <unistd.h>
+
+int main(int argc, char** argv)
+{
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    std::vector<rv::CliCommand> commands = rv::StandardCliCommands();
+    // Commands of other modules are appended here.
+    rv::CliIo io{STDIN_FILENO, std::cout, std::cerr};
+    return rv::RunCli(args, commands, io);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rv {
+
+// Where a CLI command reads and writes. InFd is read with read(2) so that output can follow
+// input as it arrives (a pipe from the simulator, a serial port).
+struct CliIo {
+    int InFd;
+    std::ostream& Out;
+    std::ostream& Err;
+};
+
+// One subcommand of rangeview-cli. Run gets the arguments after the command name and returns
+// the exit status; it reports its own errors on io.Err as one line "rangeview-cli: ...".
+struct CliCommand {
+    std::string Name;
+    std::string Usage;    // e.g. "encode TEXT..."
+    std::string Summary;  // one line for the help text
+    std::function<int(std::span<const std::string_view> args, CliIo& io)> Run;
+};
+
+// encode, decode, commands. Further commands are appended by the program's main.
+std::vector<CliCommand> StandardCliCommands();
+
+// Dispatches args (without the program name) to the named command. Unknown commands and a
+// missing command print the usage on io.Err and return 2; "help"/"--help" print it on io.Out.
+// Exceptions from a command are reported as one line and give 1.
+int RunCli(std::span<const std::string_view> args, std::span<const CliCommand> commands,
+           CliIo& io);
+
+// The pieces of encode and decode, for reuse by other commands.
+std::string FormatHexBytes(std::span<const std::uint8_t> bytes);
+// Reads fd to its end, printing "distance_mm,mode" per valid frame as soon as it is decoded.
+// Returns 0, or 1 after a one-line error when the input cannot be read.
+int DecodeToLines(int fd, CliIo& io);
+
+} // namespace rv

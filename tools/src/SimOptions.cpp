@@ -1,0 +1,133 @@
+#include "rangeview/tools/SimOptions.h"
+
+#include "rangeview/tools/DistanceSignal.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+
+namespace rv {
+
+namespace {
+
+std::uint64_t ParseCount(std::string_view option, std::string_view text, std::uint64_t min,
+                         std::uint64_t max)
+{
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < min || value > max)
+        throw ToolError(std::string(option) + " needs a whole number from " +
+                        std::to_string(min) + " to " + std::to_string(max) + ", not '" +
+                        std::string(text) + "'");
+    return value;
+}
+
+double ParseSeconds(std::string_view option, std::string_view text, double max)
+{
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
+        value <= 0 || value > max)
+        throw ToolError(std::string(option) + " needs a number above 0 and up to " +
+                        std::to_string(static_cast<long>(max)) + ", not '" + std::string(text) +
+                        "'");
+    return value;
+}
+
+} // namespace
+
+std::string_view SimUsage() noexcept
+{
+    return "usage: rangeview-sim [options]\n"
+           "A simulated ranging module. By default it opens a pseudo-terminal, prints the path of\n"
+           "its port on the first line of standard output and streams frames at 10 Hz.\n"
+           "  --stdout                 write frames to standard output instead\n"
+           "  --link PATH              make PATH a symlink to the port\n"
+           "  --rate HZ                automatic output rate (default 10)\n"
+           "  --signal KIND            sine, steps, noise or file:PATH (default sine)\n"
+           "  --mode M                 mode reported until a mode command (default 3)\n"
+           "  --query                  start in query output (one frame per A5 15 BA)\n"
+           "  --frames N               stop output after N frames (--stdout: then exit)\n"
+           "  --bad-checksum-every K   every K-th frame has a wrong checksum\n"
+           "  --stray-5a-every K       a stray 5A byte before every K-th frame\n"
+           "  --split                  write the stream in small random pieces\n"
+           "  --burst                  frames back to back at 11520 bytes/s, in large writes\n"
+           "  --hangup-after SECONDS   drop the line (close the port or output) and exit\n"
+           "  --seed N                 random seed for noise and --split (default 1)\n"
+           "On exit, and on SIGUSR1, it reports \"sent N frames (B bad checksum, S stray 5A)\"\n"
+           "on standard error.\n";
+}
+
+SimOptions ParseSimOptions(std::span<const std::string_view> args)
+{
+    SimOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view name = args[i];
+        std::string_view value;
+        bool inlineValue = false;
+        if (name.starts_with("--")) {
+            if (const auto equals = name.find('='); equals != std::string_view::npos) {
+                value = name.substr(equals + 1);
+                name = name.substr(0, equals);
+                inlineValue = true;
+            }
+        }
+        auto takeValue = [&]() -> std::string_view {
+            if (inlineValue)
+                return value;
+            if (i + 1 >= args.size())
+                throw ToolError(std::string(name) + " needs a value");
+            return args[++i];
+        };
+        auto noValue = [&] {
+            if (inlineValue)
+                throw ToolError(std::string(name) + " takes no value");
+        };
+
+        if (name == "-h" || name == "--help") {
+            noValue();
+            options.Help = true;
+        } else if (name == "--stdout") {
+            noValue();
+            options.Stdout = true;
+        } else if (name == "--link") {
+            options.LinkPath = std::string(takeValue());
+            if (options.LinkPath.empty())
+                throw ToolError("--link needs a path");
+        } else if (name == "--rate") {
+            options.RateHz = ParseSeconds("--rate", takeValue(), 10000.0);
+        } else if (name == "--signal") {
+            options.Signal = std::string(takeValue());
+        } else if (name == "--mode") {
+            options.Mode = static_cast<int>(ParseCount("--mode", takeValue(), 0, 255));
+        } else if (name == "--query") {
+            noValue();
+            options.QueryMode = true;
+        } else if (name == "--frames") {
+            options.Frames = ParseCount("--frames", takeValue(), 0, UINT64_MAX);
+        } else if (name == "--bad-checksum-every") {
+            options.BadChecksumEvery =
+                static_cast<std::uint32_t>(ParseCount(name, takeValue(), 1, UINT32_MAX));
+        } else if (name == "--stray-5a-every") {
+            options.StrayEvery =
+                static_cast<std::uint32_t>(ParseCount(name, takeValue(), 1, UINT32_MAX));
+        } else if (name == "--split") {
+            noValue();
+            options.Split = true;
+        } else if (name == "--burst") {
+            noValue();
+            options.Burst = true;
+        } else if (name == "--hangup-after") {
+            options.HangupAfter = ParseSeconds("--hangup-after", takeValue(), 1e6);
+        } else if (name == "--seed") {
+            options.Seed = ParseCount("--seed", takeValue(), 0, UINT64_MAX);
+        } else {
+            throw ToolError("unknown option '" + std::string(args[i]) + "'");
+        }
+    }
+    if (options.Stdout && !options.LinkPath.empty())
+        throw ToolError("--link needs the pseudo-terminal; it cannot go with --stdout");
+    return options;
+}
+
+} // namespace rv
