@@ -1,0 +1,97 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "rangeview/chart/ChunkedArray.h"
+
+namespace rv {
+
+class TChartSeries;
+
+enum class TChartListOrder : std::uint8_t { loNone, loAscending, loDescending };
+
+// One value dimension of a series (X or Y): the raw values in point order, a Multiplier applied on
+// every read, and cached statistics of the scaled values.
+class TChartValueList {
+public:
+    // Registers itself in owner's value lists (owner may be null for a free-standing list).
+    TChartValueList(TChartSeries* owner, const std::string& name);
+    virtual ~TChartValueList() = default;
+    TChartValueList(const TChartValueList&) = delete;
+    TChartValueList& operator=(const TChartValueList&) = delete;
+
+    // Copies Order, DateTime, Multiplier and ValueSource (not the values).
+    virtual void Assign(const TChartValueList& source);
+
+    // Stored value at Index times Multiplier; EListError outside 0 .. ValueCount - 1.
+    virtual double ValueAt(std::int32_t Index) const;
+    virtual void SetValueAt(std::int32_t Index, double Value);
+    virtual void RemoveAllValues();
+    // Stores Value where Order asks for it; returns its index.
+    virtual std::int32_t AddInOrder(double Value);
+    // Stores Value at Index (0 .. ValueCount); later values move up by one.
+    virtual void InsertValue(std::int32_t Index, double Value);
+    virtual std::int32_t ValueCount() const { return static_cast<std::int32_t>(values_.size()); }
+    virtual void RemoveValue(std::int32_t Index);
+    // Moves the first value to the end.
+    virtual void RotateValues();
+
+    double LastValue() const { return ValueAt(ValueCount() - 1); }
+    // Raw stored value, without Multiplier; no index check.
+    double RawValue(std::int32_t Index) const { return values_[static_cast<std::size_t>(Index)]; }
+
+    double HighestValue();
+    double LowestValue();
+    double ValueTotal();
+    double AbsoluteTotal();
+
+    bool DateTime() const { return dateTime_; }
+    void SetDateTime(bool value) { dateTime_ = value; }
+    double Multiplier() const { return multiplier_; }
+    void SetMultiplier(double value);
+    const std::string& Name() const { return name_; }
+    void SetName(const std::string& value) { name_ = value; }
+    TChartListOrder Order() const { return order_; }
+    void SetOrder(TChartListOrder value) { order_ = value; }
+    const std::string& ValueSource() const { return valueSource_; }
+    void SetValueSource(const std::string& value) { valueSource_ = value; }
+    TChartSeries* Owner() const { return owner_; }
+
+    // Staging slot for the value being added.
+    double StagedValue = 0.0;
+    // The four caches must be recomputed before they are read.
+    bool StatsStale = true;
+
+    // First index whose scaled value is >= Value, counting up from First (ValueCount when none).
+    // Binary search while the stored values are known to be ascending, otherwise a linear scan;
+    // both give the same index.
+    std::int32_t FirstIndexAtOrAbove(double Value, std::int32_t First) const;
+    // True while the stored values are non-decreasing and free of NaN.
+    bool IsSortedAscending() const;
+
+private:
+    void Modified();
+    void RecomputeStats();
+    void AppendStats(double scaled);
+    void RawInsert(std::int32_t Index, double Value);
+    void CheckIndex(std::int32_t Index) const;
+
+    bool dateTime_ = false;
+    TChunkedArray<double> values_;
+    double highest_ = 0.0;
+    double lowest_ = 0.0;
+    double multiplier_ = 1.0;
+    std::string name_;
+    TChartListOrder order_ = TChartListOrder::loNone;
+    TChartSeries* owner_ = nullptr;
+    double total_ = 0.0;
+    double absTotal_ = 0.0;
+    std::string valueSource_;
+    // Sortedness is tracked on appends and ordered inserts; other writes leave it unknown until a
+    // search needs it.
+    mutable bool sorted_ = true;
+    mutable bool sortedKnown_ = true;
+};
+
+} // namespace rv
