@@ -1,0 +1,103 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "rangeview/protocol/CommandText.h"
+#include "rangeview/serial/ConnectionHost.h"
+#include "rangeview/serial/SerialPlatform.h"
+
+namespace rv {
+
+// The state of one successful open, shared by the window thread and that open's reader.
+// Each open makes a new one, so a reader or a late notification of an earlier connection can
+// never reach the objects of a later one.
+struct ConnectionLink {
+    CommHandle Handle = 0;
+    std::shared_ptr<SerialPort> PortHandle;
+    std::shared_ptr<ManualResetEvent> ReadDoneEvent;
+    std::atomic<bool> ReaderActive{false};
+    IoRecord ReadOverlapped;  // window thread only
+    std::uint32_t BaudRate = 0;
+    bool EventMaskArmed = false;
+    bool ReaderStarted = false;
+};
+
+enum class ConnectionState {
+    Closed,
+    Open,
+    OpenWithoutReader,
+    ConfiguredWithoutEventMask,
+    Broken  // a failure released the port or ReadDoneEvent; only close is left
+};
+
+// Opening, closing, receiving and sending on the one serial connection of the main window.
+// Everything runs on the window thread except ReaderThread.
+class SerialConnection {
+public:
+    static constexpr std::size_t ReceiveBufferSize = 10241;
+    static constexpr std::uint32_t InputQueueSize = 4096;
+    static constexpr std::uint32_t OutputQueueSize = 1024;
+
+    SerialConnection(std::shared_ptr<SerialPlatform> platform,
+                     std::shared_ptr<ConnectionHost> host);
+    // Releases an open connection without calling the host (the window may be half gone).
+    ~SerialConnection();
+    SerialConnection(const SerialConnection&) = delete;
+    SerialConnection& operator=(const SerialConnection&) = delete;
+
+    // Open with the texts of ComboBox1 and ComboBox2. Throws ConvertError for a baud text that
+    // is not an integer, after releasing what the open had taken.
+    void BitBtn1Click(std::string_view portText, std::string_view baudText);
+    // Close. Never blocks.
+    void Button1Click();
+
+    // The WM_COMMNOTIFY handler. If ProcessReceivedBytes throws, the hand-off is completed first
+    // and the exception passed on for the window's error report.
+    void OnCommNotify(CommHandle handle);
+
+    // Send button and auto-send tick, with the text of ComboBox3.
+    void Button2Click(std::string_view commandText);
+    void Timer1Timer(std::string_view commandText);
+    // Auto-send toggle with the text of ComboBox4. Throws ConvertError for a period that is not
+    // an integer (the caption then already reads "停止发送").
+    void Button4Click(std::string_view periodText);
+    void SendCommand(std::string_view commandText);
+
+    // The clear button's part: TxCount := 0 (Label9 is told).
+    void ResetTxCount();
+
+    bool PortOpen() const { return PortOpen_; }
+    std::int32_t TxCount() const { return TxCount_; }
+    ConnectionState State() const;
+    // The current connection (null when closed); for the window's diagnostics and for tests.
+    std::shared_ptr<const ConnectionLink> Link() const { return Link_; }
+
+    // The reader's loop. Public so that tests can drive it; the open starts it on its own thread.
+    static void ReaderThread(std::shared_ptr<ConnectionLink> link,
+                             std::shared_ptr<ConnectionHost> host,
+                             std::shared_ptr<SerialPlatform> platform);
+
+    // Time a write of `count` bytes at `baud` may take before it counts as failed.
+    static std::chrono::milliseconds WriteBound(std::size_t count, std::uint32_t baud);
+
+private:
+    void ReleaseLink(ConnectionLink& link);
+    void ShortMessage(std::string_view text);
+    void SendWith(std::string_view commandText);
+
+    std::shared_ptr<SerialPlatform> Platform_;
+    std::shared_ptr<ConnectionHost> Host_;
+    std::shared_ptr<ConnectionLink> Link_;
+    bool PortOpen_ = false;
+    std::int32_t TxCount_ = 0;
+    CommHandle NextHandle_ = 1;
+    int ShortMessagesOpen_ = 0;
+    std::array<std::uint8_t, ReceiveBufferSize> ReceiveBuffer_{};
+    std::array<std::uint8_t, TransmitBufferSize> TransmitBuffer_{};
+};
+
+} // namespace rv

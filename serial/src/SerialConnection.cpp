@@ -1,0 +1,433 @@
+#include "rangeview/serial/SerialConnection.h"
+
+#include <algorithm>
+#include <thread>
+#include <utility>
+
+#include "rangeview/common/IntegerText.h"
+
+namespace rv {
+
+namespace {
+
+constexpr std::uint32_t PurgeAll = PurgeTxAbort | PurgeRxAbort | PurgeTxClear | PurgeRxClear;
+
+// Keeps count of the short messages this connection has open, also when showing one throws.
+class OpenMessageCount {
+public:
+    explicit OpenMessageCount(int& count) : Count_(count) { ++Count_; }
+    ~OpenMessageCount() { --Count_; }
+    OpenMessageCount(const OpenMessageCount&) = delete;
+    OpenMessageCount& operator=(const OpenMessageCount&) = delete;
+
+private:
+    int& Count_;
+};
+
+// Releases a port or event unless something (a failure, or a close run while a message was
+// open) already has: each object is released exactly once.
+template <class T>
+void ReleaseOnce(T& object)
+{
+    if (!object.IsReleased())
+        object.Close();
+}
+
+// Nothing may leave the reader thread by exception; a box that cannot be shown is not shown.
+void NoticeFromReader(ConnectionHost& host, std::string_view text)
+{
+    try {
+        host.ShowNotice(text);
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+SerialConnection::SerialConnection(std::shared_ptr<SerialPlatform> platform,
+                                   std::shared_ptr<ConnectionHost> host)
+    : Platform_(std::move(platform)), Host_(std::move(host))
+{
+}
+
+SerialConnection::~SerialConnection()
+{
+    // Closing the window with the port open still releases the port and ends the reader.
+    if (Link_)
+        ReleaseLink(*Link_);
+}
+
+ConnectionState SerialConnection::State() const
+{
+    if (!PortOpen_ || !Link_)
+        return ConnectionState::Closed;
+    if (Link_->PortHandle->IsReleased() || Link_->ReadDoneEvent->IsReleased())
+        return ConnectionState::Broken;
+    if (!Link_->EventMaskArmed)
+        return ConnectionState::ConfiguredWithoutEventMask;
+    if (!Link_->ReaderStarted)
+        return ConnectionState::OpenWithoutReader;
+    return ConnectionState::Open;
+}
+
+std::chrono::milliseconds SerialConnection::WriteBound(std::size_t count, std::uint32_t baud)
+{
+    // Twice the time the bytes take on the line (ten bits each) plus half a second, so a write
+    // held back for good (flow control left on by the port's earlier settings) cannot block the
+    // window for longer than that.
+    const std::uint64_t rate = std::max<std::uint32_t>(baud, 1);
+    const std::uint64_t lineMs = (static_cast<std::uint64_t>(count) * 10 * 1000 + rate - 1) / rate;
+    return std::chrono::milliseconds(500 + 2 * lineMs);
+}
+
+void SerialConnection::BitBtn1Click(std::string_view portText, std::string_view baudText)
+{
+    // Reachable only in the state Configured without event mask, whose port would otherwise
+    // stay held with no way left to release it.
+    if (PortOpen_)
+        Button1Click();
+
+    auto readDone = Platform_->NewEvent(true);
+    if (!readDone) {
+        Host_->ShowNotice("CreateEvent Error!");
+        return;
+    }
+    auto port = Platform_->OpenPort(portText);
+    if (!port) {
+        readDone->Close();
+        Host_->ShowNotice("串口打开失败!");
+        return;
+    }
+    port->SetTimeouts(ImmediateReadTimeouts);
+    port->SetQueueSizes(InputQueueSize, OutputQueueSize);
+    LineSettings dcb;
+    port->GetCommState(dcb);
+
+    std::int32_t baud = 0;
+    try {
+        baud = StrToInt(baudText);
+    } catch (...) {
+        // Release before the error is reported, so that the next open of this port works.
+        port->Close();
+        readDone->Close();
+        throw;
+    }
+    dcb.BaudRate = static_cast<std::uint32_t>(baud);
+    dcb.ByteSize = 8;
+    dcb.Parity = NoParity;
+    dcb.StopBits = OneStopBit;
+
+    const bool configured = port->SetCommState(dcb);
+    auto link = std::make_shared<ConnectionLink>();
+    link->Handle = NextHandle_++;
+    link->PortHandle = port;
+    link->ReadDoneEvent = readDone;
+    link->BaudRate = dcb.BaudRate;
+    if (configured) {
+        Link_ = link;
+        PortOpen_ = true;
+    }
+
+    if (!port->SetCommMask(EvRxChar)) {
+        // After a refused SetCommState nothing would ever release the port: do it now.
+        if (!configured) {
+            port->Close();
+            readDone->Close();
+        }
+        Host_->ShowNotice("SetCommMask Error !");
+        return;
+    }
+    link->EventMaskArmed = true;
+
+    if (!configured) {
+        port->Close();
+        readDone->Close();
+        return;
+    }
+
+    Host_->SetOpenButtonEnabled(false);
+    link->ReadOverlapped = IoRecord{};
+    // Raised here rather than by the reader itself, so that a close that runs before the new
+    // thread gets going still stops it.
+    link->ReaderActive.store(true);
+    bool started = false;
+    try {
+        started = Platform_->StartThread(
+            [link, host = Host_, platform = Platform_] { ReaderThread(link, host, platform); });
+    } catch (...) {
+        started = false;
+    }
+    link->ReaderStarted = started;
+    if (!started) {
+        link->ReaderActive.store(false);
+        Host_->ShowNoCreateThread();
+    }
+    if (!port->IsReleased())
+        port->RaiseDtr();
+}
+
+void SerialConnection::ReleaseLink(ConnectionLink& link)
+{
+    link.ReaderActive.store(false);
+    SerialPort& port = *link.PortHandle;
+    if (!port.IsReleased())
+        port.SetCommMask(0);
+    // No wait for ReadDoneEvent here: the notification handler runs on this same thread, so an
+    // outstanding notification could never be handled while close waited for it. It is dropped
+    // instead when it arrives (its connection is gone), and a reader waiting for the event is
+    // woken by its release and ends.
+    ReleaseOnce(*link.ReadDoneEvent);
+    // In the state Broken a failure has released some of these already; each goes once.
+    if (!port.IsReleased()) {
+        port.Purge(PurgeAll);
+        port.Close();
+    }
+}
+
+void SerialConnection::Button1Click()
+{
+    if (!PortOpen_)
+        return;
+    auto link = Link_;
+    Host_->SwitchWaveformOff();
+    Host_->DisableTimer();
+    if (link)
+        ReleaseLink(*link);
+    if (Link_ == link)
+        Link_.reset();
+    Host_->SetOpenButtonEnabled(true);
+    PortOpen_ = false;
+}
+
+void SerialConnection::ReaderThread(std::shared_ptr<ConnectionLink> link,
+                                    std::shared_ptr<ConnectionHost> host,
+                                    std::shared_ptr<SerialPlatform> platform)
+{
+    IoRecord WaitOverlapped;
+    WaitOverlapped.Event = platform->NewEvent(false);
+    if (!WaitOverlapped.Event) {
+        NoticeFromReader(*host, "overlapped.Event Create Error !");
+        return;
+    }
+    SerialPort& port = *link->PortHandle;
+    ManualResetEvent& readDone = *link->ReadDoneEvent;
+
+    while (link->ReaderActive.load()) {
+        // A port released by a failure receives nothing more; the close that follows has no
+        // reader left to stop.
+        if (port.IsReleased())
+            break;
+        std::uint32_t mask = 0;
+        if (!port.WaitCommEvent(mask, WaitOverlapped)) {
+            mask = 0;
+            // A wait that cannot be started would otherwise be retried in a tight loop.
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        if (!(mask & EvRxChar))
+            continue;
+        // Released by close or by a read failure: the connection is over.
+        if (readDone.Wait() != WaitResult::Signalled)
+            break;
+        if (!link->ReaderActive.load())
+            break;
+        readDone.Reset();
+        bool posted = false;
+        try {
+            posted = host->PostCommNotify(link->Handle);
+        } catch (...) {
+            posted = false;
+        }
+        if (!posted) {
+            // Nothing is outstanding, so the hand-off is free again for whoever looks at it.
+            readDone.Set();
+            NoticeFromReader(*host, "PostMessage Error !");
+            break;
+        }
+    }
+    WaitOverlapped.Event->Close();
+}
+
+void SerialConnection::OnCommNotify(CommHandle handle)
+{
+    auto link = Link_;
+    // A notification of a connection that was closed (or closed and reopened) meanwhile.
+    if (!link || link->Handle != handle)
+        return;
+    ManualResetEvent& readDone = *link->ReadDoneEvent;
+    SerialPort& port = *link->PortHandle;
+    if (readDone.IsReleased())
+        return;
+    if (port.IsReleased()) {
+        // A write failure released the port: let the reader go on to find that out and end.
+        readDone.Set();
+        return;
+    }
+
+    std::uint32_t errors = 0;
+    CommStatus status;
+    if (!port.ClearCommError(errors, status)) {
+        Host_->ShowNotice("ClearCommError !");
+        if (!port.IsReleased())
+            port.Purge(PurgeRxAbort | PurgeRxClear);
+        // Receiving goes on with the next bytes. The hand-off is completed only after the box
+        // was dismissed, so a failure that persists shows one box at a time.
+        if (!readDone.IsReleased())
+            readDone.Set();
+        return;
+    }
+
+    const auto n = std::min<std::uint32_t>(status.InQueue, ReceiveBufferSize);
+    if (n > 0) {
+        std::fill_n(ReceiveBuffer_.begin(), n, std::uint8_t{0});
+        link->ReadOverlapped.BytesTransferred = 0;
+        if (!port.Read(std::span(ReceiveBuffer_.data(), n), link->ReadOverlapped)) {
+            Host_->ShowNotice("ReadFile Error!");
+            link->ReaderActive.store(false);
+            ReleaseOnce(readDone);
+            ReleaseOnce(port);
+            return;
+        }
+        const auto count = std::min(link->ReadOverlapped.BytesTransferred, n);
+        if (count > 0) {
+            try {
+                Host_->ProcessReceivedBytes(std::span<const std::uint8_t>(ReceiveBuffer_.data(), count));
+            } catch (...) {
+                // The error goes to the window's report; receiving must not stop because of it.
+                if (!readDone.IsReleased())
+                    readDone.Set();
+                throw;
+            }
+        }
+        // Bytes beyond one buffer are collected by a follow-up notification that takes the
+        // place of this one, so at most one stays outstanding and the window can repaint
+        // between the chunks.
+        if (count == ReceiveBufferSize && status.InQueue > ReceiveBufferSize && !port.IsReleased()) {
+            bool posted = false;
+            try {
+                posted = Host_->PostCommNotify(link->Handle);
+            } catch (...) {
+                posted = false;
+            }
+            if (posted)
+                return;
+        }
+    }
+    if (!readDone.IsReleased())
+        readDone.Set();
+}
+
+void SerialConnection::ShortMessage(std::string_view text)
+{
+    OpenMessageCount open(ShortMessagesOpen_);
+    Host_->ShowShortMessage(text);
+}
+
+void SerialConnection::SendWith(std::string_view commandText)
+{
+    if (!PortOpen_) {
+        ShortMessage("未打开串口");
+        return;
+    }
+    if (commandText.empty()) {
+        ShortMessage("缓冲区为空");
+        return;
+    }
+    SendCommand(commandText);
+}
+
+void SerialConnection::Button2Click(std::string_view commandText)
+{
+    SendWith(commandText);
+}
+
+void SerialConnection::Timer1Timer(std::string_view commandText)
+{
+    // Ticks that fall due while one of this connection's messages is open are dropped, so a
+    // failing auto-send shows one message at a time instead of piling them up.
+    if (ShortMessagesOpen_ > 0)
+        return;
+    SendWith(commandText);
+}
+
+void SerialConnection::SendCommand(std::string_view commandText)
+{
+    const auto converted = CommandTextToBytes(commandText, TransmitBuffer_);
+    // Text that converts to more than the buffer holds is refused as a whole; sending a cut
+    // command would be worse than sending none.
+    if (converted.Overflow) {
+        ShortMessage("缓冲区溢出");
+        return;
+    }
+    const auto n = converted.Count;
+    TxCount_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(TxCount_) +
+                                         static_cast<std::uint32_t>(n));
+    Host_->TxCountChanged(TxCount_);
+    if (n == 0)
+        return;
+
+    auto link = Link_;
+    if (!link || link->PortHandle->IsReleased()) {
+        // Broken: a failure released the port; nothing is left to write to or release.
+        ShortMessage("发送数据出错");
+        return;
+    }
+    SerialPort& port = *link->PortHandle;
+
+    IoRecord WriteOverlapped;
+    WriteOverlapped.Event = Platform_->NewEvent(false);  // the write works without one
+    const auto releaseWriteEvent = [&WriteOverlapped] {
+        if (WriteOverlapped.Event)
+            WriteOverlapped.Event->Close();
+    };
+
+    const std::span<const std::uint8_t> bytes(TransmitBuffer_.data(), n);
+    bool immediateFailure = false;
+    switch (port.StartWrite(bytes, WriteOverlapped)) {
+    case WriteStart::Completed:
+        releaseWriteEvent();
+        return;
+    case WriteStart::Pending:
+        if (port.FinishWrite(WriteOverlapped, WriteBound(n, link->BaudRate))) {
+            releaseWriteEvent();
+            return;
+        }
+        break;
+    case WriteStart::Failed:
+        immediateFailure = true;
+        break;
+    }
+
+    std::uint32_t errors = 0;
+    CommStatus status;
+    port.ClearCommError(errors, status);
+    ShortMessage("发送数据出错");
+    // The message may have run a close (and even a new open) meanwhile: what is released here
+    // is this write's connection, each object once.
+    releaseWriteEvent();
+    if (immediateFailure)
+        link->ReaderActive.store(false);
+    ReleaseOnce(port);
+    if (immediateFailure)
+        ReleaseOnce(*link->ReadDoneEvent);
+}
+
+void SerialConnection::Button4Click(std::string_view periodText)
+{
+    if (Host_->AutoSendCaption() == "自动发送") {
+        Host_->SetAutoSendCaption("停止发送");
+        const std::int32_t period = StrToInt(periodText);
+        Host_->EnableTimer(static_cast<std::uint32_t>(period));
+    } else {
+        Host_->SetAutoSendCaption("自动发送");
+        Host_->DisableTimer();
+    }
+}
+
+void SerialConnection::ResetTxCount()
+{
+    TxCount_ = 0;
+    Host_->TxCountChanged(TxCount_);
+}
+
+} // namespace rv

@@ -1,0 +1,63 @@
+#include "rangeview/serial/PosixPlatform.h"
+
+#include <thread>
+
+#include "PosixPort.h"
+#include "rangeview/serial/CondVarEvent.h"
+
+namespace rv {
+
+namespace {
+
+class PosixPlatform final : public SerialPlatform {
+public:
+    std::shared_ptr<ManualResetEvent> NewEvent(bool initiallySignalled) override
+    {
+        try {
+            return std::make_shared<CondVarEvent>(initiallySignalled);
+        } catch (...) {
+            return nullptr;
+        }
+    }
+
+    std::shared_ptr<SerialPort> OpenPort(std::string_view name) override
+    {
+        return posix::PosixPort::Open(PosixDevicePath(name));
+    }
+
+    // Detached: nobody waits for a reader; it ends by itself soon after its connection closes,
+    // holding its own references to what it uses.
+    bool StartThread(std::function<void()> body) override
+    {
+        try {
+            std::thread([body = std::move(body)] {
+                try {
+                    body();
+                } catch (...) {
+                    // An exception must not end the program from a background thread.
+                }
+            }).detach();
+            return true;
+        } catch (...) {
+            return false;
+        }
+    }
+};
+
+} // namespace
+
+std::shared_ptr<SerialPlatform> MakePosixPlatform()
+{
+    return std::make_shared<PosixPlatform>();
+}
+
+std::string PosixDevicePath(std::string_view name)
+{
+    if (!name.empty() && name.front() == '/')
+        return std::string(name);
+    std::string path = "/dev/";
+    path.append(name);
+    return path;
+}
+
+} // namespace rv

@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <termios.h>
+
+#include <atomic>
+#include <future>
+
+#include "PtyPair.h"
+#include "rangeview/serial/PosixPlatform.h"
+
+namespace rv::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class PosixPortTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(Pty.Ok()); }
+
+    std::shared_ptr<SerialPort> OpenConfigured(std::uint32_t baud = 115200)
+    {
+        auto port = Platform->OpenPort(Pty.Path);
+        EXPECT_NE(port, nullptr);
+        if (port) {
+            EXPECT_TRUE(port->SetCommState({baud, 8, NoParity, OneStopBit}));
+            EXPECT_TRUE(port->SetCommMask(EvRxChar));
+        }
+        return port;
+    }
+
+    // Starts a wait on another thread; the future gives the mask, or -1 if the wait failed.
+    static std::future<std::int64_t> StartWait(const std::shared_ptr<SerialPort>& port)
+    {
+        return std::async(std::launch::async, [port] {
+            IoRecord record;
+            std::uint32_t mask = 0;
+            return port->WaitCommEvent(mask, record) ? std::int64_t{mask} : std::int64_t{-1};
+        });
+    }
+
+    std::shared_ptr<SerialPlatform> Platform = MakePosixPlatform();
+    PtyPair Pty;
+};
+
+TEST(PosixDevicePathTest, NamesMapToDevicePaths)
+{
+    EXPECT_EQ(PosixDevicePath("/dev/pts/3"), "/dev/pts/3");
+    EXPECT_EQ(PosixDevicePath("ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(PosixDevicePath("COM1"), "/dev/COM1");
+    EXPECT_EQ(PosixDevicePath(""), "/dev/");
+}
+
+TEST_F(PosixPortTest, OpenRefusesWhatIsNotAnOpenableTerminal)
+{
+    EXPECT_EQ(Platform->OpenPort(""), nullptr);
+    EXPECT_EQ(Platform->OpenPort("/nonexistent/tty"), nullptr);
+    EXPECT_EQ(Platform->OpenPort("/dev/null"), nullptr);
+    EXPECT_EQ(Platform->OpenPort(std::string(Pty.Path) + std::string(1, '\0') + "x"), nullptr);
+}
+
+TEST_F(PosixPortTest, PortIsExclusiveUntilReleased)
+{
+    const auto fdsBefore = OpenDescriptors();
+    auto first = Platform->OpenPort(Pty.Path);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(Platform->OpenPort(Pty.Path), nullptr);
+    first->Close();
+    EXPECT_TRUE(first->IsReleased());
+    auto second = Platform->OpenPort(Pty.Path);
+    EXPECT_NE(second, nullptr);
+    second.reset();
+    first.reset();
+    EXPECT_EQ(OpenDescriptors(), fdsBefore);
+}
+
+TEST_F(PosixPortTest, LineSettingsAreRawEightNoneOneAndKeepHardwareFlowControl)
+{
+    termios before{};
+    ASSERT_EQ(::tcgetattr(Pty.Slave, &before), 0);
+    before.c_cflag |= CRTSCTS | PARENB | CSTOPB;
+    before.c_iflag |= IXON | IXOFF | ICRNL;
+    before.c_lflag |= ICANON | ECHO;
+    ASSERT_EQ(::tcsetattr(Pty.Slave, TCSANOW, &before), 0);
+
+    auto port = OpenConfigured(9600);
+    termios after{};
+    ASSERT_EQ(::tcgetattr(Pty.Slave, &after), 0);
+    EXPECT_EQ(after.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_FALSE(after.c_cflag & PARENB);
+    EXPECT_FALSE(after.c_cflag & CSTOPB);
+    EXPECT_TRUE(after.c_cflag & CRTSCTS);
+    EXPECT_TRUE(after.c_iflag & IXOFF);
+    EXPECT_FALSE(after.c_iflag & IXON) << "0x11/0x13 in frames would be swallowed";
+    EXPECT_FALSE(after.c_iflag & ICRNL);
+    EXPECT_FALSE(after.c_lflag & (ICANON | ECHO | ISIG));
+    EXPECT_FALSE(after.c_oflag & OPOST);
+    EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B9600));
+
+    LineSettings read;
+    ASSERT_TRUE(port->GetCommState(read));
+    EXPECT_EQ(read.BaudRate, 9600u);
+    EXPECT_EQ(read.ByteSize, 8);
+    EXPECT_EQ(read.Parity, NoParity);
+    EXPECT_EQ(read.StopBits, OneStopBit);
+}
+
+TEST_F(PosixPortTest, AnyIntegerBaudIsSetAndNonsenseIsRefused)
+{
+    auto port = Platform->OpenPort(Pty.Path);
+    ASSERT_NE(port, nullptr);
+    for (std::uint32_t baud : {250000u, 31250u, 115200u, 1u}) {
+        ASSERT_TRUE(port->SetCommState({baud, 8, NoParity, OneStopBit})) << baud;
+        LineSettings read;
+        ASSERT_TRUE(port->GetCommState(read));
+        EXPECT_EQ(read.BaudRate, baud);
+    }
+    EXPECT_FALSE(port->SetCommState({0, 8, NoParity, OneStopBit}));
+    EXPECT_FALSE(port->SetCommState({0x80000000u, 8, NoParity, OneStopBit}));
+    EXPECT_FALSE(port->SetCommState({9600, 9, NoParity, OneStopBit}));
+}
+
+TEST_F(PosixPortTest, EachArrivalCompletesOneWaitAndEarlierOnesAreRemembered)
+{
+    auto port = OpenConfigured();
+    auto wait = StartWait(port);
+    EXPECT_EQ(wait.wait_for(50ms), std::future_status::timeout);
+    ASSERT_TRUE(Pty.Write({1, 2}));
+    ASSERT_EQ(wait.wait_for(2s), std::future_status::ready);
+    EXPECT_EQ(wait.get(), EvRxChar);
+
+    // Bytes that came while nobody waited complete the next wait at once...
+    ASSERT_TRUE(Pty.Write({3}));
+    std::this_thread::sleep_for(20ms);
+    wait = StartWait(port);
+    ASSERT_EQ(wait.wait_for(2s), std::future_status::ready);
+    EXPECT_EQ(wait.get(), EvRxChar);
+
+    // ...but bytes already reported do not, even while still queued.
+    wait = StartWait(port);
+    EXPECT_EQ(wait.wait_for(100ms), std::future_status::timeout);
+    std::uint32_t errors = 0;
+    CommStatus status;
+    ASSERT_TRUE(port->ClearCommError(errors, status));
+    EXPECT_EQ(status.InQueue, 3u);
+
+    // A mask change completes the pending wait with an empty mask.
+    ASSERT_TRUE(port->SetCommMask(0));
+    ASSERT_EQ(wait.wait_for(2s), std::future_status::ready);
+    EXPECT_EQ(wait.get(), 0);
+    // With no events armed, a wait cannot be started.
+    IoRecord record;
+    std::uint32_t mask = 0;
+    EXPECT_FALSE(port->WaitCommEvent(mask, record));
+}
+
+TEST_F(PosixPortTest, ReleaseCompletesAPendingWaitAndLaterOnesFail)
+{
+    auto port = OpenConfigured();
+    auto wait = StartWait(port);
+    ASSERT_EQ(wait.wait_for(50ms), std::future_status::timeout);
+    port->Close();
+    ASSERT_EQ(wait.wait_for(2s), std::future_status::ready);
+    EXPECT_EQ(wait.get(), 0);
+    IoRecord record;
+    std::uint32_t mask = 0;
+    EXPECT_FALSE(port->WaitCommEvent(mask, record));
+    EXPECT_FALSE(port->SetCommMask(EvRxChar));
+    std::uint8_t buf[4];
+    EXPECT_FALSE(port->Read(buf, record));
+    port->Close();  // a second release does nothing
+}
+
+TEST_F(PosixPortTest, ReadTakesWhatIsQueuedWithoutWaiting)
+{
+    auto port = OpenConfigured();
+    std::uint8_t buf[16] = {};
+    IoRecord record;
+    ASSERT_TRUE(port->Read(buf, record));
+    EXPECT_EQ(record.BytesTransferred, 0u);
+
+    ASSERT_TRUE(Pty.Write({0x5A, 0x5A, 0x0A, 0x0D, 0x11, 0x13}));  // no translation, no flow stop
+    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(port->Read(buf, record));
+    ASSERT_EQ(record.BytesTransferred, 6u);
+    EXPECT_EQ(std::vector<std::uint8_t>(buf, buf + 6),
+              (std::vector<std::uint8_t>{0x5A, 0x5A, 0x0A, 0x0D, 0x11, 0x13}));
+}
+
+TEST_F(PosixPortTest, PurgeDiscardsReceivedBytes)
+{
+    auto port = OpenConfigured();
+    ASSERT_TRUE(Pty.Write({1, 2, 3}));
+    std::this_thread::sleep_for(20ms);
+    ASSERT_TRUE(port->Purge(PurgeRxAbort | PurgeRxClear));
+    std::uint32_t errors = 0;
+    CommStatus status;
+    ASSERT_TRUE(port->ClearCommError(errors, status));
+    EXPECT_EQ(status.InQueue, 0u);
+}
+
+TEST_F(PosixPortTest, WriteCompletesAndAHeldBackWriteExpires)
+{
+    auto port = OpenConfigured();
+    const std::vector<std::uint8_t> cmd{0xA5, 0x45, 0xEA};
+    IoRecord record;
+    ASSERT_EQ(port->StartWrite(cmd, record), WriteStart::Completed);
+    EXPECT_EQ(record.BytesTransferred, 3u);
+    EXPECT_EQ(Pty.Read(3, 1s), cmd);
+
+    // Nobody reads the other end: the terminal's queues fill, a write pends and finally expires.
+    const std::vector<std::uint8_t> block(4096, 0x55);
+    bool expired = false;
+    auto took = std::chrono::steady_clock::duration{};
+    for (int i = 0; i < 1000 && !expired; ++i) {
+        if (port->StartWrite(block, record) != WriteStart::Pending)
+            continue;
+        const auto t0 = std::chrono::steady_clock::now();
+        expired = !port->FinishWrite(record, 100ms);
+        took = std::chrono::steady_clock::now() - t0;
+    }
+    ASSERT_TRUE(expired);
+    EXPECT_GE(took, 90ms);
+    EXPECT_LT(took, 1s);
+}
+
+TEST_F(PosixPortTest, VanishedDeviceIsOneArrivalAndThenAReadFailure)
+{
+    auto port = OpenConfigured();
+    auto wait = StartWait(port);
+    ASSERT_EQ(wait.wait_for(50ms), std::future_status::timeout);
+    Pty.CloseMaster();
+    ASSERT_EQ(wait.wait_for(2s), std::future_status::ready);
+    EXPECT_EQ(wait.get(), EvRxChar);
+
+    std::uint32_t errors = 0;
+    CommStatus status;
+    ASSERT_TRUE(port->ClearCommError(errors, status));
+    EXPECT_GE(status.InQueue, 1u);
+    std::uint8_t buf[16];
+    IoRecord record;
+    EXPECT_FALSE(port->Read(buf, record));
+
+    // No further arrivals: the next wait blocks instead of spinning.
+    wait = StartWait(port);
+    EXPECT_EQ(wait.wait_for(100ms), std::future_status::timeout);
+    port->Close();
+    ASSERT_EQ(wait.wait_for(2s), std::future_status::ready);
+}
+
+} // namespace
+} // namespace rv::test

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <atomic>
+#include <thread>
+
+#include "PtyPair.h"
+#include "RecordingHost.h"
+#include "rangeview/common/IntegerText.h"
+#include "rangeview/serial/PosixPlatform.h"
+#include "rangeview/serial/SerialConnection.h"
+
+namespace rv::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::vector<std::uint8_t> Frame{0x5A, 0x5A, 0x01, 0x03, 0x04, 0xD2, 0x03, 0x91};
+
+std::chrono::microseconds ProcessCpuTime()
+{
+    rusage ru{};
+    ::getrusage(RUSAGE_SELF, &ru);
+    return std::chrono::seconds(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           std::chrono::microseconds(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec);
+}
+
+class PtyConnectionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Pty.Ok());
+        BaselineThreads = Threads();
+    }
+    void TearDown() override
+    {
+        Conn.reset();
+        EXPECT_TRUE(ThreadsDropTo(BaselineThreads, 2s)) << "a reader thread was left behind";
+    }
+
+    std::shared_ptr<SerialPlatform> Platform = MakePosixPlatform();
+    std::shared_ptr<RecordingHost> Host = std::make_shared<RecordingHost>();
+    std::unique_ptr<SerialConnection> Conn = std::make_unique<SerialConnection>(Platform, Host);
+    PtyPair Pty;
+    std::size_t BaselineThreads = 0;
+};
+
+TEST_F(PtyConnectionTest, EmptyPortNameFailsToOpen)
+{
+    Conn->BitBtn1Click("", "9600");
+    EXPECT_EQ(Host->NoticeTexts(), std::vector<std::string>{"串口打开失败!"});
+    EXPECT_EQ(Conn->State(), ConnectionState::Closed);
+}
+
+TEST_F(PtyConnectionTest, ReceivesAndSends)
+{
+    Conn->BitBtn1Click(Pty.Path, "115200");
+    ASSERT_EQ(Conn->State(), ConnectionState::Open);
+
+    // A frame split over two writes arrives complete and in order.
+    ASSERT_TRUE(Pty.Write({Frame.begin(), Frame.begin() + 3}));
+    std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(Pty.Write({Frame.begin() + 3, Frame.end()}));
+    ASSERT_TRUE(Host->PumpUntilReceived(*Conn, Frame.size(), 2s));
+    EXPECT_EQ(Host->Received, Frame);
+
+    Conn->Button2Click("A5 45 EA");
+    EXPECT_EQ(Pty.Read(3, 1s), (std::vector<std::uint8_t>{0xA5, 0x45, 0xEA}));
+    EXPECT_EQ(Conn->TxCount(), 3);
+    EXPECT_TRUE(Host->ShortMessages.empty());
+}
+
+TEST_F(PtyConnectionTest, SecondConnectionToTheSamePortFails)
+{
+    Conn->BitBtn1Click(Pty.Path, "9600");
+    ASSERT_EQ(Conn->State(), ConnectionState::Open);
+    auto otherHost = std::make_shared<RecordingHost>();
+    SerialConnection other(Platform, otherHost);
+    other.BitBtn1Click(Pty.Path, "9600");
+    EXPECT_EQ(otherHost->NoticeTexts(), std::vector<std::string>{"串口打开失败!"});
+
+    // Once the first lets go, the port opens again.
+    Conn->Button1Click();
+    other.BitBtn1Click(Pty.Path, "9600");
+    EXPECT_EQ(other.State(), ConnectionState::Open);
+    other.Button1Click();
+}
+
+TEST_F(PtyConnectionTest, RejectedBaudTextReleasesThePort)
+{
+    EXPECT_THROW(Conn->BitBtn1Click(Pty.Path, "fast"), ConvertError);
+    Conn->BitBtn1Click(Pty.Path, "9600");
+    EXPECT_EQ(Conn->State(), ConnectionState::Open);
+}
+
+TEST_F(PtyConnectionTest, HangupIsReportedOnceThenTheLinkIsIdle)
+{
+    Conn->BitBtn1Click(Pty.Path, "115200");
+    ASSERT_EQ(Conn->State(), ConnectionState::Open);
+    Pty.CloseMaster();
+    ASSERT_TRUE(Host->WaitForPosted(1, 2s));
+    Host->Pump(*Conn);
+    EXPECT_EQ(Host->NoticeTexts(), std::vector<std::string>{"ReadFile Error!"});
+    EXPECT_EQ(Conn->State(), ConnectionState::Broken);
+    EXPECT_TRUE(ThreadsDropTo(BaselineThreads, 2s)) << "reader still running after the failure";
+
+    // Nothing keeps running: no more notifications and (almost) no CPU.
+    const auto cpu0 = ProcessCpuTime();
+    std::this_thread::sleep_for(200ms);
+    EXPECT_LT(ProcessCpuTime() - cpu0, 20ms);
+    EXPECT_EQ(Host->Pump(*Conn), 0);
+    EXPECT_EQ(Host->NoticeTexts().size(), 1u);
+
+    Conn->Button2Click("A5 45 EA");
+    EXPECT_EQ(Host->ShortMessages, std::vector<std::string>{"发送数据出错"});
+    Conn->Button1Click();
+    EXPECT_EQ(Conn->State(), ConnectionState::Closed);
+
+    // A restarted device (a new terminal) receives again.
+    PtyPair again;
+    ASSERT_TRUE(again.Ok());
+    Conn->BitBtn1Click(again.Path, "115200");
+    ASSERT_TRUE(again.Write(Frame));
+    EXPECT_TRUE(Host->PumpUntilReceived(*Conn, Frame.size(), 2s));
+}
+
+TEST_F(PtyConnectionTest, WriteThatNeverDrainsFailsWithinItsBound)
+{
+    Conn->BitBtn1Click(Pty.Path, "4000000");
+    ASSERT_EQ(Conn->State(), ConnectionState::Open);
+    const std::string block(2 * TransmitBufferSize, 'A');  // 5121 bytes of 0xAA
+    const auto bound = SerialConnection::WriteBound(TransmitBufferSize, 4000000);
+    for (int i = 0; i < 200 && Host->ShortMessages.empty(); ++i) {
+        const auto t0 = std::chrono::steady_clock::now();
+        Conn->Button2Click(block);
+        EXPECT_LT(std::chrono::steady_clock::now() - t0, bound + 500ms);
+    }
+    EXPECT_EQ(Host->ShortMessages, std::vector<std::string>{"发送数据出错"});
+    EXPECT_EQ(Conn->State(), ConnectionState::Broken);
+    Conn->Button1Click();
+    EXPECT_EQ(Conn->State(), ConnectionState::Closed);
+}
+
+TEST_F(PtyConnectionTest, ManyOpenCloseCyclesWhileDataFlowsLeaveNothingBehind)
+{
+    std::atomic<bool> stop{false};
+    std::thread device([&] {
+        while (!stop.load()) {
+            Pty.Write(Frame);  // dropped while the terminal's queue is full
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    const auto threadsBefore = Threads();
+    const auto fdsBefore = OpenDescriptors();
+
+    std::size_t received = 0;
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        Conn->BitBtn1Click(Pty.Path, "115200");
+        ASSERT_EQ(Conn->State(), ConnectionState::Open) << "cycle " << cycle;
+        if (cycle % 20 == 0) {
+            Host->Received.clear();
+            ASSERT_TRUE(Host->PumpUntilReceived(*Conn, Frame.size(), 2s)) << "cycle " << cycle;
+            received += Host->Received.size();
+        } else {
+            Host->Pump(*Conn);
+        }
+        Conn->Button1Click();  // sometimes with a notification still queued
+        Host->Pump(*Conn);     // late notifications do nothing
+    }
+    stop.store(true);
+    device.join();
+
+    EXPECT_GT(received, 0u);
+    EXPECT_TRUE(Host->NoticeTexts().empty());
+    EXPECT_TRUE(ThreadsDropTo(threadsBefore - 1, 2s)) << Threads() << " threads";
+    EXPECT_EQ(OpenDescriptors(), fdsBefore);
+}
+
+} // namespace
+} // namespace rv::test

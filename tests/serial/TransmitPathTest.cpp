@@ -1,0 +1,277 @@
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "FakeFixture.h"
+#include "rangeview/common/IntegerText.h"
+
+namespace rv::test {
+namespace {
+
+const std::vector<std::uint8_t> Query{0xA5, 0x45, 0xEA};
+
+// --- Rows of the send --------------------------------------------------------------------
+
+struct SendRow {
+    const char* Name;
+    bool Open;
+    std::function<void(FakePlatform&, FakePort&)> Arrange;
+    std::string Text;
+    std::vector<std::string> Messages;
+    std::int32_t TxCount;
+    std::vector<std::uint8_t> Written;
+    ConnectionState State;
+    bool ReaderActive;
+    bool ReadDoneReleased;
+};
+
+void PrintTo(const SendRow& row, std::ostream* os) { *os << row.Name; }
+
+class SendTable : public FakeConnectionTest, public ::testing::WithParamInterface<SendRow> {};
+
+TEST_P(SendTable, ShowsTheMessageAndLeavesTheState)
+{
+    const SendRow& row = GetParam();
+    std::shared_ptr<FakePort> port;
+    if (row.Open) {
+        port = OpenAndWait();
+        ASSERT_NE(port, nullptr);
+        row.Arrange(*Platform, *port);
+    }
+    Conn->Button2Click(row.Text);
+
+    EXPECT_EQ(Host->ShortMessages, row.Messages);
+    EXPECT_EQ(Conn->TxCount(), row.TxCount);
+    EXPECT_EQ(Conn->State(), row.State);
+    if (port) {
+        EXPECT_EQ(port->Written(), row.Written);
+        EXPECT_EQ(Link()->ReaderActive.load(), row.ReaderActive);
+        EXPECT_EQ(Link()->ReadDoneEvent->IsReleased(), row.ReadDoneReleased);
+    }
+    // Events after ReadDoneEvent and the reader's own are the writes'; each ends released.
+    const auto events = Platform->Events();
+    for (std::size_t i = 2; i < events.size(); ++i)
+        EXPECT_TRUE(events[i]->IsReleased()) << "write event " << i;
+    ExpectNoMisuse();
+
+    // A second send in the state left: Broken keeps saying so without touching anything.
+    if (row.State == ConnectionState::Broken) {
+        Conn->Button2Click(row.Text);
+        EXPECT_EQ(Host->ShortMessages.back(), "发送数据出错");
+        EXPECT_EQ(Conn->TxCount(), row.TxCount + 3);
+        ExpectNoMisuse();
+    }
+    Conn->Button1Click();
+    EXPECT_TRUE(Platform->WaitThreadsEnded(2s));
+    EXPECT_TRUE(AllReleased());
+}
+
+const auto NoArrange = [](FakePlatform&, FakePort&) {};
+
+const SendRow SendRows[] = {
+    {"NoPortOpen", false, NoArrange, "A5 45 EA", {"未打开串口"}, 0, {}, ConnectionState::Closed,
+     false, false},
+    {"EmptyText", true, NoArrange, "", {"缓冲区为空"}, 0, {}, ConnectionState::Open, true, false},
+    {"TextWithoutHexDigits", true, NoArrange, "xyz", {}, 0, {}, ConnectionState::Open, true,
+     false},
+    {"CompletesAtOnce", true, NoArrange, "A5 45 EA", {}, 3, Query, ConnectionState::Open, true,
+     false},
+    {"CompletesLater",
+     true, [](FakePlatform&, FakePort& p) { p.SetWriteBehaviour(FakeWrite::PendThenComplete); },
+     "A5 45 EA", {}, 3, Query, ConnectionState::Open, true, false},
+    {"WriteEventCannotBeCreated",
+     true, [](FakePlatform& p, FakePort&) { p.FailCall(FakeOp::NewEvent); }, "A5 45 EA", {}, 3,
+     Query, ConnectionState::Open, true, false},
+    {"CompletionFails",
+     true, [](FakePlatform&, FakePort& p) { p.SetWriteBehaviour(FakeWrite::PendThenFail); },
+     "A5 45 EA", {"发送数据出错"}, 3, {}, ConnectionState::Broken, true, false},
+    {"RefusedAtOnce",
+     true, [](FakePlatform& p, FakePort&) { p.FailCall(FakeOp::StartWrite); }, "A5 45 EA",
+     {"发送数据出错"}, 3, {}, ConnectionState::Broken, false, true},
+    {"TooLongForTheBuffer", true, NoArrange, std::string(2 * TransmitBufferSize + 2, 'F'),
+     {"缓冲区溢出"}, 0, {}, ConnectionState::Open, true, false},
+    {"ExactlyTheBuffer", true, NoArrange, std::string(2 * TransmitBufferSize, 'F'), {},
+     static_cast<std::int32_t>(TransmitBufferSize),
+     std::vector<std::uint8_t>(TransmitBufferSize, 0xFF), ConnectionState::Open, true, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Send, SendTable, ::testing::ValuesIn(SendRows),
+                         [](const auto& rowInfo) { return std::string(rowInfo.param.Name); });
+
+// --- Details of the send -----------------------------------------------------------------
+
+TEST_F(FakeConnectionTest, LabelIsRewrittenAlsoWhenNothingIsSent)
+{
+    OpenAndWait();
+    Conn->Button2Click("A5 45 EA");
+    Conn->Button2Click("xyz");
+    EXPECT_EQ(Host->TxCounts, (std::vector<std::int32_t>{3, 3}));
+    EXPECT_TRUE(Host->ShortMessages.empty());
+}
+
+TEST_F(FakeConnectionTest, FailedSendsStayCounted)
+{
+    auto port = OpenAndWait();
+    Platform->FailCall(FakeOp::StartWrite);
+    Conn->Button2Click("A5 45 EA");
+    EXPECT_EQ(Conn->TxCount(), 3);
+    Conn->ResetTxCount();
+    EXPECT_EQ(Conn->TxCount(), 0);
+    EXPECT_EQ(Host->TxCounts.back(), 0);
+}
+
+TEST_F(FakeConnectionTest, WriteWaitIsBoundedByByteCountAndBaud)
+{
+    EXPECT_EQ(SerialConnection::WriteBound(3, 9600), 508ms);
+    EXPECT_EQ(SerialConnection::WriteBound(3, 115200), 502ms);
+    EXPECT_EQ(SerialConnection::WriteBound(5121, 9600), 500ms + 2 * 5335ms);
+    EXPECT_EQ(SerialConnection::WriteBound(0, 0), 500ms);
+
+    auto port = OpenAndWait();
+    port->SetWriteBehaviour(FakeWrite::PendThenComplete);
+    Conn->Button2Click("A5 45 EA");
+    EXPECT_EQ(port->LastWriteBound(), 508ms);
+}
+
+TEST_F(FakeConnectionTest, CloseWhileTheSendErrorIsShown)
+{
+    auto port = OpenAndWait();
+    Platform->FailCall(FakeOp::StartWrite);
+    Host->OnShortMessage = [&](std::string_view) { Conn->Button1Click(); };
+    Conn->Button2Click("A5 45 EA");
+    EXPECT_EQ(Conn->State(), ConnectionState::Closed);
+    EXPECT_TRUE(Platform->WaitThreadsEnded(2s));
+    EXPECT_TRUE(AllReleased());
+}
+
+TEST_F(FakeConnectionTest, CloseAndReopenWhileTheSendErrorIsShown)
+{
+    auto first = OpenAndWait();
+    first->SetWriteBehaviour(FakeWrite::PendThenFail);
+    Host->OnShortMessage = [&](std::string_view) {
+        Host->OnShortMessage = nullptr;
+        Conn->Button1Click();
+        Conn->BitBtn1Click("COM3", "9600");
+    };
+    Conn->Button2Click("A5 45 EA");
+    // The failure released the first connection's objects only.
+    EXPECT_EQ(Conn->State(), ConnectionState::Open);
+    auto second = Platform->LastPort();
+    ASSERT_NE(second, first);
+    EXPECT_FALSE(second->IsReleased());
+    Conn->Button2Click("A5 45 EA");
+    EXPECT_EQ(second->Written(), Query);
+}
+
+// --- Auto-send ---------------------------------------------------------------------------
+
+TEST_F(FakeConnectionTest, AutoSendTogglesCaptionAndTimer)
+{
+    Conn->Button4Click("50");
+    EXPECT_EQ(Host->Caption, "停止发送");
+    EXPECT_TRUE(Host->TimerEnabled);
+    EXPECT_EQ(Host->TimerPeriod, 50u);
+
+    Conn->Button4Click("100");  // the period is read only when starting
+    EXPECT_EQ(Host->Caption, "自动发送");
+    EXPECT_FALSE(Host->TimerEnabled);
+}
+
+TEST_F(FakeConnectionTest, AutoSendPeriods)
+{
+    struct Case {
+        const char* Text;
+        bool Throws;
+        bool Enabled;
+        std::uint32_t Period;
+    };
+    const Case cases[] = {
+        {"abc", true, false, 0},
+        {"0", false, true, 0},  // on, but a zero period never ticks
+        {"-1", false, true, 0xFFFFFFFFu},
+        {"$10", false, true, 16},
+        {"", true, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Text);
+        Host->TimerEnabled = false;
+        Host->TimerPeriod = 0;
+        if (c.Throws) {
+            EXPECT_THROW(Conn->Button4Click(c.Text), ConvertError);
+        } else {
+            Conn->Button4Click(c.Text);
+        }
+        EXPECT_EQ(Host->Caption, "停止发送");
+        EXPECT_EQ(Host->TimerEnabled, c.Enabled);
+        EXPECT_EQ(Host->TimerPeriod, c.Period);
+        Conn->Button4Click(c.Text);  // any state but off returns to off
+        EXPECT_EQ(Host->Caption, "自动发送");
+        EXPECT_FALSE(Host->TimerEnabled);
+    }
+}
+
+TEST_F(FakeConnectionTest, AnyOtherCaptionCountsAsOn)
+{
+    Host->Caption = "something else";
+    Conn->Button4Click("50");
+    EXPECT_EQ(Host->Caption, "自动发送");
+    EXPECT_FALSE(Host->TimerEnabled);
+}
+
+TEST_F(FakeConnectionTest, CloseStopsAutoSendButKeepsTheCaption)
+{
+    OpenAndWait();
+    Conn->Button4Click("50");
+    Conn->Button1Click();
+    EXPECT_FALSE(Host->TimerEnabled);
+    EXPECT_EQ(Host->Caption, "停止发送");
+    Conn->Button4Click("50");
+    EXPECT_EQ(Host->Caption, "自动发送");
+    Conn->Button4Click("50");
+    EXPECT_TRUE(Host->TimerEnabled);
+}
+
+TEST_F(FakeConnectionTest, TicksSendLikeTheButton)
+{
+    auto port = OpenAndWait();
+    Conn->Timer1Timer("A5 15 BA");
+    Conn->Timer1Timer("A5 15 BA");
+    EXPECT_EQ(Conn->TxCount(), 6);
+    EXPECT_EQ(port->Written(), (std::vector<std::uint8_t>{0xA5, 0x15, 0xBA, 0xA5, 0x15, 0xBA}));
+}
+
+TEST_F(FakeConnectionTest, TicksDoNotPileUpMessages)
+{
+    // With no port, every tick fails; ticks that come while the message is open are skipped.
+    int nested = 0;
+    Host->OnShortMessage = [&](std::string_view) {
+        for (int i = 0; i < 5; ++i) {
+            ++nested;
+            Conn->Timer1Timer("A5 45 EA");
+        }
+    };
+    Conn->Timer1Timer("A5 45 EA");
+    EXPECT_EQ(nested, 5);
+    EXPECT_EQ(Host->ShortMessages, std::vector<std::string>{"未打开串口"});
+
+    // Once the message is dismissed, the next tick reports again.
+    Host->OnShortMessage = nullptr;
+    Conn->Timer1Timer("A5 45 EA");
+    EXPECT_EQ(Host->ShortMessages.size(), 2u);
+}
+
+TEST_F(FakeConnectionTest, BrokenTicksDoNotPileUpMessages)
+{
+    auto port = OpenAndWait();
+    Platform->FailCall(FakeOp::StartWrite);
+    Host->OnShortMessage = [&](std::string_view) {
+        for (int i = 0; i < 3; ++i)
+            Conn->Timer1Timer("A5 45 EA");
+    };
+    Conn->Timer1Timer("A5 45 EA");
+    EXPECT_EQ(Host->ShortMessages, std::vector<std::string>{"发送数据出错"});
+    EXPECT_EQ(Conn->TxCount(), 3);
+}
+
+} // namespace
+} // namespace rv::test
