@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <utility>
+
+#include "rangeview/chart/ChartPaint.h"
+#include "rangeview/chart/Series.h"
+#include "rangeview/chart/qt/QtSurface.h"
+
+class QMouseEvent;
+class QWheelEvent;
+
+namespace rv {
+
+// Receives the chart control's mouse input; the zoom and pan handling plugs in here.
+// Handlers run on the window thread; an exception they throw goes to ChartControl::OnError.
+class ChartMouseHandler {
+public:
+    virtual ~ChartMouseHandler() = default;
+    virtual void ChartMousePress(QMouseEvent& event) { (void)event; }
+    virtual void ChartMouseMove(QMouseEvent& event) { (void)event; }
+    virtual void ChartMouseRelease(QMouseEvent& event) { (void)event; }
+    virtual void ChartWheel(QWheelEvent& event) { (void)event; }
+    virtual void ChartMouseLeave() {}
+};
+
+// The widget hosting a TChart: paints from the chart's off-screen image (a full draw only when
+// the image is dirty), never erases its background, resolves system colours through its
+// palette and formats labels with the system locale's separators.
+class ChartControl : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ChartControl(QWidget* parent = nullptr);
+    ~ChartControl() override;
+
+    TChart& Chart() { return *chart_; }
+    const TChart& Chart() const { return *chart_; }
+    // The series the configuration created (null until set).
+    TFastLineSeries* Series1() const { return series1_; }
+    void SetSeries1(TFastLineSeries* series) { series1_ = series; }
+
+    // Image dirty + an asynchronous paint.
+    void RequestRepaint();
+    // Image dirty + a paint right now.
+    void RepaintNow();
+    // Rubber band straight onto the shown image (not-xor: a second call erases it), then a
+    // paint that only copies the image. Nothing when no image exists yet.
+    void DrawZoomRectangleOnWindow(const TRect& r);
+
+    // Not owned; null: mouse input is ignored.
+    void SetMouseHandler(ChartMouseHandler* handler) { mouseHandler_ = handler; }
+    ChartMouseHandler* MouseHandler() const { return mouseHandler_; }
+    // Same, and the control keeps the handler until it goes (before its chart).
+    void AdoptMouseHandler(std::unique_ptr<ChartMouseHandler> handler) {
+        mouseHandler_ = handler.get();
+        ownedMouseHandler_ = std::move(handler);
+    }
+
+    // Exceptions raised while painting or in the mouse handler end up here (never in the
+    // event loop). Unset: a warning on the log.
+    std::function<void(std::exception_ptr)> OnError;
+
+    // The off-screen image as last drawn (null image before the first draw).
+    QImage ImageSnapshot();
+    // Takes the separators from the system locale.
+    void UpdateFormatSettings();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void Report(std::exception_ptr error);
+    template <class F> void Guard(F&& f);
+
+    std::unique_ptr<TChart> chart_;
+    QtSurface ownSurface_;
+    TFastLineSeries* series1_ = nullptr;
+    ChartMouseHandler* mouseHandler_ = nullptr;
+    // Declared after chart_ so it is destroyed first.
+    std::unique_ptr<ChartMouseHandler> ownedMouseHandler_;
+};
+
+// Chart1 as the main window has it: object name "Chart1", at (0, 336), 953 x 313, with its
+// one series Series1, configured as the window's stored form says.
+ChartControl* CreateChart1(QWidget* parent);
+
+// Renders the control's chart with a full draw into a new image of the control's size.
+QImage RenderChart(ChartControl& control);
+
+} // namespace rv

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QPalette>
+#include <QPen>
+#include <QPoint>
+#include <QVector>
+
+#include <memory>
+#include <optional>
+
+#include "rangeview/chart/Surface.h"
+
+namespace rv {
+
+class QtSurfaceImage;
+
+// Drawing surface on a QPainter, with the pixel rules of the chart: aliased lines whose end
+// pixel is left out, rectangles without their right column and bottom row, not-xor pen mode.
+// System colours resolve through a QPalette at the time they are drawn.
+// Without a painter, drawing calls do nothing while text is still measured.
+class QtSurface : public TSurface {
+public:
+    // palette: not owned; null answers system colours with the fixed scheme.
+    explicit QtSurface(const QPalette* palette = nullptr);
+    ~QtSurface() override;
+    QtSurface(const QtSurface&) = delete;
+    QtSurface& operator=(const QtSurface&) = delete;
+
+    void SetPalette(const QPalette* palette) { palette_ = palette; }
+    const QPalette* Palette() const { return palette_; }
+    // Draw with this painter (which must stay active) until Detach.
+    void Attach(QPainter* painter);
+    void Detach();
+
+    // --- TSurface ---------------------------------------------------------------------------
+    void SetPen(const TPenData& pen) override;
+    void SetBrush(const TBrushData& brush) override;
+    void SetFont(const TFontData& font) override;
+    void SetBkMode(TBkMode mode) override;
+    void SetBkColor(TColor color) override;
+    void SetTextAlign(THorizTextAlign horiz, TVertTextAlign vert) override;
+    std::int32_t TextWidth(std::string_view text) override;
+    std::int32_t FontHeight() override;
+    void TextOut(std::int32_t x, std::int32_t y, std::string_view text) override;
+    void MoveTo(std::int32_t x, std::int32_t y) override;
+    void LineTo(std::int32_t x, std::int32_t y) override;
+    void Rectangle(const TRect& r) override;
+    void FillRect(const TRect& r) override;
+    void SetClipRect(const TRect& r) override;
+    void RemoveClip() override;
+    std::unique_ptr<TSurfaceImage> CreateImage(std::int32_t width, std::int32_t height) override;
+    void DrawImage(TSurfaceImage& image, std::int32_t x, std::int32_t y) override;
+    TColor ColorToRGB(TColor color) const override;
+
+    // Draws what is still queued (consecutive LineTo calls are drawn as one polyline).
+    void Flush();
+
+    static QFont MakeFont(const TFontData& font);
+    static QColor ToQColor(TColor rgb);
+
+protected:
+    // The painter to draw with, or null.
+    virtual QPainter* ActivePainter() { return painter_; }
+    // Puts the whole state onto a freshly begun painter.
+    void ApplyState(QPainter& p);
+
+private:
+    void ApplyPen(QPainter& p);
+    QPainter* Draw();
+    void FlushLine(QPainter& p);
+
+    const QPalette* palette_;
+    QPainter* painter_ = nullptr;
+
+    TPenData pen_;
+    QPen qpen_;
+    bool penVisible_ = true;
+    TBrushData brush_;
+    TFontData fontData_;
+    QFont font_;
+    std::optional<QFontMetrics> metrics_;
+    TBkMode bkMode_ = TBkMode::bkOpaque;
+    QColor bkColor_ = Qt::white;
+    THorizTextAlign hAlign_ = THorizTextAlign::taLeft;
+    TVertTextAlign vAlign_ = TVertTextAlign::taTop;
+    bool clipped_ = false;
+    QRect clip_;
+
+    QPoint pos_;
+    QVector<QPoint> line_;
+};
+
+// A QImage with a surface that draws into it. The painter on the image is begun on the first
+// drawing call and ended before the image is read.
+class QtSurfaceImage : public TSurfaceImage {
+public:
+    QtSurfaceImage(std::int32_t width, std::int32_t height, const QPalette* palette);
+    ~QtSurfaceImage() override;
+
+    std::int32_t Width() const override { return image_.width(); }
+    std::int32_t Height() const override { return image_.height(); }
+    TSurface& Surface() override { return surface_; }
+    // Finishes pending drawing and returns the pixels.
+    const QImage& Image();
+
+private:
+    class ImageSurface : public QtSurface {
+    public:
+        ImageSurface(QImage& image, const QPalette* palette) : QtSurface(palette), image_(image) {}
+        ~ImageSurface() override { End(); }
+        void End();
+
+    protected:
+        QPainter* ActivePainter() override;
+
+    private:
+        QImage& image_;
+        QPainter painter_;
+    };
+
+    QImage image_;
+    ImageSurface surface_;
+};
+
+} // namespace rv
