@@ -520,7 +520,9 @@ void TCustomChartAxis::ReserveSpace(TRect& R) {
         }
     };
 
+    bool titlePlaced = false;
     if (!title_.Caption().empty()) {
+        titlePlaced = true;
         std::int32_t size = titleSize_;
         if (size == 0) {
             SelectFont(title_.Font());
@@ -530,6 +532,7 @@ void TCustomChartAxis::ReserveSpace(TRect& R) {
         TitleAnchor = shrink(size);
     }
     if (labels_) LabelAnchor = shrink(LabelsBandSize());
+    const bool labelsPlaced = labels_;
     const std::int32_t ticks = TickBandSize(); // walls take no room in 2-D
     if (ticks > 0) shrink(ticks);
 
@@ -538,8 +541,10 @@ void TCustomChartAxis::ReserveSpace(TRect& R) {
         const std::int32_t other = IsHorizontal ? R.Height() : R.Width();
         const std::int32_t shift = RoundToInt32(other * 0.01 * positionPercent_);
         const std::int32_t inward = (side == Bottom || side == Right) ? -shift : shift;
-        TitleAnchor += inward;
-        LabelAnchor += inward;
+        // Only anchors placed in this pass move; one kept from an earlier layout would otherwise
+        // creep further into the plot on every paint.
+        if (titlePlaced) TitleAnchor += inward;
+        if (labelsPlaced) LabelAnchor += inward;
     }
 }
 

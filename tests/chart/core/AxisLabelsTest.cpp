@@ -275,6 +275,25 @@ TEST_F(LabelFixture, TitleAndFixedSizesAndPositionPercent) {
     EXPECT_EQ(r.Left, 42);
 }
 
+// Layout runs on every paint: an anchor not placed in a pass must not be shifted again.
+TEST_F(LabelFixture, PositionPercentDoesNotCreepOverRepeatedLayouts) {
+    left.SetTickLength(0);
+    left.SetMinorTickLength(0);
+    left.SetLabelsSize(20);
+    left.SetPositionPercent(10);
+    TRect r{10, 10, 110, 110};
+    left.ReserveSpace(r);
+    const std::int32_t title = left.TitleAnchor; // no caption: never placed
+    EXPECT_EQ(left.LabelAnchor, 30 + 8);        // 10 % of the remaining 80 px
+    left.SetLabels(false);
+    for (int paint = 0; paint < 3; ++paint) {
+        r = TRect{10, 10, 110, 110};
+        left.ReserveSpace(r);
+        EXPECT_EQ(left.LabelAnchor, 38) << paint;
+        EXPECT_EQ(left.TitleAnchor, title) << paint;
+    }
+}
+
 // The waveform chart: title already placed, bottom and left axes laid out on the first paint.
 TEST_F(LabelFixture, PlotLayoutOfTheWaveformChart) {
     bottom.SetAutomatic(false);

@@ -170,6 +170,10 @@ TEST_F(AxisFixture, ScrollByHonoursLimitsAndRepaintsAtOnce) {
     EXPECT_EQ(chart.RepaintNowCount(), now + 1);
     bottom.ScrollBy(-5, true); // data min 0 is below 10
     EXPECT_EQ(bottom.Minimum(), 5);
+    bottom.SetAutomatic(true);
+    bottom.ScrollBy(1, false);
+    EXPECT_FALSE(bottom.Automatic() || bottom.AutomaticMinimum() || bottom.AutomaticMaximum());
+    EXPECT_EQ(bottom.Maximum(), 106);
 }
 
 TEST_F(AxisFixture, AdjustRangeFollowsDataOnlyOnAutomaticEnds) {
