@@ -1,6 +1,7 @@
 // rangeview-cli: the protocol from the command line, for scripts and logging.
 
 #include "rangeview/tools/Cli.h"
+#include "rangeview/tools/Monitor.h"
 
 #include <iostream>
 #include <string_view>
@@ -13,6 +14,7 @@ int main(int argc, char** argv)
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     std::vector<rv::CliCommand> commands = rv::StandardCliCommands();
     // Commands of other modules are appended here.
+    commands.push_back(rv::MonitorCliCommand());
     rv::CliIo io{STDIN_FILENO, std::cout, std::cerr};
     return rv::RunCli(args, commands, io);
 }

@@ -20,8 +20,12 @@ void PrintUsage(std::span<const CliCommand> commands, std::ostream& out)
     out << "usage: rangeview-cli COMMAND [ARGS]\n";
     for (const auto& command : commands) {
         out << "  " << command.Usage;
-        const std::size_t width = command.Usage.size() < 24 ? 24 - command.Usage.size() : 1;
-        out << std::string(width, ' ') << command.Summary << '\n';
+        // A long usage line gets its summary on the next line, in the same column.
+        if (command.Usage.size() < 24)
+            out << std::string(24 - command.Usage.size(), ' ');
+        else
+            out << '\n' << std::string(26, ' ');
+        out << command.Summary << '\n';
     }
 }
 

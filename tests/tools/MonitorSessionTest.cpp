@@ -1,0 +1,356 @@
+// The monitor's session and host against the in-memory serial platform.
+
+#include "rangeview/tools/MonitorSession.h"
+
+#include "rangeview/protocol/MeasurementFrame.h"
+#include "rangeview/serial/FakePlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace rv {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::vector<std::uint8_t> FrameBytes(std::uint16_t distance, std::uint8_t mode)
+{
+    std::vector<std::uint8_t> bytes(MeasurementFrame::MaxSize);
+    bytes.resize(MeasurementFrame::ForReading(distance, mode).Encode(bytes));
+    return bytes;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Splits "elapsed,distance,mode" lines into their last two fields, checking the whole form.
+std::vector<std::string> Readings(const std::string& out)
+{
+    static const std::regex form("(0|[1-9][0-9]*),([0-9]+,[0-9]+)");
+    std::vector<std::string> readings;
+    for (const auto& line : Lines(out)) {
+        std::smatch match;
+        if (!std::regex_match(line, match, form)) {
+            ADD_FAILURE() << "malformed line '" << line << "'";
+            continue;
+        }
+        readings.push_back(match[2]);
+    }
+    return readings;
+}
+
+class Pipe {
+public:
+    Pipe()
+    {
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+            Read = fds[0];
+            Write = fds[1];
+        }
+    }
+    ~Pipe()
+    {
+        ::close(Read);
+        ::close(Write);
+    }
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+
+    std::string Drain() const
+    {
+        std::string text;
+        char buffer[512];
+        for (ssize_t n; (n = ::read(Read, buffer, sizeof buffer)) > 0;)
+            text.append(buffer, static_cast<std::size_t>(n));
+        return text;
+    }
+    void Signal() const { [[maybe_unused]] const auto n = ::write(Write, "s", 1); }
+
+    int Read = -1;
+    int Write = -1;
+};
+
+class MonitorSessionTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        Session.reset();
+        EXPECT_TRUE(Platform->WaitThreadsEnded(2s)) << "a reader thread was left behind";
+        for (const auto& port : Platform->Ports()) {
+            EXPECT_LE(port->ReleaseCount(), 1);
+            EXPECT_EQ(port->UsesAfterRelease(), 0);
+        }
+        for (const auto& event : Platform->Events())
+            EXPECT_LE(event->ReleaseCount(), 1);
+    }
+
+    MonitorSession& Make(MonitorOptions options)
+    {
+        Session = std::make_unique<MonitorSession>(std::move(options), Platform, Io,
+                                                   ReaderErr.Write);
+        return *Session;
+    }
+    static MonitorOptions Options(std::optional<std::uint64_t> count = std::nullopt)
+    {
+        MonitorOptions options;
+        options.Port = "ttyFAKE";
+        options.BaudText = "115200";
+        options.Count = count;
+        return options;
+    }
+
+    std::shared_ptr<FakePort> Port() const { return Platform->LastPort(); }
+
+    std::shared_ptr<FakePlatform> Platform = std::make_shared<FakePlatform>();
+    std::ostringstream Out;
+    std::ostringstream Err;
+    CliIo Io{-1, Out, Err};
+    Pipe ReaderErr;
+    Pipe Stop;
+    std::unique_ptr<MonitorSession> Session;
+};
+
+TEST_F(MonitorSessionTest, PrintsOneLinePerValidFrameUntilTheCount)
+{
+    auto& session = Make(Options(3));
+    ASSERT_EQ(session.Start(), std::nullopt) << Err.str();
+    EXPECT_EQ(Port()->Settings().BaudRate, 115200u);
+    EXPECT_EQ(Port()->Settings().ByteSize, 8);
+
+    std::vector<std::uint8_t> bytes{0x00, 0x5A};
+    auto bad = FrameBytes(7, 1);
+    bad.back() ^= 0xFF;
+    bytes.insert(bytes.end(), bad.begin(), bad.end());
+    const auto first = FrameBytes(1234, 3);
+    bytes.insert(bytes.end(), first.begin(), first.begin() + 5);
+    Port()->Inject(bytes);
+    // The frame's rest arrives later, then more frames than wanted in one read.
+    std::vector<std::uint8_t> rest(first.begin() + 5, first.end());
+    for (std::uint16_t d : {65535, 0, 42, 43})
+        for (auto b : FrameBytes(d, 9))
+            rest.push_back(b);
+    std::thread late([&] {
+        std::this_thread::sleep_for(30ms);
+        Port()->Inject(rest);
+    });
+
+    EXPECT_EQ(session.Loop(Stop.Read), 0);
+    late.join();
+    EXPECT_EQ(Readings(Out.str()), (std::vector<std::string>{"1234,3", "65535,9", "0,9"}));
+    EXPECT_EQ(session.Host().Readings(), 3u);
+    EXPECT_EQ(Err.str(), "");
+    EXPECT_EQ(Port()->ReleaseCount(), 1) << "the port stays open after the last reading";
+    EXPECT_FALSE(session.Connection().PortOpen());
+}
+
+TEST_F(MonitorSessionTest, VanishedPortEndsWithTheReadFailure)
+{
+    auto& session = Make(Options());
+    ASSERT_EQ(session.Start(), std::nullopt);
+    Port()->Inject(FrameBytes(500, 2));
+    std::thread gone([&] {
+        std::this_thread::sleep_for(30ms);
+        Port()->Hangup();
+    });
+    EXPECT_EQ(session.Loop(Stop.Read), 1);
+    gone.join();
+    EXPECT_EQ(Readings(Out.str()), std::vector<std::string>{"500,2"});
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: ReadFile Error!\n");
+    EXPECT_EQ(session.Connection().State(), ConnectionState::Closed);
+}
+
+TEST_F(MonitorSessionTest, StopRequestClosesThePortAndSucceeds)
+{
+    auto& session = Make(Options(1000));
+    ASSERT_EQ(session.Start(), std::nullopt);
+    ASSERT_TRUE(Port()->WaitForWaiter(1s));
+    Stop.Signal();
+    EXPECT_EQ(session.Loop(Stop.Read), 0);
+    EXPECT_EQ(Port()->ReleaseCount(), 1);
+    EXPECT_EQ(Port()->Purges(), std::vector<std::uint32_t>{15});
+    EXPECT_EQ(Out.str(), "");
+    EXPECT_EQ(Err.str(), "");
+}
+
+TEST_F(MonitorSessionTest, FailedOpensSayWhyAndFail)
+{
+    Platform->SetAbsentPorts({"ttyFAKE"});
+    EXPECT_EQ(Make(Options()).Run(Stop.Read), 1);
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: 串口打开失败!\n");
+    Platform->SetAbsentPorts({});
+
+    // Refused line settings are the one failure the connection itself keeps quiet about.
+    Err.str("");
+    Platform->FailCall(FakeOp::SetCommState);
+    EXPECT_EQ(Make(Options()).Run(Stop.Read), 1);
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: the port refused the line settings (baud 115200)\n");
+    EXPECT_TRUE(Port()->IsReleased());
+
+    Err.str("");
+    Platform->FailCall(FakeOp::SetCommMask);
+    EXPECT_EQ(Make(Options()).Run(Stop.Read), 1);
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: SetCommMask Error !\n");
+    EXPECT_TRUE(Port()->IsReleased());
+
+    Err.str("");
+    Platform->FailCall(FakeOp::StartThread);
+    EXPECT_EQ(Make(Options()).Run(Stop.Read), 1);
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: No CreateThread!\n");
+    EXPECT_TRUE(Port()->IsReleased());
+
+    Err.str("");
+    Platform->FailCall(FakeOp::NewEvent);
+    EXPECT_EQ(Make(Options()).Run(Stop.Read), 1);
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: CreateEvent Error!\n");
+    EXPECT_EQ(Out.str(), "");
+}
+
+TEST_F(MonitorSessionTest, SendsOnceAfterOpening)
+{
+    MonitorOptions options = Options();
+    options.SendText = "A5 15 BA";
+    auto& session = Make(options);
+    ASSERT_EQ(session.Start(), std::nullopt);
+    EXPECT_EQ(Port()->Written(), (std::vector<std::uint8_t>{0xA5, 0x15, 0xBA}));
+    EXPECT_EQ(session.Host().TxCount(), 3);
+    EXPECT_EQ(session.Host().NextTick(), std::nullopt);
+}
+
+TEST_F(MonitorSessionTest, AutoSendRepeatsAndStopsWithTheClose)
+{
+    MonitorOptions options = Options();
+    options.SendText = "A5 15 BA";
+    options.EveryText = "20";
+    options.EveryMs = 20;
+    auto& session = Make(options);
+    ASSERT_EQ(session.Start(), std::nullopt);
+    EXPECT_EQ(session.Host().AutoSendCaption(), "停止发送");
+    ASSERT_TRUE(session.Host().NextTick());
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(250ms);
+        Stop.Signal();
+    });
+    EXPECT_EQ(session.Loop(Stop.Read), 0);
+    stopper.join();
+    const auto written = Port()->Written();
+    ASSERT_EQ(written.size() % 3, 0u);
+    // One send at the open and one per 20 ms tick; a busy machine may drop ticks, never add.
+    EXPECT_GE(written.size(), 3u * 4);
+    EXPECT_LE(written.size(), 3u * 14);
+    EXPECT_EQ(session.Host().TxCount(), static_cast<std::int32_t>(written.size()));
+    EXPECT_EQ(session.Host().NextTick(), std::nullopt) << "the close stops auto-send";
+}
+
+TEST_F(MonitorSessionTest, RefusedWriteBreaksTheConnectionAndFails)
+{
+    MonitorOptions options = Options();
+    options.SendText = "A5 45 EA";
+    Platform->FailCall(FakeOp::StartWrite);
+    auto& session = Make(options);
+    EXPECT_EQ(session.Start(), 1);
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: 发送数据出错\n");
+    EXPECT_EQ(session.Connection().State(), ConnectionState::Closed);
+    EXPECT_EQ(Port()->ReleaseCount(), 1);
+}
+
+TEST_F(MonitorSessionTest, UnwritableOutputClosesAndFails)
+{
+    Out.setstate(std::ios::badbit);
+    auto& session = Make(Options());
+    ASSERT_EQ(session.Start(), std::nullopt);
+    Port()->Inject(FrameBytes(10, 1));
+    EXPECT_EQ(session.Loop(Stop.Read), 1);
+    EXPECT_NE(Err.str().find("cannot write"), std::string::npos);
+    EXPECT_EQ(Port()->ReleaseCount(), 1);
+}
+
+TEST(MonitorHost, NotificationsPassThroughThePipeInOrder)
+{
+    std::ostringstream out;
+    std::ostringstream err;
+    auto host = std::make_shared<MonitorHost>(out, err, -1);
+    ASSERT_TRUE(host->Ok());
+    std::array<CommHandle, 4> taken{};
+    EXPECT_EQ(host->TakeNotifications(taken), 0u) << "an empty queue must not block";
+
+    std::thread reader([&] {
+        for (CommHandle h = 1; h <= 6; ++h)
+            EXPECT_TRUE(host->PostCommNotify(h));
+    });
+    reader.join();
+    std::vector<CommHandle> all;
+    for (std::size_t n; (n = host->TakeNotifications(taken)) > 0;)
+        all.insert(all.end(), taken.begin(), taken.begin() + static_cast<std::ptrdiff_t>(n));
+    EXPECT_EQ(all, (std::vector<CommHandle>{1, 2, 3, 4, 5, 6}));
+    EXPECT_FALSE(host->PostFailed());
+}
+
+TEST(MonitorHost, NoticesFromTheReaderBypassTheOwnersStream)
+{
+    std::ostringstream out;
+    std::ostringstream err;
+    Pipe readerErr;
+    MonitorHost host(out, err, readerErr.Write);
+    std::thread reader([&] { host.ShowNotice("PostMessage Error !"); });
+    reader.join();
+    host.ShowNotice("ClearCommError !");
+    host.ShowShortMessage("未打开串口");
+    EXPECT_EQ(readerErr.Drain(), "rangeview-cli: monitor: PostMessage Error !\n");
+    EXPECT_EQ(err.str(), "rangeview-cli: monitor: ClearCommError !\n"
+                         "rangeview-cli: monitor: 未打开串口\n");
+    EXPECT_EQ(host.MessagesShown(), 2);
+}
+
+TEST(MonitorHost, ElapsedTimeCountsFromTheOpen)
+{
+    std::ostringstream out;
+    std::ostringstream err;
+    MonitorHost host(out, err, -1);
+    host.MarkOpened(MonitorHost::Clock::now() - 1500ms);
+    const auto frame = FrameBytes(300, 4);
+    host.ProcessReceivedBytes(frame);
+    const auto lines = Lines(out.str());
+    ASSERT_EQ(lines.size(), 1u);
+    const long elapsed = std::stol(lines[0]);
+    EXPECT_GE(elapsed, 1500);
+    EXPECT_LT(elapsed, 1500 + 2000);
+    EXPECT_TRUE(lines[0].ends_with(",300,4"));
+}
+
+TEST(MonitorHost, TimerTicksDoNotPileUp)
+{
+    std::ostringstream out;
+    std::ostringstream err;
+    MonitorHost host(out, err, -1);
+    EXPECT_EQ(host.NextTick(), std::nullopt);
+    host.EnableTimer(0);
+    EXPECT_EQ(host.NextTick(), std::nullopt) << "period 0 is on without ticks";
+    host.EnableTimer(100);
+    const auto first = *host.NextTick();
+    host.TickTaken(first);
+    EXPECT_EQ(*host.NextTick(), first + 100ms);
+    // Taken half a second late: one tick, and the next a full period later.
+    host.TickTaken(first + 600ms);
+    EXPECT_EQ(*host.NextTick(), first + 700ms);
+    host.DisableTimer();
+    EXPECT_EQ(host.NextTick(), std::nullopt);
+}
+
+} // namespace
+} // namespace rv

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "rangeview/protocol/FrameDecoder.h"
+#include "rangeview/serial/ConnectionHost.h"
+
+namespace rv {
+
+// The serial connection's host without a window. The thread that makes it plays the window
+// thread. Readings go to `out` as "elapsed_ms,distance_mm,mode" lines, flushed one by one;
+// notices and short messages go to `err` as single lines and never wait for anyone.
+//
+// The window's message queue becomes a non-blocking pipe: the reader thread writes each
+// notification's handle into it, and the owning loop polls NotifyFd() and hands what
+// TakeNotifications() returns to SerialConnection::OnCommNotify.
+class MonitorHost final : public ConnectionHost {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // offThreadErrFd: where a notice raised on another thread (the reader) is written, with one
+    // write(2), since `err` belongs to the owning thread.
+    MonitorHost(std::ostream& out, std::ostream& err, int offThreadErrFd);
+    ~MonitorHost() override;
+    MonitorHost(const MonitorHost&) = delete;
+    MonitorHost& operator=(const MonitorHost&) = delete;
+
+    // False when the notification pipe could not be made; nothing else works then.
+    bool Ok() const { return NotifyRead_ >= 0; }
+    int NotifyFd() const { return NotifyRead_; }
+    // Takes queued notifications without waiting; returns how many were put into `out`.
+    std::size_t TakeNotifications(std::span<CommHandle> out);
+    // True once a notification could not be queued (the reader has given up then).
+    bool PostFailed() const { return PostFailed_.load(); }
+
+    // Elapsed times are counted from here.
+    void MarkOpened(Clock::time_point when) { Opened_ = when; }
+    void SetReadingLimit(std::optional<std::uint64_t> limit) { Limit_ = limit; }
+    std::uint64_t Readings() const { return Readings_; }
+    bool LimitReached() const { return Limit_ && Readings_ >= *Limit_; }
+    bool OutputFailed() const { return OutputFailed_; }
+    // Lines written to `err` so far (by the owning thread).
+    int MessagesShown() const { return MessagesShown_; }
+
+    // Timer1: the next tick, none while disabled or with period 0.
+    std::optional<Clock::time_point> NextTick() const;
+    // Call when NextTick() has come. Ticks do not pile up: after a late tick the next one is a
+    // full period away.
+    void TickTaken(Clock::time_point now);
+    std::int32_t TxCount() const { return TxCount_; }
+
+    // Writes "rangeview-cli: monitor: TEXT" to err as one line.
+    void ErrorLine(std::string_view text);
+
+    // --- ConnectionHost
+    void ShowNotice(std::string_view text) override;
+    void ShowNoCreateThread() override;
+    void ShowShortMessage(std::string_view text) override;
+    void SetOpenButtonEnabled(bool) override {}
+    void SwitchWaveformOff() override {}
+    void TxCountChanged(std::int32_t txCount) override { TxCount_ = txCount; }
+    std::string AutoSendCaption() const override { return Caption_; }
+    void SetAutoSendCaption(std::string_view caption) override { Caption_ = caption; }
+    void EnableTimer(std::uint32_t periodMs) override;
+    void DisableTimer() override { TimerEnabled_ = false; }
+    void ProcessReceivedBytes(std::span<const std::uint8_t> bytes) override;
+    bool PostCommNotify(CommHandle handle) override;
+
+private:
+    void EmitReading(const MeasurementReading& reading, Clock::time_point now);
+
+    std::ostream& Out_;
+    std::ostream& Err_;
+    const int OffThreadErrFd_;
+    const std::thread::id OwnerThread_ = std::this_thread::get_id();
+    int NotifyRead_ = -1;
+    int NotifyWrite_ = -1;
+    std::atomic<bool> PostFailed_{false};
+
+    FrameDecoder Decoder_;
+    Clock::time_point Opened_ = Clock::now();
+    std::optional<std::uint64_t> Limit_;
+    std::uint64_t Readings_ = 0;
+    bool OutputFailed_ = false;
+    int MessagesShown_ = 0;
+
+    std::string Caption_ = "自动发送";
+    bool TimerEnabled_ = false;
+    std::uint32_t TimerPeriod_ = 0;
+    Clock::time_point NextTick_{};
+    std::int32_t TxCount_ = 0;
+};
+
+} // namespace rv

@@ -1,0 +1,177 @@
+#include "rangeview/tools/MonitorHost.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace rv {
+
+namespace {
+
+constexpr std::string_view LinePrefix = "rangeview-cli: monitor: ";
+
+} // namespace
+
+MonitorHost::MonitorHost(std::ostream& out, std::ostream& err, int offThreadErrFd)
+    : Out_(out), Err_(err), OffThreadErrFd_(offThreadErrFd)
+{
+    int fds[2];
+    // Non-blocking at both ends: the reader must never stall on a post, and the loop only
+    // takes what is there.
+    if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
+        NotifyRead_ = fds[0];
+        NotifyWrite_ = fds[1];
+    }
+}
+
+MonitorHost::~MonitorHost()
+{
+    if (NotifyRead_ >= 0)
+        ::close(NotifyRead_);
+    if (NotifyWrite_ >= 0)
+        ::close(NotifyWrite_);
+}
+
+std::size_t MonitorHost::TakeNotifications(std::span<CommHandle> out)
+{
+    if (NotifyRead_ < 0 || out.empty())
+        return 0;
+    for (;;) {
+        // Each post is one write of a whole handle, far below the pipe's atomic size, so the
+        // pipe only ever holds whole handles.
+        const ssize_t got = ::read(NotifyRead_, out.data(), out.size_bytes());
+        if (got > 0)
+            return static_cast<std::size_t>(got) / sizeof(CommHandle);
+        if (got < 0 && errno == EINTR)
+            continue;
+        return 0;
+    }
+}
+
+bool MonitorHost::PostCommNotify(CommHandle handle)
+{
+    for (;;) {
+        const ssize_t written = ::write(NotifyWrite_, &handle, sizeof handle);
+        if (written == static_cast<ssize_t>(sizeof handle))
+            return true;
+        if (written < 0 && errno == EINTR)
+            continue;
+        PostFailed_.store(true);
+        return false;
+    }
+}
+
+void MonitorHost::ErrorLine(std::string_view text)
+{
+    std::string line;
+    line.reserve(LinePrefix.size() + text.size() + 1);
+    line.append(LinePrefix).append(text).push_back('\n');
+    // One insertion, so a line from the reader (written straight to the descriptor) cannot land
+    // in the middle of it.
+    Err_ << line;
+    Err_.flush();
+    ++MessagesShown_;
+}
+
+void MonitorHost::ShowNotice(std::string_view text)
+{
+    if (std::this_thread::get_id() == OwnerThread_) {
+        ErrorLine(text);
+        return;
+    }
+    // The reader's notices: one write(2) of a fixed buffer, no stream shared across threads.
+    char line[512];
+    const std::size_t room = sizeof line - 1;
+    std::size_t size = std::min(LinePrefix.size(), room);
+    std::memcpy(line, LinePrefix.data(), size);
+    const std::size_t take = std::min(text.size(), room - size);
+    std::memcpy(line + size, text.data(), take);
+    size += take;
+    line[size++] = '\n';
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = ::write(OffThreadErrFd_, line + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void MonitorHost::ShowNoCreateThread()
+{
+    ErrorLine("No CreateThread!");
+}
+
+void MonitorHost::ShowShortMessage(std::string_view text)
+{
+    ErrorLine(text);
+}
+
+void MonitorHost::EnableTimer(std::uint32_t periodMs)
+{
+    TimerEnabled_ = true;
+    TimerPeriod_ = periodMs;
+    NextTick_ = Clock::now() + std::chrono::milliseconds(periodMs);
+}
+
+std::optional<MonitorHost::Clock::time_point> MonitorHost::NextTick() const
+{
+    if (!TimerEnabled_ || TimerPeriod_ == 0)
+        return std::nullopt;
+    return NextTick_;
+}
+
+void MonitorHost::TickTaken(Clock::time_point now)
+{
+    const std::chrono::milliseconds period(TimerPeriod_);
+    NextTick_ += period;
+    if (NextTick_ <= now)
+        NextTick_ = now + period;
+}
+
+void MonitorHost::ProcessReceivedBytes(std::span<const std::uint8_t> bytes)
+{
+    const auto now = Clock::now();
+    for (const std::uint8_t b : bytes) {
+        // Once the last wanted reading is out, the rest of the read is of no interest.
+        if (LimitReached() || OutputFailed_)
+            return;
+        if (const auto reading = Decoder_.FeedByte(b))
+            EmitReading(*reading, now);
+    }
+}
+
+void MonitorHost::EmitReading(const MeasurementReading& reading, Clock::time_point now)
+{
+    const auto elapsed =
+        std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      now - Opened_).count());
+    // At most 20 + 1 + 5 + 1 + 3 + 1 characters; the bound checks only keep that provable.
+    char line[64];
+    char* const end = line + sizeof line;
+    char* p = line;
+    const auto separator = [&](char c) {
+        if (p < end)
+            *p++ = c;
+    };
+    p = std::to_chars(p, end, elapsed).ptr;
+    separator(',');
+    p = std::to_chars(p, end, reading.Distance).ptr;
+    separator(',');
+    p = std::to_chars(p, end, static_cast<unsigned>(reading.Mode)).ptr;
+    separator('\n');
+    Out_.write(line, p - line);
+    Out_.flush();
+    if (!Out_) {
+        OutputFailed_ = true;
+        return;
+    }
+    ++Readings_;
+}
+
+} // namespace rv

@@ -1,0 +1,124 @@
+#include "rangeview/tools/MonitorOptions.h"
+
+#include "rangeview/common/IntegerText.h"
+#include "rangeview/protocol/CommandText.h"
+
+#include <charconv>
+
+namespace rv {
+
+namespace {
+
+std::uint64_t ParseCount(std::string_view text)
+{
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value == 0)
+        throw MonitorUsageError("--count needs a whole number of readings from 1 to " +
+                                std::to_string(UINT64_MAX) + ", not '" + std::string(text) + "'");
+    return value;
+}
+
+// The same integer text the window accepts for its period; only a period that actually ticks
+// makes sense here (the window's 0 would switch auto-send on without ever sending).
+std::uint32_t ParsePeriod(std::string_view text)
+{
+    const std::int32_t value = StrToInt(text);
+    if (value <= 0)
+        throw MonitorUsageError("--every needs a period in milliseconds from 1 to 2147483647, "
+                                "not '" + std::string(text) + "'");
+    return static_cast<std::uint32_t>(value);
+}
+
+// A text that sends nothing, or more than one send can hold, would only repeat a message (or
+// silently do nothing) on every send; refuse it before the port is touched.
+void CheckSendText(std::string_view text)
+{
+    if (text.empty())
+        throw MonitorUsageError("--send needs a command text such as \"A5 15 BA\"");
+    const std::size_t count = CommandTextToBytes(text).size();
+    if (count == 0)
+        throw MonitorUsageError("--send '" + std::string(text) +
+                                "' holds no hexadecimal digits, so nothing would be sent");
+    if (count > TransmitBufferSize)
+        throw MonitorUsageError("--send text gives " + std::to_string(count) +
+                                " bytes; one send holds at most " +
+                                std::to_string(TransmitBufferSize));
+}
+
+} // namespace
+
+std::string_view MonitorUsage() noexcept
+{
+    return "usage: rangeview-cli monitor --port NAME [--baud N] [--send TEXT] [--every MS] "
+           "[--count K]\n"
+           "Opens the serial port like the window does and prints one line\n"
+           "elapsed_ms,distance_mm,mode per reading (milliseconds since the port opened).\n"
+           "Notices and messages go to standard error. Ctrl-C or SIGTERM closes the port.\n"
+           "  --port NAME    the port: a device path, or a name under /dev (ttyUSB0)\n"
+           "  --baud N       baud rate (default 9600)\n"
+           "  --send TEXT    command text sent once after opening, e.g. \"A5 15 BA\"\n"
+           "  --every MS     with --send: send it again every MS milliseconds (auto-send)\n"
+           "  --count K      stop after K readings\n"
+           "Exit status: 0 after K readings or a stop signal; 1 when the port cannot be opened\n"
+           "or fails; 2 for a bad command line.\n";
+}
+
+MonitorOptions ParseMonitorOptions(std::span<const std::string_view> args)
+{
+    MonitorOptions options;
+    bool portGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view name = args[i];
+        std::string_view value;
+        bool inlineValue = false;
+        if (name.starts_with("--")) {
+            if (const auto equals = name.find('='); equals != std::string_view::npos) {
+                value = name.substr(equals + 1);
+                name = name.substr(0, equals);
+                inlineValue = true;
+            }
+        }
+        auto takeValue = [&]() -> std::string_view {
+            if (inlineValue)
+                return value;
+            if (i + 1 >= args.size())
+                throw MonitorUsageError(std::string(name) + " needs a value");
+            return args[++i];
+        };
+
+        if (name == "-h" || name == "--help") {
+            if (inlineValue)
+                throw MonitorUsageError(std::string(name) + " takes no value");
+            options.Help = true;
+        } else if (name == "--port") {
+            // An empty name is passed on: the open then fails as the window's would.
+            options.Port = std::string(takeValue());
+            portGiven = true;
+        } else if (name == "--baud") {
+            options.BaudText = std::string(takeValue());
+            StrToInt(options.BaudText);  // the window's conversion error, before the port opens
+        } else if (name == "--send") {
+            options.SendText = std::string(takeValue());
+            CheckSendText(*options.SendText);
+        } else if (name == "--every") {
+            options.EveryText = std::string(takeValue());
+            options.EveryMs = ParsePeriod(*options.EveryText);
+        } else if (name == "--count") {
+            options.Count = ParseCount(takeValue());
+        } else if (name.starts_with("-")) {
+            throw MonitorUsageError("unknown option '" + std::string(args[i]) + "'");
+        } else {
+            throw MonitorUsageError("unexpected argument '" + std::string(args[i]) + "'");
+        }
+    }
+    if (options.Help)
+        return options;
+    if (!portGiven)
+        throw MonitorUsageError("--port is required");
+    if (options.EveryText && !options.SendText)
+        throw MonitorUsageError("--every repeats the --send text; give --send as well");
+    return options;
+}
+
+} // namespace rv

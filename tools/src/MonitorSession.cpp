@@ -1,0 +1,196 @@
+#include "rangeview/tools/MonitorSession.h"
+
+#include "rangeview/common/IntegerText.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <exception>
+#include <thread>
+#include <utility>
+
+#include <poll.h>
+
+namespace rv {
+
+namespace {
+
+using Clock = MonitorHost::Clock;
+using namespace std::chrono_literals;
+
+// How long the end of a run waits for the reader to let go of the closed connection.
+constexpr auto ReaderExitWait = 1000ms;
+
+} // namespace
+
+MonitorSession::MonitorSession(MonitorOptions options, std::shared_ptr<SerialPlatform> platform,
+                               CliIo& io, int offThreadErrFd)
+    : Options_(std::move(options)),
+      Platform_(std::move(platform)),
+      Host_(std::make_shared<MonitorHost>(io.Out, io.Err, offThreadErrFd)),
+      Connection_(std::make_unique<SerialConnection>(Platform_, Host_))
+{
+    Host_->SetReadingLimit(Options_.Count);
+}
+
+MonitorSession::~MonitorSession() = default;
+
+template <class F>
+void MonitorSession::Guarded(F&& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        Host_->ErrorLine(error.what());
+    } catch (...) {
+        Host_->ErrorLine("unexpected error");
+    }
+}
+
+std::optional<int> MonitorSession::Start()
+{
+    if (!Host_->Ok()) {
+        Host_->ErrorLine(std::string("cannot make the notification pipe: ") +
+                         std::strerror(errno));
+        return 1;
+    }
+    const int shownBefore = Host_->MessagesShown();
+    try {
+        Connection_->BitBtn1Click(Options_.Port, Options_.BaudText);
+    } catch (const ConvertError& error) {
+        Host_->ErrorLine(error.what());
+        return Finish(2);
+    } catch (const std::exception& error) {
+        Host_->ErrorLine(error.what());
+        return Finish(1);
+    }
+    Link_ = Connection_->Link();
+
+    switch (Connection_->State()) {
+    case ConnectionState::Open:
+        break;
+    case ConnectionState::Closed:
+        // The port refusing the baud rate is the one failed open the connection keeps quiet
+        // about; a command line has to say why it ends.
+        if (Host_->MessagesShown() == shownBefore)
+            Host_->ErrorLine("the port refused the line settings (baud " + Options_.BaudText +
+                             ")");
+        return Finish(1);
+    case ConnectionState::ConfiguredWithoutEventMask:
+    case ConnectionState::OpenWithoutReader:
+    case ConnectionState::Broken:
+        // Nothing would ever be received; the connection has already said why.
+        return Finish(1);
+    }
+
+    Host_->MarkOpened(Clock::now());
+    if (Options_.SendText)
+        Guarded([&] { Connection_->Button2Click(*Options_.SendText); });
+    if (Options_.EveryText) {
+        try {
+            Connection_->Button4Click(*Options_.EveryText);
+        } catch (const ConvertError& error) {
+            Host_->ErrorLine(error.what());
+            return Finish(2);
+        } catch (const std::exception& error) {
+            Host_->ErrorLine(error.what());
+            return Finish(1);
+        }
+    }
+    if (const auto status = Outcome())
+        return Finish(*status);
+    return std::nullopt;
+}
+
+std::optional<int> MonitorSession::Outcome()
+{
+    if (Host_->OutputFailed()) {
+        Host_->ErrorLine("cannot write the readings to standard output");
+        return 1;
+    }
+    if (Host_->LimitReached())
+        return 0;
+    switch (Connection_->State()) {
+    case ConnectionState::Broken:
+        // A read or write failure released the port; its notice or message is already out.
+        return 1;
+    case ConnectionState::Closed:
+        Host_->ErrorLine("the connection was closed");
+        return 1;
+    default:
+        break;
+    }
+    // The reader ends when it cannot post; nothing would arrive any more.
+    if (Host_->PostFailed())
+        return 1;
+    return std::nullopt;
+}
+
+int MonitorSession::Loop(int stopFd)
+{
+    std::array<CommHandle, 16> handles{};
+    for (;;) {
+        if (const auto status = Outcome())
+            return Finish(*status);
+
+        pollfd fds[2] = {{Host_->NotifyFd(), POLLIN, 0}, {stopFd, POLLIN, 0}};
+        const nfds_t count = stopFd >= 0 ? 2 : 1;
+        int timeout = -1;
+        if (const auto tick = Host_->NextTick()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*tick - Clock::now());
+            timeout = static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT_MAX));
+        }
+        const int ready = ::poll(fds, count, timeout);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            Host_->ErrorLine(std::string("poll: ") + std::strerror(errno));
+            return Finish(1);
+        }
+        if (count == 2 && fds[1].revents != 0)
+            return Finish(0);
+
+        if (fds[0].revents & POLLIN) {
+            const std::size_t taken = Host_->TakeNotifications(handles);
+            for (std::size_t i = 0; i < taken; ++i) {
+                Guarded([&] { Connection_->OnCommNotify(handles[i]); });
+                // The rest belong to a connection that is about to be closed anyway.
+                if (Host_->LimitReached() || Host_->OutputFailed() ||
+                    Connection_->State() != ConnectionState::Open)
+                    break;
+            }
+        }
+
+        if (const auto tick = Host_->NextTick(); tick && *tick <= Clock::now()) {
+            Host_->TickTaken(Clock::now());
+            if (Options_.SendText)
+                Guarded([&] { Connection_->Timer1Timer(*Options_.SendText); });
+        }
+    }
+}
+
+int MonitorSession::Run(int stopFd)
+{
+    if (const auto status = Start())
+        return *status;
+    return Loop(stopFd);
+}
+
+int MonitorSession::Finish(int status)
+{
+    if (Connection_->PortOpen())
+        Guarded([&] { Connection_->Button1Click(); });
+    // The close does not wait for the reader (neither does the window's); waiting a little here
+    // lets it drop its share of the connection before the process ends under its feet.
+    if (Link_) {
+        const auto deadline = Clock::now() + ReaderExitWait;
+        while (Link_.use_count() > 1 && Clock::now() < deadline)
+            std::this_thread::sleep_for(2ms);
+        Link_.reset();
+    }
+    return status;
+}
+
+} // namespace rv
