@@ -107,6 +107,8 @@ private:
         }
     }
 
+    // Always level, whatever LabelsAngle says: no axis here turns its labels, and the surface
+    // has no rotated text.
     void DrawLabelText(std::int32_t p, const std::string& text) {
         canvas_.SetBrush(chart_.Color(), TBrushStyle::bsClear);
         canvas_.SetBkMode(TBkMode::bkTransparent);

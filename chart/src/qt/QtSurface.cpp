@@ -3,7 +3,11 @@
 #include <QFontInfo>
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+
+#include "rangeview/common/Numeric.h"
 
 namespace rv {
 
@@ -247,7 +251,9 @@ void QtSurface::MoveTo(std::int32_t x, std::int32_t y) {
 
 void QtSurface::LineTo(std::int32_t x, std::int32_t y) {
     const QPoint to(x, y);
-    if (penVisible_ && to != pos_) {
+    if (penVisible_ && to != pos_ && qpen_.width() <= 1 && qpen_.style() == Qt::SolidLine) {
+        if (QPainter* p = Draw()) DrawThinLine(*p, pos_, to);
+    } else if (penVisible_ && to != pos_) {
         if (line_.isEmpty()) line_.append(pos_);
         line_.append(to);
         // Long runs are drawn in pieces so the queue stays small.
@@ -260,6 +266,47 @@ void QtSurface::LineTo(std::int32_t x, std::int32_t y) {
         }
     }
     pos_ = to;
+}
+
+void QtSurface::DrawThinLine(QPainter& p, QPoint a, QPoint b) {
+    // Qt turns a thin line around to its own drawing direction before leaving out the last
+    // pixel, so a line drawn leftward or upward would lose its start and gain its end. The
+    // pixels from a up to b (excluded) are set here instead.
+    const std::int64_t dx = std::int64_t{b.x()} - a.x();
+    const std::int64_t dy = std::int64_t{b.y()} - a.y();
+    const QColor c = qpen_.color();
+    // Far enough beyond any image to stand for infinity, small enough for a QRect.
+    static constexpr std::int64_t Far = 1 << 24;
+    auto run = [](std::int64_t from, std::int64_t to, std::int64_t& lo, std::int64_t& hi) {
+        lo = std::max(to > from ? from : to + 1, -Far);
+        hi = std::min(to > from ? to : from + 1, Far);
+    };
+    std::int64_t lo = 0;
+    std::int64_t hi = 0;
+    if (dy == 0) {
+        run(a.x(), b.x(), lo, hi);
+        if (lo < hi) p.fillRect(QRect(static_cast<int>(lo), a.y(), static_cast<int>(hi - lo), 1), c);
+        return;
+    }
+    if (dx == 0) {
+        run(a.y(), b.y(), lo, hi);
+        if (lo < hi) p.fillRect(QRect(a.x(), static_cast<int>(lo), 1, static_cast<int>(hi - lo)), c);
+        return;
+    }
+    const std::int64_t n = std::max(std::llabs(dx), std::llabs(dy));
+    // Slanted lines this long only lead to points far outside the axis range; Qt draws them
+    // clipped, at worst one end pixel off, instead of a walk over millions of pixels.
+    if (n > 32768) {
+        p.drawLine(a, b);
+        return;
+    }
+    const auto len = static_cast<std::int32_t>(n);
+    points_.clear();
+    for (std::int32_t i = 0; i < len; ++i) {
+        points_.append(QPoint(a.x() + MulDiv(i, static_cast<std::int32_t>(dx), len),
+                              a.y() + MulDiv(i, static_cast<std::int32_t>(dy), len)));
+    }
+    p.drawPoints(points_.constData(), static_cast<int>(points_.size()));
 }
 
 void QtSurface::Rectangle(const TRect& r) {

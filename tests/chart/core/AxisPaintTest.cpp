@@ -220,6 +220,17 @@ TEST_F(AxisPaintTest, LeftAxisTenthsLabelsAndTicks) {
     EXPECT_EQ(drawn.size(), 3u + 6u);
 }
 
+TEST_F(AxisPaintTest, VeryShortLeftAxisWidensTheTenthsStep) {
+    chart.LeftAxis()->SetMaximum(0.3);
+    // Room for two labels of 12 + 1 pixels: 0.1 would give three, 0.2 gives 0.2 and 0.
+    chart.SetSize(953, 80);
+    Paint();
+    Paint();
+    ASSERT_EQ(chart.LeftAxis()->AxisPixels, 29);
+    EXPECT_EQ(Labels(THorizTextAlign::taRight), (std::vector<std::string>{"0.2", "0"}));
+    EXPECT_EQ(Ticks(2).size(), 2u);
+}
+
 TEST_F(AxisPaintTest, SymmetricRangeDropsTheMinimumLabel) {
     chart.LeftAxis()->SetMinimum(-10);
     chart.LeftAxis()->SetMaximum(10);

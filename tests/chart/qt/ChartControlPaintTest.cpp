@@ -130,6 +130,13 @@ TEST_F(ChartControlTest, BevelPixelsAreThePaletteColours) {
     EXPECT_EQ(Pixel(im, 500, 307), dark);
     // And the gradient starts right inside.
     EXPECT_NE(Pixel(im, 6, 200), light);
+    // Each ring's bottom edge runs right to left and stops on its own left column, so the ring
+    // outside keeps its left edge there; the bottom-right corners are the shadow.
+    EXPECT_EQ(Pixel(im, 0, 311), light);
+    EXPECT_EQ(Pixel(im, 4, 307), face);
+    EXPECT_EQ(Pixel(im, 5, 307), dark);
+    EXPECT_EQ(Pixel(im, 952, 312), dark);
+    EXPECT_EQ(Pixel(im, 947, 307), dark);
 }
 
 TEST_F(ChartControlTest, PolylinePixelsAreRed) {

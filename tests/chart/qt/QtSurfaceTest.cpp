@@ -3,6 +3,8 @@
 
 #include <QImage>
 
+#include <utility>
+
 #include "rangeview/chart/qt/QtSurface.h"
 
 namespace rv {
@@ -46,6 +48,41 @@ TEST_F(QtSurfaceTest, LinesLeaveOutTheirEndPixel) {
     EXPECT_EQ(At(8, 6), Black);
     EXPECT_EQ(At(8, 7), White);
     EXPECT_EQ(Count(Black), 6 + 4);
+}
+
+TEST_F(QtSurfaceTest, BackwardLinesKeepTheirStartAndLeaveOutTheirEnd) {
+    Pen(clBlack);
+    // Right to left, upward, and diagonally up-left: the start pixel is drawn, the end is not.
+    s.MoveTo(10, 1);
+    s.LineTo(7, 1);
+    s.MoveTo(3, 9);
+    s.LineTo(3, 5);
+    s.MoveTo(15, 10);
+    s.LineTo(12, 7);
+    for (const auto& [x, y] : {std::pair{10, 1}, {9, 1}, {8, 1}, {3, 9}, {3, 8}, {3, 7}, {3, 6}, {15, 10},
+                               {14, 9}, {13, 8}}) {
+        EXPECT_EQ(At(x, y), Black) << x << "," << y;
+    }
+    EXPECT_EQ(At(7, 1), White);
+    EXPECT_EQ(At(3, 5), White);
+    EXPECT_EQ(At(12, 7), White);
+    EXPECT_EQ(Count(Black), 3 + 4 + 3);
+}
+
+TEST_F(QtSurfaceTest, ThinLinesFarOutsideTheImageStillDrawTheirVisiblePart) {
+    Pen(clBlack);
+    s.MoveTo(2'000'000'000, 4);
+    s.LineTo(-2'000'000'000, 4);
+    s.MoveTo(6, -2'000'000'000);
+    s.LineTo(6, 2'000'000'000);
+    // A diagonal too long to walk pixel by pixel.
+    s.MoveTo(-1'000'000, -1'000'000);
+    s.LineTo(1'000'000, 1'000'000);
+    EXPECT_EQ(At(0, 4), Black);
+    EXPECT_EQ(At(19, 4), Black);
+    EXPECT_EQ(At(6, 0), Black);
+    EXPECT_EQ(At(6, 11), Black);
+    EXPECT_EQ(At(9, 9), Black);
 }
 
 TEST_F(QtSurfaceTest, ZeroLengthLineAndClearPenDrawNothing) {

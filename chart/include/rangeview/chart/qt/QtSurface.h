@@ -72,6 +72,8 @@ private:
     void ApplyPen(QPainter& p);
     QPainter* Draw();
     void FlushLine(QPainter& p);
+    // A solid one-pixel line from a up to, not including, b.
+    void DrawThinLine(QPainter& p, QPoint a, QPoint b);
 
     const QPalette* palette_;
     QPainter* painter_ = nullptr;
@@ -92,6 +94,8 @@ private:
 
     QPoint pos_;
     QVector<QPoint> line_;
+    // Pixels of a slanted thin line; kept to reuse its storage.
+    QVector<QPoint> points_;
 };
 
 // A QImage with a surface that draws into it. The painter on the image is begun on the first
