@@ -1,0 +1,186 @@
+// Cost of ProcessReceivedBytes with hex echo and waveform on, per second of data at 115200 baud
+// (1440 frames, 11520 bytes, delivered in reads of 64 bytes), painting excluded: once on a
+// fresh window and once after an hour's worth of log text and points has piled up.
+//
+//   build-*/bench/ui/ui_receive_bench --benchmark_counters_tabular=true
+#include "rangeview/chart/Series.h"
+#include "rangeview/protocol/MeasurementFrame.h"
+#include "rangeview/ui/MessageSink.h"
+#include "rangeview/ui/Unit1.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace {
+
+constexpr int FramesPerSecond = 1440;
+constexpr std::size_t ReadSize = 64;
+
+class QuietSink : public rv::MessageSink {
+public:
+    void ShowNotice(const QString&) override {}
+    void ShowShortMessage(const QString&) override {}
+    void ShowErrorReport(const QString&) override {}
+    void ShowOwnedBox(QWidget*, const QString&) override {}
+};
+
+std::uint16_t DistanceAt(std::int64_t i)
+{
+    return static_cast<std::uint16_t>(1500 + std::lround(300 * std::sin(static_cast<double>(i) / 90.0)) +
+                                      (i * 7919) % 13);
+}
+
+std::vector<std::uint8_t> OneSecond(std::int64_t firstFrame)
+{
+    std::vector<std::uint8_t> stream;
+    stream.reserve(FramesPerSecond * 8);
+    for (int f = 0; f < FramesPerSecond; ++f) {
+        const auto frame = rv::MeasurementFrame::ForReading(DistanceAt(firstFrame + f), 3);
+        std::uint8_t bytes[rv::MeasurementFrame::MaxSize];
+        const std::size_t n = frame.Encode(bytes);
+        stream.insert(stream.end(), bytes, bytes + n);
+    }
+    return stream;
+}
+
+// One second of the stream, as the receive path hands it over.
+std::vector<std::vector<std::uint8_t>> OneSecondOfReads(std::int64_t firstFrame)
+{
+    const std::vector<std::uint8_t> stream = OneSecond(firstFrame);
+    std::vector<std::vector<std::uint8_t>> reads;
+    for (std::size_t at = 0; at < stream.size(); at += ReadSize)
+        reads.emplace_back(stream.begin() + static_cast<std::ptrdiff_t>(at),
+                           stream.begin() + static_cast<std::ptrdiff_t>(
+                                                std::min(at + ReadSize, stream.size())));
+    return reads;
+}
+
+struct Window {
+    QuietSink sink;
+    std::unique_ptr<rv::TForm1> form;
+
+    Window()
+    {
+        form = std::make_unique<rv::TForm1>(&sink, [] { return QStringList(); });
+        form->show();
+        form->Button5->click(); // echo on
+        form->BitBtn2->click(); // waveform on
+        QCoreApplication::processEvents();
+    }
+
+    // An hour of data without going byte by byte: the log gets the same lines in large pieces
+    // and the series the same points (through the tracker).
+    void PileUp(int seconds, bool log = true, bool points = true)
+    {
+        if (log)
+            PileUpLog(seconds);
+        if (points)
+            PileUpPoints(seconds);
+        QCoreApplication::processEvents();
+        std::fprintf(stderr, "piled up %d s of data\n", seconds);
+    }
+
+    void PileUpLog(int seconds)
+    {
+        QString lines;
+        for (int f = 0; f < FramesPerSecond * 10; ++f)
+            lines += QStringLiteral("5A 5A 01 03 05 DC 03 F2 \r\n");
+        rv::TForm1::PackLineBreaks(lines, 0);
+        QTextDocument* doc = form->Memo1->document();
+        doc->setUndoRedoEnabled(false);
+        QTextCursor end(doc);
+        end.movePosition(QTextCursor::End);
+        for (int s = 0; s < seconds; s += 10)
+            end.insertText(lines);
+        doc->setUndoRedoEnabled(true);
+        form->Memo1->moveCursor(QTextCursor::End);
+    }
+
+    void PileUpPoints(int seconds)
+    {
+        // The points go the real way, in large reads with the echo off for the while.
+        form->Button5->click();
+        for (int sec = 0; sec < seconds; ++sec) {
+            const auto stream = OneSecond(form->SampleIndex);
+            for (std::size_t at = 0; at < stream.size(); at += 10240)
+                form->ProcessReceivedBytes(std::span<const std::uint8_t>(stream).subspan(
+                    at, std::min<std::size_t>(10240, stream.size() - at)));
+        }
+        form->Button5->click();
+    }
+};
+
+void RunSeconds(benchmark::State& state, Window& w)
+{
+    std::int64_t frame = w.form->SampleIndex;
+    const auto reads = OneSecondOfReads(frame);
+    for (auto _ : state) {
+        for (const auto& r : reads)
+            w.form->ProcessReceivedBytes(r);
+        // Painting and layout of what became visible happen here, outside the measurement.
+        state.PauseTiming();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["frames"] = static_cast<double>(w.form->SampleIndex);
+    state.counters["log_chars"] = static_cast<double>(w.form->Memo1->document()->characterCount());
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * FramesPerSecond * 8);
+}
+
+void BM_OneSecondOfData_AtStart(benchmark::State& state)
+{
+    Window w;
+    RunSeconds(state, w);
+}
+
+void BM_OneSecondOfData_AfterAnHour(benchmark::State& state)
+{
+    Window w;
+    w.PileUp(3600);
+    RunSeconds(state, w);
+}
+
+// Which of the two piles costs what.
+void BM_OneSecondOfData_AfterLogOnly(benchmark::State& state)
+{
+    Window w;
+    w.PileUp(static_cast<int>(state.range(0)), true, false);
+    RunSeconds(state, w);
+}
+
+void BM_OneSecondOfData_AfterAnHourOfPointsOnly(benchmark::State& state)
+{
+    Window w;
+    w.PileUp(3600, false, true);
+    RunSeconds(state, w);
+}
+
+BENCHMARK(BM_OneSecondOfData_AtStart)->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_OneSecondOfData_AfterAnHour)->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_OneSecondOfData_AfterLogOnly)->Arg(3600)->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_OneSecondOfData_AfterAnHourOfPointsOnly)->Unit(benchmark::kMillisecond)->Iterations(30);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

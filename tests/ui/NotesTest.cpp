@@ -1,0 +1,162 @@
+// Status-bar notes: activation, help button, command notes, and activation after a short
+// message; and the shop page button.
+#include "UiTestSupport.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QDesktopServices>
+#include <QLineEdit>
+#include <QTest>
+#include <QUrl>
+
+namespace rv::test {
+namespace {
+
+using NotesTest = FormTest;
+
+const QString ActivationNote = QStringLiteral(
+    "注释：点击[显示按钮]将在数据显示框显示上传上来的十六进制数据；点击[显示波形]按钮将显示缩小10倍的距离数据波形；点击[清除]按钮将清空数据显示框和波形显示");
+const QString HelpNote = QStringLiteral(
+    "注释：点击[显示按钮]将在数据显示框显示上传上来的十六进制数据；点击[显示波形]按钮将显示缩小10倍的距离数据波形;点击[清除]按钮将清空数据显示框和波形显示");
+
+TEST_F(NotesTest, FirstShowWritesTheActivationNoteOnce)
+{
+    EXPECT_TRUE(form->StatusText().isEmpty());
+    form->show();
+    EXPECT_EQ(form->StatusText(), ActivationNote);
+    // Hiding and showing again (minimise, restore) is not a new activation.
+    form->SetStatusText(QStringLiteral("x"));
+    form->hide();
+    form->show();
+    EXPECT_EQ(form->StatusText(), QStringLiteral("x"));
+}
+
+TEST_F(NotesTest, HelpAndActivationNotesDifferOnlyInOneSemicolon)
+{
+    form->BitBtn4->click();
+    EXPECT_EQ(form->StatusText(), HelpNote);
+    form->FormActivate();
+    EXPECT_EQ(form->StatusText(), ActivationNote);
+
+    ASSERT_EQ(HelpNote.size(), ActivationNote.size());
+    int differences = 0;
+    for (qsizetype i = 0; i < HelpNote.size(); ++i) {
+        if (HelpNote[i] != ActivationNote[i]) {
+            ++differences;
+            EXPECT_EQ(HelpNote[i], QLatin1Char(';'));
+            EXPECT_EQ(ActivationNote[i], QChar(0xFF1B));
+        }
+    }
+    EXPECT_EQ(differences, 1);
+}
+
+TEST_F(NotesTest, SelectingACommandShowsItsNoteAndSendsNothing)
+{
+    int sends = 0;
+    form->Hooks.Button2Click = [&] { ++sends; };
+
+    form->ComboBox3->setCurrentIndex(7);
+    emit form->ComboBox3->activated(7);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("注释：设置波特率为9600"));
+
+    // Trailing spaces of a note are kept.
+    form->ComboBox3->setCurrentIndex(3);
+    emit form->ComboBox3->activated(3);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("注释：设置成长距离测量模式 "));
+    EXPECT_EQ(sends, 0);
+}
+
+TEST_F(NotesTest, EditingTheCommandTextAwayFromItsItemLeavesTheNote)
+{
+    form->ComboBox3->setCurrentIndex(7);
+    emit form->ComboBox3->activated(7);
+    form->SetStatusText(QStringLiteral("last note"));
+
+    QLineEdit* edit = form->ComboBox3->lineEdit();
+    edit->setFocus();
+    edit->end(false);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_EQ(form->ComboBox3->currentText(), QStringLiteral("A5 AE 5"));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("last note"));
+
+    // Typing the item's text back makes it the selected item again.
+    QTest::keyClick(edit, Qt::Key_3);
+    EXPECT_EQ(form->ComboBox3->currentText(), QStringLiteral("A5 AE 53"));
+    EXPECT_EQ(form->StatusText(), QStringLiteral("注释：设置波特率为9600"));
+}
+
+TEST_F(NotesTest, ClosingAShortMessageActivatesTheWindowAgain)
+{
+    form->show();
+    form->ComboBox3->setCurrentIndex(1);
+    emit form->ComboBox3->activated(1);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("注释：查询输出数据"));
+
+    // "发送" with the port closed: the link answers with a short message.
+    form->Hooks.Button2Click = [this] { form->ShowShortMessage(QStringLiteral("未打开串口")); };
+    form->Button2->click();
+    ASSERT_EQ(sink.Messages.size(), 1u);
+    EXPECT_EQ(sink.Messages[0].kind, CaptureSink::Kind::Short);
+    EXPECT_EQ(sink.Messages[0].text, QStringLiteral("未打开串口"));
+    EXPECT_EQ(form->StatusText(), ActivationNote);
+}
+
+TEST_F(NotesTest, SwitchingApplicationsLeavesTheCommandNote)
+{
+    form->show();
+    form->ComboBox3->setCurrentIndex(4);
+    emit form->ComboBox3->activated(4);
+    const QString note = form->StatusText();
+    // The window loses and regains activation as when the user visits another program.
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QCoreApplication::sendEvent(form.get(), &deactivate);
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(form.get(), &activate);
+    QEvent change(QEvent::ActivationChange);
+    QCoreApplication::sendEvent(form.get(), &change);
+    EXPECT_EQ(form->StatusText(), note);
+    EXPECT_EQ(note, QStringLiteral("注释：设置成高速测量模式 "));
+}
+
+TEST_F(NotesTest, PlatformBoxesDoNotActivateTheWindow)
+{
+    form->show();
+    form->ComboBox3->setCurrentIndex(2);
+    emit form->ComboBox3->activated(2);
+    const QString note = form->StatusText();
+
+    form->ShowNotice(QStringLiteral("ReadFile Error!"));
+    EXPECT_EQ(form->StatusText(), note);
+    form->Hooks.BitBtn1Click = [] { throw std::runtime_error("boom"); };
+    form->BitBtn1->click();
+    EXPECT_EQ(form->StatusText(), note);
+    ASSERT_EQ(sink.Messages.size(), 2u);
+    EXPECT_EQ(sink.Messages[0].kind, CaptureSink::Kind::Notice);
+    EXPECT_EQ(sink.Messages[1].kind, CaptureSink::Kind::Error);
+}
+
+// Receives the shop page instead of a browser.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> Opened;
+public slots:
+    void Open(const QUrl& url) { Opened.append(url); }
+};
+
+TEST_F(NotesTest, ShopButtonOpensThePageInTheBrowser)
+{
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "Open");
+    form->BitBtn3->click();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    ASSERT_EQ(catcher.Opened.size(), 1);
+    EXPECT_EQ(catcher.Opened[0], QUrl(TForm1::ShopPageAddress));
+    EXPECT_TRUE(sink.Messages.empty());
+}
+
+} // namespace
+} // namespace rv::test
+
+#include "NotesTest.moc"

@@ -1,0 +1,260 @@
+// Received data presentation: counters, read-out, mode names, hex echo and plotting.
+#include "UiTestSupport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTextBlock>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace rv::test {
+namespace {
+
+using PresentationTest = FormTest;
+
+const std::vector<std::uint8_t> Frame1234 = {0x5A, 0x5A, 0x01, 0x03, 0x04, 0xD2, 0x03, 0x91};
+
+TEST_F(PresentationTest, OneFrameInOneRead)
+{
+    EchoOn();
+    WaveformOn();
+    form->LastMode = 0;
+    Feed(Frame1234);
+    EXPECT_EQ(form->Label4->text(), QStringLiteral("1234"));
+    EXPECT_EQ(form->Label12->text(), QStringLiteral("3"));
+    EXPECT_EQ(form->Label13->text(), QStringLiteral("一般模式"));
+    EXPECT_EQ(form->LastMode, 3);
+    EXPECT_EQ(form->RxCount, 8);
+    EXPECT_EQ(form->Label10->text(), QStringLiteral("8"));
+    EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("5A 5A 01 03 04 D2 03 91 \n"));
+    ASSERT_EQ(form->Series1().PointCount(), 1);
+    EXPECT_EQ(form->Series1().XValues().ValueAt(0), 0.0);
+    EXPECT_EQ(form->Series1().YValues().ValueAt(0), 123.40000152587890625);
+    EXPECT_EQ(form->SampleIndex, 1);
+}
+
+TEST_F(PresentationTest, FrameSplitOverTwoReadsGivesOneReadingAtTheSecond)
+{
+    EchoOn();
+    WaveformOn();
+    Feed({Frame1234.begin(), Frame1234.begin() + 3});
+    EXPECT_EQ(form->RxCount, 3);
+    EXPECT_TRUE(form->Label4->text().isEmpty());
+    EXPECT_EQ(form->Series1().PointCount(), 0);
+    EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("5A 5A 01 "));
+
+    Feed({Frame1234.begin() + 3, Frame1234.end()});
+    EXPECT_EQ(form->RxCount, 8);
+    EXPECT_EQ(form->Label10->text(), QStringLiteral("8"));
+    EXPECT_EQ(form->Label4->text(), QStringLiteral("1234"));
+    EXPECT_EQ(form->Series1().PointCount(), 1);
+    EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("5A 5A 01 03 04 D2 03 91 \n"));
+}
+
+TEST_F(PresentationTest, BadChecksumIsEchoedWithoutLineBreakAndChangesNothingElse)
+{
+    EchoOn();
+    WaveformOn();
+    FeedReading(500, 1);
+    std::vector<std::uint8_t> bad = Frame1234;
+    bad.back() = 0x90;
+    Feed(bad);
+    EXPECT_EQ(form->Label4->text(), QStringLiteral("500"));
+    EXPECT_EQ(form->Label12->text(), QStringLiteral("1"));
+    EXPECT_EQ(form->Series1().PointCount(), 1);
+    EXPECT_EQ(form->RxCount, 16);
+    EXPECT_TRUE(form->Memo1->toPlainText().endsWith(QStringLiteral("\n5A 5A 01 03 04 D2 03 90 ")));
+    EXPECT_TRUE(sink.Messages.empty());
+}
+
+TEST_F(PresentationTest, ModeNameIsWrittenOnlyWhenTheModeChanges)
+{
+    // Two frames with mode 0 in one read: the name is written at the first.
+    std::vector<std::uint8_t> two = FrameBytes(700, 0);
+    const std::vector<std::uint8_t> more = FrameBytes(701, 0);
+    two.insert(two.end(), more.begin(), more.end());
+    Feed(two);
+    EXPECT_EQ(form->Label13->text(), QStringLiteral("长距离模式"));
+    EXPECT_EQ(form->Label4->text(), QStringLiteral("701"));
+    EXPECT_EQ(form->LastMode, 0);
+
+    // With the mode remembered, another mode-0 frame leaves the caption alone.
+    form->Label13->setText(QStringLiteral("marker"));
+    Feed(two);
+    EXPECT_EQ(form->Label13->text(), QStringLiteral("marker"));
+}
+
+TEST_F(PresentationTest, UnnamedModeIsRememberedButKeepsThePreviousName)
+{
+    FeedReading(800, 2);
+    EXPECT_EQ(form->Label13->text(), QStringLiteral("高精度模式"));
+    FeedReading(800, 7);
+    EXPECT_EQ(form->Label12->text(), QStringLiteral("7"));
+    EXPECT_EQ(form->Label13->text(), QStringLiteral("高精度模式"));
+    EXPECT_EQ(form->LastMode, 7);
+    form->Label13->setText(QStringLiteral("marker"));
+    FeedReading(800, 2); // 2 differs from the remembered 7
+    EXPECT_EQ(form->Label13->text(), QStringLiteral("高精度模式"));
+    FeedReading(800, 255);
+    EXPECT_EQ(form->Label12->text(), QStringLiteral("255"));
+}
+
+TEST_F(PresentationTest, WaveformOffUpdatesTheReadOutButPlotsNothing)
+{
+    EXPECT_EQ(form->BitBtn2->text(), QStringLiteral("显示波形"));
+    FeedReading(1234, 1);
+    EXPECT_EQ(form->Label4->text(), QStringLiteral("1234"));
+    EXPECT_EQ(form->Series1().PointCount(), 0);
+    EXPECT_EQ(form->SampleIndex, 0);
+    EXPECT_EQ(form->Edit2->text(), QStringLiteral("Edit2"));
+
+    // On again: the next X continues from where it stood.
+    WaveformOn();
+    FeedReading(1234, 1);
+    WaveformOn(); // off
+    FeedReading(1234, 1);
+    WaveformOn();
+    FeedReading(1234, 1);
+    EXPECT_EQ(form->Series1().PointCount(), 2);
+    EXPECT_EQ(form->Series1().XValues().LastValue(), 1.0);
+    EXPECT_EQ(form->SampleIndex, 2);
+}
+
+TEST_F(PresentationTest, EchoSwitchTogglesByCaptionAndOffLeavesTheLogAlone)
+{
+    Feed(Frame1234);
+    EXPECT_TRUE(form->Memo1->toPlainText().isEmpty());
+    form->Button5->click();
+    EXPECT_EQ(form->Button5->text(), QStringLiteral("不显示"));
+    Feed({0x0A, 0xFF, 0x00});
+    EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("0A FF 00 "));
+    form->Button5->click();
+    EXPECT_EQ(form->Button5->text(), QStringLiteral("显示"));
+    Feed(Frame1234);
+    EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("0A FF 00 "));
+    // Everything received is counted, echoed or not.
+    EXPECT_EQ(form->RxCount, 19);
+}
+
+TEST_F(PresentationTest, ExactlyOneLineBreakPerValidFrame)
+{
+    EchoOn();
+    std::vector<std::uint8_t> stream;
+    for (int i = 0; i < 50; ++i) {
+        const auto f = FrameBytes(static_cast<std::uint16_t>(1000 + i), 3);
+        stream.insert(stream.end(), f.begin(), f.end());
+        if (i % 10 == 0)
+            stream.push_back(0x0D); // stray bytes between frames
+    }
+    for (std::size_t at = 0; at < stream.size(); at += 7)
+        Feed({stream.begin() + static_cast<std::ptrdiff_t>(at),
+              stream.begin() + static_cast<std::ptrdiff_t>(std::min(at + 7, stream.size()))});
+    const QString text = form->Memo1->toPlainText();
+    EXPECT_EQ(text.count(QLatin1Char('\n')), 50);
+    EXPECT_FALSE(text.contains(QLatin1Char('\r')));
+    const QString raw = form->Memo1->document()->toRawText();
+    EXPECT_EQ(raw.count(QChar(QChar::LineSeparator)) + raw.count(QChar(QChar::ParagraphSeparator)),
+              50);
+    // Every line is one frame's pieces, each "XX ".
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 51);
+    EXPECT_EQ(lines[1], QStringLiteral("0D 5A 5A 01 03 03 E9 03 ") + lines[1].right(3));
+    EXPECT_EQ(lines[2], QStringLiteral("5A 5A 01 03 03 EA 03 ") + lines[2].right(3));
+    EXPECT_EQ(lines[2].size(), 24);
+    EXPECT_TRUE(lines[50].isEmpty());
+    EXPECT_EQ(text.count(QLatin1Char(' ')), static_cast<qsizetype>(stream.size()));
+}
+
+TEST_F(PresentationTest, EchoGoesToTheCaretAndTheLogScrollsToItsEnd)
+{
+    EchoOn();
+    form->show();
+    for (int i = 0; i < 40; ++i)
+        FeedReading(1000);
+    // The user puts the caret in the middle of the first line, selecting two characters.
+    QTextCursor c(form->Memo1->document());
+    c.setPosition(3);
+    c.setPosition(5, QTextCursor::KeepAnchor);
+    form->Memo1->setTextCursor(c);
+    form->Memo1->verticalScrollBar()->setValue(0);
+
+    Feed({0xAB, 0xCD});
+    const QString first = form->Memo1->document()->firstBlock().text();
+    EXPECT_TRUE(first.startsWith(QStringLiteral("5A AB CD  01 ")));
+    EXPECT_EQ(form->Memo1->textCursor().position(), 3 + 6);
+    QScrollBar* bar = form->Memo1->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+TEST(LogLineBreaks, EachBreakBecomesOneSeparatorAndParagraphsStayShort)
+{
+    QString text = QStringLiteral("AA \r\nBB \r\n");
+    TForm1::PackLineBreaks(text, 0);
+    EXPECT_EQ(text, QStringLiteral("AA ") + QChar(QChar::LineSeparator) + QStringLiteral("BB ") +
+                        QChar(QChar::ParagraphSeparator));
+    // A lone CR or LF is no line break of the echo and stays as it is.
+    text = QStringLiteral("A\rB\nC\r");
+    TForm1::PackLineBreaks(text, 0);
+    EXPECT_EQ(text, QStringLiteral("A\rB\nC\r"));
+
+    // Into a paragraph that is already long enough, the first break starts a new one.
+    text = QStringLiteral("AA \r\nBB ");
+    TForm1::PackLineBreaks(text, TForm1::LogParagraphLength - 10);
+    EXPECT_EQ(text, QStringLiteral("AA ") + QChar(QChar::LineSeparator) + QStringLiteral("BB "));
+    text = QStringLiteral("AA \r\nBB ");
+    TForm1::PackLineBreaks(text, TForm1::LogParagraphLength);
+    EXPECT_EQ(text, QStringLiteral("AA ") + QChar(QChar::ParagraphSeparator) + QStringLiteral("BB "));
+
+    // A long run of lines gets a paragraph break at least every LogParagraphLength characters.
+    text.clear();
+    for (int i = 0; i < 100; ++i)
+        text += QStringLiteral("5A 5A 01 03 03 E9 03 E4 \r\n");
+    TForm1::PackLineBreaks(text, 0);
+    EXPECT_EQ(text.size(), 100 * 25);
+    qsizetype run = 0;
+    for (const QChar c : text) {
+        run = c == QChar(QChar::ParagraphSeparator) ? 0 : run + 1;
+        ASSERT_LE(run, TForm1::LogParagraphLength + 25);
+    }
+    EXPECT_GT(text.count(QChar(QChar::ParagraphSeparator)), 0);
+}
+
+TEST_F(PresentationTest, OnlyTheLatestEchoCanBeUndone)
+{
+    EchoOn();
+    Feed({0x01});
+    Feed({0x02});
+    form->Memo1->undo();
+    EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("01 "));
+    form->Memo1->undo();
+    EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("01 "));
+}
+
+TEST_F(PresentationTest, CountersShowInDecimalAndClearResetsThem)
+{
+    Feed(std::vector<std::uint8_t>(1000, 0x11));
+    EXPECT_EQ(form->Label10->text(), QStringLiteral("1000"));
+    form->SetTxCount(-3);
+    EXPECT_EQ(form->Label9->text(), QStringLiteral("-3"));
+    bool linkReset = false;
+    form->Hooks.ResetTxCount = [&] { linkReset = true; };
+    form->Button3->click();
+    EXPECT_EQ(form->Label9->text(), QStringLiteral("0"));
+    EXPECT_EQ(form->Label10->text(), QStringLiteral("0"));
+    EXPECT_EQ(form->TxCount, 0);
+    EXPECT_TRUE(linkReset);
+}
+
+TEST_F(PresentationTest, ReceivedCountWrapsLikeA32BitCounter)
+{
+    form->RxCount = 2147483647 - 2;
+    Feed({1, 2, 3, 4});
+    EXPECT_EQ(form->RxCount, -2147483647);
+    EXPECT_EQ(form->Label10->text(), QStringLiteral("-2147483647"));
+}
+
+} // namespace
+} // namespace rv::test

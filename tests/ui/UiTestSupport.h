@@ -1,0 +1,85 @@
+#pragma once
+
+#include "rangeview/chart/Axis.h"
+#include "rangeview/chart/Series.h"
+#include "rangeview/protocol/MeasurementFrame.h"
+#include "rangeview/ui/MessageSink.h"
+#include "rangeview/ui/Unit1.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QString>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace rv::test {
+
+// Records every message instead of showing it.
+class CaptureSink : public MessageSink {
+public:
+    enum class Kind { Notice, Short, Error, Owned };
+    struct Message {
+        Kind kind;
+        QString text;
+    };
+    std::vector<Message> Messages;
+
+    void ShowNotice(const QString& text) override { Messages.push_back({Kind::Notice, text}); }
+    void ShowShortMessage(const QString& text) override
+    {
+        Messages.push_back({Kind::Short, text});
+    }
+    void ShowErrorReport(const QString& text) override
+    {
+        Messages.push_back({Kind::Error, text});
+    }
+    void ShowOwnedBox(QWidget*, const QString& text) override
+    {
+        Messages.push_back({Kind::Owned, text});
+    }
+};
+
+inline std::vector<std::uint8_t> FrameBytes(std::uint16_t distance, std::uint8_t mode)
+{
+    const MeasurementFrame frame = MeasurementFrame::ForReading(distance, mode);
+    std::vector<std::uint8_t> bytes(frame.Size());
+    frame.Encode(bytes);
+    return bytes;
+}
+
+// A window with a fixed, deliberately unsorted port list and captured messages.
+class FormTest : public ::testing::Test {
+protected:
+    CaptureSink sink;
+    std::unique_ptr<TForm1> form;
+
+    static QStringList Ports()
+    {
+        return {QStringLiteral("ttyUSB1"), QStringLiteral("ttyS0"), QStringLiteral("ttyACM0")};
+    }
+
+    void SetUp() override { form = std::make_unique<TForm1>(&sink, &Ports); }
+
+    void Feed(const std::vector<std::uint8_t>& bytes) { form->ProcessReceivedBytes(bytes); }
+    void FeedReading(std::uint16_t distance, std::uint8_t mode = 3)
+    {
+        Feed(FrameBytes(distance, mode));
+    }
+    void EchoOn() { form->Button5->click(); }
+    void WaveformOn() { form->BitBtn2->click(); }
+
+    TCustomChartAxis& H() { return *form->Series1().ResolvedHorizAxis(); }
+    TCustomChartAxis& V() { return *form->Series1().ResolvedVertAxis(); }
+};
+
+} // namespace rv::test

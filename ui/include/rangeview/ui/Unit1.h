@@ -1,0 +1,207 @@
+#pragma once
+
+#include "rangeview/chart/NumberFormat.h"
+#include "rangeview/protocol/FrameDecoder.h"
+#include "rangeview/ui/MessageSink.h"
+#include "rangeview/ui/SerialPorts.h"
+#include "rangeview/ui/WaveformTracker.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QTimer;
+
+namespace rv {
+
+class ChartControl;
+class TChartSeries;
+
+// The serial link plugs in here; the window's buttons and timer route through these.
+// Unset hooks do nothing.
+struct SerialLinkHooks {
+    std::function<void()> BitBtn1Click;   // open the port
+    std::function<void()> Button1Click;   // close the port
+    std::function<void()> Button2Click;   // send once
+    std::function<void()> Button4Click;   // auto-send on/off
+    std::function<void()> Timer1Timer;    // auto-send tick
+    std::function<void()> ResetTxCount;   // the clear button's part of the transmit count
+    std::function<void()> FormClose;      // the window is closing (release the port)
+};
+
+// Captions the display switches are recognised by.
+inline const QString EchoOnCaption = QStringLiteral("不显示");
+inline const QString EchoOffCaption = QStringLiteral("显示");
+inline const QString WaveformOnCaption = QStringLiteral("关闭显示");
+inline const QString WaveformOffCaption = QStringLiteral("显示波形");
+
+// The program's one window.
+class TForm1 : public QWidget, private WaveformDiagnostics {
+    Q_OBJECT
+public:
+    // sink: where messages go (null: the real boxes). ports: the port list at start-up
+    // (empty: the platform's serial ports).
+    explicit TForm1(MessageSink* sink = nullptr, PortLister ports = {},
+                    QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // ---- controls; each one's objectName is its member name ----
+    QComboBox* ComboBox1 = nullptr;
+    QComboBox* ComboBox2 = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QFrame* Panel1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QComboBox* ComboBox3 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QComboBox* ComboBox4 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QPushButton* Button5 = nullptr;
+    ChartControl* Chart1 = nullptr;
+    QPushButton* BitBtn2 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QPushButton* BitBtn3 = nullptr;
+    QPushButton* BitBtn4 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label14 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label11 = nullptr;
+    QLabel* Label12 = nullptr;
+    QLabel* Label13 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    TChartSeries& Series1() const;
+
+    // ---- window state ----
+    std::int32_t TxCount = 0;
+    std::int32_t RxCount = 0;
+    std::int64_t SampleIndex = 0;
+    std::uint8_t LastMode = 4;
+    FrameDecoder Decoder;
+    WaveformTracker Tracker;
+    QString LogText;
+
+    SerialLinkHooks Hooks;
+
+    // ---- handlers ----
+    void FormCreate();
+    void FormActivate();
+    void BitBtn1Click();
+    void Button1Click();
+    void Button2Click();
+    void Timer1Timer();
+    void Button4Click();
+    void ComboBox3Change();
+    void Button3Click();
+    void Button5Click();
+    void BitBtn2Click();
+    void BitBtn3Click();
+    void BitBtn4Click();
+    void Series1AfterAdd(TChartSeries& Sender, std::int32_t ValueIndex);
+
+    // Takes the bytes of one read (window thread). Exceptions from the chart propagate.
+    void ProcessReceivedBytes(std::span<const std::uint8_t> bytes);
+
+    // ---- for the serial link ----
+    // "Notice" box; any thread; returns when dismissed.
+    void ShowNotice(const QString& text);
+    // Short message; window thread; the window is activated again when it closes.
+    void ShowShortMessage(const QString& text);
+    // Box owned by this window with the platform's default caption ("No CreateThread!").
+    void ShowOwnedBox(const QString& text);
+    // The waveform switch back to off.
+    void SwitchWaveformOff();
+    // TxCount and Label9.
+    void SetTxCount(std::int32_t value);
+
+    // Runs a handler body; an exception ends it and is shown by the general error report.
+    // Nothing ever escapes into the event loop.
+    template <class F>
+    void Dispatch(F&& body) noexcept
+    {
+        try {
+            body();
+        } catch (...) {
+            ReportError(std::current_exception());
+        }
+    }
+
+    // Status bar text.
+    QString StatusText() const;
+    void SetStatusText(const QString& text);
+
+    // The help note of the activation (full-width semicolon) and of the help button (ASCII).
+    static const QString ActivationNote;
+    static const QString HelpNote;
+    // The maker's shop page opened by BitBtn3.
+    static const QString ShopPageAddress;
+
+    MessageSink& Messages() const { return *sink_; }
+
+    // Longest paragraph (in characters) the log grows by received text before a new one starts.
+    static constexpr qsizetype LogParagraphLength = 128;
+    // Turns each "\r\n" of echo text into the separator the log stores (in place), given the
+    // length of the paragraph the text goes into.
+    static void PackLineBreaks(QString& text, qsizetype paragraphLength);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildLayout();
+    void ConnectHandlers();
+    void ReportError(std::exception_ptr error) noexcept;
+    void SetCaption(QLabel* label, const QString& text);
+    void SetCaptionNumber(QLabel* label, std::int64_t value);
+    void SizeToText(QLabel* label);
+    void Diagnostics(std::uint8_t maxIndex, std::uint8_t minIndex, double vMaximum,
+                     double vMinimum) override;
+    void WriteDiagnostics(std::uint8_t maxIndex, std::uint8_t minIndex, double vMaximum,
+                          double vMinimum);
+    class PresentationBatch;
+    void FlushPresentation();
+
+    std::unique_ptr<QtMessageSink> ownSink_;
+    MessageSink* sink_ = nullptr;
+    PortLister ports_;
+    bool shownOnce_ = false;
+    TFormatSettings diagFormat_; // for the diagnostics
+    int batchDepth_ = 0;
+    std::array<QLabel*, 8> unsized_{};
+    struct {
+        bool Set = false;
+        std::uint8_t MaxIndex = 0;
+        std::uint8_t MinIndex = 0;
+        double VMaximum = 0;
+        double VMinimum = 0;
+    } pendingDiag_;
+};
+
+} // namespace rv

@@ -1,0 +1,516 @@
+#include "rangeview/ui/Unit1.h"
+
+#include "rangeview/chart/Axis.h"
+#include "rangeview/chart/NumberFormat.h"
+#include "rangeview/chart/Series.h"
+#include "rangeview/chart/qt/ChartControl.h"
+#include "rangeview/protocol/CommandTable.h"
+#include "rangeview/ui/ProgramTitle.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+#include <QUrl>
+
+#include <array>
+
+namespace rv {
+
+const QString TForm1::ActivationNote = QStringLiteral(
+    "注释：点击[显示按钮]将在数据显示框显示上传上来的十六进制数据；点击[显示波形]按钮将显示缩小10倍的距离数据波形；点击[清除]按钮将清空数据显示框和波形显示");
+const QString TForm1::HelpNote = QStringLiteral(
+    "注释：点击[显示按钮]将在数据显示框显示上传上来的十六进制数据；点击[显示波形]按钮将显示缩小10倍的距离数据波形;点击[清除]按钮将清空数据显示框和波形显示");
+// The maker's shop on Taobao.
+const QString TForm1::ShopPageAddress = QStringLiteral("https://orvik.taobao.com/");
+
+namespace {
+
+const std::array<QString, 4> ModeNames = {
+    QStringLiteral("长距离模式"),
+    QStringLiteral("高速模式"),
+    QStringLiteral("高精度模式"),
+    QStringLiteral("一般模式"),
+};
+
+// "XX " for every byte value, so the echo costs one append per byte.
+struct HexPieces {
+    std::array<char16_t, 256 * 3> Chars{};
+    constexpr HexPieces()
+    {
+        constexpr char16_t digits[] = u"0123456789ABCDEF";
+        for (int b = 0; b < 256; ++b) {
+            Chars[static_cast<std::size_t>(b * 3)] = digits[b >> 4];
+            Chars[static_cast<std::size_t>(b * 3 + 1)] = digits[b & 15];
+            Chars[static_cast<std::size_t>(b * 3 + 2)] = u' ';
+        }
+    }
+    QStringView Piece(std::uint8_t b) const
+    {
+        return QStringView(Chars.data() + static_cast<std::size_t>(b) * 3, 3);
+    }
+};
+constexpr HexPieces Hex;
+
+const QString LineBreak = QStringLiteral("\r\n");
+
+} // namespace
+
+TForm1::TForm1(MessageSink* sink, PortLister ports, QWidget* parent)
+    : QWidget(parent), ports_(std::move(ports))
+{
+    if (sink == nullptr) {
+        ownSink_ = std::make_unique<QtMessageSink>();
+        sink = ownSink_.get();
+    }
+    sink_ = sink;
+    if (!ports_)
+        ports_ = &EnumerateSerialPorts;
+    // The system's decimal separator, read once like the rest of the locale settings.
+    diagFormat_.DecimalSeparator = QLocale::system().decimalPoint().toStdString();
+
+    BuildLayout();
+    ConnectHandlers();
+    Dispatch([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() = default;
+
+TChartSeries& TForm1::Series1() const
+{
+    return *Chart1->Series1();
+}
+
+void TForm1::ConnectHandlers()
+{
+    auto route = [this](QPushButton* button, void (TForm1::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { Dispatch([this, handler] { (this->*handler)(); }); });
+    };
+    route(BitBtn1, &TForm1::BitBtn1Click);
+    route(Button1, &TForm1::Button1Click);
+    route(Button2, &TForm1::Button2Click);
+    route(Button3, &TForm1::Button3Click);
+    route(Button4, &TForm1::Button4Click);
+    route(Button5, &TForm1::Button5Click);
+    route(BitBtn2, &TForm1::BitBtn2Click);
+    route(BitBtn3, &TForm1::BitBtn3Click);
+    route(BitBtn4, &TForm1::BitBtn4Click);
+    connect(Timer1, &QTimer::timeout, this, [this] { Dispatch([this] { Timer1Timer(); }); });
+
+    // The user picking an item or editing the text; programmatic changes do not count.
+    connect(ComboBox3, &QComboBox::activated, this,
+            [this] { Dispatch([this] { ComboBox3Change(); }); });
+    connect(ComboBox3->lineEdit(), &QLineEdit::textEdited, this,
+            [this] { Dispatch([this] { ComboBox3Change(); }); });
+
+    Series1().OnAfterAdd = [this](TChartSeries* sender, std::int32_t valueIndex) {
+        Series1AfterAdd(*sender, valueIndex);
+    };
+    // A failure while the chart paints or handles the mouse is reported once the paint or
+    // the mouse event is over, not from inside it.
+    Chart1->OnError = [this](std::exception_ptr error) {
+        QMetaObject::invokeMethod(this, [this, error] { ReportError(error); },
+                                  Qt::QueuedConnection);
+    };
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up and activation
+
+void TForm1::FormCreate()
+{
+    // The port starts closed: the serial link is created that way.
+    const QStringList names = ports_();
+    ComboBox1->clear();
+    ComboBox1->setEditText(QString());
+    ComboBox1->addItems(names);
+
+    // An empty port list leaves ComboBox1 without a selection and with empty text.
+    ComboBox1->setCurrentIndex(ComboBox1->count() > 0 ? 0 : -1);
+    ComboBox2->setCurrentIndex(0);
+    ComboBox3->setCurrentIndex(0);
+
+    TCustomChartAxis& H = *Series1().ResolvedHorizAxis();
+    H.SetMinimum(0);
+    H.SetMaximum(199);
+
+    LastMode = 4;
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        Dispatch([this] { FormActivate(); });
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    // Closing always goes ahead; the serial link releases the port first.
+    if (Hooks.FormClose)
+        Dispatch([this] { Hooks.FormClose(); });
+    QWidget::closeEvent(event);
+}
+
+void TForm1::FormActivate()
+{
+    SetStatusText(ActivationNote);
+}
+
+void TForm1::BitBtn4Click()
+{
+    SetStatusText(HelpNote);
+}
+
+void TForm1::ComboBox3Change()
+{
+    // Editing the text so that it no longer is the selected item's text leaves no item
+    // selected; Qt itself keeps reporting the last selection while the user types.
+    int index = ComboBox3->currentIndex();
+    if (index >= 0 && ComboBox3->currentText() != ComboBox3->itemText(index))
+        index = -1;
+    if (index >= 0 && index < static_cast<int>(CommandTable.size())) {
+        const std::string_view note = CommandTable[static_cast<std::size_t>(index)].Note;
+        SetStatusText(QString::fromUtf8(note.data(), static_cast<qsizetype>(note.size())));
+    }
+}
+
+void TForm1::BitBtn3Click()
+{
+    // A failure to open the page is ignored.
+    QDesktopServices::openUrl(QUrl(ShopPageAddress));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Serial link: the wiring fills the hooks.
+
+void TForm1::BitBtn1Click()
+{
+    if (Hooks.BitBtn1Click)
+        Hooks.BitBtn1Click();
+}
+
+void TForm1::Button1Click()
+{
+    if (Hooks.Button1Click)
+        Hooks.Button1Click();
+}
+
+void TForm1::Button2Click()
+{
+    if (Hooks.Button2Click)
+        Hooks.Button2Click();
+}
+
+void TForm1::Timer1Timer()
+{
+    if (Hooks.Timer1Timer)
+        Hooks.Timer1Timer();
+}
+
+void TForm1::Button4Click()
+{
+    if (Hooks.Button4Click)
+        Hooks.Button4Click();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Log, counters and display switches
+
+void TForm1::Button5Click()
+{
+    Button5->setText(Button5->text() == EchoOffCaption ? EchoOnCaption : EchoOffCaption);
+}
+
+void TForm1::BitBtn2Click()
+{
+    BitBtn2->setText(BitBtn2->text() == WaveformOffCaption ? WaveformOnCaption
+                                                            : WaveformOffCaption);
+}
+
+void TForm1::SwitchWaveformOff()
+{
+    BitBtn2->setText(WaveformOffCaption);
+}
+
+void TForm1::SetTxCount(std::int32_t value)
+{
+    TxCount = value;
+    SetCaptionNumber(Label9, TxCount);
+}
+
+void TForm1::Button3Click()
+{
+    Memo1->clear();
+    TxCount = 0;
+    SetCaption(Label9, QStringLiteral("0"));
+    if (Hooks.ResetTxCount)
+        Hooks.ResetTxCount();
+    RxCount = 0;
+    SetCaption(Label10, QStringLiteral("0"));
+    Series1().ClearPoints();
+    SampleIndex = 0;
+    Tracker.Reset();
+    TCustomChartAxis& H = *Series1().ResolvedHorizAxis();
+    H.SetMinimum(0);
+    H.SetMaximum(199);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Received data
+
+// While a read is being presented, label sizes and the hidden diagnostics are brought up to
+// date once at its end instead of once per frame: nothing can look at them in between, and the
+// end comes also when the chart throws.
+class TForm1::PresentationBatch {
+public:
+    explicit PresentationBatch(TForm1& form) : form_(form) { ++form_.batchDepth_; }
+    ~PresentationBatch()
+    {
+        if (--form_.batchDepth_ == 0) {
+            try {
+                form_.FlushPresentation();
+            } catch (...) {
+                // Only sizes and hidden texts were pending.
+            }
+        }
+    }
+    PresentationBatch(const PresentationBatch&) = delete;
+    PresentationBatch& operator=(const PresentationBatch&) = delete;
+
+private:
+    TForm1& form_;
+};
+
+void TForm1::FlushPresentation()
+{
+    if (pendingDiag_.Set) {
+        pendingDiag_.Set = false;
+        WriteDiagnostics(pendingDiag_.MaxIndex, pendingDiag_.MinIndex, pendingDiag_.VMaximum,
+                         pendingDiag_.VMinimum);
+    }
+    for (QLabel*& label : unsized_) {
+        if (label != nullptr)
+            label->adjustSize();
+        label = nullptr;
+    }
+}
+
+void TForm1::ProcessReceivedBytes(std::span<const std::uint8_t> bytes)
+{
+    PresentationBatch batch(*this);
+    // Wraps like the 32-bit counter it is (after 2 GiB), without undefined behaviour.
+    RxCount = static_cast<std::int32_t>(static_cast<std::uint32_t>(RxCount) +
+                                        static_cast<std::uint32_t>(bytes.size()));
+    SetCaptionNumber(Label10, RxCount);
+
+    // Keeps its capacity between calls, so appending a byte's piece never allocates.
+    LogText.resize(0);
+    const bool echo = Button5->text() == EchoOnCaption;
+    const bool waveform = BitBtn2->text() == WaveformOnCaption;
+    if (echo) {
+        // Three characters per byte, and a line break per frame of at least 5 bytes.
+        LogText.reserve(static_cast<qsizetype>(bytes.size() * 3 + (bytes.size() / 5 + 1) * 2));
+    }
+
+    for (const std::uint8_t b : bytes) {
+        if (echo)
+            LogText.append(Hex.Piece(b));
+        const std::optional<MeasurementReading> reading = Decoder.FeedByte(b);
+        if (!reading)
+            continue;
+        SetCaptionNumber(Label4, reading->Distance);
+        if (waveform) {
+            const double y =
+                static_cast<double>(static_cast<float>(reading->Distance / 10.0));
+            Series1().AddPoint(static_cast<double>(SampleIndex), y, std::string_view(),
+                               UseSeriesColor);
+            ++SampleIndex;
+        }
+        SetCaptionNumber(Label12, reading->Mode);
+        if (reading->Mode != LastMode) {
+            LastMode = reading->Mode;
+            if (LastMode < ModeNames.size())
+                SetCaption(Label13, ModeNames[LastMode]);
+        }
+        if (echo)
+            LogText.append(LineBreak);
+    }
+
+    if (echo) {
+        // Like the platform's edit control, only the latest insertion can be undone; the
+        // document's own undo history would otherwise grow with the log.
+        Memo1->document()->clearUndoRedoStacks();
+        PackLineBreaks(LogText, Memo1->textCursor().block().length());
+        // Replaces the selection at the caret and leaves the caret after the new text.
+        Memo1->insertPlainText(LogText);
+        QScrollBar* bar = Memo1->verticalScrollBar();
+        bar->setValue(bar->maximum());
+    }
+}
+
+// The log's line breaks go in as line separators within short paragraphs rather than one
+// paragraph per line: the text and its display are the same, but the document's bookkeeping,
+// which grows with the log, is paid per paragraph and not per line. A break that ends the text
+// also ends its paragraph, so the next insertion leaves the laid-out text before it alone.
+// Each "\r\n" becomes one separator character, in place.
+void TForm1::PackLineBreaks(QString& text, qsizetype paragraphLength)
+{
+    QChar* const begin = text.data();
+    const qsizetype n = text.size();
+    qsizetype out = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        QChar c = begin[i];
+        if (c == QLatin1Char('\r') && i + 1 < n && begin[i + 1] == QLatin1Char('\n')) {
+            ++i;
+            if (paragraphLength >= LogParagraphLength || i + 1 == n) {
+                c = QChar(QChar::ParagraphSeparator);
+                paragraphLength = -1;
+            } else {
+                c = QChar(QChar::LineSeparator);
+            }
+        }
+        begin[out++] = c;
+        ++paragraphLength;
+    }
+    text.truncate(out);
+}
+
+void TForm1::Series1AfterAdd(TChartSeries& Sender, std::int32_t /*ValueIndex*/)
+{
+    Tracker.AfterAdd(Sender, SampleIndex, this);
+}
+
+void TForm1::Diagnostics(std::uint8_t maxIndex, std::uint8_t minIndex, double vMaximum,
+                         double vMinimum)
+{
+    if (batchDepth_ > 0) {
+        pendingDiag_ = {true, maxIndex, minIndex, vMaximum, vMinimum};
+        return;
+    }
+    WriteDiagnostics(maxIndex, minIndex, vMaximum, vMinimum);
+}
+
+void TForm1::WriteDiagnostics(std::uint8_t maxIndex, std::uint8_t minIndex, double vMaximum,
+                              double vMinimum)
+{
+    Edit2->setText(QString::number(maxIndex) + QLatin1Char(',') + QString::number(minIndex));
+    const std::string text = FormatFloat("###0.00", vMaximum, diagFormat_) + ',' +
+                             FormatFloat("###0.00", vMinimum, diagFormat_);
+    Edit1->setText(QString::fromStdString(text));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Messages
+
+void TForm1::ShowNotice(const QString& text)
+{
+    sink_->ShowNotice(text);
+}
+
+void TForm1::ShowShortMessage(const QString& text)
+{
+    sink_->ShowShortMessage(text);
+    // The short message was a window of this program: the main window is activated again.
+    Dispatch([this] { FormActivate(); });
+}
+
+void TForm1::ShowOwnedBox(const QString& text)
+{
+    // A platform box: closing it is no activation of the window.
+    sink_->ShowOwnedBox(this, text);
+}
+
+void TForm1::ReportError(std::exception_ptr error) noexcept
+{
+    try {
+        QString text;
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            text = QString::fromUtf8(e.what());
+        } catch (...) {
+            // Nothing but standard exceptions is raised on purpose; say something all the same.
+            text = QStringLiteral("Unknown exception");
+        }
+        sink_->ShowErrorReport(ErrorReportText(text));
+    } catch (...) {
+        // Showing the report failed (out of memory); the program goes on regardless.
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Small helpers
+
+QString TForm1::StatusText() const
+{
+    return StatusBar1->currentMessage();
+}
+
+void TForm1::SetStatusText(const QString& text)
+{
+    StatusBar1->showMessage(text);
+}
+
+void TForm1::SetCaption(QLabel* label, const QString& text)
+{
+    if (label->text() == text)
+        return;
+    label->setText(text);
+    SizeToText(label);
+}
+
+void TForm1::SizeToText(QLabel* label)
+{
+    if (batchDepth_ == 0) {
+        label->adjustSize();
+        return;
+    }
+    for (QLabel*& slot : unsized_) {
+        if (slot == label)
+            return;
+        if (slot == nullptr) {
+            slot = label;
+            return;
+        }
+    }
+    label->adjustSize();
+}
+
+void TForm1::SetCaptionNumber(QLabel* label, std::int64_t value)
+{
+    // Formats on the stack and leaves the label alone when the text is already there, so a
+    // steady reading costs no allocation.
+    char16_t buf[24];
+    char16_t* end = buf + std::size(buf);
+    char16_t* p = end;
+    std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value)
+                                        : static_cast<std::uint64_t>(value);
+    do {
+        *--p = static_cast<char16_t>(u'0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0)
+        *--p = u'-';
+    const QStringView text(p, end - p);
+    if (QStringView(label->text()) == text)
+        return;
+    label->setText(text.toString());
+    SizeToText(label);
+}
+
+} // namespace rv
