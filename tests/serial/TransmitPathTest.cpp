@@ -163,6 +163,32 @@ TEST_F(FakeConnectionTest, CloseAndReopenWhileTheSendErrorIsShown)
     EXPECT_EQ(second->Written(), Query);
 }
 
+TEST_F(FakeConnectionTest, SendsWorkInTheOpenStatesWithoutAReader)
+{
+    // Both states count as open: the port is configured and held, only receiving is missing.
+    struct Case {
+        FakeOp Failing;
+        ConnectionState State;
+    };
+    for (const Case c : {Case{FakeOp::SetCommMask, ConnectionState::ConfiguredWithoutEventMask},
+                         Case{FakeOp::StartThread, ConnectionState::OpenWithoutReader}}) {
+        SCOPED_TRACE(static_cast<int>(c.State));
+        Host->ShortMessages.clear();
+        Platform->FailCall(c.Failing);
+        Conn->BitBtn1Click("COM3", "9600");
+        ASSERT_EQ(Conn->State(), c.State);
+        const std::int32_t before = Conn->TxCount();
+        Conn->Button2Click("A5 45 EA");
+        EXPECT_TRUE(Host->ShortMessages.empty());
+        EXPECT_EQ(Platform->LastPort()->Written(), Query);
+        EXPECT_EQ(Conn->TxCount(), before + 3);
+        Conn->Button1Click();
+        EXPECT_EQ(Conn->State(), ConnectionState::Closed);
+        EXPECT_TRUE(AllReleased());
+    }
+    EXPECT_EQ(Platform->ThreadsStarted(), 0);
+}
+
 // --- Auto-send ---------------------------------------------------------------------------
 
 TEST_F(FakeConnectionTest, AutoSendTogglesCaptionAndTimer)
