@@ -1,5 +1,7 @@
 // The real programs: rangeview-sim's byte stream read back by rangeview-cli decode.
 
+#include "ProcessSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -25,6 +27,8 @@
 namespace {
 
 using namespace std::chrono_literals;
+using rv::test::Child;
+using rv::test::Lines;
 
 const std::string SimExe = RV_SIM_EXE;
 const std::string CliExe = RV_CLI_EXE;
@@ -35,15 +39,6 @@ std::string ReadFile(const std::string& path)
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
-}
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-        lines.push_back(line);
-    return lines;
 }
 
 struct SentReport {
@@ -202,84 +197,12 @@ TEST_F(EndToEnd, BadCommandLinesAndInputsFailWithOneLine)
 }
 
 // The simulator on a pseudo-terminal, driven like the window drives the module.
-class PtySim {
-public:
-    explicit PtySim(std::vector<std::string> args)
-    {
-        int out[2];
-        int err[2];
-        if (pipe(out) != 0 || pipe(err) != 0)
-            return;
-        Pid_ = fork();
-        if (Pid_ == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            dup2(err[1], STDERR_FILENO);
-            close(out[0]);
-            close(err[0]);
-            std::vector<char*> argv;
-            argv.push_back(const_cast<char*>(SimExe.c_str()));
-            for (auto& arg : args)
-                argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        close(err[1]);
-        Out_ = out[0];
-        Err_ = err[0];
-    }
 
-    ~PtySim()
-    {
-        if (Pid_ > 0 && !Reaped_) {
-            kill(Pid_, SIGKILL);
-            waitpid(Pid_, nullptr, 0);
-        }
-        if (Out_ >= 0)
-            close(Out_);
-        if (Err_ >= 0)
-            close(Err_);
-    }
-
-    std::string FirstLine()
-    {
-        std::string line;
-        char c = 0;
-        while (Wait(Out_, 5000) && read(Out_, &c, 1) == 1 && c != '\n')
-            line += c;
-        return line;
-    }
-
-    // Sends a signal (0: none, wait for the exit) and returns the exit status; the standard
-    // error text is kept.
-    int Stop(int signal)
-    {
-        if (signal != 0)
-            kill(Pid_, signal);
-        int status = 0;
-        waitpid(Pid_, &status, 0);
-        Reaped_ = true;
-        char buffer[4096];
-        for (ssize_t n; (n = read(Err_, buffer, sizeof buffer)) > 0;)
-            ErrText += std::string(buffer, static_cast<std::size_t>(n));
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    static bool Wait(int fd, int ms)
-    {
-        pollfd p{fd, POLLIN, 0};
-        return poll(&p, 1, ms) == 1;
-    }
-
-    std::string ErrText;
-
-private:
-    pid_t Pid_ = -1;
-    int Out_ = -1;
-    int Err_ = -1;
-    bool Reaped_ = false;
-};
+bool WaitReadable(int fd, int ms)
+{
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, ms) == 1;
+}
 
 // Reads from the port until at least count readings arrived or the time is up.
 std::vector<rv::MeasurementReading> ReadReadings(int fd, rv::FrameDecoder& decoder,
@@ -289,7 +212,7 @@ std::vector<rv::MeasurementReading> ReadReadings(int fd, rv::FrameDecoder& decod
     std::vector<rv::MeasurementReading> readings;
     const auto end = std::chrono::steady_clock::now() + limit;
     while (readings.size() < count && std::chrono::steady_clock::now() < end) {
-        if (!PtySim::Wait(fd, 50))
+        if (!WaitReadable(fd, 50))
             continue;
         std::uint8_t buffer[256];
         const ssize_t n = read(fd, buffer, sizeof buffer);
@@ -311,7 +234,7 @@ bool WriteAll(int fd, std::initializer_list<std::uint8_t> bytes)
 TEST_F(EndToEnd, PtyAnswersCommandsLikeTheModule)
 {
     const std::string link = Path("ttyRV");
-    PtySim sim({"--link", link, "--query", "--mode", "2", "--rate", "50"});
+    Child sim(SimExe, {"--link", link, "--query", "--mode", "2", "--rate", "50"});
     const std::string slave = sim.FirstLine();
     ASSERT_TRUE(slave.starts_with("/dev/pts/")) << slave;
     char target[256] = {};
@@ -343,17 +266,17 @@ TEST_F(EndToEnd, PtyAnswersCommandsLikeTheModule)
     EXPECT_GE(ReadReadings(port, decoder, 5).size(), 5u);
     close(port);
 
-    EXPECT_EQ(sim.Stop(SIGTERM), 0);
-    EXPECT_TRUE(LastSentReport(sim.ErrText).Found) << sim.ErrText;
-    EXPECT_NE(sim.ErrText.find("command A5 AE 53: baud rate 9600"), std::string::npos)
-        << sim.ErrText;
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(5s), 0);
+    EXPECT_TRUE(LastSentReport(sim.Err).Found) << sim.Err;
+    EXPECT_NE(sim.Err.find("command A5 AE 53: baud rate 9600"), std::string::npos) << sim.Err;
     struct stat info{};
     EXPECT_NE(lstat(link.c_str(), &info), 0) << "the link outlives the simulator";
 }
 
 TEST_F(EndToEnd, PtyHangupEndsTheHostsReads)
 {
-    PtySim sim({"--rate", "100", "--hangup-after", "1"});
+    Child sim(SimExe, {"--rate", "100", "--hangup-after", "1"});
     const std::string slave = sim.FirstLine();
     const int port = open(slave.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(port, 0);
@@ -364,8 +287,8 @@ TEST_F(EndToEnd, PtyHangupEndsTheHostsReads)
     close(port);
     EXPECT_LT(elapsed, 3000ms) << "no end of input after the hangup";
     EXPECT_GT(readings.size(), 30u);
-    EXPECT_EQ(sim.Stop(0), 0);
-    const SentReport sent = LastSentReport(sim.ErrText);
+    EXPECT_EQ(sim.Wait(5s), 0);
+    const SentReport sent = LastSentReport(sim.Err);
     EXPECT_LE(readings.size(), sent.Frames);
 }
 

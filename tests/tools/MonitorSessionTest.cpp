@@ -5,10 +5,11 @@
 #include "rangeview/protocol/MeasurementFrame.h"
 #include "rangeview/serial/FakePlatform.h"
 
+#include "ProcessSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -29,28 +30,12 @@ std::vector<std::uint8_t> FrameBytes(std::uint16_t distance, std::uint8_t mode)
     return bytes;
 }
 
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-// Splits "elapsed,distance,mode" lines into their last two fields, checking the whole form.
+// The "distance,mode" part of each line, checking the whole form.
 std::vector<std::string> Readings(const std::string& out)
 {
-    static const std::regex form("(0|[1-9][0-9]*),([0-9]+,[0-9]+)");
     std::vector<std::string> readings;
-    for (const auto& line : Lines(out)) {
-        std::smatch match;
-        if (!std::regex_match(line, match, form)) {
-            ADD_FAILURE() << "malformed line '" << line << "'";
-            continue;
-        }
-        readings.push_back(match[2]);
-    }
+    for (const auto& line : test::ParseMonitorLines(out))
+        readings.push_back(std::to_string(line.Distance) + "," + std::to_string(line.Mode));
     return readings;
 }
 
@@ -325,7 +310,7 @@ TEST(MonitorHost, ElapsedTimeCountsFromTheOpen)
     host.MarkOpened(MonitorHost::Clock::now() - 1500ms);
     const auto frame = FrameBytes(300, 4);
     host.ProcessReceivedBytes(frame);
-    const auto lines = Lines(out.str());
+    const auto lines = test::Lines(out.str());
     ASSERT_EQ(lines.size(), 1u);
     const long elapsed = std::stol(lines[0]);
     EXPECT_GE(elapsed, 1500);

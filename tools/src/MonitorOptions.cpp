@@ -2,6 +2,7 @@
 
 #include "rangeview/common/IntegerText.h"
 #include "rangeview/protocol/CommandText.h"
+#include "rangeview/tools/ArgCursor.h"
 
 #include <charconv>
 
@@ -68,48 +69,30 @@ MonitorOptions ParseMonitorOptions(std::span<const std::string_view> args)
 {
     MonitorOptions options;
     bool portGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string_view name = args[i];
-        std::string_view value;
-        bool inlineValue = false;
-        if (name.starts_with("--")) {
-            if (const auto equals = name.find('='); equals != std::string_view::npos) {
-                value = name.substr(equals + 1);
-                name = name.substr(0, equals);
-                inlineValue = true;
-            }
-        }
-        auto takeValue = [&]() -> std::string_view {
-            if (inlineValue)
-                return value;
-            if (i + 1 >= args.size())
-                throw MonitorUsageError(std::string(name) + " needs a value");
-            return args[++i];
-        };
-
+    for (ArgCursor<MonitorUsageError> arg(args); arg.Next();) {
+        const std::string_view name = arg.Name();
         if (name == "-h" || name == "--help") {
-            if (inlineValue)
-                throw MonitorUsageError(std::string(name) + " takes no value");
+            arg.NoValue();
             options.Help = true;
         } else if (name == "--port") {
             // An empty name is passed on: the open then fails as the window's would.
-            options.Port = std::string(takeValue());
+            options.Port = std::string(arg.Value());
             portGiven = true;
         } else if (name == "--baud") {
-            options.BaudText = std::string(takeValue());
+            options.BaudText = std::string(arg.Value());
             StrToInt(options.BaudText);  // the window's conversion error, before the port opens
         } else if (name == "--send") {
-            options.SendText = std::string(takeValue());
+            options.SendText = std::string(arg.Value());
             CheckSendText(*options.SendText);
         } else if (name == "--every") {
-            options.EveryText = std::string(takeValue());
+            options.EveryText = std::string(arg.Value());
             options.EveryMs = ParsePeriod(*options.EveryText);
         } else if (name == "--count") {
-            options.Count = ParseCount(takeValue());
+            options.Count = ParseCount(arg.Value());
         } else if (name.starts_with("-")) {
-            throw MonitorUsageError("unknown option '" + std::string(args[i]) + "'");
+            throw MonitorUsageError("unknown option '" + std::string(arg.Arg()) + "'");
         } else {
-            throw MonitorUsageError("unexpected argument '" + std::string(args[i]) + "'");
+            throw MonitorUsageError("unexpected argument '" + std::string(arg.Arg()) + "'");
         }
     }
     if (options.Help)

@@ -49,6 +49,21 @@ void MonitorSession::Guarded(F&& handler)
     }
 }
 
+template <class F>
+std::optional<int> MonitorSession::Checked(F&& handler)
+{
+    try {
+        handler();
+    } catch (const ConvertError& error) {
+        Host_->ErrorLine(error.what());
+        return 2;
+    } catch (const std::exception& error) {
+        Host_->ErrorLine(error.what());
+        return 1;
+    }
+    return std::nullopt;
+}
+
 std::optional<int> MonitorSession::Start()
 {
     if (!Host_->Ok()) {
@@ -57,15 +72,9 @@ std::optional<int> MonitorSession::Start()
         return 1;
     }
     const int shownBefore = Host_->MessagesShown();
-    try {
-        Connection_->BitBtn1Click(Options_.Port, Options_.BaudText);
-    } catch (const ConvertError& error) {
-        Host_->ErrorLine(error.what());
-        return Finish(2);
-    } catch (const std::exception& error) {
-        Host_->ErrorLine(error.what());
-        return Finish(1);
-    }
+    if (const auto status =
+            Checked([&] { Connection_->BitBtn1Click(Options_.Port, Options_.BaudText); }))
+        return Finish(*status);
     Link_ = Connection_->Link();
 
     switch (Connection_->State()) {
@@ -89,15 +98,9 @@ std::optional<int> MonitorSession::Start()
     if (Options_.SendText)
         Guarded([&] { Connection_->Button2Click(*Options_.SendText); });
     if (Options_.EveryText) {
-        try {
-            Connection_->Button4Click(*Options_.EveryText);
-        } catch (const ConvertError& error) {
-            Host_->ErrorLine(error.what());
-            return Finish(2);
-        } catch (const std::exception& error) {
-            Host_->ErrorLine(error.what());
-            return Finish(1);
-        }
+        if (const auto status =
+                Checked([&] { Connection_->Button4Click(*Options_.EveryText); }))
+            return Finish(*status);
     }
     if (const auto status = Outcome())
         return Finish(*status);

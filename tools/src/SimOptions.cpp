@@ -1,5 +1,6 @@
 #include "rangeview/tools/SimOptions.h"
 
+#include "rangeview/tools/ArgCursor.h"
 #include "rangeview/tools/DistanceSignal.h"
 
 #include <charconv>
@@ -61,68 +62,47 @@ std::string_view SimUsage() noexcept
 SimOptions ParseSimOptions(std::span<const std::string_view> args)
 {
     SimOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string_view name = args[i];
-        std::string_view value;
-        bool inlineValue = false;
-        if (name.starts_with("--")) {
-            if (const auto equals = name.find('='); equals != std::string_view::npos) {
-                value = name.substr(equals + 1);
-                name = name.substr(0, equals);
-                inlineValue = true;
-            }
-        }
-        auto takeValue = [&]() -> std::string_view {
-            if (inlineValue)
-                return value;
-            if (i + 1 >= args.size())
-                throw ToolError(std::string(name) + " needs a value");
-            return args[++i];
-        };
-        auto noValue = [&] {
-            if (inlineValue)
-                throw ToolError(std::string(name) + " takes no value");
-        };
-
+    for (ArgCursor<ToolError> arg(args); arg.Next();) {
+        const std::string_view name = arg.Name();
         if (name == "-h" || name == "--help") {
-            noValue();
+            arg.NoValue();
             options.Help = true;
         } else if (name == "--stdout") {
-            noValue();
+            arg.NoValue();
             options.Stdout = true;
         } else if (name == "--link") {
-            options.LinkPath = std::string(takeValue());
+            options.LinkPath = std::string(arg.Value());
             if (options.LinkPath.empty())
                 throw ToolError("--link needs a path");
         } else if (name == "--rate") {
-            options.RateHz = ParseSeconds("--rate", takeValue(), 10000.0);
+            options.RateHz = ParseSeconds("--rate", arg.Value(), 10000.0);
         } else if (name == "--signal") {
-            options.Signal = std::string(takeValue());
+            options.Signal = std::string(arg.Value());
         } else if (name == "--mode") {
-            options.Mode = static_cast<int>(ParseCount("--mode", takeValue(), 0, 255));
+            options.Mode = static_cast<int>(ParseCount("--mode", arg.Value(), 0, 255));
         } else if (name == "--query") {
-            noValue();
+            arg.NoValue();
             options.QueryMode = true;
         } else if (name == "--frames") {
-            options.Frames = ParseCount("--frames", takeValue(), 0, UINT64_MAX);
+            options.Frames = ParseCount("--frames", arg.Value(), 0, UINT64_MAX);
         } else if (name == "--bad-checksum-every") {
             options.BadChecksumEvery =
-                static_cast<std::uint32_t>(ParseCount(name, takeValue(), 1, UINT32_MAX));
+                static_cast<std::uint32_t>(ParseCount(name, arg.Value(), 1, UINT32_MAX));
         } else if (name == "--stray-5a-every") {
             options.StrayEvery =
-                static_cast<std::uint32_t>(ParseCount(name, takeValue(), 1, UINT32_MAX));
+                static_cast<std::uint32_t>(ParseCount(name, arg.Value(), 1, UINT32_MAX));
         } else if (name == "--split") {
-            noValue();
+            arg.NoValue();
             options.Split = true;
         } else if (name == "--burst") {
-            noValue();
+            arg.NoValue();
             options.Burst = true;
         } else if (name == "--hangup-after") {
-            options.HangupAfter = ParseSeconds("--hangup-after", takeValue(), 1e6);
+            options.HangupAfter = ParseSeconds("--hangup-after", arg.Value(), 1e6);
         } else if (name == "--seed") {
-            options.Seed = ParseCount("--seed", takeValue(), 0, UINT64_MAX);
+            options.Seed = ParseCount("--seed", arg.Value(), 0, UINT64_MAX);
         } else {
-            throw ToolError("unknown option '" + std::string(args[i]) + "'");
+            throw ToolError("unknown option '" + std::string(arg.Arg()) + "'");
         }
     }
     if (options.Stdout && !options.LinkPath.empty())

@@ -45,6 +45,10 @@ private:
     // loop, as the window's error report would.
     template <class F>
     void Guarded(F&& handler);
+    // Runs a step the run cannot go on without: after its one-line report, the exit status of
+    // its failure (2 for a text that is not an integer, else 1); nullopt when it succeeded.
+    template <class F>
+    std::optional<int> Checked(F&& handler);
 
     MonitorOptions Options_;
     std::shared_ptr<SerialPlatform> Platform_;
