@@ -1,11 +1,17 @@
 // Program entry: the application object, the main window, the message loop.
 #include "rangeview/ui/MessageSink.h"
 #include "rangeview/ui/ProgramTitle.h"
+#include "rangeview/ui/SerialLink.h"
 #include "rangeview/ui/Unit1.h"
+
+#if defined(__linux__)
+#include "rangeview/serial/PosixPlatform.h"
+#endif
 
 #include <QApplication>
 #include <QComboBox>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTimer>
 
 #include <cstdio>
@@ -48,18 +54,22 @@ struct Options {
     QString Port;       // --port NAME: the text of the port list at start
     QString Screenshot; // --screenshot PATH: write the window to PATH and quit (demo, tests)
     int QuitAfterMs = -1; // --quit-after MS
+    bool Demo = false;    // --demo: open the port and switch echo and waveform on at start
 };
 
 Options ParseOptions(const QStringList& args)
 {
     Options o;
-    for (qsizetype i = 1; i + 1 < args.size(); ++i) {
+    for (qsizetype i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
-        if (a == QLatin1String("--port"))
+        const bool hasValue = i + 1 < args.size();
+        if (a == QLatin1String("--demo"))
+            o.Demo = true;
+        else if (a == QLatin1String("--port") && hasValue)
             o.Port = args[++i];
-        else if (a == QLatin1String("--screenshot"))
+        else if (a == QLatin1String("--screenshot") && hasValue)
             o.Screenshot = args[++i];
-        else if (a == QLatin1String("--quit-after"))
+        else if (a == QLatin1String("--quit-after") && hasValue)
             o.QuitAfterMs = args[++i].toInt();
     }
     return o;
@@ -76,9 +86,21 @@ int main(int argc, char** argv)
     app.Sink = &sink;
 
     rv::TForm1 Form1(&sink);
+#if defined(__linux__)
+    Form1.AttachSerialLink(rv::MakePosixPlatform());
+#endif
     if (!options.Port.isEmpty())
         Form1.ComboBox1->setEditText(options.Port);
     Form1.show();
+
+    if (options.Demo) {
+        // As the user would: through the buttons, once the window is up.
+        QTimer::singleShot(0, &Form1, [&Form1] {
+            Form1.BitBtn1->click();
+            Form1.Button5->click();
+            Form1.BitBtn2->click();
+        });
+    }
 
     if (!options.Screenshot.isEmpty()) {
         const int delay = options.QuitAfterMs >= 0 ? options.QuitAfterMs : 3000;

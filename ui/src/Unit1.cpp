@@ -6,6 +6,7 @@
 #include "rangeview/chart/qt/ChartControl.h"
 #include "rangeview/protocol/CommandTable.h"
 #include "rangeview/ui/ProgramTitle.h"
+#include "rangeview/ui/SerialLink.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -85,7 +86,18 @@ TForm1::TForm1(MessageSink* sink, PortLister ports, QWidget* parent)
     Dispatch([this] { FormCreate(); });
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1()
+{
+    // The link goes first, while every control it might still look at exists.
+    serialLink_.reset();
+}
+
+SerialLink& TForm1::AttachSerialLink(std::shared_ptr<SerialPlatform> platform)
+{
+    serialLink_.reset();
+    serialLink_ = std::make_unique<SerialLink>(*this, std::move(platform));
+    return *serialLink_;
+}
 
 TChartSeries& TForm1::Series1() const
 {
@@ -156,6 +168,19 @@ void TForm1::showEvent(QShowEvent* event)
         shownOnce_ = true;
         Dispatch([this] { FormActivate(); });
     }
+}
+
+bool TForm1::event(QEvent* event)
+{
+    if (event->type() == WM_COMMNOTIFY) {
+        const std::uint64_t handle = static_cast<CommNotifyEvent*>(event)->Handle;
+        Dispatch([this, handle] {
+            if (Hooks.CommNotify)
+                Hooks.CommNotify(handle);
+        });
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void TForm1::closeEvent(QCloseEvent* event)
@@ -266,8 +291,14 @@ void TForm1::Button3Click()
     SampleIndex = 0;
     Tracker.Reset();
     TCustomChartAxis& H = *Series1().ResolvedHorizAxis();
-    H.SetMinimum(0);
-    H.SetMaximum(199);
+    if (H.Maximum() < 0) {
+        // Panned below 0: "Minimum := 0" would be refused and the clear would end with an
+        // error and the old window. One combined write lands on the same range.
+        H.SetRange(0, 199);
+    } else {
+        H.SetMinimum(0);
+        H.SetMaximum(199);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "rangeview/ui/SerialPorts.h"
 #include "rangeview/ui/WaveformTracker.h"
 
+#include <QEvent>
 #include <QString>
 #include <QWidget>
 
@@ -30,6 +31,8 @@ class QTimer;
 namespace rv {
 
 class ChartControl;
+class SerialLink;
+class SerialPlatform;
 class TChartSeries;
 
 // The serial link plugs in here; the window's buttons and timer route through these.
@@ -42,6 +45,16 @@ struct SerialLinkHooks {
     std::function<void()> Timer1Timer;    // auto-send tick
     std::function<void()> ResetTxCount;   // the clear button's part of the transmit count
     std::function<void()> FormClose;      // the window is closing (release the port)
+    std::function<void(std::uint64_t)> CommNotify;  // WM_COMMNOTIFY with its connection handle
+};
+
+// The reader's notification that bytes have arrived, posted to the window.
+inline const QEvent::Type WM_COMMNOTIFY = static_cast<QEvent::Type>(QEvent::User + 68);
+
+class CommNotifyEvent final : public QEvent {
+public:
+    explicit CommNotifyEvent(std::uint64_t handle) : QEvent(WM_COMMNOTIFY), Handle(handle) {}
+    const std::uint64_t Handle;  // the connection that posted it
 };
 
 // Captions the display switches are recognised by.
@@ -97,6 +110,11 @@ public:
     QTimer* Timer1 = nullptr;
 
     TChartSeries& Series1() const;
+
+    // Wires the window to a serial connection on this platform (replacing an earlier one,
+    // whose port is released). The window owns it.
+    SerialLink& AttachSerialLink(std::shared_ptr<SerialPlatform> platform);
+    SerialLink* Link() const { return serialLink_.get(); }
 
     // ---- window state ----
     std::int32_t TxCount = 0;
@@ -171,6 +189,7 @@ public:
     static void PackLineBreaks(QString& text, qsizetype paragraphLength);
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -202,6 +221,7 @@ private:
         double VMaximum = 0;
         double VMinimum = 0;
     } pendingDiag_;
+    std::unique_ptr<SerialLink> serialLink_;
 };
 
 } // namespace rv

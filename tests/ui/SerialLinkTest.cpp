@@ -1,0 +1,436 @@
+// The window wired to the serial connection, on the in-memory platform: what the buttons, the
+// timer and WM_COMMNOTIFY do to the controls, and the hand-over between reader and window.
+#include "EventWait.h"
+#include "UiTestSupport.h"
+
+#include "rangeview/serial/FakePlatform.h"
+#include "rangeview/ui/SerialLink.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+
+#include <atomic>
+#include <climits>
+#include <thread>
+
+namespace rv::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class SerialLinkTest : public FormTest {
+protected:
+    std::shared_ptr<FakePlatform> Platform = std::make_shared<FakePlatform>();
+
+    void SetUp() override
+    {
+        FormTest::SetUp();
+        form->AttachSerialLink(Platform);
+    }
+    void TearDown() override
+    {
+        form.reset();
+        Platform->ReleaseHeldThreads();
+        EXPECT_TRUE(Platform->WaitThreadsEnded(2s)) << "a reader outlived the window";
+        for (const auto& port : Platform->Ports()) {
+            EXPECT_TRUE(port->IsReleased());
+            EXPECT_LE(port->ReleaseCount(), 1);
+            EXPECT_EQ(port->UsesAfterRelease(), 0);
+        }
+    }
+
+    SerialConnection& Conn() { return form->Link()->Connection(); }
+
+    std::shared_ptr<FakePort> Open()
+    {
+        form->BitBtn1->click();
+        auto port = Platform->LastPort();
+        EXPECT_NE(port, nullptr);
+        if (port) {
+            EXPECT_TRUE(port->WaitForWaiter(2s));
+        }
+        return port;
+    }
+
+    std::vector<QString> Texts(CaptureSink::Kind kind) const
+    {
+        std::vector<QString> texts;
+        for (const auto& m : sink.Messages)
+            if (m.kind == kind)
+                texts.push_back(m.text);
+        return texts;
+    }
+};
+
+TEST_F(SerialLinkTest, OpenUsesThePortAndBaudTextsAndCloseRestoresTheButtons)
+{
+    form->ComboBox2->setEditText(QStringLiteral("57600"));
+    auto port = Open();
+    ASSERT_TRUE(port);
+    EXPECT_EQ(port->Name(), "ttyUSB1");
+    EXPECT_EQ(port->Settings().BaudRate, 57600u);
+    EXPECT_FALSE(form->BitBtn1->isEnabled());
+    EXPECT_EQ(Conn().State(), ConnectionState::Open);
+
+    form->BitBtn2->click();
+    form->Button4->click();
+    ASSERT_TRUE(form->Timer1->isActive());
+    form->Button1->click();
+    EXPECT_EQ(Conn().State(), ConnectionState::Closed);
+    EXPECT_TRUE(form->BitBtn1->isEnabled());
+    EXPECT_EQ(form->BitBtn2->text(), WaveformOffCaption);
+    EXPECT_FALSE(form->Timer1->isActive());
+    EXPECT_EQ(form->Button4->text(), QStringLiteral("停止发送"));
+    EXPECT_TRUE(port->IsReleased());
+    EXPECT_TRUE(sink.Messages.empty());
+
+    // "关闭" again does nothing; a typed port name that is a path is used as is.
+    form->Button1->click();
+    form->ComboBox1->setEditText(QStringLiteral("/dev/ttyFAKE"));
+    auto second = Open();
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->Name(), "/dev/ttyFAKE");
+}
+
+TEST_F(SerialLinkTest, ReceivedFramesReachTheReadOutThroughTheNotification)
+{
+    auto port = Open();
+    ASSERT_TRUE(port);
+    auto bytes = FrameBytes(1234, 1);
+    const auto second = FrameBytes(987, 1);
+    bytes.insert(bytes.end(), second.begin(), second.begin() + 3);  // split over two reads
+    port->Inject(bytes);
+    ASSERT_TRUE(WaitUntil([&] { return form->Label4->text() == QStringLiteral("1234"); }));
+    EXPECT_EQ(form->Label12->text(), QStringLiteral("1"));
+    EXPECT_EQ(form->Label13->text(), QStringLiteral("高速模式"));
+    port->Inject({second.begin() + 3, second.end()});
+    ASSERT_TRUE(WaitUntil([&] { return form->Label4->text() == QStringLiteral("987"); }));
+    EXPECT_EQ(form->RxCount, 16);
+    EXPECT_EQ(form->Label10->text(), QStringLiteral("16"));
+    EXPECT_TRUE(sink.Messages.empty());
+}
+
+TEST_F(SerialLinkTest, AStaleOrForeignNotificationDoesNothing)
+{
+    auto port = Open();
+    ASSERT_TRUE(port);
+    const auto handle = Conn().Link()->Handle;
+    form->Button1->click();
+    // One of the closed connection, and one of no connection at all.
+    QCoreApplication::postEvent(form.get(), new CommNotifyEvent(handle));
+    QCoreApplication::postEvent(form.get(), new CommNotifyEvent(handle + 100));
+    RunFor(30ms);
+    EXPECT_EQ(port->UsesAfterRelease(), 0);
+    EXPECT_EQ(form->RxCount, 0);
+    EXPECT_TRUE(sink.Messages.empty());
+}
+
+TEST_F(SerialLinkTest, RejectedBaudTextIsReportedAndTheNextOpenWorks)
+{
+    form->ComboBox2->setEditText(QStringLiteral("fast"));
+    form->BitBtn1->click();
+    EXPECT_EQ(Texts(CaptureSink::Kind::Error),
+              std::vector<QString>{QStringLiteral("'fast' is not a valid integer value.")});
+    EXPECT_TRUE(form->BitBtn1->isEnabled());
+    ASSERT_TRUE(Platform->LastPort());
+    EXPECT_TRUE(Platform->LastPort()->IsReleased());
+
+    form->ComboBox2->setCurrentIndex(1);
+    auto port = Open();
+    ASSERT_TRUE(port);
+    EXPECT_EQ(port->Settings().BaudRate, 115200u);
+    EXPECT_EQ(Conn().State(), ConnectionState::Open);
+}
+
+TEST_F(SerialLinkTest, OpenFailuresShowTheirBoxes)
+{
+    Platform->SetAbsentPorts({"ttyUSB1"});
+    form->BitBtn1->click();
+    Platform->FailCall(FakeOp::StartThread);
+    form->ComboBox1->setCurrentIndex(1);
+    form->BitBtn1->click();
+    EXPECT_EQ(Texts(CaptureSink::Kind::Notice),
+              std::vector<QString>{QStringLiteral("串口打开失败!")});
+    // Owned by the window, with the platform's own caption.
+    EXPECT_EQ(Texts(CaptureSink::Kind::Owned),
+              std::vector<QString>{QStringLiteral("No CreateThread!")});
+    EXPECT_EQ(Conn().State(), ConnectionState::OpenWithoutReader);
+    EXPECT_FALSE(form->BitBtn1->isEnabled());
+}
+
+TEST_F(SerialLinkTest, SendCountsTheBytesAndClearResetsTheCountInTheConnection)
+{
+    form->Button2->click();
+    EXPECT_EQ(Texts(CaptureSink::Kind::Short), std::vector<QString>{QStringLiteral("未打开串口")});
+    EXPECT_EQ(form->Label9->text(), QStringLiteral("0"));
+    // The short message was a window of the program: the help note is back.
+    EXPECT_EQ(form->StatusText(), TForm1::ActivationNote);
+
+    auto port = Open();
+    ASSERT_TRUE(port);
+    form->Button2->click();
+    EXPECT_EQ(port->Written(), (std::vector<std::uint8_t>{0xA5, 0x45, 0xEA}));
+    EXPECT_EQ(form->TxCount, 3);
+    EXPECT_EQ(form->Label9->text(), QStringLiteral("3"));
+
+    form->Button3->click();
+    EXPECT_EQ(form->Label9->text(), QStringLiteral("0"));
+    EXPECT_EQ(Conn().TxCount(), 0);
+    form->ComboBox3->setCurrentIndex(4);
+    form->Button2->click();
+    EXPECT_EQ(form->Label9->text(), QStringLiteral("3"));
+    EXPECT_EQ(Conn().TxCount(), 3);
+
+    form->ComboBox3->setEditText(QString());
+    form->Button2->click();
+    EXPECT_EQ(sink.Messages.back().text, QStringLiteral("缓冲区为空"));
+}
+
+TEST_F(SerialLinkTest, AutoSendPeriods)
+{
+    struct Row {
+        const char* period;
+        bool active;
+        int interval;  // when active
+        bool reported;
+    };
+    const Row rows[] = {
+        {"100", true, 100, false},
+        {"0", false, 0, false},               // on, but no ticks
+        {"-1", true, INT_MAX, false},         // a very long period
+        {"abc", false, 0, true},
+        {"$40", true, 64, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.period);
+        sink.Messages.clear();
+        form->ComboBox4->setEditText(QString::fromLatin1(row.period));
+        form->Button4->click();
+        EXPECT_EQ(form->Button4->text(), QStringLiteral("停止发送"));
+        EXPECT_EQ(form->Timer1->isActive(), row.active);
+        if (row.active) {
+            EXPECT_EQ(form->Timer1->interval(), row.interval);
+        }
+        EXPECT_EQ(form->Link()->Host()->TimerIdleOn(), std::string_view(row.period) == "0");
+        EXPECT_EQ(sink.Messages.size(), row.reported ? 1u : 0u);
+        form->Button4->click();
+        EXPECT_EQ(form->Button4->text(), QStringLiteral("自动发送"));
+        EXPECT_FALSE(form->Timer1->isActive());
+        EXPECT_FALSE(form->Link()->Host()->TimerIdleOn());
+    }
+}
+
+TEST_F(SerialLinkTest, ATimerThatCannotRunIsReported)
+{
+    // A timer whose thread runs no event loop cannot be started from here.
+    QThread idle;
+    QTimer* timer = form->Timer1;
+    timer->setParent(nullptr);
+    timer->moveToThread(&idle);
+    form->ComboBox4->setEditText(QStringLiteral("50"));
+    form->Button4->click();
+    EXPECT_EQ(form->Button4->text(), QStringLiteral("停止发送"));
+    EXPECT_EQ(Texts(CaptureSink::Kind::Error),
+              std::vector<QString>{QStringLiteral("Not enough timers available.")});
+    EXPECT_LE(timer->timerId(), 0);
+    form->Timer1 = nullptr;
+    form.reset();
+    delete timer;
+}
+
+TEST_F(SerialLinkTest, AutoSendTicksSendAndNeverStackMessages)
+{
+    auto port = Open();
+    ASSERT_TRUE(port);
+    form->ComboBox4->setEditText(QStringLiteral("20"));
+    form->Button4->click();
+    ASSERT_TRUE(WaitUntil([&] { return port->Written().size() >= 9; }));
+    EXPECT_EQ(form->TxCount % 3, 0);
+    form->Button1->click();  // stops the ticks, keeps the caption
+    EXPECT_EQ(form->Button4->text(), QStringLiteral("停止发送"));
+    const auto written = port->Written().size();
+    RunFor(80ms);
+    EXPECT_EQ(port->Written().size(), written);
+
+    // With no port every tick says so, but one message at a time: ticks that fall due while it
+    // is open (its nested loop keeps the timer going) are skipped.
+    class NestingSink : public CaptureSink {
+    public:
+        int Depth = 0;
+        int MaxDepth = 0;
+        void ShowShortMessage(const QString& text) override
+        {
+            CaptureSink::ShowShortMessage(text);
+            ++Depth;
+            MaxDepth = std::max(MaxDepth, Depth);
+            RunFor(100ms);
+            --Depth;
+        }
+    };
+    NestingSink nesting;
+    TForm1 other(&nesting, &Ports);
+    other.AttachSerialLink(Platform);
+    other.ComboBox4->setEditText(QStringLiteral("20"));
+    other.Button4->click();
+    RunFor(450ms);
+    other.Button4->click();
+    EXPECT_EQ(nesting.MaxDepth, 1);
+    EXPECT_GE(nesting.Messages.size(), 2u);
+    EXPECT_LE(nesting.Messages.size(), 5u);
+    for (const auto& m : nesting.Messages)
+        EXPECT_EQ(m.text, QStringLiteral("未打开串口"));
+}
+
+TEST_F(SerialLinkTest, AVanishedDeviceGivesOneReadFailureThenCloseWorks)
+{
+    auto port = Open();
+    ASSERT_TRUE(port);
+    port->Hangup();
+    ASSERT_TRUE(WaitUntil([&] { return !sink.Messages.empty(); }));
+    RunFor(50ms);
+    EXPECT_EQ(Texts(CaptureSink::Kind::Notice), std::vector<QString>{QStringLiteral("ReadFile Error!")});
+    EXPECT_EQ(Conn().State(), ConnectionState::Broken);
+    EXPECT_FALSE(form->BitBtn1->isEnabled());
+    EXPECT_TRUE(Platform->WaitThreadsEnded(2s));
+
+    form->Button2->click();
+    EXPECT_EQ(sink.Messages.back().text, QStringLiteral("发送数据出错"));
+    form->Button1->click();
+    EXPECT_EQ(Conn().State(), ConnectionState::Closed);
+    EXPECT_TRUE(form->BitBtn1->isEnabled());
+    EXPECT_EQ(port->ReleaseCount(), 1);
+}
+
+// A sink whose "Notice" box stays open (in a nested loop, as the real one does) until the test
+// presses OK from a timer.
+class OpenNoticeSink : public CaptureSink {
+public:
+    std::function<void()> WhileOpen;
+    bool Open = false;
+    bool OnWindowThread = false;
+    void ShowNotice(const QString& text) override
+    {
+        CaptureSink::ShowNotice(text);
+        OnWindowThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+        Open = true;
+        QEventLoop loop;
+        QTimer::singleShot(0, &loop, [&] {
+            if (WhileOpen)
+                WhileOpen();
+            loop.quit();
+        });
+        loop.exec();
+        Open = false;
+    }
+};
+
+TEST(SerialLinkReader, ANoticeFromTheReaderBlocksOnlyTheReader)
+{
+    auto platform = std::make_shared<FakePlatform>();
+    OpenNoticeSink sink;
+    auto form = std::make_unique<TForm1>(&sink, [] { return QStringList{"COM3"}; });
+    form->AttachSerialLink(platform);
+    // The reader's own event is the second one made: the reader raises its box.
+    platform->FailCall(FakeOp::NewEvent, 2);
+
+    bool checked = false;
+    sink.WhileOpen = [&] {
+        // Still waiting for the OK, while the window goes on handling clicks and sends.
+        EXPECT_EQ(platform->ThreadsRunning(), 1);
+        form->Button2->click();
+        EXPECT_EQ(platform->LastPort()->Written().size(), 3u);
+        form->ComboBox4->setEditText(QStringLiteral("10"));
+        form->Button4->click();
+        RunFor(60ms);
+        EXPECT_GE(platform->LastPort()->Written().size(), 9u);
+        form->Button4->click();
+        EXPECT_EQ(platform->ThreadsRunning(), 1);
+        checked = true;
+    };
+    form->BitBtn1->click();
+    ASSERT_TRUE(WaitUntil([&] { return checked && !sink.Open; }));
+    EXPECT_TRUE(sink.OnWindowThread);
+    ASSERT_EQ(sink.Messages.size(), 1u);
+    EXPECT_EQ(sink.Messages[0].kind, CaptureSink::Kind::Notice);
+    EXPECT_EQ(sink.Messages[0].text, QStringLiteral("overlapped.Event Create Error !"));
+    EXPECT_TRUE(platform->WaitThreadsEnded(2s));
+    form.reset();
+}
+
+TEST(SerialLinkReader, AReaderWaitingForItsBoxIsLetGoWhenTheWindowGoes)
+{
+    auto platform = std::make_shared<FakePlatform>();
+    CaptureSink sink;
+    auto form = std::make_unique<TForm1>(&sink, [] { return QStringList{"COM3"}; });
+    form->AttachSerialLink(platform);
+    platform->FailCall(FakeOp::NewEvent, 2);
+    form->BitBtn1->click();
+    // No event processing: the box can never be shown; the reader waits for it.
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(platform->ThreadsRunning(), 1);
+    form.reset();
+    EXPECT_TRUE(platform->WaitThreadsEnded(2s));
+    EXPECT_TRUE(sink.Messages.empty());
+}
+
+TEST(SerialLinkHost, OnceDetachedPostsFailAndNoticesAreDropped)
+{
+    CaptureSink sink;
+    TForm1 form(&sink, [] { return QStringList(); });
+    auto host = std::make_shared<WindowConnectionHost>(form);
+    EXPECT_TRUE(host->PostCommNotify(1));
+    host->Detach();
+    EXPECT_FALSE(host->PostCommNotify(1));
+    std::thread reader([host] { host->ShowNotice("PostMessage Error !"); });
+    reader.join();  // returns without anyone showing the box
+    host->ShowNotice("ClearCommError !");
+    RunFor(20ms);
+    EXPECT_TRUE(sink.Messages.empty());
+
+    // The host may outlive the window and be let go on another thread.
+    auto* late = new TForm1(&sink, [] { return QStringList(); });
+    auto orphan = std::make_shared<WindowConnectionHost>(*late);
+    EXPECT_TRUE(orphan->PostCommNotify(7));
+    delete late;
+    RunFor(20ms);  // the notification finds no window
+    std::thread last([h = std::move(orphan)]() mutable { h.reset(); });
+    last.join();
+    RunFor(20ms);
+    EXPECT_TRUE(sink.Messages.empty());
+}
+
+TEST(SerialLinkWindow, ClosingOrDestroyingTheWindowReleasesThePort)
+{
+    auto platform = std::make_shared<FakePlatform>();
+    CaptureSink sink;
+    {
+        TForm1 form(&sink, [] { return QStringList{"COM3"}; });
+        form.AttachSerialLink(platform);
+        form.show();
+        form.BitBtn2->click();
+        form.BitBtn1->click();
+        ASSERT_EQ(form.Link()->Connection().State(), ConnectionState::Open);
+        EXPECT_TRUE(form.close());
+        EXPECT_EQ(form.Link()->Connection().State(), ConnectionState::Closed);
+        EXPECT_TRUE(form.BitBtn1->isEnabled());
+        EXPECT_EQ(form.BitBtn2->text(), WaveformOffCaption);
+        EXPECT_TRUE(platform->LastPort()->IsReleased());
+    }
+    {
+        TForm1 form(&sink, [] { return QStringList{"COM4"}; });
+        form.AttachSerialLink(platform);
+        form.BitBtn1->click();
+        platform->LastPort()->Inject(FrameBytes(100, 3));
+        // Destroyed with a notification on its way and the port open.
+    }
+    EXPECT_TRUE(platform->LastPort()->IsReleased());
+    EXPECT_TRUE(platform->WaitThreadsEnded(2s));
+    RunFor(20ms);
+    EXPECT_TRUE(sink.Messages.empty());
+    for (const auto& port : platform->Ports())
+        EXPECT_LE(port->ReleaseCount(), 1);
+}
+
+} // namespace
+} // namespace rv::test

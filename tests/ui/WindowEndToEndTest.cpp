@@ -1,0 +1,306 @@
+// The window on a real pseudo-terminal served by rangeview-sim, and the rangeview program
+// itself: offscreen, with messages captured.
+#include "ChildProcess.h"
+#include "EventWait.h"
+#include "UiTestSupport.h"
+
+#include "rangeview/serial/PosixPlatform.h"
+#include "rangeview/ui/SerialLink.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+
+namespace rv::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string SimExe = RV_SIM_EXE;
+const std::string RangeviewExe = RV_RANGEVIEW_EXE;
+
+std::size_t Entries(const char* dir)
+{
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir))
+        ++n;
+    return n;
+}
+
+std::size_t OpenFds()
+{
+    return Entries("/proc/self/fd");
+}
+
+std::size_t Threads()
+{
+    return Entries("/proc/self/task");
+}
+
+std::chrono::microseconds CpuTime()
+{
+    rusage ru{};
+    ::getrusage(RUSAGE_SELF, &ru);
+    return std::chrono::seconds(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+           std::chrono::microseconds(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec);
+}
+
+// "sent N frames" as the simulator reports it when it stops; -1 when missing.
+long long SentFrames(const std::string& err)
+{
+    static const std::regex sent("sent ([0-9]+) frames");
+    std::smatch m;
+    long long last = -1;
+    for (auto it = std::sregex_iterator(err.begin(), err.end(), sent); it != std::sregex_iterator();
+         ++it)
+        last = std::stoll((*it)[1]);
+    return last;
+}
+
+// A private folder for the simulator's link, removed at the end.
+class TempDir {
+public:
+    TempDir()
+    {
+        char pattern[] = "/tmp/rangeview-e2e-XXXXXX";
+        if (::mkdtemp(pattern) != nullptr)
+            Path = pattern;
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        if (!Path.empty())
+            std::filesystem::remove_all(Path, ec);
+    }
+    std::string Path;
+};
+
+class WindowEndToEnd : public FormTest {
+protected:
+    TempDir Dir;
+    std::string Link;
+
+    void SetUp() override
+    {
+        FormTest::SetUp();
+        ASSERT_FALSE(Dir.Path.empty());
+        Link = Dir.Path + "/port";
+        form->AttachSerialLink(MakePosixPlatform());
+        form->ComboBox1->setEditText(QString::fromStdString(Link));
+    }
+
+    std::unique_ptr<ChildProcess> StartSim(std::vector<std::string> args)
+    {
+        args.insert(args.end(), {"--link", Link});
+        auto sim = std::make_unique<ChildProcess>(SimExe, std::move(args));
+        EXPECT_TRUE(sim->Started());
+        EXPECT_FALSE(sim->FirstLine().empty()) << sim->Err;
+        return sim;
+    }
+
+    SerialConnection& Conn() { return form->Link()->Connection(); }
+
+    void Open()
+    {
+        form->BitBtn1->click();
+        ASSERT_EQ(Conn().State(), ConnectionState::Open) << Messages();
+    }
+
+    std::string Messages() const
+    {
+        std::string all;
+        for (const auto& m : sink.Messages)
+            all += m.text.toStdString() + "\n";
+        return all;
+    }
+
+    std::vector<QString> Notices() const
+    {
+        std::vector<QString> texts;
+        for (const auto& m : sink.Messages)
+            if (m.kind == CaptureSink::Kind::Notice)
+                texts.push_back(m.text);
+        return texts;
+    }
+};
+
+TEST_F(WindowEndToEnd, ReadingsReachTheReadOutAndAModeCommandRenamesTheMode)
+{
+    auto sim = StartSim({"--rate", "50", "--mode", "0"});
+    Open();
+    ASSERT_TRUE(WaitUntil([&] { return !form->Label4->text().isEmpty(); }, 5s)) << Messages();
+    const int distance = form->Label4->text().toInt();
+    EXPECT_GE(distance, 500);
+    EXPECT_LE(distance, 2500);
+    EXPECT_EQ(form->Label12->text(), QStringLiteral("0"));
+    EXPECT_EQ(form->Label13->text(), QStringLiteral("长距离模式"));
+
+    form->ComboBox3->setCurrentIndex(4);
+    ASSERT_EQ(form->ComboBox3->currentText(), QStringLiteral("A5 51 F6"));
+    form->Button2->click();
+    EXPECT_EQ(form->Label9->text(), QStringLiteral("3"));
+    ASSERT_TRUE(WaitUntil([&] { return form->Label13->text() == QStringLiteral("高速模式"); }, 5s));
+    EXPECT_EQ(form->Label12->text(), QStringLiteral("1"));
+    EXPECT_GT(form->RxCount, 0);
+    EXPECT_EQ(form->RxCount % 8, 0);
+
+    form->Button1->click();
+    EXPECT_TRUE(form->BitBtn1->isEnabled());
+    EXPECT_TRUE(sim->WaitForErr("host closed the port", 3s)) << sim->Err;
+    EXPECT_TRUE(sink.Messages.empty()) << Messages();
+}
+
+TEST_F(WindowEndToEnd, AutoSendQueriesGetOneReadingPerTick)
+{
+    auto sim = StartSim({"--query"});
+    Open();
+    form->BitBtn2->click();  // waveform on: each reading adds a point
+    form->ComboBox3->setCurrentIndex(1);
+    ASSERT_EQ(form->ComboBox3->currentText(), QStringLiteral("A5 15 BA"));
+    form->ComboBox4->setCurrentIndex(0);  // "50"
+
+    int ticks = 0;
+    std::vector<std::int32_t> txAfterTick;
+    QObject::connect(form->Timer1, &QTimer::timeout, form.get(), [&] {
+        ++ticks;
+        txAfterTick.push_back(form->TxCount);
+    });
+    QElapsedTimer running;
+    running.start();
+    form->Button4->click();
+    RunFor(2s);
+    form->Button4->click();
+    const qint64 elapsedMs = running.elapsed();
+    ASSERT_TRUE(WaitUntil([&] { return form->SampleIndex == ticks; }, 2s))
+        << form->SampleIndex << " readings for " << ticks << " ticks";
+
+    EXPECT_GE(ticks, 25);
+    EXPECT_LE(ticks, elapsedMs / 50);  // never more than one tick per period
+    for (std::size_t i = 0; i < txAfterTick.size(); ++i)
+        EXPECT_EQ(txAfterTick[i], static_cast<std::int32_t>(3 * (i + 1)));
+    EXPECT_EQ(form->TxCount, 3 * ticks);
+    EXPECT_EQ(form->RxCount, 8 * ticks);
+    RunFor(200ms);
+    EXPECT_EQ(form->SampleIndex, ticks);  // nothing unasked for
+    EXPECT_TRUE(sink.Messages.empty()) << Messages();
+}
+
+TEST_F(WindowEndToEnd, ThirtySecondsOfBurstAtTheFullRateLoseNoFrame)
+{
+    constexpr long long frames = 43200;  // 30 s of 1440 frames per second (115200 baud)
+    auto sim = StartSim({"--burst", "--frames", std::to_string(frames)});
+    form->ComboBox2->setCurrentIndex(1);
+    form->show();  // painting included
+    Open();
+    form->BitBtn2->click();
+    form->Button5->click();
+    ASSERT_TRUE(WaitUntil([&] { return form->SampleIndex >= frames; }, 45s))
+        << form->SampleIndex << " of " << frames;
+    RunFor(300ms);
+    sim->Signal(SIGTERM);
+    EXPECT_EQ(sim->Wait(5s), 0);
+    const long long sent = SentFrames(sim->Err);
+    EXPECT_EQ(sent, frames) << sim->Err;
+    EXPECT_EQ(form->SampleIndex, sent);
+    EXPECT_EQ(form->RxCount, 8 * sent);
+    EXPECT_EQ(form->Series1().PointCount(), sent);
+    form->Button1->click();
+    EXPECT_TRUE(sink.Messages.empty()) << Messages();
+}
+
+TEST_F(WindowEndToEnd, TwoHundredOpenCloseCyclesWhileDataFlowsLeaveNothingBehind)
+{
+    auto sim = StartSim({"--rate", "1000"});
+    // One cycle first, so that whatever the first open sets up for good is in the baseline.
+    Open();
+    RunFor(60ms);
+    form->Button1->click();
+    RunFor(100ms);
+    const std::size_t fds = OpenFds();
+    const std::size_t threads = Threads();
+
+    int cyclesWithData = 0;
+    for (int i = 0; i < 200; ++i) {
+        const std::int32_t rx = form->RxCount;
+        form->BitBtn1->click();
+        ASSERT_EQ(Conn().State(), ConnectionState::Open) << "cycle " << i << "\n" << Messages();
+        if (i % 10 == 0)
+            form->Button2->click();
+        RunFor(std::chrono::milliseconds(5 + (i % 7) * 5));
+        form->Button1->click();
+        ASSERT_EQ(Conn().State(), ConnectionState::Closed);
+        if (form->RxCount > rx)
+            ++cyclesWithData;
+    }
+    EXPECT_GT(cyclesWithData, 10);
+    EXPECT_EQ(form->TxCount, 3 * 20);
+    EXPECT_TRUE(WaitUntil([&] { return Threads() <= threads && OpenFds() <= fds; }, 3s))
+        << "threads " << Threads() << " (were " << threads << "), fds " << OpenFds()
+        << " (were " << fds << ")";
+    EXPECT_TRUE(sink.Messages.empty()) << Messages();
+}
+
+TEST_F(WindowEndToEnd, AHangupGivesOneReadFailureThenCloseAndAReopenWork)
+{
+    const std::size_t threads = Threads();
+    {
+        auto sim = StartSim({"--rate", "50", "--hangup-after", "1"});
+        Open();
+        ASSERT_TRUE(WaitUntil([&] { return form->RxCount > 0; }, 3s));
+        ASSERT_TRUE(WaitUntil([&] { return !sink.Messages.empty(); }, 5s));
+        EXPECT_EQ(sim->Wait(5s), 0);
+        EXPECT_NE(sim->Err.find("hanging up"), std::string::npos) << sim->Err;
+    }
+    // Idle afterwards: no busy reader, no stream of notifications.
+    const auto before = CpuTime();
+    RunFor(1s);
+    const auto used = CpuTime() - before;
+    EXPECT_LT(used, 100ms) << used.count() << " us of CPU in 1 s";
+    EXPECT_EQ(Notices(), std::vector<QString>{QStringLiteral("ReadFile Error!")});
+    EXPECT_EQ(sink.Messages.size(), 1u) << Messages();
+    EXPECT_EQ(Conn().State(), ConnectionState::Broken);
+    EXPECT_FALSE(form->BitBtn1->isEnabled());
+    EXPECT_TRUE(WaitUntil([&] { return Threads() <= threads; }, 2s));
+
+    form->Button1->click();
+    EXPECT_EQ(Conn().State(), ConnectionState::Closed);
+    EXPECT_TRUE(form->BitBtn1->isEnabled());
+
+    // The module comes back on the same link.
+    auto sim = StartSim({"--rate", "50"});
+    const std::int32_t rx = form->RxCount;
+    Open();
+    EXPECT_TRUE(WaitUntil([&] { return form->RxCount > rx; }, 3s));
+    form->Button1->click();
+    EXPECT_EQ(sink.Messages.size(), 1u) << Messages();
+}
+
+TEST(RangeviewProgram, DemoOpensThePortAndWritesTheWindowImage)
+{
+    TempDir dir;
+    ASSERT_FALSE(dir.Path.empty());
+    const std::string link = dir.Path + "/port";
+    const std::string png = dir.Path + "/window.png";
+    ChildProcess sim(SimExe, {"--rate", "20", "--link", link});
+    ASSERT_FALSE(sim.FirstLine().empty()) << sim.Err;
+
+    ChildProcess program(RangeviewExe,
+                         {"--port", link, "--demo", "--screenshot", png, "--quit-after", "1500"},
+                         {"QT_QPA_PLATFORM=offscreen"});
+    EXPECT_EQ(program.Wait(10s), 0) << program.Err;
+    EXPECT_EQ(program.Out, png + "\n");
+    QImage image(QString::fromStdString(png));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(960, 669));
+    EXPECT_TRUE(sim.WaitForErr("host opened the port", 2s)) << sim.Err;
+    // The port was released when the program ended.
+    EXPECT_TRUE(sim.WaitForErr("host closed the port", 2s)) << sim.Err;
+}
+
+} // namespace
+} // namespace rv::test

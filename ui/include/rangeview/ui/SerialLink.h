@@ -1,0 +1,93 @@
+#pragma once
+
+#include "rangeview/serial/ConnectionHost.h"
+#include "rangeview/serial/SerialConnection.h"
+#include "rangeview/serial/SerialPlatform.h"
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class QObject;
+
+namespace rv {
+
+class TForm1;
+
+// The serial connection's view of the main window. Window-thread calls go straight to the
+// window; the reader thread's two calls are carried over to the window thread:
+// - ShowNotice queues the box to the window thread and blocks the reader (only the reader)
+//   until it is dismissed;
+// - PostCommNotify posts WM_COMMNOTIFY, which the window's event handler turns into
+//   SerialConnection::OnCommNotify.
+//
+// Readers keep the host alive through their shared reference, so it may outlive the window.
+// Once the window is gone (Detach, or the window destroyed) posts fail, notices are dropped,
+// and a reader blocked on a notice is let go.
+class WindowConnectionHost final : public ConnectionHost {
+public:
+    // On the window thread.
+    explicit WindowConnectionHost(TForm1& window);
+    ~WindowConnectionHost() override;
+    WindowConnectionHost(const WindowConnectionHost&) = delete;
+    WindowConnectionHost& operator=(const WindowConnectionHost&) = delete;
+
+    // The window is going away. Window thread.
+    void Detach();
+    bool Detached() const { return Detached_.load(); }
+
+    // --- ConnectionHost
+    void ShowNotice(std::string_view text) override;
+    void ShowNoCreateThread() override;
+    void ShowShortMessage(std::string_view text) override;
+    void SetOpenButtonEnabled(bool enabled) override;
+    void SwitchWaveformOff() override;
+    void TxCountChanged(std::int32_t txCount) override;
+    std::string AutoSendCaption() const override;
+    void SetAutoSendCaption(std::string_view caption) override;
+    // Throws std::runtime_error("Not enough timers available") when Timer1 cannot run.
+    void EnableTimer(std::uint32_t periodMs) override;
+    void DisableTimer() override;
+    void ProcessReceivedBytes(std::span<const std::uint8_t> bytes) override;
+    bool PostCommNotify(CommHandle handle) override;
+
+    // Timer1 enabled with period 0: on, but no ticks (a Qt timer of 0 would fire continuously).
+    bool TimerIdleOn() const { return TimerIdleOn_; }
+
+private:
+    class Relay;
+    TForm1* Window() const;
+
+    // Lives on the window thread and as long as the host, so the reader always has a valid
+    // object to post to, whatever happened to the window.
+    Relay* Relay_ = nullptr;
+    std::atomic<bool> Detached_{false};
+    bool TimerIdleOn_ = false;
+};
+
+// The window wired to one serial connection: the buttons, the timer, WM_COMMNOTIFY and the
+// window's close go to the connection, the connection's effects to the window's controls.
+// Made and owned by the window (TForm1::AttachSerialLink).
+class SerialLink {
+public:
+    SerialLink(TForm1& form, std::shared_ptr<SerialPlatform> platform);
+    // Releases an open port without touching the window and lets go of the window.
+    ~SerialLink();
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
+
+    SerialConnection& Connection() { return *Connection_; }
+    const SerialConnection& Connection() const { return *Connection_; }
+    const std::shared_ptr<WindowConnectionHost>& Host() const { return Host_; }
+
+private:
+    TForm1& Form_;
+    std::shared_ptr<WindowConnectionHost> Host_;
+    std::unique_ptr<SerialConnection> Connection_;
+};
+
+} // namespace rv

@@ -1,0 +1,224 @@
+#include "rangeview/ui/SerialLink.h"
+
+#include "rangeview/ui/Unit1.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QPointer>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+
+#include <climits>
+#include <stdexcept>
+#include <utility>
+
+namespace rv {
+
+namespace {
+
+QString FromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string Text(const QComboBox* box)
+{
+    return box->currentText().toStdString();
+}
+
+} // namespace
+
+// Receives what the reader sends to the window and hands it on while the window exists.
+class WindowConnectionHost::Relay final : public QObject {
+public:
+    explicit Relay(TForm1& window) : Window(&window) {}
+
+    QPointer<TForm1> Window;  // window thread only
+
+protected:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == WM_COMMNOTIFY) {
+            // The window's own WM_COMMNOTIFY handler takes it; without a window it is dropped.
+            if (TForm1* window = Window.data())
+                QCoreApplication::sendEvent(window, e);
+            return true;
+        }
+        return QObject::event(e);
+    }
+};
+
+WindowConnectionHost::WindowConnectionHost(TForm1& window) : Relay_(new Relay(window)) {}
+
+WindowConnectionHost::~WindowConnectionHost()
+{
+    // The last reference may be dropped by a reader as it ends; the relay then goes on its own
+    // thread (or leaks at exit, when that thread's loop is over).
+    if (QThread::currentThread() == Relay_->thread())
+        delete Relay_;
+    else
+        Relay_->deleteLater();
+}
+
+void WindowConnectionHost::Detach()
+{
+    Detached_.store(true);
+    Relay_->Window = nullptr;
+    // Deleting a queued notice box call releases the reader blocked on it.
+    QCoreApplication::removePostedEvents(Relay_);
+}
+
+TForm1* WindowConnectionHost::Window() const
+{
+    return Relay_->Window.data();
+}
+
+void WindowConnectionHost::ShowNotice(std::string_view text)
+{
+    if (Detached_.load())
+        return;
+    const QString message = FromUtf8(text);
+    if (QThread::currentThread() == Relay_->thread()) {
+        if (TForm1* window = Window())
+            window->ShowNotice(message);
+        return;
+    }
+    if (QCoreApplication::instance() == nullptr)
+        return;
+    // Only the reader waits; the window thread shows the box from its event loop.
+    QMetaObject::invokeMethod(
+        Relay_,
+        [relay = Relay_, message] {
+            try {
+                if (TForm1* window = relay->Window.data())
+                    window->ShowNotice(message);
+            } catch (...) {
+                // A box that cannot be shown is not shown.
+            }
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+void WindowConnectionHost::ShowNoCreateThread()
+{
+    if (TForm1* window = Window())
+        window->ShowOwnedBox(QStringLiteral("No CreateThread!"));
+}
+
+void WindowConnectionHost::ShowShortMessage(std::string_view text)
+{
+    if (TForm1* window = Window())
+        window->ShowShortMessage(FromUtf8(text));
+}
+
+void WindowConnectionHost::SetOpenButtonEnabled(bool enabled)
+{
+    if (TForm1* window = Window())
+        window->BitBtn1->setEnabled(enabled);
+}
+
+void WindowConnectionHost::SwitchWaveformOff()
+{
+    if (TForm1* window = Window())
+        window->SwitchWaveformOff();
+}
+
+void WindowConnectionHost::TxCountChanged(std::int32_t txCount)
+{
+    if (TForm1* window = Window())
+        window->SetTxCount(txCount);
+}
+
+std::string WindowConnectionHost::AutoSendCaption() const
+{
+    if (TForm1* window = Window())
+        return window->Button4->text().toStdString();
+    return "自动发送";
+}
+
+void WindowConnectionHost::SetAutoSendCaption(std::string_view caption)
+{
+    if (TForm1* window = Window())
+        window->Button4->setText(FromUtf8(caption));
+}
+
+void WindowConnectionHost::EnableTimer(std::uint32_t periodMs)
+{
+    TForm1* window = Window();
+    if (window == nullptr)
+        return;
+    QTimer* timer = window->Timer1;
+    timer->stop();
+    TimerIdleOn_ = false;
+    if (periodMs == 0) {
+        TimerIdleOn_ = true;
+        return;
+    }
+    // Periods beyond what a timer takes (a negative number typed by the user) run at the
+    // longest one it takes, about 24.8 days, as the platform's own timers do.
+    const int interval = periodMs > static_cast<std::uint32_t>(INT_MAX)
+                             ? INT_MAX
+                             : static_cast<int>(periodMs);
+    // Never early (a coarse timer may fire 5% early): auto-send at 50 ms sends at most 20
+    // commands a second.
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->start(interval);
+    // A timer the platform refused has no id.
+    if (!timer->isActive() || timer->timerId() <= 0) {
+        timer->stop();
+        throw std::runtime_error("Not enough timers available");
+    }
+}
+
+void WindowConnectionHost::DisableTimer()
+{
+    TimerIdleOn_ = false;
+    if (TForm1* window = Window())
+        window->Timer1->stop();
+}
+
+void WindowConnectionHost::ProcessReceivedBytes(std::span<const std::uint8_t> bytes)
+{
+    if (TForm1* window = Window())
+        window->ProcessReceivedBytes(bytes);
+}
+
+bool WindowConnectionHost::PostCommNotify(CommHandle handle)
+{
+    // Like posting to a window that no longer exists: the post fails.
+    if (Detached_.load() || QCoreApplication::instance() == nullptr)
+        return false;
+    QCoreApplication::postEvent(Relay_, new CommNotifyEvent(handle));
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+SerialLink::SerialLink(TForm1& form, std::shared_ptr<SerialPlatform> platform)
+    : Form_(form),
+      Host_(std::make_shared<WindowConnectionHost>(form)),
+      Connection_(std::make_unique<SerialConnection>(std::move(platform), Host_))
+{
+    SerialLinkHooks& h = Form_.Hooks;
+    h.BitBtn1Click = [this] {
+        Connection_->BitBtn1Click(Text(Form_.ComboBox1), Text(Form_.ComboBox2));
+    };
+    h.Button1Click = [this] { Connection_->Button1Click(); };
+    h.Button2Click = [this] { Connection_->Button2Click(Text(Form_.ComboBox3)); };
+    h.Timer1Timer = [this] { Connection_->Timer1Timer(Text(Form_.ComboBox3)); };
+    h.Button4Click = [this] { Connection_->Button4Click(Text(Form_.ComboBox4)); };
+    h.ResetTxCount = [this] { Connection_->ResetTxCount(); };
+    // Closing the window with the port open runs the close sequence.
+    h.FormClose = [this] { Connection_->Button1Click(); };
+    h.CommNotify = [this](std::uint64_t handle) { Connection_->OnCommNotify(handle); };
+}
+
+SerialLink::~SerialLink()
+{
+    Form_.Hooks = SerialLinkHooks{};
+    Host_->Detach();
+    Connection_.reset();
+}
+
+} // namespace rv
