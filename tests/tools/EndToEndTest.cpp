@@ -1,6 +1,8 @@
 // The real programs: rangeview-sim's byte stream read back by rangeview-cli decode.
 
-#include "ProcessSupport.h"
+#include "OutputLines.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +29,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-using rv::test::Child;
+using rv::test::ChildProcess;
 using rv::test::Lines;
 
 const std::string SimExe = RV_SIM_EXE;
@@ -63,20 +65,14 @@ SentReport LastSentReport(const std::string& err)
 
 class EndToEnd : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = ::testing::TempDir() + "rv_e2e_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Dir_ = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + Dir_ + "'").c_str()); }
+    void SetUp() override { ASSERT_FALSE(Dir_.Path.empty()); }
 
-    std::string Path(const char* name) const { return Dir_ + "/" + name; }
+    std::string Path(const char* name) const { return Dir_.Path + "/" + name; }
 
     // Runs a bash script with SIM, CLI and DIR set; returns its exit status.
     int Bash(const std::string& script)
     {
-        const std::string command = "SIM='" + SimExe + "' CLI='" + CliExe + "' DIR='" + Dir_ +
+        const std::string command = "SIM='" + SimExe + "' CLI='" + CliExe + "' DIR='" + Dir_.Path +
                                     "' bash -c '" + script + "'";
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -105,7 +101,7 @@ protected:
         return result;
     }
 
-    std::string Dir_;
+    rv::test::TempDir Dir_{"rv_e2e_"};
 };
 
 TEST_F(EndToEnd, EveryFrameSentIsDecoded)
@@ -234,7 +230,7 @@ bool WriteAll(int fd, std::initializer_list<std::uint8_t> bytes)
 TEST_F(EndToEnd, PtyAnswersCommandsLikeTheModule)
 {
     const std::string link = Path("ttyRV");
-    Child sim(SimExe, {"--link", link, "--query", "--mode", "2", "--rate", "50"});
+    ChildProcess sim(SimExe, {"--link", link, "--query", "--mode", "2", "--rate", "50"});
     const std::string slave = sim.FirstLine();
     ASSERT_TRUE(slave.starts_with("/dev/pts/")) << slave;
     char target[256] = {};
@@ -276,7 +272,7 @@ TEST_F(EndToEnd, PtyAnswersCommandsLikeTheModule)
 
 TEST_F(EndToEnd, PtyHangupEndsTheHostsReads)
 {
-    Child sim(SimExe, {"--rate", "100", "--hangup-after", "1"});
+    ChildProcess sim(SimExe, {"--rate", "100", "--hangup-after", "1"});
     const std::string slave = sim.FirstLine();
     const int port = open(slave.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(port, 0);

@@ -1,6 +1,7 @@
 // rangeview-cli monitor on a pseudo-terminal served by rangeview-sim: the real programs.
 
-#include "ProcessSupport.h"
+#include "OutputLines.h"
+#include "support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +12,9 @@
 namespace {
 
 using namespace std::chrono_literals;
-using rv::test::Child;
+using rv::test::ChildProcess;
 using rv::test::ParseMonitorLines;
-using Clock = Child::Clock;
+using Clock = ChildProcess::Clock;
 
 const std::string SimExe = RV_SIM_EXE;
 const std::string CliExe = RV_CLI_EXE;
@@ -28,11 +29,11 @@ int Count(const std::string& text, const std::string& what)
 
 TEST(MonitorEndToEnd, PrintsTheWantedNumberOfReadings)
 {
-    Child sim(SimExe, {"--rate", "50"});
+    ChildProcess sim(SimExe, {"--rate", "50"});
     const std::string port = sim.FirstLine();
     ASSERT_FALSE(port.empty()) << sim.Err;
 
-    Child monitor(CliExe, {"monitor", "--port", port, "--baud", "115200", "--count", "5"});
+    ChildProcess monitor(CliExe, {"monitor", "--port", port, "--baud", "115200", "--count", "5"});
     EXPECT_EQ(monitor.Wait(8s), 0) << monitor.Err;
     EXPECT_EQ(monitor.Err, "");
     const auto readings = ParseMonitorLines(monitor.Out);
@@ -53,12 +54,12 @@ TEST(MonitorEndToEnd, PrintsTheWantedNumberOfReadings)
 
 TEST(MonitorEndToEnd, QueryModeIsDrivenByAutoSend)
 {
-    Child sim(SimExe, {"--query", "--mode", "2"});
+    ChildProcess sim(SimExe, {"--query", "--mode", "2"});
     const std::string port = sim.FirstLine();
     ASSERT_FALSE(port.empty()) << sim.Err;
 
-    Child monitor(CliExe, {"monitor", "--port", port, "--send", "A5 15 BA", "--every", "50",
-                           "--count", "5"});
+    ChildProcess monitor(CliExe, {"monitor", "--port", port, "--send", "A5 15 BA", "--every",
+                                  "50", "--count", "5"});
     EXPECT_EQ(monitor.Wait(8s), 0) << monitor.Err;
     EXPECT_EQ(monitor.Err, "");
     const auto readings = ParseMonitorLines(monitor.Out);
@@ -75,26 +76,26 @@ TEST(MonitorEndToEnd, QueryModeIsDrivenByAutoSend)
 
 TEST(MonitorEndToEnd, MissingPortAndBadBaudFail)
 {
-    Child missing(CliExe, {"monitor", "--port", "/nonexistent/ttyRV", "--count", "1"});
+    ChildProcess missing(CliExe, {"monitor", "--port", "/nonexistent/ttyRV", "--count", "1"});
     const int status = missing.Wait(5s);
     EXPECT_NE(status, 0);
     EXPECT_NE(status, -1) << "hung";
     EXPECT_EQ(missing.Err, "rangeview-cli: monitor: 串口打开失败!\n");
     EXPECT_EQ(missing.Out, "");
 
-    Child badBaud(CliExe, {"monitor", "--port", "/nonexistent/ttyRV", "--baud", "96OO"});
+    ChildProcess badBaud(CliExe, {"monitor", "--port", "/nonexistent/ttyRV", "--baud", "96OO"});
     EXPECT_EQ(badBaud.Wait(5s), 2);
     EXPECT_EQ(badBaud.Err, "rangeview-cli: monitor: '96OO' is not a valid integer value\n");
 }
 
 TEST(MonitorEndToEnd, HangupEndsTheRunWithTheReadFailure)
 {
-    Child sim(SimExe, {"--rate", "20", "--hangup-after", "1"});
+    ChildProcess sim(SimExe, {"--rate", "20", "--hangup-after", "1"});
     const std::string port = sim.FirstLine();
     ASSERT_FALSE(port.empty()) << sim.Err;
 
     const auto start = Clock::now();
-    Child monitor(CliExe, {"monitor", "--port", port});
+    ChildProcess monitor(CliExe, {"monitor", "--port", port});
     const int status = monitor.Wait(8s);
     EXPECT_FALSE(monitor.HungUp) << "still running after the line dropped";
     EXPECT_NE(status, 0);
@@ -108,11 +109,11 @@ TEST(MonitorEndToEnd, HangupEndsTheRunWithTheReadFailure)
 TEST(MonitorEndToEnd, StopSignalsCloseThePortAndSucceed)
 {
     for (int signal : {SIGTERM, SIGINT}) {
-        Child sim(SimExe, {"--rate", "50"});
+        ChildProcess sim(SimExe, {"--rate", "50"});
         const std::string port = sim.FirstLine();
         ASSERT_FALSE(port.empty()) << sim.Err;
 
-        Child monitor(CliExe, {"monitor", "--port", port});
+        ChildProcess monitor(CliExe, {"monitor", "--port", port});
         ASSERT_TRUE(monitor.WaitForLines(3, 5s)) << monitor.Err;
         monitor.Signal(signal);
         EXPECT_EQ(monitor.Wait(5s), 0) << "signal " << signal << ": " << monitor.Err;
@@ -120,7 +121,7 @@ TEST(MonitorEndToEnd, StopSignalsCloseThePortAndSucceed)
         EXPECT_GE(ParseMonitorLines(monitor.Out).size(), 3u);
 
         // The port is free again: a second run opens it.
-        Child again(CliExe, {"monitor", "--port", port, "--count", "2"});
+        ChildProcess again(CliExe, {"monitor", "--port", port, "--count", "2"});
         EXPECT_EQ(again.Wait(5s), 0) << again.Err;
         EXPECT_EQ(ParseMonitorLines(again.Out).size(), 2u);
         sim.Signal(SIGTERM);

@@ -5,7 +5,7 @@
 #include "rangeview/protocol/MeasurementFrame.h"
 #include "rangeview/serial/FakePlatform.h"
 
-#include "ProcessSupport.h"
+#include "OutputLines.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,9 @@
 // The window on a real pseudo-terminal served by rangeview-sim, and the rangeview program
 // itself: offscreen, with messages captured.
-#include "ChildProcess.h"
 #include "EventWait.h"
 #include "UiTestSupport.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
 
 #include "rangeview/serial/PosixPlatform.h"
 #include "rangeview/ui/SerialLink.h"
@@ -61,24 +62,6 @@ long long SentFrames(const std::string& err)
         last = std::stoll((*it)[1]);
     return last;
 }
-
-// A private folder for the simulator's link, removed at the end.
-class TempDir {
-public:
-    TempDir()
-    {
-        char pattern[] = "/tmp/rangeview-e2e-XXXXXX";
-        if (::mkdtemp(pattern) != nullptr)
-            Path = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        if (!Path.empty())
-            std::filesystem::remove_all(Path, ec);
-    }
-    std::string Path;
-};
 
 class WindowEndToEnd : public FormTest {
 protected:

@@ -1,8 +1,11 @@
+// A program run by a test (the simulator, the command-line tool, the window program) with its
+// standard output and error collected.
+
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -16,12 +19,13 @@ extern char** environ;
 
 namespace rv::test {
 
-// A program run by a test (the simulator, the window program) with its standard output and
-// error collected. Killed when the test ends if it is still running.
+// Killed when the test ends if it is still running. Spawned rather than forked: the window tests
+// have Qt threads running, and nothing but exec is safe in a forked copy of such a process.
 class ChildProcess {
 public:
     using Clock = std::chrono::steady_clock;
 
+    // `extraEnv` entries ("NAME=value") are added to this process's environment.
     ChildProcess(const std::string& exe, std::vector<std::string> args,
                  const std::vector<std::string>& extraEnv = {})
     {
@@ -34,10 +38,6 @@ public:
             ::close(out[1]);
             return;
         }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
         std::vector<char*> argv{const_cast<char*>(exe.c_str())};
         for (auto& arg : args)
             argv.push_back(arg.data());
@@ -50,8 +50,27 @@ public:
         for (auto& e : envText)
             envp.push_back(e.data());
         envp.push_back(nullptr);
-        if (::posix_spawn(&Pid_, exe.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+        // The program starts with the signal state a shell would give it, whatever this test
+        // process has blocked or ignored, so stop signals sent by the tests reach it.
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        sigset_t none;
+        sigemptyset(&none);
+        posix_spawnattr_setsigmask(&attr, &none);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        for (int s : {SIGHUP, SIGINT, SIGQUIT, SIGPIPE, SIGTERM, SIGUSR1, SIGUSR2})
+            sigaddset(&defaults, s);
+        posix_spawnattr_setsigdefault(&attr, &defaults);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        if (::posix_spawn(&Pid_, exe.c_str(), &actions, &attr, argv.data(), envp.data()) != 0)
             Pid_ = -1;
+        posix_spawnattr_destroy(&attr);
         posix_spawn_file_actions_destroy(&actions);
         ::close(out[1]);
         ::close(err[1]);
@@ -83,6 +102,15 @@ public:
         return newline == std::string::npos ? "" : Out.substr(0, newline);
     }
 
+    // Collects output until standard output holds `lines` lines.
+    bool WaitForLines(std::size_t lines, std::chrono::milliseconds limit)
+    {
+        const auto end = Clock::now() + limit;
+        while (OutLines() < lines && Pump(end))
+            ;
+        return OutLines() >= lines;
+    }
+
     // Collects output until `text` shows up on standard error.
     bool WaitForErr(const std::string& text, std::chrono::milliseconds limit)
     {
@@ -92,6 +120,7 @@ public:
         return Err.find(text) != std::string::npos;
     }
 
+    // Never sent once the program is reaped: its id may belong to another process by then.
     void Signal(int signal)
     {
         if (Pid_ > 0 && !Reaped_)
@@ -99,29 +128,38 @@ public:
     }
 
     // The exit status once the program ends by itself within the time; -1 when it had to be
-    // killed or died of a signal.
+    // killed (HungUp), died of a signal or never started. Asking again gives the same answer.
     int Wait(std::chrono::milliseconds limit)
     {
         if (Pid_ <= 0)
             return -1;
+        if (Reaped_)
+            return Status_;
         const auto end = Clock::now() + limit;
         while (Pump(end))
             ;
-        bool killed = false;
+        // Open outputs at the end mean it is still running.
         if (Fds_[0] >= 0 || Fds_[1] >= 0) {
             ::kill(Pid_, SIGKILL);
-            killed = true;
+            HungUp = true;
         }
         int status = 0;
         ::waitpid(Pid_, &status, 0);
         Reaped_ = true;
-        return !killed && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        Status_ = !HungUp && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return Status_;
     }
 
     std::string Out;
     std::string Err;
+    bool HungUp = false;
 
 private:
+    std::size_t OutLines() const
+    {
+        return static_cast<std::size_t>(std::count(Out.begin(), Out.end(), '\n'));
+    }
+
     // Collects what is available until `end`; false once both outputs are closed or time is up.
     bool Pump(Clock::time_point end)
     {
@@ -151,6 +189,7 @@ private:
 
     pid_t Pid_ = -1;
     bool Reaped_ = false;
+    int Status_ = -1;
     int Fds_[2] = {-1, -1};
 };
 
