@@ -1,9 +1,12 @@
 // Cost of ProcessReceivedBytes with hex echo and waveform on, per second of data at 115200 baud
 // (1440 frames, 11520 bytes, delivered in reads of 64 bytes), painting excluded: once on a
-// fresh window and once after an hour's worth of log text and points has piled up.
+// fresh window and once after an hour's worth of log text and points has piled up. The
+// _8ByteReads cases deliver one frame per read, as the window gets them at the full rate, with
+// the log piled up the same way.
 //
 //   build-*/bench/ui/ui_receive_bench --benchmark_counters_tabular=true
 #include "rangeview/chart/Series.h"
+#include "rangeview/protocol/FrameDecoder.h"
 #include "rangeview/protocol/MeasurementFrame.h"
 #include "rangeview/ui/MessageSink.h"
 #include "rangeview/ui/Unit1.h"
@@ -26,7 +29,7 @@
 namespace {
 
 constexpr int FramesPerSecond = 1440;
-constexpr std::size_t ReadSize = 64;
+constexpr std::size_t DefaultReadSize = 64;
 
 class QuietSink : public rv::MessageSink {
 public:
@@ -56,16 +59,56 @@ std::vector<std::uint8_t> OneSecond(std::int64_t firstFrame)
 }
 
 // One second of the stream, as the receive path hands it over.
-std::vector<std::vector<std::uint8_t>> OneSecondOfReads(std::int64_t firstFrame)
+std::vector<std::vector<std::uint8_t>> OneSecondOfReads(std::int64_t firstFrame,
+                                                        std::size_t readSize)
 {
     const std::vector<std::uint8_t> stream = OneSecond(firstFrame);
     std::vector<std::vector<std::uint8_t>> reads;
-    for (std::size_t at = 0; at < stream.size(); at += ReadSize)
+    for (std::size_t at = 0; at < stream.size(); at += readSize)
         reads.emplace_back(stream.begin() + static_cast<std::ptrdiff_t>(at),
                            stream.begin() + static_cast<std::ptrdiff_t>(
-                                                std::min(at + ReadSize, stream.size())));
+                                                std::min(at + readSize, stream.size())));
     return reads;
 }
+
+// The echo text the log holds after `seconds` of data in reads of readSize bytes, built the
+// way ProcessReceivedBytes builds and stores it, in pieces of ten seconds.
+class LogPile {
+public:
+    explicit LogPile(std::size_t readSize) : readSize_(readSize) {}
+
+    QString TenSeconds()
+    {
+        QString all;
+        for (int s = 0; s < 10; ++s) {
+            const auto stream = OneSecond(frame_);
+            frame_ += FramesPerSecond;
+            for (std::size_t at = 0; at < stream.size(); at += readSize_) {
+                QString text;
+                const std::size_t end = std::min(at + readSize_, stream.size());
+                for (std::size_t i = at; i < end; ++i) {
+                    constexpr char digits[] = "0123456789ABCDEF";
+                    text += QLatin1Char(digits[stream[i] >> 4]);
+                    text += QLatin1Char(digits[stream[i] & 15]);
+                    text += QLatin1Char(' ');
+                    if (decoder_.FeedByte(stream[i]))
+                        text += QStringLiteral("\r\n");
+                }
+                rv::TForm1::PackLineBreaks(text, paragraph_);
+                const qsizetype br = text.lastIndexOf(QChar(QChar::ParagraphSeparator));
+                paragraph_ = br < 0 ? paragraph_ + text.size() : text.size() - br;
+                all += text;
+            }
+        }
+        return all;
+    }
+
+private:
+    std::size_t readSize_;
+    std::int64_t frame_ = 0;
+    rv::FrameDecoder decoder_;
+    qsizetype paragraph_ = 1; // length of the caret's block, its separator included
+};
 
 struct Window {
     QuietSink sink;
@@ -80,30 +123,28 @@ struct Window {
         QCoreApplication::processEvents();
     }
 
-    // An hour of data without going byte by byte: the log gets the same lines in large pieces
+    // An hour of data without going byte by byte: the log gets the same text in large pieces
     // and the series the same points (through the tracker).
-    void PileUp(int seconds, bool log = true, bool points = true)
+    void PileUp(int seconds, bool log = true, bool points = true,
+                std::size_t readSize = DefaultReadSize)
     {
         if (log)
-            PileUpLog(seconds);
+            PileUpLog(seconds, readSize);
         if (points)
             PileUpPoints(seconds);
         QCoreApplication::processEvents();
         std::fprintf(stderr, "piled up %d s of data\n", seconds);
     }
 
-    void PileUpLog(int seconds)
+    void PileUpLog(int seconds, std::size_t readSize)
     {
-        QString lines;
-        for (int f = 0; f < FramesPerSecond * 10; ++f)
-            lines += QStringLiteral("5A 5A 01 03 05 DC 03 F2 \r\n");
-        rv::TForm1::PackLineBreaks(lines, 0);
+        LogPile pile(readSize);
         QTextDocument* doc = form->Memo1->document();
         doc->setUndoRedoEnabled(false);
         QTextCursor end(doc);
         end.movePosition(QTextCursor::End);
         for (int s = 0; s < seconds; s += 10)
-            end.insertText(lines);
+            end.insertText(pile.TenSeconds());
         doc->setUndoRedoEnabled(true);
         form->Memo1->moveCursor(QTextCursor::End);
     }
@@ -122,10 +163,10 @@ struct Window {
     }
 };
 
-void RunSeconds(benchmark::State& state, Window& w)
+void RunSeconds(benchmark::State& state, Window& w, std::size_t readSize = DefaultReadSize)
 {
     std::int64_t frame = w.form->SampleIndex;
-    const auto reads = OneSecondOfReads(frame);
+    const auto reads = OneSecondOfReads(frame, readSize);
     for (auto _ : state) {
         for (const auto& r : reads)
             w.form->ProcessReceivedBytes(r);
@@ -136,6 +177,7 @@ void RunSeconds(benchmark::State& state, Window& w)
     }
     state.counters["frames"] = static_cast<double>(w.form->SampleIndex);
     state.counters["log_chars"] = static_cast<double>(w.form->Memo1->document()->characterCount());
+    state.counters["log_blocks"] = static_cast<double>(w.form->Memo1->document()->blockCount());
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * FramesPerSecond * 8);
 }
 
@@ -167,10 +209,25 @@ void BM_OneSecondOfData_AfterAnHourOfPointsOnly(benchmark::State& state)
     RunSeconds(state, w);
 }
 
+void BM_OneSecondOfData_8ByteReads_AtStart(benchmark::State& state)
+{
+    Window w;
+    RunSeconds(state, w, 8);
+}
+
+void BM_OneSecondOfData_8ByteReads_AfterLogOnly(benchmark::State& state)
+{
+    Window w;
+    w.PileUp(static_cast<int>(state.range(0)), true, false, 8);
+    RunSeconds(state, w, 8);
+}
+
 BENCHMARK(BM_OneSecondOfData_AtStart)->Unit(benchmark::kMillisecond)->Iterations(30);
 BENCHMARK(BM_OneSecondOfData_AfterAnHour)->Unit(benchmark::kMillisecond)->Iterations(30);
 BENCHMARK(BM_OneSecondOfData_AfterLogOnly)->Arg(3600)->Unit(benchmark::kMillisecond)->Iterations(30);
 BENCHMARK(BM_OneSecondOfData_AfterAnHourOfPointsOnly)->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_OneSecondOfData_8ByteReads_AtStart)->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_OneSecondOfData_8ByteReads_AfterLogOnly)->Arg(3600)->Unit(benchmark::kMillisecond)->Iterations(30);
 
 } // namespace
 

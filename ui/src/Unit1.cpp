@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +27,7 @@
 #include <QUrl>
 
 #include <array>
+#include <bit>
 
 namespace rv {
 
@@ -336,7 +338,7 @@ void TForm1::FlushPresentation()
     }
     for (QLabel*& label : unsized_) {
         if (label != nullptr)
-            label->adjustSize();
+            FitToText(label);
         label = nullptr;
     }
 }
@@ -439,10 +441,36 @@ void TForm1::Diagnostics(std::uint8_t maxIndex, std::uint8_t minIndex, double vM
 void TForm1::WriteDiagnostics(std::uint8_t maxIndex, std::uint8_t minIndex, double vMaximum,
                               double vMinimum)
 {
-    Edit2->setText(QString::number(maxIndex) + QLatin1Char(',') + QString::number(minIndex));
+    // Both boxes are written only when their text changes: the indices move with every point,
+    // the range seldom.
+    char16_t buf[8];
+    char16_t* p = buf;
+    const auto put = [&p](std::uint8_t v) {
+        if (v >= 100)
+            *p++ = static_cast<char16_t>(u'0' + v / 100);
+        if (v >= 10)
+            *p++ = static_cast<char16_t>(u'0' + v / 10 % 10);
+        *p++ = static_cast<char16_t>(u'0' + v % 10);
+    };
+    put(maxIndex);
+    *p++ = u',';
+    put(minIndex);
+    const QStringView indices(buf, p - buf);
+    if (QStringView(Edit2->text()) != indices)
+        Edit2->setText(indices.toString());
+
+    if (!diagText_.isNull() && Edit1->text() == diagText_ &&
+        std::bit_cast<std::uint64_t>(vMaximum) == std::bit_cast<std::uint64_t>(diagMaximum_) &&
+        std::bit_cast<std::uint64_t>(vMinimum) == std::bit_cast<std::uint64_t>(diagMinimum_)) {
+        return;
+    }
     const std::string text = FormatFloat("###0.00", vMaximum, diagFormat_) + ',' +
                              FormatFloat("###0.00", vMinimum, diagFormat_);
-    Edit1->setText(QString::fromStdString(text));
+    diagText_ = QString::fromStdString(text);
+    diagMaximum_ = vMaximum;
+    diagMinimum_ = vMinimum;
+    if (Edit1->text() != diagText_)
+        Edit1->setText(diagText_);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -508,7 +536,7 @@ void TForm1::SetCaption(QLabel* label, const QString& text)
 void TForm1::SizeToText(QLabel* label)
 {
     if (batchDepth_ == 0) {
-        label->adjustSize();
+        FitToText(label);
         return;
     }
     for (QLabel*& slot : unsized_) {
@@ -519,7 +547,72 @@ void TForm1::SizeToText(QLabel* label)
             return;
         }
     }
+    FitToText(label);
+}
+
+namespace {
+
+// Whether every string of n digits is as wide as any other in this font (n = 1 and 2, which
+// covers kerning between digits).
+bool DigitsAreEvenlyWide(const QFont& font)
+{
+    const QFontMetricsF fm(font);
+    const qreal one = fm.horizontalAdvance(QStringLiteral("0"));
+    const qreal two = fm.horizontalAdvance(QStringLiteral("00"));
+    char16_t pair[2];
+    for (char16_t a = u'0'; a <= u'9'; ++a) {
+        if (fm.horizontalAdvance(QString(QChar(a))) != one)
+            return false;
+        for (char16_t b = u'0'; b <= u'9'; ++b) {
+            pair[0] = a;
+            pair[1] = b;
+            if (fm.horizontalAdvance(QString::fromUtf16(pair, 2)) != two)
+                return false;
+        }
+    }
+    return true;
+}
+
+bool AllDigits(QStringView text)
+{
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    return !text.isEmpty();
+}
+
+} // namespace
+
+// Sizing a label to its text measures the text (a layout pass) each time; for the read-out's
+// numbers a text of as many digits as before has the size it had, in a font whose digits are
+// all equally wide. Any other text, a new font, or a size someone else set is measured.
+void TForm1::FitToText(QLabel* label)
+{
+    LabelFit* fit = nullptr;
+    for (LabelFit& f : fits_) {
+        if (f.Label == label || f.Label == nullptr) {
+            fit = &f;
+            break;
+        }
+    }
+    if (fit == nullptr) {
+        label->adjustSize();
+        return;
+    }
+    if (fit->Label != label || !(fit->Font == label->font())) {
+        fit->Label = label;
+        fit->Font = label->font();
+        fit->EvenDigits = DigitsAreEvenlyWide(fit->Font);
+        fit->Digits = -1;
+    }
+    const QString& text = label->text();
+    const qsizetype digits = fit->EvenDigits && AllDigits(text) ? text.size() : -1;
+    if (digits >= 0 && digits == fit->Digits && label->size() == fit->Size)
+        return;
     label->adjustSize();
+    fit->Digits = digits;
+    fit->Size = label->size();
 }
 
 void TForm1::SetCaptionNumber(QLabel* label, std::int64_t value)

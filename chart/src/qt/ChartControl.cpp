@@ -22,9 +22,11 @@ ChartControl::ChartControl(QWidget* parent)
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
     chart_->Canvas().SetOwnSurface(&ownSurface_);
-    chart_->OnRequestRepaint = [this] { update(); };
+    chart_->OnRequestRepaint = [this] { ScheduleUpdate(); };
     chart_->OnRepaintNow = [this] { repaint(); };
     chart_->SetSize(width(), height());
+    deferredRepaint_.setSingleShot(true);
+    connect(&deferredRepaint_, &QTimer::timeout, this, [this] { update(); });
     UpdateFormatSettings();
 }
 
@@ -45,6 +47,23 @@ void ChartControl::UpdateFormatSettings() {
 void ChartControl::RequestRepaint() { chart_->Invalidate(); }
 
 void ChartControl::RepaintNow() { chart_->Repaint(); }
+
+// Data can ask for a repaint a thousand times a second while a full draw takes about a
+// millisecond; nobody sees more than ~60 pictures a second, so a request soon after a full draw
+// waits for one timer instead. The image is marked dirty at once all the same, so any paint
+// in between (an uncover) draws the current state; the deferred update always follows.
+// Synchronous repaints (the zoom animation) do not come here.
+void ChartControl::ScheduleUpdate() {
+    if (deferredRepaint_.isActive()) return;
+    if (minRepaintInterval_ > 0 && sinceFullDraw_.isValid()) {
+        const qint64 since = sinceFullDraw_.elapsed();
+        if (since < minRepaintInterval_) {
+            deferredRepaint_.start(static_cast<int>(minRepaintInterval_ - since));
+            return;
+        }
+    }
+    update();
+}
 
 void ChartControl::DrawZoomRectangleOnWindow(const TRect& r) {
     TCanvas3D& canvas = chart_->Canvas();
@@ -89,8 +108,10 @@ template <class F> void ChartControl::Guard(F&& f) {
 void ChartControl::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     ownSurface_.Attach(&painter);
+    const std::int64_t draws = chart_->FullDrawCount();
     Guard([&] { chart_->PaintHandler(); });
     ownSurface_.Detach();
+    if (chart_->FullDrawCount() != draws) sinceFullDraw_.start();
 }
 
 void ChartControl::resizeEvent(QResizeEvent* event) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -216,7 +217,11 @@ TEST_F(ChartControlTest, RequestsAreAsynchronousAndMerged) {
     const auto draws = Chart().FullDrawCount();
     for (int i = 0; i < 10; ++i) series->AddPoint(i, 35, "", UseSeriesColor);
     EXPECT_EQ(Chart().FullDrawCount(), draws);
-    QApplication::processEvents();
+    // Right after the first paint the update may be held back for a moment.
+    QElapsedTimer waited;
+    waited.start();
+    while (Chart().FullDrawCount() == draws && waited.elapsed() < 5000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     QApplication::processEvents();
     EXPECT_EQ(Chart().FullDrawCount(), draws + 1);
     // The synchronous form draws at once.

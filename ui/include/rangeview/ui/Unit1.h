@@ -7,6 +7,8 @@
 #include "rangeview/ui/WaveformTracker.h"
 
 #include <QEvent>
+#include <QFont>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 
@@ -200,6 +202,7 @@ private:
     void SetCaption(QLabel* label, const QString& text);
     void SetCaptionNumber(QLabel* label, std::int64_t value);
     void SizeToText(QLabel* label);
+    void FitToText(QLabel* label);
     void Diagnostics(std::uint8_t maxIndex, std::uint8_t minIndex, double vMaximum,
                      double vMinimum) override;
     void WriteDiagnostics(std::uint8_t maxIndex, std::uint8_t minIndex, double vMaximum,
@@ -214,6 +217,19 @@ private:
     TFormatSettings diagFormat_; // for the diagnostics
     int batchDepth_ = 0;
     std::array<QLabel*, 8> unsized_{};
+    // What a label was last sized to, so that a number of as many digits as before needs no
+    // new measurement.
+    struct LabelFit {
+        QLabel* Label = nullptr;
+        QFont Font;
+        bool EvenDigits = false; // every digit string of one length is as wide as the others
+        qsizetype Digits = -1;   // length of the all-digit text sized to; -1: other text
+        QSize Size;
+    };
+    std::array<LabelFit, 8> fits_{};
+    QString diagText_; // Edit1's text as last written, with the values it shows
+    double diagMaximum_ = 0;
+    double diagMinimum_ = 0;
     struct {
         bool Set = false;
         std::uint8_t MaxIndex = 0;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 
 #include <exception>
@@ -45,7 +47,7 @@ public:
     TFastLineSeries* Series1() const { return series1_; }
     void SetSeries1(TFastLineSeries* series) { series1_ = series; }
 
-    // Image dirty + an asynchronous paint.
+    // Image dirty + an asynchronous paint (at most one full draw per MinRepaintInterval).
     void RequestRepaint();
     // Image dirty + a paint right now.
     void RepaintNow();
@@ -66,6 +68,14 @@ public:
     // event loop). Unset: a warning on the log.
     std::function<void(std::exception_ptr)> OnError;
 
+    // Shortest time between the end of a full draw and the paint an asynchronous request asks
+    // for; a request within it is held back until it has passed. 0: no holding back.
+    static constexpr int DefaultMinRepaintInterval = 16;
+    void SetMinRepaintInterval(int ms) { minRepaintInterval_ = ms < 0 ? 0 : ms; }
+    int MinRepaintInterval() const { return minRepaintInterval_; }
+    // A request is being held back.
+    bool RepaintDeferred() const { return deferredRepaint_.isActive(); }
+
     // The off-screen image as last drawn (null image before the first draw).
     QImage ImageSnapshot();
     // Takes the separators from the system locale.
@@ -82,6 +92,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void ScheduleUpdate();
     void Report(std::exception_ptr error);
     template <class F> void Guard(F&& f);
 
@@ -89,6 +100,9 @@ private:
     QtSurface ownSurface_;
     TFastLineSeries* series1_ = nullptr;
     ChartMouseHandler* mouseHandler_ = nullptr;
+    int minRepaintInterval_ = DefaultMinRepaintInterval;
+    QElapsedTimer sinceFullDraw_;  // invalid until the first full draw
+    QTimer deferredRepaint_;
     // Declared after chart_ so it is destroyed first.
     std::unique_ptr<ChartMouseHandler> ownedMouseHandler_;
 };
