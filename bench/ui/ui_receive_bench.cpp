@@ -8,14 +8,12 @@
 #include "rangeview/chart/Series.h"
 #include "rangeview/protocol/FrameDecoder.h"
 #include "rangeview/protocol/MeasurementFrame.h"
+#include "rangeview/ui/LogMemo.h"
 #include "rangeview/ui/MessageSink.h"
 #include "rangeview/ui/Unit1.h"
 
 #include <QApplication>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextCursor>
-#include <QTextDocument>
 
 #include <benchmark/benchmark.h>
 
@@ -72,7 +70,7 @@ std::vector<std::vector<std::uint8_t>> OneSecondOfReads(std::int64_t firstFrame,
 }
 
 // The echo text the log holds after `seconds` of data in reads of readSize bytes, built the
-// way ProcessReceivedBytes builds and stores it, in pieces of ten seconds.
+// way ProcessReceivedBytes builds it, in pieces of ten seconds.
 class LogPile {
 public:
     explicit LogPile(std::size_t readSize) : readSize_(readSize) {}
@@ -94,9 +92,6 @@ public:
                     if (decoder_.FeedByte(stream[i]))
                         text += QStringLiteral("\r\n");
                 }
-                rv::TForm1::PackLineBreaks(text, paragraph_);
-                const qsizetype br = text.lastIndexOf(QChar(QChar::ParagraphSeparator));
-                paragraph_ = br < 0 ? paragraph_ + text.size() : text.size() - br;
                 all += text;
             }
         }
@@ -107,7 +102,6 @@ private:
     std::size_t readSize_;
     std::int64_t frame_ = 0;
     rv::FrameDecoder decoder_;
-    qsizetype paragraph_ = 1; // length of the caret's block, its separator included
 };
 
 struct Window {
@@ -139,14 +133,8 @@ struct Window {
     void PileUpLog(int seconds, std::size_t readSize)
     {
         LogPile pile(readSize);
-        QTextDocument* doc = form->Memo1->document();
-        doc->setUndoRedoEnabled(false);
-        QTextCursor end(doc);
-        end.movePosition(QTextCursor::End);
         for (int s = 0; s < seconds; s += 10)
-            end.insertText(pile.TenSeconds());
-        doc->setUndoRedoEnabled(true);
-        form->Memo1->moveCursor(QTextCursor::End);
+            form->Memo1->ReplaceSelection(pile.TenSeconds());
     }
 
     void PileUpPoints(int seconds)
@@ -176,8 +164,8 @@ void RunSeconds(benchmark::State& state, Window& w, std::size_t readSize = Defau
         state.ResumeTiming();
     }
     state.counters["frames"] = static_cast<double>(w.form->SampleIndex);
-    state.counters["log_chars"] = static_cast<double>(w.form->Memo1->document()->characterCount());
-    state.counters["log_blocks"] = static_cast<double>(w.form->Memo1->document()->blockCount());
+    state.counters["log_chars"] = static_cast<double>(w.form->Memo1->toPlainText().size());
+    state.counters["log_lines"] = static_cast<double>(w.form->Memo1->LineCount());
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * FramesPerSecond * 8);
 }
 
@@ -222,12 +210,26 @@ void BM_OneSecondOfData_8ByteReads_AfterLogOnly(benchmark::State& state)
     RunSeconds(state, w, 8);
 }
 
+// Drawing the log scrolled to its end, after 10 s and after an hour of echo: only the visible
+// lines are drawn, so the two should cost the same.
+void BM_LogRepaint(benchmark::State& state)
+{
+    Window w;
+    w.PileUp(static_cast<int>(state.range(0)), true, false);
+    w.form->Memo1->ScrollToBottom();
+    QWidget* view = w.form->Memo1->viewport();
+    for (auto _ : state)
+        view->repaint();
+    state.counters["lines_painted"] = w.form->Memo1->LastPaintedLines();
+}
+
 BENCHMARK(BM_OneSecondOfData_AtStart)->Unit(benchmark::kMillisecond)->Iterations(30);
 BENCHMARK(BM_OneSecondOfData_AfterAnHour)->Unit(benchmark::kMillisecond)->Iterations(30);
 BENCHMARK(BM_OneSecondOfData_AfterLogOnly)->Arg(3600)->Unit(benchmark::kMillisecond)->Iterations(30);
 BENCHMARK(BM_OneSecondOfData_AfterAnHourOfPointsOnly)->Unit(benchmark::kMillisecond)->Iterations(30);
 BENCHMARK(BM_OneSecondOfData_8ByteReads_AtStart)->Unit(benchmark::kMillisecond)->Iterations(30);
 BENCHMARK(BM_OneSecondOfData_8ByteReads_AfterLogOnly)->Arg(3600)->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_LogRepaint)->Arg(10)->Arg(3600)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

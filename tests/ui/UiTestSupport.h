@@ -3,13 +3,13 @@
 #include "rangeview/chart/Axis.h"
 #include "rangeview/chart/Series.h"
 #include "rangeview/protocol/MeasurementFrame.h"
+#include "rangeview/ui/LogMemo.h"
 #include "rangeview/ui/MessageSink.h"
 #include "rangeview/ui/Unit1.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>

@@ -7,7 +7,7 @@
 
 #include <QLineEdit>
 #include <QLocale>
-#include <QPlainTextEdit>
+#include <QTest>
 
 namespace rv::test {
 namespace {
@@ -119,7 +119,8 @@ TEST_F(TrackerFormTest, ClearWhileFramesArriveRestartsThePlot)
     ASSERT_EQ(H().Maximum(), 229.0);
     const double vMin = V().Minimum(), vMax = V().Maximum();
     const QString edit1 = form->Edit1->text(), edit2 = form->Edit2->text();
-    form->Memo1->appendPlainText(QStringLiteral("typed by the user"));
+    QTest::keyClicks(form->Memo1, QStringLiteral("typed by the user"));
+    ASSERT_TRUE(form->Memo1->toPlainText().endsWith(QStringLiteral("typed by the user")));
 
     // Half a frame is in flight when the user clears.
     const std::vector<std::uint8_t> frame = FrameBytes(1500, 1);

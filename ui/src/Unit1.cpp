@@ -5,6 +5,7 @@
 #include "rangeview/chart/Series.h"
 #include "rangeview/chart/qt/ChartControl.h"
 #include "rangeview/protocol/CommandTable.h"
+#include "rangeview/ui/LogMemo.h"
 #include "rangeview/ui/ProgramTitle.h"
 #include "rangeview/ui/SerialLink.h"
 
@@ -16,13 +17,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QStatusBar>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
 
@@ -282,7 +278,7 @@ void TForm1::SetTxCount(std::int32_t value)
 
 void TForm1::Button3Click()
 {
-    Memo1->clear();
+    Memo1->Clear();
     TxCount = 0;
     SetCaption(Label9, QStringLiteral("0"));
     if (Hooks.ResetTxCount)
@@ -385,42 +381,9 @@ void TForm1::ProcessReceivedBytes(std::span<const std::uint8_t> bytes)
     }
 
     if (echo) {
-        // Like the platform's edit control, only the latest insertion can be undone; the
-        // document's own undo history would otherwise grow with the log.
-        Memo1->document()->clearUndoRedoStacks();
-        PackLineBreaks(LogText, Memo1->textCursor().block().length());
-        // Replaces the selection at the caret and leaves the caret after the new text.
-        Memo1->insertPlainText(LogText);
-        QScrollBar* bar = Memo1->verticalScrollBar();
-        bar->setValue(bar->maximum());
+        Memo1->ReplaceSelection(LogText);
+        Memo1->ScrollToBottom();
     }
-}
-
-// The log's line breaks go in as line separators within short paragraphs rather than one
-// paragraph per line: the text and its display are the same, but the document's bookkeeping,
-// which grows with the log, is paid per paragraph and not per line. A break that ends the text
-// also ends its paragraph, so the next insertion leaves the laid-out text before it alone.
-// Each "\r\n" becomes one separator character, in place.
-void TForm1::PackLineBreaks(QString& text, qsizetype paragraphLength)
-{
-    QChar* const begin = text.data();
-    const qsizetype n = text.size();
-    qsizetype out = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        QChar c = begin[i];
-        if (c == QLatin1Char('\r') && i + 1 < n && begin[i + 1] == QLatin1Char('\n')) {
-            ++i;
-            if (paragraphLength >= LogParagraphLength || i + 1 == n) {
-                c = QChar(QChar::ParagraphSeparator);
-                paragraphLength = -1;
-            } else {
-                c = QChar(QChar::LineSeparator);
-            }
-        }
-        begin[out++] = c;
-        ++paragraphLength;
-    }
-    text.truncate(out);
 }
 
 void TForm1::Series1AfterAdd(TChartSeries& Sender, std::int32_t /*ValueIndex*/)

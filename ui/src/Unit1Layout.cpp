@@ -4,14 +4,13 @@
 
 #include "rangeview/chart/qt/ChartControl.h"
 #include "rangeview/protocol/CommandTable.h"
+#include "rangeview/ui/LogMemo.h"
 
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -155,11 +154,8 @@ void TForm1::BuildLayout()
 
     Button2 = MakeButton(this, "Button2", 856, 120, 81, 33, QStringLiteral("发送"));
 
-    Memo1 = Make<QPlainTextEdit>(this, "Memo1");
+    Memo1 = Make<TLogMemo>(this, "Memo1");
     Memo1->setGeometry(0, 172, 633, 157);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     {
         // The log is hex text: kerning and ligatures add nothing there but cost a shaping pass
         // for every line received.

@@ -25,7 +25,6 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
 class QTimer;
@@ -35,6 +34,7 @@ namespace rv {
 class ChartControl;
 class SerialLink;
 class SerialPlatform;
+class TLogMemo;
 class TChartSeries;
 
 // The serial link plugs in here; the window's buttons and timer route through these.
@@ -83,7 +83,7 @@ public:
     QPushButton* Button1 = nullptr;
     QComboBox* ComboBox3 = nullptr;
     QPushButton* Button2 = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
+    TLogMemo* Memo1 = nullptr;
     QPushButton* Button3 = nullptr;
     QComboBox* ComboBox4 = nullptr;
     QPushButton* Button4 = nullptr;
@@ -183,12 +183,6 @@ public:
     static const QString ShopPageAddress;
 
     MessageSink& Messages() const { return *sink_; }
-
-    // Longest paragraph (in characters) the log grows by received text before a new one starts.
-    static constexpr qsizetype LogParagraphLength = 128;
-    // Turns each "\r\n" of echo text into the separator the log stores (in place), given the
-    // length of the paragraph the text goes into.
-    static void PackLineBreaks(QString& text, qsizetype paragraphLength);
 
 protected:
     bool event(QEvent* event) override;
