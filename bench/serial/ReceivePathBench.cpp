@@ -10,52 +10,29 @@
 //   build-*/bench/serial/bench_serial --benchmark_counters_tabular=true
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <sys/resource.h>
-#include <time.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "rangeview/protocol/FrameDecoder.h"
 #include "rangeview/protocol/MeasurementFrame.h"
 #include "rangeview/serial/PosixPlatform.h"
 #include "rangeview/serial/SerialConnection.h"
+#include "support/ReceiveBenchSupport.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr int FramesPerSecond = 1440;  // 115200 baud, 10 bits a byte, 8-byte frames
-
-double ThreadCpuSeconds()
-{
-    timespec ts{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-double ProcessCpuSeconds()
-{
-    rusage ru{};
-    ::getrusage(RUSAGE_SELF, &ru);
-    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
-}
+using rv::bench::Clock;
+using rv::bench::FramesPerSecond;
 
 // The window's side: a queue of notifications serviced by the benchmark thread, and a decoder.
 class BenchHost final : public rv::ConnectionHost {
 public:
-    explicit BenchHost(const std::array<std::atomic<std::int64_t>, 65536>& sentAt) : SentAt_(sentAt)
+    explicit BenchHost(const rv::bench::SentTimes& sentAt) : SentAt_(sentAt)
     {
         Latencies.reserve(FramesPerSecond * 64);
     }
@@ -115,7 +92,7 @@ public:
     std::vector<Clock::rep> Latencies;
 
 private:
-    const std::array<std::atomic<std::int64_t>, 65536>& SentAt_;
+    const rv::bench::SentTimes& SentAt_;
     rv::FrameDecoder Decoder_;
     std::mutex Mutex_;
     std::condition_variable Ready_;
@@ -127,84 +104,44 @@ void BM_ReceivePathAt115200FrameRate(benchmark::State& state)
     const auto seconds = static_cast<int>(state.range(0));
     // Frames per write: 1 is the module's own pace; more shows the headroom.
     const auto batch = static_cast<int>(state.range(1));
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    rv::bench::PseudoTerminal pty;
+    if (!pty.IsOpen()) {
         state.SkipWithError("no pseudo-terminal");
         return;
     }
 
-    static std::array<std::atomic<std::int64_t>, 65536> sentAt{};
+    static rv::bench::SentTimes sentAt{};
     for (auto _ : state) {
         auto host = std::make_shared<BenchHost>(sentAt);
         rv::SerialConnection connection(rv::MakePosixPlatform(), host);
-        connection.BitBtn1Click(name, "115200");
+        connection.BitBtn1Click(pty.Name, "115200");
         if (connection.State() != rv::ConnectionState::Open) {
             state.SkipWithError("port did not open");
             break;
         }
 
-        std::atomic<bool> stop{false};
-        std::atomic<std::int64_t> sent{0};
-        double deviceCpu = 0;
-        std::thread device([&] {
-            const double cpu0 = ThreadCpuSeconds();
-            timespec next{};
-            ::clock_gettime(CLOCK_MONOTONIC, &next);
-            const long periodNs = 1'000'000'000L / FramesPerSecond;
-            std::uint16_t seq = 0;
-            std::vector<std::uint8_t> bytes(rv::MeasurementFrame::MaxSize * static_cast<std::size_t>(batch));
-            while (!stop.load(std::memory_order_relaxed)) {
+        rv::bench::PacedDevice device(
+            pty.Master, rv::MeasurementFrame::MaxSize * static_cast<std::size_t>(batch), batch,
+            [batch, seq = std::uint16_t{0}](std::span<std::uint8_t> bytes) mutable {
                 std::size_t n = 0;
                 const auto now = Clock::now().time_since_epoch().count();
                 for (int f = 0; f < batch; ++f, ++seq) {
-                    n += rv::MeasurementFrame::ForReading(seq, 3).Encode(std::span(bytes).subspan(n));
+                    n += rv::MeasurementFrame::ForReading(seq, 3).Encode(bytes.subspan(n));
                     sentAt[seq].store(now, std::memory_order_relaxed);
                 }
-                if (::write(master, bytes.data(), n) == static_cast<ssize_t>(n))
-                    sent.fetch_add(batch, std::memory_order_relaxed);
-                next.tv_nsec += periodNs;
-                if (next.tv_nsec >= 1'000'000'000L) {
-                    next.tv_nsec -= 1'000'000'000L;
-                    ++next.tv_sec;
-                }
-                ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
-            }
-            deviceCpu = ThreadCpuSeconds() - cpu0;
-        });
+                return n;
+            });
 
-        const double cpu0 = ProcessCpuSeconds();
-        const auto t0 = Clock::now();
-        host->ServiceUntil(connection, t0 + std::chrono::seconds(seconds));
-        stop.store(true);
-        device.join();
-        // Frames still in flight when the device stopped.
-        host->ServiceUntil(connection, Clock::now() + std::chrono::milliseconds(50));
-        const double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
-        const double cpu = ProcessCpuSeconds() - cpu0 - deviceCpu;
+        const auto times = rv::bench::ServeWhileDeviceWrites(device, seconds, [&](Clock::duration d) {
+            host->ServiceUntil(connection, Clock::now() + d);
+        });
         connection.Button1Click();
 
-        auto& lat = host->Latencies;
-        std::sort(lat.begin(), lat.end());
-        const auto pct = [&](double p) {
-            if (lat.empty())
-                return 0.0;
-            const auto i = static_cast<std::size_t>(p * static_cast<double>(lat.size() - 1));
-            return std::chrono::duration<double, std::milli>(Clock::duration(lat[i])).count();
-        };
-        state.counters["frames_per_s"] = static_cast<double>(host->Frames) / elapsed;
-        state.counters["lost"] = static_cast<double>(sent.load() - host->Frames);
-        state.counters["notify_per_s"] = static_cast<double>(host->Notifications) / elapsed;
-        state.counters["cpu_pct"] = 100.0 * cpu / elapsed;
-        state.counters["lat_p50_ms"] = pct(0.50);
-        state.counters["lat_p99_ms"] = pct(0.99);
-        state.counters["lat_max_ms"] = pct(1.0);
+        rv::bench::SetReceiveCounters(state, times, static_cast<double>(host->Frames), device.Sent(),
+                                      host->Notifications, host->Latencies);
         if (host->Notices != 0)
             state.SkipWithError("the receive path reported a failure");
     }
-    ::close(master);
-    ::close(slave);
 }
 
 BENCHMARK(BM_ReceivePathAt115200FrameRate)

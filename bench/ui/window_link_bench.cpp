@@ -24,39 +24,16 @@
 
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <sys/resource.h>
-#include <time.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <array>
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <vector>
+
+#include "support/ReceiveBenchSupport.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr int FramesPerSecond = 1440;
-
-double ThreadCpuSeconds()
-{
-    timespec ts{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-double ProcessCpuSeconds()
-{
-    rusage ru{};
-    ::getrusage(RUSAGE_SELF, &ru);
-    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) * 1e-6;
-}
+using rv::bench::Clock;
+using rv::bench::FramesPerSecond;
 
 class QuietSink : public rv::MessageSink {
 public:
@@ -67,7 +44,7 @@ public:
     void ShowOwnedBox(QWidget*, const QString&) override { ++Shown; }
 };
 
-std::array<std::atomic<std::int64_t>, 65536> SentAt{};
+rv::bench::SentTimes SentAt{};
 
 // The window, timed around its WM_COMMNOTIFY handler. The device sends its sequence number as
 // the distance, so the read-out tells which frames a handling presented.
@@ -110,10 +87,8 @@ void BM_WindowReceivePathAt115200FrameRate(benchmark::State& state)
     // 0: read-out only; 1: hex echo and waveform on as well; 2: that, and the window painted.
     const auto presentation = state.range(1);
     const bool shown = presentation == 2;
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    rv::bench::PseudoTerminal pty;
+    if (!pty.IsOpen()) {
         state.SkipWithError("no pseudo-terminal");
         return;
     }
@@ -122,7 +97,7 @@ void BM_WindowReceivePathAt115200FrameRate(benchmark::State& state)
         QuietSink sink;
         TimedForm form(&sink, [] { return QStringList(); });
         form.AttachSerialLink(rv::MakePosixPlatform());
-        form.ComboBox1->setEditText(QString::fromLatin1(name));
+        form.ComboBox1->setEditText(QString::fromLatin1(pty.Name));
         form.ComboBox2->setCurrentIndex(1);
         if (shown)
             form.show();
@@ -137,65 +112,27 @@ void BM_WindowReceivePathAt115200FrameRate(benchmark::State& state)
         }
         form.Latencies.reserve(static_cast<std::size_t>(FramesPerSecond * (seconds + 1)));
 
-        std::atomic<bool> stop{false};
-        std::atomic<std::int64_t> sent{0};
-        double deviceCpu = 0;
-        std::thread device([&] {
-            const double cpu0 = ThreadCpuSeconds();
-            timespec next{};
-            ::clock_gettime(CLOCK_MONOTONIC, &next);
-            const long periodNs = 1'000'000'000L / FramesPerSecond;
-            std::uint16_t seq = 1000;
-            std::array<std::uint8_t, rv::MeasurementFrame::MaxSize> bytes{};
-            while (!stop.load(std::memory_order_relaxed)) {
+        rv::bench::PacedDevice device(
+            pty.Master, rv::MeasurementFrame::MaxSize, 1,
+            [seq = std::uint16_t{1000}](std::span<std::uint8_t> bytes) mutable {
                 ++seq;
                 if (seq > 60000)
                     seq = 1000;  // keeps the read-out's text length steady
                 const auto n = rv::MeasurementFrame::ForReading(seq, 3).Encode(bytes);
                 SentAt[seq].store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
-                if (::write(master, bytes.data(), n) == static_cast<ssize_t>(n))
-                    sent.fetch_add(1, std::memory_order_relaxed);
-                next.tv_nsec += periodNs;
-                if (next.tv_nsec >= 1'000'000'000L) {
-                    next.tv_nsec -= 1'000'000'000L;
-                    ++next.tv_sec;
-                }
-                ::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
-            }
-            deviceCpu = ThreadCpuSeconds() - cpu0;
-        });
+                return n;
+            });
 
-        const double cpu0 = ProcessCpuSeconds();
-        const auto t0 = Clock::now();
-        RunLoopFor(std::chrono::seconds(seconds));
-        stop.store(true);
-        device.join();
-        RunLoopFor(std::chrono::milliseconds(50));  // frames still in flight
-        const double elapsed = std::chrono::duration<double>(Clock::now() - t0).count();
-        const double cpu = ProcessCpuSeconds() - cpu0 - deviceCpu;
+        const auto times = rv::bench::ServeWhileDeviceWrites(device, seconds, [](Clock::duration d) {
+            RunLoopFor(std::chrono::duration_cast<std::chrono::milliseconds>(d));
+        });
         form.Button1->click();
 
-        auto& lat = form.Latencies;
-        std::sort(lat.begin(), lat.end());
-        const auto pct = [&](double p) {
-            if (lat.empty())
-                return 0.0;
-            const auto i = static_cast<std::size_t>(p * static_cast<double>(lat.size() - 1));
-            return std::chrono::duration<double, std::milli>(Clock::duration(lat[i])).count();
-        };
-        const auto frames = static_cast<double>(form.RxCount / 8);
-        state.counters["frames_per_s"] = frames / elapsed;
-        state.counters["lost"] = static_cast<double>(sent.load()) - frames;
-        state.counters["notify_per_s"] = static_cast<double>(form.Notifications) / elapsed;
-        state.counters["cpu_pct"] = 100.0 * cpu / elapsed;
-        state.counters["lat_p50_ms"] = pct(0.50);
-        state.counters["lat_p99_ms"] = pct(0.99);
-        state.counters["lat_max_ms"] = pct(1.0);
+        rv::bench::SetReceiveCounters(state, times, static_cast<double>(form.RxCount / 8),
+                                      device.Sent(), form.Notifications, form.Latencies);
         if (sink.Shown != 0)
             state.SkipWithError("the window reported a failure");
     }
-    ::close(master);
-    ::close(slave);
 }
 
 BENCHMARK(BM_WindowReceivePathAt115200FrameRate)

@@ -12,6 +12,7 @@
 
 #include "rangeview/chart/ChartSetup.h"
 #include "rangeview/chart/qt/ChartControl.h"
+#include "ChartControlFixture.h"
 
 namespace rv {
 namespace {
@@ -22,30 +23,13 @@ TColor Pixel(const QImage& im, int x, int y) {
                static_cast<std::uint8_t>(qBlue(c)));
 }
 
-class ChartControlTest : public ::testing::Test {
+class ChartControlTest : public ChartControlFixture {
 protected:
-    void SetUp() override {
-        control.reset(CreateChart1(nullptr));
-        series = control->Series1();
-    }
-    TChart& Chart() { return control->Chart(); }
-    // Shows the control and waits for its first paint.
-    void ShowAndPaint() {
-        control->show();
-        for (int i = 0; i < 100 && Chart().FullDrawCount() == 0; ++i) {
-            QApplication::processEvents();
-            control->repaint();
-        }
-        ASSERT_GE(Chart().FullDrawCount(), 1);
-    }
     void AddRamp(int count, double slope = 0.5) {
         for (int i = 0; i < count; ++i) series->AddPoint(i, 30 + slope * (i % 20), "", UseSeriesColor);
         Chart().LeftAxis()->SetMaximum(45);
         Chart().LeftAxis()->SetMinimum(25);
     }
-
-    std::unique_ptr<ChartControl> control;
-    TFastLineSeries* series = nullptr;
 };
 
 TEST_F(ChartControlTest, CreatedAsTheWindowNeedsIt) {

@@ -8,29 +8,24 @@
 #include <memory>
 
 #include "rangeview/chart/qt/ChartControl.h"
+#include "ChartControlFixture.h"
 
 namespace rv {
 namespace {
 
-class RepaintRateTest : public ::testing::Test {
+class RepaintRateTest : public ChartControlFixture {
 protected:
     void SetUp() override {
-        control.reset(CreateChart1(nullptr));
-        series = control->Series1();
+        ChartControlFixture::SetUp();
         for (int i = 0; i < 100; ++i) series->AddPoint(i, 30 + i % 7, "", UseSeriesColor);
     }
     void TearDown() override {
         if (control) control->hide();
     }
-    TChart& Chart() { return control->Chart(); }
 
     void ShowAndPaint() {
-        control->show();
-        for (int i = 0; i < 100 && Chart().FullDrawCount() == 0; ++i) {
-            QApplication::processEvents();
-            control->repaint();
-        }
-        ASSERT_GE(Chart().FullDrawCount(), 1);
+        ChartControlFixture::ShowAndPaint();
+        if (HasFatalFailure()) return;
         ASSERT_FALSE(Chart().Canvas().ImageDirty);
     }
     // Runs the event loop for a while (at least ms milliseconds).
@@ -47,9 +42,6 @@ protected:
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
         return Chart().FullDrawCount() > draws;
     }
-
-    std::unique_ptr<ChartControl> control;
-    TFastLineSeries* series = nullptr;
 };
 
 TEST_F(RepaintRateTest, DefaultIsAboutSixtyPicturesASecond) {
