@@ -372,16 +372,20 @@ std::int32_t TCustomChartAxis::LineCount(const std::string& text) {
     return 1 + static_cast<std::int32_t>(std::count(text.begin(), text.end(), LabelLineBreak));
 }
 
-std::int32_t TCustomChartAxis::WidestLine(const std::string& text) const {
+std::int32_t WidestLabelLine(ITextMeasure& measure, std::string_view text) {
     std::int32_t widest = 0;
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find(LabelLineBreak, start);
-        if (end == std::string::npos) end = text.size();
-        widest = std::max(widest, TextWidth(std::string_view(text).substr(start, end - start)));
+        if (end == std::string_view::npos) end = text.size();
+        widest = std::max(widest, measure.TextWidth(text.substr(start, end - start)));
         start = end + 1;
     }
     return widest;
+}
+
+std::int32_t TCustomChartAxis::WidestLine(const std::string& text) const {
+    return chart_ && chart_->TextMeasure() ? WidestLabelLine(*chart_->TextMeasure(), text) : 0;
 }
 
 std::int32_t TCustomChartAxis::LabelWidth(double Value) {

@@ -83,8 +83,7 @@ void TCanvas3D::Select(TSurface* surface) {
 }
 
 TColor TCanvas3D::ColorToRGB(TColor color) const {
-    if (current_) return current_->ColorToRGB(color);
-    return IsSystemColor(color) ? DefaultSystemColor(color) : (color & 0x00FFFFFFu);
+    return current_ ? current_->ColorToRGB(color) : FixedColorToRGB(color);
 }
 
 void TCanvas3D::ApplyPen() {

@@ -94,14 +94,7 @@ std::int32_t TCustomAxisPanel::MaxPointLabelWidth() const {
     std::int32_t widest = 0;
     for (const TChartSeries* s : series_) {
         for (std::int32_t i = 0; i < s->PointCount(); ++i) {
-            const std::string text = s->PointLabel(i);
-            std::size_t start = 0;
-            while (start < text.size()) {
-                std::size_t end = text.find(LabelLineBreak, start);
-                if (end == std::string::npos) end = text.size();
-                widest = std::max(widest, textMeasure_->TextWidth(std::string_view(text).substr(start, end - start)));
-                start = end + 1;
-            }
+            widest = std::max(widest, WidestLabelLine(*textMeasure_, s->PointLabel(i)));
         }
     }
     return widest;

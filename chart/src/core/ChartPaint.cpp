@@ -190,7 +190,7 @@ void TCustomChart::DrawChart(const TRect& panelRect) {
     if (OnAfterDraw) OnAfterDraw(this);
 }
 
-// --- D: background -----------------------------------------------------------------------------
+// --- background --------------------------------------------------------------------------------
 
 namespace {
 
@@ -289,7 +289,7 @@ void TCustomChart::PaintBackground(const TRect& panel) {
     canvas_.SetBrush(saved.Color, saved.Style);
 }
 
-// --- E: bevels and border ---------------------------------------------------------------------
+// --- bevels and border ------------------------------------------------------------------------
 
 void TCustomChart::PaintBevels(const TRect& panel) {
     canvas_.SetPen(clBlack, 1, TPenStyle::psSolid, TPenMode::pmCopy);
@@ -309,7 +309,7 @@ void TCustomChart::PaintBevels(const TRect& panel) {
     bevel(BevelInner());
 }
 
-// --- F: title and foot --------------------------------------------------------------------------
+// --- title and foot -----------------------------------------------------------------------------
 
 void TCustomChart::DrawTitle(TChartTitle& title, bool foot) {
     canvas_.SetFont(title.Font().Data());
@@ -398,7 +398,7 @@ void TCustomChart::DrawTitle(TChartTitle& title, bool foot) {
     SetChartRect(next);
 }
 
-// --- G: back wall -------------------------------------------------------------------------------
+// --- back wall ----------------------------------------------------------------------------------
 
 void TCustomChart::DrawBackWall() {
     canvas_.AssignPen(backWall_.Pen());
@@ -431,7 +431,7 @@ void TCustomChart::DrawAxes() {
     }
 }
 
-// --- H: series ----------------------------------------------------------------------------------
+// --- series -------------------------------------------------------------------------------------
 
 TRect TCustomChart::SeriesClipRect() const {
     const TRect& cr = ChartRect();
@@ -477,7 +477,7 @@ void TCustomChart::DrawNewValueNow(TChartSeries& series, std::int32_t index) {
     if (OnRequestRepaint) OnRequestRepaint();
 }
 
-// --- J: zoom rectangle ---------------------------------------------------------------------------
+// --- zoom rectangle ------------------------------------------------------------------------------
 
 void TCustomChart::DrawZoomRectangle(const TRect& r) {
     TColor pen = canvas_.ColorToRGB(Color());

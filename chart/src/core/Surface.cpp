@@ -23,9 +23,7 @@ TColor DefaultSystemColor(TColor systemColor) {
     }
 }
 
-TColor TSurface::ColorToRGB(TColor color) const {
-    return IsSystemColor(color) ? DefaultSystemColor(color) : (color & 0x00FFFFFFu);
-}
+TColor TSurface::ColorToRGB(TColor color) const { return FixedColorToRGB(color); }
 
 void TSurface::Frame3D(TRect& r, TColor topColor, TColor bottomColor, std::int32_t width) {
     TPenData pen;

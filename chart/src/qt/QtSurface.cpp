@@ -70,10 +70,10 @@ QColor QtSurface::ToQColor(TColor rgb) {
 }
 
 TColor QtSurface::ColorToRGB(TColor color) const {
-    if (!IsSystemColor(color)) return color & 0x00FFFFFFu;
+    if (!IsSystemColor(color) || !palette_) return FixedColorToRGB(color);
     const std::uint32_t index = color & 0xFFu;
     const auto role = RoleFor(index);
-    if (!palette_ || (!role && index != 17)) return DefaultSystemColor(color);
+    if (!role && index != 17) return DefaultSystemColor(color);
     const QColor c = index == 17 ? palette_->color(QPalette::Disabled, QPalette::Text)
                                  : palette_->color(QPalette::Active, *role);
     return RGB(static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()),

@@ -18,6 +18,10 @@ enum class TAxisLabelStyle : std::uint8_t { talAuto, talNone, talValue, talMark,
 // Carriage return separates the lines of a label text.
 constexpr char LabelLineBreak = '\r';
 
+class ITextMeasure;
+// Width of the widest line of a label text in the measurer's current font.
+std::int32_t WidestLabelLine(ITextMeasure& measure, std::string_view text);
+
 class TChartAxisTitle {
 public:
     explicit TChartAxisTitle(std::int32_t angle = 0);

@@ -38,11 +38,11 @@ public:
     TSurfaceImage* Image() const { return image_.get(); }
     void FreeImage();
 
-    // Full draw, step 1: with buffering, (re)creates the image at the target rectangle's size
+    // Start of a full draw: with buffering, (re)creates the image at the target rectangle's size
     // (made by the target surface) and draws there; bounds (0, 0, w, h). Without it, draws
     // on the target; bounds = the target rectangle. Returns the chart bounds.
     TRect BeginDraw(TSurface& target, const TRect& targetRect);
-    // Full draw, step 5: copies the image to the target in one transfer and clears ImageDirty
+    // End of a full draw: copies the image to the target in one transfer and clears ImageDirty
     // (buffered only), then points back at the own surface. Safe to call after a failed draw:
     // `completed` false leaves the image marked dirty and copies nothing.
     void EndDraw(bool completed = true);

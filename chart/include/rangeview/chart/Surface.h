@@ -83,4 +83,9 @@ public:
 // The fixed scheme behind TSurface::ColorToRGB.
 TColor DefaultSystemColor(TColor systemColor);
 
+// Any colour to RGB with the fixed scheme for system colours (what TSurface::ColorToRGB answers).
+inline TColor FixedColorToRGB(TColor color) {
+    return IsSystemColor(color) ? DefaultSystemColor(color) : (color & 0x00FFFFFFu);
+}
+
 } // namespace rv
