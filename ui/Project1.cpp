@@ -4,9 +4,7 @@
 #include "rangeview/ui/SerialLink.h"
 #include "rangeview/ui/Unit1.h"
 
-#if defined(__linux__)
-#include "rangeview/serial/PosixPlatform.h"
-#endif
+#include "rangeview/serial/SystemPlatform.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -86,9 +84,7 @@ int main(int argc, char** argv)
     app.Sink = &sink;
 
     rv::TForm1 Form1(&sink);
-#if defined(__linux__)
-    Form1.AttachSerialLink(rv::MakePosixPlatform());
-#endif
+    Form1.AttachSerialLink(rv::MakeSystemPlatform());
     if (!options.Port.isEmpty())
         Form1.ComboBox1->setEditText(options.Port);
     Form1.show();

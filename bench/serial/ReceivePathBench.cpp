@@ -20,7 +20,7 @@
 
 #include "rangeview/protocol/FrameDecoder.h"
 #include "rangeview/protocol/MeasurementFrame.h"
-#include "rangeview/serial/PosixPlatform.h"
+#include "rangeview/serial/SystemPlatform.h"
 #include "rangeview/serial/SerialConnection.h"
 #include "support/ReceiveBenchSupport.h"
 
@@ -113,7 +113,7 @@ void BM_ReceivePathAt115200FrameRate(benchmark::State& state)
     static rv::bench::SentTimes sentAt{};
     for (auto _ : state) {
         auto host = std::make_shared<BenchHost>(sentAt);
-        rv::SerialConnection connection(rv::MakePosixPlatform(), host);
+        rv::SerialConnection connection(rv::MakeSystemPlatform(), host);
         connection.BitBtn1Click(pty.Name, "115200");
         if (connection.State() != rv::ConnectionState::Open) {
             state.SkipWithError("port did not open");

@@ -10,7 +10,7 @@
 //
 //   build-*/bench/ui/window_link_bench --benchmark_counters_tabular=true
 #include "rangeview/protocol/MeasurementFrame.h"
-#include "rangeview/serial/PosixPlatform.h"
+#include "rangeview/serial/SystemPlatform.h"
 #include "rangeview/ui/MessageSink.h"
 #include "rangeview/ui/SerialLink.h"
 #include "rangeview/ui/Unit1.h"
@@ -96,7 +96,7 @@ void BM_WindowReceivePathAt115200FrameRate(benchmark::State& state)
     for (auto _ : state) {
         QuietSink sink;
         TimedForm form(&sink, [] { return QStringList(); });
-        form.AttachSerialLink(rv::MakePosixPlatform());
+        form.AttachSerialLink(rv::MakeSystemPlatform());
         form.ComboBox1->setEditText(QString::fromLatin1(pty.Name));
         form.ComboBox2->setCurrentIndex(1);
         if (shown)

@@ -6,7 +6,7 @@
 #include <future>
 
 #include "PtyPair.h"
-#include "rangeview/serial/PosixPlatform.h"
+#include "rangeview/serial/SystemPlatform.h"
 
 namespace rv::test {
 namespace {
@@ -38,16 +38,16 @@ protected:
         });
     }
 
-    std::shared_ptr<SerialPlatform> Platform = MakePosixPlatform();
+    std::shared_ptr<SerialPlatform> Platform = MakeSystemPlatform();
     PtyPair Pty;
 };
 
-TEST(PosixDevicePathTest, NamesMapToDevicePaths)
+TEST(SystemDevicePathTest, NamesMapToDevicePaths)
 {
-    EXPECT_EQ(PosixDevicePath("/dev/pts/3"), "/dev/pts/3");
-    EXPECT_EQ(PosixDevicePath("ttyUSB0"), "/dev/ttyUSB0");
-    EXPECT_EQ(PosixDevicePath("COM1"), "/dev/COM1");
-    EXPECT_EQ(PosixDevicePath(""), "/dev/");
+    EXPECT_EQ(SystemDevicePath("/dev/pts/3"), "/dev/pts/3");
+    EXPECT_EQ(SystemDevicePath("ttyUSB0"), "/dev/ttyUSB0");
+    EXPECT_EQ(SystemDevicePath("COM1"), "/dev/COM1");
+    EXPECT_EQ(SystemDevicePath(""), "/dev/");
 }
 
 TEST_F(PosixPortTest, OpenRefusesWhatIsNotAnOpenableTerminal)

@@ -8,7 +8,7 @@
 #include "PtyPair.h"
 #include "RecordingHost.h"
 #include "rangeview/common/IntegerText.h"
-#include "rangeview/serial/PosixPlatform.h"
+#include "rangeview/serial/SystemPlatform.h"
 #include "rangeview/serial/SerialConnection.h"
 
 namespace rv::test {
@@ -39,7 +39,7 @@ protected:
         EXPECT_TRUE(ThreadsDropTo(BaselineThreads, 2s)) << "a reader thread was left behind";
     }
 
-    std::shared_ptr<SerialPlatform> Platform = MakePosixPlatform();
+    std::shared_ptr<SerialPlatform> Platform = MakeSystemPlatform();
     std::shared_ptr<RecordingHost> Host = std::make_shared<RecordingHost>();
     std::unique_ptr<SerialConnection> Conn = std::make_unique<SerialConnection>(Platform, Host);
     PtyPair Pty;

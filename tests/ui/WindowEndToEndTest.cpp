@@ -5,7 +5,7 @@
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
-#include "rangeview/serial/PosixPlatform.h"
+#include "rangeview/serial/SystemPlatform.h"
 #include "rangeview/ui/SerialLink.h"
 
 #include <QElapsedTimer>
@@ -73,7 +73,7 @@ protected:
         FormTest::SetUp();
         ASSERT_FALSE(Dir.Path.empty());
         Link = Dir.Path + "/port";
-        form->AttachSerialLink(MakePosixPlatform());
+        form->AttachSerialLink(MakeSystemPlatform());
         form->ComboBox1->setEditText(QString::fromStdString(Link));
     }
 

@@ -1,7 +1,7 @@
 #include "rangeview/tools/Monitor.h"
 
 #include "rangeview/common/IntegerText.h"
-#include "rangeview/serial/PosixPlatform.h"
+#include "rangeview/serial/SystemPlatform.h"
 #include "rangeview/tools/MonitorOptions.h"
 #include "rangeview/tools/MonitorSession.h"
 
@@ -101,7 +101,7 @@ int Monitor(std::span<const std::string_view> args, CliIo& io)
         io.Err << "rangeview-cli: monitor: cannot set up the stop signals\n";
         return 1;
     }
-    MonitorSession session(std::move(options), MakePosixPlatform(), io, STDERR_FILENO);
+    MonitorSession session(std::move(options), MakeSystemPlatform(), io, STDERR_FILENO);
     return session.Run(stop.ReadFd());
 }
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace rv {
@@ -55,6 +56,28 @@ struct CommStatus {
 };
 
 enum class WaitResult { Signalled, TimedOut, Released };
+
+// The system's own reason for a failed platform call. The window's messages stay fixed texts;
+// this goes beside them, to the log and to the command-line tool's error lines.
+struct SystemError {
+    std::string Port;    // the device path the call was made on
+    std::string Call;    // the failing system call, e.g. "open", "tcsetattr", "CreateFileA"
+    long Code = 0;       // errno, or the Win32 error code
+    std::string Reason;  // the system's text for Code, with a hint where one helps
+};
+
+// One line: "<Port>: <Call>: <Reason>".
+std::string Describe(const SystemError& error);
+
+// Backends call this at every failure. It keeps the error as this thread's last one (as errno
+// is kept) and hands it to the sink. The sink is set once at start, before any port opens; it
+// may be called from the reader thread.
+void ReportSystemError(SystemError error);
+using SystemErrorSink = void (*)(const SystemError& error);
+void SetSystemErrorSink(SystemErrorSink sink);
+// This thread's last reported error; empty Call when none since ClearLastSystemError().
+const SystemError& LastSystemError();
+void ClearLastSystemError();
 
 // Unnamed manual-reset event. Close() releases it: waiters wake with Released, and every later
 // operation on it does nothing (Wait returns Released at once).

@@ -1,4 +1,4 @@
-#include "rangeview/serial/PosixPlatform.h"
+#include "rangeview/serial/SystemPlatform.h"
 
 #include <thread>
 
@@ -9,7 +9,7 @@ namespace rv {
 
 namespace {
 
-class PosixPlatform final : public SerialPlatform {
+class LinuxPlatform final : public SerialPlatform {
 public:
     std::shared_ptr<ManualResetEvent> NewEvent(bool initiallySignalled) override
     {
@@ -22,7 +22,7 @@ public:
 
     std::shared_ptr<SerialPort> OpenPort(std::string_view name) override
     {
-        return posix::PosixPort::Open(PosixDevicePath(name));
+        return posix::PosixPort::Open(SystemDevicePath(name));
     }
 
     // Detached: nobody waits for a reader; it ends by itself soon after its connection closes,
@@ -46,12 +46,12 @@ public:
 
 } // namespace
 
-std::shared_ptr<SerialPlatform> MakePosixPlatform()
+std::shared_ptr<SerialPlatform> MakeSystemPlatform()
 {
-    return std::make_shared<PosixPlatform>();
+    return std::make_shared<LinuxPlatform>();
 }
 
-std::string PosixDevicePath(std::string_view name)
+std::string SystemDevicePath(std::string_view name)
 {
     if (!name.empty() && name.front() == '/')
         return std::string(name);

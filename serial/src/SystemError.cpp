@@ -1,0 +1,47 @@
+#include "rangeview/serial/SerialPlatform.h"
+
+#include <atomic>
+#include <utility>
+
+namespace rv {
+
+namespace {
+
+std::atomic<SystemErrorSink> Sink{nullptr};
+thread_local SystemError Last;
+
+} // namespace
+
+std::string Describe(const SystemError& error)
+{
+    std::string line = error.Port;
+    line += ": ";
+    line += error.Call;
+    line += ": ";
+    line += error.Reason;
+    return line;
+}
+
+void ReportSystemError(SystemError error)
+{
+    Last = std::move(error);
+    if (const SystemErrorSink sink = Sink.load(std::memory_order_acquire))
+        sink(Last);
+}
+
+void SetSystemErrorSink(SystemErrorSink sink)
+{
+    Sink.store(sink, std::memory_order_release);
+}
+
+const SystemError& LastSystemError()
+{
+    return Last;
+}
+
+void ClearLastSystemError()
+{
+    Last = SystemError{};
+}
+
+} // namespace rv
