@@ -21,6 +21,7 @@ namespace rv::posix {
 class PosixPort final : public SerialPort {
 public:
     // Null when the path cannot be opened, is not a terminal, or is held by another program.
+    // Every failing system call here and below is reported with ReportSystemError.
     static std::shared_ptr<PosixPort> Open(const std::string& path);
     ~PosixPort() override;
 
@@ -39,12 +40,13 @@ public:
     void Close() override;
     bool IsReleased() const override { return Released_.load(); }
 
-    PosixPort(int fd, int epollFd, int wakeFd);
+    PosixPort(std::string path, int fd, int epollFd, int wakeFd);
 
 private:
     void Wake();
     void DropPendingWrite();
 
+    const std::string Path_;  // the device path, for the failures reported
     int Fd_;  // window thread only; -1 once released
     const int EpollFd_;
     const int WakeFd_;
