@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <vector>
 
+#include "KernelTermios.h"
 #include "PtyPair.h"
 #include "rangeview/serial/SystemPlatform.h"
 #include "support/TempDir.h"
@@ -124,6 +126,81 @@ TEST_F(PosixPortTest, AnyIntegerBaudIsSetAndNonsenseIsRefused)
     EXPECT_FALSE(port->SetCommState({0, 8, NoParity, OneStopBit}));
     EXPECT_FALSE(port->SetCommState({0x80000000u, 8, NoParity, OneStopBit}));
     EXPECT_FALSE(port->SetCommState({9600, 9, NoParity, OneStopBit}));
+}
+
+// --- What the port is left as ------------------------------------------------------------
+
+bool SameSettings(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::equal(a.c_cc, a.c_cc + NCCS, b.c_cc) &&
+           ::cfgetispeed(&a) == ::cfgetispeed(&b) && ::cfgetospeed(&a) == ::cfgetospeed(&b);
+}
+
+TEST_F(PosixPortTest, CloseRestoresTheSettingsFoundAtOpen)
+{
+    // A terminal as a login shell would leave it: cooked, echoing, XON/XOFF, carrier watched.
+    termios cooked{};
+    ASSERT_EQ(::tcgetattr(Pty.Slave, &cooked), 0);
+    cooked.c_iflag |= IXON | ICRNL;
+    cooked.c_lflag |= ICANON | ECHO | ISIG;
+    cooked.c_oflag |= OPOST;
+    cooked.c_cflag &= ~static_cast<tcflag_t>(CLOCAL);
+    cooked.c_cc[VMIN] = 4;
+    ::cfsetspeed(&cooked, B4800);
+    ASSERT_EQ(::tcsetattr(Pty.Slave, TCSANOW, &cooked), 0);
+    termios before{};
+    ASSERT_EQ(::tcgetattr(Pty.Slave, &before), 0);
+
+    for (std::uint32_t baud : {115200u, 250000u}) {
+        auto port = OpenConfigured(baud);
+        ASSERT_TRUE(port);
+        termios during{};
+        ASSERT_EQ(::tcgetattr(Pty.Slave, &during), 0);
+        ASSERT_FALSE(SameSettings(before, during));
+        port->Close();
+        termios after{};
+        ASSERT_EQ(::tcgetattr(Pty.Slave, &after), 0);
+        EXPECT_TRUE(SameSettings(before, after)) << baud;
+        std::uint32_t in = 0;
+        std::uint32_t out = 0;
+        ASSERT_TRUE(ReadKernelSpeeds(Pty.Slave, in, out));
+        EXPECT_EQ(in, 4800u) << baud;
+        EXPECT_EQ(out, 4800u) << baud;
+    }
+
+    // A custom speed found at open comes back too.
+    ASSERT_TRUE(SetKernelSpeeds(Pty.Slave, 31250, 31250));
+    OpenConfigured(9600)->Close();
+    std::uint32_t in = 0;
+    std::uint32_t out = 0;
+    ASSERT_TRUE(ReadKernelSpeeds(Pty.Slave, in, out));
+    EXPECT_EQ(in, 31250u);
+    EXPECT_EQ(out, 31250u);
+}
+
+TEST_F(PosixPortTest, InputAndOutputSpeedsAreBothSetAndChecked)
+{
+    std::uint32_t in = 0;
+    std::uint32_t out = 0;
+    {
+        auto port = OpenConfigured(250000);
+        ASSERT_TRUE(ReadKernelSpeeds(Pty.Slave, in, out));
+        EXPECT_EQ(in, 250000u);
+        EXPECT_EQ(out, 250000u);
+        for (std::uint32_t baud : {9600u, 115200u, 31250u, 9600u}) {
+            ASSERT_TRUE(port->SetCommState({baud, 8, NoParity, OneStopBit}));
+            ASSERT_TRUE(ReadKernelSpeeds(Pty.Slave, in, out));
+            EXPECT_EQ(in, baud);
+            EXPECT_EQ(out, baud);
+        }
+    }
+    // Another program left the input speed apart from the output speed.
+    ASSERT_TRUE(SetKernelSpeeds(Pty.Slave, 250000, 9600));
+    auto port = OpenConfigured(9600);
+    ASSERT_TRUE(ReadKernelSpeeds(Pty.Slave, in, out));
+    EXPECT_EQ(in, 9600u);
+    EXPECT_EQ(out, 9600u);
 }
 
 TEST_F(PosixPortTest, EachArrivalCompletesOneWaitAndEarlierOnesAreRemembered)

@@ -32,43 +32,6 @@ void CloseQuietly(int fd)
         ::close(fd);
 }
 
-speed_t StandardSpeed(std::uint32_t baud)
-{
-    switch (baud) {
-    case 50: return B50;
-    case 75: return B75;
-    case 110: return B110;
-    case 134: return B134;
-    case 150: return B150;
-    case 200: return B200;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 1800: return B1800;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 500000: return B500000;
-    case 576000: return B576000;
-    case 921600: return B921600;
-    case 1000000: return B1000000;
-    case 1152000: return B1152000;
-    case 1500000: return B1500000;
-    case 2000000: return B2000000;
-    case 2500000: return B2500000;
-    case 3000000: return B3000000;
-    case 3500000: return B3500000;
-    case 4000000: return B4000000;
-    default: return B0;
-    }
-}
-
 bool IsGoneError(int err)
 {
     return err == EIO || err == ENXIO || err == ENODEV;
@@ -145,6 +108,15 @@ std::shared_ptr<PosixPort> PosixPort::Open(const std::string& path)
         Report(path, "flock", err);
         return nullptr;
     }
+    // What the port was set to before, restored on release so that the next program on the
+    // port does not inherit raw mode and the link's speed.
+    TerminalState saved;
+    if (!SaveTerminal(fd, saved)) {
+        const int err = errno;
+        ::close(fd);
+        Report(path, "ioctl(TCGETS2)", err);
+        return nullptr;
+    }
     ::ioctl(fd, TIOCEXCL);
 
     const auto giveUp = [&](int epollFd, int wakeFd) {
@@ -178,7 +150,7 @@ std::shared_ptr<PosixPort> PosixPort::Open(const std::string& path)
         return nullptr;
     }
     try {
-        return std::make_shared<PosixPort>(path, fd, epollFd, wakeFd);
+        return std::make_shared<PosixPort>(path, fd, epollFd, wakeFd, saved);
     } catch (...) {
         Report(path, "open", ENOMEM);
         giveUp(epollFd, wakeFd);
@@ -186,8 +158,8 @@ std::shared_ptr<PosixPort> PosixPort::Open(const std::string& path)
     }
 }
 
-PosixPort::PosixPort(std::string path, int fd, int epollFd, int wakeFd)
-    : Path_(std::move(path)), Fd_(fd), EpollFd_(epollFd), WakeFd_(wakeFd)
+PosixPort::PosixPort(std::string path, int fd, int epollFd, int wakeFd, const TerminalState& saved)
+    : Path_(std::move(path)), Fd_(fd), EpollFd_(epollFd), WakeFd_(wakeFd), Saved_(saved)
 {
 }
 
@@ -232,12 +204,13 @@ bool PosixPort::GetCommState(LineSettings& settings)
         Report(Path_, "tcgetattr", errno);
         return false;
     }
-    std::uint32_t baud = 0;
-    if (!ReadSpeed(Fd_, baud)) {
+    std::uint32_t input = 0;
+    std::uint32_t output = 0;
+    if (!ReadLineSpeeds(Fd_, input, output)) {
         Report(Path_, "ioctl(TCGETS2)", errno);
         return false;
     }
-    settings.BaudRate = baud;
+    settings.BaudRate = output;
     switch (tio.c_cflag & CSIZE) {
     case CS5: settings.ByteSize = 5; break;
     case CS6: settings.ByteSize = 6; break;
@@ -303,16 +276,11 @@ bool PosixPort::SetCommState(const LineSettings& settings)
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
 
-    const speed_t standard = StandardSpeed(settings.BaudRate);
-    if (standard != B0) {
-        ::cfsetispeed(&tio, standard);
-        ::cfsetospeed(&tio, standard);
-    }
     if (::tcsetattr(Fd_, TCSANOW, &tio) != 0) {
         Report(Path_, "tcsetattr", errno);
         return false;
     }
-    if (standard == B0 && !SetCustomSpeed(Fd_, settings.BaudRate)) {
+    if (!SetLineSpeed(Fd_, settings.BaudRate)) {
         Report(Path_, "ioctl(TCSETS2)", errno);
         return false;
     }
@@ -320,12 +288,13 @@ bool PosixPort::SetCommState(const LineSettings& settings)
     // tcsetattr succeeds when any part was taken; check that the line runs as asked. A custom
     // speed is met within 3%, the tolerance of an asynchronous line.
     termios now{};
-    std::uint32_t actual = 0;
     if (::tcgetattr(Fd_, &now) != 0) {
         Report(Path_, "tcgetattr", errno);
         return false;
     }
-    if (!ReadSpeed(Fd_, actual)) {
+    std::uint32_t input = 0;
+    std::uint32_t output = 0;
+    if (!ReadLineSpeeds(Fd_, input, output)) {
         Report(Path_, "ioctl(TCGETS2)", errno);
         return false;
     }
@@ -335,12 +304,16 @@ bool PosixPort::SetCommState(const LineSettings& settings)
                ReasonFor(EINVAL) + ": the port refused 8 data bits, no parity, one stop bit");
         return false;
     }
-    const auto diff = actual > settings.BaudRate ? actual - settings.BaudRate
-                                                 : settings.BaudRate - actual;
-    if (static_cast<std::uint64_t>(diff) * 100 > static_cast<std::uint64_t>(settings.BaudRate) * 3) {
-        Report(Path_, "tcsetattr", EINVAL,
-               ReasonFor(EINVAL) + ": the port runs at " + std::to_string(actual) +
-                   " baud instead of " + std::to_string(settings.BaudRate));
+    const auto near = [&settings](std::uint32_t actual) {
+        const auto diff = actual > settings.BaudRate ? actual - settings.BaudRate
+                                                     : settings.BaudRate - actual;
+        return static_cast<std::uint64_t>(diff) * 100 <=
+               static_cast<std::uint64_t>(settings.BaudRate) * 3;
+    };
+    if (!near(input) || !near(output)) {
+        Report(Path_, "ioctl(TCSETS2)", EINVAL,
+               ReasonFor(EINVAL) + ": the port runs at " + std::to_string(output) + " baud out, " +
+                   std::to_string(input) + " in, instead of " + std::to_string(settings.BaudRate));
         return false;
     }
     return true;
@@ -566,6 +539,9 @@ void PosixPort::Close()
     ::epoll_ctl(EpollFd_, EPOLL_CTL_DEL, Fd_, nullptr);
     // Output held back by flow control would make close() wait for it to drain.
     ::tcflush(Fd_, TCOFLUSH);
+    // A device that has gone away has no settings left to restore.
+    if (!RestoreTerminal(Fd_, Saved_) && !IsGoneError(errno))
+        Report(Path_, "ioctl(TCSETS2)", errno);
     ::ioctl(Fd_, TIOCNXCL);  // the exclusive flag belongs to the terminal, not to this descriptor
     ::close(Fd_);
     Fd_ = -1;
