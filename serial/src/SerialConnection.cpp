@@ -319,6 +319,13 @@ void SerialConnection::OnCommNotify(CommHandle handle)
 
 void SerialConnection::ShortMessage(std::string_view text)
 {
+    if (InTick_) {
+        // A failing tick would fail again on every later one, each with a modal message, and the
+        // button that stops them could never be reached: auto-send ends before the one message.
+        InTick_ = false;
+        Host_->DisableTimer();
+        Host_->SetAutoSendCaption("自动发送");
+    }
     OpenMessageCount open(ShortMessagesOpen_);
     Host_->ShowShortMessage(text);
 }
@@ -343,10 +350,15 @@ void SerialConnection::Button2Click(std::string_view commandText)
 
 void SerialConnection::Timer1Timer(std::string_view commandText)
 {
-    // Ticks that fall due while one of this connection's messages is open are dropped, so a
-    // failing auto-send shows one message at a time instead of piling them up.
+    // Ticks that fall due while one of this connection's messages is open are dropped: a message
+    // raised by the send button must not be joined by one from every tick under it.
     if (ShortMessagesOpen_ > 0)
         return;
+    struct TickScope {
+        bool& Flag;
+        explicit TickScope(bool& flag) : Flag(flag) { Flag = true; }
+        ~TickScope() { Flag = false; }
+    } tick(InTick_);
     SendWith(commandText);
 }
 

@@ -266,37 +266,62 @@ TEST_F(FakeConnectionTest, TicksSendLikeTheButton)
     EXPECT_EQ(port->Written(), (std::vector<std::uint8_t>{0xA5, 0x15, 0xBA, 0xA5, 0x15, 0xBA}));
 }
 
-TEST_F(FakeConnectionTest, TicksDoNotPileUpMessages)
+// Auto-send on: what the window shows at the moment the message appears.
+struct AtMessage {
+    bool TimerEnabled = true;
+    std::string Caption;
+};
+
+TEST_F(FakeConnectionTest, FailingTickEndsAutoSendBeforeItsOneMessage)
 {
-    // With no port, every tick fails; ticks that come while the message is open are skipped.
-    int nested = 0;
+    Conn->Button4Click("50");
+    ASSERT_TRUE(Host->TimerEnabled);
+    // With no port every tick fails; ticks still queued while the message is open are skipped.
+    std::vector<AtMessage> seen;
     Host->OnShortMessage = [&](std::string_view) {
-        for (int i = 0; i < 5; ++i) {
-            ++nested;
+        seen.push_back({Host->TimerEnabled, Host->Caption});
+        for (int i = 0; i < 5; ++i)
             Conn->Timer1Timer("A5 45 EA");
-        }
     };
     Conn->Timer1Timer("A5 45 EA");
-    EXPECT_EQ(nested, 5);
     EXPECT_EQ(Host->ShortMessages, std::vector<std::string>{"未打开串口"});
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_FALSE(seen[0].TimerEnabled);
+    EXPECT_EQ(seen[0].Caption, "自动发送");
 
-    // Once the message is dismissed, the next tick reports again.
+    // The next click starts auto-send again.
     Host->OnShortMessage = nullptr;
-    Conn->Timer1Timer("A5 45 EA");
-    EXPECT_EQ(Host->ShortMessages.size(), 2u);
+    Conn->Button4Click("50");
+    EXPECT_TRUE(Host->TimerEnabled);
+    EXPECT_EQ(Host->Caption, "停止发送");
 }
 
-TEST_F(FakeConnectionTest, BrokenTicksDoNotPileUpMessages)
+TEST_F(FakeConnectionTest, FailingTickOnABrokenConnectionEndsAutoSend)
 {
     auto port = OpenAndWait();
+    Conn->Button4Click("50");
     Platform->FailCall(FakeOp::StartWrite);
+    std::vector<AtMessage> seen;
     Host->OnShortMessage = [&](std::string_view) {
+        seen.push_back({Host->TimerEnabled, Host->Caption});
         for (int i = 0; i < 3; ++i)
             Conn->Timer1Timer("A5 45 EA");
     };
     Conn->Timer1Timer("A5 45 EA");
     EXPECT_EQ(Host->ShortMessages, std::vector<std::string>{"发送数据出错"});
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_FALSE(seen[0].TimerEnabled);
+    EXPECT_EQ(seen[0].Caption, "自动发送");
     EXPECT_EQ(Conn->TxCount(), 3);
+}
+
+TEST_F(FakeConnectionTest, FailingSendButtonLeavesAutoSendRunning)
+{
+    Conn->Button4Click("50");
+    Conn->Button2Click("A5 45 EA");
+    EXPECT_EQ(Host->ShortMessages, std::vector<std::string>{"未打开串口"});
+    EXPECT_TRUE(Host->TimerEnabled);
+    EXPECT_EQ(Host->Caption, "停止发送");
 }
 
 } // namespace

@@ -239,7 +239,7 @@ TEST_F(SerialLinkTest, ATimerThatCannotRunIsReported)
     delete timer;
 }
 
-TEST_F(SerialLinkTest, AutoSendTicksSendAndNeverStackMessages)
+TEST_F(SerialLinkTest, AutoSendTicksSendAndCloseStopsThem)
 {
     auto port = Open();
     ASSERT_TRUE(port);
@@ -253,33 +253,71 @@ TEST_F(SerialLinkTest, AutoSendTicksSendAndNeverStackMessages)
     RunFor(80ms);
     EXPECT_EQ(port->Written().size(), written);
 
-    // With no port every tick says so, but one message at a time: ticks that fall due while it
-    // is open (its nested loop keeps the timer going) are skipped.
-    class NestingSink : public CaptureSink {
-    public:
-        int Depth = 0;
-        int MaxDepth = 0;
-        void ShowShortMessage(const QString& text) override
-        {
-            CaptureSink::ShowShortMessage(text);
-            ++Depth;
-            MaxDepth = std::max(MaxDepth, Depth);
-            RunFor(100ms);
-            --Depth;
-        }
-    };
-    NestingSink nesting;
-    TForm1 other(&nesting, &Ports);
+}
+
+// A short message that stays open a while (its nested loop keeps the timer going), noting
+// whether auto-send was still on when it appeared.
+class LingeringSink : public CaptureSink {
+public:
+    TForm1* Form = nullptr;
+    int Depth = 0;
+    int MaxDepth = 0;
+    std::vector<bool> TimerActiveAtMessage;
+    std::vector<QString> CaptionAtMessage;
+    void ShowShortMessage(const QString& text) override
+    {
+        CaptureSink::ShowShortMessage(text);
+        TimerActiveAtMessage.push_back(Form->Timer1->isActive());
+        CaptionAtMessage.push_back(Form->Button4->text());
+        ++Depth;
+        MaxDepth = std::max(MaxDepth, Depth);
+        RunFor(100ms);
+        --Depth;
+    }
+};
+
+TEST_F(SerialLinkTest, AutoSendWithNoPortStopsAtTheFirstMessage)
+{
+    LingeringSink lingering;
+    TForm1 other(&lingering, &Ports);
+    lingering.Form = &other;
     other.AttachSerialLink(Platform);
     other.ComboBox4->setEditText(QStringLiteral("20"));
     other.Button4->click();
     RunFor(450ms);
+    ASSERT_EQ(lingering.Messages.size(), 1u);
+    EXPECT_EQ(lingering.Messages[0].text, QStringLiteral("未打开串口"));
+    EXPECT_EQ(lingering.TimerActiveAtMessage, std::vector<bool>{false});
+    EXPECT_EQ(lingering.CaptionAtMessage, std::vector<QString>{QStringLiteral("自动发送")});
+    EXPECT_FALSE(other.Timer1->isActive());
+    EXPECT_EQ(other.Button4->text(), QStringLiteral("自动发送"));
+}
+
+TEST_F(SerialLinkTest, HangUpDuringAutoSendGivesOneSendMessageAndStopsIt)
+{
+    LingeringSink lingering;
+    TForm1 other(&lingering, &Ports);
+    lingering.Form = &other;
+    other.AttachSerialLink(Platform);
+    other.BitBtn1->click();
+    auto port = Platform->LastPort();
+    ASSERT_TRUE(port);
+    ASSERT_TRUE(port->WaitForWaiter(2s));
+    other.ComboBox4->setEditText(QStringLiteral("20"));
     other.Button4->click();
-    EXPECT_EQ(nesting.MaxDepth, 1);
-    EXPECT_GE(nesting.Messages.size(), 2u);
-    EXPECT_LE(nesting.Messages.size(), 5u);
-    for (const auto& m : nesting.Messages)
-        EXPECT_EQ(m.text, QStringLiteral("未打开串口"));
+    ASSERT_TRUE(WaitUntil([&] { return port->Written().size() >= 6; }));
+    port->Hangup();
+    RunFor(450ms);
+
+    std::vector<QString> shorts;
+    for (const auto& m : lingering.Messages)
+        if (m.kind == CaptureSink::Kind::Short)
+            shorts.push_back(m.text);
+    EXPECT_EQ(shorts, std::vector<QString>{QStringLiteral("发送数据出错")});
+    EXPECT_EQ(lingering.CaptionAtMessage, std::vector<QString>{QStringLiteral("自动发送")});
+    EXPECT_FALSE(other.Timer1->isActive());
+    EXPECT_EQ(other.Button4->text(), QStringLiteral("自动发送"));
+    other.Button1->click();
 }
 
 TEST_F(SerialLinkTest, AVanishedDeviceGivesOneReadFailureThenCloseWorks)

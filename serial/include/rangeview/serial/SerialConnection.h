@@ -61,6 +61,8 @@ public:
 
     // Send button and auto-send tick, with the text of ComboBox3.
     void Button2Click(std::string_view commandText);
+    // A tick that fails switches auto-send off (Timer1 disabled, caption "自动发送") before it
+    // shows its one message.
     void Timer1Timer(std::string_view commandText);
     // Auto-send toggle with the text of ComboBox4. Throws ConvertError for a period that is not
     // an integer (the caption then already reads "停止发送").
@@ -96,6 +98,7 @@ private:
     std::int32_t TxCount_ = 0;
     CommHandle NextHandle_ = 1;
     int ShortMessagesOpen_ = 0;
+    bool InTick_ = false;  // a tick is sending: its failure ends auto-send
     std::array<std::uint8_t, ReceiveBufferSize> ReceiveBuffer_{};
     std::array<std::uint8_t, TransmitBufferSize> TransmitBuffer_{};
 };
