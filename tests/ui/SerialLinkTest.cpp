@@ -8,6 +8,9 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QTest>
 #include <QThread>
 
 #include <atomic>
@@ -318,6 +321,48 @@ TEST_F(SerialLinkTest, HangUpDuringAutoSendGivesOneSendMessageAndStopsIt)
     EXPECT_FALSE(other.Timer1->isActive());
     EXPECT_EQ(other.Button4->text(), QStringLiteral("自动发送"));
     other.Button1->click();
+}
+
+// --- Text typed into the drop-down lists -------------------------------------------------
+
+// As the user types: into the focused edit field, key by key.
+void TypeInto(QComboBox* box, const QString& text)
+{
+    box->lineEdit()->clear();
+    // The list's completer attaches itself when the field gets the focus.
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(box->lineEdit(), &focusIn);
+    QTest::keyClicks(box->lineEdit(), text);
+}
+
+TEST_F(SerialLinkTest, TypedTextIsUsedAsTypedNotCompletedFromTheList)
+{
+    // Each typed text is the start of an item; nothing may complete it.
+    TypeInto(form->ComboBox2, QStringLiteral("1"));
+    EXPECT_EQ(form->ComboBox2->currentText().toStdString(), std::string("1"));
+    TypeInto(form->ComboBox2, QStringLiteral("9600"));
+    auto port = Open();
+    ASSERT_TRUE(port);
+
+    TypeInto(form->ComboBox3, QStringLiteral("A5 4"));
+    EXPECT_EQ(form->ComboBox3->currentText().toStdString(), std::string("A5 4"));
+    form->Button2->click();
+    EXPECT_EQ(port->Written(), (std::vector<std::uint8_t>{0xA5, 0x04}));
+    EXPECT_EQ(form->TxCount, 2);
+
+    TypeInto(form->ComboBox4, QStringLiteral("10"));
+    form->Button4->click();
+    EXPECT_EQ(form->Timer1->interval(), 10);
+    form->Button4->click();
+
+    TypeInto(form->ComboBox1, QStringLiteral("tty"));
+    EXPECT_EQ(form->ComboBox1->currentText().toStdString(), std::string("tty"));
+
+    // Picking an item from the list still works.
+    form->ComboBox3->setCurrentIndex(7);
+    form->ComboBox3->activated(7);
+    EXPECT_EQ(form->ComboBox3->currentText().toStdString(), std::string("A5 AE 53"));
+    EXPECT_EQ(form->StatusText().toStdString(), std::string("注释：设置波特率为9600"));
 }
 
 TEST_F(SerialLinkTest, AVanishedDeviceGivesOneReadFailureThenCloseWorks)

@@ -73,8 +73,10 @@ QComboBox* MakeCombo(QWidget* parent, const char* name, int x, int y, const QStr
 {
     auto* c = Make<QComboBox>(parent, name);
     c->setEditable(true);
-    // Typed text never becomes a list item.
+    // Typed text never becomes a list item, and is never completed from one: what is converted
+    // or sent is the text as typed ("A5 4" must not turn into "A5 45 EA").
     c->setInsertPolicy(QComboBox::NoInsert);
+    c->setCompleter(nullptr);
     c->addItems(items);
     c->setGeometry(x, y, 105, 21);
     return c;
