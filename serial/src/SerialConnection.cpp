@@ -55,6 +55,9 @@ SerialConnection::~SerialConnection()
     // Closing the window with the port open still releases the port and ends the reader.
     if (Link_)
         ReleaseLink(*Link_);
+    JoinReader();
+    for (auto& reader : Stragglers_)
+        reader->Join(ReaderJoinBound);
 }
 
 ConnectionState SerialConnection::State() const
@@ -150,13 +153,17 @@ void SerialConnection::BitBtn1Click(std::string_view portText, std::string_view 
     // Raised here rather than by the reader itself, so that a close that runs before the new
     // thread gets going still stops it.
     link->ReaderActive.store(true);
-    bool started = false;
+    std::unique_ptr<PlatformThread> reader;
     try {
-        started = Platform_->StartThread(
+        reader = Platform_->StartThread(
             [link, host = Host_, platform = Platform_] { ReaderThread(link, host, platform); });
     } catch (...) {
-        started = false;
+        reader = nullptr;
     }
+    const bool started = reader != nullptr;
+    if (Reader_)
+        Stragglers_.push_back(std::move(Reader_));
+    Reader_ = std::move(reader);
     link->ReaderStarted = started;
     if (!started) {
         link->ReaderActive.store(false);
@@ -193,10 +200,21 @@ void SerialConnection::Button1Click()
     Host_->DisableTimer();
     if (link)
         ReleaseLink(*link);
-    if (Link_ == link)
+    if (Link_ == link) {
         Link_.reset();
+        JoinReader();
+    }
     Host_->SetOpenButtonEnabled(true);
     PortOpen_ = false;
+}
+
+void SerialConnection::JoinReader()
+{
+    // The release woke the reader (mask change, released event and port), so it is on its way
+    // out; waiting for it here means nothing it holds outlives the connection.
+    if (Reader_ && !Reader_->Join(ReaderJoinBound))
+        Stragglers_.push_back(std::move(Reader_));
+    Reader_.reset();
 }
 
 void SerialConnection::ReaderThread(std::shared_ptr<ConnectionLink> link,

@@ -1,5 +1,6 @@
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "FakeFixture.h"
@@ -232,6 +233,53 @@ TEST_F(FakeConnectionTest, LateNotificationDoesNotTouchTheNextConnection)
 
     Host->Pump(*Conn);
     EXPECT_EQ(Host->Received, std::vector<std::uint8_t>{9});
+}
+
+// --- The reader ends with its connection --------------------------------------------------
+
+TEST_F(FakeConnectionTest, CloseReturnsOnlyOnceTheReaderHasEnded)
+{
+    auto port = OpenAndWait();
+    Conn->Button1Click();
+    EXPECT_EQ(Platform->ThreadsRunning(), 0);
+    EXPECT_EQ(Platform->ThreadsJoined(), 1);
+}
+
+TEST_F(FakeConnectionTest, CloseWakesAReaderWaitingForTheHandOffAndJoinsIt)
+{
+    auto port = OpenAndWait();
+    Arrive(*port, {1, 2, 3});
+    // More bytes while the first notification is unhandled: the reader goes on to wait for the
+    // hand-off, which only the window thread (now closing) could complete.
+    port->Inject({4});
+    std::this_thread::sleep_for(50ms);
+    const auto t0 = std::chrono::steady_clock::now();
+    Conn->Button1Click();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, SerialConnection::ReaderJoinBound / 2);
+    EXPECT_EQ(Platform->ThreadsRunning(), 0);
+    EXPECT_EQ(Platform->ThreadsJoined(), 1);
+    EXPECT_EQ(Host->Pump(*Conn), 1);  // the late notification acts on nothing
+    EXPECT_TRUE(Host->Received.empty());
+}
+
+TEST_F(FakeConnectionTest, DestroyingTheConnectionJoinsItsReader)
+{
+    OpenAndWait();
+    Conn.reset();
+    EXPECT_EQ(Platform->ThreadsRunning(), 0);
+    EXPECT_EQ(Platform->ThreadsJoined(), 1);
+}
+
+TEST_F(FakeConnectionTest, AReaderThatHasNotStartedIsJoinedAtTheEnd)
+{
+    Platform->HoldThreads(true);
+    Conn->BitBtn1Click("COM3", "9600");
+    Conn->Button1Click();  // cannot wait for a thread that has not run yet
+    EXPECT_EQ(Platform->ThreadsJoined(), 0);
+    Platform->ReleaseHeldThreads();
+    Conn.reset();
+    EXPECT_EQ(Platform->ThreadsRunning(), 0);
+    EXPECT_EQ(Platform->ThreadsJoined(), 1);
 }
 
 // --- The system's reason beside the message -------------------------------------------------

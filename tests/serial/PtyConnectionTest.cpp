@@ -177,5 +177,29 @@ TEST_F(PtyConnectionTest, ManyOpenCloseCyclesWhileDataFlowsLeaveNothingBehind)
     EXPECT_EQ(OpenDescriptors(), fdsBefore);
 }
 
+// --- The reader ends with its connection --------------------------------------------------
+
+TEST_F(PtyConnectionTest, CloseAndDestructionWaitForTheReader)
+{
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        Conn->BitBtn1Click(Pty.Path, "115200");
+        ASSERT_EQ(Conn->State(), ConnectionState::Open);
+        ASSERT_TRUE(Pty.Write(Frame));
+        ASSERT_TRUE(Host->WaitForPosted(1, 2s));
+        Conn->Button1Click();  // with a notification still queued
+        // No waiting here: the reader is gone once close has returned, and so is its hold on
+        // the host.
+        EXPECT_EQ(Threads(), BaselineThreads) << "cycle " << cycle;
+        EXPECT_EQ(Host.use_count(), 2) << "cycle " << cycle;
+        Host->Pump(*Conn);
+    }
+
+    Conn->BitBtn1Click(Pty.Path, "115200");
+    ASSERT_EQ(Conn->State(), ConnectionState::Open);
+    Conn.reset();  // the window going away with the port open
+    EXPECT_EQ(Threads(), BaselineThreads);
+    EXPECT_EQ(Host.use_count(), 1);
+}
+
 } // namespace
 } // namespace rv::test

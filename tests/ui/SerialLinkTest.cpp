@@ -323,6 +323,27 @@ TEST_F(SerialLinkTest, HangUpDuringAutoSendGivesOneSendMessageAndStopsIt)
     other.Button1->click();
 }
 
+// --- The reader ends with the window -------------------------------------------------------
+
+TEST_F(SerialLinkTest, ClosingOrDestroyingTheWindowWaitsForTheReader)
+{
+    ASSERT_TRUE(Open());
+    form->show();
+    form->close();  // closing the window with the port open
+    EXPECT_EQ(Platform->ThreadsRunning(), 0);
+    EXPECT_EQ(Platform->ThreadsJoined(), 1);
+
+    TForm1 other(&sink, &Ports);
+    other.AttachSerialLink(Platform);
+    other.BitBtn1->click();
+    ASSERT_EQ(other.Link()->Connection().State(), ConnectionState::Open);
+    std::weak_ptr<WindowConnectionHost> host = other.Link()->Host();
+    other.AttachSerialLink(Platform);  // the old link goes, as it does when the window goes
+    EXPECT_EQ(Platform->ThreadsRunning(), 0);
+    EXPECT_EQ(Platform->ThreadsJoined(), 2);
+    EXPECT_TRUE(host.expired()) << "the reader kept the old window's host";
+}
+
 // --- Text typed into the drop-down lists -------------------------------------------------
 
 // As the user types: into the focused edit field, key by key.

@@ -49,13 +49,17 @@ protected:
     }
 };
 
-WindowConnectionHost::WindowConnectionHost(TForm1& window) : Relay_(new Relay(window)) {}
+WindowConnectionHost::WindowConnectionHost(TForm1& window)
+    : Relay_(new Relay(window)), WindowThread_(QThread::currentThread())
+{
+}
 
 WindowConnectionHost::~WindowConnectionHost()
 {
-    // The last reference may be dropped by a reader as it ends; the relay then goes on its own
-    // thread (or leaks at exit, when that thread's loop is over).
-    if (QThread::currentThread() == Relay_->thread())
+    // The connection joins its readers, so the last reference is dropped on the window thread.
+    // Only a reader that outlived its bound (stuck in a box) can drop it elsewhere; the relay
+    // then goes with that thread's next turn of the window thread's loop.
+    if (QThread::currentThread() == WindowThread_)
         delete Relay_;
     else
         Relay_->deleteLater();
@@ -79,13 +83,11 @@ void WindowConnectionHost::ShowNotice(std::string_view text)
     if (Detached_.load())
         return;
     const QString message = FromUtf8(text);
-    if (QThread::currentThread() == Relay_->thread()) {
+    if (QThread::currentThread() == WindowThread_) {
         if (TForm1* window = Window())
             window->ShowNotice(message);
         return;
     }
-    if (QCoreApplication::instance() == nullptr)
-        return;
     // Only the reader waits; the window thread shows the box from its event loop.
     QMetaObject::invokeMethod(
         Relay_,
@@ -186,8 +188,9 @@ void WindowConnectionHost::ProcessReceivedBytes(std::span<const std::uint8_t> by
 
 bool WindowConnectionHost::PostCommNotify(CommHandle handle)
 {
-    // Like posting to a window that no longer exists: the post fails.
-    if (Detached_.load() || QCoreApplication::instance() == nullptr)
+    // Like posting to a window that no longer exists: the post fails. The application object
+    // outlives every reader (they are joined before the window goes), so it is not looked at.
+    if (Detached_.load())
         return false;
     QCoreApplication::postEvent(Relay_, new CommNotifyEvent(handle));
     return true;

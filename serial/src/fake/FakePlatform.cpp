@@ -418,13 +418,13 @@ void FakePlatform::HoldThreads(bool hold)
 
 void FakePlatform::ReleaseHeldThreads()
 {
-    std::vector<std::function<void()>> held;
+    std::vector<HeldThread> held;
     {
         std::lock_guard lock(Mutex_);
         held.swap(Held_);
     }
-    for (auto& body : held)
-        Launch(std::move(body));
+    for (auto& thread : held)
+        Launch(std::move(thread.Body), std::move(thread.State));
 }
 
 std::shared_ptr<FakePort> FakePlatform::LastPort() const
@@ -463,6 +463,12 @@ int FakePlatform::ThreadsRunning() const
     return Book_->Running;
 }
 
+int FakePlatform::ThreadsJoined() const
+{
+    std::lock_guard lock(Book_->Mutex);
+    return Book_->Joined;
+}
+
 bool FakePlatform::WaitThreadsEnded(std::chrono::milliseconds timeout) const
 {
     std::unique_lock lock(Book_->Mutex);
@@ -499,30 +505,71 @@ std::shared_ptr<SerialPort> FakePlatform::OpenPort(std::string_view name)
     return port;
 }
 
-bool FakePlatform::StartThread(std::function<void()> body)
+namespace {
+
+class FakeThread final : public PlatformThread {
+public:
+    FakeThread(std::shared_ptr<fake::ThreadState> state, std::shared_ptr<fake::ThreadBook> book)
+        : State_(std::move(state)), Book_(std::move(book))
+    {
+    }
+
+    bool Join(std::chrono::milliseconds bound) override
+    {
+        {
+            std::unique_lock lock(State_->Mutex);
+            if (State_->Held)
+                return false;  // only the test can let it run, and the test is here, joining
+            if (!State_->Changed.wait_for(lock, bound, [this] { return State_->Ended; }))
+                return false;
+        }
+        if (!Counted_) {
+            Counted_ = true;
+            std::lock_guard lock(Book_->Mutex);
+            ++Book_->Joined;
+        }
+        return true;
+    }
+
+private:
+    const std::shared_ptr<fake::ThreadState> State_;
+    const std::shared_ptr<fake::ThreadBook> Book_;
+    bool Counted_ = false;
+};
+
+} // namespace
+
+std::unique_ptr<PlatformThread> FakePlatform::StartThread(std::function<void()> body)
 {
     if (Control_->Fails(FakeOp::StartThread))
-        return false;
+        return nullptr;
+    auto state = std::make_shared<fake::ThreadState>();
+    auto handle = std::make_unique<FakeThread>(state, Book_);
     {
         std::lock_guard lock(Mutex_);
         ++Started_;
         if (Hold_) {
-            Held_.push_back(std::move(body));
-            return true;
+            state->Held = true;
+            Held_.push_back({std::move(body), std::move(state)});
+            return handle;
         }
     }
-    Launch(std::move(body));
-    return true;
+    Launch(std::move(body), std::move(state));
+    return handle;
 }
 
-void FakePlatform::Launch(std::function<void()> body)
+void FakePlatform::Launch(std::function<void()> body, std::shared_ptr<fake::ThreadState> state)
 {
     {
         std::lock_guard lock(Book_->Mutex);
         ++Book_->Running;
     }
+    {
+        std::lock_guard lock(state->Mutex);
+        state->Held = false;
+    }
     std::lock_guard lock(Mutex_);
-    Threads_.emplace_back([book = Book_, body = std::move(body)]() mutable {
+    Threads_.emplace_back([book = Book_, body = std::move(body), state = std::move(state)]() mutable {
         try {
             body();
         } catch (...) {
@@ -530,9 +577,17 @@ void FakePlatform::Launch(std::function<void()> body)
         // What the body holds (this platform among it) goes before the thread counts as ended;
         // the book outlives the platform, so this is safe even if that was the last reference.
         body = nullptr;
-        std::lock_guard done(book->Mutex);
-        --book->Running;
-        book->Ended.notify_all();
+        {
+            std::lock_guard done(book->Mutex);
+            --book->Running;
+            book->Ended.notify_all();
+        }
+        // Last: a join that sees the end finds the thread counted out already.
+        {
+            std::lock_guard ended(state->Mutex);
+            state->Ended = true;
+        }
+        state->Changed.notify_all();
     });
 }
 

@@ -79,6 +79,15 @@ struct ThreadBook {
     std::mutex Mutex;
     std::condition_variable Ended;
     int Running = 0;
+    int Joined = 0;  // joins that saw their thread end
+};
+
+// One started thread: held back (not yet running), running, or ended.
+struct ThreadState {
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    bool Held = false;
+    bool Ended = false;
 };
 
 } // namespace fake
@@ -207,15 +216,21 @@ public:
     std::vector<std::string> OpenedNames() const;
     int ThreadsStarted() const;
     int ThreadsRunning() const;
+    // Joins that found their thread ended. A held thread cannot end, so its join fails at once.
+    int ThreadsJoined() const;
     // True when every started (and let go) thread has ended within the time.
     bool WaitThreadsEnded(std::chrono::milliseconds timeout) const;
 
     std::shared_ptr<ManualResetEvent> NewEvent(bool initiallySignalled) override;
     std::shared_ptr<SerialPort> OpenPort(std::string_view name) override;
-    bool StartThread(std::function<void()> body) override;
+    std::unique_ptr<PlatformThread> StartThread(std::function<void()> body) override;
 
 private:
-    void Launch(std::function<void()> body);
+    struct HeldThread {
+        std::function<void()> Body;
+        std::shared_ptr<fake::ThreadState> State;
+    };
+    void Launch(std::function<void()> body, std::shared_ptr<fake::ThreadState> state);
 
     const std::shared_ptr<fake::Control> Control_;
     const std::shared_ptr<fake::ThreadBook> Book_;
@@ -224,7 +239,7 @@ private:
     std::vector<std::shared_ptr<FakeEvent>> Events_;
     std::vector<std::string> OpenedNames_;
     std::vector<std::string> Absent_;
-    std::vector<std::function<void()>> Held_;
+    std::vector<HeldThread> Held_;
     std::vector<std::thread> Threads_;
     bool Hold_ = false;
     int Started_ = 0;

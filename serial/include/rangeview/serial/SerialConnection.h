@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "rangeview/protocol/CommandText.h"
 #include "rangeview/serial/ConnectionHost.h"
@@ -41,10 +42,14 @@ public:
     static constexpr std::size_t ReceiveBufferSize = 10241;
     static constexpr std::uint32_t InputQueueSize = 4096;
     static constexpr std::uint32_t OutputQueueSize = 1024;
+    // How long close waits for the reader to end once it has been woken. It ends at once unless
+    // it is showing a box, which the window thread (busy closing) would show only afterwards.
+    static constexpr std::chrono::milliseconds ReaderJoinBound{2000};
 
     SerialConnection(std::shared_ptr<SerialPlatform> platform,
                      std::shared_ptr<ConnectionHost> host);
-    // Releases an open connection without calling the host (the window may be half gone).
+    // Releases an open connection without calling the host (the window may be half gone), and
+    // waits (bounded) for every reader it started to end.
     ~SerialConnection();
     SerialConnection(const SerialConnection&) = delete;
     SerialConnection& operator=(const SerialConnection&) = delete;
@@ -52,7 +57,7 @@ public:
     // Open with the texts of ComboBox1 and ComboBox2. Throws ConvertError for a baud text that
     // is not an integer, after releasing what the open had taken.
     void BitBtn1Click(std::string_view portText, std::string_view baudText);
-    // Close. Never blocks.
+    // Close: releases the connection, then waits (bounded) for its reader to end.
     void Button1Click();
 
     // The WM_COMMNOTIFY handler. If ProcessReceivedBytes throws, the hand-off is completed first
@@ -88,12 +93,16 @@ public:
 
 private:
     void ReleaseLink(ConnectionLink& link);
+    void JoinReader();
     void ShortMessage(std::string_view text);
     void SendWith(std::string_view commandText);
 
     std::shared_ptr<SerialPlatform> Platform_;
     std::shared_ptr<ConnectionHost> Host_;
     std::shared_ptr<ConnectionLink> Link_;
+    std::unique_ptr<PlatformThread> Reader_;  // the reader of Link_
+    // Readers that did not end within the bound; joined again at the end.
+    std::vector<std::unique_ptr<PlatformThread>> Stragglers_;
     bool PortOpen_ = false;
     std::int32_t TxCount_ = 0;
     CommHandle NextHandle_ = 1;

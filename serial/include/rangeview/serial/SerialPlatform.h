@@ -144,6 +144,17 @@ public:
     virtual bool IsReleased() const = 0;
 };
 
+// A thread started by SerialPlatform::StartThread, owned by whoever started it (the window
+// thread). Destroying it without a successful Join leaves the thread to end by itself.
+class PlatformThread {
+public:
+    virtual ~PlatformThread() = default;
+    // Waits at most `bound` for the thread to end. True once it has ended: its body has returned
+    // and everything the body held (its captures) has been destroyed, on that thread. Further
+    // calls after true return true at once; after false it may be called again.
+    virtual bool Join(std::chrono::milliseconds bound) = 0;
+};
+
 class SerialPlatform {
 public:
     virtual ~SerialPlatform() = default;
@@ -151,8 +162,9 @@ public:
     virtual std::shared_ptr<ManualResetEvent> NewEvent(bool initiallySignalled) = 0;
     // Opens the named port exclusively (the name as the user picked it); null on failure.
     virtual std::shared_ptr<SerialPort> OpenPort(std::string_view name) = 0;
-    // Runs body on a new thread that nobody waits for; false when no thread could be started.
-    virtual bool StartThread(std::function<void()> body) = 0;
+    // Runs body on a new thread, at once; null when no thread could be started. An exception
+    // that leaves body ends only the thread.
+    virtual std::unique_ptr<PlatformThread> StartThread(std::function<void()> body) = 0;
 };
 
 } // namespace rv

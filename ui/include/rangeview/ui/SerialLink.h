@@ -13,6 +13,7 @@
 #include <string_view>
 
 class QObject;
+class QThread;
 
 namespace rv {
 
@@ -25,9 +26,9 @@ class TForm1;
 // - PostCommNotify posts WM_COMMNOTIFY, which the window's event handler turns into
 //   SerialConnection::OnCommNotify.
 //
-// Readers keep the host alive through their shared reference, so it may outlive the window.
-// Once the window is gone (Detach, or the window destroyed) posts fail, notices are dropped,
-// and a reader blocked on a notice is let go.
+// Readers keep the host alive through their shared reference until they are joined. Once the
+// window is gone (Detach, or the window destroyed) posts fail, notices are dropped, and a reader
+// blocked on a notice is let go.
 class WindowConnectionHost final : public ConnectionHost {
 public:
     // On the window thread.
@@ -65,6 +66,8 @@ private:
     // Lives on the window thread and as long as the host, so the reader always has a valid
     // object to post to, whatever happened to the window.
     Relay* Relay_ = nullptr;
+    // Set once at construction, so the reader can tell threads apart without asking Qt.
+    QThread* const WindowThread_;
     std::atomic<bool> Detached_{false};
     bool TimerIdleOn_ = false;
 };
