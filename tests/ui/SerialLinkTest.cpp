@@ -129,6 +129,29 @@ TEST_F(SerialLinkTest, AStaleOrForeignNotificationDoesNothing)
     EXPECT_TRUE(sink.Messages.empty());
 }
 
+TEST_F(SerialLinkTest, OnlyTheRegisteredNotificationTypeIsTakenForOne)
+{
+    auto port = Open();
+    ASSERT_TRUE(port);
+    std::vector<std::uint64_t> handled;
+    form->Hooks.CommNotify = [&](std::uint64_t handle) { handled.push_back(handle); };
+
+    // Another part of the program using the bare number: no notification, nothing read from it.
+    QEvent bare(static_cast<QEvent::Type>(QEvent::User + CommNotifyMessage));
+    QCoreApplication::sendEvent(form.get(), &bare);
+    EXPECT_TRUE(handled.empty());
+
+    // The type is Qt's registered one: asking for it again gives another number.
+    const int type = CommNotifyEventType();
+    EXPECT_NE(QEvent::registerEventType(type), type);
+
+    CommNotifyEvent real(Conn().Link()->Handle);
+    QCoreApplication::sendEvent(form.get(), &real);
+    EXPECT_EQ(handled, std::vector<std::uint64_t>{Conn().Link()->Handle});
+    form->Hooks.CommNotify = nullptr;
+    form->Button1->click();
+}
+
 TEST_F(SerialLinkTest, RejectedBaudTextIsReportedAndTheNextOpenWorks)
 {
     form->ComboBox2->setEditText(QStringLiteral("fast"));

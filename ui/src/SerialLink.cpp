@@ -39,7 +39,7 @@ public:
 protected:
     bool event(QEvent* e) override
     {
-        if (e->type() == WM_COMMNOTIFY) {
+        if (e->type() == CommNotifyEventType()) {
             // The window's own WM_COMMNOTIFY handler takes it; without a window it is dropped.
             if (TForm1* window = Window.data())
                 QCoreApplication::sendEvent(window, e);

@@ -66,6 +66,14 @@ const QString LineBreak = QStringLiteral("\r\n");
 
 } // namespace
 
+QEvent::Type CommNotifyEventType()
+{
+    // Not asked for as QEvent::User + 68: code that uses that number without registering it
+    // would then still be taken for the notification.
+    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
 TForm1::TForm1(MessageSink* sink, PortLister ports, QWidget* parent)
     : QWidget(parent), ports_(std::move(ports))
 {
@@ -170,7 +178,7 @@ void TForm1::showEvent(QShowEvent* event)
 
 bool TForm1::event(QEvent* event)
 {
-    if (event->type() == WM_COMMNOTIFY) {
+    if (event->type() == CommNotifyEventType()) {
         const std::uint64_t handle = static_cast<CommNotifyEvent*>(event)->Handle;
         Dispatch([this, handle] {
             if (Hooks.CommNotify)

@@ -50,12 +50,17 @@ struct SerialLinkHooks {
     std::function<void(std::uint64_t)> CommNotify;  // WM_COMMNOTIFY with its connection handle
 };
 
-// The reader's notification that bytes have arrived, posted to the window.
-inline const QEvent::Type WM_COMMNOTIFY = static_cast<QEvent::Type>(QEvent::User + 68);
+// WM_COMMNOTIFY, window message 68: the reader's notification that bytes have arrived, posted
+// to the window. 68 is the number it is known and logged by; Qt carries it as an event type
+// registered for it alone, so no other event (a plain QEvent::User + 68 among them) can be
+// taken for it.
+inline constexpr int CommNotifyMessage = 68;
+QEvent::Type CommNotifyEventType();
+inline const QEvent::Type WM_COMMNOTIFY = CommNotifyEventType();
 
 class CommNotifyEvent final : public QEvent {
 public:
-    explicit CommNotifyEvent(std::uint64_t handle) : QEvent(WM_COMMNOTIFY), Handle(handle) {}
+    explicit CommNotifyEvent(std::uint64_t handle) : QEvent(CommNotifyEventType()), Handle(handle) {}
     const std::uint64_t Handle;  // the connection that posted it
 };
 
