@@ -2,6 +2,7 @@
 #include "rangeview/ui/MessageSink.h"
 #include "rangeview/ui/ProgramTitle.h"
 #include "rangeview/ui/SerialLink.h"
+#include "rangeview/ui/SerialLog.h"
 #include "rangeview/ui/Unit1.h"
 
 #include "rangeview/serial/SystemPlatform.h"
@@ -82,6 +83,7 @@ int main(int argc, char** argv)
 
     rv::QtMessageSink sink;
     app.Sink = &sink;
+    rv::InstallSerialErrorLog();
 
     rv::TForm1 Form1(&sink);
     Form1.AttachSerialLink(rv::MakeSystemPlatform());

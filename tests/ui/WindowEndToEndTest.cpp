@@ -15,6 +15,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 
 namespace rv::test {
@@ -283,6 +284,19 @@ TEST(RangeviewProgram, DemoOpensThePortAndWritesTheWindowImage)
     EXPECT_TRUE(sim.WaitForErr("host opened the port", 2s)) << sim.Err;
     // The port was released when the program ended.
     EXPECT_TRUE(sim.WaitForErr("host closed the port", 2s)) << sim.Err;
+}
+
+TEST(RangeviewProgram, AFailedOpenLogsThePortAndTheReasonOnStandardError)
+{
+    TempDir dir;
+    ASSERT_FALSE(dir.Path.empty());
+    const std::string file = dir.Path + "/not-a-port";
+    { std::ofstream(file) << "x"; }
+    ChildProcess program(RangeviewExe, {"--port", file, "--demo", "--quit-after", "1000"},
+                         {"QT_QPA_PLATFORM=offscreen"});
+    EXPECT_EQ(program.Wait(10s), 0) << program.Err;
+    EXPECT_NE(program.Err.find(file + ": isatty: "), std::string::npos) << program.Err;
+    EXPECT_NE(program.Err.find("not a terminal"), std::string::npos) << program.Err;
 }
 
 } // namespace

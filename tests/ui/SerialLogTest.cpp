@@ -1,0 +1,109 @@
+// The system's reason for a serial failure goes to the log under rangeview.serial, beside the
+// window's fixed message, which stays exactly as it is.
+#include "UiTestSupport.h"
+
+#include "rangeview/serial/SystemPlatform.h"
+#include "rangeview/ui/SerialLink.h"
+#include "rangeview/ui/SerialLog.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace rv::test {
+namespace {
+
+struct LogLine {
+    QtMsgType Type;
+    std::string Category;
+    std::string Text;
+};
+
+std::vector<LogLine>& Lines()
+{
+    static std::vector<LogLine> lines;
+    return lines;
+}
+
+void Capture(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    Lines().push_back({type, context.category ? context.category : "", text.toStdString()});
+}
+
+class SerialLogTest : public FormTest {
+protected:
+    void SetUp() override
+    {
+        FormTest::SetUp();
+        Lines().clear();
+        InstallSerialErrorLog();
+        previous_ = qInstallMessageHandler(&Capture);
+    }
+    void TearDown() override
+    {
+        qInstallMessageHandler(previous_);
+        SetSystemErrorSink(nullptr);
+        form.reset();
+    }
+
+    std::vector<LogLine> SerialLines() const
+    {
+        std::vector<LogLine> lines;
+        for (const auto& line : Lines())
+            if (line.Category == "rangeview.serial")
+                lines.push_back(line);
+        return lines;
+    }
+
+private:
+    QtMessageHandler previous_ = nullptr;
+};
+
+TEST_F(SerialLogTest, OpeningAFileThatIsNoTerminalShowsTheBoxAndLogsTheReason)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("capture.bin"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    form->AttachSerialLink(MakeSystemPlatform());
+    form->ComboBox1->setEditText(path);
+    form->BitBtn1->click();
+
+    ASSERT_EQ(sink.Messages.size(), 1u);
+    EXPECT_EQ(sink.Messages[0].kind, CaptureSink::Kind::Notice);
+    EXPECT_EQ(sink.Messages[0].text.toStdString(), "串口打开失败!");
+    EXPECT_TRUE(form->BitBtn1->isEnabled());
+
+    const auto lines = SerialLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].Type, QtWarningMsg);
+    const std::string& text = lines[0].Text;
+    EXPECT_EQ(text.rfind(path.toStdString() + ": isatty: ", 0), 0u) << text;
+    EXPECT_NE(text.find("not a terminal"), std::string::npos) << text;
+}
+
+TEST_F(SerialLogTest, WarningsAreOnByDefaultAndDebugOutputIsNot)
+{
+    EXPECT_STREQ(SerialLog().categoryName(), "rangeview.serial");
+    EXPECT_TRUE(SerialLog().isWarningEnabled());
+    EXPECT_FALSE(SerialLog().isDebugEnabled());
+}
+
+TEST_F(SerialLogTest, FailuresOnTheReaderThreadAreLoggedToo)
+{
+    std::thread([] {
+        ReportSystemError({"/dev/ttyUSB0", "epoll_wait", 4, "Interrupted system call"});
+    }).join();
+    const auto lines = SerialLines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].Text, "/dev/ttyUSB0: epoll_wait: Interrupted system call (system error 4)");
+}
+
+} // namespace
+} // namespace rv::test
