@@ -1,5 +1,6 @@
 // Program entry: the application object, the main window, the message loop.
 #include "rangeview/ui/MessageSink.h"
+#include "rangeview/ui/ProgramOptions.h"
 #include "rangeview/ui/ProgramTitle.h"
 #include "rangeview/ui/SerialLink.h"
 #include "rangeview/ui/SerialLog.h"
@@ -49,37 +50,21 @@ private:
     }
 };
 
-struct Options {
-    QString Port;       // --port NAME: the text of the port list at start
-    QString Screenshot; // --screenshot PATH: write the window to PATH and quit (demo, tests)
-    int QuitAfterMs = -1; // --quit-after MS
-    bool Demo = false;    // --demo: open the port and switch echo and waveform on at start
-};
-
-Options ParseOptions(const QStringList& args)
-{
-    Options o;
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == QLatin1String("--demo"))
-            o.Demo = true;
-        else if (a == QLatin1String("--port") && hasValue)
-            o.Port = args[++i];
-        else if (a == QLatin1String("--screenshot") && hasValue)
-            o.Screenshot = args[++i];
-        else if (a == QLatin1String("--quit-after") && hasValue)
-            o.QuitAfterMs = args[++i].toInt();
-    }
-    return o;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     TApplication app(argc, argv);
-    const Options options = ParseOptions(QCoreApplication::arguments());
+    const rv::ParsedOptions parsed = rv::ParseProgramOptions(QCoreApplication::arguments());
+    if (!parsed.Error.isEmpty()) {
+        std::fprintf(stderr, "rangeview: %s\n", parsed.Error.toLocal8Bit().constData());
+        return 2;
+    }
+    const rv::ProgramOptions& options = parsed.Options;
+    if (options.Help) {
+        std::fputs(rv::ProgramUsage().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
 
     rv::QtMessageSink sink;
     app.Sink = &sink;
@@ -104,13 +89,15 @@ int main(int argc, char** argv)
         const int delay = options.QuitAfterMs >= 0 ? options.QuitAfterMs : 3000;
         QTimer::singleShot(delay, &Form1, [&Form1, &options] {
             const QPixmap shot = Form1.grab();
-            if (shot.save(options.Screenshot, "PNG"))
+            if (shot.save(options.Screenshot, "PNG")) {
                 std::printf("%s\n", options.Screenshot.toLocal8Bit().constData());
-            else
-                std::fprintf(stderr, "cannot write %s\n",
+                std::fflush(stdout);
+                QCoreApplication::exit(0);
+            } else {
+                std::fprintf(stderr, "rangeview: cannot write %s\n",
                              options.Screenshot.toLocal8Bit().constData());
-            std::fflush(stdout);
-            QCoreApplication::quit();
+                QCoreApplication::exit(1);
+            }
         });
     } else if (options.QuitAfterMs >= 0) {
         QTimer::singleShot(options.QuitAfterMs, &app, &QCoreApplication::quit);

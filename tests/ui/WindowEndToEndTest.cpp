@@ -286,6 +286,32 @@ TEST(RangeviewProgram, DemoOpensThePortAndWritesTheWindowImage)
     EXPECT_TRUE(sim.WaitForErr("host closed the port", 2s)) << sim.Err;
 }
 
+TEST(RangeviewProgram, BadCommandLinesAndFailedScreenshotsAreNoSuccess)
+{
+    const std::vector<std::string> env{"QT_QPA_PLATFORM=offscreen"};
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--quit-after", "abc"}, {"--bogus"}, {"--port"}}) {
+        ChildProcess program(RangeviewExe, args, env);
+        EXPECT_EQ(program.Wait(10s), 2) << args[0];
+        EXPECT_TRUE(program.Out.empty()) << program.Out;
+        // One line of its own (Qt may add notes of its own about the platform).
+        std::size_t lines = 0;
+        for (std::size_t at = program.Err.find("rangeview: "); at != std::string::npos;
+             at = program.Err.find("rangeview: ", at + 1)) {
+            EXPECT_TRUE(at == 0 || program.Err[at - 1] == '\n') << program.Err;
+            ++lines;
+        }
+        EXPECT_EQ(lines, 1u) << program.Err;
+    }
+
+    ChildProcess program(RangeviewExe,
+                         {"--screenshot", "/nonexistent/folder/window.png", "--quit-after", "100"},
+                         env);
+    EXPECT_EQ(program.Wait(10s), 1) << program.Err;
+    EXPECT_NE(program.Err.find("cannot write /nonexistent/folder/window.png"), std::string::npos)
+        << program.Err;
+}
+
 TEST(RangeviewProgram, AFailedOpenLogsThePortAndTheReasonOnStandardError)
 {
     TempDir dir;
