@@ -172,6 +172,8 @@ void TForm1::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (!shownOnce_) {
         shownOnce_ = true;
+        // Once the window system has placed the new window and knows its frame.
+        QMetaObject::invokeMethod(this, [this] { FitOnScreen(); }, Qt::QueuedConnection);
         Dispatch([this] { FormActivate(); });
     }
 }

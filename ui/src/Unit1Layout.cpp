@@ -8,9 +8,12 @@
 
 #include <QComboBox>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QWindow>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -107,7 +110,40 @@ QLabel* MakeLabel(QWidget* parent, const char* name, int x, int y, const QString
     return l;
 }
 
+// The least move along one axis that puts [start, start + size) inside [low, high); a window
+// larger than the range keeps its start (title bar, left column) in view.
+int FitAxis(int start, int size, int low, int high)
+{
+    if (start + size > high)
+        start = high - size;
+    if (start < low)
+        start = low;
+    return start;
+}
+
 } // namespace
+
+void TForm1::FitOnScreen()
+{
+    // The fixed place puts the right column of buttons off a 1280 x 800 or 1366 x 768 screen.
+    const QRect frame = frameGeometry();
+    QScreen* screen = QGuiApplication::screenAt(frame.topLeft());
+    if (screen == nullptr)
+        screen = this->screen();
+    if (screen == nullptr)
+        return;
+    const QRect available = screen->availableGeometry();
+    const QPoint fitted(
+        FitAxis(frame.x(), frame.width(), available.left(), available.left() + available.width()),
+        FitAxis(frame.y(), frame.height(), available.top(), available.top() + available.height()));
+    if (fitted == frame.topLeft())
+        return;
+    // The frame is what has to fit; once the window exists its frame is placed directly.
+    if (QWindow* window = windowHandle())
+        window->setFramePosition(fitted);
+    else
+        move(fitted);
+}
 
 void TForm1::BuildLayout()
 {

@@ -196,6 +196,9 @@ protected:
 
 private:
     void BuildLayout();
+    // Keeps the window at its fixed place where it fits the screen it opens on; otherwise moves
+    // it the least distance that makes it fit the screen's available area.
+    void FitOnScreen();
     void ConnectHandlers();
     void ReportError(std::exception_ptr error) noexcept;
     void SetCaption(QLabel* label, const QString& text);
