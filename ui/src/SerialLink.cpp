@@ -157,8 +157,9 @@ void WindowConnectionHost::EnableTimer(std::uint32_t periodMs)
         TimerIdleOn_ = true;
         return;
     }
-    // Periods beyond what a timer takes (a negative number typed by the user) run at the
-    // longest one it takes, about 24.8 days, as the platform's own timers do.
+    // A period beyond what a timer takes (a negative number typed by the user, read as an
+    // unsigned count) runs at the longest one it takes, about 24.8 days: either way it means
+    // "practically never", and a refused timer would report an error instead.
     const int interval = periodMs > static_cast<std::uint32_t>(INT_MAX)
                              ? INT_MAX
                              : static_cast<int>(periodMs);

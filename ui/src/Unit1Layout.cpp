@@ -36,8 +36,8 @@ QFont SansFont(int px, bool bold)
     return f;
 }
 
-// "宋体". The character set of the original is not a font property here; glyphs the face lacks
-// come from the system's fallback fonts.
+// "宋体" (SimSun), bold. A Qt font has no character set of its own: glyphs are chosen per
+// character, and those the face lacks come from the system's fallback fonts.
 QFont SimSunBold(int px)
 {
     QFont f;

@@ -164,7 +164,8 @@ void TCustomChartAxis::Assign(const TCustomChartAxis& s) {
 
 void TCustomChartAxis::SetAutomatic(bool value) {
     Store(automatic_, value);
-    // A stored form sets the two partial flags itself.
+    // While the chart loads its settings, AutomaticMinimum and AutomaticMaximum are given their
+    // own values; Automatic must not overwrite them.
     if (chart_ && chart_->Loading()) return;
     automaticMinimum_ = value;
     automaticMaximum_ = value;

@@ -65,7 +65,7 @@ Qt::CursorShape ChartInteraction::CursorShapeOf(TCursor cursor) {
 }
 
 // A double-click's second press reaches here too (QWidget's default double-click handling
-// passes it on as a press), as the platform reports it: a press with ssDouble.
+// passes it on as a press), and counts as a press with ssDouble set.
 void ChartInteraction::ChartMousePress(QMouseEvent& event) {
     TMouseButton button{};
     if (!MouseButtonOf(event.button(), button)) return;

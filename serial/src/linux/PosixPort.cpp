@@ -257,8 +257,8 @@ bool PosixPort::SetCommState(const LineSettings& settings)
     // Raw bytes in both directions. Hardware flow control (CRTSCTS), IXOFF, parity checking and
     // the special characters stay as the port had them. IXON and IXANY are cleared: Linux turns
     // IXON on for every new terminal, and with it the bytes 0x11 and 0x13 inside measurement
-    // frames would be swallowed as flow-control characters. CLOCAL: like a serial driver, the
-    // link neither waits for nor hangs up on the carrier line.
+    // frames would be swallowed as flow-control characters. CLOCAL: the link neither waits
+    // for nor hangs up on the carrier line, which a sensor module does not drive.
     tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
                                           ICRNL | IUCLC | IMAXBEL | IXON | IXANY);
     tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);

@@ -16,7 +16,7 @@ namespace rv::posix {
 //
 // The reader's wait uses an edge-triggered epoll set holding the device and an eventfd: each
 // arrival of bytes completes one wait (bytes that arrive while nobody waits are remembered for
-// the next wait), like the received-byte event of a serial driver; the eventfd completes a wait
+// the next wait), as WaitCommEvent promises for EvRxChar; the eventfd completes a wait
 // early when the mask changes or the port is released. The epoll set and the eventfd live as
 // long as the object, so a reader that still holds a released port never touches a recycled
 // descriptor.

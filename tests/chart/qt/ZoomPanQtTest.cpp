@@ -29,8 +29,8 @@ std::ostream& operator<<(std::ostream& os, const Range& r) { return os << r.Min 
 Range RangeOf(const TCustomChartAxis& a) { return Range{a.Minimum(), a.Maximum()}; }
 
 // Chart1 inside a larger window, the way the main window holds it, so the mouse can travel
-// outside the control while staying in the window. Events go to the window, as the platform
-// delivers them; Qt then routes them (including its implicit grab).
+// outside the control while staying in the window. Events are sent to the window, which is where
+// the window system delivers them; Qt then routes them (including its implicit grab).
 class ZoomPanQt : public ::testing::Test {
 protected:
     void SetUp() override {

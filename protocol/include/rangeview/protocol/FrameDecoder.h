@@ -13,7 +13,7 @@ namespace rv {
 // Constant work per byte (the checksum is summed once, at the frame's last byte) and no
 // allocation. There is no reset: a frame may span any number of calls. The buffer is never
 // cleared, so a short frame (N < 3) reads distance and mode from whatever an earlier frame left
-// at positions 4 to 6; that is how the module's host has always behaved and is kept.
+// at positions 4 to 6: a frame too short to carry a reading repeats the previous one's values.
 class FrameDecoder {
 public:
     static constexpr std::size_t FrameBufferSize = MeasurementFrame::MaxSize;  // 260

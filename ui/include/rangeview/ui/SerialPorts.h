@@ -6,7 +6,7 @@
 
 namespace rv {
 
-// The serial ports present, by name, in the platform's own enumeration order (not sorted).
+// The serial ports present, by name, in the order the system lists them (not sorted).
 // The one place that asks the platform; another platform's port list slots in here.
 QStringList EnumerateSerialPorts();
 

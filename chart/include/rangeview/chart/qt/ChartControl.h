@@ -107,8 +107,8 @@ private:
     std::unique_ptr<ChartMouseHandler> ownedMouseHandler_;
 };
 
-// Chart1 as the main window has it: object name "Chart1", at (0, 336), 953 x 313, with its
-// one series Series1, configured as the window's stored form says.
+// Chart1 as the main window has it: object name "Chart1", at (0, 336), 953 x 313, set up by
+// ConfigureChart1 (gradient, margins, title, bevels, walls, axes) with its one series Series1.
 ChartControl* CreateChart1(QWidget* parent);
 
 // Renders the control's chart with a full draw into a new image of the control's size.
