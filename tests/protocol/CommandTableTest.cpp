@@ -3,26 +3,36 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
 namespace rv {
 namespace {
 
-TEST(CommandTable, RowsInListOrder)
+TEST(CommandTable, EachRowIsADistinctCommandWithANoteSayingWhatItDoes)
 {
-    const char* const items[] = {"A5 45 EA", "A5 15 BA", "A5 25 CA", "A5 50 F5", "A5 51 F6",
-                                 "A5 52 F7", "A5 53 F8", "A5 AE 53", "A5 AF 54"};
-    // Rows 3 and 4 end in one space; the status bar shows the notes byte for byte.
-    const char* const notes[] = {
-        "注释：自动输出数据",       "注释：查询输出数据",     "注释：保存当前测量模式和输出设置",
-        "注释：设置成长距离测量模式 ", "注释：设置成高速测量模式 ", "注释：设置成高精度测量模式",
-        "注释：设置成一般测量模式", "注释：设置波特率为9600", "注释：设置波特率为115200"};
     ASSERT_EQ(CommandTable.size(), 9u);
-    for (std::size_t row = 0; row < CommandTable.size(); ++row) {
-        EXPECT_EQ(CommandTable[row].ItemText, items[row]) << "row " << row;
-        EXPECT_EQ(CommandTable[row].Note, notes[row]) << "row " << row;
+    std::set<std::uint8_t> codes;
+    for (const auto& row : CommandTable) {
+        codes.insert(row.Bytes[1]);
+        EXPECT_EQ(row.Note.substr(0, std::string_view("注释：").size()), "注释：") << row.ItemText;
     }
+    EXPECT_EQ(codes.size(), CommandTable.size());
+    // What a row's note says follows from its code: the mode rows name their modes in mode order
+    // (0 long distance, 1 high speed, 2 high precision, 3 general), the baud rows their rates.
+    const char* const modeWords[] = {"长距离", "高速", "高精度", "一般"};
+    for (std::uint8_t mode = 0; mode < 4; ++mode) {
+        const auto& row = CommandTable[3 + mode];
+        EXPECT_EQ(row.Bytes[1], CommandCode::ModeLongDistance + mode);
+        EXPECT_NE(row.Note.find(std::string(modeWords[mode]) + "测量模式"), std::string_view::npos)
+            << row.Note;
+    }
+    EXPECT_EQ(CommandTable[7].Bytes[1], CommandCode::Baud9600);
+    EXPECT_TRUE(CommandTable[7].Note.ends_with("9600"));
+    EXPECT_EQ(CommandTable[8].Bytes[1], CommandCode::Baud115200);
+    EXPECT_TRUE(CommandTable[8].Note.ends_with("115200"));
+    // The two notes that end in a space keep it: the status bar shows them byte for byte.
     EXPECT_EQ(CommandTable[3].Note.back(), ' ');
     EXPECT_EQ(CommandTable[4].Note.back(), ' ');
     EXPECT_NE(CommandTable[5].Note.back(), ' ');

@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QDesktopServices>
 #include <QLineEdit>
+#include <QSet>
 #include <QTest>
 #include <QUrl>
 
@@ -34,21 +35,54 @@ TEST_F(NotesTest, FirstShowWritesTheActivationNoteOnce)
 
 TEST_F(NotesTest, HelpAndActivationNotesDifferOnlyInOneSemicolon)
 {
+    // Both as the status bar shows them.
     form->BitBtn4->click();
-    EXPECT_EQ(form->StatusText(), HelpNote);
-    form->FormActivate();
-    EXPECT_EQ(form->StatusText(), ActivationNote);
+    const QString help = form->StatusText();
+    form->show();  // the first activation
+    const QString activation = form->StatusText();
+    EXPECT_EQ(help, HelpNote);
+    EXPECT_EQ(activation, ActivationNote);
 
-    ASSERT_EQ(HelpNote.size(), ActivationNote.size());
+    ASSERT_EQ(help.size(), activation.size());
     int differences = 0;
-    for (qsizetype i = 0; i < HelpNote.size(); ++i) {
-        if (HelpNote[i] != ActivationNote[i]) {
+    for (qsizetype i = 0; i < help.size(); ++i) {
+        if (help[i] != activation[i]) {
             ++differences;
-            EXPECT_EQ(HelpNote[i], QLatin1Char(';'));
-            EXPECT_EQ(ActivationNote[i], QChar(0xFF1B));
+            EXPECT_EQ(help[i], QLatin1Char(';'));
+            EXPECT_EQ(activation[i], QChar(0xFF1B));
         }
     }
     EXPECT_EQ(differences, 1);
+    // The full-width one is the second of the two semicolons between the sentences.
+    EXPECT_EQ(activation.count(QChar(0xFF1B)), 2);
+    EXPECT_EQ(help.count(QChar(0xFF1B)), 1);
+}
+
+TEST_F(NotesTest, EveryCommandOfTheListShowsItsOwnNote)
+{
+    ASSERT_EQ(form->ComboBox3->count(), 9);
+    QStringList notes;
+    for (int row = 0; row < form->ComboBox3->count(); ++row) {
+        form->ComboBox3->setCurrentIndex(row);
+        emit form->ComboBox3->activated(row);
+        notes.append(form->StatusText());
+    }
+    // Nine different notes, each of one command: the codes the items send name what they do.
+    EXPECT_EQ(QSet<QString>(notes.begin(), notes.end()).size(), 9);
+    for (const QString& note : notes)
+        EXPECT_TRUE(note.startsWith(QStringLiteral("注释："))) << note.toStdString();
+    EXPECT_EQ(form->ComboBox3->itemText(0), QStringLiteral("A5 45 EA"));
+    EXPECT_EQ(notes[0], QStringLiteral("注释：自动输出数据"));
+    EXPECT_EQ(form->ComboBox3->itemText(1), QStringLiteral("A5 15 BA"));
+    EXPECT_EQ(notes[1], QStringLiteral("注释：查询输出数据"));
+    EXPECT_EQ(form->ComboBox3->itemText(2), QStringLiteral("A5 25 CA"));
+    EXPECT_EQ(notes[2], QStringLiteral("注释：保存当前测量模式和输出设置"));
+    EXPECT_EQ(form->ComboBox3->itemText(5), QStringLiteral("A5 52 F7"));
+    EXPECT_EQ(notes[5], QStringLiteral("注释：设置成高精度测量模式"));
+    EXPECT_EQ(form->ComboBox3->itemText(6), QStringLiteral("A5 53 F8"));
+    EXPECT_EQ(notes[6], QStringLiteral("注释：设置成一般测量模式"));
+    EXPECT_EQ(form->ComboBox3->itemText(8), QStringLiteral("A5 AF 54"));
+    EXPECT_EQ(notes[8], QStringLiteral("注释：设置波特率为115200"));
 }
 
 TEST_F(NotesTest, SelectingACommandShowsItsNoteAndSendsNothing)

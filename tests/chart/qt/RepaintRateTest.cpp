@@ -144,13 +144,33 @@ TEST_F(RepaintRateTest, NothingHeldBackBeforeTheFirstDrawOrWithoutAnInterval) {
     EXPECT_FALSE(control->RepaintDeferred());
 }
 
+// Notes every event delivered to one object.
+class DeliveryWatch : public QObject {
+public:
+    const QObject* Watched = nullptr;
+    int Deliveries = 0;
+
+protected:
+    bool eventFilter(QObject* receiver, QEvent*) override {
+        if (receiver == Watched) ++Deliveries;
+        return false;
+    }
+};
+
 TEST_F(RepaintRateTest, ControlGoesWhileAnUpdateIsHeldBack) {
     control->SetMinRepaintInterval(30);
     ShowAndPaint();
     series->AddPoint(100, 40, "", UseSeriesColor);
+    ASSERT_TRUE(control->RepaintDeferred());
+    DeliveryWatch watch;
+    qApp->installEventFilter(&watch);
+    const QObject* gone = control.get();
     control.reset();
+    watch.Watched = gone;
+    // The held-back update would fall due in here: nothing may reach the control that is gone.
     Spin(60);
-    SUCCEED();
+    qApp->removeEventFilter(&watch);
+    EXPECT_EQ(watch.Deliveries, 0);
 }
 
 } // namespace
