@@ -14,9 +14,10 @@ using CommHandle = std::uint64_t;
 // What the serial connection needs from the main window. Every call comes from the window
 // thread except where noted.
 //
-// The reader thread keeps its own reference to the host and may still call ShowNotice or
-// PostCommNotify after the connection has been closed or destroyed; an implementation must cope
-// with that (for instance by dropping notifications once the window is gone).
+// The reader thread keeps its own reference to the host. Close and the connection's destruction
+// wait for the reader to end, but only for a bounded time: a reader held up (in ShowNotice, say)
+// may still call ShowNotice or PostCommNotify afterwards, and an implementation must cope with
+// that (for instance by dropping notifications once the window is gone).
 //
 // A call that shows a modal message may run a nested event loop; the connection is written so
 // that anything (a notification, a close, a new open) may happen during it.
