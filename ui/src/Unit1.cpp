@@ -10,6 +10,7 @@
 #include "rangeview/ui/SerialLink.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFontMetricsF>
@@ -78,6 +79,14 @@ TForm1::TForm1(MessageSink* sink, PortLister ports, QWidget* parent)
         ports_ = &EnumerateSerialPorts;
     // The system's decimal separator, read once like the rest of the locale settings.
     diagFormat_.DecimalSeparator = QLocale::system().decimalPoint().toStdString();
+
+    pictureTimer_ = new QTimer(this);
+    pictureTimer_->setSingleShot(true);
+    pictureTimer_->setTimerType(Qt::PreciseTimer);
+    connect(pictureTimer_, &QTimer::timeout, this, [this] {
+        QEvent request(QEvent::UpdateRequest);
+        QCoreApplication::sendEvent(this, &request);
+    });
 
     BuildLayout();
     ConnectHandlers();
@@ -168,8 +177,31 @@ void TForm1::showEvent(QShowEvent* event)
     }
 }
 
+// Every control paints into the window's one picture, which Qt brings up to date on an update
+// request. Received data can change the controls a thousand times a second, but no screen
+// shows more than about sixty pictures a second: a request that comes sooner than one frame
+// after the last picture waits for the frame's end, and the changes made meanwhile all go into
+// that one picture. The controls' values themselves change at once.
+bool TForm1::PaceUpdateRequest(QEvent* event)
+{
+    if (sincePicture_.isValid()) {
+        const qint64 left = FrameIntervalNs - sincePicture_.nsecsElapsed();
+        if (left > 0) {
+            if (!pictureTimer_->isActive())
+                pictureTimer_->start(static_cast<int>((left + 999'999) / 1'000'000));
+            event->accept();
+            return true;
+        }
+    }
+    pictureTimer_->stop();
+    sincePicture_.start();
+    return QWidget::event(event);
+}
+
 bool TForm1::event(QEvent* event)
 {
+    if (event->type() == QEvent::UpdateRequest)
+        return PaceUpdateRequest(event);
     if (event->type() == WM_COMMNOTIFY) {
         const std::uint64_t handle = static_cast<CommNotifyEvent*>(event)->Handle;
         Dispatch([this, handle] {

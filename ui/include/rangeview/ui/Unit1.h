@@ -6,6 +6,7 @@
 #include "rangeview/ui/SerialPorts.h"
 #include "rangeview/ui/WaveformTracker.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFont>
 #include <QSize>
@@ -184,6 +185,9 @@ public:
 
     MessageSink& Messages() const { return *sink_; }
 
+    // The shortest time between two pictures of the window, in nanoseconds: one display frame.
+    static constexpr qint64 FrameIntervalNs = 1'000'000'000 / 60;
+
 protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -203,6 +207,7 @@ private:
                           double vMinimum);
     class PresentationBatch;
     void FlushPresentation();
+    bool PaceUpdateRequest(QEvent* event);
 
     std::unique_ptr<QtMessageSink> ownSink_;
     MessageSink* sink_ = nullptr;
@@ -232,6 +237,8 @@ private:
         double VMinimum = 0;
     } pendingDiag_;
     std::unique_ptr<SerialLink> serialLink_;
+    QElapsedTimer sincePicture_;
+    QTimer* pictureTimer_ = nullptr;
 };
 
 } // namespace rv
