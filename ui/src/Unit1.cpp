@@ -134,6 +134,7 @@ void TForm1::ConnectHandlers()
     connect(ComboBox3->lineEdit(), &QLineEdit::textEdited, this,
             [this] { Dispatch([this] { ComboBox3Change(); }); });
 
+    Chart1->Chart().OnRepaintNow = [this] { RepaintNow(Chart1); };
     Series1().OnAfterAdd = [this](TChartSeries* sender, std::int32_t valueIndex) {
         Series1AfterAdd(*sender, valueIndex);
     };
@@ -184,7 +185,7 @@ void TForm1::showEvent(QShowEvent* event)
 // that one picture. The controls' values themselves change at once.
 bool TForm1::PaceUpdateRequest(QEvent* event)
 {
-    if (sincePicture_.isValid()) {
+    if (sincePicture_.isValid() && !repaintingNow_) {
         const qint64 left = FrameIntervalNs - sincePicture_.nsecsElapsed();
         if (left > 0) {
             if (!pictureTimer_->isActive())
@@ -196,6 +197,19 @@ bool TForm1::PaceUpdateRequest(QEvent* event)
     pictureTimer_->stop();
     sincePicture_.start();
     return QWidget::event(event);
+}
+
+void TForm1::RepaintNow(QWidget* widget)
+{
+    const bool outer = repaintingNow_;
+    repaintingNow_ = true;
+    try {
+        widget->repaint();
+    } catch (...) {
+        repaintingNow_ = outer;
+        throw;
+    }
+    repaintingNow_ = outer;
 }
 
 bool TForm1::event(QEvent* event)

@@ -187,6 +187,9 @@ public:
 
     // The shortest time between two pictures of the window, in nanoseconds: one display frame.
     static constexpr qint64 FrameIntervalNs = 1'000'000'000 / 60;
+    // Paints the widget and shows it at once, frame or not (the chart's zoom animation draws
+    // its steps this way, without returning to the event loop in between).
+    void RepaintNow(QWidget* widget);
 
 protected:
     bool event(QEvent* event) override;
@@ -238,6 +241,7 @@ private:
     } pendingDiag_;
     std::unique_ptr<SerialLink> serialLink_;
     QElapsedTimer sincePicture_;
+    bool repaintingNow_ = false;
     QTimer* pictureTimer_ = nullptr;
 };
 
