@@ -54,7 +54,8 @@ void TLogMemo::ResetMetrics()
 
 struct TLogMemo::Block {
     qsizetype Chars = 0;
-    // Wrapped line starts from the block's start; the first is 0.
+    // Wrapped line starts from the block's start; the first is 0. Empty when every line of a
+    // hex block ends in a line break: the lines then start after the breaks.
     std::vector<std::uint32_t> Starts;
     // Hex form: one byte for each "XX " piece, and for each line break the number of pieces
     // before it. Otherwise the text itself.
@@ -83,8 +84,70 @@ using NodePtr = std::unique_ptr<TLogMemo::Node>;
 // A block is cut at the first hard line start after this many characters, or at any line start
 // after twice as many: small enough that an edit re-wraps little, large enough that the tree
 // costs a few bytes a line.
-constexpr qsizetype TargetChars = 1024;
+constexpr qsizetype TargetChars = 2048;
 constexpr qsizetype MaxChars = 2 * TargetChars;
+
+// Where line break j of a hex block stands.
+qsizetype BreakAt(const TLogMemo::Block& b, std::size_t j)
+{
+    return 3 * static_cast<qsizetype>(b.Breaks[j]) + static_cast<qsizetype>(j);
+}
+
+bool LinesFollowBreaks(const TLogMemo::Block& b)
+{
+    return b.Starts.empty();
+}
+
+qsizetype LineCountOf(const TLogMemo::Block& b)
+{
+    if (!LinesFollowBreaks(b))
+        return static_cast<qsizetype>(b.Starts.size());
+    // A break at the very end starts the next block's line, not one of this block.
+    const bool last = !b.Breaks.empty() && BreakAt(b, b.Breaks.size() - 1) + 1 == b.Chars;
+    return 1 + static_cast<qsizetype>(b.Breaks.size()) - (last ? 1 : 0);
+}
+
+qsizetype LineStartOf(const TLogMemo::Block& b, qsizetype line)
+{
+    if (!LinesFollowBreaks(b))
+        return b.Starts[static_cast<std::size_t>(line)];
+    return line == 0 ? 0 : BreakAt(b, static_cast<std::size_t>(line - 1)) + 1;
+}
+
+// The block's line holding offset `local`.
+qsizetype LineIndexOf(const TLogMemo::Block& b, qsizetype local)
+{
+    if (!LinesFollowBreaks(b)) {
+        const auto it = std::upper_bound(b.Starts.begin(), b.Starts.end(),
+                                         static_cast<std::uint32_t>(std::max<qsizetype>(0, local)));
+        return static_cast<qsizetype>(it - b.Starts.begin()) - 1;
+    }
+    // Breaks that end a line at or before `local`.
+    std::size_t lo = 0;
+    std::size_t hi = b.Breaks.size();
+    while (lo < hi) {
+        const std::size_t mid = (lo + hi) / 2;
+        if (BreakAt(b, mid) + 1 <= local)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return std::min(static_cast<qsizetype>(lo), LineCountOf(b) - 1);
+}
+
+bool EndsInBreak(const TLogMemo::Block& b)
+{
+    if (!b.Hex)
+        return !b.Text.isEmpty() && b.Text.back() == QLatin1Char('\n');
+    return !b.Breaks.empty() && BreakAt(b, b.Breaks.size() - 1) + 1 == b.Chars;
+}
+
+const Node* LastNode(const Node* n)
+{
+    while (n != nullptr && n->Right)
+        n = n->Right.get();
+    return n;
+}
 
 qsizetype CharsOf(const NodePtr& n) { return n ? n->Chars : 0; }
 qsizetype LinesOf(const NodePtr& n) { return n ? n->Lines : 0; }
@@ -93,7 +156,7 @@ qsizetype CountOf(const NodePtr& n) { return n ? n->Count : 0; }
 void Pull(Node& n)
 {
     n.Chars = CharsOf(n.Left) + n.B.Chars + CharsOf(n.Right);
-    n.Lines = LinesOf(n.Left) + static_cast<qsizetype>(n.B.Starts.size()) + LinesOf(n.Right);
+    n.Lines = LinesOf(n.Left) + LineCountOf(n.B) + LinesOf(n.Right);
     n.Count = CountOf(n.Left) + 1 + CountOf(n.Right);
 }
 
@@ -221,7 +284,7 @@ qsizetype TLogMemo::LineCount() const
     // Text that ends in a line break (or no text) has an empty last line after it.
     if (!root_)
         return 1;
-    return root_->Lines + (CharAt(root_->Chars - 1) == QLatin1Char('\n') ? 1 : 0);
+    return root_->Lines + (EndsInBreak(LastNode(root_.get())->B) ? 1 : 0);
 }
 
 const QString& TLogMemo::TextOf(const Node* node) const
@@ -254,7 +317,7 @@ TLogMemo::Found TLogMemo::BlockAtChar(qsizetype pos) const
             return f;
         }
         f.CharStart += n->B.Chars;
-        f.LineStart += static_cast<qsizetype>(n->B.Starts.size());
+        f.LineStart += LineCountOf(n->B);
         f.Index += 1;
         n = n->Right.get();
     }
@@ -273,7 +336,7 @@ TLogMemo::Found TLogMemo::BlockAtLine(qsizetype line) const
         f.CharStart += CharsOf(n->Left);
         f.LineStart += LinesOf(n->Left);
         f.Index += CountOf(n->Left);
-        const auto own = static_cast<qsizetype>(n->B.Starts.size());
+        const qsizetype own = LineCountOf(n->B);
         if (line < f.LineStart + own || !n->Right) {
             f.At = n;
             return f;
@@ -303,7 +366,7 @@ TLogMemo::Found TLogMemo::BlockAtIndex(qsizetype index) const
             return f;
         }
         f.CharStart += n->B.Chars;
-        f.LineStart += static_cast<qsizetype>(n->B.Starts.size());
+        f.LineStart += LineCountOf(n->B);
         f.Index += 1;
         n = n->Right.get();
     }
@@ -397,6 +460,12 @@ void TLogMemo::Wrap(QStringView text, std::vector<std::uint32_t>& starts) const
             starts.push_back(static_cast<std::uint32_t>(start));
             lastBreak = -1;
             x = WidthOf(text, start, i);
+            // The word taken to the new line may still not fit there: it breaks here too.
+            if (x + a > width && i > start) {
+                start = i;
+                starts.push_back(static_cast<std::uint32_t>(start));
+                x = 0;
+            }
         }
         x += a;
         if (c == QLatin1Char(' '))
@@ -423,12 +492,27 @@ void TLogMemo::Cut(QStringView text, const std::vector<std::uint32_t>& starts,
         auto node = std::make_unique<Node>();
         Block& b = node->B;
         b.Chars = to - from;
-        b.Starts.reserve(k - j);
-        for (std::size_t i = j; i < k; ++i)
-            b.Starts.push_back(static_cast<std::uint32_t>(starts[i] - from));
         const QStringView part = text.mid(from, to - from);
         if (!EncodeHex(part, b))
             b.Text = part.toString();
+        // Hex echo lines all end in a line break as a rule, and then their starts need no room.
+        bool followBreaks = b.Hex;
+        if (followBreaks) {
+            std::size_t line = j + 1;
+            for (std::size_t brk = 0; brk < b.Breaks.size() && followBreaks; ++brk) {
+                const qsizetype next = BreakAt(b, brk) + 1;
+                if (next >= b.Chars)
+                    break;
+                followBreaks = line < k && starts[line] - from == next;
+                ++line;
+            }
+            followBreaks = followBreaks && line == k;
+        }
+        if (!followBreaks) {
+            b.Starts.reserve(k - j);
+            for (std::size_t i = j; i < k; ++i)
+                b.Starts.push_back(static_cast<std::uint32_t>(starts[i] - from));
+        }
         seed_ ^= seed_ << 13;
         seed_ ^= seed_ >> 17;
         seed_ ^= seed_ << 5;
@@ -503,9 +587,7 @@ void TLogMemo::Edit(qsizetype from, qsizetype to, QStringView with)
     if (count > 0) {
         const Found f = BlockAtChar(from);
         first = f.Index;
-        const auto& st = f.At->B.Starts;
-        const auto local = static_cast<std::uint32_t>(from - f.CharStart);
-        if (first > 0 && std::upper_bound(st.begin(), st.end(), local) - st.begin() <= 1)
+        if (first > 0 && LineIndexOf(f.At->B, from - f.CharStart) == 0)
             --first;
         last = std::max(first, BlockAtChar(to).Index);
     }
@@ -531,17 +613,19 @@ void TLogMemo::Edit(qsizetype from, qsizetype to, QStringView with)
         buf += TextOf(f.At);
         Wrap(buf, starts);
         // A new line start at an old one of the pulled block: from there on all is as before.
-        const auto& old = f.At->B.Starts;
+        const Block& old = f.At->B;
+        const qsizetype oldLines = LineCountOf(old);
         auto a = std::lower_bound(starts.begin(), starts.end(), static_cast<std::uint32_t>(joint));
-        auto b = old.begin();
+        qsizetype b = 0;
         bool met = false;
-        while (a != starts.end() && b != old.end()) {
+        while (a != starts.end() && b < oldLines) {
             const qsizetype here = static_cast<qsizetype>(*a) - joint;
-            if (here == *b) {
+            const qsizetype there = LineStartOf(old, b);
+            if (here == there) {
                 met = true;
                 break;
             }
-            if (here < *b)
+            if (here < there)
                 ++a;
             else
                 ++b;
@@ -662,15 +746,16 @@ TLogMemo::Line TLogMemo::LineAt(qsizetype line) const
     }
     const Found f = BlockAtLine(std::max<qsizetype>(line, 0));
     const Block& b = f.At->B;
-    const auto j = static_cast<std::size_t>(std::max<qsizetype>(line, 0) - f.LineStart);
-    const qsizetype start = b.Starts[j];
-    const qsizetype next = j + 1 < b.Starts.size() ? b.Starts[j + 1] : b.Chars;
+    const qsizetype j = std::max<qsizetype>(line, 0) - f.LineStart;
+    const qsizetype lines = LineCountOf(b);
+    const qsizetype start = LineStartOf(b, j);
+    const qsizetype next = j + 1 < lines ? LineStartOf(b, j + 1) : b.Chars;
     const QString& text = TextOf(f.At);
     const bool hard = next > start && text[next - 1] == QLatin1Char('\n');
     const qsizetype end = hard ? next - 1 : next;
     out.Text = text.mid(start, end - start);
     out.Start = f.CharStart + start;
-    out.Soft = !hard && (j + 1 < b.Starts.size() || f.Index + 1 < BlockCount());
+    out.Soft = !hard && (j + 1 < lines || f.Index + 1 < BlockCount());
     return out;
 }
 
@@ -678,12 +763,10 @@ qsizetype TLogMemo::LineOf(qsizetype pos) const
 {
     if (!root_)
         return 0;
-    if (pos >= root_->Chars && CharAt(root_->Chars - 1) == QLatin1Char('\n'))
+    if (pos >= root_->Chars && EndsInBreak(LastNode(root_.get())->B))
         return root_->Lines;
     const Found f = BlockAtChar(pos);
-    const auto& st = f.At->B.Starts;
-    const auto local = static_cast<std::uint32_t>(std::max<qsizetype>(0, pos - f.CharStart));
-    return f.LineStart + (std::upper_bound(st.begin(), st.end(), local) - st.begin()) - 1;
+    return f.LineStart + LineIndexOf(f.At->B, pos - f.CharStart);
 }
 
 qsizetype TLogMemo::LineEnd(qsizetype line) const
