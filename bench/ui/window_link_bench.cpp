@@ -75,7 +75,11 @@ protected:
         const std::int32_t frames = (RxCount - rxBefore) / 8;
         const int last = Label4->text().toInt();
         for (int i = 0; i < frames; ++i) {
-            const auto seq = static_cast<std::uint16_t>(last - i);
+            // The device counts 1001 to 60000 and then starts again at 1000.
+            int before = last - i;
+            if (before < 1000)
+                before += 59001;
+            const auto seq = static_cast<std::uint16_t>(before);
             Latencies.push_back(now - SentAt[seq].load(std::memory_order_relaxed));
         }
         return handled;
