@@ -2,7 +2,9 @@
 // (1440 frames, 11520 bytes, delivered in reads of 64 bytes), painting excluded: once on a
 // fresh window and once after an hour's worth of log text and points has piled up. The
 // _8ByteReads cases deliver one frame per read, as the window gets them at the full rate, with
-// the log piled up the same way.
+// the log piled up the same way. The _Presented cases add the log's sixty pictures a second,
+// once with the caret at the end of the log and once with the user's caret at its top (the
+// echo then goes in at the caret). BM_LogRepaint draws the log at its top, middle and end.
 //
 //   build-*/bench/ui/ui_receive_bench --benchmark_counters_tabular=true
 #include "rangeview/chart/Series.h"
@@ -14,9 +16,11 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
@@ -151,20 +155,26 @@ struct Window {
     }
 };
 
-void RunSeconds(benchmark::State& state, Window& w, std::size_t readSize = DefaultReadSize)
+void RunSeconds(benchmark::State& state, Window& w, std::size_t readSize = DefaultReadSize,
+                bool presented = false)
 {
     std::int64_t frame = w.form->SampleIndex;
     const auto reads = OneSecondOfReads(frame, readSize);
+    const std::size_t perPicture = std::max<std::size_t>(1, reads.size() / 60);
+    QWidget* view = w.form->Memo1->viewport();
     for (auto _ : state) {
-        for (const auto& r : reads)
-            w.form->ProcessReceivedBytes(r);
+        for (std::size_t i = 0; i < reads.size(); ++i) {
+            w.form->ProcessReceivedBytes(reads[i]);
+            if (presented && i % perPicture == perPicture - 1)
+                w.form->RepaintNow(view);
+        }
         // Painting and layout of what became visible happen here, outside the measurement.
         state.PauseTiming();
         QCoreApplication::processEvents();
         state.ResumeTiming();
     }
     state.counters["frames"] = static_cast<double>(w.form->SampleIndex);
-    state.counters["log_chars"] = static_cast<double>(w.form->Memo1->toPlainText().size());
+    state.counters["log_chars"] = static_cast<double>(w.form->Memo1->TextLength());
     state.counters["log_lines"] = static_cast<double>(w.form->Memo1->LineCount());
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * FramesPerSecond * 8);
 }
@@ -210,17 +220,35 @@ void BM_OneSecondOfData_8ByteReads_AfterLogOnly(benchmark::State& state)
     RunSeconds(state, w, 8);
 }
 
-// Drawing the log scrolled to its end, after 10 s and after an hour of echo: only the visible
-// lines are drawn, so the two should cost the same.
+void BM_OneSecondOfData_8ByteReads_Presented_CaretAtEnd(benchmark::State& state)
+{
+    Window w;
+    w.PileUp(static_cast<int>(state.range(0)), true, false, 8);
+    RunSeconds(state, w, 8, true);
+}
+
+// The user clicked into the log and pressed Ctrl+Home: every read goes in at the top.
+void BM_OneSecondOfData_8ByteReads_Presented_CaretAtTop(benchmark::State& state)
+{
+    Window w;
+    w.PileUp(static_cast<int>(state.range(0)), true, false, 8);
+    w.form->Memo1->SetCaret(0);
+    RunSeconds(state, w, 8, true);
+}
+
+// Drawing the log at its top (0), middle (1) or end (2), after 10 s and after an hour of echo:
+// only the visible lines are drawn, so all should cost the same.
 void BM_LogRepaint(benchmark::State& state)
 {
     Window w;
     w.PileUp(static_cast<int>(state.range(0)), true, false);
-    w.form->Memo1->ScrollToBottom();
+    QScrollBar* bar = w.form->Memo1->verticalScrollBar();
+    bar->setValue(static_cast<int>(bar->maximum() * state.range(1) / 2));
     QWidget* view = w.form->Memo1->viewport();
     for (auto _ : state)
-        view->repaint();
+        w.form->RepaintNow(view);
     state.counters["lines_painted"] = w.form->Memo1->LastPaintedLines();
+    state.counters["log_lines"] = static_cast<double>(w.form->Memo1->LineCount());
 }
 
 BENCHMARK(BM_OneSecondOfData_AtStart)->Unit(benchmark::kMillisecond)->Iterations(30);
@@ -229,7 +257,12 @@ BENCHMARK(BM_OneSecondOfData_AfterLogOnly)->Arg(3600)->Unit(benchmark::kMillisec
 BENCHMARK(BM_OneSecondOfData_AfterAnHourOfPointsOnly)->Unit(benchmark::kMillisecond)->Iterations(30);
 BENCHMARK(BM_OneSecondOfData_8ByteReads_AtStart)->Unit(benchmark::kMillisecond)->Iterations(30);
 BENCHMARK(BM_OneSecondOfData_8ByteReads_AfterLogOnly)->Arg(3600)->Unit(benchmark::kMillisecond)->Iterations(30);
-BENCHMARK(BM_LogRepaint)->Arg(10)->Arg(3600)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_OneSecondOfData_8ByteReads_Presented_CaretAtEnd)->Arg(3600)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_OneSecondOfData_8ByteReads_Presented_CaretAtTop)->Arg(3600)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_LogRepaint)
+    ->ArgsProduct({{10, 3600}, {0, 1, 2}})
+    ->ArgNames({"seconds", "at"})
+    ->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

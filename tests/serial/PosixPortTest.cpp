@@ -237,6 +237,29 @@ TEST_F(PosixPortTest, EachArrivalCompletesOneWaitAndEarlierOnesAreRemembered)
     EXPECT_FALSE(port->WaitCommEvent(mask, record));
 }
 
+TEST_F(PosixPortTest, ASteadyStreamIsReportedAtMostOncePerInterval)
+{
+    auto port = OpenConfigured();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Pty.Write({1}));
+    auto wait = StartWait(port);
+    ASSERT_EQ(wait.wait_for(2s), std::future_status::ready);
+    EXPECT_EQ(wait.get(), EvRxChar);
+    // A byte right behind the first is reported only when 2 ms have passed since the first
+    // report, together with whatever else came meanwhile.
+    ASSERT_TRUE(Pty.Write({2}));
+    wait = StartWait(port);
+    ASSERT_EQ(wait.wait_for(2s), std::future_status::ready);
+    EXPECT_EQ(wait.get(), EvRxChar);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 2ms);
+
+    // The pause ends early when the port is released.
+    ASSERT_TRUE(Pty.Write({3}));
+    wait = StartWait(port);
+    port->Close();
+    ASSERT_EQ(wait.wait_for(2s), std::future_status::ready);
+}
+
 TEST_F(PosixPortTest, ReleaseCompletesAPendingWaitAndLaterOnesFail)
 {
     auto port = OpenConfigured();

@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFontMetricsF>
+#include <QContextMenuEvent>
 #include <QInputMethodEvent>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
@@ -13,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 namespace rv::test {
 namespace {
@@ -300,6 +303,298 @@ TEST_F(LogMemoTest, MouseClickDragAndDoubleClickSelect)
     const qreal cd = QFontMetricsF(memo.font()).horizontalAdvance(QStringLiteral("AB C"));
     QTest::mouseDClick(view, Qt::LeftButton, {}, PointAt(1, cd));
     EXPECT_EQ(memo.SelectedText(), QStringLiteral("CD"));
+}
+
+
+QStringList AllLines(const TLogMemo& m)
+{
+    QStringList all;
+    for (qsizetype i = 0; i < m.LineCount(); ++i)
+        all << m.LineText(i);
+    return all;
+}
+
+// The log after any sequence of edits holds the same text, wrapped into the same lines, as a
+// log given that text in one piece.
+void ExpectLikeFreshlyWrapped(const TLogMemo& memo, const QString& reference, int step)
+{
+    ASSERT_EQ(memo.toPlainText(), reference) << "step " << step;
+    static TLogMemo* fresh = [] {
+        auto* m = new TLogMemo;
+        m->show();
+        return m;
+    }();
+    if (fresh->size() != memo.size()) {
+        fresh->resize(memo.size());
+        QCoreApplication::processEvents();
+    }
+    fresh->Clear();
+    fresh->ReplaceSelection(reference);
+    ASSERT_EQ(AllLines(memo), AllLines(*fresh)) << "step " << step;
+    ASSERT_EQ(memo.LineCount(), fresh->LineCount()) << "step " << step;
+    // The lines hold the text, no more and no less, and no line's ink goes past the edge.
+    const QFontMetricsF fm(memo.font());
+    const qreal width = memo.viewport()->width() - 6;
+    QString joined;
+    for (qsizetype i = 0; i < memo.LineCount(); ++i) {
+        const QString line = memo.LineText(i);
+        joined += line;
+        qsizetype inkEnd = line.size();
+        while (inkEnd > 0 && line[inkEnd - 1] == QLatin1Char(' '))
+            --inkEnd;
+        const QString ink = line.left(inkEnd);
+        // Measured character by character, as the log places them (no kerning).
+        qreal inkWidth = 0;
+        for (qsizetype c = 0; c < ink.size(); ++c) {
+            const bool pair = ink[c].isHighSurrogate() && c + 1 < ink.size();
+            inkWidth += pair ? fm.horizontalAdvance(ink.mid(c, 2)) : fm.horizontalAdvance(ink[c]);
+            c += pair ? 1 : 0;
+        }
+        if (ink.size() > 2)
+            ASSERT_LE(inkWidth, width + 1) << "step " << step << " line " << i;
+    }
+    ASSERT_EQ(joined, QString(reference).remove(QLatin1Char('\n'))) << "step " << step;
+}
+
+TEST_F(LogMemoTest, RandomEditsAnywhereMatchAPlainStringAndAFreshWrap)
+{
+    std::mt19937 rng(12);
+    const auto pick = [&rng](qsizetype n) {
+        return static_cast<qsizetype>(std::uniform_int_distribution<qsizetype>(0, n)(rng));
+    };
+    const char32_t face = U'\U0001F600';
+    const QStringList words = {QStringLiteral("5A 5A 01 03 04 D2 03 91 \r\n"),
+                               QStringLiteral("A5 "),
+                               QStringLiteral("\n"),
+                               QStringLiteral("word "),
+                               QStringLiteral("LONGWORDWITHOUTANYSPACEATALLXXXXXXXXXXXXXXXXXXXXXXXX"),
+                               QStringLiteral("   "),
+                               QStringLiteral("中文 "),
+                               QString::fromUcs4(&face, 1),
+                               QStringLiteral("ab"),
+                               QStringLiteral("5a ")};
+    QString reference;
+    const auto insert = [&](qsizetype at, const QString& text) {
+        memo.SetCaret(at);
+        memo.ReplaceSelection(text);
+        reference.insert(at, QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    };
+    // Enough text for many blocks, and paragraphs longer than a block, whose blocks end in
+    // the middle of a paragraph.
+    for (int i = 0; i < 600; ++i)
+        insert(reference.size(), words[0]);
+    for (int i = 0; i < 4000; ++i)
+        insert(reference.size(), words[i % 7 == 3 ? 3 : i % 11 == 5 ? 6 : 1]);
+    for (int i = 0; i < 600; ++i)
+        insert(reference.size(), words[0]);
+    for (int i = 0; i < 300; ++i)
+        insert(reference.size(), words[i % 5 == 0 ? 4 : 3]);
+    ASSERT_GT(memo.BlockCount(), 10);
+    ExpectLikeFreshlyWrapped(memo, reference, -2);
+
+    for (int step = 0; step < 800; ++step) {
+        if (step == 500) {
+            // Narrower: hex lines wrap inside too.
+            memo.resize(130, 120);
+            QCoreApplication::processEvents();
+            ExpectLikeFreshlyWrapped(memo, reference, step);
+        }
+        const int kind = static_cast<int>(pick(9));
+        if (kind <= 3) {
+            QString text;
+            for (qsizetype n = pick(12); n >= 0; --n)
+                text += words[pick(words.size() - 1)];
+            if (pick(1))
+                text.remove(QLatin1Char('\n')).remove(QLatin1Char('\r'));
+            insert(pick(reference.size()), text);
+        } else if (kind <= 6) {
+            const qsizetype from = pick(reference.size());
+            const qsizetype to = std::min(reference.size(), from + pick(kind == 6 ? 3000 : 40));
+            memo.SetSelection(to, from);
+            const QString with = kind == 5 ? words[pick(words.size() - 1)] : QString();
+            memo.ReplaceSelection(with);
+            reference.replace(from, to - from, QString(with).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        } else if (kind == 7) {
+            memo.SetCaret(pick(reference.size()));
+            QTest::keyClick(&memo, pick(1) ? Qt::Key_Backspace : Qt::Key_Delete);
+            reference = memo.toPlainText(); // a surrogate pair goes as one, checked elsewhere
+        } else if (kind == 8) {
+            memo.undo();
+            reference = memo.toPlainText();
+        } else {
+            insert(reference.size(), words[0]);
+        }
+        if (step % 10 == 0 || kind == 8)
+            ExpectLikeFreshlyWrapped(memo, reference, step);
+        if (HasFatalFailure())
+            return;
+    }
+    ExpectLikeFreshlyWrapped(memo, reference, -1);
+}
+
+TEST_F(LogMemoTest, ShorteningALinesFirstWordLetsTheLineBeforeTakeItBack)
+{
+    // One long paragraph, so that lines end softly everywhere, also where the storage is cut.
+    QString paragraph;
+    for (int i = 0; i < 1400; ++i)
+        paragraph += QString(1 + (i * 7) % 9, QLatin1Char('a' + i % 26)) + QLatin1Char(' ');
+    memo.ReplaceSelection(paragraph);
+    ASSERT_GT(memo.BlockCount(), 2);
+    for (qsizetype line = 1; line + 1 < memo.LineCount(); ++line) {
+        const QString text = memo.toPlainText();
+        qsizetype start = 0;
+        for (qsizetype i = 0; i < line; ++i)
+            start += memo.LineText(i).size();
+        const qsizetype word = memo.LineText(line).indexOf(QLatin1Char(' '));
+        if (word < 2)
+            continue;
+        memo.SetSelection(start + 1, start + word);
+        memo.ReplaceSelection(QString());
+        ExpectLikeFreshlyWrapped(memo, QString(text).remove(start + 1, word - 1), static_cast<int>(line));
+        memo.undo();
+        ExpectLikeFreshlyWrapped(memo, text, static_cast<int>(line));
+        if (HasFatalFailure())
+            return;
+    }
+}
+
+TEST_F(LogMemoTest, UndoRestoresTheTextBeforeTheLastEditWhereverItWas)
+{
+    memo.ReplaceSelection(HexLines(600));
+    const QString before = memo.toPlainText();
+    memo.SetSelection(100, before.size() - 100);
+    memo.ReplaceSelection(QStringLiteral("x"));
+    EXPECT_EQ(memo.toPlainText().size(), 201);
+    memo.undo();
+    EXPECT_EQ(memo.toPlainText(), before);
+    ExpectLikeFreshlyWrapped(memo, before, 0);
+}
+
+TEST_F(LogMemoTest, LinesAndOffsetsAgreeAcrossBlocks)
+{
+    memo.ReplaceSelection(HexLines(2000) + QStringLiteral("tail without break"));
+    ASSERT_GT(memo.BlockCount(), 4);
+    const QString text = memo.toPlainText();
+    qsizetype at = 0;
+    for (qsizetype i = 0; i < memo.LineCount(); ++i) {
+        const QString line = memo.LineText(i);
+        ASSERT_EQ(text.mid(at, line.size()), line) << i;
+        at += line.size();
+        if (at < text.size() && text[at] == QLatin1Char('\n'))
+            ++at;
+    }
+    EXPECT_EQ(at, text.size());
+    // Clicking any visible line puts the caret on that line's text.
+    memo.verticalScrollBar()->setValue(1234);
+    QTest::mouseClick(memo.viewport(), Qt::LeftButton, {}, PointAt(1240, 0));
+    const qsizetype caret = memo.CaretPosition();
+    EXPECT_EQ(text.mid(caret, memo.LineText(1240).size()), memo.LineText(1240));
+}
+
+TEST_F(LogMemoTest, EditingAtTheTopOfALongLogKeepsTheRestAsItWas)
+{
+    memo.ReplaceSelection(HexLines(3000));
+    const QStringList before = AllLines(memo);
+    memo.SetCaret(0);
+    QTest::keyClick(&memo, Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
+    memo.SetCaret(0);
+    memo.ReplaceSelection(QStringLiteral("top\r\n"));
+    const QStringList after = AllLines(memo);
+    ASSERT_EQ(after.size(), before.size() + 1);
+    EXPECT_EQ(after.first(), QStringLiteral("top"));
+    EXPECT_EQ(after.mid(1), before);
+    EXPECT_EQ(memo.CaretPosition(), 4);
+}
+
+// ---- the right-click menu ----
+
+QAction* Entry(QMenu* menu, const char* name)
+{
+    return menu->findChild<QAction*>(QLatin1String(name));
+}
+
+TEST_F(LogMemoTest, ContextMenuEnablesWhatTheStateAllows)
+{
+    QGuiApplication::clipboard()->clear();
+    std::unique_ptr<QMenu> menu(memo.CreateContextMenu());
+    for (const char* name : {"Undo", "Cut", "Copy", "Paste", "Delete", "SelectAll"}) {
+        ASSERT_NE(Entry(menu.get(), name), nullptr) << name;
+        EXPECT_FALSE(Entry(menu.get(), name)->isEnabled()) << name;
+    }
+    EXPECT_TRUE(Entry(menu.get(), "Undo")->text().startsWith(QStringLiteral("撤销")));
+    EXPECT_TRUE(Entry(menu.get(), "Copy")->text().contains(
+        QKeySequence(QKeySequence::Copy).toString(QKeySequence::NativeText)));
+
+    memo.ReplaceSelection(QStringLiteral("AA BB"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("x"));
+    menu.reset(memo.CreateContextMenu());
+    EXPECT_TRUE(Entry(menu.get(), "Undo")->isEnabled());
+    EXPECT_FALSE(Entry(menu.get(), "Cut")->isEnabled());
+    EXPECT_FALSE(Entry(menu.get(), "Copy")->isEnabled());
+    EXPECT_FALSE(Entry(menu.get(), "Delete")->isEnabled());
+    EXPECT_TRUE(Entry(menu.get(), "Paste")->isEnabled());
+    EXPECT_TRUE(Entry(menu.get(), "SelectAll")->isEnabled());
+
+    memo.SetSelection(5, 0);
+    menu.reset(memo.CreateContextMenu());
+    EXPECT_TRUE(Entry(menu.get(), "Cut")->isEnabled());
+    EXPECT_TRUE(Entry(menu.get(), "Copy")->isEnabled());
+    EXPECT_TRUE(Entry(menu.get(), "Delete")->isEnabled());
+    EXPECT_FALSE(Entry(menu.get(), "SelectAll")->isEnabled()); // all is selected already
+
+    memo.setReadOnly(true);
+    menu.reset(memo.CreateContextMenu());
+    EXPECT_FALSE(Entry(menu.get(), "Undo")->isEnabled());
+    EXPECT_FALSE(Entry(menu.get(), "Cut")->isEnabled());
+    EXPECT_TRUE(Entry(menu.get(), "Copy")->isEnabled());
+    EXPECT_FALSE(Entry(menu.get(), "Paste")->isEnabled());
+    EXPECT_FALSE(Entry(menu.get(), "Delete")->isEnabled());
+}
+
+TEST_F(LogMemoTest, ContextMenuEntriesEditLikeTheirShortcuts)
+{
+    memo.ReplaceSelection(QStringLiteral("one two three"));
+    memo.SetSelection(4, 7);
+    std::unique_ptr<QMenu> menu(memo.CreateContextMenu());
+    Entry(menu.get(), "Copy")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("two"));
+    Entry(menu.get(), "Delete")->trigger();
+    EXPECT_EQ(memo.toPlainText(), QStringLiteral("one  three"));
+    EXPECT_NE(QGuiApplication::clipboard()->text(), QString()); // Delete leaves the clipboard
+
+    menu.reset(memo.CreateContextMenu());
+    Entry(menu.get(), "Undo")->trigger();
+    EXPECT_EQ(memo.toPlainText(), QStringLiteral("one two three"));
+
+    memo.SetSelection(0, 3);
+    menu.reset(memo.CreateContextMenu());
+    Entry(menu.get(), "Cut")->trigger();
+    EXPECT_EQ(memo.toPlainText(), QStringLiteral(" two three"));
+    memo.SetCaret(memo.toPlainText().size());
+    menu.reset(memo.CreateContextMenu());
+    Entry(menu.get(), "Paste")->trigger();
+    EXPECT_EQ(memo.toPlainText(), QStringLiteral(" two threeone"));
+
+    menu.reset(memo.CreateContextMenu());
+    Entry(menu.get(), "SelectAll")->trigger();
+    EXPECT_EQ(memo.SelectedText(), memo.toPlainText());
+}
+
+TEST_F(LogMemoTest, RightClickOpensTheMenuWithoutMovingTheCaret)
+{
+    memo.ReplaceSelection(QStringLiteral("5A 5A 01\nAB CD\n"));
+    memo.SetCaret(3);
+    QTest::mouseClick(memo.viewport(), Qt::RightButton, {}, PointAt(1, 10));
+    EXPECT_EQ(memo.CaretPosition(), 3);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, PointAt(1, 10),
+                            memo.viewport()->mapToGlobal(PointAt(1, 10)));
+    QApplication::sendEvent(memo.viewport(), &click);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    EXPECT_NE(Entry(menu, "SelectAll"), nullptr);
+    menu->close();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(memo.CaretPosition(), 3);
 }
 
 } // namespace

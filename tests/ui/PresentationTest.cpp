@@ -1,9 +1,16 @@
 // Received data presentation: counters, read-out, mode names, hex echo and plotting.
 #include "UiTestSupport.h"
 
+#include "rangeview/chart/qt/ChartControl.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QTest>
+
+#include <map>
 
 namespace rv::test {
 namespace {
@@ -215,6 +222,67 @@ TEST_F(PresentationTest, ReceivedCountWrapsLikeA32BitCounter)
     Feed({1, 2, 3, 4});
     EXPECT_EQ(form->RxCount, -2147483647);
     EXPECT_EQ(form->Label10->text(), QStringLiteral("-2147483647"));
+}
+
+
+// Counts the paints each widget gets.
+class PaintCounter : public QObject {
+public:
+    std::map<QObject*, int> Paints;
+    PaintCounter() { QApplication::instance()->installEventFilter(this); }
+    ~PaintCounter() override { QApplication::instance()->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++Paints[watched];
+        return false;
+    }
+};
+
+TEST_F(PresentationTest, PicturesArePacedToTheDisplayWhileValuesChangeAtOnce)
+{
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    EchoOn();
+    WaveformOn();
+    QTest::qWait(50);
+    PaintCounter counter;
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 400; ++i) {
+        FeedReading(static_cast<std::uint16_t>(1000 + i));
+        // Nothing waits for a picture: the read-out has the value as soon as the read is in.
+        ASSERT_EQ(form->Label4->text(), QString::number(1000 + i));
+        QCoreApplication::processEvents();
+    }
+    QTest::qWait(3 * static_cast<int>(TForm1::FrameIntervalNs / 1'000'000));
+    const qint64 frames = clock.nsecsElapsed() / TForm1::FrameIntervalNs + 1;
+    for (QObject* w : {static_cast<QObject*>(form->Label4), static_cast<QObject*>(form->Label10),
+                       static_cast<QObject*>(form->Memo1->viewport()),
+                       static_cast<QObject*>(form->Chart1)}) {
+        EXPECT_GE(counter.Paints[w], 1) << w->objectName().toStdString();
+        EXPECT_LE(counter.Paints[w], frames) << w->objectName().toStdString();
+    }
+    // The last picture shows the last values.
+    EXPECT_EQ(form->Memo1->LineText(form->Memo1->LineCount() - 2).left(5), QStringLiteral("5A 5A"));
+    EXPECT_EQ(form->Label4->text(), QStringLiteral("1399"));
+}
+
+TEST_F(PresentationTest, ARepaintAskedForNowIsNotHeldBackToTheFrame)
+{
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    QTest::qWait(50);
+    PaintCounter counter;
+    form->RepaintNow(form->Label4);
+    form->RepaintNow(form->Label4);
+    EXPECT_EQ(counter.Paints[form->Label4], 2);
+    // The chart's zoom animation draws each step at once.
+    form->Chart1->RepaintNow();
+    form->Chart1->RepaintNow();
+    EXPECT_EQ(counter.Paints[form->Chart1], 2);
 }
 
 } // namespace

@@ -1,15 +1,19 @@
 #include "rangeview/ui/LogMemo.h"
 
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <functional>
 #include <utility>
 
 namespace rv {
@@ -46,61 +50,476 @@ void TLogMemo::ResetMetrics()
     rowHeight_ = std::max(1, static_cast<int>(std::ceil(metrics_.lineSpacing())));
 }
 
-// ---- text and wrapping ----
+// ---- storage ----
 
-qreal TLogMemo::Advance(qsizetype i) const
+struct TLogMemo::Block {
+    qsizetype Chars = 0;
+    // Wrapped line starts from the block's start; the first is 0. Empty when every line of a
+    // hex block ends in a line break: the lines then start after the breaks.
+    std::vector<std::uint32_t> Starts;
+    // Hex form: one byte for each "XX " piece, and for each line break the number of pieces
+    // before it. Otherwise the text itself.
+    bool Hex = false;
+    std::vector<std::uint8_t> Bytes;
+    std::vector<std::uint16_t> Breaks;
+    QString Text;
+};
+
+struct TLogMemo::Node {
+    Block B;
+    std::uint32_t Priority = 0;
+    std::unique_ptr<Node> Left;
+    std::unique_ptr<Node> Right;
+    // Of the subtree.
+    qsizetype Chars = 0;
+    qsizetype Lines = 0;
+    qsizetype Count = 0;
+};
+
+namespace {
+
+using Node = TLogMemo::Node;
+using NodePtr = std::unique_ptr<TLogMemo::Node>;
+
+// A block is cut at the first hard line start after this many characters, or at any line start
+// after twice as many: small enough that an edit re-wraps little, large enough that the tree
+// costs a few bytes a line.
+constexpr qsizetype TargetChars = 2048;
+constexpr qsizetype MaxChars = 2 * TargetChars;
+
+// Where line break j of a hex block stands.
+qsizetype BreakAt(const TLogMemo::Block& b, std::size_t j)
 {
-    const QChar c = text_[i];
+    return 3 * static_cast<qsizetype>(b.Breaks[j]) + static_cast<qsizetype>(j);
+}
+
+bool LinesFollowBreaks(const TLogMemo::Block& b)
+{
+    return b.Starts.empty();
+}
+
+qsizetype LineCountOf(const TLogMemo::Block& b)
+{
+    if (!LinesFollowBreaks(b))
+        return static_cast<qsizetype>(b.Starts.size());
+    // A break at the very end starts the next block's line, not one of this block.
+    const bool last = !b.Breaks.empty() && BreakAt(b, b.Breaks.size() - 1) + 1 == b.Chars;
+    return 1 + static_cast<qsizetype>(b.Breaks.size()) - (last ? 1 : 0);
+}
+
+qsizetype LineStartOf(const TLogMemo::Block& b, qsizetype line)
+{
+    if (!LinesFollowBreaks(b))
+        return b.Starts[static_cast<std::size_t>(line)];
+    return line == 0 ? 0 : BreakAt(b, static_cast<std::size_t>(line - 1)) + 1;
+}
+
+// The block's line holding offset `local`.
+qsizetype LineIndexOf(const TLogMemo::Block& b, qsizetype local)
+{
+    if (!LinesFollowBreaks(b)) {
+        const auto it = std::upper_bound(b.Starts.begin(), b.Starts.end(),
+                                         static_cast<std::uint32_t>(std::max<qsizetype>(0, local)));
+        return static_cast<qsizetype>(it - b.Starts.begin()) - 1;
+    }
+    // Breaks that end a line at or before `local`.
+    std::size_t lo = 0;
+    std::size_t hi = b.Breaks.size();
+    while (lo < hi) {
+        const std::size_t mid = (lo + hi) / 2;
+        if (BreakAt(b, mid) + 1 <= local)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return std::min(static_cast<qsizetype>(lo), LineCountOf(b) - 1);
+}
+
+bool EndsInBreak(const TLogMemo::Block& b)
+{
+    if (!b.Hex)
+        return !b.Text.isEmpty() && b.Text.back() == QLatin1Char('\n');
+    return !b.Breaks.empty() && BreakAt(b, b.Breaks.size() - 1) + 1 == b.Chars;
+}
+
+const Node* LastNode(const Node* n)
+{
+    while (n != nullptr && n->Right)
+        n = n->Right.get();
+    return n;
+}
+
+qsizetype CharsOf(const NodePtr& n) { return n ? n->Chars : 0; }
+qsizetype LinesOf(const NodePtr& n) { return n ? n->Lines : 0; }
+qsizetype CountOf(const NodePtr& n) { return n ? n->Count : 0; }
+
+void Pull(Node& n)
+{
+    n.Chars = CharsOf(n.Left) + n.B.Chars + CharsOf(n.Right);
+    n.Lines = LinesOf(n.Left) + LineCountOf(n.B) + LinesOf(n.Right);
+    n.Count = CountOf(n.Left) + 1 + CountOf(n.Right);
+}
+
+NodePtr Merge(NodePtr a, NodePtr b) noexcept
+{
+    if (!a)
+        return b;
+    if (!b)
+        return a;
+    if (a->Priority > b->Priority) {
+        a->Right = Merge(std::move(a->Right), std::move(b));
+        Pull(*a);
+        return a;
+    }
+    b->Left = Merge(std::move(a), std::move(b->Left));
+    Pull(*b);
+    return b;
+}
+
+// The first `count` blocks go to `left`, the rest to `right`.
+void Split(NodePtr t, qsizetype count, NodePtr& left, NodePtr& right) noexcept
+{
+    if (!t) {
+        left.reset();
+        right.reset();
+        return;
+    }
+    if (CountOf(t->Left) < count) {
+        Split(std::move(t->Right), count - CountOf(t->Left) - 1, t->Right, right);
+        Pull(*t);
+        left = std::move(t);
+    } else {
+        Split(std::move(t->Left), count, left, t->Left);
+        Pull(*t);
+        right = std::move(t);
+    }
+}
+
+void TakeBlocks(NodePtr t, std::vector<TLogMemo::Block>& out)
+{
+    if (!t)
+        return;
+    TakeBlocks(std::move(t->Left), out);
+    out.push_back(std::move(t->B));
+    TakeBlocks(std::move(t->Right), out);
+}
+
+int HexValue(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+constexpr char16_t HexDigits[] = u"0123456789ABCDEF";
+
+// Stores text made only of "XX " pieces (upper-case hex digits) and line breaks as bytes.
+bool EncodeHex(QStringView text, TLogMemo::Block& b)
+{
+    const qsizetype n = text.size();
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint16_t> breaks;
+    bytes.reserve(static_cast<std::size_t>(n / 3));
+    for (qsizetype i = 0; i < n;) {
+        if (text[i] == QLatin1Char('\n')) {
+            breaks.push_back(static_cast<std::uint16_t>(bytes.size()));
+            ++i;
+            continue;
+        }
+        if (i + 2 >= n || text[i + 2] != QLatin1Char(' ') || bytes.size() >= 0xFFFF)
+            return false;
+        const int high = HexValue(text[i]);
+        const int low = HexValue(text[i + 1]);
+        if (high < 0 || low < 0)
+            return false;
+        bytes.push_back(static_cast<std::uint8_t>(high << 4 | low));
+        i += 3;
+    }
+    bytes.shrink_to_fit();
+    breaks.shrink_to_fit();
+    b.Hex = true;
+    b.Bytes = std::move(bytes);
+    b.Breaks = std::move(breaks);
+    b.Text = QString();
+    return true;
+}
+
+void SpellHex(const TLogMemo::Block& b, QString& out)
+{
+    out.resize(b.Chars);
+    char16_t* p = reinterpret_cast<char16_t*>(out.data());
+    std::size_t brk = 0;
+    for (std::size_t k = 0; k <= b.Bytes.size(); ++k) {
+        while (brk < b.Breaks.size() && b.Breaks[brk] == k) {
+            *p++ = u'\n';
+            ++brk;
+        }
+        if (k == b.Bytes.size())
+            break;
+        *p++ = HexDigits[b.Bytes[k] >> 4];
+        *p++ = HexDigits[b.Bytes[k] & 15];
+        *p++ = u' ';
+    }
+}
+
+} // namespace
+
+TLogMemo::~TLogMemo() = default;
+
+qsizetype TLogMemo::BlockCount() const
+{
+    return CountOf(root_);
+}
+
+qsizetype TLogMemo::TextLength() const
+{
+    return CharsOf(root_);
+}
+
+qsizetype TLogMemo::LineCount() const
+{
+    // Text that ends in a line break (or no text) has an empty last line after it.
+    if (!root_)
+        return 1;
+    return root_->Lines + (EndsInBreak(LastNode(root_.get())->B) ? 1 : 0);
+}
+
+const QString& TLogMemo::TextOf(const Node* node) const
+{
+    if (!node->B.Hex)
+        return node->B.Text;
+    if (spelt_ != node) {
+        spelt_ = nullptr;
+        SpellHex(node->B, speltText_);
+        spelt_ = node;
+    }
+    return speltText_;
+}
+
+TLogMemo::Found TLogMemo::BlockAtChar(qsizetype pos) const
+{
+    // The block with start <= pos < end; past the end, the last block.
+    Found f;
+    const Node* n = root_.get();
+    while (n != nullptr) {
+        if (pos < f.CharStart + CharsOf(n->Left)) {
+            n = n->Left.get();
+            continue;
+        }
+        f.CharStart += CharsOf(n->Left);
+        f.LineStart += LinesOf(n->Left);
+        f.Index += CountOf(n->Left);
+        if (pos < f.CharStart + n->B.Chars || !n->Right) {
+            f.At = n;
+            return f;
+        }
+        f.CharStart += n->B.Chars;
+        f.LineStart += LineCountOf(n->B);
+        f.Index += 1;
+        n = n->Right.get();
+    }
+    return f;
+}
+
+TLogMemo::Found TLogMemo::BlockAtLine(qsizetype line) const
+{
+    Found f;
+    const Node* n = root_.get();
+    while (n != nullptr) {
+        if (line < f.LineStart + LinesOf(n->Left)) {
+            n = n->Left.get();
+            continue;
+        }
+        f.CharStart += CharsOf(n->Left);
+        f.LineStart += LinesOf(n->Left);
+        f.Index += CountOf(n->Left);
+        const qsizetype own = LineCountOf(n->B);
+        if (line < f.LineStart + own || !n->Right) {
+            f.At = n;
+            return f;
+        }
+        f.CharStart += n->B.Chars;
+        f.LineStart += own;
+        f.Index += 1;
+        n = n->Right.get();
+    }
+    return f;
+}
+
+TLogMemo::Found TLogMemo::BlockAtIndex(qsizetype index) const
+{
+    Found f;
+    const Node* n = root_.get();
+    while (n != nullptr) {
+        if (index < f.Index + CountOf(n->Left)) {
+            n = n->Left.get();
+            continue;
+        }
+        f.CharStart += CharsOf(n->Left);
+        f.LineStart += LinesOf(n->Left);
+        f.Index += CountOf(n->Left);
+        if (index == f.Index || !n->Right) {
+            f.At = n;
+            return f;
+        }
+        f.CharStart += n->B.Chars;
+        f.LineStart += LineCountOf(n->B);
+        f.Index += 1;
+        n = n->Right.get();
+    }
+    return f;
+}
+
+QChar TLogMemo::CharAt(qsizetype pos) const
+{
+    if (pos < 0 || pos >= TextLength())
+        return QChar();
+    const Found f = BlockAtChar(pos);
+    return TextOf(f.At)[pos - f.CharStart];
+}
+
+QString TLogMemo::Slice(qsizetype from, qsizetype to) const
+{
+    QString out;
+    if (from >= to)
+        return out;
+    out.reserve(to - from);
+    Found f = BlockAtChar(from);
+    while (f.At != nullptr && f.CharStart < to) {
+        const QString& text = TextOf(f.At);
+        const qsizetype a = std::max(from, f.CharStart) - f.CharStart;
+        const qsizetype b = std::min(to, f.CharStart + f.At->B.Chars) - f.CharStart;
+        out.append(QStringView(text).mid(a, b - a));
+        if (f.Index + 1 >= BlockCount())
+            break;
+        f = BlockAtIndex(f.Index + 1);
+    }
+    return out;
+}
+
+QString TLogMemo::toPlainText() const
+{
+    return Slice(0, TextLength());
+}
+
+// ---- wrapping ----
+
+qreal TLogMemo::Advance(QStringView text, qsizetype i) const
+{
+    const QChar c = text[i];
     if (c.unicode() < latin_.size()) {
         qreal& a = latin_[c.unicode()];
         if (a < 0)
             a = metrics_.horizontalAdvance(c);
         return a;
     }
-    if (c.isHighSurrogate() && i + 1 < text_.size() && text_[i + 1].isLowSurrogate())
-        return metrics_.horizontalAdvance(QString::fromRawData(text_.constData() + i, 2));
-    if (c.isLowSurrogate() && i > 0 && text_[i - 1].isHighSurrogate())
+    if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+        return metrics_.horizontalAdvance(text.mid(i, 2).toString());
+    if (c.isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate())
         return 0; // measured with its high half
     return metrics_.horizontalAdvance(c);
 }
 
-qreal TLogMemo::WidthOf(qsizetype from, qsizetype to) const
+qreal TLogMemo::WidthOf(QStringView text, qsizetype from, qsizetype to) const
 {
     qreal w = 0;
     for (qsizetype i = from; i < to; ++i)
-        w += Advance(i);
+        w += Advance(text, i);
     return w;
 }
 
 // Greedy wrap like a multi-line edit box: a line breaks after its last space that fits;
-// spaces may hang past the edge; a word wider than the line breaks anywhere.
-void TLogMemo::WrapFrom(std::size_t line)
+// spaces may hang past the edge; a word wider than the line breaks anywhere. The text starts
+// a line; a line start at its very end is left out (it starts the next block, or is the empty
+// last line).
+void TLogMemo::Wrap(QStringView text, std::vector<std::uint32_t>& starts) const
 {
-    lines_.resize(line + 1);
+    starts.clear();
+    starts.push_back(0);
     const qreal width = std::max(1, wrapWidth_ - 2 * Margin);
-    const qsizetype n = text_.size();
-    qsizetype start = lines_.back();
+    const qsizetype n = text.size();
+    qsizetype start = 0;
     qsizetype lastBreak = -1;
     qreal x = 0;
-    for (qsizetype i = start; i < n; ++i) {
-        const QChar c = text_[i];
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
         if (c == QLatin1Char('\n')) {
-            lines_.push_back(i + 1);
+            if (i + 1 < n)
+                starts.push_back(static_cast<std::uint32_t>(i + 1));
             start = i + 1;
             lastBreak = -1;
             x = 0;
             continue;
         }
-        const qreal a = Advance(i);
+        const qreal a = Advance(text, i);
         if (c != QLatin1Char(' ') && x + a > width && i > start && !c.isLowSurrogate()) {
             start = lastBreak > start ? lastBreak : i;
-            lines_.push_back(start);
+            starts.push_back(static_cast<std::uint32_t>(start));
             lastBreak = -1;
-            x = WidthOf(start, i);
+            x = WidthOf(text, start, i);
+            // The word taken to the new line may still not fit there: it breaks here too.
+            if (x + a > width && i > start) {
+                start = i;
+                starts.push_back(static_cast<std::uint32_t>(start));
+                x = 0;
+            }
         }
         x += a;
         if (c == QLatin1Char(' '))
             lastBreak = i + 1;
+    }
+}
+
+// Cuts wrapped text into blocks at line starts, preferring starts after a line break: an edit
+// then seldom has to look past its block's end.
+void TLogMemo::Cut(QStringView text, const std::vector<std::uint32_t>& starts,
+                   std::vector<NodePtr>& out)
+{
+    const qsizetype n = text.size();
+    std::size_t j = 0;
+    while (j < starts.size() && starts[j] < n) {
+        const qsizetype from = starts[j];
+        std::size_t k = j + 1;
+        for (; k < starts.size(); ++k) {
+            const qsizetype len = starts[k] - from;
+            if (len >= MaxChars || (len >= TargetChars && text[starts[k] - 1] == QLatin1Char('\n')))
+                break;
+        }
+        const qsizetype to = k < starts.size() ? starts[k] : n;
+        auto node = std::make_unique<Node>();
+        Block& b = node->B;
+        b.Chars = to - from;
+        const QStringView part = text.mid(from, to - from);
+        if (!EncodeHex(part, b))
+            b.Text = part.toString();
+        // Hex echo lines all end in a line break as a rule, and then their starts need no room.
+        bool followBreaks = b.Hex;
+        if (followBreaks) {
+            std::size_t line = j + 1;
+            for (std::size_t brk = 0; brk < b.Breaks.size() && followBreaks; ++brk) {
+                const qsizetype next = BreakAt(b, brk) + 1;
+                if (next >= b.Chars)
+                    break;
+                followBreaks = line < k && starts[line] - from == next;
+                ++line;
+            }
+            followBreaks = followBreaks && line == k;
+        }
+        if (!followBreaks) {
+            b.Starts.reserve(k - j);
+            for (std::size_t i = j; i < k; ++i)
+                b.Starts.push_back(static_cast<std::uint32_t>(starts[i] - from));
+        }
+        seed_ ^= seed_ << 13;
+        seed_ ^= seed_ >> 17;
+        seed_ ^= seed_ << 5;
+        node->Priority = seed_;
+        Pull(*node);
+        out.push_back(std::move(node));
+        j = k;
     }
 }
 
@@ -116,29 +535,116 @@ bool TLogMemo::FollowWidth()
     const int width = ViewWidth();
     if (width == wrapWidth_)
         return false;
-    // Every line may wrap anew: linear in the text, but only on a change of width.
     wrapWidth_ = width;
-    WrapFrom(0);
+    RewrapAll();
     return true;
 }
 
-void TLogMemo::Rewrap(qsizetype changedAt)
+// Every line may wrap anew: linear in the text, but only on a change of width or font. Text is
+// wrapped a paragraph or so at a time, so this needs no copy of the whole log.
+void TLogMemo::RewrapAll()
 {
-    if (FollowWidth())
-        return;
-    // The line before the change may take back a word from the changed line, so it is
-    // wrapped again too; the lines before it cannot change.
-    const qsizetype line = LineOf(changedAt);
-    WrapFrom(static_cast<std::size_t>(std::max<qsizetype>(0, line - 1)));
+    spelt_ = nullptr;
+    std::vector<Block> blocks;
+    blocks.reserve(static_cast<std::size_t>(BlockCount()));
+    TakeBlocks(std::move(root_), blocks);
+    std::vector<NodePtr> nodes;
+    std::vector<std::uint32_t> starts;
+    QString buf;
+    const auto flush = [&] {
+        Wrap(buf, starts);
+        Cut(buf, starts, nodes);
+        buf.resize(0);
+    };
+    for (Block& b : blocks) {
+        if (b.Hex) {
+            QString spelt;
+            SpellHex(b, spelt);
+            buf += spelt;
+        } else {
+            buf += b.Text;
+        }
+        b = Block();
+        if (buf.size() >= TargetChars && buf.back() == QLatin1Char('\n'))
+            flush();
+    }
+    if (!buf.isEmpty())
+        flush();
+    for (NodePtr& n : nodes)
+        root_ = Merge(std::move(root_), std::move(n));
 }
 
+// The line holding the change and the one before it (which may take back a word) are wrapped
+// again with the blocks around them; blocks after them follow as long as the new line starts
+// have not met the old ones. The tree itself changes only once everything new is built.
 void TLogMemo::Edit(qsizetype from, qsizetype to, QStringView with)
 {
-    if (from == to && from == text_.size())
-        text_.append(with);
-    else
-        text_.replace(from, to - from, with.data(), with.size());
-    Rewrap(from);
+    FollowWidth();
+    spelt_ = nullptr;
+    const qsizetype count = BlockCount();
+    qsizetype first = 0;
+    qsizetype last = -1;
+    if (count > 0) {
+        const Found f = BlockAtChar(from);
+        first = f.Index;
+        if (first > 0 && LineIndexOf(f.At->B, from - f.CharStart) == 0)
+            --first;
+        last = std::max(first, BlockAtChar(to).Index);
+    }
+    QString buf;
+    qsizetype bufStart = 0;
+    for (;;) {
+        buf.resize(0);
+        bufStart = first < count ? BlockAtIndex(first).CharStart : 0;
+        for (qsizetype k = first; k <= last; ++k)
+            buf += TextOf(BlockAtIndex(k).At);
+        buf.replace(from - bufStart, to - from, with.data(), with.size());
+        // Everything here went: the line before the change lies in the block before.
+        if (!buf.isEmpty() || first == 0)
+            break;
+        --first;
+    }
+    std::vector<std::uint32_t> starts;
+    Wrap(buf, starts);
+    qsizetype next = last + 1;
+    while (next < count && !buf.isEmpty() && buf.back() != QLatin1Char('\n')) {
+        const Found f = BlockAtIndex(next++);
+        const qsizetype joint = buf.size();
+        buf += TextOf(f.At);
+        Wrap(buf, starts);
+        // A new line start at an old one of the pulled block: from there on all is as before.
+        const Block& old = f.At->B;
+        const qsizetype oldLines = LineCountOf(old);
+        auto a = std::lower_bound(starts.begin(), starts.end(), static_cast<std::uint32_t>(joint));
+        qsizetype b = 0;
+        bool met = false;
+        while (a != starts.end() && b < oldLines) {
+            const qsizetype here = static_cast<qsizetype>(*a) - joint;
+            const qsizetype there = LineStartOf(old, b);
+            if (here == there) {
+                met = true;
+                break;
+            }
+            if (here < there)
+                ++a;
+            else
+                ++b;
+        }
+        if (met)
+            break;
+    }
+    std::vector<NodePtr> nodes;
+    Cut(buf, starts, nodes);
+
+    NodePtr before, middle, after;
+    Split(std::move(root_), first, before, middle);
+    Split(std::move(middle), next - first, middle, after);
+    middle.reset();
+    for (NodePtr& n : nodes)
+        before = Merge(std::move(before), std::move(n));
+    root_ = Merge(std::move(before), std::move(after));
+    spelt_ = nullptr;
+
     caret_ = anchor_ = from + with.size();
     trail_ = false;
     goalX_ = -1;
@@ -166,19 +672,20 @@ void TLogMemo::ReplaceSelection(const QString& text)
         with = scratch_;
     }
     const qsizetype from = std::min(caret_, anchor_), to = std::max(caret_, anchor_);
+    QString removed = Slice(from, to);
+    Edit(from, to, with);
     undo_.Valid = true;
     undo_.Typing = false;
     undo_.Pos = from;
     undo_.Inserted = with.size();
-    undo_.Removed = to > from ? text_.mid(from, to - from) : QString();
-    Edit(from, to, with);
+    undo_.Removed = std::move(removed);
 }
 
 void TLogMemo::Clear()
 {
-    text_ = QString();
-    lines_.assign(1, 0);
-    lines_.shrink_to_fit();
+    root_.reset();
+    spelt_ = nullptr;
+    speltText_ = QString();
     caret_ = anchor_ = 0;
     trail_ = false;
     goalX_ = -1;
@@ -190,7 +697,7 @@ void TLogMemo::Clear()
 
 void TLogMemo::undo()
 {
-    if (!undo_.Valid || readOnly_)
+    if (!CanUndo())
         return;
     undo_.Valid = false;
     const QString removed = std::exchange(undo_.Removed, QString());
@@ -211,8 +718,8 @@ void TLogMemo::SetCaret(qsizetype pos)
 
 void TLogMemo::SetSelection(qsizetype start, qsizetype end)
 {
-    anchor_ = std::clamp<qsizetype>(start, 0, text_.size());
-    caret_ = std::clamp<qsizetype>(end, 0, text_.size());
+    anchor_ = std::clamp<qsizetype>(start, 0, TextLength());
+    caret_ = std::clamp<qsizetype>(end, 0, TextLength());
     trail_ = false;
     goalX_ = -1;
     viewport()->update();
@@ -220,36 +727,52 @@ void TLogMemo::SetSelection(qsizetype start, qsizetype end)
 
 QString TLogMemo::SelectedText() const
 {
-    const qsizetype from = std::min(caret_, anchor_), to = std::max(caret_, anchor_);
-    return text_.mid(from, to - from);
+    return Slice(std::min(caret_, anchor_), std::max(caret_, anchor_));
 }
 
 QString TLogMemo::LineText(qsizetype i) const
 {
-    return text_.mid(Start(i), LineEnd(i) - Start(i));
+    return LineAt(i).Text;
 }
 
 // ---- geometry ----
 
+TLogMemo::Line TLogMemo::LineAt(qsizetype line) const
+{
+    Line out;
+    if (!root_ || line >= root_->Lines) {
+        out.Start = TextLength();
+        return out;
+    }
+    const Found f = BlockAtLine(std::max<qsizetype>(line, 0));
+    const Block& b = f.At->B;
+    const qsizetype j = std::max<qsizetype>(line, 0) - f.LineStart;
+    const qsizetype lines = LineCountOf(b);
+    const qsizetype start = LineStartOf(b, j);
+    const qsizetype next = j + 1 < lines ? LineStartOf(b, j + 1) : b.Chars;
+    const QString& text = TextOf(f.At);
+    const bool hard = next > start && text[next - 1] == QLatin1Char('\n');
+    const qsizetype end = hard ? next - 1 : next;
+    out.Text = text.mid(start, end - start);
+    out.Start = f.CharStart + start;
+    out.Soft = !hard && (j + 1 < lines || f.Index + 1 < BlockCount());
+    return out;
+}
+
 qsizetype TLogMemo::LineOf(qsizetype pos) const
 {
-    const auto it = std::upper_bound(lines_.begin(), lines_.end(), pos);
-    return static_cast<qsizetype>(it - lines_.begin()) - 1;
+    if (!root_)
+        return 0;
+    if (pos >= root_->Chars && EndsInBreak(LastNode(root_.get())->B))
+        return root_->Lines;
+    const Found f = BlockAtChar(pos);
+    return f.LineStart + LineIndexOf(f.At->B, pos - f.CharStart);
 }
 
 qsizetype TLogMemo::LineEnd(qsizetype line) const
 {
-    const auto next = static_cast<std::size_t>(line + 1);
-    if (next >= lines_.size())
-        return text_.size();
-    const qsizetype end = lines_[next];
-    return text_[end - 1] == QLatin1Char('\n') ? end - 1 : end;
-}
-
-bool TLogMemo::SoftEnd(qsizetype line) const
-{
-    const auto next = static_cast<std::size_t>(line + 1);
-    return next < lines_.size() && text_[lines_[next] - 1] != QLatin1Char('\n');
+    const Line l = LineAt(line);
+    return l.Start + l.Text.size();
 }
 
 qsizetype TLogMemo::CaretLine() const
@@ -272,24 +795,24 @@ void TLogMemo::UpdateScrollRange()
 {
     QScrollBar* bar = verticalScrollBar();
     const int page = PageLines();
-    bar->setRange(0, std::max(0, static_cast<int>(LineCount()) - page));
+    bar->setRange(0, std::max(0, static_cast<int>(std::min<qsizetype>(LineCount(), INT_MAX)) - page));
     bar->setPageStep(page);
 }
 
 TLogMemo::Hit TLogMemo::HitInLine(qsizetype line, qreal x) const
 {
-    const qsizetype end = LineEnd(line);
+    const Line l = LineAt(line);
+    const QStringView text = l.Text;
     qreal at = 0;
-    for (qsizetype i = Start(line); i < end; ++i) {
-        const qreal a = Advance(i);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qreal a = Advance(text, i);
         if (x < at + a / 2) {
-            const bool pairTail =
-                i > 0 && text_[i].isLowSurrogate() && text_[i - 1].isHighSurrogate();
-            return {pairTail ? i - 1 : i, false};
+            const bool pairTail = i > 0 && text[i].isLowSurrogate() && text[i - 1].isHighSurrogate();
+            return {l.Start + (pairTail ? i - 1 : i), false};
         }
         at += a;
     }
-    return {end, SoftEnd(line)};
+    return {l.Start + text.size(), l.Soft};
 }
 
 TLogMemo::Hit TLogMemo::HitAt(const QPoint& p) const
@@ -303,7 +826,9 @@ TLogMemo::Hit TLogMemo::HitAt(const QPoint& p) const
 QRect TLogMemo::CaretRect() const
 {
     const qsizetype line = CaretLine();
-    const qreal x = Margin + WidthOf(Start(line), caret_);
+    const Line l = LineAt(line);
+    const qreal x =
+        Margin + WidthOf(l.Text, 0, std::clamp<qsizetype>(caret_ - l.Start, 0, l.Text.size()));
     const int y = Margin + static_cast<int>(line - FirstVisibleLine()) * rowHeight_;
     return QRect(static_cast<int>(x), y, 1, rowHeight_);
 }
@@ -313,18 +838,18 @@ qsizetype TLogMemo::Prev(qsizetype pos) const
     if (pos <= 0)
         return 0;
     --pos;
-    return pos > 0 && text_[pos].isLowSurrogate() && text_[pos - 1].isHighSurrogate() ? pos - 1
-                                                                                       : pos;
+    return pos > 0 && CharAt(pos).isLowSurrogate() && CharAt(pos - 1).isHighSurrogate() ? pos - 1
+                                                                                         : pos;
 }
 
 qsizetype TLogMemo::Next(qsizetype pos) const
 {
-    if (pos >= text_.size())
-        return text_.size();
+    const qsizetype n = TextLength();
+    if (pos >= n)
+        return n;
     ++pos;
-    return pos < text_.size() && text_[pos].isLowSurrogate() && text_[pos - 1].isHighSurrogate()
-               ? pos + 1
-               : pos;
+    return pos < n && CharAt(pos).isLowSurrogate() && CharAt(pos - 1).isHighSurrogate() ? pos + 1
+                                                                                       : pos;
 }
 
 // ---- scrolling ----
@@ -362,14 +887,14 @@ void TLogMemo::changeEvent(QEvent* event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         ResetMetrics();
-        WrapFrom(0);
+        RewrapAll();
         UpdateScrollRange();
         viewport()->update();
     }
 }
 
-// Out of memory while editing must not unwind into the event loop; the layout stays a valid
-// prefix of the text (wrapping only appends), so the control goes on with what it has.
+// Out of memory while editing must not unwind into the event loop; an edit builds its new
+// blocks before it touches the tree, so the control goes on with the text it had.
 bool TLogMemo::event(QEvent* event)
 {
     try {
@@ -399,28 +924,29 @@ void TLogMemo::paintEvent(QPaintEvent*)
     const qsizetype last = std::min(LineCount(), first + PageLines() + 1);
     const qsizetype selFrom = std::min(caret_, anchor_), selTo = std::max(caret_, anchor_);
     const qreal ascent = metrics_.ascent();
+    const qsizetype length = TextLength();
     painted_ = 0;
     for (qsizetype i = first; i < last; ++i) {
-        const qsizetype start = Start(i);
-        const qsizetype end = LineEnd(i);
+        const Line line = LineAt(i);
+        const qsizetype start = line.Start;
+        const qsizetype end = start + line.Text.size();
         const int y = Margin + static_cast<int>(i - first) * rowHeight_;
-        const QString line = QString::fromRawData(text_.constData() + start, end - start);
         const QPointF origin(Margin, y + ascent);
         p.setPen(pal.color(QPalette::Text));
-        p.drawText(origin, line);
+        p.drawText(origin, line.Text);
         ++painted_;
         if (selTo <= start || selFrom > end || selFrom == selTo)
             continue;
-        const qreal x1 = Margin + WidthOf(start, std::max(selFrom, start));
-        qreal x2 = Margin + WidthOf(start, std::min(selTo, end));
-        if (selTo > end && !SoftEnd(i) && end < text_.size())
+        const qreal x1 = Margin + WidthOf(line.Text, 0, std::max(selFrom, start) - start);
+        qreal x2 = Margin + WidthOf(line.Text, 0, std::min(selTo, end) - start);
+        if (selTo > end && !line.Soft && end < length)
             x2 += metrics_.horizontalAdvance(QLatin1Char(' ')); // the selected line break
         const QRectF band(x1, y, x2 - x1, rowHeight_);
         p.fillRect(band, pal.brush(QPalette::Highlight));
         p.save();
         p.setClipRect(band);
         p.setPen(pal.color(QPalette::HighlightedText));
-        p.drawText(origin, line);
+        p.drawText(origin, line.Text);
         p.restore();
     }
     // No blinking: a steady caret costs no timer and no repaints.
@@ -452,6 +978,8 @@ void TLogMemo::Type(const QString& text)
     const qsizetype from = std::min(caret_, anchor_), to = std::max(caret_, anchor_);
     const bool joins = undo_.Valid && undo_.Typing && from == to &&
                        undo_.Pos + undo_.Inserted == from;
+    QString removed = joins ? QString() : Slice(from, to);
+    Edit(from, to, text);
     if (joins) {
         undo_.Inserted += text.size();
     } else {
@@ -459,9 +987,8 @@ void TLogMemo::Type(const QString& text)
         undo_.Typing = true;
         undo_.Pos = from;
         undo_.Inserted = text.size();
-        undo_.Removed = text_.mid(from, to - from);
+        undo_.Removed = std::move(removed);
     }
-    Edit(from, to, text);
     EnsureCaretVisible();
 }
 
@@ -469,16 +996,42 @@ void TLogMemo::DeleteRange(qsizetype from, qsizetype to)
 {
     if (readOnly_ || from >= to)
         return;
+    QString removed = Slice(from, to);
+    Edit(from, to, {});
     undo_.Valid = true;
     undo_.Typing = false;
     undo_.Pos = from;
     undo_.Inserted = 0;
-    undo_.Removed = text_.mid(from, to - from);
-    Edit(from, to, {});
+    undo_.Removed = std::move(removed);
     EnsureCaretVisible();
 }
 
-void TLogMemo::Paste()
+void TLogMemo::DeleteSelection()
+{
+    DeleteRange(std::min(caret_, anchor_), std::max(caret_, anchor_));
+}
+
+void TLogMemo::SelectAll()
+{
+    anchor_ = 0;
+    MoveCaret(TextLength(), true);
+}
+
+void TLogMemo::CopySelection() const
+{
+    if (caret_ != anchor_)
+        QGuiApplication::clipboard()->setText(SelectedText());
+}
+
+void TLogMemo::CutSelection()
+{
+    if (readOnly_ || caret_ == anchor_)
+        return;
+    CopySelection();
+    DeleteSelection();
+}
+
+void TLogMemo::PasteClipboard()
 {
     if (readOnly_)
         return;
@@ -491,24 +1044,71 @@ void TLogMemo::Paste()
     EnsureCaretVisible();
 }
 
+// The window speaks Chinese, so its log's menu does too, with the access keys and shortcuts
+// users know from this menu in every edit box.
+QMenu* TLogMemo::CreateContextMenu()
+{
+    auto* menu = new QMenu(this);
+    const bool selected = caret_ != anchor_;
+    const auto add = [&](const char* name, const QString& text, const QKeySequence& keys,
+                         bool enabled, std::function<void()> run) {
+        QAction* action = menu->addAction(
+            text + QLatin1Char('\t') + keys.toString(QKeySequence::NativeText));
+        action->setObjectName(QLatin1String(name));
+        action->setEnabled(enabled);
+        connect(action, &QAction::triggered, this, [run] {
+            try {
+                run();
+            } catch (...) {
+                // Out of memory: the text stays as it was.
+            }
+        });
+        return action;
+    };
+    add("Undo", QStringLiteral("撤销(&U)"), QKeySequence(QKeySequence::Undo), CanUndo(),
+        [this] { undo(); });
+    menu->addSeparator();
+    add("Cut", QStringLiteral("剪切(&T)"), QKeySequence(QKeySequence::Cut), selected && !readOnly_,
+        [this] { CutSelection(); });
+    add("Copy", QStringLiteral("复制(&C)"), QKeySequence(QKeySequence::Copy), selected,
+        [this] { CopySelection(); });
+    add("Paste", QStringLiteral("粘贴(&P)"), QKeySequence(QKeySequence::Paste),
+        !readOnly_ && !QGuiApplication::clipboard()->text().isEmpty(), [this] { PasteClipboard(); });
+    add("Delete", QStringLiteral("删除(&D)"), QKeySequence(Qt::Key_Delete), selected && !readOnly_,
+        [this] { DeleteSelection(); });
+    menu->addSeparator();
+    const qsizetype length = TextLength();
+    const bool all = std::min(caret_, anchor_) == 0 && std::max(caret_, anchor_) == length;
+    add("SelectAll", QStringLiteral("全选(&A)"), QKeySequence(QKeySequence::SelectAll),
+        length > 0 && !all, [this] { SelectAll(); });
+    return menu;
+}
+
+void TLogMemo::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu* menu = CreateContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+    event->accept();
+}
+
 void TLogMemo::keyPressEvent(QKeyEvent* event)
 {
     const qsizetype from = std::min(caret_, anchor_), to = std::max(caret_, anchor_);
     if (event == QKeySequence::SelectAll) {
-        anchor_ = 0;
-        MoveCaret(text_.size(), true);
+        SelectAll();
         return;
     }
-    if (event == QKeySequence::Copy || event == QKeySequence::Cut) {
-        if (from < to) {
-            QGuiApplication::clipboard()->setText(SelectedText());
-            if (event == QKeySequence::Cut)
-                DeleteRange(from, to);
-        }
+    if (event == QKeySequence::Copy) {
+        CopySelection();
+        return;
+    }
+    if (event == QKeySequence::Cut) {
+        CutSelection();
         return;
     }
     if (event == QKeySequence::Paste) {
-        Paste();
+        PasteClipboard();
         return;
     }
     if (event == QKeySequence::Undo) {
@@ -519,7 +1119,12 @@ void TLogMemo::keyPressEvent(QKeyEvent* event)
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const qsizetype line = CaretLine();
-    const qreal x = goalX_ >= 0 ? goalX_ : WidthOf(Start(line), caret_);
+    const qreal x = [&] {
+        if (goalX_ >= 0)
+            return goalX_;
+        const Line l = LineAt(line);
+        return WidthOf(l.Text, 0, std::clamp<qsizetype>(caret_ - l.Start, 0, l.Text.size()));
+    }();
     const auto vertical = [&](qsizetype target) {
         const Hit h = HitInLine(std::clamp<qsizetype>(target, 0, LineCount() - 1), x);
         MoveCaret(h.Pos, shift, h.Trail, true);
@@ -527,7 +1132,8 @@ void TLogMemo::keyPressEvent(QKeyEvent* event)
     };
     switch (event->key()) {
     case Qt::Key_Left:
-        // Without shift a selection collapses to its start, like the platform's edit box.
+        // Without shift, Left collapses a selection to its start and Right to its end, so the
+        // caret lands where the user is looking rather than one character further.
         MoveCaret(!shift && from < to ? from : Prev(caret_), shift);
         return;
     case Qt::Key_Right:
@@ -552,7 +1158,7 @@ void TLogMemo::keyPressEvent(QKeyEvent* event)
         return;
     case Qt::Key_End:
         if (ctrl)
-            MoveCaret(text_.size(), shift);
+            MoveCaret(TextLength(), shift);
         else
             MoveCaret(LineEnd(line), shift, SoftEnd(line));
         return;
@@ -638,9 +1244,10 @@ void TLogMemo::mouseDoubleClickEvent(QMouseEvent* event)
         return;
     const qsizetype at = HitAt(event->position().toPoint()).Pos;
     qsizetype start = at, end = at;
-    while (start > 0 && IsWordChar(text_[start - 1]))
+    const qsizetype length = TextLength();
+    while (start > 0 && IsWordChar(CharAt(start - 1)))
         --start;
-    while (end < text_.size() && IsWordChar(text_[end]))
+    while (end < length && IsWordChar(CharAt(end)))
         ++end;
     anchor_ = start;
     MoveCaret(end, true);

@@ -10,6 +10,7 @@
 #include "rangeview/ui/SerialLink.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFontMetricsF>
@@ -87,6 +88,14 @@ TForm1::TForm1(MessageSink* sink, PortLister ports, QWidget* parent)
     // The system's decimal separator, read once like the rest of the locale settings.
     diagFormat_.DecimalSeparator = QLocale::system().decimalPoint().toStdString();
 
+    pictureTimer_ = new QTimer(this);
+    pictureTimer_->setSingleShot(true);
+    pictureTimer_->setTimerType(Qt::PreciseTimer);
+    connect(pictureTimer_, &QTimer::timeout, this, [this] {
+        QEvent request(QEvent::UpdateRequest);
+        QCoreApplication::sendEvent(this, &request);
+    });
+
     BuildLayout();
     ConnectHandlers();
     Dispatch([this] { FormCreate(); });
@@ -133,6 +142,7 @@ void TForm1::ConnectHandlers()
     connect(ComboBox3->lineEdit(), &QLineEdit::textEdited, this,
             [this] { Dispatch([this] { ComboBox3Change(); }); });
 
+    Chart1->Chart().OnRepaintNow = [this] { RepaintNow(Chart1); };
     Series1().OnAfterAdd = [this](TChartSeries* sender, std::int32_t valueIndex) {
         Series1AfterAdd(*sender, valueIndex);
     };
@@ -178,8 +188,44 @@ void TForm1::showEvent(QShowEvent* event)
     }
 }
 
+// Every control paints into the window's one picture, which Qt brings up to date on an update
+// request. Received data can change the controls a thousand times a second, but no screen
+// shows more than about sixty pictures a second: a request that comes sooner than one frame
+// after the last picture waits for the frame's end, and the changes made meanwhile all go into
+// that one picture. The controls' values themselves change at once.
+bool TForm1::PaceUpdateRequest(QEvent* event)
+{
+    if (sincePicture_.isValid() && !repaintingNow_) {
+        const qint64 left = FrameIntervalNs - sincePicture_.nsecsElapsed();
+        if (left > 0) {
+            if (!pictureTimer_->isActive())
+                pictureTimer_->start(static_cast<int>((left + 999'999) / 1'000'000));
+            event->accept();
+            return true;
+        }
+    }
+    pictureTimer_->stop();
+    sincePicture_.start();
+    return QWidget::event(event);
+}
+
+void TForm1::RepaintNow(QWidget* widget)
+{
+    const bool outer = repaintingNow_;
+    repaintingNow_ = true;
+    try {
+        widget->repaint();
+    } catch (...) {
+        repaintingNow_ = outer;
+        throw;
+    }
+    repaintingNow_ = outer;
+}
+
 bool TForm1::event(QEvent* event)
 {
+    if (event->type() == QEvent::UpdateRequest)
+        return PaceUpdateRequest(event);
     if (event->type() == CommNotifyEventType()) {
         const std::uint64_t handle = static_cast<CommNotifyEvent*>(event)->Handle;
         Dispatch([this, handle] {

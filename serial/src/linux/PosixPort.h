@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -59,6 +60,8 @@ private:
     // Set when the device reported a hang-up or answered EIO: the next read reports the failure.
     std::atomic<bool> Vanished_{false};
     bool EdgeHeld_ = false;  // reader only: an arrival seen by a wait that ended for a mask change
+    // Reader only: when a wait last reported arrived bytes.
+    std::chrono::steady_clock::time_point LastArrival_{};
 
     const std::uint8_t* PendingData_ = nullptr;
     std::size_t PendingLeft_ = 0;

@@ -5,17 +5,25 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
+#include <memory>
 #include <vector>
+
+class QMenu;
 
 namespace rv {
 
-// A multi-line, word-wrapping edit box for a log that only ever grows at its end. Appending
-// re-wraps the last line or two and painting draws only the visible lines, so neither grows
-// with the amount of text held. Line breaks are stored as single '\n' characters.
+// A multi-line, word-wrapping edit box for a log that grows by hours of received data. The text
+// is held in blocks of whole wrapped lines in a balanced tree that counts characters and lines
+// per subtree, so finding a line or an offset, editing anywhere and painting the visible lines
+// cost a logarithm of the log's size plus one or two blocks. Blocks of hex echo ("5A 01 \n")
+// keep one byte per pair of digits and are spelt out when shown. Line breaks are stored as
+// single '\n' characters.
 class TLogMemo : public QAbstractScrollArea {
     Q_OBJECT
 public:
     explicit TLogMemo(QWidget* parent = nullptr);
+    ~TLogMemo() override;
 
     // Replaces the selection (at the caret) with text, leaves the caret after it and makes this
     // the one change undo() takes back. "\r\n" in text becomes one line break.
@@ -26,9 +34,20 @@ public:
     void Clear();
     // Takes back the latest change; a second call does nothing.
     void undo();
+    bool CanUndo() const { return undo_.Valid && !readOnly_; }
+    // Deletes the selection, as one change to take back.
+    void DeleteSelection();
+    void SelectAll();
+    void CutSelection();
+    void CopySelection() const;
+    void PasteClipboard();
 
-    // Shares the text: an edit while the copy is held copies it once.
-    QString toPlainText() const { return text_; }
+    // The right-click menu with its entries enabled for the present state; the caller owns it.
+    QMenu* CreateContextMenu();
+
+    // The whole text, spelt out: linear in its length.
+    QString toPlainText() const;
+    qsizetype TextLength() const;
     bool isReadOnly() const { return readOnly_; }
     void setReadOnly(bool readOnly);
 
@@ -39,7 +58,7 @@ public:
     QString SelectedText() const;
 
     // Wrapped lines, the last one possibly empty.
-    qsizetype LineCount() const { return static_cast<qsizetype>(lines_.size()); }
+    qsizetype LineCount() const;
     // The text of wrapped line i, without its line break.
     QString LineText(qsizetype i) const;
     int FirstVisibleLine() const;
@@ -53,6 +72,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -69,20 +89,52 @@ private:
         bool Trail;
     };
 
+public:
+    // The stored text: a treap of blocks ordered by position. Each block holds whole wrapped
+    // lines, so a line never spans two blocks and the line starts of a block depend only on
+    // the text from the block's start.
+    struct Block;
+    struct Node;
+    struct Found {
+        const Node* At = nullptr;
+        qsizetype Index = 0;     // of the block, in text order
+        qsizetype CharStart = 0; // of the block
+        qsizetype LineStart = 0; // of the block's first line
+    };
+    // Blocks held; for tests of the storage.
+    qsizetype BlockCount() const;
+
+private:
     void Edit(qsizetype from, qsizetype to, QStringView with);
     int ViewWidth() const;
     bool FollowWidth();
-    void Rewrap(qsizetype changedAt);
-    void WrapFrom(std::size_t line);
+    void RewrapAll();
+    void Wrap(QStringView text, std::vector<std::uint32_t>& starts) const;
+    void Cut(QStringView text, const std::vector<std::uint32_t>& starts,
+             std::vector<std::unique_ptr<Node>>& out);
     void UpdateScrollRange();
     void ResetMetrics();
-    qreal Advance(qsizetype i) const;
-    qreal WidthOf(qsizetype from, qsizetype to) const;
-    qsizetype Start(qsizetype line) const { return lines_[static_cast<std::size_t>(line)]; }
+    qreal Advance(QStringView text, qsizetype i) const;
+    qreal WidthOf(QStringView text, qsizetype from, qsizetype to) const;
+    // A wrapped line: its text (without its line break), where it starts, and whether it ends
+    // in a soft break.
+    struct Line {
+        QString Text;
+        qsizetype Start = 0;
+        bool Soft = false;
+    };
+    Line LineAt(qsizetype line) const;
+    Found BlockAtChar(qsizetype pos) const;
+    Found BlockAtLine(qsizetype line) const;
+    Found BlockAtIndex(qsizetype index) const;
+    const QString& TextOf(const Node* node) const;
+    QChar CharAt(qsizetype pos) const;
+    QString Slice(qsizetype from, qsizetype to) const;
+    qsizetype Start(qsizetype line) const { return LineAt(line).Start; }
     qsizetype LineOf(qsizetype pos) const;
     qsizetype CaretLine() const;
     qsizetype LineEnd(qsizetype line) const;
-    bool SoftEnd(qsizetype line) const;
+    bool SoftEnd(qsizetype line) const { return LineAt(line).Soft; }
     Hit HitInLine(qsizetype line, qreal x) const;
     Hit HitAt(const QPoint& p) const;
     QRect CaretRect() const;
@@ -93,12 +145,10 @@ private:
     void EnsureCaretVisible();
     void Type(const QString& text);
     void DeleteRange(qsizetype from, qsizetype to);
-    void Paste();
     void Normalize(const QString& text);
 
-    QString text_;
-    // Start offset of every wrapped line; the first is always 0.
-    std::vector<qsizetype> lines_{0};
+    std::unique_ptr<Node> root_;
+    std::uint32_t seed_ = 0x9E3779B9u; // block priorities
     qsizetype caret_ = 0;
     qsizetype anchor_ = 0;
     // The caret sits at the end of a wrapped line rather than at the start of the next one,
@@ -107,8 +157,8 @@ private:
     qreal goalX_ = -1; // kept over Up/Down/PageUp/PageDown
     bool readOnly_ = false;
 
-    // Only one change can be taken back, as in the platform's edit box; it also keeps the
-    // memory for undo independent of the log's length.
+    // Only one change can be taken back; it also keeps the memory for undo independent of the
+    // log's length.
     struct {
         bool Valid = false;
         bool Typing = false; // consecutive typed characters join one change
@@ -116,6 +166,10 @@ private:
         qsizetype Inserted = 0;
         QString Removed;
     } undo_;
+
+    // The block last spelt out, for the lines of one paint or one caret move.
+    mutable const Node* spelt_ = nullptr;
+    mutable QString speltText_;
 
     QFontMetricsF metrics_;
     mutable std::array<qreal, 256> latin_{};

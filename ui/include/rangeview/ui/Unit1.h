@@ -6,6 +6,7 @@
 #include "rangeview/ui/SerialPorts.h"
 #include "rangeview/ui/WaveformTracker.h"
 
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFont>
 #include <QSize>
@@ -189,6 +190,12 @@ public:
 
     MessageSink& Messages() const { return *sink_; }
 
+    // The shortest time between two pictures of the window, in nanoseconds: one display frame.
+    static constexpr qint64 FrameIntervalNs = 1'000'000'000 / 60;
+    // Paints the widget and shows it at once, frame or not (the chart's zoom animation draws
+    // its steps this way, without returning to the event loop in between).
+    void RepaintNow(QWidget* widget);
+
 protected:
     bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -211,6 +218,7 @@ private:
                           double vMinimum);
     class PresentationBatch;
     void FlushPresentation();
+    bool PaceUpdateRequest(QEvent* event);
 
     std::unique_ptr<QtMessageSink> ownSink_;
     MessageSink* sink_ = nullptr;
@@ -240,6 +248,9 @@ private:
         double VMinimum = 0;
     } pendingDiag_;
     std::unique_ptr<SerialLink> serialLink_;
+    QElapsedTimer sincePicture_;
+    bool repaintingNow_ = false;
+    QTimer* pictureTimer_ = nullptr;
 };
 
 } // namespace rv
