@@ -22,6 +22,8 @@ class QtSurfaceImage;
 // pixel is left out, rectangles without their right column and bottom row, not-xor pen mode.
 // System colours resolve through a QPalette at the time they are drawn.
 // Without a painter, drawing calls do nothing while text is still measured.
+// Drawing into an image replays what QPainter drew before where that gives the same pixels:
+// line segments by pen and shape, texts by the pixels under them, fills written directly.
 class QtSurface : public TSurface {
 public:
     // palette: not owned; null answers system colours with the fixed scheme.
@@ -62,9 +64,16 @@ public:
     static QFont MakeFont(const TFontData& font);
     static QColor ToQColor(TColor rgb);
 
+    // Everything drawn through QPainter, no replayed pixels: the plain drawing the cached one
+    // must equal, kept for the tests that compare them. Process-wide; off by default.
+    static void SetReferenceDrawing(bool on);
+    static bool ReferenceDrawing();
+
 protected:
     // The painter to draw with, or null.
     virtual QPainter* ActivePainter() { return painter_; }
+    // The image the painter draws into, when there is one (its painter active); null otherwise.
+    virtual QImage* PixelTarget() { return nullptr; }
     // Puts the whole state onto a freshly begun painter.
     void ApplyState(QPainter& p);
 
@@ -74,6 +83,23 @@ private:
     void FlushLine(QPainter& p);
     // A solid one-pixel line from a up to, not including, b.
     void DrawThinLine(QPainter& p, QPoint a, QPoint b);
+
+    // The image to write pixels into directly, or null (a widget, the reference drawing).
+    QImage* Direct();
+    // The part of the image drawing may change (the clip rectangle, if any).
+    QRect Writable(const QImage& image) const;
+    // Opaque fill of r as fillRect gives it, clipped.
+    void FillDirect(QImage& image, const QRect& r, const QColor& color);
+    // The queued polyline segment by segment from the segment cache; others through QPainter.
+    void StampLine(QPainter& p, QImage& image);
+    // Draws the text from the text cache, or draws it and fills the cache; false when the
+    // cache cannot stand for it here (then nothing is drawn).
+    bool CachedText(QPainter& p, QImage& image, std::string_view text, const QString& s, int w, int left,
+                    int top);
+    void SelectFont(const TFontData& font);
+
+    struct Caches;
+    std::unique_ptr<Caches> caches_;
 
     const QPalette* palette_;
     QPainter* painter_ = nullptr;
@@ -120,6 +146,7 @@ private:
 
     protected:
         QPainter* ActivePainter() override;
+        QImage* PixelTarget() override;
 
     private:
         QImage& image_;
