@@ -27,9 +27,22 @@ const QRgb* Row(const QImage& image, int y) {
 
 void Fill(QImage& image, const QRect& r, QRgb color) {
     const QRgb c = color | 0xFF000000u;
-    for (int y = r.top(); y <= r.bottom(); ++y) {
-        QRgb* row = Row(image, y);
-        std::fill(row + r.left(), row + r.left() + r.width(), c);
+    const qsizetype stride = image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
+    const auto w = static_cast<std::size_t>(r.width());
+    QRgb* first = Row(image, r.top()) + r.left();
+    // One row by doubling what is written (memcpy is far faster than a loop of stores), then
+    // copies of it.
+    const std::size_t seed = std::min<std::size_t>(w, 8);
+    std::fill(first, first + seed, c);
+    for (std::size_t done = seed; done < w;) {
+        const std::size_t n = std::min(done, w - done);
+        std::memcpy(first + done, first, n * sizeof(QRgb));
+        done += n;
+    }
+    QRgb* row = first;
+    for (int y = r.top() + 1; y <= r.bottom(); ++y) {
+        row += stride;
+        std::memcpy(row, first, w * sizeof(QRgb));
     }
 }
 
@@ -48,14 +61,23 @@ const SegmentStamp& SegmentStamps::Get(const StrokeKey& key, const QPen& pen, st
         stamps_ = 0;
     }
     if (!per) {
-        strokes_.push_back(PerStroke{key, {}});
+        strokes_.push_back(PerStroke{key, {}, {}});
         per = &strokes_.back();
     }
+    const bool small = std::abs(dx) <= SmallExtent && std::abs(dy) <= SmallExtent;
+    const std::size_t slot = small ? static_cast<std::size_t>((dy + SmallExtent) * (2 * SmallExtent + 1) + dx + SmallExtent) : 0;
+    if (small && !per->Small.empty() && per->Small[slot]) return *per->Small[slot];
     const std::uint64_t id = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(dx)) << 32) |
                              static_cast<std::uint32_t>(dy);
-    if (auto it = per->Stamps.find(id); it != per->Stamps.end()) return it->second;
+    if (auto it = per->Stamps.find(id); it != per->Stamps.end()) {
+        if (small) Remember(*per, slot, it->second);
+        return it->second;
+    }
     if (stamps_ >= 20000) {
-        for (PerStroke& s : strokes_) s.Stamps.clear();
+        for (PerStroke& s : strokes_) {
+            s.Stamps.clear();
+            s.Small.clear();
+        }
         stamps_ = 0;
     }
 
@@ -104,28 +126,61 @@ const SegmentStamp& SegmentStamps::Get(const StrokeKey& key, const QPen& pen, st
         }
     }
     if (!stamp.Usable) stamp.Runs.clear();
+    stamp.OneColor = !stamp.Runs.empty() &&
+                     std::all_of(stamp.Runs.begin(), stamp.Runs.end(),
+                                 [&](const SegmentStamp::Run& r) { return r.Color == stamp.Runs.front().Color; });
     ++stamps_;
-    return per->Stamps.emplace(id, std::move(stamp)).first->second;
+    // Entries of an unordered_map stay where they are while others come and go.
+    const SegmentStamp& stored = per->Stamps.emplace(id, std::move(stamp)).first->second;
+    if (small) Remember(*per, slot, stored);
+    return stored;
+}
+
+void SegmentStamps::Remember(PerStroke& per, std::size_t slot, const SegmentStamp& stamp) {
+    if (per.Small.empty()) per.Small.assign(static_cast<std::size_t>((2 * SmallExtent + 1) * (2 * SmallExtent + 1)), nullptr);
+    per.Small[slot] = &stamp;
 }
 
 void Apply(QImage& image, const SegmentStamp& stamp, QPoint a, const QRect& clip) {
     const QRect box = stamp.Bounds.translated(a);
-    const bool inside = clip.contains(box);
-    const int cl = clip.left();
-    const int cr = clip.right() + 1;
-    for (const SegmentStamp::Run& run : stamp.Runs) {
-        const int y = a.y() + run.Dy;
-        int x0 = a.x() + run.X0;
-        int x1 = x0 + run.Length;
-        if (!inside) {
-            if (y < clip.top() || y > clip.bottom()) continue;
-            x0 = std::max(x0, cl);
-            x1 = std::min(x1, cr);
-            if (x0 >= x1) continue;
+    const qsizetype stride = image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
+    QRgb* const origin = reinterpret_cast<QRgb*>(const_cast<uchar*>(image.constBits())) + a.y() * stride + a.x();
+    if (clip.contains(box)) {
+        if (stamp.OneColor) {
+            // Dotted lines are mostly runs of one pixel: a flat list of offsets for this row
+            // length writes them fastest.
+            if (stamp.OffsetStride != stride) {
+                stamp.Offsets.clear();
+                for (const SegmentStamp::Run& run : stamp.Runs) {
+                    for (std::int32_t i = 0; i < run.Length; ++i) {
+                        stamp.Offsets.push_back(static_cast<qsizetype>(run.Dy) * stride + run.X0 + i);
+                    }
+                }
+                stamp.OffsetStride = stride;
+            }
+            const QRgb c = stamp.Runs.front().Color | 0xFF000000u;
+            for (const qsizetype offset : stamp.Offsets) origin[offset] = c;
+            return;
         }
-        QRgb* row = Row(image, y);
+        for (const SegmentStamp::Run& run : stamp.Runs) {
+            QRgb* to = origin + run.Dy * stride + run.X0;
+            const QRgb c = run.Color | 0xFF000000u;
+            for (std::int32_t i = 0; i < run.Length; ++i) to[i] = c;
+        }
+        return;
+    }
+    if (!clip.intersects(box)) return;
+    const int cl = clip.left() - a.x();
+    const int cr = clip.right() + 1 - a.x();
+    const int ct = clip.top() - a.y();
+    const int cb = clip.bottom() - a.y();
+    for (const SegmentStamp::Run& run : stamp.Runs) {
+        if (run.Dy < ct || run.Dy > cb) continue;
+        const int x0 = std::max(run.X0, cl);
+        const int x1 = std::min(run.X0 + run.Length, cr);
+        QRgb* to = origin + run.Dy * stride;
         const QRgb c = run.Color | 0xFF000000u;
-        for (int x = x0; x < x1; ++x) row[x] = c;
+        for (int x = x0; x < x1; ++x) to[x] = c;
     }
 }
 

@@ -38,6 +38,10 @@ struct SegmentStamp {
     QRect Bounds;
     // False when QPainter blended some pixel (the stamp cannot stand for it): draw directly.
     bool Usable = false;
+    // All runs have one colour; then the pixels are also kept as offsets for one row length.
+    bool OneColor = false;
+    mutable qsizetype OffsetStride = 0;
+    mutable std::vector<qsizetype> Offsets;
 };
 
 // Everything besides (dx, dy) that decides a segment's pixels.
@@ -62,10 +66,14 @@ public:
     const SegmentStamp& Get(const StrokeKey& key, const QPen& pen, std::int32_t dx, std::int32_t dy);
 
 private:
+    // Short segments, the bulk of a waveform, are found by index rather than by hashing.
+    static constexpr std::int32_t SmallExtent = 24;
     struct PerStroke {
         StrokeKey Key;
         std::unordered_map<std::uint64_t, SegmentStamp> Stamps;
+        std::vector<const SegmentStamp*> Small;
     };
+    void Remember(PerStroke& per, std::size_t slot, const SegmentStamp& stamp);
     std::vector<PerStroke> strokes_;
     std::size_t stamps_ = 0;
 };
