@@ -8,15 +8,14 @@
 
 namespace rv::pixelcache {
 
-bool Writable(const QImage& image) {
+bool PlainPixels(const QImage& image) {
     const QImage::Format f = image.format();
-    return (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied) &&
-           image.devicePixelRatio() == 1.0 && image.isDetached();
+    return (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied) && image.devicePixelRatio() == 1.0;
 }
 
 namespace {
 QRgb* Row(QImage& image, int y) {
-    // Callers checked Writable: the buffer is the image's own, the one its painter draws into.
+    // Callers checked the image is detached: the buffer is the image's own, the one its painter draws into.
     return reinterpret_cast<QRgb*>(const_cast<uchar*>(image.constBits()) +
                                    static_cast<qsizetype>(y) * image.bytesPerLine());
 }
@@ -29,57 +28,61 @@ void Fill(QImage& image, const QRect& r, QRgb color) {
     const QRgb c = color | 0xFF000000u;
     const qsizetype stride = image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
     const auto w = static_cast<std::size_t>(r.width());
-    QRgb* first = Row(image, r.top()) + r.left();
-    // One row by doubling what is written (memcpy is far faster than a loop of stores), then
-    // copies of it.
-    const std::size_t seed = std::min<std::size_t>(w, 8);
-    std::fill(first, first + seed, c);
-    for (std::size_t done = seed; done < w;) {
-        const std::size_t n = std::min(done, w - done);
-        std::memcpy(first + done, first, n * sizeof(QRgb));
-        done += n;
+    // One row of the colour, built by doubling (memcpy is far faster than a loop of stores).
+    thread_local std::vector<QRgb> pattern;
+    if (pattern.size() < w || pattern.front() != c) {
+        pattern.resize(std::max(w, pattern.size()));
+        const std::size_t seed = std::min<std::size_t>(pattern.size(), 8);
+        std::fill(pattern.begin(), pattern.begin() + static_cast<std::ptrdiff_t>(seed), c);
+        for (std::size_t done = seed; done < pattern.size();) {
+            const std::size_t n = std::min(done, pattern.size() - done);
+            std::memcpy(pattern.data() + done, pattern.data(), n * sizeof(QRgb));
+            done += n;
+        }
     }
-    QRgb* row = first;
-    for (int y = r.top() + 1; y <= r.bottom(); ++y) {
-        row += stride;
-        std::memcpy(row, first, w * sizeof(QRgb));
+    // A full draw mostly paints the background the image already shows: rows that hold it
+    // are only read, which costs far less than writing them again.
+    const std::size_t bytes = w * sizeof(QRgb);
+    QRgb* row = Row(image, r.top()) + r.left();
+    for (int y = r.top(); y <= r.bottom(); ++y, row += stride) {
+        if (std::memcmp(row, pattern.data(), bytes) != 0) std::memcpy(row, pattern.data(), bytes);
     }
 }
 
-const SegmentStamp& SegmentStamps::Get(const StrokeKey& key, const QPen& pen, std::int32_t dx, std::int32_t dy) {
-    PerStroke* per = nullptr;
-    for (PerStroke& s : strokes_) {
-        if (s.Key == key) {
-            per = &s;
-            break;
-        }
+SegmentStamps::Stroke& SegmentStamps::Select(const StrokeKey& key) {
+    for (const auto& s : strokes_) {
+        if (s->Key == key) return *s;
     }
     // A few pens are in use at a time; a run of different ones (an edited chart) starts over
     // rather than growing without end.
-    if (!per && strokes_.size() >= 16) {
+    if (strokes_.size() >= 16) {
         strokes_.clear();
         stamps_ = 0;
     }
-    if (!per) {
-        strokes_.push_back(PerStroke{key, {}, {}});
-        per = &strokes_.back();
-    }
+    strokes_.push_back(std::make_unique<Stroke>());
+    strokes_.back()->Key = key;
+    return *strokes_.back();
+}
+
+const SegmentStamp& SegmentStamps::Get(Stroke& stroke, const QPen& pen, std::int32_t dx, std::int32_t dy) {
     const bool small = std::abs(dx) <= SmallExtent && std::abs(dy) <= SmallExtent;
-    const std::size_t slot = small ? static_cast<std::size_t>((dy + SmallExtent) * (2 * SmallExtent + 1) + dx + SmallExtent) : 0;
-    if (small && !per->Small.empty() && per->Small[slot]) return *per->Small[slot];
+    const std::size_t slot =
+        small ? static_cast<std::size_t>((dy + SmallExtent) * (2 * SmallExtent + 1) + dx + SmallExtent) : 0;
+    if (small && !stroke.Small.empty() && stroke.Small[slot]) return *stroke.Small[slot];
     const std::uint64_t id = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(dx)) << 32) |
                              static_cast<std::uint32_t>(dy);
-    if (auto it = per->Stamps.find(id); it != per->Stamps.end()) {
-        if (small) Remember(*per, slot, it->second);
+    if (auto it = stroke.Stamps.find(id); it != stroke.Stamps.end()) {
+        if (small) Remember(stroke, slot, it->second);
         return it->second;
     }
     if (stamps_ >= 20000) {
-        for (PerStroke& s : strokes_) {
-            s.Stamps.clear();
-            s.Small.clear();
+        for (const auto& s : strokes_) {
+            s->Stamps.clear();
+            s->Small.clear();
         }
         stamps_ = 0;
     }
+    const StrokeKey& key = stroke.Key;
 
     SegmentStamp stamp;
     const int margin = std::max(pen.width(), 1) + 3;
@@ -131,21 +134,30 @@ const SegmentStamp& SegmentStamps::Get(const StrokeKey& key, const QPen& pen, st
                                  [&](const SegmentStamp::Run& r) { return r.Color == stamp.Runs.front().Color; });
     ++stamps_;
     // Entries of an unordered_map stay where they are while others come and go.
-    const SegmentStamp& stored = per->Stamps.emplace(id, std::move(stamp)).first->second;
-    if (small) Remember(*per, slot, stored);
+    const SegmentStamp& stored = stroke.Stamps.emplace(id, std::move(stamp)).first->second;
+    if (small) Remember(stroke, slot, stored);
     return stored;
 }
 
-void SegmentStamps::Remember(PerStroke& per, std::size_t slot, const SegmentStamp& stamp) {
-    if (per.Small.empty()) per.Small.assign(static_cast<std::size_t>((2 * SmallExtent + 1) * (2 * SmallExtent + 1)), nullptr);
-    per.Small[slot] = &stamp;
+void SegmentStamps::Remember(Stroke& stroke, std::size_t slot, const SegmentStamp& stamp) {
+    if (stroke.Small.empty()) {
+        stroke.Small.assign(static_cast<std::size_t>((2 * SmallExtent + 1) * (2 * SmallExtent + 1)), nullptr);
+    }
+    stroke.Small[slot] = &stamp;
 }
 
 void Apply(QImage& image, const SegmentStamp& stamp, QPoint a, const QRect& clip) {
-    const QRect box = stamp.Bounds.translated(a);
+    const int bl = a.x() + stamp.Bounds.left();
+    const int bt = a.y() + stamp.Bounds.top();
+    const int br = a.x() + stamp.Bounds.right();
+    const int bb = a.y() + stamp.Bounds.bottom();
     const qsizetype stride = image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
     QRgb* const origin = reinterpret_cast<QRgb*>(const_cast<uchar*>(image.constBits())) + a.y() * stride + a.x();
-    if (clip.contains(box)) {
+    const int cl = clip.left();
+    const int ct = clip.top();
+    const int cr = clip.right();
+    const int cb = clip.bottom();
+    if (bl >= cl && br <= cr && bt >= ct && bb <= cb) {
         if (stamp.OneColor) {
             // Dotted lines are mostly runs of one pixel: a flat list of offsets for this row
             // length writes them fastest.
@@ -169,15 +181,15 @@ void Apply(QImage& image, const SegmentStamp& stamp, QPoint a, const QRect& clip
         }
         return;
     }
-    if (!clip.intersects(box)) return;
-    const int cl = clip.left() - a.x();
-    const int cr = clip.right() + 1 - a.x();
-    const int ct = clip.top() - a.y();
-    const int cb = clip.bottom() - a.y();
+    if (br < cl || bl > cr || bb < ct || bt > cb) return;
+    const int left = cl - a.x();
+    const int right = cr + 1 - a.x();
+    const int top = ct - a.y();
+    const int bottom = cb - a.y();
     for (const SegmentStamp::Run& run : stamp.Runs) {
-        if (run.Dy < ct || run.Dy > cb) continue;
-        const int x0 = std::max(run.X0, cl);
-        const int x1 = std::min(run.X0 + run.Length, cr);
+        if (run.Dy < top || run.Dy > bottom) continue;
+        const int x0 = std::max(run.X0, left);
+        const int x1 = std::min(run.X0 + run.Length, right);
         QRgb* to = origin + run.Dy * stride;
         const QRgb c = run.Color | 0xFF000000u;
         for (int x = x0; x < x1; ++x) to[x] = c;

@@ -16,9 +16,9 @@
 
 namespace rv::pixelcache {
 
-// The pixels a QImage's painter writes at (x, y) can be written straight into it: 32-bit pixels,
-// one device pixel per pixel, and no other image sharing the buffer the painter draws into.
-bool Writable(const QImage& image);
+// The image's pixels can be written as QPainter writes them: 32-bit words, one per device pixel.
+// (Writing also needs the image detached: no other image may share the painter's buffer.)
+bool PlainPixels(const QImage& image);
 
 // Solid fill of r (already inside the image) with an opaque colour, as fillRect would give.
 void Fill(QImage& image, const QRect& r, QRgb color);
@@ -57,24 +57,29 @@ struct StrokeKey {
     friend bool operator==(const StrokeKey&, const StrokeKey&) = default;
 };
 
+// The stamps of one pen and background.
+struct StampStroke {
+    StrokeKey Key;
+    std::unordered_map<std::uint64_t, SegmentStamp> Stamps;
+    std::vector<const SegmentStamp*> Small;
+};
+
 class SegmentStamps {
 public:
     // Segments longer than this on either axis are drawn directly (rare: far-off values).
     static constexpr std::int32_t MaxExtent = 1024;
 
-    // The stamp for a segment of (dx, dy) with this pen and background, drawn on first use.
-    const SegmentStamp& Get(const StrokeKey& key, const QPen& pen, std::int32_t dx, std::int32_t dy);
-
-private:
     // Short segments, the bulk of a waveform, are found by index rather than by hashing.
     static constexpr std::int32_t SmallExtent = 24;
-    struct PerStroke {
-        StrokeKey Key;
-        std::unordered_map<std::uint64_t, SegmentStamp> Stamps;
-        std::vector<const SegmentStamp*> Small;
-    };
-    void Remember(PerStroke& per, std::size_t slot, const SegmentStamp& stamp);
-    std::vector<PerStroke> strokes_;
+    using Stroke = StampStroke;
+    // Stays valid until the next Select with another key.
+    Stroke& Select(const StrokeKey& key);
+    // The stamp for a segment of (dx, dy) with this pen, drawn on first use.
+    const SegmentStamp& Get(Stroke& stroke, const QPen& pen, std::int32_t dx, std::int32_t dy);
+
+private:
+    void Remember(Stroke& stroke, std::size_t slot, const SegmentStamp& stamp);
+    std::vector<std::unique_ptr<Stroke>> strokes_;
     std::size_t stamps_ = 0;
 };
 

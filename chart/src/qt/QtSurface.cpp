@@ -76,6 +76,8 @@ struct QtSurface::Caches {
     std::vector<std::unique_ptr<FontEntry>> Fonts;
     FontEntry* Font = nullptr;
     pixelcache::SegmentStamps Stamps;
+    // The stamps of the current pen and background; null after either changed.
+    pixelcache::StampStroke* Stroke = nullptr;
     std::unordered_map<std::string, pixelcache::TextBlock> Texts;
     std::uint64_t TextUses = 0;
 };
@@ -173,7 +175,9 @@ void QtSurface::FlushLine(QPainter& p) {
 QImage* QtSurface::Direct() {
     if (referenceDrawing) return nullptr;
     QImage* image = PixelTarget();
-    return image && pixelcache::Writable(*image) ? image : nullptr;
+    // Another image sharing the pixels would see them change (the painter keeps drawing into
+    // the buffer it began with).
+    return image && image->isDetached() ? image : nullptr;
 }
 
 QRect QtSurface::Writable(const QImage& image) const {
@@ -185,7 +189,8 @@ void QtSurface::FillDirect(QImage& image, const QRect& r, const QColor& color) {
     if (!area.isEmpty()) pixelcache::Fill(image, area, color.rgb());
 }
 
-void QtSurface::StampLine(QPainter& p, QImage& image) {
+pixelcache::StampStroke& QtSurface::CurrentStroke() {
+    if (caches_->Stroke) return *caches_->Stroke;
     pixelcache::StrokeKey key;
     key.PenColor = qpen_.color().rgb();
     key.Width = qpen_.width();
@@ -195,7 +200,27 @@ void QtSurface::StampLine(QPainter& p, QImage& image) {
     key.CustomDash = qpen_.style() == Qt::CustomDashLine;
     key.OpaqueBackground = bkMode_ == TBkMode::bkOpaque;
     key.Background = bkColor_.rgb();
-    const QRect limit = Writable(image);
+    caches_->Stroke = &caches_->Stamps.Select(key);
+    return *caches_->Stroke;
+}
+
+bool QtSurface::StampSegment(QImage& image, QPoint a, QPoint b) {
+    const std::int64_t dx = std::int64_t{b.x()} - a.x();
+    const std::int64_t dy = std::int64_t{b.y()} - a.y();
+    // Beyond this distance a stamp's coordinates could overflow; such points are far outside.
+    static constexpr int Near = 1 << 24;
+    if (std::llabs(dx) > pixelcache::SegmentStamps::MaxExtent ||
+        std::llabs(dy) > pixelcache::SegmentStamps::MaxExtent || std::abs(a.x()) >= Near || std::abs(a.y()) >= Near) {
+        return false;
+    }
+    const pixelcache::SegmentStamp& stamp =
+        caches_->Stamps.Get(CurrentStroke(), qpen_, static_cast<std::int32_t>(dx), static_cast<std::int32_t>(dy));
+    if (!stamp.Usable) return false;
+    pixelcache::Apply(image, stamp, a, Writable(image));
+    return true;
+}
+
+void QtSurface::StampLine(QPainter& p, QImage& image) {
     const int n = static_cast<int>(line_.size());
     // Segments the cache cannot stand for go through QPainter, in short runs: its stroker
     // slows down on long polylines.
@@ -205,22 +230,9 @@ void QtSurface::StampLine(QPainter& p, QImage& image) {
         if (run >= 0 && end > run) p.drawPolyline(line_.constData() + run, end - run + 1);
         run = -1;
     };
-    // Beyond this distance a stamp's coordinates could overflow; such points are far outside.
-    static constexpr int Near = 1 << 24;
     for (int i = 1; i < n; ++i) {
-        const QPoint a = line_[i - 1];
-        const QPoint b = line_[i];
-        const std::int64_t dx = std::int64_t{b.x()} - a.x();
-        const std::int64_t dy = std::int64_t{b.y()} - a.y();
-        const pixelcache::SegmentStamp* stamp = nullptr;
-        if (std::llabs(dx) <= pixelcache::SegmentStamps::MaxExtent &&
-            std::llabs(dy) <= pixelcache::SegmentStamps::MaxExtent && std::abs(a.x()) < Near &&
-            std::abs(a.y()) < Near) {
-            stamp = &caches_->Stamps.Get(key, qpen_, static_cast<std::int32_t>(dx), static_cast<std::int32_t>(dy));
-        }
-        if (stamp && stamp->Usable) {
+        if (StampSegment(image, line_[i - 1], line_[i])) {
             drawRun(i - 1);
-            pixelcache::Apply(image, *stamp, a, limit);
             continue;
         }
         if (run < 0) run = i - 1;
@@ -252,8 +264,8 @@ bool QtSurface::CachedText(QPainter& p, QImage& image, std::string_view text, co
     block.LastUse = ++c.TextUses;
     const QPoint baseline(0, metrics_->ascent());
     if (block.Area.isNull()) {
-        // Where the glyphs can reach: their ink on a transparent scratch, widened by what
-        // antialiasing may add on an opaque image.
+        // Where the glyphs can reach: their ink on a transparent scratch, widened by the pixel
+        // that subpixel antialiasing may add on either side on an opaque image.
         const int h = metrics_->height();
         const int pad = h + 4;
         QImage scratch(w + 2 * pad, h + 2 * pad, QImage::Format_ARGB32_Premultiplied);
@@ -275,7 +287,7 @@ bool QtSurface::CachedText(QPainter& p, QImage& image, std::string_view text, co
                 edge = edge || x == 0 || y == 0 || x == scratch.width() - 1 || y == scratch.height() - 1;
             }
         }
-        block.Area = (ink | metrics_->boundingRect(s).translated(baseline) | QRect(0, 0, 1, 1)).adjusted(-2, -2, 2, 2);
+        block.Area = (ink | metrics_->boundingRect(s).translated(baseline) | QRect(0, 0, 1, 1)).adjusted(-1, -1, 1, 1);
         block.Usable = !edge;
     }
     if (!block.Usable) return false;
@@ -339,6 +351,7 @@ void QtSurface::SetPen(const TPenData& pen) {
         }
     }
     qpen_ = q;
+    caches_->Stroke = nullptr;
     if (QPainter* p = ActivePainter()) ApplyPen(*p);
 }
 
@@ -379,6 +392,7 @@ void QtSurface::SetBkMode(TBkMode mode) {
     if (mode == bkMode_) return;
     Flush();
     bkMode_ = mode;
+    caches_->Stroke = nullptr;
     if (QPainter* p = ActivePainter()) {
         p->setBackgroundMode(mode == TBkMode::bkOpaque ? Qt::OpaqueMode : Qt::TransparentMode);
     }
@@ -389,6 +403,7 @@ void QtSurface::SetBkColor(TColor color) {
     if (c == bkColor_) return;
     Flush();
     bkColor_ = c;
+    caches_->Stroke = nullptr;
     if (QPainter* p = ActivePainter()) p->setBackground(QBrush(bkColor_));
 }
 
@@ -454,6 +469,14 @@ void QtSurface::LineTo(std::int32_t x, std::int32_t y) {
     if (penVisible_ && to != pos_ && qpen_.width() <= 1 && qpen_.style() == Qt::SolidLine) {
         if (QPainter* p = Draw()) DrawThinLine(*p, pos_, to);
     } else if (penVisible_ && to != pos_) {
+        // A solid line is the union of its segments: each goes down at once when it can.
+        if (line_.isEmpty() && qpen_.style() == Qt::SolidLine && pen_.Mode == TPenMode::pmCopy) {
+            QImage* image = Direct();
+            if (image && StampSegment(*image, pos_, to)) {
+                pos_ = to;
+                return;
+            }
+        }
         if (line_.isEmpty()) line_.append(pos_);
         line_.append(to);
         // Long runs are drawn in pieces so the queue stays small.
@@ -615,8 +638,12 @@ void QtSurfaceImage::ImageSurface::End() {
     if (painter_.isActive()) painter_.end();
 }
 
+QtSurfaceImage::ImageSurface::ImageSurface(QImage& image, const QPalette* palette)
+    : QtSurface(palette), image_(image), plainPixels_(pixelcache::PlainPixels(image)) {}
+
 QImage* QtSurfaceImage::ImageSurface::PixelTarget() {
-    ActivePainter();
+    if (!plainPixels_) return nullptr;
+    if (!painter_.isActive()) ActivePainter();
     return &image_;
 }
 

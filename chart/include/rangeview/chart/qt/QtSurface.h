@@ -17,6 +17,9 @@
 namespace rv {
 
 class QtSurfaceImage;
+namespace pixelcache {
+struct StampStroke;
+}
 
 // Drawing surface on a QPainter, with the pixel rules of the chart: aliased lines whose end
 // pixel is left out, rectangles without their right column and bottom row, not-xor pen mode.
@@ -92,11 +95,15 @@ private:
     void FillDirect(QImage& image, const QRect& r, const QColor& color);
     // The queued polyline segment by segment from the segment cache; others through QPainter.
     void StampLine(QPainter& p, QImage& image);
+    // One segment from the segment cache; false (nothing drawn) when it cannot stand for it.
+    bool StampSegment(QImage& image, QPoint a, QPoint b);
     // Draws the text from the text cache, or draws it and fills the cache; false when the
     // cache cannot stand for it here (then nothing is drawn).
     bool CachedText(QPainter& p, QImage& image, std::string_view text, const QString& s, int w, int left,
                     int top);
     void SelectFont(const TFontData& font);
+    // The segment stamps of the current pen and background.
+    pixelcache::StampStroke& CurrentStroke();
 
     struct Caches;
     std::unique_ptr<Caches> caches_;
@@ -140,7 +147,7 @@ public:
 private:
     class ImageSurface : public QtSurface {
     public:
-        ImageSurface(QImage& image, const QPalette* palette) : QtSurface(palette), image_(image) {}
+        ImageSurface(QImage& image, const QPalette* palette);
         ~ImageSurface() override { End(); }
         void End();
 
@@ -151,6 +158,8 @@ private:
     private:
         QImage& image_;
         QPainter painter_;
+        // The image's pixels are 32-bit words, one per device pixel (fixed for its life).
+        bool plainPixels_ = false;
     };
 
     QImage image_;
