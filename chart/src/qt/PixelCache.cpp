@@ -40,13 +40,9 @@ void Fill(QImage& image, const QRect& r, QRgb color) {
             done += n;
         }
     }
-    // A full draw mostly paints the background the image already shows: rows that hold it
-    // are only read, which costs far less than writing them again.
     const std::size_t bytes = w * sizeof(QRgb);
     QRgb* row = Row(image, r.top()) + r.left();
-    for (int y = r.top(); y <= r.bottom(); ++y, row += stride) {
-        if (std::memcmp(row, pattern.data(), bytes) != 0) std::memcpy(row, pattern.data(), bytes);
-    }
+    for (int y = r.top(); y <= r.bottom(); ++y, row += stride) std::memcpy(row, pattern.data(), bytes);
 }
 
 SegmentStamps::Stroke& SegmentStamps::Select(const StrokeKey& key) {
