@@ -60,15 +60,34 @@ std::optional<QPalette::ColorRole> RoleFor(std::uint32_t index) {
 }
 
 bool referenceDrawing = false;
+// Advanced by ForgetRenderedText; surfaces compare it with the one their caches were made in.
+std::uint64_t textGeneration = 0;
 
 } // namespace
 
-// One font as QPainter needs it, with the widths of the texts measured in it.
+// A text as measured, and as last drawn, in one font.
+struct QtSurface::TextInfo {
+    QString String;
+    int Width = 0;
+    // Drawn in this colour.
+    QRgb BlockColor = 0;
+    pixelcache::TextBlock Block;
+    std::uint64_t LastUse = 0;
+};
+
+namespace {
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+} // namespace
+
+// One font as QPainter needs it, with the texts measured and drawn in it.
 struct FontEntry {
     TFontData Shape;
     QFont Font;
     QFontMetrics Metrics;
-    std::unordered_map<std::string, int> Widths;
+    std::unordered_map<std::string, QtSurface::TextInfo, TextHash, std::equal_to<>> Texts;
 };
 
 struct QtSurface::Caches {
@@ -78,12 +97,21 @@ struct QtSurface::Caches {
     pixelcache::SegmentStamps Stamps;
     // The stamps of the current pen and background; null after either changed.
     pixelcache::StampStroke* Stroke = nullptr;
-    std::unordered_map<std::string, pixelcache::TextBlock> Texts;
     std::uint64_t TextUses = 0;
+    std::uint64_t Generation = textGeneration;
 };
 
 void QtSurface::SetReferenceDrawing(bool on) { referenceDrawing = on; }
 bool QtSurface::ReferenceDrawing() { return referenceDrawing; }
+void QtSurface::ForgetRenderedText() { ++textGeneration; }
+
+void QtSurface::CheckTextGeneration() {
+    if (caches_->Generation == textGeneration) return;
+    caches_->Generation = textGeneration;
+    caches_->Font = nullptr;
+    caches_->Fonts.clear();
+    SelectFont(fontData_);
+}
 
 QtSurface::QtSurface(const QPalette* palette) : caches_(std::make_unique<Caches>()), palette_(palette) {
     // Differs from every real pen, so the first SetPen builds the QPen.
@@ -244,24 +272,33 @@ void QtSurface::StampLine(QPainter& p, QImage& image) {
     drawRun(n - 1);
 }
 
-bool QtSurface::CachedText(QPainter& p, QImage& image, std::string_view text, const QString& s, int w,
-                           int left, int top) {
+QtSurface::TextInfo* QtSurface::Info(std::string_view text) {
     Caches& c = *caches_;
-    if (!c.Font) return false;
-    // New sample numbers keep coming; texts not drawn for a while are dropped.
-    if (c.Texts.size() >= 1024) {
-        const std::uint64_t keep = c.TextUses > 512 ? c.TextUses - 512 : 0;
-        std::erase_if(c.Texts, [&](const auto& e) { return e.second.LastUse < keep; });
+    if (!c.Font) return nullptr;
+    auto& texts = c.Font->Texts;
+    auto it = texts.find(text);
+    if (it == texts.end()) {
+        // New sample numbers keep coming; texts not used for a while are dropped.
+        if (texts.size() >= 1024) {
+            const std::uint64_t keep = c.TextUses > 512 ? c.TextUses - 512 : 0;
+            std::erase_if(texts, [&](const auto& e) { return e.second.LastUse < keep; });
+        }
+        it = texts.emplace(std::string(text), TextInfo{}).first;
+        it->second.String = ToQString(text);
+        it->second.Width = metrics_->horizontalAdvance(it->second.String);
     }
+    it->second.LastUse = ++c.TextUses;
+    return &it->second;
+}
+
+bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left, int top) {
     // The text, its font and its colour decide the block, given the pixels under it.
-    std::string key(text);
-    key.push_back('\0');
-    const FontEntry* font = c.Font;
+    const QString& s = info.String;
+    const int w = info.Width;
     const QRgb color = ToQColor(fontData_.Color).rgb();
-    key.append(reinterpret_cast<const char*>(&font), sizeof font);
-    key.append(reinterpret_cast<const char*>(&color), sizeof color);
-    pixelcache::TextBlock& block = c.Texts[key];
-    block.LastUse = ++c.TextUses;
+    pixelcache::TextBlock& block = info.Block;
+    if (block.Filled && info.BlockColor != color) block.Filled = false;
+    info.BlockColor = color;
     const QPoint baseline(0, metrics_->ascent());
     if (block.Area.isNull()) {
         // Where the glyphs can reach: their ink on a transparent scratch, widened by the pixel
@@ -358,6 +395,7 @@ void QtSurface::SetPen(const TPenData& pen) {
 void QtSurface::SetBrush(const TBrushData& brush) { brush_ = brush; }
 
 void QtSurface::SetFont(const TFontData& font) {
+    CheckTextGeneration();
     if (metrics_ && font == fontData_) return;
     const bool sameShape = metrics_ && font.Name == fontData_.Name && font.Height == fontData_.Height &&
                            font.Style == fontData_.Style;
@@ -377,7 +415,6 @@ void QtSurface::SelectFont(const TFontData& font) {
     if (!entry) {
         if (caches_->Fonts.size() >= 16) {
             caches_->Fonts.clear();
-            caches_->Texts.clear();
         }
         QFont f = MakeFont(font);
         caches_->Fonts.push_back(std::make_unique<FontEntry>(FontEntry{font, f, QFontMetrics(f), {}}));
@@ -415,25 +452,26 @@ void QtSurface::SetTextAlign(THorizTextAlign horiz, TVertTextAlign vert) {
 // --- text -------------------------------------------------------------------------------------
 
 std::int32_t QtSurface::TextWidth(std::string_view text) {
-    if (referenceDrawing || !caches_->Font) return metrics_->horizontalAdvance(ToQString(text));
-    auto& widths = caches_->Font->Widths;
-    std::string key(text);
-    if (auto it = widths.find(key); it != widths.end()) return it->second;
-    // Sample numbers make new texts all the time; start over rather than grow.
-    if (widths.size() >= 4096) widths.clear();
-    const int w = metrics_->horizontalAdvance(ToQString(text));
-    widths.emplace(std::move(key), w);
-    return w;
+    CheckTextGeneration();
+    if (!referenceDrawing) {
+        if (const TextInfo* info = Info(text)) return info->Width;
+    }
+    return metrics_->horizontalAdvance(ToQString(text));
 }
 
-std::int32_t QtSurface::FontHeight() { return metrics_->height(); }
+std::int32_t QtSurface::FontHeight() {
+    CheckTextGeneration();
+    return metrics_->height();
+}
 
 void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text) {
     QPainter* p = Draw();
     if (!p || text.empty()) return;
-    const QString s = ToQString(text);
+    CheckTextGeneration();
     QImage* image = Direct();
-    const int w = image ? TextWidth(text) : metrics_->horizontalAdvance(s);
+    TextInfo* info = image ? Info(text) : nullptr;
+    const QString s = info ? info->String : ToQString(text);
+    const int w = info ? info->Width : metrics_->horizontalAdvance(s);
     const int h = metrics_->height();
     int left = x;
     if (hAlign_ == THorizTextAlign::taCenter) left = x - w / 2;
@@ -447,7 +485,7 @@ void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text) {
             p->fillRect(QRect(left, top, w, h), bkColor_);
         }
     }
-    if (image && CachedText(*p, *image, text, s, w, left, top)) {
+    if (info && CachedText(*p, *image, *info, left, top)) {
         ApplyPen(*p);
         return;
     }

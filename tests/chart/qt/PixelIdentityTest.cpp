@@ -123,6 +123,9 @@ TEST_F(PixelIdentityTest, SameLabelsOverChangingBackground) {
         return true;
     };
     ASSERT_TRUE(SamePicture("zoom rectangle"));
+    // A desktop font change starts the texts over; the picture stays the plain one.
+    QtSurface::ForgetRenderedText();
+    ASSERT_TRUE(SamePicture("texts forgotten"));
 }
 
 } // namespace

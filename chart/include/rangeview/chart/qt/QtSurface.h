@@ -67,10 +67,16 @@ public:
     static QFont MakeFont(const TFontData& font);
     static QColor ToQColor(TColor rgb);
 
+    // A text as one surface measured and drew it (its own business).
+    struct TextInfo;
+
     // Everything drawn through QPainter, no replayed pixels: the plain drawing the cached one
     // must equal, kept for the tests that compare them. Process-wide; off by default.
     static void SetReferenceDrawing(bool on);
     static bool ReferenceDrawing();
+    // The desktop's fonts or their rendering (hinting, grey or subpixel antialiasing) may have
+    // changed: every surface makes its fonts, widths and texts afresh.
+    static void ForgetRenderedText();
 
 protected:
     // The painter to draw with, or null.
@@ -99,9 +105,12 @@ private:
     bool StampSegment(QImage& image, QPoint a, QPoint b);
     // Draws the text from the text cache, or draws it and fills the cache; false when the
     // cache cannot stand for it here (then nothing is drawn).
-    bool CachedText(QPainter& p, QImage& image, std::string_view text, const QString& s, int w, int left,
-                    int top);
+    bool CachedText(QPainter& p, QImage& image, TextInfo& info, int left, int top);
+    // The text's entry in the current font's cache (measured on first use); null without one.
+    TextInfo* Info(std::string_view text);
     void SelectFont(const TFontData& font);
+    // Starts the text caches over after ForgetRenderedText.
+    void CheckTextGeneration();
     // The segment stamps of the current pen and background.
     pixelcache::StampStroke& CurrentStroke();
 
