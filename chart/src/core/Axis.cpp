@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
 
@@ -309,7 +310,7 @@ std::int32_t TCustomChartAxis::ValueToPixel(double Value) const {
     const double t = (Value - EffectiveMinimum) * AxisPixels / EffectiveRange;
     // Also catches NaN, which would otherwise reach the integer conversion.
     if (!(std::fabs(t) < 2147483647.0)) return CenterPixel;
-    const std::int64_t r = RoundHalfEven(t);
+    const std::int64_t r = RoundHalfEvenSmall(t);
     const bool fromStart = IsHorizontal ? !inverted_ : inverted_;
     // The sum can leave the 32-bit range near the extremes; it is saturated rather than wrapped.
     return ClampToInt32(fromStart ? StartPixel + r : EndPixel - r);
@@ -406,7 +407,22 @@ std::int32_t TCustomChartAxis::LabelHeight(double Value) {
 std::string TCustomChartAxis::FormatAxisValue(double Value) const {
     // Date-time labels are not used; date-time values are shown as numbers.
     static const TFormatSettings defaults;
-    return FormatFloat(axisValuesFormat_, Value, chart_ ? chart_->FormatSettings : defaults);
+    const TFormatSettings& settings = chart_ ? chart_->FormatSettings : defaults;
+    FormatCache& cache = formatCache_;
+    if (cache.Format != axisValuesFormat_ || cache.Decimal != settings.DecimalSeparator ||
+        cache.Thousand != settings.ThousandSeparator || cache.Texts.size() >= 512) {
+        cache.Texts.clear();
+        cache.Format = axisValuesFormat_;
+        cache.Decimal = settings.DecimalSeparator;
+        cache.Thousand = settings.ThousandSeparator;
+    }
+    std::uint64_t bits = 0;
+    static_assert(sizeof bits == sizeof Value);
+    std::memcpy(&bits, &Value, sizeof bits);
+    if (auto it = cache.Texts.find(bits); it != cache.Texts.end()) return it->second;
+    std::string text = FormatFloat(axisValuesFormat_, Value, settings);
+    cache.Texts.emplace(bits, text);
+    return text;
 }
 
 std::string TCustomChartAxis::LabelTextFor(double Value) {

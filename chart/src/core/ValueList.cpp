@@ -24,7 +24,23 @@ void TChartValueList::CheckIndex(std::int32_t Index) const {
 
 double TChartValueList::ValueAt(std::int32_t Index) const {
     CheckIndex(Index);
-    return values_[static_cast<std::size_t>(Index)] * multiplier_;
+    return Raw(static_cast<std::size_t>(Index)) * multiplier_;
+}
+
+namespace {
+// Value continues the run 0, 1, 2, ... at index `count`: the same bits as the index would give
+// (so -0.0 does not count as 0).
+bool ContinuesRun(double value, std::size_t count) {
+    return value == static_cast<double>(count) && !std::signbit(value);
+}
+} // namespace
+
+void TChartValueList::Materialise() {
+    if (!implicit_) return;
+    TChunkedArray<double> stored;
+    for (std::size_t i = 0; i < count_; ++i) stored.push_back(static_cast<double>(i));
+    values_ = std::move(stored);
+    implicit_ = false;
 }
 
 void TChartValueList::Modified() {
@@ -34,10 +50,11 @@ void TChartValueList::Modified() {
 void TChartValueList::SetValueAt(std::int32_t Index, double Value) {
     CheckIndex(Index);
     const auto i = static_cast<std::size_t>(Index);
-    values_[i] = Value;
+    if (implicit_ && !ContinuesRun(Value, i)) Materialise();
+    if (!implicit_) values_[i] = Value;
     if (sortedKnown_ && sorted_) {
-        sorted_ = !std::isnan(Value) && (i == 0 || values_[i - 1] <= Value) &&
-                  (i + 1 == values_.size() || Value <= values_[i + 1]);
+        sorted_ = !std::isnan(Value) && (i == 0 || Raw(i - 1) <= Value) &&
+                  (i + 1 == count_ || Value <= Raw(i + 1));
     } else {
         sortedKnown_ = false;
     }
@@ -47,6 +64,8 @@ void TChartValueList::SetValueAt(std::int32_t Index, double Value) {
 
 void TChartValueList::RemoveAllValues() {
     values_.clear();
+    count_ = 0;
+    implicit_ = true;
     sorted_ = true;
     sortedKnown_ = true;
     StatsStale = true;
@@ -54,15 +73,19 @@ void TChartValueList::RemoveAllValues() {
 
 void TChartValueList::RawInsert(std::int32_t Index, double Value) {
     const auto i = static_cast<std::size_t>(Index);
-    const std::size_t count = values_.size();
+    const std::size_t count = count_;
     if (i == count) {
-        values_.push_back(Value);
-        if (sortedKnown_ && sorted_) sorted_ = !std::isnan(Value) && (count == 0 || values_[count - 1] <= Value);
+        if (implicit_ && !ContinuesRun(Value, count)) Materialise();
+        if (!implicit_) values_.push_back(Value);
+        ++count_;
+        if (sortedKnown_ && sorted_) sorted_ = !std::isnan(Value) && (count == 0 || Raw(count - 1) <= Value);
         // An append extends the caches in the order a full pass would add it, so they stay exact.
         if (!StatsStale) AppendStats(Value * multiplier_);
         return;
     }
+    Materialise();
     values_.insert(i, Value);
+    ++count_;
     if (sortedKnown_ && sorted_) {
         sorted_ = !std::isnan(Value) && (i == 0 || values_[i - 1] <= Value) && Value <= values_[i + 1];
     }
@@ -75,13 +98,13 @@ std::int32_t TChartValueList::AddInOrder(double Value) {
     if (order_ != TChartListOrder::loNone && count > 0) {
         std::int32_t i = count - 1;
         if (order_ == TChartListOrder::loAscending) {
-            if (!(values_[static_cast<std::size_t>(i)] <= Value)) {
-                while (i >= 0 && values_[static_cast<std::size_t>(i)] > Value) --i;
+            if (!(Raw(static_cast<std::size_t>(i)) <= Value)) {
+                while (i >= 0 && Raw(static_cast<std::size_t>(i)) > Value) --i;
                 index = i + 1;
             }
         } else {
-            if (!(values_[static_cast<std::size_t>(i)] >= Value)) {
-                while (i >= 0 && values_[static_cast<std::size_t>(i)] < Value) --i;
+            if (!(Raw(static_cast<std::size_t>(i)) >= Value)) {
+                while (i >= 0 && Raw(static_cast<std::size_t>(i)) < Value) --i;
                 index = i + 1;
             }
         }
@@ -97,13 +120,17 @@ void TChartValueList::InsertValue(std::int32_t Index, double Value) {
 
 void TChartValueList::RemoveValue(std::int32_t Index) {
     CheckIndex(Index);
-    values_.erase(static_cast<std::size_t>(Index));
+    // Taking the last value keeps the run; any other breaks it.
+    if (static_cast<std::size_t>(Index) + 1 != count_) Materialise();
+    if (!implicit_) values_.erase(static_cast<std::size_t>(Index));
+    --count_;
     if (!(sortedKnown_ && sorted_)) sortedKnown_ = false;
     StatsStale = true;
 }
 
 void TChartValueList::RotateValues() {
-    if (values_.size() < 2) return;
+    if (count_ < 2) return;
+    Materialise();
     const double first = values_[0];
     values_.erase(0);
     values_.push_back(first);
@@ -112,7 +139,7 @@ void TChartValueList::RotateValues() {
 }
 
 void TChartValueList::AppendStats(double v) {
-    if (values_.size() == 1) {
+    if (count_ == 1) {
         lowest_ = highest_ = total_ = v;
         absTotal_ = std::fabs(v);
         return;
@@ -124,15 +151,15 @@ void TChartValueList::AppendStats(double v) {
 }
 
 void TChartValueList::RecomputeStats() {
-    const std::size_t count = values_.size();
+    const std::size_t count = count_;
     if (count == 0) {
         lowest_ = highest_ = total_ = absTotal_ = 0.0;
     } else {
-        const double f = values_[0] * multiplier_;
+        const double f = Raw(0) * multiplier_;
         lowest_ = highest_ = total_ = f;
         absTotal_ = std::fabs(f);
         for (std::size_t i = 1; i < count; ++i) {
-            const double v = values_[i] * multiplier_;
+            const double v = Raw(i) * multiplier_;
             if (v < lowest_) lowest_ = v;
             else if (v > highest_) highest_ = v;
             total_ += v;
@@ -170,8 +197,8 @@ void TChartValueList::SetMultiplier(double value) {
 bool TChartValueList::IsSortedAscending() const {
     if (!sortedKnown_) {
         sorted_ = true;
-        for (std::size_t i = 0; i < values_.size() && sorted_; ++i) {
-            sorted_ = !std::isnan(values_[i]) && (i == 0 || values_[i - 1] <= values_[i]);
+        for (std::size_t i = 0; i < count_ && sorted_; ++i) {
+            sorted_ = !std::isnan(Raw(i)) && (i == 0 || Raw(i - 1) <= Raw(i));
         }
         sortedKnown_ = true;
     }
@@ -180,20 +207,20 @@ bool TChartValueList::IsSortedAscending() const {
 
 std::int32_t TChartValueList::FirstIndexAtOrAbove(double Value, std::int32_t First) const {
     std::size_t lo = First > 0 ? static_cast<std::size_t>(First) : 0;
-    std::size_t hi = values_.size();
+    std::size_t hi = count_;
     const double m = multiplier_;
     // A positive finite multiplier keeps ascending raw values ascending after scaling, so the
     // predicate "scaled >= Value" is false then true along the list and can be bisected.
     if (m > 0 && std::isfinite(m) && IsSortedAscending()) {
         while (lo < hi) {
             const std::size_t mid = lo + (hi - lo) / 2;
-            if (values_[mid] * m >= Value) hi = mid;
+            if (Raw(mid) * m >= Value) hi = mid;
             else lo = mid + 1;
         }
         return static_cast<std::int32_t>(lo);
     }
     for (; lo < hi; ++lo) {
-        if (values_[lo] * m >= Value) break;
+        if (Raw(lo) * m >= Value) break;
     }
     return static_cast<std::int32_t>(lo);
 }

@@ -148,6 +148,12 @@ void ChartControl::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     switch (event->type()) {
     case QEvent::PaletteChange: chart_->Invalidate(); break;
+    case QEvent::FontChange:
+    case QEvent::StyleChange:
+    case QEvent::ThemeChange:
+        QtSurface::ForgetRenderedText();
+        chart_->Invalidate();
+        break;
     case QEvent::LocaleChange: UpdateFormatSettings(); break;
     default: break;
     }

@@ -6,7 +6,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
+#include "PixelCache.h"
 #include "rangeview/common/Numeric.h"
 
 namespace rv {
@@ -54,9 +59,61 @@ std::optional<QPalette::ColorRole> RoleFor(std::uint32_t index) {
     }
 }
 
+bool referenceDrawing = false;
+// Advanced by ForgetRenderedText; surfaces compare it with the one their caches were made in.
+std::uint64_t textGeneration = 0;
+
 } // namespace
 
-QtSurface::QtSurface(const QPalette* palette) : palette_(palette) {
+// A text as measured, and as last drawn, in one font.
+struct QtSurface::TextInfo {
+    QString String;
+    int Width = 0;
+    // Drawn in this colour.
+    QRgb BlockColor = 0;
+    pixelcache::TextBlock Block;
+    std::uint64_t LastUse = 0;
+};
+
+namespace {
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+} // namespace
+
+// One font as QPainter needs it, with the texts measured and drawn in it.
+struct FontEntry {
+    TFontData Shape;
+    QFont Font;
+    QFontMetrics Metrics;
+    std::unordered_map<std::string, QtSurface::TextInfo, TextHash, std::equal_to<>> Texts;
+};
+
+struct QtSurface::Caches {
+    // Fonts in use, made once each (the title's and the labels' alternate on every draw).
+    std::vector<std::unique_ptr<FontEntry>> Fonts;
+    FontEntry* Font = nullptr;
+    pixelcache::SegmentStamps Stamps;
+    // The stamps of the current pen and background; null after either changed.
+    pixelcache::StampStroke* Stroke = nullptr;
+    std::uint64_t TextUses = 0;
+    std::uint64_t Generation = textGeneration;
+};
+
+void QtSurface::SetReferenceDrawing(bool on) { referenceDrawing = on; }
+bool QtSurface::ReferenceDrawing() { return referenceDrawing; }
+void QtSurface::ForgetRenderedText() { ++textGeneration; }
+
+void QtSurface::CheckTextGeneration() {
+    if (caches_->Generation == textGeneration) return;
+    caches_->Generation = textGeneration;
+    caches_->Font = nullptr;
+    caches_->Fonts.clear();
+    SelectFont(fontData_);
+}
+
+QtSurface::QtSurface(const QPalette* palette) : caches_(std::make_unique<Caches>()), palette_(palette) {
     // Differs from every real pen, so the first SetPen builds the QPen.
     pen_.Width = -1;
     SetPen(TPenData{});
@@ -130,8 +187,160 @@ void QtSurface::Flush() {
 }
 
 void QtSurface::FlushLine(QPainter& p) {
-    if (line_.size() >= 2 && penVisible_) p.drawPolyline(line_.constData(), static_cast<int>(line_.size()));
+    if (line_.size() >= 2 && penVisible_) {
+        QImage* image = Direct();
+        // A dash pattern runs on across the joints of a polyline, so only a single segment of
+        // a patterned pen is the same as its stamp; solid lines are the union of their segments.
+        if (image && pen_.Mode == TPenMode::pmCopy && (qpen_.style() == Qt::SolidLine || line_.size() == 2)) {
+            StampLine(p, *image);
+        } else {
+            p.drawPolyline(line_.constData(), static_cast<int>(line_.size()));
+        }
+    }
     line_.clear();
+}
+
+QImage* QtSurface::Direct() {
+    if (referenceDrawing) return nullptr;
+    QImage* image = PixelTarget();
+    // Another image sharing the pixels would see them change (the painter keeps drawing into
+    // the buffer it began with).
+    return image && image->isDetached() ? image : nullptr;
+}
+
+QRect QtSurface::Writable(const QImage& image) const {
+    return clipped_ ? image.rect().intersected(clip_) : image.rect();
+}
+
+void QtSurface::FillDirect(QImage& image, const QRect& r, const QColor& color) {
+    const QRect area = r.intersected(Writable(image));
+    if (!area.isEmpty()) pixelcache::Fill(image, area, color.rgb());
+}
+
+pixelcache::StampStroke& QtSurface::CurrentStroke() {
+    if (caches_->Stroke) return *caches_->Stroke;
+    pixelcache::StrokeKey key;
+    key.PenColor = qpen_.color().rgb();
+    key.Width = qpen_.width();
+    key.Style = static_cast<std::int32_t>(qpen_.style());
+    key.Cap = static_cast<std::int32_t>(qpen_.capStyle());
+    key.Join = static_cast<std::int32_t>(qpen_.joinStyle());
+    key.CustomDash = qpen_.style() == Qt::CustomDashLine;
+    key.OpaqueBackground = bkMode_ == TBkMode::bkOpaque;
+    key.Background = bkColor_.rgb();
+    caches_->Stroke = &caches_->Stamps.Select(key);
+    return *caches_->Stroke;
+}
+
+bool QtSurface::StampSegment(QImage& image, QPoint a, QPoint b) {
+    const std::int64_t dx = std::int64_t{b.x()} - a.x();
+    const std::int64_t dy = std::int64_t{b.y()} - a.y();
+    // Beyond this distance a stamp's coordinates could overflow; such points are far outside.
+    static constexpr int Near = 1 << 24;
+    if (std::llabs(dx) > pixelcache::SegmentStamps::MaxExtent ||
+        std::llabs(dy) > pixelcache::SegmentStamps::MaxExtent || std::abs(a.x()) >= Near || std::abs(a.y()) >= Near) {
+        return false;
+    }
+    const pixelcache::SegmentStamp& stamp =
+        caches_->Stamps.Get(CurrentStroke(), qpen_, static_cast<std::int32_t>(dx), static_cast<std::int32_t>(dy));
+    if (!stamp.Usable) return false;
+    pixelcache::Apply(image, stamp, a, Writable(image));
+    return true;
+}
+
+void QtSurface::StampLine(QPainter& p, QImage& image) {
+    const int n = static_cast<int>(line_.size());
+    // Segments the cache cannot stand for go through QPainter, in short runs: its stroker
+    // slows down on long polylines.
+    static constexpr int RunLength = 16;
+    int run = -1;
+    auto drawRun = [&](int end) {
+        if (run >= 0 && end > run) p.drawPolyline(line_.constData() + run, end - run + 1);
+        run = -1;
+    };
+    for (int i = 1; i < n; ++i) {
+        if (StampSegment(image, line_[i - 1], line_[i])) {
+            drawRun(i - 1);
+            continue;
+        }
+        if (run < 0) run = i - 1;
+        if (i - run >= RunLength) {
+            drawRun(i);
+            run = -1;
+        }
+    }
+    drawRun(n - 1);
+}
+
+QtSurface::TextInfo* QtSurface::Info(std::string_view text) {
+    Caches& c = *caches_;
+    if (!c.Font) return nullptr;
+    auto& texts = c.Font->Texts;
+    auto it = texts.find(text);
+    if (it == texts.end()) {
+        // New sample numbers keep coming; texts not used for a while are dropped.
+        if (texts.size() >= 1024) {
+            const std::uint64_t keep = c.TextUses > 512 ? c.TextUses - 512 : 0;
+            std::erase_if(texts, [&](const auto& e) { return e.second.LastUse < keep; });
+        }
+        it = texts.emplace(std::string(text), TextInfo{}).first;
+        it->second.String = ToQString(text);
+        it->second.Width = metrics_->horizontalAdvance(it->second.String);
+    }
+    it->second.LastUse = ++c.TextUses;
+    return &it->second;
+}
+
+bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left, int top) {
+    // The text, its font and its colour decide the block, given the pixels under it.
+    const QString& s = info.String;
+    const int w = info.Width;
+    const QRgb color = ToQColor(fontData_.Color).rgb();
+    pixelcache::TextBlock& block = info.Block;
+    if (block.Filled && info.BlockColor != color) block.Filled = false;
+    info.BlockColor = color;
+    const QPoint baseline(0, metrics_->ascent());
+    if (block.Area.isNull()) {
+        // Where the glyphs can reach: their ink on a transparent scratch, widened by the pixel
+        // that subpixel antialiasing may add on either side on an opaque image.
+        const int h = metrics_->height();
+        const int pad = h + 4;
+        QImage scratch(w + 2 * pad, h + 2 * pad, QImage::Format_ARGB32_Premultiplied);
+        scratch.fill(0);
+        {
+            QPainter sp(&scratch);
+            sp.setRenderHint(QPainter::TextAntialiasing, true);
+            sp.setFont(font_);
+            sp.setPen(ToQColor(fontData_.Color));
+            sp.drawText(QPoint(pad, pad) + baseline, s);
+        }
+        QRect ink;
+        bool edge = false;
+        for (int y = 0; y < scratch.height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
+            for (int x = 0; x < scratch.width(); ++x) {
+                if (qAlpha(row[x]) == 0) continue;
+                ink |= QRect(x - pad, y - pad, 1, 1);
+                edge = edge || x == 0 || y == 0 || x == scratch.width() - 1 || y == scratch.height() - 1;
+            }
+        }
+        block.Area = (ink | metrics_->boundingRect(s).translated(baseline) | QRect(0, 0, 1, 1)).adjusted(-1, -1, 1, 1);
+        block.Usable = !edge;
+    }
+    if (!block.Usable) return false;
+    const QRect r = block.Area.translated(left, top);
+    if (!Writable(image).contains(r)) return false;
+    if (block.Filled && pixelcache::Same(image, r, block.Before)) {
+        pixelcache::Write(image, r, block.After);
+        return true;
+    }
+    pixelcache::Read(image, r, block.Before);
+    p.setFont(font_);
+    p.setPen(ToQColor(fontData_.Color));
+    p.drawText(QPoint(left, top) + baseline, s);
+    pixelcache::Read(image, r, block.After);
+    block.Filled = true;
+    return true;
 }
 
 void QtSurface::ApplyPen(QPainter& p) {
@@ -179,25 +388,48 @@ void QtSurface::SetPen(const TPenData& pen) {
         }
     }
     qpen_ = q;
+    caches_->Stroke = nullptr;
     if (QPainter* p = ActivePainter()) ApplyPen(*p);
 }
 
 void QtSurface::SetBrush(const TBrushData& brush) { brush_ = brush; }
 
 void QtSurface::SetFont(const TFontData& font) {
+    CheckTextGeneration();
     if (metrics_ && font == fontData_) return;
     const bool sameShape = metrics_ && font.Name == fontData_.Name && font.Height == fontData_.Height &&
                            font.Style == fontData_.Style;
     fontData_ = font;
     if (sameShape) return;
-    font_ = MakeFont(font);
-    metrics_.emplace(font_);
+    SelectFont(font);
+}
+
+void QtSurface::SelectFont(const TFontData& font) {
+    auto same = [&](const FontEntry& e) {
+        return e.Shape.Name == font.Name && e.Shape.Height == font.Height && e.Shape.Style == font.Style;
+    };
+    FontEntry* entry = nullptr;
+    for (const auto& e : caches_->Fonts) {
+        if (same(*e)) entry = e.get();
+    }
+    if (!entry) {
+        if (caches_->Fonts.size() >= 16) {
+            caches_->Fonts.clear();
+        }
+        QFont f = MakeFont(font);
+        caches_->Fonts.push_back(std::make_unique<FontEntry>(FontEntry{font, f, QFontMetrics(f), {}}));
+        entry = caches_->Fonts.back().get();
+    }
+    caches_->Font = entry;
+    font_ = entry->Font;
+    metrics_.emplace(entry->Metrics);
 }
 
 void QtSurface::SetBkMode(TBkMode mode) {
     if (mode == bkMode_) return;
     Flush();
     bkMode_ = mode;
+    caches_->Stroke = nullptr;
     if (QPainter* p = ActivePainter()) {
         p->setBackgroundMode(mode == TBkMode::bkOpaque ? Qt::OpaqueMode : Qt::TransparentMode);
     }
@@ -208,6 +440,7 @@ void QtSurface::SetBkColor(TColor color) {
     if (c == bkColor_) return;
     Flush();
     bkColor_ = c;
+    caches_->Stroke = nullptr;
     if (QPainter* p = ActivePainter()) p->setBackground(QBrush(bkColor_));
 }
 
@@ -219,23 +452,43 @@ void QtSurface::SetTextAlign(THorizTextAlign horiz, TVertTextAlign vert) {
 // --- text -------------------------------------------------------------------------------------
 
 std::int32_t QtSurface::TextWidth(std::string_view text) {
+    CheckTextGeneration();
+    if (!referenceDrawing) {
+        if (const TextInfo* info = Info(text)) return info->Width;
+    }
     return metrics_->horizontalAdvance(ToQString(text));
 }
 
-std::int32_t QtSurface::FontHeight() { return metrics_->height(); }
+std::int32_t QtSurface::FontHeight() {
+    CheckTextGeneration();
+    return metrics_->height();
+}
 
 void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text) {
     QPainter* p = Draw();
     if (!p || text.empty()) return;
-    const QString s = ToQString(text);
-    const int w = metrics_->horizontalAdvance(s);
+    CheckTextGeneration();
+    QImage* image = Direct();
+    TextInfo* info = image ? Info(text) : nullptr;
+    const QString s = info ? info->String : ToQString(text);
+    const int w = info ? info->Width : metrics_->horizontalAdvance(s);
     const int h = metrics_->height();
     int left = x;
     if (hAlign_ == THorizTextAlign::taCenter) left = x - w / 2;
     if (hAlign_ == THorizTextAlign::taRight) left = x - w;
-    const int top = vAlign_ == TVertTextAlign::taBottom ? y - h : y;
+    const int top = vAlign_ == TVertTextAlign::taTop ? y : y - h;
     p->setCompositionMode(QPainter::CompositionMode_SourceOver);
-    if (bkMode_ == TBkMode::bkOpaque) p->fillRect(QRect(left, top, w, h), bkColor_);
+    if (bkMode_ == TBkMode::bkOpaque) {
+        if (image) {
+            FillDirect(*image, QRect(left, top, w, h), bkColor_);
+        } else {
+            p->fillRect(QRect(left, top, w, h), bkColor_);
+        }
+    }
+    if (info && CachedText(*p, *image, *info, left, top)) {
+        ApplyPen(*p);
+        return;
+    }
     p->setFont(font_);
     p->setPen(ToQColor(fontData_.Color));
     p->drawText(QPoint(left, top + metrics_->ascent()), s);
@@ -254,6 +507,14 @@ void QtSurface::LineTo(std::int32_t x, std::int32_t y) {
     if (penVisible_ && to != pos_ && qpen_.width() <= 1 && qpen_.style() == Qt::SolidLine) {
         if (QPainter* p = Draw()) DrawThinLine(*p, pos_, to);
     } else if (penVisible_ && to != pos_) {
+        // A solid line is the union of its segments: each goes down at once when it can.
+        if (line_.isEmpty() && qpen_.style() == Qt::SolidLine && pen_.Mode == TPenMode::pmCopy) {
+            QImage* image = Direct();
+            if (image && StampSegment(*image, pos_, to)) {
+                pos_ = to;
+                return;
+            }
+        }
         if (line_.isEmpty()) line_.append(pos_);
         line_.append(to);
         // Long runs are drawn in pieces so the queue stays small.
@@ -283,14 +544,22 @@ void QtSurface::DrawThinLine(QPainter& p, QPoint a, QPoint b) {
     };
     std::int64_t lo = 0;
     std::int64_t hi = 0;
+    QImage* image = pen_.Mode == TPenMode::pmCopy ? Direct() : nullptr;
+    auto fill = [&](const QRect& r) {
+        if (image) {
+            FillDirect(*image, r, c);
+        } else {
+            p.fillRect(r, c);
+        }
+    };
     if (dy == 0) {
         run(a.x(), b.x(), lo, hi);
-        if (lo < hi) p.fillRect(QRect(static_cast<int>(lo), a.y(), static_cast<int>(hi - lo), 1), c);
+        if (lo < hi) fill(QRect(static_cast<int>(lo), a.y(), static_cast<int>(hi - lo), 1));
         return;
     }
     if (dx == 0) {
         run(a.y(), b.y(), lo, hi);
-        if (lo < hi) p.fillRect(QRect(a.x(), static_cast<int>(lo), 1, static_cast<int>(hi - lo)), c);
+        if (lo < hi) fill(QRect(a.x(), static_cast<int>(lo), 1, static_cast<int>(hi - lo)));
         return;
     }
     const std::int64_t n = std::max(std::llabs(dx), std::llabs(dy));
@@ -326,11 +595,19 @@ void QtSurface::Rectangle(const TRect& r) {
     if (qpen_.width() <= 1 && qpen_.style() == Qt::SolidLine) {
         // Four disjoint runs: every outline pixel is touched once, which not-xor relies on.
         const QColor c = qpen_.color();
-        p->fillRect(QRect(r.Left, r.Top, w, 1), c);
-        if (h > 1) p->fillRect(QRect(r.Left, r.Bottom - 1, w, 1), c);
+        QImage* image = pen_.Mode == TPenMode::pmCopy ? Direct() : nullptr;
+        auto fill = [&](const QRect& part) {
+            if (image) {
+                FillDirect(*image, part, c);
+            } else {
+                p->fillRect(part, c);
+            }
+        };
+        fill(QRect(r.Left, r.Top, w, 1));
+        if (h > 1) fill(QRect(r.Left, r.Bottom - 1, w, 1));
         if (h > 2) {
-            p->fillRect(QRect(r.Left, r.Top + 1, 1, h - 2), c);
-            if (w > 1) p->fillRect(QRect(r.Right - 1, r.Top + 1, 1, h - 2), c);
+            fill(QRect(r.Left, r.Top + 1, 1, h - 2));
+            if (w > 1) fill(QRect(r.Right - 1, r.Top + 1, 1, h - 2));
         }
     } else {
         p->setBrush(Qt::NoBrush);
@@ -341,6 +618,10 @@ void QtSurface::Rectangle(const TRect& r) {
 void QtSurface::FillRect(const TRect& r) {
     QPainter* p = Draw();
     if (!p || r.IsEmpty() || brush_.Style == TBrushStyle::bsClear) return;
+    if (QImage* image = Direct()) {
+        FillDirect(*image, QRect(r.Left, r.Top, r.Width(), r.Height()), ToQColor(brush_.Color));
+        return;
+    }
     p->setCompositionMode(QPainter::CompositionMode_SourceOver);
     p->fillRect(QRect(r.Left, r.Top, r.Width(), r.Height()), ToQColor(brush_.Color));
     p->setCompositionMode(PenComposition(pen_.Mode));
@@ -393,6 +674,15 @@ void QtSurfaceImage::ImageSurface::End() {
     // A queued polyline still has to reach the pixels.
     Flush();
     if (painter_.isActive()) painter_.end();
+}
+
+QtSurfaceImage::ImageSurface::ImageSurface(QImage& image, const QPalette* palette)
+    : QtSurface(palette), image_(image), plainPixels_(pixelcache::PlainPixels(image)) {}
+
+QImage* QtSurfaceImage::ImageSurface::PixelTarget() {
+    if (!plainPixels_) return nullptr;
+    if (!painter_.isActive()) ActivePainter();
+    return &image_;
 }
 
 QPainter* QtSurfaceImage::ImageSurface::ActivePainter() {

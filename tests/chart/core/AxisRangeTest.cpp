@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
+#include <vector>
 #include <limits>
 #include <string>
 
 #include "ChartDataSupport.h"
 #include "rangeview/chart/Chart.h"
+#include "rangeview/common/Numeric.h"
 
 namespace rv {
 namespace {
@@ -26,6 +29,23 @@ struct AxisFixture : ::testing::Test {
     TChartAxis& bottom = *chart.BottomAxis();
     TChartAxis& left = *chart.LeftAxis();
 };
+
+// The mapping's own rounding must give what RoundHalfEven gives over the whole pixel range.
+TEST(AxisPixelRounding, SameAsRoundHalfEven) {
+    std::vector<double> values = {0.0, -0.0, 0.5, -0.5, 1.5, -1.5, 2.5, -2.5, 0.49999999999999994,
+                                  -0.49999999999999994, 2147483646.5, -2147483646.5, 2147483646.9,
+                                  1e-300, -1e-300, 4503599627370495.5 / 4194304.0};
+    std::mt19937_64 rng(3);
+    std::uniform_real_distribution<double> wide(-2147483646.0, 2147483646.0);
+    std::uniform_int_distribution<int> whole(-5000, 5000);
+    for (int i = 0; i < 200000; ++i) {
+        values.push_back(wide(rng));
+        values.push_back(whole(rng) + 0.5);
+        values.push_back(whole(rng) + std::nextafter(0.5, 0.0));
+        values.push_back(whole(rng) + std::nextafter(0.5, 1.0));
+    }
+    for (double v : values) ASSERT_EQ(RoundHalfEvenSmall(v), RoundHalfEven(v)) << v;
+}
 
 TEST_F(AxisFixture, CreationOrderFlagsAndDefaults) {
     const auto& axes = chart.AxesList();

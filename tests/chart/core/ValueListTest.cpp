@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -213,6 +218,179 @@ TEST(ValueListSearch, SortednessFollowsWritesThatBreakAndMendIt) {
     EXPECT_FALSE(l.IsSortedAscending());
     l.RemoveValue(4);
     EXPECT_TRUE(l.IsSortedAscending());
+}
+
+// --- the run of sample numbers kept without storage ------------------------------------------
+
+// Plain reference of a value list: a vector of doubles and the full statistics pass.
+struct ReferenceList {
+    std::vector<double> v;
+    double multiplier = 1.0;
+    TChartListOrder order = TChartListOrder::loAscending;
+
+    std::int32_t AddInOrder(double x) {
+        std::size_t at = v.size();
+        if (order == TChartListOrder::loAscending && !v.empty() && !(v.back() <= x)) {
+            std::int64_t i = static_cast<std::int64_t>(v.size()) - 1;
+            while (i >= 0 && v[static_cast<std::size_t>(i)] > x) --i;
+            at = static_cast<std::size_t>(i + 1);
+        }
+        v.insert(v.begin() + static_cast<std::ptrdiff_t>(at), x);
+        return static_cast<std::int32_t>(at);
+    }
+    // Lowest, highest, total, absolute total.
+    std::array<double, 4> Stats() const {
+        if (v.empty()) return {0, 0, 0, 0};
+        const double f = v[0] * multiplier;
+        std::array<double, 4> s{f, f, f, std::fabs(f)};
+        for (std::size_t i = 1; i < v.size(); ++i) {
+            const double x = v[i] * multiplier;
+            if (x < s[0]) s[0] = x;
+            else if (x > s[1]) s[1] = x;
+            s[2] += x;
+            s[3] += std::fabs(x);
+        }
+        return s;
+    }
+    std::int32_t FirstAtOrAbove(double x, std::int32_t first) const {
+        std::size_t i = static_cast<std::size_t>(std::max(first, 0));
+        while (i < v.size() && !(v[i] * multiplier >= x)) ++i;
+        return static_cast<std::int32_t>(i);
+    }
+};
+
+void ExpectSameAsReference(TChartValueList& l, const ReferenceList& ref, const std::string& where) {
+    ASSERT_EQ(l.ValueCount(), static_cast<std::int32_t>(ref.v.size())) << where;
+    for (std::size_t i = 0; i < ref.v.size(); ++i) {
+        ASSERT_TRUE(SameBits(l.ValueAt(static_cast<std::int32_t>(i)), ref.v[i] * ref.multiplier))
+            << where << " index " << i;
+    }
+    const auto s = ref.Stats();
+    EXPECT_TRUE(SameBits(l.LowestValue(), s[0])) << where;
+    EXPECT_TRUE(SameBits(l.HighestValue(), s[1])) << where;
+    EXPECT_TRUE(SameBits(l.ValueTotal(), s[2])) << where;
+    EXPECT_TRUE(SameBits(l.AbsoluteTotal(), s[3])) << where;
+}
+
+TEST(ValueListSampleRun, ConsecutiveSampleNumbersTakeNoStorageAndReadAsStored) {
+    ASCENDING_LIST(l);
+    ReferenceList ref;
+    for (int i = 0; i < 20000; ++i) {
+        EXPECT_EQ(l.AddInOrder(i), ref.AddInOrder(i));
+        (void)l.HighestValue();
+    }
+    EXPECT_TRUE(l.IsImplicit());
+    ExpectSameAsReference(l, ref, "run");
+    EXPECT_EQ(l.LastValue(), 19999);
+    EXPECT_EQ(l.FirstIndexAtOrAbove(123.5, 0), 124);
+    EXPECT_EQ(l.FirstIndexAtOrAbove(-5, 0), 0);
+    EXPECT_EQ(l.FirstIndexAtOrAbove(1e9, 0), 20000);
+    EXPECT_THROW((void)l.ValueAt(20000), EListError);
+}
+
+// Each way of breaking the run gives the values and statistics a stored list gives.
+TEST(ValueListSampleRun, EveryWriteThatBreaksTheRunKeepsTheValues) {
+    struct Case {
+        const char* name;
+        std::function<void(TChartValueList&, ReferenceList&)> change;
+    };
+    const std::vector<Case> cases = {
+        {"gap", [](auto& l, auto& r) { l.AddInOrder(101); r.AddInOrder(101); }},
+        {"repeat", [](auto& l, auto& r) { l.AddInOrder(99); r.AddInOrder(99); }},
+        {"fraction", [](auto& l, auto& r) { l.AddInOrder(100.5); r.AddInOrder(100.5); }},
+        {"smaller inserted", [](auto& l, auto& r) { EXPECT_EQ(l.AddInOrder(3.5), r.AddInOrder(3.5)); }},
+        {"value written", [](auto& l, auto& r) { l.SetValueAt(7, 7.25); r.v[7] = 7.25; }},
+        {"same value written", [](auto& l, auto& r) { l.SetValueAt(7, 7); r.v[7] = 7; }},
+        {"inserted at", [](auto& l, auto& r) { l.InsertValue(5, 42); r.v.insert(r.v.begin() + 5, 42); }},
+        {"middle removed", [](auto& l, auto& r) { l.RemoveValue(10); r.v.erase(r.v.begin() + 10); }},
+        {"last removed", [](auto& l, auto& r) { l.RemoveValue(99); r.v.pop_back(); }},
+        {"rotated", [](auto& l, auto& r) { l.RotateValues(); r.v.push_back(r.v.front()); r.v.erase(r.v.begin()); }},
+        {"multiplied", [](auto& l, auto& r) { l.SetMultiplier(0.1); r.multiplier = 0.1; }},
+    };
+    for (const auto& c : cases) {
+        ASCENDING_LIST(l);
+        ReferenceList ref;
+        for (int i = 0; i < 100; ++i) {
+            l.AddInOrder(i);
+            ref.AddInOrder(i);
+        }
+        (void)l.HighestValue();
+        c.change(l, ref);
+        ExpectSameAsReference(l, ref, c.name);
+        // And it goes on like a stored list.
+        l.AddInOrder(100);
+        ref.AddInOrder(100);
+        ExpectSameAsReference(l, ref, std::string(c.name) + " then added");
+    }
+}
+
+TEST(ValueListSampleRun, NegativeZeroIsNotTheFirstSampleNumber) {
+    ASCENDING_LIST(l);
+    l.AddInOrder(-0.0);
+    l.AddInOrder(1);
+    EXPECT_TRUE(std::signbit(l.ValueAt(0)));
+    EXPECT_TRUE(std::signbit(l.LowestValue()));
+}
+
+TEST(ValueListSampleRun, ClearingStartsANewRun) {
+    ASCENDING_LIST(l);
+    l.AddInOrder(5);
+    EXPECT_FALSE(l.IsImplicit());
+    l.RemoveAllValues();
+    EXPECT_TRUE(l.IsImplicit());
+    for (int i = 0; i < 3; ++i) l.AddInOrder(i);
+    EXPECT_TRUE(l.IsImplicit());
+    EXPECT_EQ(Values(l), (std::vector<double>{0, 1, 2}));
+    EXPECT_EQ(l.ValueTotal(), 3);
+}
+
+// Random mixes of run-continuing and run-breaking writes, with a multiplier, compared with the
+// plain list after every step: values, statistics and searches, bit for bit.
+TEST(ValueListSampleRun, RandomWritesMatchAPlainListBitForBit) {
+    std::mt19937_64 rng(12);
+    for (int round = 0; round < 40; ++round) {
+        ASCENDING_LIST(l);
+        ReferenceList ref;
+        if (round % 4 == 3) {
+            l.SetMultiplier(0.1 * round);
+            ref.multiplier = 0.1 * round;
+        }
+        const int steps = 50 + static_cast<int>(rng() % 400);
+        for (int step = 0; step < steps; ++step) {
+            const auto n = static_cast<std::int32_t>(ref.v.size());
+            const unsigned op = static_cast<unsigned>(rng() % 100);
+            if (op < 85 || n == 0) {
+                // Mostly the next sample number; sometimes a break.
+                double x = n;
+                if (op % 17 == 1) x = n + 0.5;
+                if (op % 23 == 2) x = n - 3;
+                if (op % 29 == 3) x = -0.0;
+                ASSERT_EQ(l.AddInOrder(x), ref.AddInOrder(x));
+            } else if (op < 90) {
+                l.RemoveValue(n - 1);
+                ref.v.pop_back();
+            } else if (op < 94) {
+                const auto i = static_cast<std::int32_t>(rng() % static_cast<unsigned>(n));
+                const double x = (op % 2) ? static_cast<double>(i) : i + 0.25;
+                l.SetValueAt(i, x);
+                ref.v[static_cast<std::size_t>(i)] = x;
+            } else if (op < 97) {
+                const auto i = static_cast<std::int32_t>(rng() % static_cast<unsigned>(n));
+                l.RemoveValue(i);
+                ref.v.erase(ref.v.begin() + i);
+            } else {
+                l.RemoveAllValues();
+                ref.v.clear();
+            }
+            if (step % 7 == 0) (void)l.HighestValue();
+            const double probe = static_cast<double>(rng() % 600) * 0.5 - 10;
+            const auto first = static_cast<std::int32_t>(rng() % 8);
+            ASSERT_EQ(l.FirstIndexAtOrAbove(probe, first), ref.FirstAtOrAbove(probe, first))
+                << "round " << round << " step " << step;
+            ExpectSameAsReference(l, ref, "round " + std::to_string(round) + " step " + std::to_string(step));
+            if (HasFatalFailure()) return;
+        }
+    }
 }
 
 } // namespace

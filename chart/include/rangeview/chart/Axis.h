@@ -4,12 +4,26 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "rangeview/chart/Errors.h"
 #include "rangeview/chart/Geometry.h"
 #include "rangeview/chart/Pens.h"
 
 namespace rv {
+
+// Round half to even, as RoundHalfEven, for |x| < 2^31 only and without library calls: the
+// pixel mapping runs twice for every point of every paint.
+inline std::int64_t RoundHalfEvenSmall(double x) {
+    const auto whole = static_cast<std::int64_t>(x); // toward zero
+    // Exact: x and its integer part are within 2^31 of each other.
+    const double fraction = x - static_cast<double>(whole);
+    if (fraction > 0.5) return whole + 1;
+    if (fraction < -0.5) return whole - 1;
+    if (fraction == 0.5) return whole % 2 == 0 ? whole : whole + 1;
+    if (fraction == -0.5) return whole % 2 == 0 ? whole : whole - 1;
+    return whole;
+}
 
 class TCustomAxisPanel;
 
@@ -207,6 +221,15 @@ private:
     bool automaticMinimum_ = true;
     TChartAxisPen axisPen_;
     std::string axisValuesFormat_ = "#,##0.###";
+    // Texts of recent label values for the format and separators they were made with: the same
+    // few dozen labels are formatted on every paint.
+    struct FormatCache {
+        std::string Format;
+        std::string Decimal;
+        std::string Thousand;
+        std::unordered_map<std::uint64_t, std::string> Texts;
+    };
+    mutable FormatCache formatCache_;
     std::string dateTimeFormat_;
     bool exactDateTime_ = true;
     TDottedGrayPen grid_;

@@ -13,6 +13,8 @@ enum class TChartListOrder : std::uint8_t { loNone, loAscending, loDescending };
 
 // One value dimension of a series (X or Y): the raw values in point order, a Multiplier applied on
 // every read, and cached statistics of the scaled values.
+// While the values are exactly 0, 1, 2, ... (the sample numbers a waveform adds) they are not
+// stored at all: the index is the value. The first write that breaks that run stores them all.
 class TChartValueList {
 public:
     // Registers itself in owner's value lists (owner may be null for a free-standing list).
@@ -32,14 +34,16 @@ public:
     virtual std::int32_t AddInOrder(double Value);
     // Stores Value at Index (0 .. ValueCount); later values move up by one.
     virtual void InsertValue(std::int32_t Index, double Value);
-    virtual std::int32_t ValueCount() const { return static_cast<std::int32_t>(values_.size()); }
+    virtual std::int32_t ValueCount() const { return static_cast<std::int32_t>(count_); }
     virtual void RemoveValue(std::int32_t Index);
     // Moves the first value to the end.
     virtual void RotateValues();
 
     double LastValue() const { return ValueAt(ValueCount() - 1); }
     // Raw stored value, without Multiplier; no index check.
-    double RawValue(std::int32_t Index) const { return values_[static_cast<std::size_t>(Index)]; }
+    double RawValue(std::int32_t Index) const { return Raw(static_cast<std::size_t>(Index)); }
+    // The values are held as their indices, without storage.
+    bool IsImplicit() const { return implicit_; }
 
     double HighestValue();
     double LowestValue();
@@ -76,9 +80,14 @@ private:
     void AppendStats(double scaled);
     void RawInsert(std::int32_t Index, double Value);
     void CheckIndex(std::int32_t Index) const;
+    double Raw(std::size_t i) const { return implicit_ ? static_cast<double>(i) : values_[i]; }
+    // Stores the run of indices so that values can be written freely.
+    void Materialise();
 
     bool dateTime_ = false;
     TChunkedArray<double> values_;
+    std::size_t count_ = 0;
+    bool implicit_ = true;
     double highest_ = 0.0;
     double lowest_ = 0.0;
     double multiplier_ = 1.0;

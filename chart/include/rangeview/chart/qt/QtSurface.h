@@ -17,11 +17,16 @@
 namespace rv {
 
 class QtSurfaceImage;
+namespace pixelcache {
+struct StampStroke;
+}
 
 // Drawing surface on a QPainter, with the pixel rules of the chart: aliased lines whose end
 // pixel is left out, rectangles without their right column and bottom row, not-xor pen mode.
 // System colours resolve through a QPalette at the time they are drawn.
 // Without a painter, drawing calls do nothing while text is still measured.
+// Drawing into an image replays what QPainter drew before where that gives the same pixels:
+// line segments by pen and shape, texts by the pixels under them, fills written directly.
 class QtSurface : public TSurface {
 public:
     // palette: not owned; null answers system colours with the fixed scheme.
@@ -62,9 +67,22 @@ public:
     static QFont MakeFont(const TFontData& font);
     static QColor ToQColor(TColor rgb);
 
+    // A text as one surface measured and drew it (its own business).
+    struct TextInfo;
+
+    // Everything drawn through QPainter, no replayed pixels: the plain drawing the cached one
+    // must equal, kept for the tests that compare them. Process-wide; off by default.
+    static void SetReferenceDrawing(bool on);
+    static bool ReferenceDrawing();
+    // The desktop's fonts or their rendering (hinting, grey or subpixel antialiasing) may have
+    // changed: every surface makes its fonts, widths and texts afresh.
+    static void ForgetRenderedText();
+
 protected:
     // The painter to draw with, or null.
     virtual QPainter* ActivePainter() { return painter_; }
+    // The image the painter draws into, when there is one (its painter active); null otherwise.
+    virtual QImage* PixelTarget() { return nullptr; }
     // Puts the whole state onto a freshly begun painter.
     void ApplyState(QPainter& p);
 
@@ -74,6 +92,30 @@ private:
     void FlushLine(QPainter& p);
     // A solid one-pixel line from a up to, not including, b.
     void DrawThinLine(QPainter& p, QPoint a, QPoint b);
+
+    // The image to write pixels into directly, or null (a widget, the reference drawing).
+    QImage* Direct();
+    // The part of the image drawing may change (the clip rectangle, if any).
+    QRect Writable(const QImage& image) const;
+    // Opaque fill of r as fillRect gives it, clipped.
+    void FillDirect(QImage& image, const QRect& r, const QColor& color);
+    // The queued polyline segment by segment from the segment cache; others through QPainter.
+    void StampLine(QPainter& p, QImage& image);
+    // One segment from the segment cache; false (nothing drawn) when it cannot stand for it.
+    bool StampSegment(QImage& image, QPoint a, QPoint b);
+    // Draws the text from the text cache, or draws it and fills the cache; false when the
+    // cache cannot stand for it here (then nothing is drawn).
+    bool CachedText(QPainter& p, QImage& image, TextInfo& info, int left, int top);
+    // The text's entry in the current font's cache (measured on first use); null without one.
+    TextInfo* Info(std::string_view text);
+    void SelectFont(const TFontData& font);
+    // Starts the text caches over after ForgetRenderedText.
+    void CheckTextGeneration();
+    // The segment stamps of the current pen and background.
+    pixelcache::StampStroke& CurrentStroke();
+
+    struct Caches;
+    std::unique_ptr<Caches> caches_;
 
     const QPalette* palette_;
     QPainter* painter_ = nullptr;
@@ -114,16 +156,19 @@ public:
 private:
     class ImageSurface : public QtSurface {
     public:
-        ImageSurface(QImage& image, const QPalette* palette) : QtSurface(palette), image_(image) {}
+        ImageSurface(QImage& image, const QPalette* palette);
         ~ImageSurface() override { End(); }
         void End();
 
     protected:
         QPainter* ActivePainter() override;
+        QImage* PixelTarget() override;
 
     private:
         QImage& image_;
         QPainter painter_;
+        // The image's pixels are 32-bit words, one per device pixel (fixed for its life).
+        bool plainPixels_ = false;
     };
 
     QImage image_;
