@@ -107,7 +107,6 @@ protected:
     std::ostringstream Err;
     CliIo Io{-1, Out, Err};
     Pipe ReaderErr;
-    Pipe Stop;
     std::unique_ptr<MonitorSession> Session;
 };
 
@@ -135,7 +134,7 @@ TEST_F(MonitorSessionTest, PrintsOneLinePerValidFrameUntilTheCount)
         Port()->Inject(rest);
     });
 
-    EXPECT_EQ(session.Loop(Stop.Read), 0);
+    EXPECT_EQ(session.Loop(), 0);
     late.join();
     EXPECT_EQ(Readings(Out.str()), (std::vector<std::string>{"1234,3", "65535,9", "0,9"}));
     EXPECT_EQ(session.Host().Readings(), 3u);
@@ -153,7 +152,7 @@ TEST_F(MonitorSessionTest, VanishedPortEndsWithTheReadFailure)
         std::this_thread::sleep_for(30ms);
         Port()->Hangup();
     });
-    EXPECT_EQ(session.Loop(Stop.Read), 1);
+    EXPECT_EQ(session.Loop(), 1);
     gone.join();
     EXPECT_EQ(Readings(Out.str()), std::vector<std::string>{"500,2"});
     EXPECT_EQ(Err.str(), "rangeview-cli: monitor: ReadFile Error!\n");
@@ -165,8 +164,8 @@ TEST_F(MonitorSessionTest, StopRequestClosesThePortAndSucceeds)
     auto& session = Make(Options(1000));
     ASSERT_EQ(session.Start(), std::nullopt);
     ASSERT_TRUE(Port()->WaitForWaiter(1s));
-    Stop.Signal();
-    EXPECT_EQ(session.Loop(Stop.Read), 0);
+    session.RequestStop();
+    EXPECT_EQ(session.Loop(), 0);
     EXPECT_EQ(Port()->ReleaseCount(), 1);
     EXPECT_EQ(Port()->Purges(), std::vector<std::uint32_t>{15});
     EXPECT_EQ(Out.str(), "");
@@ -176,32 +175,32 @@ TEST_F(MonitorSessionTest, StopRequestClosesThePortAndSucceeds)
 TEST_F(MonitorSessionTest, FailedOpensSayWhyAndFail)
 {
     Platform->SetAbsentPorts({"ttyFAKE"});
-    EXPECT_EQ(Make(Options()).Run(Stop.Read), 1);
+    EXPECT_EQ(Make(Options()).Run(), 1);
     EXPECT_EQ(Err.str(), "rangeview-cli: monitor: 串口打开失败!\n");
     Platform->SetAbsentPorts({});
 
     // Refused line settings are the one failure the connection itself keeps quiet about.
     Err.str("");
     Platform->FailCall(FakeOp::SetCommState);
-    EXPECT_EQ(Make(Options()).Run(Stop.Read), 1);
+    EXPECT_EQ(Make(Options()).Run(), 1);
     EXPECT_EQ(Err.str(), "rangeview-cli: monitor: the port refused the line settings (baud 115200)\n");
     EXPECT_TRUE(Port()->IsReleased());
 
     Err.str("");
     Platform->FailCall(FakeOp::SetCommMask);
-    EXPECT_EQ(Make(Options()).Run(Stop.Read), 1);
+    EXPECT_EQ(Make(Options()).Run(), 1);
     EXPECT_EQ(Err.str(), "rangeview-cli: monitor: SetCommMask Error !\n");
     EXPECT_TRUE(Port()->IsReleased());
 
     Err.str("");
     Platform->FailCall(FakeOp::StartThread);
-    EXPECT_EQ(Make(Options()).Run(Stop.Read), 1);
+    EXPECT_EQ(Make(Options()).Run(), 1);
     EXPECT_EQ(Err.str(), "rangeview-cli: monitor: No CreateThread!\n");
     EXPECT_TRUE(Port()->IsReleased());
 
     Err.str("");
     Platform->FailCall(FakeOp::NewEvent);
-    EXPECT_EQ(Make(Options()).Run(Stop.Read), 1);
+    EXPECT_EQ(Make(Options()).Run(), 1);
     EXPECT_EQ(Err.str(), "rangeview-cli: monitor: CreateEvent Error!\n");
     EXPECT_EQ(Out.str(), "");
 }
@@ -229,9 +228,9 @@ TEST_F(MonitorSessionTest, AutoSendRepeatsAndStopsWithTheClose)
     ASSERT_TRUE(session.Host().NextTick());
     std::thread stopper([&] {
         std::this_thread::sleep_for(250ms);
-        Stop.Signal();
+        session.RequestStop();
     });
-    EXPECT_EQ(session.Loop(Stop.Read), 0);
+    EXPECT_EQ(session.Loop(), 0);
     stopper.join();
     const auto written = Port()->Written();
     ASSERT_EQ(written.size() % 3, 0u);
@@ -260,12 +259,12 @@ TEST_F(MonitorSessionTest, UnwritableOutputClosesAndFails)
     auto& session = Make(Options());
     ASSERT_EQ(session.Start(), std::nullopt);
     Port()->Inject(FrameBytes(10, 1));
-    EXPECT_EQ(session.Loop(Stop.Read), 1);
+    EXPECT_EQ(session.Loop(), 1);
     EXPECT_NE(Err.str().find("cannot write"), std::string::npos);
     EXPECT_EQ(Port()->ReleaseCount(), 1);
 }
 
-TEST(MonitorHost, NotificationsPassThroughThePipeInOrder)
+TEST(MonitorHost, NotificationsPassThroughTheQueueInOrder)
 {
     std::ostringstream out;
     std::ostringstream err;

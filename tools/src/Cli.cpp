@@ -8,8 +8,7 @@
 #include <cstring>
 #include <exception>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "rangeview/tools/RawIo.h"
 
 namespace rv {
 
@@ -64,14 +63,14 @@ int Decode(std::span<const std::string_view> args, CliIo& io)
     if (args.empty() || args[0] == "-")
         return DecodeToLines(io.InFd, io);
     const std::string path(args[0]);
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenForReading(path);
     if (fd < 0) {
         io.Err << "rangeview-cli: decode: cannot open '" << path << "': " << std::strerror(errno)
                << '\n';
         return 1;
     }
     const int status = DecodeToLines(fd, io);
-    close(fd);
+    CloseDescriptor(fd);
     return status;
 }
 
@@ -109,18 +108,16 @@ int DecodeToLines(int fd, CliIo& io)
     std::uint8_t buffer[64 * 1024];
     std::string lines;
     for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
+        const long got = ReadSome(fd, buffer);
         if (got == 0)
             return 0;
         if (got < 0) {
-            if (errno == EINTR)
-                continue;
             io.Err << "rangeview-cli: decode: cannot read input: " << std::strerror(errno)
                    << '\n';
             return 1;
         }
         lines.clear();
-        for (ssize_t i = 0; i < got; ++i) {
+        for (long i = 0; i < got; ++i) {
             if (const auto reading = decoder.FeedByte(buffer[i])) {
                 lines += std::to_string(reading->Distance);
                 lines += ',';

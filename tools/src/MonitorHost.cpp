@@ -5,8 +5,7 @@
 #include <charconv>
 #include <cstring>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "rangeview/tools/RawIo.h"
 
 namespace rv {
 
@@ -19,50 +18,16 @@ constexpr std::string_view LinePrefix = "rangeview-cli: monitor: ";
 MonitorHost::MonitorHost(std::ostream& out, std::ostream& err, int offThreadErrFd)
     : Out_(out), Err_(err), OffThreadErrFd_(offThreadErrFd)
 {
-    int fds[2];
-    // Non-blocking at both ends: the reader must never stall on a post, and the loop only
-    // takes what is there.
-    if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
-        NotifyRead_ = fds[0];
-        NotifyWrite_ = fds[1];
-    }
 }
 
-MonitorHost::~MonitorHost()
-{
-    if (NotifyRead_ >= 0)
-        ::close(NotifyRead_);
-    if (NotifyWrite_ >= 0)
-        ::close(NotifyWrite_);
-}
-
-std::size_t MonitorHost::TakeNotifications(std::span<CommHandle> out)
-{
-    if (NotifyRead_ < 0 || out.empty())
-        return 0;
-    for (;;) {
-        // Each post is one write of a whole handle, far below the pipe's atomic size, so the
-        // pipe only ever holds whole handles.
-        const ssize_t got = ::read(NotifyRead_, out.data(), out.size_bytes());
-        if (got > 0)
-            return static_cast<std::size_t>(got) / sizeof(CommHandle);
-        if (got < 0 && errno == EINTR)
-            continue;
-        return 0;
-    }
-}
+MonitorHost::~MonitorHost() = default;
 
 bool MonitorHost::PostCommNotify(CommHandle handle)
 {
-    for (;;) {
-        const ssize_t written = ::write(NotifyWrite_, &handle, sizeof handle);
-        if (written == static_cast<ssize_t>(sizeof handle))
-            return true;
-        if (written < 0 && errno == EINTR)
-            continue;
-        PostFailed_.store(true);
-        return false;
-    }
+    if (Events_.Post(handle))
+        return true;
+    PostFailed_.store(true);
+    return false;
 }
 
 void MonitorHost::ErrorLine(std::string_view text)
@@ -83,7 +48,7 @@ void MonitorHost::ShowNotice(std::string_view text)
         ErrorLine(text);
         return;
     }
-    // The reader's notices: one write(2) of a fixed buffer, no stream shared across threads.
+    // The reader's notices: one write of a fixed buffer, no stream shared across threads.
     char line[512];
     const std::size_t room = sizeof line - 1;
     std::size_t size = std::min(LinePrefix.size(), room);
@@ -92,14 +57,8 @@ void MonitorHost::ShowNotice(std::string_view text)
     std::memcpy(line + size, text.data(), take);
     size += take;
     line[size++] = '\n';
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t n = ::write(OffThreadErrFd_, line + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
+    if (OffThreadErrFd_ >= 0)
+        WriteAll(OffThreadErrFd_, std::string_view(line, size));
 }
 
 void MonitorHost::ShowNoCreateThread()

@@ -5,13 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <exception>
 #include <thread>
 #include <utility>
-
-#include <poll.h>
 
 namespace rv {
 
@@ -67,7 +64,7 @@ std::optional<int> MonitorSession::Checked(F&& handler)
 std::optional<int> MonitorSession::Start()
 {
     if (!Host_->Ok()) {
-        Host_->ErrorLine(std::string("cannot make the notification pipe: ") +
+        Host_->ErrorLine(std::string("cannot make the notification queue: ") +
                          std::strerror(errno));
         return 1;
     }
@@ -131,31 +128,26 @@ std::optional<int> MonitorSession::Outcome()
     return std::nullopt;
 }
 
-int MonitorSession::Loop(int stopFd)
+int MonitorSession::Loop()
 {
     std::array<CommHandle, 16> handles{};
     for (;;) {
         if (const auto status = Outcome())
             return Finish(*status);
 
-        pollfd fds[2] = {{Host_->NotifyFd(), POLLIN, 0}, {stopFd, POLLIN, 0}};
-        const nfds_t count = stopFd >= 0 ? 2 : 1;
-        int timeout = -1;
-        if (const auto tick = Host_->NextTick()) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*tick - Clock::now());
-            timeout = static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT_MAX));
-        }
-        const int ready = ::poll(fds, count, timeout);
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            Host_->ErrorLine(std::string("poll: ") + std::strerror(errno));
+        std::optional<std::chrono::milliseconds> timeout;
+        if (const auto tick = Host_->NextTick())
+            timeout = std::max(0ms, std::chrono::ceil<std::chrono::milliseconds>(*tick -
+                                                                                 Clock::now()));
+        const LoopEvents::Wake wake = Host_->Events().Wait(timeout);
+        if (wake == LoopEvents::Wake::Failed) {
+            Host_->ErrorLine(std::string("waiting for the port: ") + std::strerror(errno));
             return Finish(1);
         }
-        if (count == 2 && fds[1].revents != 0)
+        if (wake == LoopEvents::Wake::Stopped)
             return Finish(0);
 
-        if (fds[0].revents & POLLIN) {
+        if (wake == LoopEvents::Wake::Notified) {
             const std::size_t taken = Host_->TakeNotifications(handles);
             for (std::size_t i = 0; i < taken; ++i) {
                 Guarded([&] { Connection_->OnCommNotify(handles[i]); });
@@ -174,11 +166,11 @@ int MonitorSession::Loop(int stopFd)
     }
 }
 
-int MonitorSession::Run(int stopFd)
+int MonitorSession::Run()
 {
     if (const auto status = Start())
         return *status;
-    return Loop(stopFd);
+    return Loop();
 }
 
 int MonitorSession::Finish(int status)

@@ -9,8 +9,8 @@
 
 namespace rv {
 
-// Where a CLI command reads and writes. InFd is read with read(2) so that output can follow
-// input as it arrives (a pipe from the simulator, a serial port).
+// Where a CLI command reads and writes. InFd is a descriptor read with ReadSome (RawIo.h), so
+// that output can follow input as it arrives (a pipe from the simulator, a serial port).
 struct CliIo {
     int InFd;
     std::ostream& Out;

@@ -12,6 +12,7 @@
 
 #include "rangeview/protocol/FrameDecoder.h"
 #include "rangeview/serial/ConnectionHost.h"
+#include "rangeview/tools/LoopEvents.h"
 
 namespace rv {
 
@@ -19,25 +20,25 @@ namespace rv {
 // thread. Readings go to `out` as "elapsed_ms,distance_mm,mode" lines, flushed one by one;
 // notices and short messages go to `err` as single lines and never wait for anyone.
 //
-// The window's message queue becomes a non-blocking pipe: the reader thread writes each
-// notification's handle into it, and the owning loop polls NotifyFd() and hands what
-// TakeNotifications() returns to SerialConnection::OnCommNotify.
+// The window's message queue becomes Events(): the reader thread posts each notification's
+// handle there, and the owning loop waits on it and hands what TakeNotifications() returns to
+// SerialConnection::OnCommNotify.
 class MonitorHost final : public ConnectionHost {
 public:
     using Clock = std::chrono::steady_clock;
 
     // offThreadErrFd: where a notice raised on another thread (the reader) is written, with one
-    // write(2), since `err` belongs to the owning thread.
+    // unbuffered write, since `err` belongs to the owning thread.
     MonitorHost(std::ostream& out, std::ostream& err, int offThreadErrFd);
     ~MonitorHost() override;
     MonitorHost(const MonitorHost&) = delete;
     MonitorHost& operator=(const MonitorHost&) = delete;
 
-    // False when the notification pipe could not be made; nothing else works then.
-    bool Ok() const { return NotifyRead_ >= 0; }
-    int NotifyFd() const { return NotifyRead_; }
+    // False when the notification queue could not be made; nothing else works then.
+    bool Ok() const { return Events_.Ok(); }
+    LoopEvents& Events() { return Events_; }
     // Takes queued notifications without waiting; returns how many were put into `out`.
-    std::size_t TakeNotifications(std::span<CommHandle> out);
+    std::size_t TakeNotifications(std::span<CommHandle> out) { return Events_.Take(out); }
     // True once a notification could not be queued (the reader has given up then).
     bool PostFailed() const { return PostFailed_.load(); }
 
@@ -81,8 +82,7 @@ private:
     std::ostream& Err_;
     const int OffThreadErrFd_;
     const std::thread::id OwnerThread_ = std::this_thread::get_id();
-    int NotifyRead_ = -1;
-    int NotifyWrite_ = -1;
+    LoopEvents Events_;
     std::atomic<bool> PostFailed_{false};
 
     FrameDecoder Decoder_;

@@ -11,7 +11,7 @@
 
 namespace rv {
 
-// One run of `rangeview-cli monitor`: the window's connection driven from a poll loop. The
+// One run of `rangeview-cli monitor`: the window's connection driven from an event loop. The
 // thread that makes the session plays the window thread; only the reader runs elsewhere.
 //
 // Exit statuses: 0 after the wanted readings or a stop request, 1 when the port cannot be
@@ -30,9 +30,11 @@ public:
     // Opens the port and makes the first send. An exit status when the run is already over.
     std::optional<int> Start();
     // Handles notifications and timer ticks until the run is over. The loop ends with status 0
-    // as soon as stopFd (if not negative) becomes readable.
-    int Loop(int stopFd);
-    int Run(int stopFd);
+    // as soon as a stop is requested.
+    int Loop();
+    int Run();
+    // Any thread, also a signal handler.
+    void RequestStop() noexcept { Host_->Events().RequestStop(); }
 
     SerialConnection& Connection() { return *Connection_; }
     MonitorHost& Host() { return *Host_; }
