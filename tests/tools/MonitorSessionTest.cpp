@@ -155,7 +155,7 @@ TEST_F(MonitorSessionTest, VanishedPortEndsWithTheReadFailure)
     EXPECT_EQ(session.Loop(), 1);
     gone.join();
     EXPECT_EQ(Readings(Out.str()), std::vector<std::string>{"500,2"});
-    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: ReadFile Error!\n");
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: ReadFile Error!\n");
     EXPECT_EQ(session.Connection().State(), ConnectionState::Closed);
 }
 
@@ -176,32 +176,32 @@ TEST_F(MonitorSessionTest, FailedOpensSayWhyAndFail)
 {
     Platform->SetAbsentPorts({"ttyFAKE"});
     EXPECT_EQ(Make(Options()).Run(), 1);
-    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: 串口打开失败!\n");
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: 串口打开失败!\n");
     Platform->SetAbsentPorts({});
 
     // Refused line settings are the one failure the connection itself keeps quiet about.
     Err.str("");
     Platform->FailCall(FakeOp::SetCommState);
     EXPECT_EQ(Make(Options()).Run(), 1);
-    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: the port refused the line settings (baud 115200)\n");
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: the port refused the line settings (baud 115200)\n");
     EXPECT_TRUE(Port()->IsReleased());
 
     Err.str("");
     Platform->FailCall(FakeOp::SetCommMask);
     EXPECT_EQ(Make(Options()).Run(), 1);
-    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: SetCommMask Error !\n");
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: SetCommMask Error !\n");
     EXPECT_TRUE(Port()->IsReleased());
 
     Err.str("");
     Platform->FailCall(FakeOp::StartThread);
     EXPECT_EQ(Make(Options()).Run(), 1);
-    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: No CreateThread!\n");
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: No CreateThread!\n");
     EXPECT_TRUE(Port()->IsReleased());
 
     Err.str("");
     Platform->FailCall(FakeOp::NewEvent);
     EXPECT_EQ(Make(Options()).Run(), 1);
-    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: CreateEvent Error!\n");
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: CreateEvent Error!\n");
     EXPECT_EQ(Out.str(), "");
 }
 
@@ -248,7 +248,7 @@ TEST_F(MonitorSessionTest, RefusedWriteBreaksTheConnectionAndFails)
     Platform->FailCall(FakeOp::StartWrite);
     auto& session = Make(options);
     EXPECT_EQ(session.Start(), 1);
-    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: 发送数据出错\n");
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: 发送数据出错\n");
     EXPECT_EQ(session.Connection().State(), ConnectionState::Closed);
     EXPECT_EQ(Port()->ReleaseCount(), 1);
 }

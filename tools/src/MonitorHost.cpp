@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "rangeview/serial/SerialPlatform.h"
 #include "rangeview/tools/RawIo.h"
 
 namespace rv {
@@ -42,19 +43,57 @@ void MonitorHost::ErrorLine(std::string_view text)
     ++MessagesShown_;
 }
 
+std::string MonitorHost::PortMessage(std::string_view text) const
+{
+    std::string line;
+    if (!PortLabel_.empty())
+        line.append(PortLabel_).append(": ");
+    line.append(text);
+    const SystemError& error = LastSystemError();
+    if (!error.Call.empty() && !error.Reason.empty())
+        line.append(" (").append(error.Reason).append(")");
+    return line;
+}
+
+void MonitorHost::ConnectionMessage(std::string_view text)
+{
+    if (Holding_) {
+        Held_.push_back(PortMessage(text));
+        ++MessagesShown_;
+        return;
+    }
+    ErrorLine(PortMessage(text));
+}
+
+std::vector<std::string> MonitorHost::TakeHeldMessages()
+{
+    std::vector<std::string> held;
+    held.swap(Held_);
+    return held;
+}
+
+void MonitorHost::ReleaseHeldMessages()
+{
+    for (const auto& line : TakeHeldMessages()) {
+        ErrorLine(line);
+        --MessagesShown_;  // counted when held
+    }
+}
+
 void MonitorHost::ShowNotice(std::string_view text)
 {
     if (std::this_thread::get_id() == OwnerThread_) {
-        ErrorLine(text);
+        ConnectionMessage(text);
         return;
     }
     // The reader's notices: one write of a fixed buffer, no stream shared across threads.
+    const std::string message = PortMessage(text);
     char line[512];
     const std::size_t room = sizeof line - 1;
     std::size_t size = std::min(LinePrefix.size(), room);
     std::memcpy(line, LinePrefix.data(), size);
-    const std::size_t take = std::min(text.size(), room - size);
-    std::memcpy(line + size, text.data(), take);
+    const std::size_t take = std::min(message.size(), room - size);
+    std::memcpy(line + size, message.data(), take);
     size += take;
     line[size++] = '\n';
     if (OffThreadErrFd_ >= 0)
@@ -63,12 +102,12 @@ void MonitorHost::ShowNotice(std::string_view text)
 
 void MonitorHost::ShowNoCreateThread()
 {
-    ErrorLine("No CreateThread!");
+    ConnectionMessage("No CreateThread!");
 }
 
 void MonitorHost::ShowShortMessage(std::string_view text)
 {
-    ErrorLine(text);
+    ConnectionMessage(text);
 }
 
 void MonitorHost::EnableTimer(std::uint32_t periodMs)
@@ -96,6 +135,8 @@ void MonitorHost::TickTaken(Clock::time_point now)
 void MonitorHost::ProcessReceivedBytes(std::span<const std::uint8_t> bytes)
 {
     const auto now = Clock::now();
+    if (Recorder_ != nullptr)
+        Recorder_->Bytes(now, bytes);
     for (const std::uint8_t b : bytes) {
         // Once the last wanted reading is out, the rest of the read is of no interest.
         if (LimitReached() || OutputFailed_)
@@ -131,6 +172,10 @@ void MonitorHost::EmitReading(const MeasurementReading& reading, Clock::time_poi
         return;
     }
     ++Readings_;
+    Statistics_.AddReading(reading);
+    Statistics_.ReplyReceived(now);
+    if (Recorder_ != nullptr)
+        Recorder_->Reading(now, elapsed, reading);
 }
 
 } // namespace rv

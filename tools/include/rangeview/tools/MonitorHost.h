@@ -9,16 +9,19 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
-#include "rangeview/protocol/FrameDecoder.h"
 #include "rangeview/serial/ConnectionHost.h"
+#include "rangeview/tools/LinkStatistics.h"
 #include "rangeview/tools/LoopEvents.h"
+#include "rangeview/tools/Recorder.h"
 
 namespace rv {
 
 // The serial connection's host without a window. The thread that makes it plays the window
 // thread. Readings go to `out` as "elapsed_ms,distance_mm,mode" lines, flushed one by one;
-// notices and short messages go to `err` as single lines and never wait for anyone.
+// notices and short messages go to `err` as single lines and never wait for anyone: the port's
+// path, the message, and the system's reason in brackets when the platform gave one.
 //
 // The window's message queue becomes Events(): the reader thread posts each notification's
 // handle there, and the owning loop waits on it and hands what TakeNotifications() returns to
@@ -44,6 +47,20 @@ public:
 
     // Elapsed times are counted from here.
     void MarkOpened(Clock::time_point when) { Opened_ = when; }
+    Clock::time_point Opened() const { return Opened_; }
+    // The port's name in messages.
+    void SetPortLabel(std::string label) { PortLabel_ = std::move(label); }
+    // Readings and received bytes also go here (not owned; null: nowhere).
+    void SetRecorder(Recorder* recorder) { Recorder_ = recorder; }
+    CountingDecoder& Decoder() { return Decoder_; }
+    LinkStatistics& Statistics() { return Statistics_; }
+
+    // While held, the connection's messages on this thread are kept instead of written, so the
+    // caller can fold them into a line of its own or drop them.
+    void HoldMessages(bool hold) { Holding_ = hold; }
+    std::vector<std::string> TakeHeldMessages();
+    // Writes the held messages as usual.
+    void ReleaseHeldMessages();
     void SetReadingLimit(std::optional<std::uint64_t> limit) { Limit_ = limit; }
     std::uint64_t Readings() const { return Readings_; }
     bool LimitReached() const { return Limit_ && Readings_ >= *Limit_; }
@@ -60,6 +77,8 @@ public:
 
     // Writes "rangeview-cli: monitor: TEXT" to err as one line.
     void ErrorLine(std::string_view text);
+    // "PATH: TEXT (system reason)", the reason being this thread's last platform failure.
+    std::string PortMessage(std::string_view text) const;
 
     // --- ConnectionHost
     void ShowNotice(std::string_view text) override;
@@ -77,6 +96,7 @@ public:
 
 private:
     void EmitReading(const MeasurementReading& reading, Clock::time_point now);
+    void ConnectionMessage(std::string_view text);
 
     std::ostream& Out_;
     std::ostream& Err_;
@@ -85,7 +105,12 @@ private:
     LoopEvents Events_;
     std::atomic<bool> PostFailed_{false};
 
-    FrameDecoder Decoder_;
+    CountingDecoder Decoder_;
+    LinkStatistics Statistics_;
+    Recorder* Recorder_ = nullptr;
+    std::string PortLabel_;
+    bool Holding_ = false;
+    std::vector<std::string> Held_;
     Clock::time_point Opened_ = Clock::now();
     std::optional<std::uint64_t> Limit_;
     std::uint64_t Readings_ = 0;
