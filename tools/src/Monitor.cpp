@@ -40,7 +40,9 @@ int Monitor(std::span<const std::string_view> args, CliIo& io)
 
 CliCommand MonitorCliCommand()
 {
-    return {"monitor", "monitor --port NAME [--baud N] [--send TEXT] [--every MS] [--count K]",
+    return {"monitor",
+            "monitor --port NAME [--baud N] [--send TEXT] [--every MS] [--count K] [--csv FILE] "
+            "[--raw FILE] [--stats] [--stats-every S] [--reconnect]",
             "print elapsed_ms,distance_mm,mode per reading from a serial port (see monitor "
             "--help)",
             Monitor};
