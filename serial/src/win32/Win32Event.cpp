@@ -10,12 +10,12 @@ std::shared_ptr<Win32Event> Win32Event::Create(bool initiallySignalled)
 {
     const HANDLE event = ::CreateEventA(nullptr, TRUE, initiallySignalled ? TRUE : FALSE, nullptr);
     if (event == nullptr) {
-        ReportFailure("event", "CreateEventA", ::GetLastError());
+        ReportFailure({}, "CreateEventA", ::GetLastError());
         return nullptr;
     }
     const HANDLE released = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (released == nullptr) {
-        ReportFailure("event", "CreateEventA", ::GetLastError());
+        ReportFailure({}, "CreateEventA", ::GetLastError());
         ::CloseHandle(event);
         return nullptr;
     }
