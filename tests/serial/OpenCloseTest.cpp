@@ -236,6 +236,26 @@ TEST_F(FakeConnectionTest, LateNotificationDoesNotTouchTheNextConnection)
     EXPECT_EQ(Host->Received, std::vector<std::uint8_t>{9});
 }
 
+// --- The system's reason beside the message -------------------------------------------------
+
+TEST_F(FakeConnectionTest, FailedOpenShowsTheFixedTextAndLeavesTheReasonBesideIt)
+{
+    ClearLastSystemError();
+    Platform->SetFailureError(FakeOp::OpenPort,
+                              {{}, "open", 13, "Permission denied: add the user to the dialout group"});
+    Platform->FailCall(FakeOp::OpenPort);
+    Conn->BitBtn1Click("ttyUSB0", "9600");
+    EXPECT_EQ(Host->NoticeTexts(), std::vector<std::string>{"串口打开失败!"});
+    EXPECT_EQ(Describe(LastSystemError()),
+              "ttyUSB0: open: Permission denied: add the user to the dialout group");
+
+    // A failure without an error planned reports nothing.
+    ClearLastSystemError();
+    Platform->FailCall(FakeOp::SetCommState);
+    Conn->BitBtn1Click("ttyUSB0", "9600");
+    EXPECT_EQ(LastSystemError().Call, "");
+}
+
 TEST_F(FakeConnectionTest, DestroyingTheConnectionReleasesAnOpenPort)
 {
     auto port = OpenAndWait();

@@ -1,12 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <fstream>
 #include <future>
+#include <mutex>
+#include <vector>
 
+#include "KernelTermios.h"
 #include "PtyPair.h"
 #include "rangeview/serial/SystemPlatform.h"
+#include "support/TempDir.h"
 
 namespace rv::test {
 namespace {
@@ -117,6 +126,81 @@ TEST_F(PosixPortTest, AnyIntegerBaudIsSetAndNonsenseIsRefused)
     EXPECT_FALSE(port->SetCommState({0, 8, NoParity, OneStopBit}));
     EXPECT_FALSE(port->SetCommState({0x80000000u, 8, NoParity, OneStopBit}));
     EXPECT_FALSE(port->SetCommState({9600, 9, NoParity, OneStopBit}));
+}
+
+// --- What the port is left as ------------------------------------------------------------
+
+bool SameSettings(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::equal(a.c_cc, a.c_cc + NCCS, b.c_cc) &&
+           ::cfgetispeed(&a) == ::cfgetispeed(&b) && ::cfgetospeed(&a) == ::cfgetospeed(&b);
+}
+
+TEST_F(PosixPortTest, CloseRestoresTheSettingsFoundAtOpen)
+{
+    // A terminal as a login shell would leave it: cooked, echoing, XON/XOFF, carrier watched.
+    termios cooked{};
+    ASSERT_EQ(::tcgetattr(Pty.Slave, &cooked), 0);
+    cooked.c_iflag |= IXON | ICRNL;
+    cooked.c_lflag |= ICANON | ECHO | ISIG;
+    cooked.c_oflag |= OPOST;
+    cooked.c_cflag &= ~static_cast<tcflag_t>(CLOCAL);
+    cooked.c_cc[VMIN] = 4;
+    ::cfsetspeed(&cooked, B4800);
+    ASSERT_EQ(::tcsetattr(Pty.Slave, TCSANOW, &cooked), 0);
+    termios before{};
+    ASSERT_EQ(::tcgetattr(Pty.Slave, &before), 0);
+
+    for (std::uint32_t baud : {115200u, 250000u}) {
+        auto port = OpenConfigured(baud);
+        ASSERT_TRUE(port);
+        termios during{};
+        ASSERT_EQ(::tcgetattr(Pty.Slave, &during), 0);
+        ASSERT_FALSE(SameSettings(before, during));
+        port->Close();
+        termios after{};
+        ASSERT_EQ(::tcgetattr(Pty.Slave, &after), 0);
+        EXPECT_TRUE(SameSettings(before, after)) << baud;
+        std::uint32_t in = 0;
+        std::uint32_t out = 0;
+        ASSERT_TRUE(ReadKernelSpeeds(Pty.Slave, in, out));
+        EXPECT_EQ(in, 4800u) << baud;
+        EXPECT_EQ(out, 4800u) << baud;
+    }
+
+    // A custom speed found at open comes back too.
+    ASSERT_TRUE(SetKernelSpeeds(Pty.Slave, 31250, 31250));
+    OpenConfigured(9600)->Close();
+    std::uint32_t in = 0;
+    std::uint32_t out = 0;
+    ASSERT_TRUE(ReadKernelSpeeds(Pty.Slave, in, out));
+    EXPECT_EQ(in, 31250u);
+    EXPECT_EQ(out, 31250u);
+}
+
+TEST_F(PosixPortTest, InputAndOutputSpeedsAreBothSetAndChecked)
+{
+    std::uint32_t in = 0;
+    std::uint32_t out = 0;
+    {
+        auto port = OpenConfigured(250000);
+        ASSERT_TRUE(ReadKernelSpeeds(Pty.Slave, in, out));
+        EXPECT_EQ(in, 250000u);
+        EXPECT_EQ(out, 250000u);
+        for (std::uint32_t baud : {9600u, 115200u, 31250u, 9600u}) {
+            ASSERT_TRUE(port->SetCommState({baud, 8, NoParity, OneStopBit}));
+            ASSERT_TRUE(ReadKernelSpeeds(Pty.Slave, in, out));
+            EXPECT_EQ(in, baud);
+            EXPECT_EQ(out, baud);
+        }
+    }
+    // Another program left the input speed apart from the output speed.
+    ASSERT_TRUE(SetKernelSpeeds(Pty.Slave, 250000, 9600));
+    auto port = OpenConfigured(9600);
+    ASSERT_TRUE(ReadKernelSpeeds(Pty.Slave, in, out));
+    EXPECT_EQ(in, 9600u);
+    EXPECT_EQ(out, 9600u);
 }
 
 TEST_F(PosixPortTest, EachArrivalCompletesOneWaitAndEarlierOnesAreRemembered)
@@ -245,6 +329,141 @@ TEST_F(PosixPortTest, VanishedDeviceIsOneArrivalAndThenAReadFailure)
     EXPECT_EQ(wait.wait_for(100ms), std::future_status::timeout);
     port->Close();
     ASSERT_EQ(wait.wait_for(2s), std::future_status::ready);
+}
+
+// --- The system's reason for a failure --------------------------------------------------------
+
+class SystemReasonTest : public PosixPortTest {
+protected:
+    void SetUp() override
+    {
+        PosixPortTest::SetUp();
+        ClearLastSystemError();
+        SetSystemErrorSink(&Record);
+        Recorded().clear();
+    }
+    void TearDown() override { SetSystemErrorSink(nullptr); }
+
+    static std::vector<SystemError>& Recorded()
+    {
+        static std::vector<SystemError> errors;
+        return errors;
+    }
+    static std::mutex& RecordMutex()
+    {
+        static std::mutex m;
+        return m;
+    }
+    static void Record(const SystemError& error)
+    {
+        std::lock_guard lock(RecordMutex());
+        Recorded().push_back(error);
+    }
+    static bool Contains(const std::string& text, const std::string& part)
+    {
+        return text.find(part) != std::string::npos;
+    }
+};
+
+TEST_F(SystemReasonTest, FailedOpenKeepsPathCallAndReason)
+{
+    TempDir dir;
+    const std::string file = dir.Path + "/not-a-port";
+    std::ofstream(file) << "x";
+    EXPECT_EQ(Platform->OpenPort(file), nullptr);
+    EXPECT_EQ(LastSystemError().Port, file);
+    EXPECT_EQ(LastSystemError().Call, "isatty");
+    EXPECT_EQ(LastSystemError().Code, ENOTTY);
+    EXPECT_TRUE(Contains(LastSystemError().Reason, "not a terminal")) << LastSystemError().Reason;
+    EXPECT_EQ(Describe(LastSystemError()), file + ": isatty: " + LastSystemError().Reason);
+
+    const std::string missing = dir.Path + "/ttyUSB9";
+    EXPECT_EQ(Platform->OpenPort(missing), nullptr);
+    EXPECT_EQ(LastSystemError().Port, missing);
+    EXPECT_EQ(LastSystemError().Call, "open");
+    EXPECT_EQ(LastSystemError().Code, ENOENT);
+    EXPECT_TRUE(Contains(LastSystemError().Reason, "No such file or directory"));
+
+    // The bare prefix an empty port list gives.
+    EXPECT_EQ(Platform->OpenPort(""), nullptr);
+    EXPECT_EQ(LastSystemError().Port, "/dev/");
+
+    // Each failure reached the sink as well, in order.
+    ASSERT_EQ(Recorded().size(), 3u);
+    EXPECT_EQ(Recorded()[0].Port, file);
+    EXPECT_EQ(Recorded()[1].Port, missing);
+}
+
+TEST_F(SystemReasonTest, PortHeldByAnotherOpenIsReportedAsInUse)
+{
+    auto first = Platform->OpenPort(Pty.Path);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(LastSystemError().Call, "");
+    EXPECT_EQ(Platform->OpenPort(Pty.Path), nullptr);
+    EXPECT_EQ(LastSystemError().Port, Pty.Path);
+    // Refused by the exclusive flag (EBUSY at open) or, for root, by the lock.
+    EXPECT_TRUE(LastSystemError().Code == EBUSY || LastSystemError().Code == EWOULDBLOCK)
+        << LastSystemError().Code;
+    EXPECT_TRUE(Contains(LastSystemError().Reason, "in use by another program"))
+        << LastSystemError().Reason;
+}
+
+TEST_F(SystemReasonTest, PermissionDeniedNamesTheDialoutGroup)
+{
+    TempDir dir;
+    const std::string file = dir.Path + "/ttyS9";
+    std::ofstream(file) << "x";
+    ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
+    ASSERT_EQ(::chmod(dir.Path.c_str(), 0755), 0);
+    // Root is never refused: try as an unprivileged user in a child process.
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
+        const bool refused = MakeSystemPlatform()->OpenPort(file) == nullptr;
+        const SystemError& e = LastSystemError();
+        ::_exit(refused && e.Call == "open" && e.Code == EACCES && e.Port == file &&
+                        Contains(e.Reason, "Permission denied: add the user to the dialout group")
+                    ? 0
+                    : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3)
+        GTEST_SKIP() << "cannot drop privileges here";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(SystemReasonTest, ReadAfterHangUpAndRefusedSettingsAreReported)
+{
+    auto port = OpenConfigured();
+    EXPECT_FALSE(port->SetCommState({0, 8, NoParity, OneStopBit}));
+    EXPECT_EQ(LastSystemError().Port, Pty.Path);
+    EXPECT_EQ(LastSystemError().Code, EINVAL);
+
+    ClearLastSystemError();
+    Pty.CloseMaster();
+    std::this_thread::sleep_for(20ms);
+    std::uint32_t errors = 0;
+    CommStatus status;
+    ASSERT_TRUE(port->ClearCommError(errors, status));
+    std::uint8_t buf[16];
+    IoRecord record;
+    EXPECT_FALSE(port->Read(buf, record));
+    EXPECT_EQ(LastSystemError().Port, Pty.Path);
+    EXPECT_EQ(LastSystemError().Call, "read");
+    EXPECT_TRUE(Contains(LastSystemError().Reason, "hung up")) << LastSystemError().Reason;
+}
+
+TEST_F(SystemReasonTest, LastErrorBelongsToTheThreadThatFailed)
+{
+    std::thread([this] { EXPECT_EQ(Platform->OpenPort("/nonexistent/tty"), nullptr); }).join();
+    EXPECT_EQ(LastSystemError().Call, "");  // this thread has seen no failure
+    std::lock_guard lock(RecordMutex());
+    ASSERT_EQ(Recorded().size(), 1u);  // the sink hears every thread
+    EXPECT_EQ(Recorded()[0].Port, "/nonexistent/tty");
 }
 
 } // namespace

@@ -80,7 +80,11 @@ TEST(MonitorEndToEnd, MissingPortAndBadBaudFail)
     const int status = missing.Wait(5s);
     EXPECT_NE(status, 0);
     EXPECT_NE(status, -1) << "hung";
-    EXPECT_EQ(missing.Err, "rangeview-cli: monitor: 串口打开失败!\n");
+    // The fixed message, with the path and the system's reason beside it.
+    EXPECT_TRUE(missing.Err.starts_with("rangeview-cli: monitor: /nonexistent/ttyRV: 串口打开失败! ("))
+        << missing.Err;
+    EXPECT_NE(missing.Err.find("No such file or directory"), std::string::npos) << missing.Err;
+    EXPECT_EQ(Count(missing.Err, "\n"), 1) << missing.Err;
     EXPECT_EQ(missing.Out, "");
 
     ChildProcess badBaud(CliExe, {"monitor", "--port", "/nonexistent/ttyRV", "--baud", "96OO"});

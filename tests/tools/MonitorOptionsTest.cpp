@@ -113,6 +113,36 @@ TEST(MonitorOptions, CountIsAPositiveWholeNumber)
         EXPECT_NE(UsageError({"--port", "a", "--count", bad}), "") << bad;
 }
 
+TEST(MonitorOptions, RecordingStatisticsAndReconnect)
+{
+    const MonitorOptions none = Parse({"--port", "a"});
+    EXPECT_EQ(none.CsvPath, "");
+    EXPECT_EQ(none.RawPath, "");
+    EXPECT_FALSE(none.Stats);
+    EXPECT_EQ(none.StatsEverySeconds, 0);
+    EXPECT_FALSE(none.Reconnect);
+
+    const MonitorOptions all = Parse({"--port", "a", "--csv", "r.csv", "--raw=r.cap", "--stats",
+                                      "--stats-every", "2.5", "--reconnect"});
+    EXPECT_EQ(all.CsvPath, "r.csv");
+    EXPECT_EQ(all.RawPath, "r.cap");
+    EXPECT_TRUE(all.Stats);
+    EXPECT_EQ(all.StatsEverySeconds, 2.5);
+    EXPECT_TRUE(all.Reconnect);
+    EXPECT_TRUE(Parse({"--port", "a", "--stats-every", "60"}).Stats) << "a period implies --stats";
+
+    for (std::string_view bad : {"0", "0.05", "-1", "abc", "", "1e9", "nan", "inf", "5s"})
+        EXPECT_NE(UsageError({"--port", "a", "--stats-every", bad}).find("--stats-every needs"),
+                  std::string::npos)
+            << bad;
+    EXPECT_EQ(UsageError({"--port", "a", "--csv", ""}), "--csv needs a file name");
+    EXPECT_EQ(UsageError({"--port", "a", "--raw"}), "--raw needs a value");
+    EXPECT_EQ(UsageError({"--port", "a", "--csv", "x", "--raw", "x"}),
+              "--csv and --raw name the same file");
+    EXPECT_EQ(UsageError({"--port", "a", "--stats=yes"}), "--stats takes no value");
+    EXPECT_EQ(UsageError({"--port", "a", "--reconnect=1"}), "--reconnect takes no value");
+}
+
 TEST(MonitorOptions, MalformedCommandLines)
 {
     EXPECT_EQ(UsageError({}), "--port is required");
@@ -151,7 +181,8 @@ TEST(MonitorCli, UsageAndCommandLineErrors)
     const CliRun help = RunMonitorCli({"--help"});
     EXPECT_EQ(help.Status, 0);
     EXPECT_NE(help.Out.find("\n  monitor --port NAME [--baud N] [--send TEXT] [--every MS] "
-                            "[--count K]\n                          print elapsed_ms,"),
+                            "[--count K] [--csv FILE] [--raw FILE] [--stats] [--stats-every S] "
+                            "[--reconnect]\n                          print elapsed_ms,"),
               std::string::npos)
         << help.Out;
     // Short usages keep their summary on the same line.

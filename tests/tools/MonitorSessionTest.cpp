@@ -107,7 +107,6 @@ protected:
     std::ostringstream Err;
     CliIo Io{-1, Out, Err};
     Pipe ReaderErr;
-    Pipe Stop;
     std::unique_ptr<MonitorSession> Session;
 };
 
@@ -135,7 +134,7 @@ TEST_F(MonitorSessionTest, PrintsOneLinePerValidFrameUntilTheCount)
         Port()->Inject(rest);
     });
 
-    EXPECT_EQ(session.Loop(Stop.Read), 0);
+    EXPECT_EQ(session.Loop(), 0);
     late.join();
     EXPECT_EQ(Readings(Out.str()), (std::vector<std::string>{"1234,3", "65535,9", "0,9"}));
     EXPECT_EQ(session.Host().Readings(), 3u);
@@ -153,10 +152,10 @@ TEST_F(MonitorSessionTest, VanishedPortEndsWithTheReadFailure)
         std::this_thread::sleep_for(30ms);
         Port()->Hangup();
     });
-    EXPECT_EQ(session.Loop(Stop.Read), 1);
+    EXPECT_EQ(session.Loop(), 1);
     gone.join();
     EXPECT_EQ(Readings(Out.str()), std::vector<std::string>{"500,2"});
-    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: ReadFile Error!\n");
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: ReadFile Error!\n");
     EXPECT_EQ(session.Connection().State(), ConnectionState::Closed);
 }
 
@@ -165,8 +164,8 @@ TEST_F(MonitorSessionTest, StopRequestClosesThePortAndSucceeds)
     auto& session = Make(Options(1000));
     ASSERT_EQ(session.Start(), std::nullopt);
     ASSERT_TRUE(Port()->WaitForWaiter(1s));
-    Stop.Signal();
-    EXPECT_EQ(session.Loop(Stop.Read), 0);
+    session.RequestStop();
+    EXPECT_EQ(session.Loop(), 0);
     EXPECT_EQ(Port()->ReleaseCount(), 1);
     EXPECT_EQ(Port()->Purges(), std::vector<std::uint32_t>{15});
     EXPECT_EQ(Out.str(), "");
@@ -176,34 +175,51 @@ TEST_F(MonitorSessionTest, StopRequestClosesThePortAndSucceeds)
 TEST_F(MonitorSessionTest, FailedOpensSayWhyAndFail)
 {
     Platform->SetAbsentPorts({"ttyFAKE"});
-    EXPECT_EQ(Make(Options()).Run(Stop.Read), 1);
-    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: 串口打开失败!\n");
+    EXPECT_EQ(Make(Options()).Run(), 1);
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: 串口打开失败!\n");
     Platform->SetAbsentPorts({});
 
     // Refused line settings are the one failure the connection itself keeps quiet about.
     Err.str("");
     Platform->FailCall(FakeOp::SetCommState);
-    EXPECT_EQ(Make(Options()).Run(Stop.Read), 1);
-    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: the port refused the line settings (baud 115200)\n");
+    EXPECT_EQ(Make(Options()).Run(), 1);
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: the port refused the line settings (baud 115200)\n");
     EXPECT_TRUE(Port()->IsReleased());
 
     Err.str("");
     Platform->FailCall(FakeOp::SetCommMask);
-    EXPECT_EQ(Make(Options()).Run(Stop.Read), 1);
-    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: SetCommMask Error !\n");
+    EXPECT_EQ(Make(Options()).Run(), 1);
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: SetCommMask Error !\n");
     EXPECT_TRUE(Port()->IsReleased());
 
     Err.str("");
     Platform->FailCall(FakeOp::StartThread);
-    EXPECT_EQ(Make(Options()).Run(Stop.Read), 1);
-    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: No CreateThread!\n");
+    EXPECT_EQ(Make(Options()).Run(), 1);
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: No CreateThread!\n");
     EXPECT_TRUE(Port()->IsReleased());
 
     Err.str("");
     Platform->FailCall(FakeOp::NewEvent);
-    EXPECT_EQ(Make(Options()).Run(Stop.Read), 1);
-    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: CreateEvent Error!\n");
+    EXPECT_EQ(Make(Options()).Run(), 1);
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: CreateEvent Error!\n");
     EXPECT_EQ(Out.str(), "");
+}
+
+TEST_F(MonitorSessionTest, ErrorLinesCarryTheSystemsReason)
+{
+    Platform->SetFailureError(FakeOp::OpenPort,
+                              {"/dev/ttyFAKE", "open", 13,
+                               "Permission denied: add the user to the dialout group"});
+    Platform->FailCall(FakeOp::OpenPort);
+    EXPECT_EQ(Make(Options()).Run(), 1);
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: 串口打开失败! (Permission "
+                         "denied: add the user to the dialout group)\n");
+
+    // A failure without a reason of the system's says only what the connection says.
+    Err.str("");
+    Platform->FailCall(FakeOp::SetCommMask);
+    EXPECT_EQ(Make(Options()).Run(), 1);
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: SetCommMask Error !\n");
 }
 
 TEST_F(MonitorSessionTest, SendsOnceAfterOpening)
@@ -229,9 +245,9 @@ TEST_F(MonitorSessionTest, AutoSendRepeatsAndStopsWithTheClose)
     ASSERT_TRUE(session.Host().NextTick());
     std::thread stopper([&] {
         std::this_thread::sleep_for(250ms);
-        Stop.Signal();
+        session.RequestStop();
     });
-    EXPECT_EQ(session.Loop(Stop.Read), 0);
+    EXPECT_EQ(session.Loop(), 0);
     stopper.join();
     const auto written = Port()->Written();
     ASSERT_EQ(written.size() % 3, 0u);
@@ -249,7 +265,7 @@ TEST_F(MonitorSessionTest, RefusedWriteBreaksTheConnectionAndFails)
     Platform->FailCall(FakeOp::StartWrite);
     auto& session = Make(options);
     EXPECT_EQ(session.Start(), 1);
-    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: 发送数据出错\n");
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: 发送数据出错\n");
     EXPECT_EQ(session.Connection().State(), ConnectionState::Closed);
     EXPECT_EQ(Port()->ReleaseCount(), 1);
 }
@@ -260,12 +276,116 @@ TEST_F(MonitorSessionTest, UnwritableOutputClosesAndFails)
     auto& session = Make(Options());
     ASSERT_EQ(session.Start(), std::nullopt);
     Port()->Inject(FrameBytes(10, 1));
-    EXPECT_EQ(session.Loop(Stop.Read), 1);
+    EXPECT_EQ(session.Loop(), 1);
     EXPECT_NE(Err.str().find("cannot write"), std::string::npos);
     EXPECT_EQ(Port()->ReleaseCount(), 1);
 }
 
-TEST(MonitorHost, NotificationsPassThroughThePipeInOrder)
+TEST_F(MonitorSessionTest, ReconnectFoldsTheLossIntoOneLineAndCarriesOn)
+{
+    MonitorOptions options = Options(2);
+    options.Reconnect = true;
+    auto& session = Make(options);
+    ASSERT_EQ(session.Start(), std::nullopt) << Err.str();
+    const auto first = Port();
+    first->Inject(FrameBytes(500, 2));
+    std::thread device([&] {
+        std::this_thread::sleep_for(30ms);
+        // Unplugged: gone, and not there for the next two attempts.
+        Platform->SetAbsentPorts({"ttyFAKE"});
+        first->Hangup();
+        std::this_thread::sleep_for(1200ms);
+        Platform->SetAbsentPorts({});
+        for (auto end = std::chrono::steady_clock::now() + 3s;
+             Port() == first && std::chrono::steady_clock::now() < end;)
+            std::this_thread::sleep_for(5ms);
+        if (Port() != first && Port()->WaitForWaiter(2s))
+            Port()->Inject(FrameBytes(600, 1));
+    });
+    EXPECT_EQ(session.Loop(), 0);
+    device.join();
+
+    const auto lines = test::ParseMonitorLines(Out.str());
+    ASSERT_EQ(lines.size(), 2u) << Out.str();
+    EXPECT_EQ(lines[0].Distance, 500);
+    EXPECT_EQ(lines[1].Distance, 600);
+    EXPECT_GE(lines[1].Elapsed, 1200) << "elapsed time counts from the first open";
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: port lost (ReadFile Error!); "
+                         "reopening every 500 ms\n"
+                         "rangeview-cli: monitor: /dev/ttyFAKE: port back\n");
+    // The first open, at least two refused attempts, and the one that found the port again.
+    EXPECT_GE(Platform->OpenedNames().size(), 4u);
+    EXPECT_EQ(first->ReleaseCount(), 1);
+    EXPECT_EQ(Port()->ReleaseCount(), 1);
+}
+
+TEST_F(MonitorSessionTest, WithoutReconnectALostPortEndsTheRun)
+{
+    MonitorOptions options = Options();
+    options.Stats = true;
+    auto& session = Make(options);
+    ASSERT_EQ(session.Start(), std::nullopt);
+    Port()->Inject(FrameBytes(500, 2));
+    std::thread gone([&] {
+        std::this_thread::sleep_for(30ms);
+        Port()->Hangup();
+    });
+    EXPECT_EQ(session.Loop(), 1);
+    gone.join();
+    EXPECT_FALSE(session.Reopening());
+    const auto lines = test::Lines(Err.str());
+    ASSERT_EQ(lines.size(), 2u) << Err.str();
+    EXPECT_EQ(lines[0], "rangeview-cli: monitor: /dev/ttyFAKE: ReadFile Error!");
+    EXPECT_TRUE(lines[1].starts_with("rangeview-cli: monitor: stats: readings=1 bytes=8 "))
+        << "the statistics come at every end: " << lines[1];
+}
+
+TEST_F(MonitorSessionTest, StatisticsCountWhatTheDecoderDropped)
+{
+    MonitorOptions options = Options(2);
+    options.Stats = true;
+    auto& session = Make(options);
+    ASSERT_EQ(session.Start(), std::nullopt);
+    std::vector<std::uint8_t> bytes{0x00, 0x11};
+    auto bad = FrameBytes(7, 1);
+    bad.back() ^= 0xFF;
+    bytes.insert(bytes.end(), bad.begin(), bad.end());
+    for (std::uint16_t d : {100, 300})
+        for (auto b : FrameBytes(d, 0))
+            bytes.push_back(b);
+    Port()->Inject(bytes);
+    EXPECT_EQ(session.Loop(), 0);
+    const std::string err = Err.str();
+    EXPECT_TRUE(err.starts_with("rangeview-cli: monitor: stats: readings=2 bytes=26 "
+                                "checksum_drops=1 skipped_bytes=2 readings_per_s="))
+        << err;
+    EXPECT_NE(err.find(" distance_min=100 distance_max=300 distance_mean=200.000 "
+                       "distance_sd=141.421 modes=0:2\n"),
+              std::string::npos)
+        << err;
+}
+
+TEST_F(MonitorSessionTest, RecordingsThatCannotBeWrittenEndTheRun)
+{
+    // Refused at creation: the port is never touched.
+    MonitorOptions missing = Options();
+    missing.CsvPath = "/nonexistent/rangeview/r.csv";
+    EXPECT_EQ(Make(missing).Run(), 1);
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: --csv /nonexistent/rangeview/r.csv: cannot "
+                         "create: No such file or directory\n");
+    EXPECT_TRUE(Platform->OpenedNames().empty());
+
+    // A full disk: found when the header is handed over, and the port is closed again.
+    Err.str("");
+    MonitorOptions full = Options();
+    full.RawPath = "/dev/full";
+    EXPECT_EQ(Make(full).Run(), 1);
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: --raw /dev/full: cannot write: No space left "
+                         "on device\n");
+    EXPECT_EQ(Port()->ReleaseCount(), 1);
+}
+
+TEST(MonitorHost, NotificationsPassThroughTheQueueInOrder)
 {
     std::ostringstream out;
     std::ostringstream err;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace rv {
@@ -30,6 +31,42 @@ TEST(SimOptions, DefaultsAndValueForms)
     EXPECT_DOUBLE_EQ(options.HangupAfter, 0.5);
 }
 
+TEST(SimOptions, ReplayTakesACaptureAndAPace)
+{
+    const SimOptions defaults = Parse({});
+    EXPECT_EQ(defaults.ReplayPath, "");
+    EXPECT_DOUBLE_EQ(defaults.Speed, 1.0);
+    EXPECT_EQ(defaults.SentLogPath, "");
+
+    const SimOptions replay = Parse({"--replay", "field.cap", "--speed=0", "--link", "/tmp/r",
+                                     "--split", "--sent-log", "sent.cap"});
+    EXPECT_EQ(replay.ReplayPath, "field.cap");
+    EXPECT_DOUBLE_EQ(replay.Speed, 0.0);
+    EXPECT_EQ(replay.SentLogPath, "sent.cap");
+    EXPECT_DOUBLE_EQ(Parse({"--replay", "f", "--speed", "2.5"}).Speed, 2.5);
+    // The log of what is sent works for the simulation too.
+    EXPECT_EQ(Parse({"--sent-log", "s.cap", "--rate", "50"}).SentLogPath, "s.cap");
+}
+
+TEST(SimOptions, ReplayRefusesWhatOnlyTheSimulationUses)
+{
+    for (std::string_view option : {"--query", "--burst"}) {
+        const std::vector<std::string_view> args{"--replay", "f", option};
+        EXPECT_THROW(ParseSimOptions(args), ToolError) << option;
+    }
+    for (std::string_view option : {"--rate", "--signal", "--mode", "--frames",
+                                    "--bad-checksum-every", "--stray-5a-every"}) {
+        const std::vector<std::string_view> args{option, "3", "--replay", "f"};
+        try {
+            ParseSimOptions(args);
+            ADD_FAILURE() << option;
+        } catch (const ToolError& error) {
+            EXPECT_TRUE(std::string(error.what()).starts_with(std::string(option)))
+                << error.what();
+        }
+    }
+}
+
 TEST(SimOptions, RejectsBadCommandLines)
 {
     const std::vector<std::vector<std::string_view>> bad = {
@@ -48,6 +85,12 @@ TEST(SimOptions, RejectsBadCommandLines)
         {"--link", ""},
         {"--stdout", "--link", "/tmp/x"},
         {"stdout"},
+        {"--replay", ""},
+        {"--replay", "f", "--speed", "-1"},
+        {"--replay", "f", "--speed", "fast"},
+        {"--replay", "f", "--speed", "inf"},
+        {"--speed", "2"},
+        {"--sent-log", ""},
     };
     for (const auto& args : bad)
         EXPECT_THROW(ParseSimOptions(args), ToolError) << args[0];

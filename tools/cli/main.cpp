@@ -2,12 +2,11 @@
 
 #include "rangeview/tools/Cli.h"
 #include "rangeview/tools/Monitor.h"
+#include "rangeview/tools/RawIo.h"
 
 #include <iostream>
 #include <string_view>
 #include <vector>
-
-#include <unistd.h>
 
 int main(int argc, char** argv)
 {
@@ -15,6 +14,7 @@ int main(int argc, char** argv)
     std::vector<rv::CliCommand> commands = rv::StandardCliCommands();
     // Commands of other modules are appended here.
     commands.push_back(rv::MonitorCliCommand());
-    rv::CliIo io{STDIN_FILENO, std::cout, std::cerr};
+    rv::UseBinaryStandardInput();
+    rv::CliIo io{rv::StandardInputFd, std::cout, std::cerr};
     return rv::RunCli(args, commands, io);
 }

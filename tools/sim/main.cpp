@@ -1,5 +1,6 @@
 // rangeview-sim: a simulated ranging module on a pseudo-terminal or on standard output.
 
+#include "rangeview/tools/Capture.h"
 #include "rangeview/tools/DistanceSignal.h"
 #include "rangeview/tools/SensorSimulator.h"
 #include "rangeview/tools/SimOptions.h"
@@ -117,6 +118,102 @@ struct Pty {
     ~Pty() { Close(); }
 };
 
+// Plays a capture back with its recorded timing, counted from when the host opened the port. A
+// host that closes the port pauses the replay; the next one continues it.
+class Replay {
+public:
+    Replay(const std::string& path, double speed) : Reader_(path), Speed_(speed)
+    {
+        Next_ = Reader_.Next();
+    }
+
+    bool Finished() const { return !Next_; }
+    std::uint64_t Records() const { return Records_; }
+    std::uint64_t Bytes() const { return Bytes_; }
+
+    void Begin(Clock::time_point now) { Base_ = now - Scaled(LastUs_); }
+
+    // Queues every record that is due and fits; returns when the next one is due, or nullopt
+    // when that depends on the host reading (or nothing is left).
+    std::optional<Clock::time_point> Feed(Clock::time_point now, rv::FrameOutputQueue& queue)
+    {
+        while (Next_) {
+            const auto due = Base_ + Scaled(Next_->TimeUs);
+            if (Speed_ > 0 && due > now)
+                return due;
+            if (queue.RoomLeft() == 0)
+                return std::nullopt;
+            queue.PushBytes(Next_->Bytes);
+            ++Records_;
+            Bytes_ += Next_->Bytes.size();
+            LastUs_ = Next_->TimeUs;
+            Next_ = Reader_.Next();
+        }
+        return std::nullopt;
+    }
+
+private:
+    Clock::duration Scaled(std::uint64_t us) const
+    {
+        if (Speed_ <= 0)
+            return Clock::duration::zero();
+        return std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double, std::micro>(static_cast<double>(us) / Speed_));
+    }
+
+    rv::CaptureReader Reader_;
+    double Speed_;
+    std::optional<rv::CaptureRecord> Next_;
+    Clock::time_point Base_{};
+    std::uint64_t LastUs_ = 0;
+    std::uint64_t Records_ = 0;
+    std::uint64_t Bytes_ = 0;
+};
+
+// --sent-log: every byte written to the host, as a capture, times counted from the start.
+class SentLog {
+public:
+    SentLog(const std::string& path, Clock::time_point start) : Path_(path), Start_(start)
+    {
+        File_ = std::fopen(path.c_str(), "wb");
+        if (File_ == nullptr)
+            throw rv::ToolError(ErrnoText(("--sent-log: cannot create '" + path + "'").c_str()));
+        const auto header = rv::CaptureFormat::EncodeHeader();
+        Ok_ = std::fwrite(header.data(), 1, header.size(), File_) == header.size();
+    }
+    ~SentLog()
+    {
+        if (File_ != nullptr)
+            std::fclose(File_);
+    }
+    SentLog(const SentLog&) = delete;
+    SentLog& operator=(const SentLog&) = delete;
+
+    void Add(Clock::time_point when, std::span<const std::uint8_t> bytes)
+    {
+        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(when - Start_);
+        const auto head = rv::CaptureFormat::EncodeRecordHead(
+            static_cast<std::uint64_t>(std::max<std::int64_t>(us.count(), 0)),
+            static_cast<std::uint32_t>(bytes.size()));
+        Ok_ = Ok_ && std::fwrite(head.data(), 1, head.size(), File_) == head.size() &&
+              std::fwrite(bytes.data(), 1, bytes.size(), File_) == bytes.size();
+    }
+    // Closes the file; throws ToolError when any of it could not be written.
+    void Close()
+    {
+        const bool closed = std::fclose(File_) == 0;
+        File_ = nullptr;
+        if (!Ok_ || !closed)
+            throw rv::ToolError(ErrnoText(("--sent-log: cannot write '" + Path_ + "'").c_str()));
+    }
+
+private:
+    std::string Path_;
+    Clock::time_point Start_;
+    std::FILE* File_ = nullptr;
+    bool Ok_ = false;
+};
+
 bool HostConnected(int master)
 {
     pollfd probe{master, POLLIN, 0};
@@ -132,6 +229,13 @@ int Run(const rv::SimOptions& options)
     settings.StrayEvery = options.StrayEvery;
     if (options.Frames)
         settings.FrameLimit = *options.Frames;
+    std::optional<Replay> replay;
+    if (!options.ReplayPath.empty()) {
+        replay.emplace(options.ReplayPath, options.Speed);
+        // Nothing of the simulation is sent: the capture is the whole output.
+        settings.AutomaticOutput = false;
+        settings.FrameLimit = 0;
+    }
     rv::SensorSimulator sim(rv::DistanceSignal::Parse(options.Signal, options.Seed), settings);
     rv::FrameOutputQueue queue;
     std::mt19937_64 rng(options.Seed);
@@ -166,6 +270,11 @@ int Run(const rv::SimOptions& options)
     }
 
     const auto start = Clock::now();
+    std::optional<SentLog> sentLog;
+    if (!options.SentLogPath.empty())
+        sentLog.emplace(options.SentLogPath, start);
+    std::optional<Clock::time_point> replayWake;
+    bool replayReported = false;
     std::optional<Clock::time_point> hangupAt;
     if (options.HangupAfter > 0)
         hangupAt = start + std::chrono::duration_cast<Clock::duration>(
@@ -195,12 +304,23 @@ int Run(const rv::SimOptions& options)
             hangup = true;
             break;
         }
-        if (options.Stdout && sim.FrameLimitReached() && queue.Empty())
+        if (options.Stdout && sim.FrameLimitReached() && queue.Empty() &&
+            (!replay || replay->Finished()))
             break;
 
         if (!connected && HostConnected(pty.Master)) {
             connected = true;
             Log("host opened the port");
+            if (replay)
+                replay->Begin(now);
+        }
+        if (replay && connected) {
+            replayWake = replay->Feed(now, queue);
+            if (replay->Finished() && !replayReported) {
+                replayReported = true;
+                Log("replay queued: " + std::to_string(replay->Records()) + " records, " +
+                    std::to_string(replay->Bytes()) + " bytes");
+            }
         }
 
         const bool streaming = connected && sim.AutomaticOutput() && !sim.FrameLimitReached();
@@ -240,6 +360,8 @@ int Run(const rv::SimOptions& options)
             wakeBy(nextFrame);
         if (connected && !queue.Empty() && !wantWrite)
             wakeBy(nextWrite);
+        if (replay && connected && replayWake)
+            wakeBy(*replayWake);
         if (!connected)
             wakeBy(now + 50ms);
         if (hangupAt)
@@ -279,6 +401,8 @@ int Run(const rv::SimOptions& options)
             if (options.Split)
                 size = std::uniform_int_distribution<std::size_t>(1, std::min<std::size_t>(size, 6))(rng);
             const ssize_t written = write(fd.fd, pending.data(), size);
+            if (written > 0 && sentLog)
+                sentLog->Add(Clock::now(), pending.first(static_cast<std::size_t>(written)));
             if (written > 0) {
                 queue.Consume(static_cast<std::size_t>(written));
                 if (options.Split && !options.Burst)
@@ -307,6 +431,12 @@ int Run(const rv::SimOptions& options)
     }
     pty.Close();
     ReportSent(queue);
+    if (replay)
+        std::fprintf(stderr, "replayed %llu records (%llu bytes)\n",
+                     static_cast<unsigned long long>(replay->Records()),
+                     static_cast<unsigned long long>(replay->Bytes()));
+    if (sentLog)
+        sentLog->Close();
     return 0;
 }
 

@@ -3,13 +3,16 @@
 #include "rangeview/protocol/CommandTable.h"
 #include "rangeview/protocol/CommandText.h"
 #include "rangeview/protocol/FrameDecoder.h"
+#include "rangeview/tools/ArgCursor.h"
+#include "rangeview/tools/Capture.h"
+#include "rangeview/tools/DistanceSignal.h"
+#include "rangeview/tools/LinkStatistics.h"
+#include "rangeview/tools/RawIo.h"
 
 #include <cerrno>
 #include <cstring>
 #include <exception>
-
-#include <fcntl.h>
-#include <unistd.h>
+#include <optional>
 
 namespace rv {
 
@@ -57,21 +60,55 @@ int Encode(std::span<const std::string_view> args, CliIo& io)
 
 int Decode(std::span<const std::string_view> args, CliIo& io)
 {
-    if (args.size() > 1) {
-        io.Err << "rangeview-cli: decode takes at most one file (default: standard input)\n";
+    std::optional<std::string> file;
+    std::optional<std::string> capture;
+    bool stats = false;
+    try {
+        for (ArgCursor<ToolError> arg(args); arg.Next();) {
+            const std::string_view name = arg.Name();
+            if (name == "--capture") {
+                capture = std::string(arg.Value());
+                if (capture->empty())
+                    throw ToolError("--capture needs a file name");
+            } else if (name == "--stats") {
+                arg.NoValue();
+                stats = true;
+            } else if (name.starts_with("-") && name != "-") {
+                throw ToolError("unknown option '" + std::string(arg.Arg()) + "'");
+            } else if (file) {
+                throw ToolError("decode takes at most one file (default: standard input)");
+            } else {
+                file = std::string(arg.Arg());
+            }
+        }
+        if (file && capture)
+            throw ToolError("give either a file of raw bytes or --capture, not both");
+    } catch (const ToolError& error) {
+        io.Err << "rangeview-cli: decode: " << error.what() << '\n';
         return 2;
     }
-    if (args.empty() || args[0] == "-")
-        return DecodeToLines(io.InFd, io);
-    const std::string path(args[0]);
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        io.Err << "rangeview-cli: decode: cannot open '" << path << "': " << std::strerror(errno)
-               << '\n';
-        return 1;
+
+    CountingDecoder decoder;
+    LinkStatistics statistics;
+    double seconds = 0;
+    int status = 0;
+    if (capture) {
+        status = DecodeCapture(*capture, io, decoder, statistics, seconds);
+    } else if (!file || *file == "-") {
+        status = DecodeToLines(io.InFd, io, decoder, &statistics);
+    } else {
+        const int fd = OpenForReading(*file);
+        if (fd < 0) {
+            io.Err << "rangeview-cli: decode: cannot open '" << *file
+                   << "': " << std::strerror(errno) << '\n';
+            return 1;
+        }
+        status = DecodeToLines(fd, io, decoder, &statistics);
+        CloseDescriptor(fd);
     }
-    const int status = DecodeToLines(fd, io);
-    close(fd);
+    if (stats)
+        io.Err << "rangeview-cli: decode: stats: "
+               << statistics.Report(decoder, seconds, LinkStatistics::Clock::time_point()) << '\n';
     return status;
 }
 
@@ -103,25 +140,24 @@ std::string FormatHexBytes(std::span<const std::uint8_t> bytes)
     return text;
 }
 
-int DecodeToLines(int fd, CliIo& io)
+int DecodeToLines(int fd, CliIo& io, CountingDecoder& decoder, LinkStatistics* statistics)
 {
-    FrameDecoder decoder;
     std::uint8_t buffer[64 * 1024];
     std::string lines;
     for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof buffer);
+        const long got = ReadSome(fd, buffer);
         if (got == 0)
             return 0;
         if (got < 0) {
-            if (errno == EINTR)
-                continue;
             io.Err << "rangeview-cli: decode: cannot read input: " << std::strerror(errno)
                    << '\n';
             return 1;
         }
         lines.clear();
-        for (ssize_t i = 0; i < got; ++i) {
+        for (long i = 0; i < got; ++i) {
             if (const auto reading = decoder.FeedByte(buffer[i])) {
+                if (statistics != nullptr)
+                    statistics->AddReading(*reading);
                 lines += std::to_string(reading->Distance);
                 lines += ',';
                 lines += std::to_string(reading->Mode);
@@ -137,12 +173,52 @@ int DecodeToLines(int fd, CliIo& io)
     }
 }
 
+int DecodeCapture(const std::string& path, CliIo& io, CountingDecoder& decoder,
+                  LinkStatistics& statistics, double& seconds)
+{
+    try {
+        CaptureReader reader(path);
+        std::string lines;
+        while (const auto record = reader.Next()) {
+            lines.clear();
+            const std::string elapsed = std::to_string(record->TimeUs / 1000);
+            for (const std::uint8_t b : record->Bytes) {
+                if (const auto reading = decoder.FeedByte(b)) {
+                    statistics.AddReading(*reading);
+                    lines += elapsed;
+                    lines += ',';
+                    lines += std::to_string(reading->Distance);
+                    lines += ',';
+                    lines += std::to_string(reading->Mode);
+                    lines += '\n';
+                }
+            }
+            seconds = static_cast<double>(record->TimeUs) / 1e6;
+            if (!lines.empty()) {
+                io.Out << lines;
+                if (!io.Out)
+                    return 1;
+            }
+        }
+        io.Out.flush();
+        if (reader.Truncated())
+            io.Err << "rangeview-cli: decode: note: " << path
+                   << " ends inside a record; decoded up to its last whole record\n";
+    } catch (const ToolError& error) {
+        io.Err << "rangeview-cli: decode: " << error.what() << '\n';
+        return 1;
+    }
+    return 0;
+}
+
 std::vector<CliCommand> StandardCliCommands()
 {
     return {
         {"encode", "encode TEXT...", "print the bytes a command text sends, as hex pairs", Encode},
-        {"decode", "decode [FILE]",
-         "print distance_mm,mode for each valid frame in raw bytes (default: stdin)", Decode},
+        {"decode", "decode [FILE] [--stats] | decode --capture FILE [--stats]",
+         "print distance_mm,mode for each valid frame in raw bytes (default: stdin), or "
+         "elapsed_ms,distance_mm,mode from a monitor --raw capture",
+         Decode},
         {"commands", "commands", "list the nine commands and their notes", ListCommands},
     };
 }

@@ -5,8 +5,8 @@
 #include <charconv>
 #include <cstring>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "rangeview/serial/SerialPlatform.h"
+#include "rangeview/tools/RawIo.h"
 
 namespace rv {
 
@@ -19,50 +19,16 @@ constexpr std::string_view LinePrefix = "rangeview-cli: monitor: ";
 MonitorHost::MonitorHost(std::ostream& out, std::ostream& err, int offThreadErrFd)
     : Out_(out), Err_(err), OffThreadErrFd_(offThreadErrFd)
 {
-    int fds[2];
-    // Non-blocking at both ends: the reader must never stall on a post, and the loop only
-    // takes what is there.
-    if (::pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0) {
-        NotifyRead_ = fds[0];
-        NotifyWrite_ = fds[1];
-    }
 }
 
-MonitorHost::~MonitorHost()
-{
-    if (NotifyRead_ >= 0)
-        ::close(NotifyRead_);
-    if (NotifyWrite_ >= 0)
-        ::close(NotifyWrite_);
-}
-
-std::size_t MonitorHost::TakeNotifications(std::span<CommHandle> out)
-{
-    if (NotifyRead_ < 0 || out.empty())
-        return 0;
-    for (;;) {
-        // Each post is one write of a whole handle, far below the pipe's atomic size, so the
-        // pipe only ever holds whole handles.
-        const ssize_t got = ::read(NotifyRead_, out.data(), out.size_bytes());
-        if (got > 0)
-            return static_cast<std::size_t>(got) / sizeof(CommHandle);
-        if (got < 0 && errno == EINTR)
-            continue;
-        return 0;
-    }
-}
+MonitorHost::~MonitorHost() = default;
 
 bool MonitorHost::PostCommNotify(CommHandle handle)
 {
-    for (;;) {
-        const ssize_t written = ::write(NotifyWrite_, &handle, sizeof handle);
-        if (written == static_cast<ssize_t>(sizeof handle))
-            return true;
-        if (written < 0 && errno == EINTR)
-            continue;
-        PostFailed_.store(true);
-        return false;
-    }
+    if (Events_.Post(handle))
+        return true;
+    PostFailed_.store(true);
+    return false;
 }
 
 void MonitorHost::ErrorLine(std::string_view text)
@@ -77,39 +43,71 @@ void MonitorHost::ErrorLine(std::string_view text)
     ++MessagesShown_;
 }
 
+std::string MonitorHost::PortMessage(std::string_view text) const
+{
+    std::string line;
+    if (!PortLabel_.empty())
+        line.append(PortLabel_).append(": ");
+    line.append(text);
+    const SystemError& error = LastSystemError();
+    if (!error.Call.empty() && !error.Reason.empty())
+        line.append(" (").append(error.Reason).append(")");
+    return line;
+}
+
+void MonitorHost::ConnectionMessage(std::string_view text)
+{
+    if (Holding_) {
+        Held_.push_back(PortMessage(text));
+        ++MessagesShown_;
+        return;
+    }
+    ErrorLine(PortMessage(text));
+}
+
+std::vector<std::string> MonitorHost::TakeHeldMessages()
+{
+    std::vector<std::string> held;
+    held.swap(Held_);
+    return held;
+}
+
+void MonitorHost::ReleaseHeldMessages()
+{
+    for (const auto& line : TakeHeldMessages()) {
+        ErrorLine(line);
+        --MessagesShown_;  // counted when held
+    }
+}
+
 void MonitorHost::ShowNotice(std::string_view text)
 {
     if (std::this_thread::get_id() == OwnerThread_) {
-        ErrorLine(text);
+        ConnectionMessage(text);
         return;
     }
-    // The reader's notices: one write(2) of a fixed buffer, no stream shared across threads.
+    // The reader's notices: one write of a fixed buffer, no stream shared across threads.
+    const std::string message = PortMessage(text);
     char line[512];
     const std::size_t room = sizeof line - 1;
     std::size_t size = std::min(LinePrefix.size(), room);
     std::memcpy(line, LinePrefix.data(), size);
-    const std::size_t take = std::min(text.size(), room - size);
-    std::memcpy(line + size, text.data(), take);
+    const std::size_t take = std::min(message.size(), room - size);
+    std::memcpy(line + size, message.data(), take);
     size += take;
     line[size++] = '\n';
-    for (std::size_t done = 0; done < size;) {
-        const ssize_t n = ::write(OffThreadErrFd_, line + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
+    if (OffThreadErrFd_ >= 0)
+        WriteAll(OffThreadErrFd_, std::string_view(line, size));
 }
 
 void MonitorHost::ShowNoCreateThread()
 {
-    ErrorLine("No CreateThread!");
+    ConnectionMessage("No CreateThread!");
 }
 
 void MonitorHost::ShowShortMessage(std::string_view text)
 {
-    ErrorLine(text);
+    ConnectionMessage(text);
 }
 
 void MonitorHost::EnableTimer(std::uint32_t periodMs)
@@ -137,6 +135,8 @@ void MonitorHost::TickTaken(Clock::time_point now)
 void MonitorHost::ProcessReceivedBytes(std::span<const std::uint8_t> bytes)
 {
     const auto now = Clock::now();
+    if (Recorder_ != nullptr)
+        Recorder_->Bytes(now, bytes);
     for (const std::uint8_t b : bytes) {
         // Once the last wanted reading is out, the rest of the read is of no interest.
         if (LimitReached() || OutputFailed_)
@@ -172,6 +172,10 @@ void MonitorHost::EmitReading(const MeasurementReading& reading, Clock::time_poi
         return;
     }
     ++Readings_;
+    Statistics_.AddReading(reading);
+    Statistics_.ReplyReceived(now);
+    if (Recorder_ != nullptr)
+        Recorder_->Reading(now, elapsed, reading);
 }
 
 } // namespace rv

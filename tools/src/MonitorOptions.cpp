@@ -5,6 +5,7 @@
 #include "rangeview/tools/ArgCursor.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace rv {
 
@@ -31,6 +32,24 @@ std::uint32_t ParsePeriod(std::string_view text)
     return static_cast<std::uint32_t>(value);
 }
 
+double ParseSeconds(std::string_view text)
+{
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value) || value < 0.1 || value > 86400)
+        throw MonitorUsageError("--stats-every needs a number of seconds from 0.1 to 86400, "
+                                "not '" + std::string(text) + "'");
+    return value;
+}
+
+std::string ParsePath(std::string_view option, std::string_view text)
+{
+    if (text.empty())
+        throw MonitorUsageError(std::string(option) + " needs a file name");
+    return std::string(text);
+}
+
 // A text that sends nothing, or more than one send can hold, would only repeat a message (or
 // silently do nothing) on every send; refuse it before the port is touched.
 void CheckSendText(std::string_view text)
@@ -53,16 +72,24 @@ std::string_view MonitorUsage() noexcept
 {
     return "usage: rangeview-cli monitor --port NAME [--baud N] [--send TEXT] [--every MS] "
            "[--count K]\n"
+           "                            [--csv FILE] [--raw FILE] [--stats] [--stats-every S]\n"
+           "                            [--reconnect]\n"
            "Opens the serial port like the window does and prints one line\n"
            "elapsed_ms,distance_mm,mode per reading (milliseconds since the port opened).\n"
            "Notices and messages go to standard error. Ctrl-C or SIGTERM closes the port.\n"
-           "  --port NAME    the port: a device path, or a name under /dev (ttyUSB0)\n"
-           "  --baud N       baud rate (default 9600)\n"
-           "  --send TEXT    command text sent once after opening, e.g. \"A5 15 BA\"\n"
-           "  --every MS     with --send: send it again every MS milliseconds (auto-send)\n"
-           "  --count K      stop after K readings\n"
+           "  --port NAME      the port: a device path, or a name under /dev (ttyUSB0)\n"
+           "  --baud N         baud rate (default 9600)\n"
+           "  --send TEXT      command text sent once after opening, e.g. \"A5 15 BA\"\n"
+           "  --every MS       with --send: send it again every MS milliseconds (auto-send)\n"
+           "  --count K        stop after K readings\n"
+           "  --csv FILE       also write time_utc,elapsed_ms,distance_mm,mode,mode_name rows\n"
+           "  --raw FILE       also write every received byte with its arrival time (capture)\n"
+           "  --stats          print statistics on standard error at the end\n"
+           "  --stats-every S  and every S seconds\n"
+           "  --reconnect      when the port vanishes, reopen it every 500 ms until it is back\n"
+           "Files are handed to the disk at least once a second.\n"
            "Exit status: 0 after K readings or a stop signal; 1 when the port cannot be opened\n"
-           "or fails; 2 for a bad command line.\n";
+           "or fails, or a file cannot be written; 2 for a bad command line.\n";
 }
 
 MonitorOptions ParseMonitorOptions(std::span<const std::string_view> args)
@@ -89,6 +116,19 @@ MonitorOptions ParseMonitorOptions(std::span<const std::string_view> args)
             options.EveryMs = ParsePeriod(*options.EveryText);
         } else if (name == "--count") {
             options.Count = ParseCount(arg.Value());
+        } else if (name == "--csv") {
+            options.CsvPath = ParsePath(name, arg.Value());
+        } else if (name == "--raw") {
+            options.RawPath = ParsePath(name, arg.Value());
+        } else if (name == "--stats") {
+            arg.NoValue();
+            options.Stats = true;
+        } else if (name == "--stats-every") {
+            options.StatsEverySeconds = ParseSeconds(arg.Value());
+            options.Stats = true;
+        } else if (name == "--reconnect") {
+            arg.NoValue();
+            options.Reconnect = true;
         } else if (name.starts_with("-")) {
             throw MonitorUsageError("unknown option '" + std::string(arg.Arg()) + "'");
         } else {
@@ -101,6 +141,8 @@ MonitorOptions ParseMonitorOptions(std::span<const std::string_view> args)
         throw MonitorUsageError("--port is required");
     if (options.EveryText && !options.SendText)
         throw MonitorUsageError("--every repeats the --send text; give --send as well");
+    if (!options.CsvPath.empty() && options.CsvPath == options.RawPath)
+        throw MonitorUsageError("--csv and --raw name the same file");
     return options;
 }
 

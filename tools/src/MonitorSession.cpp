@@ -1,27 +1,34 @@
 #include "rangeview/tools/MonitorSession.h"
 
 #include "rangeview/common/IntegerText.h"
+#include "rangeview/protocol/CommandTable.h"
+#include "rangeview/protocol/CommandText.h"
+#include "rangeview/serial/SystemPlatform.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <exception>
 #include <thread>
 #include <utility>
 
-#include <poll.h>
-
 namespace rv {
 
 namespace {
 
-using Clock = MonitorHost::Clock;
 using namespace std::chrono_literals;
 
 // How long the end of a run waits for the reader to let go of the closed connection.
 constexpr auto ReaderExitWait = 1000ms;
+
+bool IsQuery(std::string_view text)
+{
+    const auto bytes = CommandTextToBytes(text);
+    return bytes.size() == 3 && bytes[0] == CommandLeadByte &&
+           bytes[1] == CommandCode::QueryOutput &&
+           bytes[2] == CommandCheckByte(CommandCode::QueryOutput);
+}
 
 } // namespace
 
@@ -30,9 +37,15 @@ MonitorSession::MonitorSession(MonitorOptions options, std::shared_ptr<SerialPla
     : Options_(std::move(options)),
       Platform_(std::move(platform)),
       Host_(std::make_shared<MonitorHost>(io.Out, io.Err, offThreadErrFd)),
-      Connection_(std::make_unique<SerialConnection>(Platform_, Host_))
+      Connection_(std::make_unique<SerialConnection>(Platform_, Host_)),
+      Recorder_(Options_.CsvPath, Options_.RawPath)
 {
     Host_->SetReadingLimit(Options_.Count);
+    Host_->SetPortLabel(SystemDevicePath(Options_.Port));
+    if (Recorder_.Active())
+        Host_->SetRecorder(&Recorder_);
+    if (Options_.SendText && IsQuery(*Options_.SendText))
+        Host_->Statistics().TrackQueries();
 }
 
 MonitorSession::~MonitorSession() = default;
@@ -40,6 +53,7 @@ MonitorSession::~MonitorSession() = default;
 template <class F>
 void MonitorSession::Guarded(F&& handler)
 {
+    ClearLastSystemError();
     try {
         handler();
     } catch (const std::exception& error) {
@@ -52,6 +66,7 @@ void MonitorSession::Guarded(F&& handler)
 template <class F>
 std::optional<int> MonitorSession::Checked(F&& handler)
 {
+    ClearLastSystemError();
     try {
         handler();
     } catch (const ConvertError& error) {
@@ -64,11 +79,26 @@ std::optional<int> MonitorSession::Checked(F&& handler)
     return std::nullopt;
 }
 
+template <class F>
+void MonitorSession::Send(F&& handler)
+{
+    const std::int32_t before = Host_->TxCount();
+    const auto when = Clock::now();
+    Guarded(handler);
+    if (Host_->TxCount() != before)
+        Host_->Statistics().QuerySent(when);
+}
+
 std::optional<int> MonitorSession::Start()
 {
     if (!Host_->Ok()) {
-        Host_->ErrorLine(std::string("cannot make the notification pipe: ") +
+        Host_->ErrorLine(std::string("cannot make the notification queue: ") +
                          std::strerror(errno));
+        return 1;
+    }
+    // A file that cannot be written fails the run before the port is touched.
+    if (Recorder_.Failed()) {
+        Host_->ErrorLine(Recorder_.Failure());
         return 1;
     }
     const int shownBefore = Host_->MessagesShown();
@@ -84,8 +114,8 @@ std::optional<int> MonitorSession::Start()
         // The port refusing the baud rate is the one failed open the connection keeps quiet
         // about; a command line has to say why it ends.
         if (Host_->MessagesShown() == shownBefore)
-            Host_->ErrorLine("the port refused the line settings (baud " + Options_.BaudText +
-                             ")");
+            Host_->ErrorLine(Host_->PortMessage("the port refused the line settings (baud " +
+                                                Options_.BaudText + ")"));
         return Finish(1);
     case ConnectionState::ConfiguredWithoutEventMask:
     case ConnectionState::OpenWithoutReader:
@@ -94,16 +124,30 @@ std::optional<int> MonitorSession::Start()
         return Finish(1);
     }
 
-    Host_->MarkOpened(Clock::now());
-    if (Options_.SendText)
-        Guarded([&] { Connection_->Button2Click(*Options_.SendText); });
-    if (Options_.EveryText) {
-        if (const auto status =
-                Checked([&] { Connection_->Button4Click(*Options_.EveryText); }))
-            return Finish(*status);
-    }
+    const auto now = Clock::now();
+    Host_->MarkOpened(now);
+    Recorder_.Start(now, std::chrono::system_clock::now());
+    Started_ = true;
+    if (Options_.StatsEverySeconds > 0)
+        NextStats_ = now + std::chrono::duration_cast<Clock::duration>(
+                               std::chrono::duration<double>(Options_.StatsEverySeconds));
+    if (const auto status = AfterOpen())
+        return Finish(*status);
     if (const auto status = Outcome())
         return Finish(*status);
+    return std::nullopt;
+}
+
+std::optional<int> MonitorSession::AfterOpen()
+{
+    if (Options_.SendText)
+        Send([&] { Connection_->Button2Click(*Options_.SendText); });
+    if (Options_.EveryText) {
+        // A close keeps the caption of a running auto-send; the toggle must start it again.
+        Host_->SetAutoSendCaption("自动发送");
+        if (const auto status = Checked([&] { Connection_->Button4Click(*Options_.EveryText); }))
+            return status;
+    }
     return std::nullopt;
 }
 
@@ -113,14 +157,20 @@ std::optional<int> MonitorSession::Outcome()
         Host_->ErrorLine("cannot write the readings to standard output");
         return 1;
     }
+    if (Recorder_.Failed()) {
+        Host_->ErrorLine(Recorder_.Failure());
+        return 1;
+    }
     if (Host_->LimitReached())
         return 0;
+    if (Reopening_)
+        return std::nullopt;
     switch (Connection_->State()) {
     case ConnectionState::Broken:
         // A read or write failure released the port; its notice or message is already out.
         return 1;
     case ConnectionState::Closed:
-        Host_->ErrorLine("the connection was closed");
+        Host_->ErrorLine(Host_->PortMessage("the connection was closed"));
         return 1;
     default:
         break;
@@ -131,31 +181,118 @@ std::optional<int> MonitorSession::Outcome()
     return std::nullopt;
 }
 
-int MonitorSession::Loop(int stopFd)
+bool MonitorSession::PortLost()
+{
+    if (Reopening_)
+        return false;
+    const ConnectionState state = Connection_->State();
+    return state == ConnectionState::Broken || state == ConnectionState::Closed ||
+           Host_->PostFailed();
+}
+
+void MonitorSession::BeginReopening()
+{
+    // What the connection said about the loss goes into the one line below.
+    std::vector<std::string> why = Host_->TakeHeldMessages();
+    if (Connection_->PortOpen())
+        Guarded([&] { Connection_->Button1Click(); });
+    for (auto& line : Host_->TakeHeldMessages())
+        why.push_back(std::move(line));
+    if (Link_)
+        OldLinks_.push_back(std::move(Link_));
+    Link_.reset();
+    Host_->Decoder().Restart();
+
+    std::string line = SystemDevicePath(Options_.Port) + ": port lost";
+    if (!why.empty()) {
+        line += " (";
+        const std::string prefix = SystemDevicePath(Options_.Port) + ": ";
+        for (std::size_t i = 0; i < why.size(); ++i) {
+            if (i > 0)
+                line += "; ";
+            // The messages carry the path already; once is enough.
+            line += why[i].starts_with(prefix) ? why[i].substr(prefix.size()) : why[i];
+        }
+        line += ")";
+    }
+    line += "; reopening every " + std::to_string(ReopenPeriod.count()) + " ms";
+    Host_->ErrorLine(line);
+    Reopening_ = true;
+    NextReopen_ = Clock::now() + ReopenPeriod;
+}
+
+void MonitorSession::TryReopen()
+{
+    NextReopen_ = Clock::now() + ReopenPeriod;
+    Host_->HoldMessages(true);
+    const auto status =
+        Checked([&] { Connection_->BitBtn1Click(Options_.Port, Options_.BaudText); });
+    if (!status && Connection_->State() == ConnectionState::Open) {
+        Host_->HoldMessages(false);
+        Host_->TakeHeldMessages();
+        Reopening_ = false;
+        Link_ = Connection_->Link();
+        Host_->ErrorLine(SystemDevicePath(Options_.Port) + ": port back");
+        AfterOpen();
+        return;
+    }
+    // Not back yet: whatever the open took is given back, and its messages are not news.
+    if (Connection_->PortOpen())
+        Guarded([&] { Connection_->Button1Click(); });
+    if (const auto link = Connection_->Link())
+        OldLinks_.push_back(link);
+    Host_->HoldMessages(false);
+    Host_->TakeHeldMessages();
+}
+
+void MonitorSession::PrintStatistics()
+{
+    const auto now = Clock::now();
+    const double seconds = std::chrono::duration<double>(now - Host_->Opened()).count();
+    Host_->ErrorLine("stats: " +
+                     Host_->Statistics().Report(Host_->Decoder(), Started_ ? seconds : 0.0, now));
+}
+
+std::optional<MonitorSession::Clock::time_point> MonitorSession::NextWake() const
+{
+    std::optional<Clock::time_point> wake = Host_->NextTick();
+    const auto by = [&](std::optional<Clock::time_point> t) {
+        if (t)
+            wake = wake ? std::min(*wake, *t) : *t;
+    };
+    by(Recorder_.NextSync());
+    by(NextStats_);
+    if (Reopening_)
+        by(NextReopen_);
+    return wake;
+}
+
+int MonitorSession::Loop()
 {
     std::array<CommHandle, 16> handles{};
     for (;;) {
+        if (Options_.Reconnect && !Host_->LimitReached() && !Host_->OutputFailed() &&
+            !Recorder_.Failed() && PortLost())
+            BeginReopening();
         if (const auto status = Outcome())
             return Finish(*status);
 
-        pollfd fds[2] = {{Host_->NotifyFd(), POLLIN, 0}, {stopFd, POLLIN, 0}};
-        const nfds_t count = stopFd >= 0 ? 2 : 1;
-        int timeout = -1;
-        if (const auto tick = Host_->NextTick()) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*tick - Clock::now());
-            timeout = static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, INT_MAX));
-        }
-        const int ready = ::poll(fds, count, timeout);
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            Host_->ErrorLine(std::string("poll: ") + std::strerror(errno));
+        std::optional<std::chrono::milliseconds> timeout;
+        if (const auto wake = NextWake())
+            timeout = std::max(0ms, std::chrono::ceil<std::chrono::milliseconds>(*wake -
+                                                                                 Clock::now()));
+        const LoopEvents::Wake wake = Host_->Events().Wait(timeout);
+        if (wake == LoopEvents::Wake::Failed) {
+            Host_->ErrorLine(std::string("waiting for the port: ") + std::strerror(errno));
             return Finish(1);
         }
-        if (count == 2 && fds[1].revents != 0)
+        if (wake == LoopEvents::Wake::Stopped)
             return Finish(0);
 
-        if (fds[0].revents & POLLIN) {
+        if (wake == LoopEvents::Wake::Notified) {
+            // With --reconnect the messages of a failing read are held, to become part of the
+            // one line that says the port is lost.
+            Host_->HoldMessages(Options_.Reconnect);
             const std::size_t taken = Host_->TakeNotifications(handles);
             for (std::size_t i = 0; i < taken; ++i) {
                 Guarded([&] { Connection_->OnCommNotify(handles[i]); });
@@ -164,35 +301,63 @@ int MonitorSession::Loop(int stopFd)
                     Connection_->State() != ConnectionState::Open)
                     break;
             }
+            Host_->HoldMessages(false);
+            if (!PortLost())
+                Host_->ReleaseHeldMessages();
         }
 
-        if (const auto tick = Host_->NextTick(); tick && *tick <= Clock::now()) {
-            Host_->TickTaken(Clock::now());
+        const auto now = Clock::now();
+        if (const auto tick = Host_->NextTick(); tick && *tick <= now) {
+            Host_->TickTaken(now);
             if (Options_.SendText)
-                Guarded([&] { Connection_->Timer1Timer(*Options_.SendText); });
+                Send([&] { Connection_->Timer1Timer(*Options_.SendText); });
+        }
+        if (Reopening_ && now >= NextReopen_)
+            TryReopen();
+        Recorder_.SyncIfDue(now);
+        if (NextStats_ && now >= *NextStats_) {
+            PrintStatistics();
+            const auto period = std::chrono::duration_cast<Clock::duration>(
+                std::chrono::duration<double>(Options_.StatsEverySeconds));
+            *NextStats_ += period;
+            if (*NextStats_ <= now)
+                *NextStats_ = now + period;
         }
     }
 }
 
-int MonitorSession::Run(int stopFd)
+int MonitorSession::Run()
 {
     if (const auto status = Start())
         return *status;
-    return Loop(stopFd);
+    return Loop();
 }
 
 int MonitorSession::Finish(int status)
 {
     if (Connection_->PortOpen())
         Guarded([&] { Connection_->Button1Click(); });
+    Host_->ReleaseHeldMessages();
     // The close does not wait for the reader (neither does the window's); waiting a little here
     // lets it drop its share of the connection before the process ends under its feet.
-    if (Link_) {
-        const auto deadline = Clock::now() + ReaderExitWait;
-        while (Link_.use_count() > 1 && Clock::now() < deadline)
+    if (Link_)
+        OldLinks_.push_back(std::move(Link_));
+    const auto deadline = Clock::now() + ReaderExitWait;
+    for (auto& link : OldLinks_) {
+        while (link.use_count() > 1 && Clock::now() < deadline)
             std::this_thread::sleep_for(2ms);
-        Link_.reset();
+        link.reset();
     }
+    OldLinks_.clear();
+
+    const bool recorderFailedBefore = Recorder_.Failed();
+    Recorder_.Close();
+    if (!recorderFailedBefore && Recorder_.Failed()) {
+        Host_->ErrorLine(Recorder_.Failure());
+        status = status == 0 ? 1 : status;
+    }
+    if (Options_.Stats && Started_)
+        PrintStatistics();
     return status;
 }
 

@@ -45,6 +45,15 @@ bool FrameOutputQueue::PushFrame(std::span<const std::uint8_t> bytes, bool badCh
     return true;
 }
 
+void FrameOutputQueue::PushBytes(std::span<const std::uint8_t> bytes)
+{
+    if (Head_ > 0 && Head_ >= Buffer_.size() / 2) {
+        Buffer_.erase(Buffer_.begin(), Buffer_.begin() + static_cast<std::ptrdiff_t>(Head_));
+        Head_ = 0;
+    }
+    Buffer_.insert(Buffer_.end(), bytes.begin(), bytes.end());
+}
+
 std::span<const std::uint8_t> FrameOutputQueue::Pending() const noexcept
 {
     return std::span<const std::uint8_t>(Buffer_).subspan(Head_);

@@ -35,6 +35,17 @@ double ParseSeconds(std::string_view option, std::string_view text, double max)
     return value;
 }
 
+double ParseSpeed(std::string_view text)
+{
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value) || value < 0 || value > 1e6)
+        throw ToolError("--speed needs a number from 0 to 1000000, not '" + std::string(text) +
+                        "'");
+    return value;
+}
+
 } // namespace
 
 std::string_view SimUsage() noexcept
@@ -55,6 +66,11 @@ std::string_view SimUsage() noexcept
            "  --burst                  frames back to back at 11520 bytes/s, in large writes\n"
            "  --hangup-after SECONDS   drop the line (close the port or output) and exit\n"
            "  --seed N                 random seed for noise and --split (default 1)\n"
+           "  --replay FILE            play a capture of monitor --raw instead, with its timing\n"
+           "                           (from when the host opens the port; then stay idle)\n"
+           "  --speed X                replay X times as fast (default 1; 0: as fast as the\n"
+           "                           host reads)\n"
+           "  --sent-log FILE          write every byte sent, with its time, as a capture\n"
            "On exit, and on SIGUSR1, it reports \"sent N frames (B bad checksum, S stray 5A)\"\n"
            "on standard error.\n";
 }
@@ -62,6 +78,8 @@ std::string_view SimUsage() noexcept
 SimOptions ParseSimOptions(std::span<const std::string_view> args)
 {
     SimOptions options;
+    bool speedGiven = false;
+    std::string simulating;  // the last option that only the simulation uses
     for (ArgCursor<ToolError> arg(args); arg.Next();) {
         const std::string_view name = arg.Name();
         if (name == "-h" || name == "--help") {
@@ -101,10 +119,30 @@ SimOptions ParseSimOptions(std::span<const std::string_view> args)
             options.HangupAfter = ParseSeconds("--hangup-after", arg.Value(), 1e6);
         } else if (name == "--seed") {
             options.Seed = ParseCount("--seed", arg.Value(), 0, UINT64_MAX);
+        } else if (name == "--replay") {
+            options.ReplayPath = std::string(arg.Value());
+            if (options.ReplayPath.empty())
+                throw ToolError("--replay needs a capture file");
+        } else if (name == "--speed") {
+            options.Speed = ParseSpeed(arg.Value());
+            speedGiven = true;
+        } else if (name == "--sent-log") {
+            options.SentLogPath = std::string(arg.Value());
+            if (options.SentLogPath.empty())
+                throw ToolError("--sent-log needs a file name");
         } else {
             throw ToolError("unknown option '" + std::string(arg.Arg()) + "'");
         }
+        if (name != "--replay" && name != "--speed" && name != "--stdout" && name != "--link" &&
+            name != "--split" && name != "--hangup-after" && name != "--sent-log" &&
+            name != "--seed" && name != "-h" && name != "--help")
+            simulating = std::string(name);
     }
+    if (speedGiven && options.ReplayPath.empty())
+        throw ToolError("--speed sets the pace of --replay; give --replay as well");
+    if (!options.ReplayPath.empty() && !simulating.empty())
+        throw ToolError(simulating + " shapes the simulated output; a replay sends the capture "
+                        "as it is");
     if (options.Stdout && !options.LinkPath.empty())
         throw ToolError("--link needs the pseudo-terminal; it cannot go with --stdout");
     return options;

@@ -19,16 +19,31 @@ void Control::FailAlways(FakeOp op, bool on)
     Always_[static_cast<std::size_t>(op)] = on;
 }
 
-bool Control::Fails(FakeOp op)
+void Control::SetFailureError(FakeOp op, SystemError error)
 {
     std::lock_guard lock(Mutex_);
-    const auto i = static_cast<std::size_t>(op);
-    ++Calls_[i];
-    if (Always_[i])
-        return true;
-    if (Countdown_[i] > 0 && --Countdown_[i] == 0)
-        return true;
-    return false;
+    Errors_[static_cast<std::size_t>(op)] = std::move(error);
+}
+
+bool Control::Fails(FakeOp op, std::string_view port)
+{
+    std::optional<SystemError> error;
+    {
+        std::lock_guard lock(Mutex_);
+        const auto i = static_cast<std::size_t>(op);
+        ++Calls_[i];
+        const bool fails = Always_[i] || (Countdown_[i] > 0 && --Countdown_[i] == 0);
+        if (!fails)
+            return false;
+        error = Errors_[i];
+    }
+    // Outside the lock: the sink may ask for anything, call counts included.
+    if (error) {
+        if (error->Port.empty())
+            error->Port = std::string(port);
+        ReportSystemError(std::move(*error));
+    }
+    return true;
 }
 
 int Control::Calls(FakeOp op) const
@@ -198,7 +213,7 @@ bool FakePort::UsableLocked()
 bool FakePort::SetTimeouts(const CommTimeouts& timeouts)
 {
     std::lock_guard lock(Mutex_);
-    if (!UsableLocked() || Control_->Fails(FakeOp::SetTimeouts))
+    if (!UsableLocked() || Control_->Fails(FakeOp::SetTimeouts, Name_))
         return false;
     TimeoutsSet_ = timeouts.ReadIntervalTimeout == 0xFFFFFFFFu &&
                    timeouts.ReadTotalTimeoutMultiplier == 0 &&
@@ -209,7 +224,7 @@ bool FakePort::SetTimeouts(const CommTimeouts& timeouts)
 bool FakePort::SetQueueSizes(std::uint32_t inBytes, std::uint32_t)
 {
     std::lock_guard lock(Mutex_);
-    if (!UsableLocked() || Control_->Fails(FakeOp::SetQueueSizes))
+    if (!UsableLocked() || Control_->Fails(FakeOp::SetQueueSizes, Name_))
         return false;
     InQueueAsked_ = inBytes;
     return true;
@@ -218,7 +233,7 @@ bool FakePort::SetQueueSizes(std::uint32_t inBytes, std::uint32_t)
 bool FakePort::GetCommState(LineSettings& settings)
 {
     std::lock_guard lock(Mutex_);
-    if (!UsableLocked() || Control_->Fails(FakeOp::GetCommState))
+    if (!UsableLocked() || Control_->Fails(FakeOp::GetCommState, Name_))
         return false;
     settings = Settings_;
     return true;
@@ -227,7 +242,7 @@ bool FakePort::GetCommState(LineSettings& settings)
 bool FakePort::SetCommState(const LineSettings& settings)
 {
     std::lock_guard lock(Mutex_);
-    if (!UsableLocked() || Control_->Fails(FakeOp::SetCommState))
+    if (!UsableLocked() || Control_->Fails(FakeOp::SetCommState, Name_))
         return false;
     Settings_ = settings;
     return true;
@@ -237,7 +252,7 @@ bool FakePort::SetCommMask(std::uint32_t mask)
 {
     {
         std::lock_guard lock(Mutex_);
-        if (!UsableLocked() || Control_->Fails(FakeOp::SetCommMask))
+        if (!UsableLocked() || Control_->Fails(FakeOp::SetCommMask, Name_))
             return false;
         Masks_.push_back(mask);
         Mask_ = mask;
@@ -258,7 +273,7 @@ bool FakePort::WaitCommEvent(std::uint32_t& mask, IoRecord&)
 {
     std::unique_lock lock(Mutex_);
     // The reader may find the port released between its check and this call; that is no misuse.
-    if (Released_ || Control_->Fails(FakeOp::WaitCommEvent))
+    if (Released_ || Control_->Fails(FakeOp::WaitCommEvent, Name_))
         return false;
     const auto armed = Mask_;
     if (armed == 0)
@@ -284,7 +299,7 @@ bool FakePort::ClearCommError(std::uint32_t& errors, CommStatus& status)
     std::lock_guard lock(Mutex_);
     errors = 0;
     status = {};
-    if (!UsableLocked() || Control_->Fails(FakeOp::ClearCommError))
+    if (!UsableLocked() || Control_->Fails(FakeOp::ClearCommError, Name_))
         return false;
     errors = std::exchange(LineErrors_, 0);
     status.InQueue = Vanished_ ? 1 : static_cast<std::uint32_t>(Queue_.size());
@@ -295,7 +310,7 @@ bool FakePort::Read(std::span<std::uint8_t> buffer, IoRecord& record)
 {
     std::lock_guard lock(Mutex_);
     record.BytesTransferred = 0;
-    if (!UsableLocked() || Control_->Fails(FakeOp::Read) || Vanished_)
+    if (!UsableLocked() || Control_->Fails(FakeOp::Read, Name_) || Vanished_)
         return false;
     const auto n = std::min(buffer.size(), Queue_.size());
     std::copy_n(Queue_.begin(), n, buffer.begin());
@@ -309,7 +324,7 @@ WriteStart FakePort::StartWrite(std::span<const std::uint8_t> bytes, IoRecord& r
     std::lock_guard lock(Mutex_);
     record.BytesTransferred = 0;
     Pending_.clear();
-    if (!UsableLocked() || Control_->Fails(FakeOp::StartWrite))
+    if (!UsableLocked() || Control_->Fails(FakeOp::StartWrite, Name_))
         return WriteStart::Failed;
     if (WriteBehaviour_ == FakeWrite::Complete) {
         Written_.insert(Written_.end(), bytes.begin(), bytes.end());
@@ -326,7 +341,7 @@ bool FakePort::FinishWrite(IoRecord& record, std::chrono::milliseconds bound)
 {
     std::lock_guard lock(Mutex_);
     LastWriteBound_ = bound;
-    if (!UsableLocked() || Control_->Fails(FakeOp::FinishWrite) ||
+    if (!UsableLocked() || Control_->Fails(FakeOp::FinishWrite, Name_) ||
         WriteBehaviour_ != FakeWrite::PendThenComplete) {
         Pending_.clear();
         return false;
@@ -342,7 +357,7 @@ bool FakePort::FinishWrite(IoRecord& record, std::chrono::milliseconds bound)
 bool FakePort::Purge(std::uint32_t flags)
 {
     std::lock_guard lock(Mutex_);
-    if (!UsableLocked() || Control_->Fails(FakeOp::Purge))
+    if (!UsableLocked() || Control_->Fails(FakeOp::Purge, Name_))
         return false;
     Purges_.push_back(flags);
     if (flags & PurgeRxClear)
@@ -470,7 +485,7 @@ std::shared_ptr<SerialPort> FakePlatform::OpenPort(std::string_view name)
         std::lock_guard lock(Mutex_);
         OpenedNames_.emplace_back(name);
     }
-    if (Control_->Fails(FakeOp::OpenPort))
+    if (Control_->Fails(FakeOp::OpenPort, name))
         return nullptr;
     std::lock_guard lock(Mutex_);
     if (std::find(Absent_.begin(), Absent_.end(), std::string(name)) != Absent_.end())

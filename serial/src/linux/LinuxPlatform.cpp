@@ -1,5 +1,8 @@
 #include "rangeview/serial/SystemPlatform.h"
 
+#include <cerrno>
+#include <new>
+#include <system_error>
 #include <thread>
 
 #include "PosixPort.h"
@@ -15,9 +18,12 @@ public:
     {
         try {
             return std::make_shared<CondVarEvent>(initiallySignalled);
+        } catch (const std::system_error& e) {
+            ReportSystemError({{}, "pthread_cond_init", e.code().value(), e.code().message()});
         } catch (...) {
-            return nullptr;
+            ReportSystemError({{}, "pthread_cond_init", ENOMEM, std::generic_category().message(ENOMEM)});
         }
+        return nullptr;
     }
 
     std::shared_ptr<SerialPort> OpenPort(std::string_view name) override
@@ -38,9 +44,12 @@ public:
                 }
             }).detach();
             return true;
+        } catch (const std::system_error& e) {
+            ReportSystemError({{}, "pthread_create", e.code().value(), e.code().message()});
         } catch (...) {
-            return false;
+            ReportSystemError({{}, "pthread_create", ENOMEM, std::generic_category().message(ENOMEM)});
         }
+        return false;
     }
 };
 

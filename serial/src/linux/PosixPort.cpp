@@ -4,6 +4,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <string>
+#include <string_view>
+#include <system_error>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -29,100 +32,134 @@ void CloseQuietly(int fd)
         ::close(fd);
 }
 
-speed_t StandardSpeed(std::uint32_t baud)
-{
-    switch (baud) {
-    case 50: return B50;
-    case 75: return B75;
-    case 110: return B110;
-    case 134: return B134;
-    case 150: return B150;
-    case 200: return B200;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 1800: return B1800;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 500000: return B500000;
-    case 576000: return B576000;
-    case 921600: return B921600;
-    case 1000000: return B1000000;
-    case 1152000: return B1152000;
-    case 1500000: return B1500000;
-    case 2000000: return B2000000;
-    case 2500000: return B2500000;
-    case 3000000: return B3000000;
-    case 3500000: return B3500000;
-    case 4000000: return B4000000;
-    default: return B0;
-    }
-}
-
 bool IsGoneError(int err)
 {
     return err == EIO || err == ENXIO || err == ENODEV;
+}
+
+// The system's text for err, followed by what to check where the cause is usually on the user's
+// side of the machine rather than in the program.
+std::string ReasonFor(int err)
+{
+    std::string reason = std::generic_category().message(err);
+    switch (err) {
+    case EACCES:
+    case EPERM:
+        reason += ": add the user to the dialout group";
+        break;
+    case EBUSY:
+    case EWOULDBLOCK:
+        reason += ": the port is in use by another program";
+        break;
+    case ENOENT:
+        reason += ": no such port; check the name and that the device is plugged in";
+        break;
+    case ENOTTY:
+        reason += ": the path is not a terminal, so it is no serial port";
+        break;
+    case EIO:
+    case ENXIO:
+    case ENODEV:
+        reason += ": the device was unplugged or hung up";
+        break;
+    default:
+        break;
+    }
+    return reason;
+}
+
+void Report(const std::string& path, const char* call, int err)
+{
+    ReportSystemError({path, call, err, ReasonFor(err)});
+}
+
+void Report(const std::string& path, const char* call, int err, std::string reason)
+{
+    ReportSystemError({path, call, err, std::move(reason)});
 }
 
 } // namespace
 
 std::shared_ptr<PosixPort> PosixPort::Open(const std::string& path)
 {
-    if (path.find('\0') != std::string::npos)
-        return nullptr;  // the device name would be cut short at the NUL
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (path.find('\0') != std::string::npos) {
+        // The device name would be cut short at the NUL.
+        Report(path.substr(0, path.find('\0')), "open", EINVAL,
+               ReasonFor(EINVAL) + ": the port name contains a NUL character");
         return nullptr;
+    }
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        Report(path, "open", errno);
+        return nullptr;
+    }
     // Something that is not a terminal cannot be a serial port; refusing it here gives the user
     // the open failure instead of a silent close after the line settings fail.
-    // flock keeps out every other program that locks (root bypasses TIOCEXCL).
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (!::isatty(fd)) {
+        const int err = errno;
         ::close(fd);
+        Report(path, "isatty", err == 0 ? ENOTTY : err);
+        return nullptr;
+    }
+    // flock keeps out every other program that locks (root bypasses TIOCEXCL).
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        ::close(fd);
+        Report(path, "flock", err);
+        return nullptr;
+    }
+    // What the port was set to before, restored on release so that the next program on the
+    // port does not inherit raw mode and the link's speed.
+    TerminalState saved;
+    if (!SaveTerminal(fd, saved)) {
+        const int err = errno;
+        ::close(fd);
+        Report(path, "ioctl(TCGETS2)", err);
         return nullptr;
     }
     ::ioctl(fd, TIOCEXCL);
 
-    const int epollFd = ::epoll_create1(EPOLL_CLOEXEC);
-    const int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    bool ok = epollFd >= 0 && wakeFd >= 0;
-    if (ok) {
-        epoll_event ev{};
-        ev.events = EPOLLIN | EPOLLET;
-        ev.data.u64 = PortTag;
-        ok = ::epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &ev) == 0;
-    }
-    if (ok) {
-        epoll_event ev{};
-        ev.events = EPOLLIN;
-        ev.data.u64 = WakeTag;
-        ok = ::epoll_ctl(epollFd, EPOLL_CTL_ADD, wakeFd, &ev) == 0;
-    }
-    if (!ok) {
+    const auto giveUp = [&](int epollFd, int wakeFd) {
         CloseQuietly(epollFd);
         CloseQuietly(wakeFd);
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);
+    };
+    const int epollFd = ::epoll_create1(EPOLL_CLOEXEC);
+    if (epollFd < 0) {
+        Report(path, "epoll_create1", errno);
+        giveUp(epollFd, -1);
+        return nullptr;
+    }
+    const int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd < 0) {
+        Report(path, "eventfd", errno);
+        giveUp(epollFd, wakeFd);
+        return nullptr;
+    }
+    epoll_event portEvent{};
+    portEvent.events = EPOLLIN | EPOLLET;
+    portEvent.data.u64 = PortTag;
+    epoll_event wakeEvent{};
+    wakeEvent.events = EPOLLIN;
+    wakeEvent.data.u64 = WakeTag;
+    if (::epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &portEvent) != 0 ||
+        ::epoll_ctl(epollFd, EPOLL_CTL_ADD, wakeFd, &wakeEvent) != 0) {
+        Report(path, "epoll_ctl", errno);
+        giveUp(epollFd, wakeFd);
         return nullptr;
     }
     try {
-        return std::make_shared<PosixPort>(fd, epollFd, wakeFd);
+        return std::make_shared<PosixPort>(path, fd, epollFd, wakeFd, saved);
     } catch (...) {
-        CloseQuietly(epollFd);
-        CloseQuietly(wakeFd);
-        ::ioctl(fd, TIOCNXCL);
-        ::close(fd);
+        Report(path, "open", ENOMEM);
+        giveUp(epollFd, wakeFd);
         return nullptr;
     }
 }
 
-PosixPort::PosixPort(int fd, int epollFd, int wakeFd) : Fd_(fd), EpollFd_(epollFd), WakeFd_(wakeFd)
+PosixPort::PosixPort(std::string path, int fd, int epollFd, int wakeFd, const TerminalState& saved)
+    : Path_(std::move(path)), Fd_(fd), EpollFd_(epollFd), WakeFd_(wakeFd), Saved_(saved)
 {
 }
 
@@ -163,12 +200,17 @@ bool PosixPort::GetCommState(LineSettings& settings)
     if (IsReleased())
         return false;
     termios tio{};
-    if (::tcgetattr(Fd_, &tio) != 0)
+    if (::tcgetattr(Fd_, &tio) != 0) {
+        Report(Path_, "tcgetattr", errno);
         return false;
-    std::uint32_t baud = 0;
-    if (!ReadSpeed(Fd_, baud))
+    }
+    std::uint32_t input = 0;
+    std::uint32_t output = 0;
+    if (!ReadLineSpeeds(Fd_, input, output)) {
+        Report(Path_, "ioctl(TCGETS2)", errno);
         return false;
-    settings.BaudRate = baud;
+    }
+    settings.BaudRate = output;
     switch (tio.c_cflag & CSIZE) {
     case CS5: settings.ByteSize = 5; break;
     case CS6: settings.ByteSize = 6; break;
@@ -185,22 +227,33 @@ bool PosixPort::SetCommState(const LineSettings& settings)
     if (IsReleased())
         return false;
     // 0 would hang the line up; above INT32_MAX is a negative number the user typed.
-    if (settings.BaudRate == 0 || settings.BaudRate > static_cast<std::uint32_t>(INT_MAX))
+    if (settings.BaudRate == 0 || settings.BaudRate > static_cast<std::uint32_t>(INT_MAX)) {
+        Report(Path_, "tcsetattr", EINVAL,
+               ReasonFor(EINVAL) + ": " + std::to_string(static_cast<std::int32_t>(settings.BaudRate)) +
+                   " is no baud rate");
         return false;
+    }
     tcflag_t size = 0;
     switch (settings.ByteSize) {
     case 5: size = CS5; break;
     case 6: size = CS6; break;
     case 7: size = CS7; break;
     case 8: size = CS8; break;
-    default: return false;
-    }
-    if (settings.Parity > 2 || (settings.StopBits != OneStopBit && settings.StopBits != 2))
+    default:
+        Report(Path_, "tcsetattr", EINVAL,
+               ReasonFor(EINVAL) + ": " + std::to_string(settings.ByteSize) + " data bits");
         return false;
+    }
+    if (settings.Parity > 2 || (settings.StopBits != OneStopBit && settings.StopBits != 2)) {
+        Report(Path_, "tcsetattr", EINVAL, ReasonFor(EINVAL) + ": no such parity or stop bits");
+        return false;
+    }
 
     termios tio{};
-    if (::tcgetattr(Fd_, &tio) != 0)
+    if (::tcgetattr(Fd_, &tio) != 0) {
+        Report(Path_, "tcgetattr", errno);
         return false;
+    }
     // Raw bytes in both directions. Hardware flow control (CRTSCTS), IXOFF, parity checking and
     // the special characters stay as the port had them. IXON and IXANY are cleared: Linux turns
     // IXON on for every new terminal, and with it the bytes 0x11 and 0x13 inside measurement
@@ -223,28 +276,47 @@ bool PosixPort::SetCommState(const LineSettings& settings)
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
 
-    const speed_t standard = StandardSpeed(settings.BaudRate);
-    if (standard != B0) {
-        ::cfsetispeed(&tio, standard);
-        ::cfsetospeed(&tio, standard);
+    if (::tcsetattr(Fd_, TCSANOW, &tio) != 0) {
+        Report(Path_, "tcsetattr", errno);
+        return false;
     }
-    if (::tcsetattr(Fd_, TCSANOW, &tio) != 0)
+    if (!SetLineSpeed(Fd_, settings.BaudRate)) {
+        Report(Path_, "ioctl(TCSETS2)", errno);
         return false;
-    if (standard == B0 && !SetCustomSpeed(Fd_, settings.BaudRate))
-        return false;
+    }
 
     // tcsetattr succeeds when any part was taken; check that the line runs as asked. A custom
     // speed is met within 3%, the tolerance of an asynchronous line.
     termios now{};
-    std::uint32_t actual = 0;
-    if (::tcgetattr(Fd_, &now) != 0 || !ReadSpeed(Fd_, actual))
+    if (::tcgetattr(Fd_, &now) != 0) {
+        Report(Path_, "tcgetattr", errno);
         return false;
+    }
+    std::uint32_t input = 0;
+    std::uint32_t output = 0;
+    if (!ReadLineSpeeds(Fd_, input, output)) {
+        Report(Path_, "ioctl(TCGETS2)", errno);
+        return false;
+    }
     if ((now.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB)) !=
-        (tio.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB)))
+        (tio.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB))) {
+        Report(Path_, "tcsetattr", EINVAL,
+               ReasonFor(EINVAL) + ": the port refused 8 data bits, no parity, one stop bit");
         return false;
-    const auto diff = actual > settings.BaudRate ? actual - settings.BaudRate
-                                                 : settings.BaudRate - actual;
-    return static_cast<std::uint64_t>(diff) * 100 <= static_cast<std::uint64_t>(settings.BaudRate) * 3;
+    }
+    const auto near = [&settings](std::uint32_t actual) {
+        const auto diff = actual > settings.BaudRate ? actual - settings.BaudRate
+                                                     : settings.BaudRate - actual;
+        return static_cast<std::uint64_t>(diff) * 100 <=
+               static_cast<std::uint64_t>(settings.BaudRate) * 3;
+    };
+    if (!near(input) || !near(output)) {
+        Report(Path_, "ioctl(TCSETS2)", EINVAL,
+               ReasonFor(EINVAL) + ": the port runs at " + std::to_string(output) + " baud out, " +
+                   std::to_string(input) + " in, instead of " + std::to_string(settings.BaudRate));
+        return false;
+    }
+    return true;
 }
 
 bool PosixPort::SetCommMask(std::uint32_t mask)
@@ -284,6 +356,7 @@ bool PosixPort::WaitCommEvent(std::uint32_t& mask, IoRecord&)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            Report(Path_, "epoll_wait", errno);
             return false;
         }
         bool arrived = false;
@@ -317,8 +390,10 @@ bool PosixPort::ClearCommError(std::uint32_t& errors, CommStatus& status)
         return false;
     int queued = 0;
     if (::ioctl(Fd_, FIONREAD, &queued) != 0) {
-        if (!IsGoneError(errno))
+        if (!IsGoneError(errno)) {
+            Report(Path_, "ioctl(FIONREAD)", errno);
             return false;
+        }
         Vanished_.store(true);
     }
     // A device that has gone away is reported by the read, once, as a read failure.
@@ -345,13 +420,17 @@ bool PosixPort::Read(std::span<std::uint8_t> buffer, IoRecord& record)
             record.Event->Set();
         return true;
     }
-    if (n == 0)
-        return false;  // end of file: the terminal was hung up
+    if (n == 0) {
+        // End of file: the terminal was hung up.
+        Report(Path_, "read", EIO, "End of file: the device was unplugged or hung up");
+        return false;
+    }
     if (errno == EAGAIN || errno == EINTR) {
         if (record.Event)
             record.Event->Set();
         return true;  // nothing queued after all
     }
+    Report(Path_, "read", errno);
     return false;
 }
 
@@ -372,6 +451,7 @@ WriteStart PosixPort::StartWrite(std::span<const std::uint8_t> bytes, IoRecord& 
             continue;
         if (n == 0 || errno == EAGAIN)
             break;
+        Report(Path_, "write", errno);
         return WriteStart::Failed;
     }
     record.BytesTransferred = static_cast<std::uint32_t>(done);
@@ -396,20 +476,26 @@ bool PosixPort::FinishWrite(IoRecord& record, std::chrono::milliseconds bound)
     while (PendingLeft_ > 0) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) {
+            Report(Path_, "write", ETIMEDOUT,
+                   ReasonFor(ETIMEDOUT) + ": the port took no output for " +
+                       std::to_string(bound.count()) + " ms (held back by flow control?)");
             DropPendingWrite();
             return false;
         }
         pollfd p{Fd_, POLLOUT, 0};
         const int r = ::poll(&p, 1, static_cast<int>(std::min<std::int64_t>(left.count(), INT_MAX)));
         if (r < 0 && errno != EINTR) {
+            Report(Path_, "poll", errno);
             DropPendingWrite();
             return false;
         }
         if (r <= 0)
             continue;
         if (!(p.revents & POLLOUT)) {
+            // Hung up or in error.
+            Report(Path_, "poll", EIO, ReasonFor(EIO));
             DropPendingWrite();
-            return false;  // hung up or in error
+            return false;
         }
         const auto n = ::write(Fd_, PendingData_, PendingLeft_);
         if (n > 0) {
@@ -417,6 +503,7 @@ bool PosixPort::FinishWrite(IoRecord& record, std::chrono::milliseconds bound)
             PendingLeft_ -= static_cast<std::size_t>(n);
             record.BytesTransferred += static_cast<std::uint32_t>(n);
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            Report(Path_, "write", errno);
             DropPendingWrite();
             return false;
         }
@@ -435,12 +522,12 @@ bool PosixPort::Purge(std::uint32_t flags)
         DropPendingWrite();
     const bool rx = flags & PurgeRxClear;
     const bool tx = flags & PurgeTxClear;
-    if (rx && tx)
-        return ::tcflush(Fd_, TCIOFLUSH) == 0;
-    if (rx)
-        return ::tcflush(Fd_, TCIFLUSH) == 0;
-    if (tx)
-        return ::tcflush(Fd_, TCOFLUSH) == 0;
+    if (!rx && !tx)
+        return true;
+    if (::tcflush(Fd_, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) != 0) {
+        Report(Path_, "tcflush", errno);
+        return false;
+    }
     return true;
 }
 
@@ -452,6 +539,9 @@ void PosixPort::Close()
     ::epoll_ctl(EpollFd_, EPOLL_CTL_DEL, Fd_, nullptr);
     // Output held back by flow control would make close() wait for it to drain.
     ::tcflush(Fd_, TCOFLUSH);
+    // A device that has gone away has no settings left to restore.
+    if (!RestoreTerminal(Fd_, Saved_) && !IsGoneError(errno))
+        Report(Path_, "ioctl(TCSETS2)", errno);
     ::ioctl(Fd_, TIOCNXCL);  // the exclusive flag belongs to the terminal, not to this descriptor
     ::close(Fd_);
     Fd_ = -1;

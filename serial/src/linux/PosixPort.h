@@ -6,11 +6,13 @@
 #include <memory>
 #include <string>
 
+#include "TermiosSpeed.h"
 #include "rangeview/serial/SerialPlatform.h"
 
 namespace rv::posix {
 
-// A terminal device opened as a serial port.
+// A terminal device opened as a serial port. Release puts back the terminal settings found at
+// open, speeds included, so the next program on the port finds it as it was.
 //
 // The reader's wait uses an edge-triggered epoll set holding the device and an eventfd: each
 // arrival of bytes completes one wait (bytes that arrive while nobody waits are remembered for
@@ -21,6 +23,7 @@ namespace rv::posix {
 class PosixPort final : public SerialPort {
 public:
     // Null when the path cannot be opened, is not a terminal, or is held by another program.
+    // Every failing system call here and below is reported with ReportSystemError.
     static std::shared_ptr<PosixPort> Open(const std::string& path);
     ~PosixPort() override;
 
@@ -39,15 +42,17 @@ public:
     void Close() override;
     bool IsReleased() const override { return Released_.load(); }
 
-    PosixPort(int fd, int epollFd, int wakeFd);
+    PosixPort(std::string path, int fd, int epollFd, int wakeFd, const TerminalState& saved);
 
 private:
     void Wake();
     void DropPendingWrite();
 
+    const std::string Path_;  // the device path, for the failures reported
     int Fd_;  // window thread only; -1 once released
     const int EpollFd_;
     const int WakeFd_;
+    const TerminalState Saved_;  // the settings found at open, put back at release
     std::atomic<bool> Released_{false};
     std::atomic<std::uint32_t> Mask_{0};
     std::atomic<std::uint64_t> MaskGeneration_{0};

@@ -1,13 +1,26 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace rv::posix {
 
-// Any integer line speed through the Linux termios2 interface. Kept apart from <termios.h>,
-// whose declarations clash with the kernel's.
-bool SetCustomSpeed(int fd, std::uint32_t baud);
-// The speed the port runs at now, as a number of bits per second.
-bool ReadSpeed(int fd, std::uint32_t& baud);
+// The Linux termios2 interface: any integer line speed, input and output speed each, and the
+// whole terminal state. Kept apart from <termios.h>, whose declarations clash with the kernel's.
+
+// A terminal's complete settings as the kernel keeps them (speeds included, also a custom one).
+struct TerminalState {
+    alignas(8) unsigned char Bytes[64] = {};
+};
+
+// False with errno set on failure.
+bool SaveTerminal(int fd, TerminalState& state);
+bool RestoreTerminal(int fd, const TerminalState& state);
+
+// Sets both the input and the output speed to baud bits per second: a standard rate by its
+// code, any other as a custom rate.
+bool SetLineSpeed(int fd, std::uint32_t baud);
+// The speeds the port runs at now, in bits per second.
+bool ReadLineSpeeds(int fd, std::uint32_t& input, std::uint32_t& output);
 
 } // namespace rv::posix

@@ -8,7 +8,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -53,8 +55,10 @@ class Control {
 public:
     void FailCall(FakeOp op, int nth);
     void FailAlways(FakeOp op, bool on);
-    // Counts the call; true when it is to fail.
-    bool Fails(FakeOp op);
+    void SetFailureError(FakeOp op, SystemError error);
+    // Counts the call; true when it is to fail, after reporting the failure's error (if one was
+    // set) for the named port.
+    bool Fails(FakeOp op, std::string_view port = {});
     int Calls(FakeOp op) const;
     // The thread that made the platform plays the window thread. Only its uses of released
     // objects count as misuse: a reader may lose a race against a release, which its shared
@@ -67,6 +71,7 @@ private:
     std::array<int, N> Countdown_{};
     std::array<bool, N> Always_{};
     std::array<int, N> Calls_{};
+    std::array<std::optional<SystemError>, N> Errors_{};
     const std::thread::id WindowThread_ = std::this_thread::get_id();
 };
 
@@ -184,6 +189,10 @@ public:
     // The nth call of op from now on fails (1: the next one).
     void FailCall(FakeOp op, int nth = 1) { Control_->FailCall(op, nth); }
     void FailAlways(FakeOp op, bool on = true) { Control_->FailAlways(op, on); }
+    // From now on every failure of op also reports this error through ReportSystemError, as a
+    // system backend reports the system's reason. An empty Port is filled in with the port's name.
+    // The sink runs while the port's lock is held: it must not call back into the port.
+    void SetFailureError(FakeOp op, SystemError error) { Control_->SetFailureError(op, std::move(error)); }
     int Calls(FakeOp op) const { return Control_->Calls(op); }
 
     // Names that OpenPort refuses, as a port held by another program would be.

@@ -9,8 +9,8 @@
 
 namespace rv {
 
-// Where a CLI command reads and writes. InFd is read with read(2) so that output can follow
-// input as it arrives (a pipe from the simulator, a serial port).
+// Where a CLI command reads and writes. InFd is a descriptor read with ReadSome (RawIo.h), so
+// that output can follow input as it arrives (a pipe from the simulator, a serial port).
 struct CliIo {
     int InFd;
     std::ostream& Out;
@@ -37,8 +37,17 @@ int RunCli(std::span<const std::string_view> args, std::span<const CliCommand> c
 
 // The pieces of encode and decode, for reuse by other commands.
 std::string FormatHexBytes(std::span<const std::uint8_t> bytes);
+class CountingDecoder;
+class LinkStatistics;
 // Reads fd to its end, printing "distance_mm,mode" per valid frame as soon as it is decoded.
-// Returns 0, or 1 after a one-line error when the input cannot be read.
-int DecodeToLines(int fd, CliIo& io);
+// Returns 0, or 1 after a one-line error when the input cannot be read. With `statistics`, the
+// decoding counts there too.
+int DecodeToLines(int fd, CliIo& io, CountingDecoder& decoder,
+                  LinkStatistics* statistics = nullptr);
+// Decodes a capture file (see Capture.h), printing "elapsed_ms,distance_mm,mode" per valid frame
+// with the arrival time of the frame's last byte, as `monitor` printed it when recording.
+// Returns 0, or 1 after a one-line error for a file that cannot be read or is not a capture.
+int DecodeCapture(const std::string& path, CliIo& io, CountingDecoder& decoder,
+                  LinkStatistics& statistics, double& seconds);
 
 } // namespace rv

@@ -9,40 +9,58 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
-#include "rangeview/protocol/FrameDecoder.h"
 #include "rangeview/serial/ConnectionHost.h"
+#include "rangeview/tools/LinkStatistics.h"
+#include "rangeview/tools/LoopEvents.h"
+#include "rangeview/tools/Recorder.h"
 
 namespace rv {
 
 // The serial connection's host without a window. The thread that makes it plays the window
 // thread. Readings go to `out` as "elapsed_ms,distance_mm,mode" lines, flushed one by one;
-// notices and short messages go to `err` as single lines and never wait for anyone.
+// notices and short messages go to `err` as single lines and never wait for anyone: the port's
+// path, the message, and the system's reason in brackets when the platform gave one.
 //
-// The window's message queue becomes a non-blocking pipe: the reader thread writes each
-// notification's handle into it, and the owning loop polls NotifyFd() and hands what
-// TakeNotifications() returns to SerialConnection::OnCommNotify.
+// The window's message queue becomes Events(): the reader thread posts each notification's
+// handle there, and the owning loop waits on it and hands what TakeNotifications() returns to
+// SerialConnection::OnCommNotify.
 class MonitorHost final : public ConnectionHost {
 public:
     using Clock = std::chrono::steady_clock;
 
     // offThreadErrFd: where a notice raised on another thread (the reader) is written, with one
-    // write(2), since `err` belongs to the owning thread.
+    // unbuffered write, since `err` belongs to the owning thread.
     MonitorHost(std::ostream& out, std::ostream& err, int offThreadErrFd);
     ~MonitorHost() override;
     MonitorHost(const MonitorHost&) = delete;
     MonitorHost& operator=(const MonitorHost&) = delete;
 
-    // False when the notification pipe could not be made; nothing else works then.
-    bool Ok() const { return NotifyRead_ >= 0; }
-    int NotifyFd() const { return NotifyRead_; }
+    // False when the notification queue could not be made; nothing else works then.
+    bool Ok() const { return Events_.Ok(); }
+    LoopEvents& Events() { return Events_; }
     // Takes queued notifications without waiting; returns how many were put into `out`.
-    std::size_t TakeNotifications(std::span<CommHandle> out);
+    std::size_t TakeNotifications(std::span<CommHandle> out) { return Events_.Take(out); }
     // True once a notification could not be queued (the reader has given up then).
     bool PostFailed() const { return PostFailed_.load(); }
 
     // Elapsed times are counted from here.
     void MarkOpened(Clock::time_point when) { Opened_ = when; }
+    Clock::time_point Opened() const { return Opened_; }
+    // The port's name in messages.
+    void SetPortLabel(std::string label) { PortLabel_ = std::move(label); }
+    // Readings and received bytes also go here (not owned; null: nowhere).
+    void SetRecorder(Recorder* recorder) { Recorder_ = recorder; }
+    CountingDecoder& Decoder() { return Decoder_; }
+    LinkStatistics& Statistics() { return Statistics_; }
+
+    // While held, the connection's messages on this thread are kept instead of written, so the
+    // caller can fold them into a line of its own or drop them.
+    void HoldMessages(bool hold) { Holding_ = hold; }
+    std::vector<std::string> TakeHeldMessages();
+    // Writes the held messages as usual.
+    void ReleaseHeldMessages();
     void SetReadingLimit(std::optional<std::uint64_t> limit) { Limit_ = limit; }
     std::uint64_t Readings() const { return Readings_; }
     bool LimitReached() const { return Limit_ && Readings_ >= *Limit_; }
@@ -59,6 +77,8 @@ public:
 
     // Writes "rangeview-cli: monitor: TEXT" to err as one line.
     void ErrorLine(std::string_view text);
+    // "PATH: TEXT (system reason)", the reason being this thread's last platform failure.
+    std::string PortMessage(std::string_view text) const;
 
     // --- ConnectionHost
     void ShowNotice(std::string_view text) override;
@@ -76,16 +96,21 @@ public:
 
 private:
     void EmitReading(const MeasurementReading& reading, Clock::time_point now);
+    void ConnectionMessage(std::string_view text);
 
     std::ostream& Out_;
     std::ostream& Err_;
     const int OffThreadErrFd_;
     const std::thread::id OwnerThread_ = std::this_thread::get_id();
-    int NotifyRead_ = -1;
-    int NotifyWrite_ = -1;
+    LoopEvents Events_;
     std::atomic<bool> PostFailed_{false};
 
-    FrameDecoder Decoder_;
+    CountingDecoder Decoder_;
+    LinkStatistics Statistics_;
+    Recorder* Recorder_ = nullptr;
+    std::string PortLabel_;
+    bool Holding_ = false;
+    std::vector<std::string> Held_;
     Clock::time_point Opened_ = Clock::now();
     std::optional<std::uint64_t> Limit_;
     std::uint64_t Readings_ = 0;

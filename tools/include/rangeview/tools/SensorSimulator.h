@@ -32,6 +32,13 @@ public:
     // Queues one frame; a stray byte, if any, is part of bytes and written just before it.
     // Returns false (and counts a drop) when the queue is full.
     bool PushFrame(std::span<const std::uint8_t> bytes, bool badChecksum, bool stray);
+    // Queues bytes that are no frame of ours (a replay), whatever the limit: the caller paces
+    // them by RoomLeft().
+    void PushBytes(std::span<const std::uint8_t> bytes);
+    std::size_t RoomLeft() const noexcept
+    {
+        return Pending().size() < Limit_ ? Limit_ - Pending().size() : 0;
+    }
 
     std::span<const std::uint8_t> Pending() const noexcept;
     bool Empty() const noexcept { return Pending().empty(); }

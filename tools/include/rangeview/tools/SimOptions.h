@@ -24,6 +24,9 @@ struct SimOptions {
     double HangupAfter = 0.0;     // seconds; 0: never
     std::optional<std::uint64_t> Frames;  // stop output after this many frames
     std::uint64_t Seed = 1;
+    std::string ReplayPath;       // play this capture instead of simulating; empty: simulate
+    double Speed = 1.0;           // replay time scale; 0: as fast as the host reads
+    std::string SentLogPath;      // capture of every byte written; empty: none
 };
 
 // Throws ToolError with a one-line message on a bad command line.

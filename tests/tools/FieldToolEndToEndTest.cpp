@@ -1,0 +1,401 @@
+// rangeview-cli as a field tool, on pseudo-terminals served by rangeview-sim: recording, replay,
+// statistics and reconnect, checked against what the simulator itself logged as sent.
+
+#include "OutputLines.h"
+#include "support/ChildProcess.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using rv::test::ChildProcess;
+using rv::test::Lines;
+using rv::test::ParseMonitorLines;
+
+const std::string SimExe = RV_SIM_EXE;
+const std::string CliExe = RV_CLI_EXE;
+
+std::vector<std::uint8_t> ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::uint64_t Little(const std::uint8_t* p, int size)
+{
+    std::uint64_t value = 0;
+    for (int i = 0; i < size; ++i)
+        value |= static_cast<std::uint64_t>(p[i]) << (8 * i);
+    return value;
+}
+
+// The bytes of a capture file, read here from its documented layout: a 16-byte header starting
+// "RVCAPTUR", version 1, then records of time (8 bytes), count (4 bytes) and the bytes.
+struct CaptureBytes {
+    bool Valid = false;
+    std::vector<std::uint8_t> Bytes;
+    std::vector<std::uint64_t> TimesUs;  // per record
+};
+
+CaptureBytes ReadCapture(const std::string& path)
+{
+    CaptureBytes capture;
+    const auto file = ReadFile(path);
+    if (file.size() < 16 || std::string(file.begin(), file.begin() + 8) != "RVCAPTUR" ||
+        Little(&file[8], 2) != 1)
+        return capture;
+    std::size_t at = Little(&file[10], 2);
+    while (at + 12 <= file.size()) {
+        const std::uint64_t time = Little(&file[at], 8);
+        const std::size_t count = Little(&file[at + 8], 4);
+        if (count == 0 || at + 12 + count > file.size())
+            return capture;
+        capture.TimesUs.push_back(time);
+        capture.Bytes.insert(capture.Bytes.end(), file.begin() + static_cast<long>(at + 12),
+                             file.begin() + static_cast<long>(at + 12 + count));
+        at += 12 + count;
+    }
+    capture.Valid = at == file.size();
+    return capture;
+}
+
+// What a receiver of these bytes must make of them, worked out from the frame rules alone:
+// sync 5A 5A, type, length N, N payload bytes, checksum over everything before it; distance
+// and mode from buffer positions 4 to 6; no resynchronisation inside a frame.
+struct Expected {
+    std::vector<std::string> Readings;  // "distance,mode"
+    std::uint64_t Bytes = 0;
+    std::uint64_t ChecksumDrops = 0;
+    std::uint64_t Skipped = 0;
+    std::map<int, std::uint64_t> Modes;
+    long Min = 0;
+    long Max = 0;
+    double Mean = 0;
+    double Sd = 0;
+};
+
+Expected WorkOut(const std::vector<std::uint8_t>& bytes)
+{
+    Expected e;
+    e.Bytes = bytes.size();
+    std::uint8_t buffer[260]{};
+    std::vector<double> distances;
+    std::size_t i = 0;
+    std::size_t lone = 0;  // a single 5A waiting for its partner
+    while (i < bytes.size()) {
+        if (bytes[i] != 0x5A) {
+            e.Skipped += 1 + lone;
+            lone = 0;
+            ++i;
+            continue;
+        }
+        if (lone == 0) {
+            lone = 1;
+            ++i;
+            continue;
+        }
+        // Two sync bytes: a frame runs to its checksum, whatever it holds.
+        lone = 0;
+        buffer[0] = buffer[1] = 0x5A;
+        ++i;
+        if (i + 2 > bytes.size())
+            break;
+        buffer[2] = bytes[i];
+        buffer[3] = bytes[i + 1];
+        const std::size_t n = buffer[3];
+        if (i + 2 + n + 1 > bytes.size())
+            break;
+        unsigned sum = 0x5A + 0x5A + buffer[2] + buffer[3];
+        for (std::size_t k = 0; k < n; ++k) {
+            buffer[4 + k] = bytes[i + 2 + k];
+            sum += buffer[4 + k];
+        }
+        const std::uint8_t check = bytes[i + 2 + n];
+        buffer[4 + n] = check;
+        i += 2 + n + 1;
+        if ((sum & 0xFF) == check) {
+            const long distance = buffer[4] * 256 + buffer[5];
+            e.Readings.push_back(std::to_string(distance) + "," + std::to_string(buffer[6]));
+            distances.push_back(static_cast<double>(distance));
+            ++e.Modes[buffer[6]];
+        } else {
+            ++e.ChecksumDrops;
+        }
+    }
+    if (!distances.empty()) {
+        e.Min = static_cast<long>(*std::min_element(distances.begin(), distances.end()));
+        e.Max = static_cast<long>(*std::max_element(distances.begin(), distances.end()));
+        long double sum = 0;
+        for (double d : distances)
+            sum += d;
+        e.Mean = static_cast<double>(sum / distances.size());
+        long double squares = 0;
+        for (double d : distances)
+            squares += (d - e.Mean) * (d - e.Mean);
+        e.Sd = distances.size() > 1 ? std::sqrt(static_cast<double>(squares / (distances.size() - 1)))
+                                    : 0.0;
+    }
+    return e;
+}
+
+// The fields of the last "stats:" line on standard error.
+std::map<std::string, std::string> LastStats(const std::string& err)
+{
+    std::map<std::string, std::string> fields;
+    for (const auto& line : Lines(err)) {
+        const auto at = line.find("stats: ");
+        if (at == std::string::npos)
+            continue;
+        fields.clear();
+        std::istringstream words(line.substr(at + 7));
+        for (std::string word; words >> word;) {
+            const auto equals = word.find('=');
+            if (equals != std::string::npos)
+                fields[word.substr(0, equals)] = word.substr(equals + 1);
+        }
+    }
+    return fields;
+}
+
+void ExpectStatsMatch(const std::map<std::string, std::string>& stats, const Expected& e,
+                      const std::string& run)
+{
+    SCOPED_TRACE(run);
+    ASSERT_FALSE(stats.empty());
+    EXPECT_EQ(stats.at("readings"), std::to_string(e.Readings.size()));
+    EXPECT_EQ(stats.at("bytes"), std::to_string(e.Bytes));
+    EXPECT_EQ(stats.at("checksum_drops"), std::to_string(e.ChecksumDrops));
+    EXPECT_EQ(stats.at("skipped_bytes"), std::to_string(e.Skipped));
+    EXPECT_EQ(stats.at("distance_min"), std::to_string(e.Min));
+    EXPECT_EQ(stats.at("distance_max"), std::to_string(e.Max));
+    EXPECT_NEAR(std::stod(stats.at("distance_mean")), e.Mean, 0.0015);
+    EXPECT_NEAR(std::stod(stats.at("distance_sd")), e.Sd, 0.0015);
+    std::string modes;
+    for (const auto& [mode, count] : e.Modes)
+        modes += (modes.empty() ? "" : ",") + std::to_string(mode) + ":" + std::to_string(count);
+    EXPECT_EQ(stats.at("modes"), modes);
+}
+
+std::vector<std::string> DistanceModes(const std::string& out)
+{
+    std::vector<std::string> readings;
+    for (const auto& line : ParseMonitorLines(out))
+        readings.push_back(std::to_string(line.Distance) + "," + std::to_string(line.Mode));
+    return readings;
+}
+
+// Asks the simulator for its count until it has sent `frames` frames.
+bool WaitForFramesSent(ChildProcess& sim, int frames, std::chrono::seconds limit)
+{
+    const auto end = ChildProcess::Clock::now() + limit;
+    const std::string wanted = "sent " + std::to_string(frames) + " frames";
+    while (ChildProcess::Clock::now() < end) {
+        sim.Signal(SIGUSR1);
+        if (sim.WaitForErr(wanted, 500ms))
+            return true;
+    }
+    return false;
+}
+
+// A minute of a noisy, faulty link: recorded, replayed into a second monitor, decoded offline;
+// every view of it must agree with what the simulator logged as sent.
+TEST(FieldToolEndToEnd, RecordedMinuteReplaysToTheSameReadingsAndStatistics)
+{
+    rv::test::TempDir dir;
+    ASSERT_FALSE(dir.Path.empty());
+    const std::string sent = dir.Path + "/sent.cap";
+    const std::string raw = dir.Path + "/field.cap";
+    const std::string csv = dir.Path + "/field.csv";
+    const std::string replayRaw = dir.Path + "/replay.cap";
+    constexpr int Frames = 600;  // 60 s at 10 Hz
+
+    ChildProcess sim(SimExe, {"--signal", "noise", "--stray-5a-every", "50",
+                              "--bad-checksum-every", "40", "--frames", std::to_string(Frames),
+                              "--sent-log", sent});
+    const std::string port = sim.FirstLine();
+    ASSERT_FALSE(port.empty()) << sim.Err;
+    ChildProcess monitor(CliExe, {"monitor", "--port", port, "--baud", "115200", "--raw", raw,
+                                  "--csv", csv, "--stats", "--stats-every", "20"});
+    ASSERT_TRUE(WaitForFramesSent(sim, Frames, 90s)) << sim.Err;
+    std::this_thread::sleep_for(300ms);  // the last frame's way through the port
+    monitor.Signal(SIGTERM);
+    EXPECT_EQ(monitor.Wait(10s), 0) << monitor.Err;
+    sim.Signal(SIGTERM);
+    ASSERT_EQ(sim.Wait(10s), 0) << sim.Err;
+
+    const CaptureBytes sentLog = ReadCapture(sent);
+    ASSERT_TRUE(sentLog.Valid);
+    const Expected expected = WorkOut(sentLog.Bytes);
+    // The faults are there: about 15 bad checksums and 12 stray bytes in 600 frames.
+    EXPECT_GE(expected.ChecksumDrops, 15u);
+    EXPECT_GE(expected.Skipped, 10u);
+    EXPECT_LT(expected.Readings.size(), static_cast<std::size_t>(Frames));
+
+    // The recording: every byte, in order, and one row per reading.
+    const CaptureBytes recorded = ReadCapture(raw);
+    ASSERT_TRUE(recorded.Valid);
+    EXPECT_EQ(recorded.Bytes, sentLog.Bytes);
+    EXPECT_GT(recorded.TimesUs.back(), 55'000'000u);
+    EXPECT_EQ(DistanceModes(monitor.Out), expected.Readings);
+    const auto csvBytes = ReadFile(csv);
+    const auto rows = Lines(std::string(csvBytes.begin(), csvBytes.end()));
+    ASSERT_EQ(rows.size(), expected.Readings.size() + 1);
+    EXPECT_EQ(rows[0], "time_utc,elapsed_ms,distance_mm,mode,mode_name");
+    const auto printed = Lines(monitor.Out);
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        // 2026-12-07T12:36:01.123Z,elapsed,distance,mode,一般模式: the printed line in the middle
+        ASSERT_EQ(rows[i].size() > 25 ? rows[i].substr(25) : "", printed[i - 1] + ",一般模式")
+            << rows[i];
+        EXPECT_EQ(rows[i][10], 'T');
+        EXPECT_EQ(rows[i][23], 'Z');
+    }
+    ExpectStatsMatch(LastStats(monitor.Err), expected, "recording");
+    // Three lines: at 20 s, at 40 s, and at the end (a fourth at 60 s may race the stop).
+    const auto errLines = Lines(monitor.Err);
+    EXPECT_GE(errLines.size(), 3u) << monitor.Err;
+    EXPECT_LE(errLines.size(), 4u) << monitor.Err;
+
+    // Offline: the same lines as the live run printed, the same statistics.
+    ChildProcess decode(CliExe, {"decode", "--capture", raw, "--stats"});
+    EXPECT_EQ(decode.Wait(10s), 0) << decode.Err;
+    EXPECT_EQ(decode.Out, monitor.Out);
+    ExpectStatsMatch(LastStats(decode.Err), expected, "decode");
+
+    // Replayed twenty times as fast into a second monitor.
+    ChildProcess replay(SimExe, {"--replay", raw, "--speed", "20"});
+    const std::string replayPort = replay.FirstLine();
+    ASSERT_FALSE(replayPort.empty()) << replay.Err;
+    ChildProcess second(CliExe, {"monitor", "--port", replayPort, "--baud", "115200", "--raw",
+                                 replayRaw, "--stats"});
+    ASSERT_TRUE(replay.WaitForErr("replay queued", 20s)) << replay.Err;
+    EXPECT_TRUE(second.WaitForLines(expected.Readings.size(), 5s));
+    std::this_thread::sleep_for(200ms);
+    second.Signal(SIGINT);
+    EXPECT_EQ(second.Wait(10s), 0) << second.Err;
+    replay.Signal(SIGTERM);
+    EXPECT_EQ(replay.Wait(10s), 0) << replay.Err;
+
+    EXPECT_EQ(DistanceModes(second.Out), expected.Readings);
+    ExpectStatsMatch(LastStats(second.Err), expected, "replay");
+    const auto a = LastStats(monitor.Err);
+    auto b = LastStats(second.Err);
+    for (const auto& [name, value] : a) {
+        if (name == "readings_per_s")
+            continue;  // the runs took different times
+        EXPECT_EQ(b[name], value) << name;
+    }
+    EXPECT_EQ(ReadCapture(replayRaw).Bytes, sentLog.Bytes);
+    // With the recorded timing, scaled: the last reading comes near 1/20 of the minute.
+    const auto replayed = ParseMonitorLines(second.Out);
+    const auto original = ParseMonitorLines(monitor.Out);
+    ASSERT_FALSE(replayed.empty());
+    EXPECT_NEAR(static_cast<double>(replayed.back().Elapsed),
+                static_cast<double>(original.back().Elapsed) / 20.0, 400.0);
+}
+
+TEST(FieldToolEndToEnd, ReconnectFindsTheModuleAgainOnTheSameLink)
+{
+    rv::test::TempDir dir;
+    ASSERT_FALSE(dir.Path.empty());
+    const std::string link = dir.Path + "/ttyRANGE";
+    const std::string sentAfter = dir.Path + "/after.cap";
+
+    auto first = std::make_unique<ChildProcess>(
+        SimExe, std::vector<std::string>{"--link", link, "--rate", "20", "--hangup-after", "2"});
+    ASSERT_FALSE(first->FirstLine().empty()) << first->Err;
+    ChildProcess monitor(CliExe, {"monitor", "--port", link, "--baud", "115200", "--reconnect"});
+    EXPECT_EQ(first->Wait(10s), 0) << first->Err;
+    ASSERT_TRUE(monitor.WaitForErr("port lost", 5s)) << monitor.Err;
+    const std::size_t before = ParseMonitorLines(monitor.Out).size();
+    EXPECT_GE(before, 20u);
+
+    std::this_thread::sleep_for(1s);
+    ChildProcess second(SimExe, {"--link", link, "--rate", "20", "--signal", "steps",
+                                 "--frames", "30", "--sent-log", sentAfter});
+    ASSERT_FALSE(second.FirstLine().empty()) << second.Err;
+    ASSERT_TRUE(monitor.WaitForErr("port back", 5s)) << monitor.Err;
+    ASSERT_TRUE(WaitForFramesSent(second, 30, 10s)) << second.Err;
+    std::this_thread::sleep_for(300ms);
+    monitor.Signal(SIGTERM);
+    EXPECT_EQ(monitor.Wait(10s), 0) << monitor.Err;
+    second.Signal(SIGTERM);
+    EXPECT_EQ(second.Wait(10s), 0);
+
+    const auto err = Lines(monitor.Err);
+    ASSERT_EQ(err.size(), 2u) << monitor.Err;
+    EXPECT_TRUE(err[0].starts_with("rangeview-cli: monitor: " + link + ": port lost (ReadFile Error!"))
+        << err[0];
+    EXPECT_TRUE(err[0].ends_with("); reopening every 500 ms")) << err[0];
+    EXPECT_EQ(err[1], "rangeview-cli: monitor: " + link + ": port back");
+
+    // Everything the new module sent arrived, after the readings of the old one.
+    const Expected after = WorkOut(ReadCapture(sentAfter).Bytes);
+    ASSERT_EQ(after.Readings.size(), 30u);
+    const auto readings = DistanceModes(monitor.Out);
+    ASSERT_EQ(readings.size(), before + 30) << monitor.Out;
+    EXPECT_EQ(std::vector<std::string>(readings.begin() + static_cast<long>(before), readings.end()),
+              after.Readings);
+    // Elapsed time runs on from the first start, across the gap.
+    const auto lines = ParseMonitorLines(monitor.Out);
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        EXPECT_GE(lines[i].Elapsed, lines[i - 1].Elapsed);
+    EXPECT_GE(lines[before].Elapsed - lines[before - 1].Elapsed, 1000);
+}
+
+TEST(FieldToolEndToEnd, APortThatIsNoTerminalSaysWhy)
+{
+    rv::test::TempDir dir;
+    const std::string file = dir.Path + "/not-a-port";
+    std::ofstream(file) << "text\n";
+    ChildProcess monitor(CliExe, {"monitor", "--port", file, "--count", "1"});
+    EXPECT_EQ(monitor.Wait(5s), 1);
+    const auto err = Lines(monitor.Err);
+    ASSERT_EQ(err.size(), 1u) << monitor.Err;
+    EXPECT_TRUE(err[0].starts_with("rangeview-cli: monitor: " + file + ": 串口打开失败! ("))
+        << err[0];
+    EXPECT_TRUE(err[0].ends_with(")"));
+    EXPECT_EQ(monitor.Out, "");
+}
+
+TEST(FieldToolEndToEnd, BadValuesAndUnwritableFilesAreOneLine)
+{
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"monitor", "--port", "x", "--stats-every", "0"},
+          {"monitor", "--port", "x", "--csv"},
+          {"monitor", "--port", "x", "--reconnect=yes"},
+          {"decode", "--capture"},
+          {"decode", "--frobnicate"}}) {
+        ChildProcess run(CliExe, args);
+        EXPECT_EQ(run.Wait(5s), 2) << args.back();
+        EXPECT_EQ(Lines(run.Err).size(), 1u) << run.Err;
+    }
+    ChildProcess sim(SimExe, {"--speed", "-1"});
+    EXPECT_EQ(sim.Wait(5s), 2);
+    EXPECT_EQ(Lines(sim.Err).size(), 1u) << sim.Err;
+
+    ChildProcess simulation(SimExe, {"--rate", "50"});
+    const std::string port = simulation.FirstLine();
+    ASSERT_FALSE(port.empty());
+    ChildProcess full(CliExe, {"monitor", "--port", port, "--csv", "/dev/full"});
+    EXPECT_EQ(full.Wait(5s), 1);
+    EXPECT_EQ(full.Err, "rangeview-cli: monitor: --csv /dev/full: cannot write: No space left on "
+                        "device\n");
+    simulation.Signal(SIGTERM);
+    EXPECT_EQ(simulation.Wait(5s), 0);
+}
+
+} // namespace

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace rv {
+
+// The raw capture file of `monitor --raw`: every received byte with its arrival time, so a field
+// session can be decoded again or replayed into the real decoder byte for byte.
+//
+// All numbers little-endian.
+//   header, 16 bytes:  magic "RVCAPTUR" (8 bytes), version u16 = 1, header size u16 = 16,
+//                      reserved u32 = 0
+//   records, repeated: time_us u64 (arrival time in microseconds since the start of the
+//                      recording), count u32 (1 or more), then count bytes as received
+// A file cut short inside a record (a kill while writing) still reads up to its last whole
+// record. Readers skip header bytes past the size they know, so the header can grow.
+struct CaptureFormat {
+    static constexpr char Magic[8] = {'R', 'V', 'C', 'A', 'P', 'T', 'U', 'R'};
+    static constexpr std::uint16_t Version = 1;
+    static constexpr std::uint16_t HeaderSize = 16;
+    static constexpr std::size_t RecordHeaderSize = 12;
+    // Far above what one read can deliver; a larger count marks a damaged file.
+    static constexpr std::uint32_t MaxRecordBytes = 1u << 24;
+
+    static std::array<std::uint8_t, HeaderSize> EncodeHeader() noexcept;
+    // What goes before the bytes of one record.
+    static std::array<std::uint8_t, RecordHeaderSize> EncodeRecordHead(std::uint64_t timeUs,
+                                                                       std::uint32_t count) noexcept;
+};
+
+struct CaptureRecord {
+    std::uint64_t TimeUs = 0;
+    std::vector<std::uint8_t> Bytes;
+};
+
+// Reads a capture record by record. Throws ToolError with a one-line reason for a file that is
+// not a capture, of a later version, or damaged (a count of 0 or beyond MaxRecordBytes, times
+// going backwards).
+class CaptureReader {
+public:
+    // Opens and checks the header.
+    explicit CaptureReader(const std::string& path);
+    ~CaptureReader();
+    CaptureReader(const CaptureReader&) = delete;
+    CaptureReader& operator=(const CaptureReader&) = delete;
+
+    // The next record, or nullopt at the end (a record cut short ends the file, see
+    // Truncated()).
+    std::optional<CaptureRecord> Next();
+    // True once the end came inside a record.
+    bool Truncated() const noexcept { return Truncated_; }
+
+private:
+    std::string Path_;
+    std::FILE* File_ = nullptr;
+    std::uint64_t LastTime_ = 0;
+    bool Truncated_ = false;
+};
+
+} // namespace rv

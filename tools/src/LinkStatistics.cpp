@@ -1,0 +1,114 @@
+#include "rangeview/tools/LinkStatistics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace rv {
+
+namespace {
+
+std::string Fixed(double value, int decimals)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+// The nearest-rank percentile of sorted values.
+std::uint32_t Percentile(const std::vector<std::uint32_t>& sorted, double p)
+{
+    const auto rank = static_cast<std::size_t>(std::ceil(p / 100.0 * static_cast<double>(sorted.size())));
+    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
+}
+
+std::string Milliseconds(std::uint32_t us)
+{
+    return Fixed(static_cast<double>(us) / 1000.0, 3);
+}
+
+} // namespace
+
+double RunningMoments::StandardDeviation() const noexcept
+{
+    if (Count_ < 2)
+        return 0.0;
+    return std::sqrt(M2_ / static_cast<double>(Count_ - 1));
+}
+
+void LinkStatistics::AddReading(const MeasurementReading& reading) noexcept
+{
+    if (Distance_.Count() == 0) {
+        Min_ = Max_ = reading.Distance;
+    } else {
+        Min_ = std::min(Min_, reading.Distance);
+        Max_ = std::max(Max_, reading.Distance);
+    }
+    Distance_.Add(reading.Distance);
+    ++Modes_[reading.Mode];
+}
+
+void LinkStatistics::QuerySent(Clock::time_point when)
+{
+    if (PendingQuery_)
+        ++Unanswered_;
+    PendingQuery_ = when;
+}
+
+void LinkStatistics::ReplyReceived(Clock::time_point when)
+{
+    if (!PendingQuery_)
+        return;
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(when - *PendingQuery_);
+    LatenciesUs_.push_back(static_cast<std::uint32_t>(
+        std::clamp<std::int64_t>(us.count(), 0, UINT32_MAX)));
+    PendingQuery_.reset();
+}
+
+std::string LinkStatistics::Report(const CountingDecoder& counts, double seconds,
+                                   Clock::time_point now) const
+{
+    const std::uint64_t readings = Distance_.Count();
+    std::string line = "readings=" + std::to_string(readings);
+    line += " bytes=" + std::to_string(counts.Bytes());
+    line += " checksum_drops=" + std::to_string(counts.ChecksumDrops());
+    line += " skipped_bytes=" + std::to_string(counts.SkippedBytes());
+    if (seconds > 0)
+        line += " readings_per_s=" + Fixed(static_cast<double>(readings) / seconds, 2);
+    if (readings > 0) {
+        line += " distance_min=" + std::to_string(Min_);
+        line += " distance_max=" + std::to_string(Max_);
+        line += " distance_mean=" + Fixed(Distance_.Mean(), 3);
+        line += " distance_sd=" + Fixed(Distance_.StandardDeviation(), 3);
+    }
+    line += " modes=";
+    bool first = true;
+    for (std::size_t mode = 0; mode < Modes_.size(); ++mode) {
+        if (Modes_[mode] == 0)
+            continue;
+        if (!first)
+            line += ',';
+        first = false;
+        line += std::to_string(mode) + ':' + std::to_string(Modes_[mode]);
+    }
+    if (first)
+        line += '-';
+    if (TrackQueries_) {
+        std::uint64_t unanswered = Unanswered_;
+        if (PendingQuery_ && now - *PendingQuery_ >= std::chrono::seconds(1))
+            ++unanswered;
+        if (LatenciesUs_.empty()) {
+            line += " latency_p50_ms=- latency_p99_ms=- latency_max_ms=-";
+        } else {
+            std::vector<std::uint32_t> sorted = LatenciesUs_;
+            std::sort(sorted.begin(), sorted.end());
+            line += " latency_p50_ms=" + Milliseconds(Percentile(sorted, 50));
+            line += " latency_p99_ms=" + Milliseconds(Percentile(sorted, 99));
+            line += " latency_max_ms=" + Milliseconds(sorted.back());
+        }
+        line += " unanswered=" + std::to_string(unanswered);
+    }
+    return line;
+}
+
+} // namespace rv
