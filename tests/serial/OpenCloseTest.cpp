@@ -59,6 +59,8 @@ TEST_P(OpenFailureTable, ShowsTheMessageAndLeavesTheState)
     // Whatever the row left, close then brings everything back, and the same port opens again.
     Conn->Button1Click();
     EXPECT_EQ(Conn->State(), ConnectionState::Closed);
+    // The reader releases its own event as it ends, which close does not wait for.
+    EXPECT_TRUE(Platform->WaitThreadsEnded(2s));
     EXPECT_TRUE(AllReleased());
     Platform->FailAlways(FakeOp::SetCommState, false);
     Platform->FailAlways(FakeOp::SetCommMask, false);

@@ -1,14 +1,15 @@
 // Received data presentation: counters, read-out, mode names, hex echo and plotting.
+#include "EventWait.h"
 #include "UiTestSupport.h"
 
 #include "rangeview/chart/qt/ChartControl.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QWindow>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
-#include <QTest>
 
 #include <map>
 
@@ -244,10 +245,10 @@ protected:
 TEST_F(PresentationTest, PicturesArePacedToTheDisplayWhileValuesChangeAtOnce)
 {
     form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    ASSERT_TRUE(WaitUntil([&] { return form->windowHandle() && form->windowHandle()->isExposed(); }));
     EchoOn();
     WaveformOn();
-    QTest::qWait(50);
+    RunFor(std::chrono::milliseconds(50));
     PaintCounter counter;
     QElapsedTimer clock;
     clock.start();
@@ -257,7 +258,7 @@ TEST_F(PresentationTest, PicturesArePacedToTheDisplayWhileValuesChangeAtOnce)
         ASSERT_EQ(form->Label4->text(), QString::number(1000 + i));
         QCoreApplication::processEvents();
     }
-    QTest::qWait(3 * static_cast<int>(TForm1::FrameIntervalNs / 1'000'000));
+    RunFor(std::chrono::milliseconds(3 * static_cast<int>(TForm1::FrameIntervalNs / 1'000'000)));
     const qint64 frames = clock.nsecsElapsed() / TForm1::FrameIntervalNs + 1;
     for (QObject* w : {static_cast<QObject*>(form->Label4), static_cast<QObject*>(form->Label10),
                        static_cast<QObject*>(form->Memo1->viewport()),
@@ -273,8 +274,8 @@ TEST_F(PresentationTest, PicturesArePacedToTheDisplayWhileValuesChangeAtOnce)
 TEST_F(PresentationTest, ARepaintAskedForNowIsNotHeldBackToTheFrame)
 {
     form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    QTest::qWait(50);
+    ASSERT_TRUE(WaitUntil([&] { return form->windowHandle() && form->windowHandle()->isExposed(); }));
+    RunFor(std::chrono::milliseconds(50));
     PaintCounter counter;
     form->RepaintNow(form->Label4);
     form->RepaintNow(form->Label4);

@@ -10,7 +10,7 @@
 #include <QEventLoop>
 #include <QFocusEvent>
 #include <QLineEdit>
-#include <QTest>
+#include <QKeyEvent>
 #include <QThread>
 
 #include <atomic>
@@ -376,7 +376,14 @@ void TypeInto(QComboBox* box, const QString& text)
     // The list's completer attaches itself when the field gets the focus.
     QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
     QCoreApplication::sendEvent(box->lineEdit(), &focusIn);
-    QTest::keyClicks(box->lineEdit(), text);
+    for (const QChar c : text) {
+        // ASCII keys carry the upper-case character's code, as the keyboard sends them.
+        const int key = c.toUpper().unicode();
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
+        QCoreApplication::sendEvent(box->lineEdit(), &press);
+        QCoreApplication::sendEvent(box->lineEdit(), &release);
+    }
 }
 
 TEST_F(SerialLinkTest, TypedTextIsUsedAsTypedNotCompletedFromTheList)

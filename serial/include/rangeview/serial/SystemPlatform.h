@@ -14,6 +14,7 @@ std::shared_ptr<SerialPlatform> MakeSystemPlatform();
 
 // The device a port name stands for. Linux: a name starting with "/" is used as is, any other
 // name gets "/dev/" in front (so an empty name gives "/dev/", which cannot be opened as a port).
+// Windows: "\\.\" in front of every name (an empty name gives the bare prefix, which fails).
 std::string SystemDevicePath(std::string_view name);
 
 } // namespace rv
