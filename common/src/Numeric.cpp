@@ -6,10 +6,17 @@
 namespace rv {
 
 std::int64_t RoundHalfEven(double x) {
-    // Independent of the floating-point environment's current rounding mode.
-    double r = std::round(x); // halves away from zero
-    if (std::fabs(x - std::trunc(x)) == 0.5) {
-        r = 2.0 * std::round(x / 2.0);
+    // Built from trunc and the exact fraction, independent of the floating-point environment's
+    // rounding mode and of std::round, which some C libraries compute as floor(x + 0.5) (that
+    // turns the largest double below 0.5 into 1).
+    const double whole = std::trunc(x);
+    const double fraction = x - whole; // exact
+    const bool wholeIsOdd = std::fmod(whole, 2.0) != 0.0;
+    double r = whole;
+    if (fraction > 0.5 || (fraction == 0.5 && wholeIsOdd)) {
+        r = whole + 1.0;
+    } else if (fraction < -0.5 || (fraction == -0.5 && wholeIsOdd)) {
+        r = whole - 1.0;
     }
     return static_cast<std::int64_t>(r);
 }

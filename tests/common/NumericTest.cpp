@@ -13,6 +13,11 @@ TEST(Numeric, RoundHalfEvenGoesToTheEvenNeighbour) {
     EXPECT_EQ(rv::RoundHalfEven(2.4999), 2);
     EXPECT_EQ(rv::RoundHalfEven(2.5001), 3);
     EXPECT_EQ(rv::RoundHalfEven(-0.4), 0);
+    // Just below a half: x + 0.5 rounds up to the next integer in doubles.
+    EXPECT_EQ(rv::RoundHalfEven(0.49999999999999994), 0);
+    EXPECT_EQ(rv::RoundHalfEven(-0.49999999999999994), 0);
+    EXPECT_EQ(rv::RoundHalfEven(4503599627370495.5), 4503599627370496);
+    EXPECT_EQ(rv::RoundHalfEven(4503599627370497.0), 4503599627370497);
 }
 
 TEST(Numeric, TruncDropsTowardZero) {
