@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "rangeview/chart/Axis.h"
-#include "rangeview/chart/ChartPaint.h"
+#include "rangeview/chart/Chart.h"
 #include "rangeview/chart/Geometry.h"
 #include "rangeview/chart/Series.h"
 
