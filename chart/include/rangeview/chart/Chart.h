@@ -405,6 +405,8 @@ private:
     std::int64_t fullDraws_ = 0;
 };
 
+// The chart the control shows and the window configures (ConfigureChart1); tests and tools
+// build it alone to draw onto any surface.
 class TChart : public TCustomChart {
 public:
     TChart() = default;

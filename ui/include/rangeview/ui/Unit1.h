@@ -59,6 +59,8 @@ inline constexpr int CommNotifyMessage = 68;
 QEvent::Type CommNotifyEventType();
 inline const QEvent::Type WM_COMMNOTIFY = CommNotifyEventType();
 
+// The event WindowConnectionHost posts for the reader; the window's event handler hands its
+// handle to the serial link.
 class CommNotifyEvent final : public QEvent {
 public:
     explicit CommNotifyEvent(std::uint64_t handle) : QEvent(CommNotifyEventType()), Handle(handle) {}
