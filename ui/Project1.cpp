@@ -73,16 +73,12 @@ int main(int argc, char** argv)
     rv::TForm1 Form1(&sink);
     Form1.AttachSerialLink(rv::MakeSystemPlatform());
     if (!options.Port.isEmpty())
-        Form1.ComboBox1->setEditText(options.Port);
+        Form1.PresetPort(options.Port);
     Form1.show();
 
     if (options.Demo) {
         // As the user would: through the buttons, once the window is up.
-        QTimer::singleShot(0, &Form1, [&Form1] {
-            Form1.BitBtn1->click();
-            Form1.Button5->click();
-            Form1.BitBtn2->click();
-        });
+        QTimer::singleShot(0, &Form1, [&Form1] { Form1.StartDemo(); });
     }
 
     if (!options.Screenshot.isEmpty()) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <memory>
 
+#include "Canvas3D.h"
 #include "rangeview/chart/qt/ChartControl.h"
 #include "rangeview/chart/qt/QtSurface.h"
 

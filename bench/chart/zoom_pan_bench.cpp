@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "Canvas3D.h"
 #include "rangeview/chart/ChartSetup.h"
 #include "rangeview/chart/RecordingSurface.h"
 #include "rangeview/chart/ZoomPan.h"

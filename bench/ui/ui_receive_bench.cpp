@@ -12,6 +12,7 @@
 #include "rangeview/protocol/MeasurementFrame.h"
 #include "rangeview/ui/LogMemo.h"
 #include "rangeview/ui/MessageSink.h"
+#include "rangeview/ui/TForm1TestAccess.h"
 #include "rangeview/ui/Unit1.h"
 
 #include <QApplication>
@@ -116,8 +117,8 @@ struct Window {
     {
         form = std::make_unique<rv::TForm1>(&sink, [] { return QStringList(); });
         form->show();
-        form->Button5->click(); // echo on
-        form->BitBtn2->click(); // waveform on
+        Parts(form).Button5->click(); // echo on
+        Parts(form).BitBtn2->click(); // waveform on
         QCoreApplication::processEvents();
     }
 
@@ -138,30 +139,30 @@ struct Window {
     {
         LogPile pile(readSize);
         for (int s = 0; s < seconds; s += 10)
-            form->Memo1->ReplaceSelection(pile.TenSeconds());
+            Parts(form).Memo1->ReplaceSelection(pile.TenSeconds());
     }
 
     void PileUpPoints(int seconds)
     {
         // The points go the real way, in large reads with the echo off for the while.
-        form->Button5->click();
+        Parts(form).Button5->click();
         for (int sec = 0; sec < seconds; ++sec) {
-            const auto stream = OneSecond(form->SampleIndex);
+            const auto stream = OneSecond(Parts(form).SampleIndex);
             for (std::size_t at = 0; at < stream.size(); at += 10240)
                 form->ProcessReceivedBytes(std::span<const std::uint8_t>(stream).subspan(
                     at, std::min<std::size_t>(10240, stream.size() - at)));
         }
-        form->Button5->click();
+        Parts(form).Button5->click();
     }
 };
 
 void RunSeconds(benchmark::State& state, Window& w, std::size_t readSize = DefaultReadSize,
                 bool presented = false)
 {
-    std::int64_t frame = w.form->SampleIndex;
+    std::int64_t frame = Parts(w.form).SampleIndex;
     const auto reads = OneSecondOfReads(frame, readSize);
     const std::size_t perPicture = std::max<std::size_t>(1, reads.size() / 60);
-    QWidget* view = w.form->Memo1->viewport();
+    QWidget* view = Parts(w.form).Memo1->viewport();
     for (auto _ : state) {
         for (std::size_t i = 0; i < reads.size(); ++i) {
             w.form->ProcessReceivedBytes(reads[i]);
@@ -173,9 +174,9 @@ void RunSeconds(benchmark::State& state, Window& w, std::size_t readSize = Defau
         QCoreApplication::processEvents();
         state.ResumeTiming();
     }
-    state.counters["frames"] = static_cast<double>(w.form->SampleIndex);
-    state.counters["log_chars"] = static_cast<double>(w.form->Memo1->TextLength());
-    state.counters["log_lines"] = static_cast<double>(w.form->Memo1->LineCount());
+    state.counters["frames"] = static_cast<double>(Parts(w.form).SampleIndex);
+    state.counters["log_chars"] = static_cast<double>(Parts(w.form).Memo1->TextLength());
+    state.counters["log_lines"] = static_cast<double>(Parts(w.form).Memo1->LineCount());
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * FramesPerSecond * 8);
 }
 
@@ -232,7 +233,7 @@ void BM_OneSecondOfData_8ByteReads_Presented_CaretAtTop(benchmark::State& state)
 {
     Window w;
     w.PileUp(static_cast<int>(state.range(0)), true, false, 8);
-    w.form->Memo1->SetCaret(0);
+    Parts(w.form).Memo1->SetCaret(0);
     RunSeconds(state, w, 8, true);
 }
 
@@ -242,13 +243,13 @@ void BM_LogRepaint(benchmark::State& state)
 {
     Window w;
     w.PileUp(static_cast<int>(state.range(0)), true, false);
-    QScrollBar* bar = w.form->Memo1->verticalScrollBar();
+    QScrollBar* bar = Parts(w.form).Memo1->verticalScrollBar();
     bar->setValue(static_cast<int>(bar->maximum() * state.range(1) / 2));
-    QWidget* view = w.form->Memo1->viewport();
+    QWidget* view = Parts(w.form).Memo1->viewport();
     for (auto _ : state)
         w.form->RepaintNow(view);
-    state.counters["lines_painted"] = w.form->Memo1->LastPaintedLines();
-    state.counters["log_lines"] = static_cast<double>(w.form->Memo1->LineCount());
+    state.counters["lines_painted"] = Parts(w.form).Memo1->LastPaintedLines();
+    state.counters["log_lines"] = static_cast<double>(Parts(w.form).Memo1->LineCount());
 }
 
 BENCHMARK(BM_OneSecondOfData_AtStart)->Unit(benchmark::kMillisecond)->Iterations(30);

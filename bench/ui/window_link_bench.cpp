@@ -19,6 +19,7 @@
 #include "rangeview/serial/SystemPlatform.h"
 #include "rangeview/ui/MessageSink.h"
 #include "rangeview/ui/SerialLink.h"
+#include "rangeview/ui/TForm1TestAccess.h"
 #include "rangeview/ui/Unit1.h"
 
 #include <QApplication>
@@ -68,12 +69,12 @@ protected:
     {
         if (e->type() != rv::WM_COMMNOTIFY)
             return rv::TForm1::event(e);
-        const std::int32_t rxBefore = RxCount;
+        const std::int32_t rxBefore = rv::Parts(*this).RxCount;
         const bool handled = rv::TForm1::event(e);
         const auto now = Clock::now().time_since_epoch().count();
         ++Notifications;
-        const std::int32_t frames = (RxCount - rxBefore) / 8;
-        const int last = Label4->text().toInt();
+        const std::int32_t frames = (rv::Parts(*this).RxCount - rxBefore) / 8;
+        const int last = rv::Parts(*this).Label4->text().toInt();
         for (int i = 0; i < frames; ++i) {
             // The device counts 1001 to 60000 and then starts again at 1000.
             int before = last - i;
@@ -140,14 +141,14 @@ void BM_WindowReceivePathAt115200FrameRate(benchmark::State& state)
         QuietSink sink;
         TimedForm form(&sink, [] { return QStringList(); });
         form.AttachSerialLink(rv::MakeSystemPlatform());
-        form.ComboBox1->setEditText(QString::fromLatin1(pty.Name));
-        form.ComboBox2->setCurrentIndex(1);
+        Parts(form).ComboBox1->setEditText(QString::fromLatin1(pty.Name));
+        Parts(form).ComboBox2->setCurrentIndex(1);
         if (shown)
             form.show();
-        form.BitBtn1->click();
+        Parts(form).BitBtn1->click();
         if (presentation >= 1) {
-            form.Button5->click();  // hex echo on
-            form.BitBtn2->click();  // waveform on
+            Parts(form).Button5->click();  // hex echo on
+            Parts(form).BitBtn2->click();  // waveform on
         }
         if (form.Link()->Connection().State() != rv::ConnectionState::Open) {
             state.SkipWithError("port did not open");
@@ -170,9 +171,9 @@ void BM_WindowReceivePathAt115200FrameRate(benchmark::State& state)
         const auto times = rv::bench::ServeWhileDeviceWrites(device, seconds, [](Clock::duration d) {
             RunLoopFor(std::chrono::duration_cast<std::chrono::milliseconds>(d));
         });
-        form.Button1->click();
+        Parts(form).Button1->click();
 
-        rv::bench::SetReceiveCounters(state, times, static_cast<double>(form.RxCount / 8),
+        rv::bench::SetReceiveCounters(state, times, static_cast<double>(Parts(form).RxCount / 8),
                                       device.Sent(), form.Notifications, form.Latencies);
         state.counters["widget_paints_per_s"] =
             static_cast<double>(paints.Most()) / times.Elapsed;

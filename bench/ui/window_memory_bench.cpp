@@ -10,6 +10,7 @@
 #include "rangeview/protocol/MeasurementFrame.h"
 #include "rangeview/ui/LogMemo.h"
 #include "rangeview/ui/MessageSink.h"
+#include "rangeview/ui/TForm1TestAccess.h"
 #include "rangeview/ui/Unit1.h"
 
 #include <QApplication>
@@ -85,9 +86,9 @@ void BM_ResidentMemoryPerFrame(benchmark::State& state)
         rv::TForm1 form(&sink, [] { return QStringList(); });
         form.show();
         if (echo)
-            form.Button5->click();
+            Parts(form).Button5->click();
         if (waveform)
-            form.BitBtn2->click();
+            Parts(form).BitBtn2->click();
         std::int64_t frame = 0;
         // Caches, glyphs and first allocations settle in the first seconds.
         Feed(form, 10, frame);
@@ -102,8 +103,8 @@ void BM_ResidentMemoryPerFrame(benchmark::State& state)
         state.counters["bytes_per_frame"] = (after - before) / frames;
         state.counters["bytes_per_frame_trimmed"] = (trimmed - before) / frames;
         state.counters["frames"] = frames;
-        state.counters["log_lines"] = static_cast<double>(form.Memo1->LineCount());
-        state.counters["log_blocks"] = static_cast<double>(form.Memo1->BlockCount());
+        state.counters["log_lines"] = static_cast<double>(Parts(form).Memo1->LineCount());
+        state.counters["log_blocks"] = static_cast<double>(Parts(form).Memo1->BlockCount());
     }
 }
 

@@ -18,12 +18,12 @@ TEST_F(ClearAfterPanTest, ClearPutsTheWindowBackEvenWhenTheBottomAxisEndsBelowZe
     H().ScrollBy(-400, false);
     ASSERT_LT(H().Maximum(), 0.0);
 
-    form->Button3->click();
+    Parts(form).Button3->click();
     EXPECT_TRUE(sink.Messages.empty());
     EXPECT_EQ(H().Minimum(), 0.0);
     EXPECT_EQ(H().Maximum(), 199.0);
     EXPECT_FALSE(H().Automatic());
-    EXPECT_EQ(form->SampleIndex, 0);
+    EXPECT_EQ(Parts(form).SampleIndex, 0);
 
     // The new points are plotted from X = 0 inside the restored window.
     FeedReading(1000);
@@ -39,7 +39,7 @@ TEST_F(ClearAfterPanTest, ClearAfterAPanToTheRightAlsoRestoresTheWindow)
         FeedReading(1000);
     H().ScrollBy(400, false);
     ASSERT_GT(H().Minimum(), 199.0);
-    form->Button3->click();
+    Parts(form).Button3->click();
     EXPECT_TRUE(sink.Messages.empty());
     EXPECT_EQ(H().Minimum(), 0.0);
     EXPECT_EQ(H().Maximum(), 199.0);
@@ -73,8 +73,8 @@ TEST_F(AuditTrackerTest, WideningDownBelowZeroShowsANegativeMinimum)
     FeedReading(0);    // X = 3, y = 0: widened down to -1; the rescan finds the 102 in slot 2
     EXPECT_EQ(V().Minimum(), -1.0);
     EXPECT_EQ(V().Maximum(), 103.0);
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("2,2"));
-    EXPECT_EQ(form->Edit1->text(), Fixed("103.00,-1.00"));
+    EXPECT_EQ(Parts(form).Edit2->text(), QStringLiteral("2,2"));
+    EXPECT_EQ(Parts(form).Edit1->text(), Fixed("103.00,-1.00"));
 }
 
 TEST_F(AuditTrackerTest, SeveralFramesInOneReadLeaveTheLastPointsDiagnostics)
@@ -83,27 +83,27 @@ TEST_F(AuditTrackerTest, SeveralFramesInOneReadLeaveTheLastPointsDiagnostics)
     const std::vector<std::uint8_t> second = FrameBytes(1010, 3);
     bytes.insert(bytes.end(), second.begin(), second.end());
     Feed(bytes);
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("254,1"));
-    EXPECT_EQ(form->Edit1->text(), Fixed("101.00,0.00"));
-    EXPECT_EQ(form->SampleIndex, 2);
+    EXPECT_EQ(Parts(form).Edit2->text(), QStringLiteral("254,1"));
+    EXPECT_EQ(Parts(form).Edit1->text(), Fixed("101.00,0.00"));
+    EXPECT_EQ(Parts(form).SampleIndex, 2);
 }
 
 TEST_F(AuditTrackerTest, NewMinimumAtRingPositionZeroCountsDownFrom255)
 {
     for (int i = 0; i < 200; ++i)
         FeedReading(1000);
-    ASSERT_EQ(form->Tracker.WaveRingPos, 0);
+    ASSERT_EQ(Parts(form).Tracker.WaveRingPos, 0);
     FeedReading(500);
     EXPECT_EQ(V().Minimum(), 49.0);
-    EXPECT_EQ(form->Edit2->text().section(QLatin1Char(','), 1), QStringLiteral("255"));
-    EXPECT_EQ(form->Tracker.WaveMinIndex, 254);
+    EXPECT_EQ(Parts(form).Edit2->text().section(QLatin1Char(','), 1), QStringLiteral("255"));
+    EXPECT_EQ(Parts(form).Tracker.WaveMinIndex, 254);
 }
 
 TEST_F(AuditTrackerTest, RescanTakesTheLowestSlotAmongEqualExtremes)
 {
     for (int i = 0; i < 300; ++i)
         FeedReading(500); // past the third point and the first window
-    WaveformTracker& t = form->Tracker;
+    WaveformTracker& t = Parts(form).Tracker;
     t.WaveRing.fill(50.0);
     t.WaveRing[9] = 120.0;
     t.WaveRing[5] = 120.0;
@@ -114,7 +114,7 @@ TEST_F(AuditTrackerTest, RescanTakesTheLowestSlotAmongEqualExtremes)
     V().SetRange(0, 200);
 
     FeedReading(600); // y = 60, inside the range: only the rescan moves it
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("5,7"));
+    EXPECT_EQ(Parts(form).Edit2->text(), QStringLiteral("5,7"));
     EXPECT_EQ(V().Maximum(), 121.0);
     EXPECT_EQ(V().Minimum(), 9.0);
     EXPECT_EQ(t.WaveMaxIndex, 4);
@@ -125,14 +125,14 @@ TEST_F(AuditTrackerTest, RescanKeepsAnIndexNoSlotBeats)
 {
     for (int i = 0; i < 300; ++i)
         FeedReading(500);
-    WaveformTracker& t = form->Tracker;
+    WaveformTracker& t = Parts(form).Tracker;
     t.WaveRing.fill(50.0);
     t.WaveMaxIndex = 0;
     t.WaveMinIndex = 7;
     V().SetRange(39, 51);
 
     FeedReading(400); // y = 40: every slot is above it, none below
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("0,7"));
+    EXPECT_EQ(Parts(form).Edit2->text(), QStringLiteral("0,7"));
     EXPECT_EQ(V().Maximum(), 51.0); // margin to 50 is 1
     EXPECT_EQ(V().Minimum(), 39.0);
 }
@@ -149,8 +149,8 @@ TEST_F(AuditPresentationTest, EveryByteValueEchoesAsTwoUpperCaseDigitsAndASpace)
         expected += QStringLiteral("%1 ").arg(b, 2, 16, QLatin1Char('0')).toUpper();
     }
     Feed(all);
-    EXPECT_EQ(form->Memo1->toPlainText(), expected);
-    EXPECT_EQ(form->RxCount, 256);
+    EXPECT_EQ(Parts(form).Memo1->toPlainText(), expected);
+    EXPECT_EQ(Parts(form).RxCount, 256);
 }
 
 TEST_F(AuditPresentationTest, EveryNamedModeShowsItsName)
@@ -159,33 +159,33 @@ TEST_F(AuditPresentationTest, EveryNamedModeShowsItsName)
                              QStringLiteral("高精度模式"), QStringLiteral("一般模式")};
     for (std::uint8_t mode : {1, 0, 3, 2, 1}) {
         FeedReading(100, mode);
-        EXPECT_EQ(form->Label13->text(), names[mode]);
-        EXPECT_EQ(form->Label12->text(), QString::number(mode));
+        EXPECT_EQ(Parts(form).Label13->text(), names[mode]);
+        EXPECT_EQ(Parts(form).Label12->text(), QString::number(mode));
     }
 }
 
 TEST_F(AuditPresentationTest, ReadOutLabelsSizeToTheirTextAfterARead)
 {
     FeedReading(7);
-    const int narrow = form->Label4->width();
-    EXPECT_EQ(form->Label4->text(), QStringLiteral("7"));
+    const int narrow = Parts(form).Label4->width();
+    EXPECT_EQ(Parts(form).Label4->text(), QStringLiteral("7"));
     FeedReading(65535);
-    EXPECT_EQ(form->Label4->text(), QStringLiteral("65535"));
-    EXPECT_GT(form->Label4->width(), narrow);
-    EXPECT_EQ(form->Label4->size(), form->Label4->sizeHint());
+    EXPECT_EQ(Parts(form).Label4->text(), QStringLiteral("65535"));
+    EXPECT_GT(Parts(form).Label4->width(), narrow);
+    EXPECT_EQ(Parts(form).Label4->size(), Parts(form).Label4->sizeHint());
     FeedReading(0);
-    EXPECT_EQ(form->Label4->text(), QStringLiteral("0"));
-    EXPECT_EQ(form->Label4->size(), form->Label4->sizeHint());
-    EXPECT_EQ(form->Label10->size(), form->Label10->sizeHint());
+    EXPECT_EQ(Parts(form).Label4->text(), QStringLiteral("0"));
+    EXPECT_EQ(Parts(form).Label4->size(), Parts(form).Label4->sizeHint());
+    EXPECT_EQ(Parts(form).Label10->size(), Parts(form).Label10->sizeHint());
 }
 
 TEST_F(AuditPresentationTest, ASelectionOfNoItemLeavesTheStatusText)
 {
     form->SetStatusText(QStringLiteral("kept"));
-    form->ComboBox3->setCurrentIndex(-1);
+    Parts(form).ComboBox3->setCurrentIndex(-1);
     form->ComboBox3Change();
     EXPECT_EQ(form->StatusText(), QStringLiteral("kept"));
-    form->ComboBox3->setCurrentIndex(8);
+    Parts(form).ComboBox3->setCurrentIndex(8);
     form->ComboBox3Change();
     EXPECT_FALSE(form->StatusText().isEmpty());
     EXPECT_NE(form->StatusText(), QStringLiteral("kept"));
@@ -202,34 +202,34 @@ using AuditSwitchTest = FormTest;
 TEST_F(AuditSwitchTest, OnlyTheExactCaptionsCountAsOn)
 {
     // A caption that is neither state counts as off, and a click turns it to the off caption.
-    form->BitBtn2->setText(QStringLiteral("关闭显示 "));
-    form->Button5->setText(QStringLiteral("不显示 "));
+    Parts(form).BitBtn2->setText(QStringLiteral("关闭显示 "));
+    Parts(form).Button5->setText(QStringLiteral("不显示 "));
     FeedReading(1234);
     EXPECT_EQ(form->Series1().PointCount(), 0);
-    EXPECT_TRUE(form->Memo1->toPlainText().isEmpty());
-    form->BitBtn2->click();
-    form->Button5->click();
-    EXPECT_EQ(form->BitBtn2->text(), QStringLiteral("显示波形"));
-    EXPECT_EQ(form->Button5->text(), QStringLiteral("显示"));
+    EXPECT_TRUE(Parts(form).Memo1->toPlainText().isEmpty());
+    Parts(form).BitBtn2->click();
+    Parts(form).Button5->click();
+    EXPECT_EQ(Parts(form).BitBtn2->text(), QStringLiteral("显示波形"));
+    EXPECT_EQ(Parts(form).Button5->text(), QStringLiteral("显示"));
 }
 
 TEST_F(AuditSwitchTest, ClearKeepsTheRememberedModeAndTheAutoSendState)
 {
     FeedReading(900, 2);
-    form->Button4->setText(QStringLiteral("停止发送"));
-    form->Timer1->setInterval(1000);
-    form->Timer1->start();
-    form->Button3->click();
-    EXPECT_EQ(form->LastMode, 2);
-    EXPECT_EQ(form->Label13->text(), QStringLiteral("高精度模式"));
-    EXPECT_EQ(form->Label12->text(), QStringLiteral("2"));
-    EXPECT_EQ(form->Button4->text(), QStringLiteral("停止发送"));
-    EXPECT_TRUE(form->Timer1->isActive());
-    form->Timer1->stop();
+    Parts(form).Button4->setText(QStringLiteral("停止发送"));
+    Parts(form).Timer1->setInterval(1000);
+    Parts(form).Timer1->start();
+    Parts(form).Button3->click();
+    EXPECT_EQ(Parts(form).LastMode, 2);
+    EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("高精度模式"));
+    EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("2"));
+    EXPECT_EQ(Parts(form).Button4->text(), QStringLiteral("停止发送"));
+    EXPECT_TRUE(Parts(form).Timer1->isActive());
+    Parts(form).Timer1->stop();
     // The same mode again is no change: the caption is not written.
-    form->Label13->setText(QStringLiteral("marker"));
+    Parts(form).Label13->setText(QStringLiteral("marker"));
     FeedReading(900, 2);
-    EXPECT_EQ(form->Label13->text(), QStringLiteral("marker"));
+    EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("marker"));
 }
 
 } // namespace

@@ -124,7 +124,7 @@ TEST(MessageBoxes, NoticeLeavesTheMainWindowUsableWhileTheCallerWaits)
     bool windowWorked = false;
     CheckAndDismiss(QStringLiteral("Notice"), seen, [&] {
         // A click on the main window is handled while the box is open.
-        form.BitBtn4->click();
+        Parts(form).BitBtn4->click();
         windowWorked = form.StatusText() == TForm1::HelpNote;
     });
     form.ShowNotice(QStringLiteral("串口打开失败!"));
@@ -182,7 +182,7 @@ using DispatcherTest = FormTest;
 TEST_F(DispatcherTest, ClosingTheWindowLetsTheLinkReleaseThePortEvenIfThatFails)
 {
     int closes = 0;
-    form->Hooks.FormClose = [&] {
+    Parts(form).Hooks.FormClose = [&] {
         ++closes;
         throw std::runtime_error("port gone");
     };
@@ -197,41 +197,41 @@ TEST_F(DispatcherTest, ClosingTheWindowLetsTheLinkReleaseThePortEvenIfThatFails)
 TEST_F(DispatcherTest, AnErrorEndsTheHandlerKeepsItsChangesAndIsReported)
 {
     // Auto-send with the period "abc": the caption is already changed when the conversion fails.
-    form->ComboBox4->setEditText(QStringLiteral("abc"));
+    Parts(form).ComboBox4->setEditText(QStringLiteral("abc"));
     bool reachedTimer = false;
-    form->Hooks.Button4Click = [&] {
-        form->Button4->setText(QStringLiteral("停止发送"));
-        StrToInt(form->ComboBox4->currentText().toStdString());
+    Parts(form).Hooks.Button4Click = [&] {
+        Parts(form).Button4->setText(QStringLiteral("停止发送"));
+        StrToInt(Parts(form).ComboBox4->currentText().toStdString());
         reachedTimer = true;
     };
-    form->Button4->click();
+    Parts(form).Button4->click();
     EXPECT_FALSE(reachedTimer);
-    EXPECT_EQ(form->Button4->text(), QStringLiteral("停止发送"));
+    EXPECT_EQ(Parts(form).Button4->text(), QStringLiteral("停止发送"));
     ASSERT_EQ(sink.Messages.size(), 1u);
     EXPECT_EQ(sink.Messages[0].kind, CaptureSink::Kind::Error);
     EXPECT_EQ(sink.Messages[0].text, QStringLiteral("'abc' is not a valid integer value."));
 
     // The program goes on: the next click works.
-    form->Hooks.Button4Click = [&] { form->Button4->setText(QStringLiteral("自动发送")); };
-    form->Button4->click();
-    EXPECT_EQ(form->Button4->text(), QStringLiteral("自动发送"));
+    Parts(form).Hooks.Button4Click = [&] { Parts(form).Button4->setText(QStringLiteral("自动发送")); };
+    Parts(form).Button4->click();
+    EXPECT_EQ(Parts(form).Button4->text(), QStringLiteral("自动发送"));
 }
 
 TEST_F(DispatcherTest, EveryRoutedHandlerIsGuarded)
 {
     auto thrower = [] { throw AxisException("Axis Minimum Value must be <= Maximum"); };
-    form->Hooks.BitBtn1Click = thrower;
-    form->Hooks.Button1Click = thrower;
-    form->Hooks.Button2Click = thrower;
-    form->Hooks.Button4Click = thrower;
-    form->Hooks.Timer1Timer = thrower;
-    form->BitBtn1->click();
-    form->Button1->click();
-    form->Button2->click();
-    form->Button4->click();
-    form->Timer1->setInterval(0);
-    form->Timer1->setSingleShot(true);
-    form->Timer1->start();
+    Parts(form).Hooks.BitBtn1Click = thrower;
+    Parts(form).Hooks.Button1Click = thrower;
+    Parts(form).Hooks.Button2Click = thrower;
+    Parts(form).Hooks.Button4Click = thrower;
+    Parts(form).Hooks.Timer1Timer = thrower;
+    Parts(form).BitBtn1->click();
+    Parts(form).Button1->click();
+    Parts(form).Button2->click();
+    Parts(form).Button4->click();
+    Parts(form).Timer1->setInterval(0);
+    Parts(form).Timer1->setSingleShot(true);
+    Parts(form).Timer1->start();
     SpinUntil([&] { return sink.Messages.size() >= 5; });
     ASSERT_EQ(sink.Messages.size(), 5u);
     for (const auto& m : sink.Messages) {
@@ -242,8 +242,8 @@ TEST_F(DispatcherTest, EveryRoutedHandlerIsGuarded)
 
 TEST_F(DispatcherTest, SomethingThatIsNoStandardExceptionIsStillReported)
 {
-    form->Hooks.Button1Click = [] { throw 42; };
-    form->Button1->click();
+    Parts(form).Hooks.Button1Click = [] { throw 42; };
+    Parts(form).Button1->click();
     ASSERT_EQ(sink.Messages.size(), 1u);
     EXPECT_EQ(sink.Messages[0].kind, CaptureSink::Kind::Error);
     EXPECT_FALSE(sink.Messages[0].text.isEmpty());

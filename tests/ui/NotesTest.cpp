@@ -36,7 +36,7 @@ TEST_F(NotesTest, FirstShowWritesTheActivationNoteOnce)
 TEST_F(NotesTest, HelpAndActivationNotesDifferOnlyInOneSemicolon)
 {
     // Both as the status bar shows them.
-    form->BitBtn4->click();
+    Parts(form).BitBtn4->click();
     const QString help = form->StatusText();
     form->show();  // the first activation
     const QString activation = form->StatusText();
@@ -60,76 +60,76 @@ TEST_F(NotesTest, HelpAndActivationNotesDifferOnlyInOneSemicolon)
 
 TEST_F(NotesTest, EveryCommandOfTheListShowsItsOwnNote)
 {
-    ASSERT_EQ(form->ComboBox3->count(), 9);
+    ASSERT_EQ(Parts(form).ComboBox3->count(), 9);
     QStringList notes;
-    for (int row = 0; row < form->ComboBox3->count(); ++row) {
-        form->ComboBox3->setCurrentIndex(row);
-        emit form->ComboBox3->activated(row);
+    for (int row = 0; row < Parts(form).ComboBox3->count(); ++row) {
+        Parts(form).ComboBox3->setCurrentIndex(row);
+        emit Parts(form).ComboBox3->activated(row);
         notes.append(form->StatusText());
     }
     // Nine different notes, each of one command: the codes the items send name what they do.
     EXPECT_EQ(QSet<QString>(notes.begin(), notes.end()).size(), 9);
     for (const QString& note : notes)
         EXPECT_TRUE(note.startsWith(QStringLiteral("注释："))) << note.toStdString();
-    EXPECT_EQ(form->ComboBox3->itemText(0), QStringLiteral("A5 45 EA"));
+    EXPECT_EQ(Parts(form).ComboBox3->itemText(0), QStringLiteral("A5 45 EA"));
     EXPECT_EQ(notes[0], QStringLiteral("注释：自动输出数据"));
-    EXPECT_EQ(form->ComboBox3->itemText(1), QStringLiteral("A5 15 BA"));
+    EXPECT_EQ(Parts(form).ComboBox3->itemText(1), QStringLiteral("A5 15 BA"));
     EXPECT_EQ(notes[1], QStringLiteral("注释：查询输出数据"));
-    EXPECT_EQ(form->ComboBox3->itemText(2), QStringLiteral("A5 25 CA"));
+    EXPECT_EQ(Parts(form).ComboBox3->itemText(2), QStringLiteral("A5 25 CA"));
     EXPECT_EQ(notes[2], QStringLiteral("注释：保存当前测量模式和输出设置"));
-    EXPECT_EQ(form->ComboBox3->itemText(5), QStringLiteral("A5 52 F7"));
+    EXPECT_EQ(Parts(form).ComboBox3->itemText(5), QStringLiteral("A5 52 F7"));
     EXPECT_EQ(notes[5], QStringLiteral("注释：设置成高精度测量模式"));
-    EXPECT_EQ(form->ComboBox3->itemText(6), QStringLiteral("A5 53 F8"));
+    EXPECT_EQ(Parts(form).ComboBox3->itemText(6), QStringLiteral("A5 53 F8"));
     EXPECT_EQ(notes[6], QStringLiteral("注释：设置成一般测量模式"));
-    EXPECT_EQ(form->ComboBox3->itemText(8), QStringLiteral("A5 AF 54"));
+    EXPECT_EQ(Parts(form).ComboBox3->itemText(8), QStringLiteral("A5 AF 54"));
     EXPECT_EQ(notes[8], QStringLiteral("注释：设置波特率为115200"));
 }
 
 TEST_F(NotesTest, SelectingACommandShowsItsNoteAndSendsNothing)
 {
     int sends = 0;
-    form->Hooks.Button2Click = [&] { ++sends; };
+    Parts(form).Hooks.Button2Click = [&] { ++sends; };
 
-    form->ComboBox3->setCurrentIndex(7);
-    emit form->ComboBox3->activated(7);
+    Parts(form).ComboBox3->setCurrentIndex(7);
+    emit Parts(form).ComboBox3->activated(7);
     EXPECT_EQ(form->StatusText(), QStringLiteral("注释：设置波特率为9600"));
 
     // Trailing spaces of a note are kept.
-    form->ComboBox3->setCurrentIndex(3);
-    emit form->ComboBox3->activated(3);
+    Parts(form).ComboBox3->setCurrentIndex(3);
+    emit Parts(form).ComboBox3->activated(3);
     EXPECT_EQ(form->StatusText(), QStringLiteral("注释：设置成长距离测量模式 "));
     EXPECT_EQ(sends, 0);
 }
 
 TEST_F(NotesTest, EditingTheCommandTextAwayFromItsItemLeavesTheNote)
 {
-    form->ComboBox3->setCurrentIndex(7);
-    emit form->ComboBox3->activated(7);
+    Parts(form).ComboBox3->setCurrentIndex(7);
+    emit Parts(form).ComboBox3->activated(7);
     form->SetStatusText(QStringLiteral("last note"));
 
-    QLineEdit* edit = form->ComboBox3->lineEdit();
+    QLineEdit* edit = Parts(form).ComboBox3->lineEdit();
     edit->setFocus();
     edit->end(false);
     QTest::keyClick(edit, Qt::Key_Backspace);
-    EXPECT_EQ(form->ComboBox3->currentText(), QStringLiteral("A5 AE 5"));
+    EXPECT_EQ(Parts(form).ComboBox3->currentText(), QStringLiteral("A5 AE 5"));
     EXPECT_EQ(form->StatusText(), QStringLiteral("last note"));
 
     // Typing the item's text back makes it the selected item again.
     QTest::keyClick(edit, Qt::Key_3);
-    EXPECT_EQ(form->ComboBox3->currentText(), QStringLiteral("A5 AE 53"));
+    EXPECT_EQ(Parts(form).ComboBox3->currentText(), QStringLiteral("A5 AE 53"));
     EXPECT_EQ(form->StatusText(), QStringLiteral("注释：设置波特率为9600"));
 }
 
 TEST_F(NotesTest, ClosingAShortMessageActivatesTheWindowAgain)
 {
     form->show();
-    form->ComboBox3->setCurrentIndex(1);
-    emit form->ComboBox3->activated(1);
+    Parts(form).ComboBox3->setCurrentIndex(1);
+    emit Parts(form).ComboBox3->activated(1);
     EXPECT_EQ(form->StatusText(), QStringLiteral("注释：查询输出数据"));
 
     // "发送" with the port closed: the link answers with a short message.
-    form->Hooks.Button2Click = [this] { form->ShowShortMessage(QStringLiteral("未打开串口")); };
-    form->Button2->click();
+    Parts(form).Hooks.Button2Click = [this] { form->ShowShortMessage(QStringLiteral("未打开串口")); };
+    Parts(form).Button2->click();
     ASSERT_EQ(sink.Messages.size(), 1u);
     EXPECT_EQ(sink.Messages[0].kind, CaptureSink::Kind::Short);
     EXPECT_EQ(sink.Messages[0].text, QStringLiteral("未打开串口"));
@@ -139,8 +139,8 @@ TEST_F(NotesTest, ClosingAShortMessageActivatesTheWindowAgain)
 TEST_F(NotesTest, SwitchingApplicationsLeavesTheCommandNote)
 {
     form->show();
-    form->ComboBox3->setCurrentIndex(4);
-    emit form->ComboBox3->activated(4);
+    Parts(form).ComboBox3->setCurrentIndex(4);
+    emit Parts(form).ComboBox3->activated(4);
     const QString note = form->StatusText();
     // The window loses and regains activation as when the user visits another program.
     QEvent deactivate(QEvent::WindowDeactivate);
@@ -156,14 +156,14 @@ TEST_F(NotesTest, SwitchingApplicationsLeavesTheCommandNote)
 TEST_F(NotesTest, PlatformBoxesDoNotActivateTheWindow)
 {
     form->show();
-    form->ComboBox3->setCurrentIndex(2);
-    emit form->ComboBox3->activated(2);
+    Parts(form).ComboBox3->setCurrentIndex(2);
+    emit Parts(form).ComboBox3->activated(2);
     const QString note = form->StatusText();
 
     form->ShowNotice(QStringLiteral("ReadFile Error!"));
     EXPECT_EQ(form->StatusText(), note);
-    form->Hooks.BitBtn1Click = [] { throw std::runtime_error("boom"); };
-    form->BitBtn1->click();
+    Parts(form).Hooks.BitBtn1Click = [] { throw std::runtime_error("boom"); };
+    Parts(form).BitBtn1->click();
     EXPECT_EQ(form->StatusText(), note);
     ASSERT_EQ(sink.Messages.size(), 2u);
     EXPECT_EQ(sink.Messages[0].kind, CaptureSink::Kind::Notice);
@@ -183,7 +183,7 @@ TEST_F(NotesTest, ShopButtonOpensThePageInTheBrowser)
 {
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "Open");
-    form->BitBtn3->click();
+    Parts(form).BitBtn3->click();
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     ASSERT_EQ(catcher.Opened.size(), 1);
     EXPECT_EQ(catcher.Opened[0], QUrl(TForm1::ShopPageAddress));

@@ -24,19 +24,19 @@ TEST_F(PresentationTest, OneFrameInOneRead)
 {
     EchoOn();
     WaveformOn();
-    form->LastMode = 0;
+    Parts(form).LastMode = 0;
     Feed(Frame1234);
-    EXPECT_EQ(form->Label4->text(), QStringLiteral("1234"));
-    EXPECT_EQ(form->Label12->text(), QStringLiteral("3"));
-    EXPECT_EQ(form->Label13->text(), QStringLiteral("一般模式"));
-    EXPECT_EQ(form->LastMode, 3);
-    EXPECT_EQ(form->RxCount, 8);
-    EXPECT_EQ(form->Label10->text(), QStringLiteral("8"));
-    EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("5A 5A 01 03 04 D2 03 91 \n"));
+    EXPECT_EQ(Parts(form).Label4->text(), QStringLiteral("1234"));
+    EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("3"));
+    EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("一般模式"));
+    EXPECT_EQ(Parts(form).LastMode, 3);
+    EXPECT_EQ(Parts(form).RxCount, 8);
+    EXPECT_EQ(Parts(form).Label10->text(), QStringLiteral("8"));
+    EXPECT_EQ(Parts(form).Memo1->toPlainText(), QStringLiteral("5A 5A 01 03 04 D2 03 91 \n"));
     ASSERT_EQ(form->Series1().PointCount(), 1);
     EXPECT_EQ(form->Series1().XValues().ValueAt(0), 0.0);
     EXPECT_EQ(form->Series1().YValues().ValueAt(0), 123.40000152587890625);
-    EXPECT_EQ(form->SampleIndex, 1);
+    EXPECT_EQ(Parts(form).SampleIndex, 1);
 }
 
 TEST_F(PresentationTest, FrameSplitOverTwoReadsGivesOneReadingAtTheSecond)
@@ -44,17 +44,17 @@ TEST_F(PresentationTest, FrameSplitOverTwoReadsGivesOneReadingAtTheSecond)
     EchoOn();
     WaveformOn();
     Feed({Frame1234.begin(), Frame1234.begin() + 3});
-    EXPECT_EQ(form->RxCount, 3);
-    EXPECT_TRUE(form->Label4->text().isEmpty());
+    EXPECT_EQ(Parts(form).RxCount, 3);
+    EXPECT_TRUE(Parts(form).Label4->text().isEmpty());
     EXPECT_EQ(form->Series1().PointCount(), 0);
-    EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("5A 5A 01 "));
+    EXPECT_EQ(Parts(form).Memo1->toPlainText(), QStringLiteral("5A 5A 01 "));
 
     Feed({Frame1234.begin() + 3, Frame1234.end()});
-    EXPECT_EQ(form->RxCount, 8);
-    EXPECT_EQ(form->Label10->text(), QStringLiteral("8"));
-    EXPECT_EQ(form->Label4->text(), QStringLiteral("1234"));
+    EXPECT_EQ(Parts(form).RxCount, 8);
+    EXPECT_EQ(Parts(form).Label10->text(), QStringLiteral("8"));
+    EXPECT_EQ(Parts(form).Label4->text(), QStringLiteral("1234"));
     EXPECT_EQ(form->Series1().PointCount(), 1);
-    EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("5A 5A 01 03 04 D2 03 91 \n"));
+    EXPECT_EQ(Parts(form).Memo1->toPlainText(), QStringLiteral("5A 5A 01 03 04 D2 03 91 \n"));
 }
 
 TEST_F(PresentationTest, BadChecksumIsEchoedWithoutLineBreakAndChangesNothingElse)
@@ -65,11 +65,11 @@ TEST_F(PresentationTest, BadChecksumIsEchoedWithoutLineBreakAndChangesNothingEls
     std::vector<std::uint8_t> bad = Frame1234;
     bad.back() = 0x90;
     Feed(bad);
-    EXPECT_EQ(form->Label4->text(), QStringLiteral("500"));
-    EXPECT_EQ(form->Label12->text(), QStringLiteral("1"));
+    EXPECT_EQ(Parts(form).Label4->text(), QStringLiteral("500"));
+    EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("1"));
     EXPECT_EQ(form->Series1().PointCount(), 1);
-    EXPECT_EQ(form->RxCount, 16);
-    EXPECT_TRUE(form->Memo1->toPlainText().endsWith(QStringLiteral("\n5A 5A 01 03 04 D2 03 90 ")));
+    EXPECT_EQ(Parts(form).RxCount, 16);
+    EXPECT_TRUE(Parts(form).Memo1->toPlainText().endsWith(QStringLiteral("\n5A 5A 01 03 04 D2 03 90 ")));
     EXPECT_TRUE(sink.Messages.empty());
 }
 
@@ -80,39 +80,39 @@ TEST_F(PresentationTest, ModeNameIsWrittenOnlyWhenTheModeChanges)
     const std::vector<std::uint8_t> more = FrameBytes(701, 0);
     two.insert(two.end(), more.begin(), more.end());
     Feed(two);
-    EXPECT_EQ(form->Label13->text(), QStringLiteral("长距离模式"));
-    EXPECT_EQ(form->Label4->text(), QStringLiteral("701"));
-    EXPECT_EQ(form->LastMode, 0);
+    EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("长距离模式"));
+    EXPECT_EQ(Parts(form).Label4->text(), QStringLiteral("701"));
+    EXPECT_EQ(Parts(form).LastMode, 0);
 
     // With the mode remembered, another mode-0 frame leaves the caption alone.
-    form->Label13->setText(QStringLiteral("marker"));
+    Parts(form).Label13->setText(QStringLiteral("marker"));
     Feed(two);
-    EXPECT_EQ(form->Label13->text(), QStringLiteral("marker"));
+    EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("marker"));
 }
 
 TEST_F(PresentationTest, UnnamedModeIsRememberedButKeepsThePreviousName)
 {
     FeedReading(800, 2);
-    EXPECT_EQ(form->Label13->text(), QStringLiteral("高精度模式"));
+    EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("高精度模式"));
     FeedReading(800, 7);
-    EXPECT_EQ(form->Label12->text(), QStringLiteral("7"));
-    EXPECT_EQ(form->Label13->text(), QStringLiteral("高精度模式"));
-    EXPECT_EQ(form->LastMode, 7);
-    form->Label13->setText(QStringLiteral("marker"));
+    EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("7"));
+    EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("高精度模式"));
+    EXPECT_EQ(Parts(form).LastMode, 7);
+    Parts(form).Label13->setText(QStringLiteral("marker"));
     FeedReading(800, 2); // 2 differs from the remembered 7
-    EXPECT_EQ(form->Label13->text(), QStringLiteral("高精度模式"));
+    EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("高精度模式"));
     FeedReading(800, 255);
-    EXPECT_EQ(form->Label12->text(), QStringLiteral("255"));
+    EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("255"));
 }
 
 TEST_F(PresentationTest, WaveformOffUpdatesTheReadOutButPlotsNothing)
 {
-    EXPECT_EQ(form->BitBtn2->text(), QStringLiteral("显示波形"));
+    EXPECT_EQ(Parts(form).BitBtn2->text(), QStringLiteral("显示波形"));
     FeedReading(1234, 1);
-    EXPECT_EQ(form->Label4->text(), QStringLiteral("1234"));
+    EXPECT_EQ(Parts(form).Label4->text(), QStringLiteral("1234"));
     EXPECT_EQ(form->Series1().PointCount(), 0);
-    EXPECT_EQ(form->SampleIndex, 0);
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("Edit2"));
+    EXPECT_EQ(Parts(form).SampleIndex, 0);
+    EXPECT_EQ(Parts(form).Edit2->text(), QStringLiteral("Edit2"));
 
     // On again: the next X continues from where it stood.
     WaveformOn();
@@ -123,23 +123,23 @@ TEST_F(PresentationTest, WaveformOffUpdatesTheReadOutButPlotsNothing)
     FeedReading(1234, 1);
     EXPECT_EQ(form->Series1().PointCount(), 2);
     EXPECT_EQ(form->Series1().XValues().LastValue(), 1.0);
-    EXPECT_EQ(form->SampleIndex, 2);
+    EXPECT_EQ(Parts(form).SampleIndex, 2);
 }
 
 TEST_F(PresentationTest, EchoSwitchTogglesByCaptionAndOffLeavesTheLogAlone)
 {
     Feed(Frame1234);
-    EXPECT_TRUE(form->Memo1->toPlainText().isEmpty());
-    form->Button5->click();
-    EXPECT_EQ(form->Button5->text(), QStringLiteral("不显示"));
+    EXPECT_TRUE(Parts(form).Memo1->toPlainText().isEmpty());
+    Parts(form).Button5->click();
+    EXPECT_EQ(Parts(form).Button5->text(), QStringLiteral("不显示"));
     Feed({0x0A, 0xFF, 0x00});
-    EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("0A FF 00 "));
-    form->Button5->click();
-    EXPECT_EQ(form->Button5->text(), QStringLiteral("显示"));
+    EXPECT_EQ(Parts(form).Memo1->toPlainText(), QStringLiteral("0A FF 00 "));
+    Parts(form).Button5->click();
+    EXPECT_EQ(Parts(form).Button5->text(), QStringLiteral("显示"));
     Feed(Frame1234);
-    EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("0A FF 00 "));
+    EXPECT_EQ(Parts(form).Memo1->toPlainText(), QStringLiteral("0A FF 00 "));
     // Everything received is counted, echoed or not.
-    EXPECT_EQ(form->RxCount, 19);
+    EXPECT_EQ(Parts(form).RxCount, 19);
 }
 
 TEST_F(PresentationTest, ExactlyOneLineBreakPerValidFrame)
@@ -155,13 +155,13 @@ TEST_F(PresentationTest, ExactlyOneLineBreakPerValidFrame)
     for (std::size_t at = 0; at < stream.size(); at += 7)
         Feed({stream.begin() + static_cast<std::ptrdiff_t>(at),
               stream.begin() + static_cast<std::ptrdiff_t>(std::min(at + 7, stream.size()))});
-    const QString text = form->Memo1->toPlainText();
+    const QString text = Parts(form).Memo1->toPlainText();
     EXPECT_EQ(text.count(QLatin1Char('\n')), 50);
     EXPECT_FALSE(text.contains(QLatin1Char('\r')));
     // Each break is stored as the one character, and starts a line of its own.
     EXPECT_FALSE(text.contains(QChar(QChar::LineSeparator)));
     EXPECT_FALSE(text.contains(QChar(QChar::ParagraphSeparator)));
-    EXPECT_GE(form->Memo1->LineCount(), 51);
+    EXPECT_GE(Parts(form).Memo1->LineCount(), 51);
     // Every line is one frame's pieces, each "XX ".
     const QStringList lines = text.split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 51);
@@ -179,14 +179,14 @@ TEST_F(PresentationTest, EchoGoesToTheCaretAndTheLogScrollsToItsEnd)
     for (int i = 0; i < 40; ++i)
         FeedReading(1000);
     // The user puts the caret in the middle of the first line, selecting two characters.
-    form->Memo1->SetSelection(3, 5);
-    form->Memo1->verticalScrollBar()->setValue(0);
+    Parts(form).Memo1->SetSelection(3, 5);
+    Parts(form).Memo1->verticalScrollBar()->setValue(0);
 
     Feed({0xAB, 0xCD});
-    const QString first = form->Memo1->toPlainText().section(QLatin1Char('\n'), 0, 0);
+    const QString first = Parts(form).Memo1->toPlainText().section(QLatin1Char('\n'), 0, 0);
     EXPECT_TRUE(first.startsWith(QStringLiteral("5A AB CD  01 ")));
-    EXPECT_EQ(form->Memo1->CaretPosition(), 3 + 6);
-    QScrollBar* bar = form->Memo1->verticalScrollBar();
+    EXPECT_EQ(Parts(form).Memo1->CaretPosition(), 3 + 6);
+    QScrollBar* bar = Parts(form).Memo1->verticalScrollBar();
     EXPECT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
 }
@@ -196,33 +196,33 @@ TEST_F(PresentationTest, OnlyTheLatestEchoCanBeUndone)
     EchoOn();
     Feed({0x01});
     Feed({0x02});
-    form->Memo1->undo();
-    EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("01 "));
-    form->Memo1->undo();
-    EXPECT_EQ(form->Memo1->toPlainText(), QStringLiteral("01 "));
+    Parts(form).Memo1->undo();
+    EXPECT_EQ(Parts(form).Memo1->toPlainText(), QStringLiteral("01 "));
+    Parts(form).Memo1->undo();
+    EXPECT_EQ(Parts(form).Memo1->toPlainText(), QStringLiteral("01 "));
 }
 
 TEST_F(PresentationTest, CountersShowInDecimalAndClearResetsThem)
 {
     Feed(std::vector<std::uint8_t>(1000, 0x11));
-    EXPECT_EQ(form->Label10->text(), QStringLiteral("1000"));
-    form->SetTxCount(-3);
-    EXPECT_EQ(form->Label9->text(), QStringLiteral("-3"));
+    EXPECT_EQ(Parts(form).Label10->text(), QStringLiteral("1000"));
+    form->ShowTxCount(-3);
+    EXPECT_EQ(Parts(form).Label9->text(), QStringLiteral("-3"));
     bool linkReset = false;
-    form->Hooks.ResetTxCount = [&] { linkReset = true; };
-    form->Button3->click();
-    EXPECT_EQ(form->Label9->text(), QStringLiteral("0"));
-    EXPECT_EQ(form->Label10->text(), QStringLiteral("0"));
-    EXPECT_EQ(form->TxCount, 0);
+    Parts(form).Hooks.ResetTxCount = [&] { linkReset = true; };
+    Parts(form).Button3->click();
+    EXPECT_EQ(Parts(form).Label9->text(), QStringLiteral("0"));
+    EXPECT_EQ(Parts(form).Label10->text(), QStringLiteral("0"));
+    EXPECT_EQ(form->TxCount(), 0);
     EXPECT_TRUE(linkReset);
 }
 
 TEST_F(PresentationTest, ReceivedCountWrapsLikeA32BitCounter)
 {
-    form->RxCount = 2147483647 - 2;
+    Parts(form).RxCount = 2147483647 - 2;
     Feed({1, 2, 3, 4});
-    EXPECT_EQ(form->RxCount, -2147483647);
-    EXPECT_EQ(form->Label10->text(), QStringLiteral("-2147483647"));
+    EXPECT_EQ(Parts(form).RxCount, -2147483647);
+    EXPECT_EQ(Parts(form).Label10->text(), QStringLiteral("-2147483647"));
 }
 
 
@@ -255,20 +255,20 @@ TEST_F(PresentationTest, PicturesArePacedToTheDisplayWhileValuesChangeAtOnce)
     for (int i = 0; i < 400; ++i) {
         FeedReading(static_cast<std::uint16_t>(1000 + i));
         // Nothing waits for a picture: the read-out has the value as soon as the read is in.
-        ASSERT_EQ(form->Label4->text(), QString::number(1000 + i));
+        ASSERT_EQ(Parts(form).Label4->text(), QString::number(1000 + i));
         QCoreApplication::processEvents();
     }
     RunFor(std::chrono::milliseconds(3 * static_cast<int>(TForm1::FrameIntervalNs / 1'000'000)));
     const qint64 frames = clock.nsecsElapsed() / TForm1::FrameIntervalNs + 1;
-    for (QObject* w : {static_cast<QObject*>(form->Label4), static_cast<QObject*>(form->Label10),
-                       static_cast<QObject*>(form->Memo1->viewport()),
-                       static_cast<QObject*>(form->Chart1)}) {
+    for (QObject* w : {static_cast<QObject*>(Parts(form).Label4), static_cast<QObject*>(Parts(form).Label10),
+                       static_cast<QObject*>(Parts(form).Memo1->viewport()),
+                       static_cast<QObject*>(Parts(form).Chart1)}) {
         EXPECT_GE(counter.Paints[w], 1) << w->objectName().toStdString();
         EXPECT_LE(counter.Paints[w], frames) << w->objectName().toStdString();
     }
     // The last picture shows the last values.
-    EXPECT_EQ(form->Memo1->LineText(form->Memo1->LineCount() - 2).left(5), QStringLiteral("5A 5A"));
-    EXPECT_EQ(form->Label4->text(), QStringLiteral("1399"));
+    EXPECT_EQ(Parts(form).Memo1->LineText(Parts(form).Memo1->LineCount() - 2).left(5), QStringLiteral("5A 5A"));
+    EXPECT_EQ(Parts(form).Label4->text(), QStringLiteral("1399"));
 }
 
 TEST_F(PresentationTest, ARepaintAskedForNowIsNotHeldBackToTheFrame)
@@ -277,13 +277,13 @@ TEST_F(PresentationTest, ARepaintAskedForNowIsNotHeldBackToTheFrame)
     ASSERT_TRUE(WaitUntil([&] { return form->windowHandle() && form->windowHandle()->isExposed(); }));
     RunFor(std::chrono::milliseconds(50));
     PaintCounter counter;
-    form->RepaintNow(form->Label4);
-    form->RepaintNow(form->Label4);
-    EXPECT_EQ(counter.Paints[form->Label4], 2);
+    form->RepaintNow(Parts(form).Label4);
+    form->RepaintNow(Parts(form).Label4);
+    EXPECT_EQ(counter.Paints[Parts(form).Label4], 2);
     // The chart's zoom animation draws each step at once.
-    form->Chart1->RepaintNow();
-    form->Chart1->RepaintNow();
-    EXPECT_EQ(counter.Paints[form->Chart1], 2);
+    Parts(form).Chart1->RepaintNow();
+    Parts(form).Chart1->RepaintNow();
+    EXPECT_EQ(counter.Paints[Parts(form).Chart1], 2);
 }
 
 } // namespace

@@ -24,55 +24,55 @@ TEST_F(ReadOutSizingTest, EveryNumberLeavesTheLabelsAtTheSizeOfTheirText)
                                        12,   99,   100,  1234, 7,    65535, 0,    40000};
     for (const std::uint16_t d : distances) {
         FeedReading(d, static_cast<std::uint8_t>(d % 200));
-        ExpectFitted(form->Label4, "after a reading");
-        ExpectFitted(form->Label10, "after a reading");
-        ExpectFitted(form->Label12, "after a reading");
+        ExpectFitted(Parts(form).Label4, "after a reading");
+        ExpectFitted(Parts(form).Label10, "after a reading");
+        ExpectFitted(Parts(form).Label12, "after a reading");
     }
 }
 
 TEST_F(ReadOutSizingTest, ASizeSetFromOutsideIsCorrectedByTheNextNumber)
 {
     FeedReading(1234);
-    const QSize fitted = form->Label4->size();
-    form->Label4->resize(5, 5);
+    const QSize fitted = Parts(form).Label4->size();
+    Parts(form).Label4->resize(5, 5);
     FeedReading(4321);
-    EXPECT_EQ(form->Label4->size(), fitted);
-    ExpectFitted(form->Label4, "after an outside resize");
+    EXPECT_EQ(Parts(form).Label4->size(), fitted);
+    ExpectFitted(Parts(form).Label4, "after an outside resize");
 }
 
 TEST_F(ReadOutSizingTest, ANewFontIsMeasuredAgain)
 {
     FeedReading(1234);
-    const int before = form->Label4->width();
-    QFont f = form->Label4->font();
+    const int before = Parts(form).Label4->width();
+    QFont f = Parts(form).Label4->font();
     f.setPixelSize(f.pixelSize() * 2);
-    form->Label4->setFont(f);
+    Parts(form).Label4->setFont(f);
     FeedReading(4321);
-    EXPECT_GT(form->Label4->width(), before);
-    ExpectFitted(form->Label4, "after a font change");
+    EXPECT_GT(Parts(form).Label4->width(), before);
+    ExpectFitted(Parts(form).Label4, "after a font change");
     // And back to the small font with a number of the same length again.
     f.setPixelSize(f.pixelSize() / 2);
-    form->Label4->setFont(f);
+    Parts(form).Label4->setFont(f);
     FeedReading(5678);
-    EXPECT_EQ(form->Label4->width(), before);
+    EXPECT_EQ(Parts(form).Label4->width(), before);
 }
 
 TEST_F(ReadOutSizingTest, TextsOtherThanPlainDigitsAreMeasuredEachTime)
 {
     for (const std::uint8_t mode : {0, 1, 2, 3, 1, 0}) {
         FeedReading(500, mode);
-        ExpectFitted(form->Label13, "after a mode change");
+        ExpectFitted(Parts(form).Label13, "after a mode change");
     }
     // The received-byte count past its 32-bit range shows a minus sign.
-    form->RxCount = INT32_MAX - 3;
+    Parts(form).RxCount = INT32_MAX - 3;
     FeedReading(500);
-    EXPECT_EQ(form->Label10->text(), QString::number(static_cast<std::int32_t>(INT32_MIN + 4)));
-    ExpectFitted(form->Label10, "once negative");
+    EXPECT_EQ(Parts(form).Label10->text(), QString::number(static_cast<std::int32_t>(INT32_MIN + 4)));
+    ExpectFitted(Parts(form).Label10, "once negative");
     FeedReading(501);
-    ExpectFitted(form->Label10, "once negative");
+    ExpectFitted(Parts(form).Label10, "once negative");
     // The clear writes "0" as plain text.
-    form->Button3->click();
-    ExpectFitted(form->Label10, "after the clear");
+    Parts(form).Button3->click();
+    ExpectFitted(Parts(form).Label10, "after the clear");
 }
 
 class DiagnosticsWritingTest : public FormTest {
@@ -89,13 +89,13 @@ TEST_F(DiagnosticsWritingTest, AnUnchangedRangeKeepsItsTextAndIndicesFollowEvery
     FeedReading(1000);
     FeedReading(1010);
     FeedReading(1020);
-    const QString range = form->Edit1->text();
-    QString indices = form->Edit2->text();
+    const QString range = Parts(form).Edit1->text();
+    QString indices = Parts(form).Edit2->text();
     for (int i = 0; i < 5; ++i) {
         FeedReading(1025);
-        EXPECT_EQ(form->Edit1->text(), range);
-        EXPECT_NE(form->Edit2->text(), indices) << i;
-        indices = form->Edit2->text();
+        EXPECT_EQ(Parts(form).Edit1->text(), range);
+        EXPECT_NE(Parts(form).Edit2->text(), indices) << i;
+        indices = Parts(form).Edit2->text();
     }
     // Indices up to three digits each, in both places.
     EXPECT_FALSE(indices.isEmpty());
@@ -111,12 +111,12 @@ TEST_F(DiagnosticsWritingTest, TextChangedFromOutsideIsWrittenAgain)
     FeedReading(1000);
     FeedReading(1010);
     FeedReading(1020);
-    const QString range = form->Edit1->text();
-    form->Edit1->setText(QStringLiteral("typed"));
-    form->Edit2->setText(QStringLiteral("typed"));
+    const QString range = Parts(form).Edit1->text();
+    Parts(form).Edit1->setText(QStringLiteral("typed"));
+    Parts(form).Edit2->setText(QStringLiteral("typed"));
     FeedReading(1025);
-    EXPECT_EQ(form->Edit1->text(), range);
-    EXPECT_NE(form->Edit2->text(), QStringLiteral("typed"));
+    EXPECT_EQ(Parts(form).Edit1->text(), range);
+    EXPECT_NE(Parts(form).Edit2->text(), QStringLiteral("typed"));
 }
 
 } // namespace

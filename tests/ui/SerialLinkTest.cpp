@@ -47,7 +47,7 @@ protected:
 
     std::shared_ptr<FakePort> Open()
     {
-        form->BitBtn1->click();
+        Parts(form).BitBtn1->click();
         auto port = Platform->LastPort();
         EXPECT_NE(port, nullptr);
         if (port) {
@@ -68,29 +68,29 @@ protected:
 
 TEST_F(SerialLinkTest, OpenUsesThePortAndBaudTextsAndCloseRestoresTheButtons)
 {
-    form->ComboBox2->setEditText(QStringLiteral("57600"));
+    Parts(form).ComboBox2->setEditText(QStringLiteral("57600"));
     auto port = Open();
     ASSERT_TRUE(port);
     EXPECT_EQ(port->Name(), "ttyUSB1");
     EXPECT_EQ(port->Settings().BaudRate, 57600u);
-    EXPECT_FALSE(form->BitBtn1->isEnabled());
+    EXPECT_FALSE(Parts(form).BitBtn1->isEnabled());
     EXPECT_EQ(Conn().State(), ConnectionState::Open);
 
-    form->BitBtn2->click();
-    form->Button4->click();
-    ASSERT_TRUE(form->Timer1->isActive());
-    form->Button1->click();
+    Parts(form).BitBtn2->click();
+    Parts(form).Button4->click();
+    ASSERT_TRUE(Parts(form).Timer1->isActive());
+    Parts(form).Button1->click();
     EXPECT_EQ(Conn().State(), ConnectionState::Closed);
-    EXPECT_TRUE(form->BitBtn1->isEnabled());
-    EXPECT_EQ(form->BitBtn2->text(), WaveformOffCaption);
-    EXPECT_FALSE(form->Timer1->isActive());
-    EXPECT_EQ(form->Button4->text(), QStringLiteral("停止发送"));
+    EXPECT_TRUE(Parts(form).BitBtn1->isEnabled());
+    EXPECT_EQ(Parts(form).BitBtn2->text(), WaveformOffCaption);
+    EXPECT_FALSE(Parts(form).Timer1->isActive());
+    EXPECT_EQ(Parts(form).Button4->text(), QStringLiteral("停止发送"));
     EXPECT_TRUE(port->IsReleased());
     EXPECT_TRUE(sink.Messages.empty());
 
     // "关闭" again does nothing; a typed port name that is a path is used as is.
-    form->Button1->click();
-    form->ComboBox1->setEditText(QStringLiteral("/dev/ttyFAKE"));
+    Parts(form).Button1->click();
+    Parts(form).ComboBox1->setEditText(QStringLiteral("/dev/ttyFAKE"));
     auto second = Open();
     ASSERT_TRUE(second);
     EXPECT_EQ(second->Name(), "/dev/ttyFAKE");
@@ -104,13 +104,13 @@ TEST_F(SerialLinkTest, ReceivedFramesReachTheReadOutThroughTheNotification)
     const auto second = FrameBytes(987, 1);
     bytes.insert(bytes.end(), second.begin(), second.begin() + 3);  // split over two reads
     port->Inject(bytes);
-    ASSERT_TRUE(WaitUntil([&] { return form->Label4->text() == QStringLiteral("1234"); }));
-    EXPECT_EQ(form->Label12->text(), QStringLiteral("1"));
-    EXPECT_EQ(form->Label13->text(), QStringLiteral("高速模式"));
+    ASSERT_TRUE(WaitUntil([&] { return Parts(form).Label4->text() == QStringLiteral("1234"); }));
+    EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("1"));
+    EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("高速模式"));
     port->Inject({second.begin() + 3, second.end()});
-    ASSERT_TRUE(WaitUntil([&] { return form->Label4->text() == QStringLiteral("987"); }));
-    EXPECT_EQ(form->RxCount, 16);
-    EXPECT_EQ(form->Label10->text(), QStringLiteral("16"));
+    ASSERT_TRUE(WaitUntil([&] { return Parts(form).Label4->text() == QStringLiteral("987"); }));
+    EXPECT_EQ(Parts(form).RxCount, 16);
+    EXPECT_EQ(Parts(form).Label10->text(), QStringLiteral("16"));
     EXPECT_TRUE(sink.Messages.empty());
 }
 
@@ -119,13 +119,13 @@ TEST_F(SerialLinkTest, AStaleOrForeignNotificationDoesNothing)
     auto port = Open();
     ASSERT_TRUE(port);
     const auto handle = Conn().Link()->Handle;
-    form->Button1->click();
+    Parts(form).Button1->click();
     // One of the closed connection, and one of no connection at all.
     QCoreApplication::postEvent(form.get(), new CommNotifyEvent(handle));
     QCoreApplication::postEvent(form.get(), new CommNotifyEvent(handle + 100));
     RunFor(30ms);
     EXPECT_EQ(port->UsesAfterRelease(), 0);
-    EXPECT_EQ(form->RxCount, 0);
+    EXPECT_EQ(Parts(form).RxCount, 0);
     EXPECT_TRUE(sink.Messages.empty());
 }
 
@@ -134,7 +134,7 @@ TEST_F(SerialLinkTest, OnlyTheRegisteredNotificationTypeIsTakenForOne)
     auto port = Open();
     ASSERT_TRUE(port);
     std::vector<std::uint64_t> handled;
-    form->Hooks.CommNotify = [&](std::uint64_t handle) { handled.push_back(handle); };
+    Parts(form).Hooks.CommNotify = [&](std::uint64_t handle) { handled.push_back(handle); };
 
     // Another part of the program using the bare number: no notification, nothing read from it.
     QEvent bare(static_cast<QEvent::Type>(QEvent::User + CommNotifyMessage));
@@ -148,21 +148,21 @@ TEST_F(SerialLinkTest, OnlyTheRegisteredNotificationTypeIsTakenForOne)
     CommNotifyEvent real(Conn().Link()->Handle);
     QCoreApplication::sendEvent(form.get(), &real);
     EXPECT_EQ(handled, std::vector<std::uint64_t>{Conn().Link()->Handle});
-    form->Hooks.CommNotify = nullptr;
-    form->Button1->click();
+    Parts(form).Hooks.CommNotify = nullptr;
+    Parts(form).Button1->click();
 }
 
 TEST_F(SerialLinkTest, RejectedBaudTextIsReportedAndTheNextOpenWorks)
 {
-    form->ComboBox2->setEditText(QStringLiteral("fast"));
-    form->BitBtn1->click();
+    Parts(form).ComboBox2->setEditText(QStringLiteral("fast"));
+    Parts(form).BitBtn1->click();
     EXPECT_EQ(Texts(CaptureSink::Kind::Error),
               std::vector<QString>{QStringLiteral("'fast' is not a valid integer value.")});
-    EXPECT_TRUE(form->BitBtn1->isEnabled());
+    EXPECT_TRUE(Parts(form).BitBtn1->isEnabled());
     ASSERT_TRUE(Platform->LastPort());
     EXPECT_TRUE(Platform->LastPort()->IsReleased());
 
-    form->ComboBox2->setCurrentIndex(1);
+    Parts(form).ComboBox2->setCurrentIndex(1);
     auto port = Open();
     ASSERT_TRUE(port);
     EXPECT_EQ(port->Settings().BaudRate, 115200u);
@@ -172,44 +172,44 @@ TEST_F(SerialLinkTest, RejectedBaudTextIsReportedAndTheNextOpenWorks)
 TEST_F(SerialLinkTest, OpenFailuresShowTheirBoxes)
 {
     Platform->SetAbsentPorts({"ttyUSB1"});
-    form->BitBtn1->click();
+    Parts(form).BitBtn1->click();
     Platform->FailCall(FakeOp::StartThread);
-    form->ComboBox1->setCurrentIndex(1);
-    form->BitBtn1->click();
+    Parts(form).ComboBox1->setCurrentIndex(1);
+    Parts(form).BitBtn1->click();
     EXPECT_EQ(Texts(CaptureSink::Kind::Notice),
               std::vector<QString>{QStringLiteral("串口打开失败!")});
     // Owned by the window, with the platform's own caption.
     EXPECT_EQ(Texts(CaptureSink::Kind::Owned),
               std::vector<QString>{QStringLiteral("No CreateThread!")});
     EXPECT_EQ(Conn().State(), ConnectionState::OpenWithoutReader);
-    EXPECT_FALSE(form->BitBtn1->isEnabled());
+    EXPECT_FALSE(Parts(form).BitBtn1->isEnabled());
 }
 
 TEST_F(SerialLinkTest, SendCountsTheBytesAndClearResetsTheCountInTheConnection)
 {
-    form->Button2->click();
+    Parts(form).Button2->click();
     EXPECT_EQ(Texts(CaptureSink::Kind::Short), std::vector<QString>{QStringLiteral("未打开串口")});
-    EXPECT_EQ(form->Label9->text(), QStringLiteral("0"));
+    EXPECT_EQ(Parts(form).Label9->text(), QStringLiteral("0"));
     // The short message was a window of the program: the help note is back.
     EXPECT_EQ(form->StatusText(), TForm1::ActivationNote);
 
     auto port = Open();
     ASSERT_TRUE(port);
-    form->Button2->click();
+    Parts(form).Button2->click();
     EXPECT_EQ(port->Written(), (std::vector<std::uint8_t>{0xA5, 0x45, 0xEA}));
-    EXPECT_EQ(form->TxCount, 3);
-    EXPECT_EQ(form->Label9->text(), QStringLiteral("3"));
+    EXPECT_EQ(form->TxCount(), 3);
+    EXPECT_EQ(Parts(form).Label9->text(), QStringLiteral("3"));
 
-    form->Button3->click();
-    EXPECT_EQ(form->Label9->text(), QStringLiteral("0"));
+    Parts(form).Button3->click();
+    EXPECT_EQ(Parts(form).Label9->text(), QStringLiteral("0"));
     EXPECT_EQ(Conn().TxCount(), 0);
-    form->ComboBox3->setCurrentIndex(4);
-    form->Button2->click();
-    EXPECT_EQ(form->Label9->text(), QStringLiteral("3"));
+    Parts(form).ComboBox3->setCurrentIndex(4);
+    Parts(form).Button2->click();
+    EXPECT_EQ(Parts(form).Label9->text(), QStringLiteral("3"));
     EXPECT_EQ(Conn().TxCount(), 3);
 
-    form->ComboBox3->setEditText(QString());
-    form->Button2->click();
+    Parts(form).ComboBox3->setEditText(QString());
+    Parts(form).Button2->click();
     EXPECT_EQ(sink.Messages.back().text, QStringLiteral("缓冲区为空"));
 }
 
@@ -231,18 +231,18 @@ TEST_F(SerialLinkTest, AutoSendPeriods)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.period);
         sink.Messages.clear();
-        form->ComboBox4->setEditText(QString::fromLatin1(row.period));
-        form->Button4->click();
-        EXPECT_EQ(form->Button4->text(), QStringLiteral("停止发送"));
-        EXPECT_EQ(form->Timer1->isActive(), row.active);
+        Parts(form).ComboBox4->setEditText(QString::fromLatin1(row.period));
+        Parts(form).Button4->click();
+        EXPECT_EQ(Parts(form).Button4->text(), QStringLiteral("停止发送"));
+        EXPECT_EQ(Parts(form).Timer1->isActive(), row.active);
         if (row.active) {
-            EXPECT_EQ(form->Timer1->interval(), row.interval);
+            EXPECT_EQ(Parts(form).Timer1->interval(), row.interval);
         }
         EXPECT_EQ(form->Link()->Host()->TimerIdleOn(), std::string_view(row.period) == "0");
         EXPECT_EQ(sink.Messages.size(), row.reported ? 1u : 0u);
-        form->Button4->click();
-        EXPECT_EQ(form->Button4->text(), QStringLiteral("自动发送"));
-        EXPECT_FALSE(form->Timer1->isActive());
+        Parts(form).Button4->click();
+        EXPECT_EQ(Parts(form).Button4->text(), QStringLiteral("自动发送"));
+        EXPECT_FALSE(Parts(form).Timer1->isActive());
         EXPECT_FALSE(form->Link()->Host()->TimerIdleOn());
     }
 }
@@ -251,16 +251,16 @@ TEST_F(SerialLinkTest, ATimerThatCannotRunIsReported)
 {
     // A timer whose thread runs no event loop cannot be started from here.
     QThread idle;
-    QTimer* timer = form->Timer1;
+    QTimer* timer = Parts(form).Timer1;
     timer->setParent(nullptr);
     timer->moveToThread(&idle);
-    form->ComboBox4->setEditText(QStringLiteral("50"));
-    form->Button4->click();
-    EXPECT_EQ(form->Button4->text(), QStringLiteral("停止发送"));
+    Parts(form).ComboBox4->setEditText(QStringLiteral("50"));
+    Parts(form).Button4->click();
+    EXPECT_EQ(Parts(form).Button4->text(), QStringLiteral("停止发送"));
     EXPECT_EQ(Texts(CaptureSink::Kind::Error),
               std::vector<QString>{QStringLiteral("Not enough timers available.")});
     EXPECT_LE(timer->timerId(), 0);
-    form->Timer1 = nullptr;
+    Parts(form).Timer1 = nullptr;
     form.reset();
     delete timer;
 }
@@ -269,12 +269,12 @@ TEST_F(SerialLinkTest, AutoSendTicksSendAndCloseStopsThem)
 {
     auto port = Open();
     ASSERT_TRUE(port);
-    form->ComboBox4->setEditText(QStringLiteral("20"));
-    form->Button4->click();
+    Parts(form).ComboBox4->setEditText(QStringLiteral("20"));
+    Parts(form).Button4->click();
     ASSERT_TRUE(WaitUntil([&] { return port->Written().size() >= 9; }));
-    EXPECT_EQ(form->TxCount % 3, 0);
-    form->Button1->click();  // stops the ticks, keeps the caption
-    EXPECT_EQ(form->Button4->text(), QStringLiteral("停止发送"));
+    EXPECT_EQ(form->TxCount() % 3, 0);
+    Parts(form).Button1->click();  // stops the ticks, keeps the caption
+    EXPECT_EQ(Parts(form).Button4->text(), QStringLiteral("停止发送"));
     const auto written = port->Written().size();
     RunFor(80ms);
     EXPECT_EQ(port->Written().size(), written);
@@ -293,8 +293,8 @@ public:
     void ShowShortMessage(const QString& text) override
     {
         CaptureSink::ShowShortMessage(text);
-        TimerActiveAtMessage.push_back(Form->Timer1->isActive());
-        CaptionAtMessage.push_back(Form->Button4->text());
+        TimerActiveAtMessage.push_back(Parts(Form).Timer1->isActive());
+        CaptionAtMessage.push_back(Parts(Form).Button4->text());
         ++Depth;
         MaxDepth = std::max(MaxDepth, Depth);
         RunFor(100ms);
@@ -308,15 +308,15 @@ TEST_F(SerialLinkTest, AutoSendWithNoPortStopsAtTheFirstMessage)
     TForm1 other(&lingering, &Ports);
     lingering.Form = &other;
     other.AttachSerialLink(Platform);
-    other.ComboBox4->setEditText(QStringLiteral("20"));
-    other.Button4->click();
+    Parts(other).ComboBox4->setEditText(QStringLiteral("20"));
+    Parts(other).Button4->click();
     RunFor(450ms);
     ASSERT_EQ(lingering.Messages.size(), 1u);
     EXPECT_EQ(lingering.Messages[0].text, QStringLiteral("未打开串口"));
     EXPECT_EQ(lingering.TimerActiveAtMessage, std::vector<bool>{false});
     EXPECT_EQ(lingering.CaptionAtMessage, std::vector<QString>{QStringLiteral("自动发送")});
-    EXPECT_FALSE(other.Timer1->isActive());
-    EXPECT_EQ(other.Button4->text(), QStringLiteral("自动发送"));
+    EXPECT_FALSE(Parts(other).Timer1->isActive());
+    EXPECT_EQ(Parts(other).Button4->text(), QStringLiteral("自动发送"));
 }
 
 TEST_F(SerialLinkTest, HangUpDuringAutoSendGivesOneSendMessageAndStopsIt)
@@ -325,12 +325,12 @@ TEST_F(SerialLinkTest, HangUpDuringAutoSendGivesOneSendMessageAndStopsIt)
     TForm1 other(&lingering, &Ports);
     lingering.Form = &other;
     other.AttachSerialLink(Platform);
-    other.BitBtn1->click();
+    Parts(other).BitBtn1->click();
     auto port = Platform->LastPort();
     ASSERT_TRUE(port);
     ASSERT_TRUE(port->WaitForWaiter(2s));
-    other.ComboBox4->setEditText(QStringLiteral("20"));
-    other.Button4->click();
+    Parts(other).ComboBox4->setEditText(QStringLiteral("20"));
+    Parts(other).Button4->click();
     ASSERT_TRUE(WaitUntil([&] { return port->Written().size() >= 6; }));
     port->Hangup();
     RunFor(450ms);
@@ -341,9 +341,9 @@ TEST_F(SerialLinkTest, HangUpDuringAutoSendGivesOneSendMessageAndStopsIt)
             shorts.push_back(m.text);
     EXPECT_EQ(shorts, std::vector<QString>{QStringLiteral("发送数据出错")});
     EXPECT_EQ(lingering.CaptionAtMessage, std::vector<QString>{QStringLiteral("自动发送")});
-    EXPECT_FALSE(other.Timer1->isActive());
-    EXPECT_EQ(other.Button4->text(), QStringLiteral("自动发送"));
-    other.Button1->click();
+    EXPECT_FALSE(Parts(other).Timer1->isActive());
+    EXPECT_EQ(Parts(other).Button4->text(), QStringLiteral("自动发送"));
+    Parts(other).Button1->click();
 }
 
 // --- The reader ends with the window -------------------------------------------------------
@@ -358,7 +358,7 @@ TEST_F(SerialLinkTest, ClosingOrDestroyingTheWindowWaitsForTheReader)
 
     TForm1 other(&sink, &Ports);
     other.AttachSerialLink(Platform);
-    other.BitBtn1->click();
+    Parts(other).BitBtn1->click();
     ASSERT_EQ(other.Link()->Connection().State(), ConnectionState::Open);
     std::weak_ptr<WindowConnectionHost> host = other.Link()->Host();
     other.AttachSerialLink(Platform);  // the old link goes, as it does when the window goes
@@ -389,30 +389,30 @@ void TypeInto(QComboBox* box, const QString& text)
 TEST_F(SerialLinkTest, TypedTextIsUsedAsTypedNotCompletedFromTheList)
 {
     // Each typed text is the start of an item; nothing may complete it.
-    TypeInto(form->ComboBox2, QStringLiteral("1"));
-    EXPECT_EQ(form->ComboBox2->currentText().toStdString(), std::string("1"));
-    TypeInto(form->ComboBox2, QStringLiteral("9600"));
+    TypeInto(Parts(form).ComboBox2, QStringLiteral("1"));
+    EXPECT_EQ(Parts(form).ComboBox2->currentText().toStdString(), std::string("1"));
+    TypeInto(Parts(form).ComboBox2, QStringLiteral("9600"));
     auto port = Open();
     ASSERT_TRUE(port);
 
-    TypeInto(form->ComboBox3, QStringLiteral("A5 4"));
-    EXPECT_EQ(form->ComboBox3->currentText().toStdString(), std::string("A5 4"));
-    form->Button2->click();
+    TypeInto(Parts(form).ComboBox3, QStringLiteral("A5 4"));
+    EXPECT_EQ(Parts(form).ComboBox3->currentText().toStdString(), std::string("A5 4"));
+    Parts(form).Button2->click();
     EXPECT_EQ(port->Written(), (std::vector<std::uint8_t>{0xA5, 0x04}));
-    EXPECT_EQ(form->TxCount, 2);
+    EXPECT_EQ(form->TxCount(), 2);
 
-    TypeInto(form->ComboBox4, QStringLiteral("10"));
-    form->Button4->click();
-    EXPECT_EQ(form->Timer1->interval(), 10);
-    form->Button4->click();
+    TypeInto(Parts(form).ComboBox4, QStringLiteral("10"));
+    Parts(form).Button4->click();
+    EXPECT_EQ(Parts(form).Timer1->interval(), 10);
+    Parts(form).Button4->click();
 
-    TypeInto(form->ComboBox1, QStringLiteral("tty"));
-    EXPECT_EQ(form->ComboBox1->currentText().toStdString(), std::string("tty"));
+    TypeInto(Parts(form).ComboBox1, QStringLiteral("tty"));
+    EXPECT_EQ(Parts(form).ComboBox1->currentText().toStdString(), std::string("tty"));
 
     // Picking an item from the list still works.
-    form->ComboBox3->setCurrentIndex(7);
-    form->ComboBox3->activated(7);
-    EXPECT_EQ(form->ComboBox3->currentText().toStdString(), std::string("A5 AE 53"));
+    Parts(form).ComboBox3->setCurrentIndex(7);
+    Parts(form).ComboBox3->activated(7);
+    EXPECT_EQ(Parts(form).ComboBox3->currentText().toStdString(), std::string("A5 AE 53"));
     EXPECT_EQ(form->StatusText().toStdString(), std::string("注释：设置波特率为9600"));
 }
 
@@ -425,14 +425,14 @@ TEST_F(SerialLinkTest, AVanishedDeviceGivesOneReadFailureThenCloseWorks)
     RunFor(50ms);
     EXPECT_EQ(Texts(CaptureSink::Kind::Notice), std::vector<QString>{QStringLiteral("ReadFile Error!")});
     EXPECT_EQ(Conn().State(), ConnectionState::Broken);
-    EXPECT_FALSE(form->BitBtn1->isEnabled());
+    EXPECT_FALSE(Parts(form).BitBtn1->isEnabled());
     EXPECT_TRUE(Platform->WaitThreadsEnded(2s));
 
-    form->Button2->click();
+    Parts(form).Button2->click();
     EXPECT_EQ(sink.Messages.back().text, QStringLiteral("发送数据出错"));
-    form->Button1->click();
+    Parts(form).Button1->click();
     EXPECT_EQ(Conn().State(), ConnectionState::Closed);
-    EXPECT_TRUE(form->BitBtn1->isEnabled());
+    EXPECT_TRUE(Parts(form).BitBtn1->isEnabled());
     EXPECT_EQ(port->ReleaseCount(), 1);
 }
 
@@ -472,17 +472,17 @@ TEST(SerialLinkReader, ANoticeFromTheReaderBlocksOnlyTheReader)
     sink.WhileOpen = [&] {
         // Still waiting for the OK, while the window goes on handling clicks and sends.
         EXPECT_EQ(platform->ThreadsRunning(), 1);
-        form->Button2->click();
+        Parts(form).Button2->click();
         EXPECT_EQ(platform->LastPort()->Written().size(), 3u);
-        form->ComboBox4->setEditText(QStringLiteral("10"));
-        form->Button4->click();
+        Parts(form).ComboBox4->setEditText(QStringLiteral("10"));
+        Parts(form).Button4->click();
         RunFor(60ms);
         EXPECT_GE(platform->LastPort()->Written().size(), 9u);
-        form->Button4->click();
+        Parts(form).Button4->click();
         EXPECT_EQ(platform->ThreadsRunning(), 1);
         checked = true;
     };
-    form->BitBtn1->click();
+    Parts(form).BitBtn1->click();
     ASSERT_TRUE(WaitUntil([&] { return checked && !sink.Open; }));
     EXPECT_TRUE(sink.OnWindowThread);
     ASSERT_EQ(sink.Messages.size(), 1u);
@@ -499,7 +499,7 @@ TEST(SerialLinkReader, AReaderWaitingForItsBoxIsLetGoWhenTheWindowGoes)
     auto form = std::make_unique<TForm1>(&sink, [] { return QStringList{"COM3"}; });
     form->AttachSerialLink(platform);
     platform->FailCall(FakeOp::NewEvent, 2);
-    form->BitBtn1->click();
+    Parts(form).BitBtn1->click();
     // No event processing: the box can never be shown; the reader waits for it.
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(platform->ThreadsRunning(), 1);
@@ -542,19 +542,19 @@ TEST(SerialLinkWindow, ClosingOrDestroyingTheWindowReleasesThePort)
         TForm1 form(&sink, [] { return QStringList{"COM3"}; });
         form.AttachSerialLink(platform);
         form.show();
-        form.BitBtn2->click();
-        form.BitBtn1->click();
+        Parts(form).BitBtn2->click();
+        Parts(form).BitBtn1->click();
         ASSERT_EQ(form.Link()->Connection().State(), ConnectionState::Open);
         EXPECT_TRUE(form.close());
         EXPECT_EQ(form.Link()->Connection().State(), ConnectionState::Closed);
-        EXPECT_TRUE(form.BitBtn1->isEnabled());
-        EXPECT_EQ(form.BitBtn2->text(), WaveformOffCaption);
+        EXPECT_TRUE(Parts(form).BitBtn1->isEnabled());
+        EXPECT_EQ(Parts(form).BitBtn2->text(), WaveformOffCaption);
         EXPECT_TRUE(platform->LastPort()->IsReleased());
     }
     {
         TForm1 form(&sink, [] { return QStringList{"COM4"}; });
         form.AttachSerialLink(platform);
-        form.BitBtn1->click();
+        Parts(form).BitBtn1->click();
         platform->LastPort()->Inject(FrameBytes(100, 3));
         // Destroyed with a notification on its way and the port open.
     }

@@ -73,13 +73,13 @@ TEST_F(SerialLogTest, OpeningAFileThatIsNoTerminalShowsTheBoxAndLogsTheReason)
     file.close();
 
     form->AttachSerialLink(MakeSystemPlatform());
-    form->ComboBox1->setEditText(path);
-    form->BitBtn1->click();
+    Parts(form).ComboBox1->setEditText(path);
+    Parts(form).BitBtn1->click();
 
     ASSERT_EQ(sink.Messages.size(), 1u);
     EXPECT_EQ(sink.Messages[0].kind, CaptureSink::Kind::Notice);
     EXPECT_EQ(sink.Messages[0].text.toStdString(), "串口打开失败!");
-    EXPECT_TRUE(form->BitBtn1->isEnabled());
+    EXPECT_TRUE(Parts(form).BitBtn1->isEnabled());
 
     const auto lines = SerialLines();
     ASSERT_EQ(lines.size(), 1u);

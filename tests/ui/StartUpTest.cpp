@@ -51,7 +51,7 @@ TEST_F(StartUpTest, EveryControlSitsWhereTheLayoutPutsIt)
         }
     }
     // The label of the distance keeps its layout height even while empty.
-    EXPECT_GE(form->Label4->height(), 48);
+    EXPECT_GE(Parts(form).Label4->height(), 48);
 }
 
 TEST_F(StartUpTest, WindowIsAFixedFrameWithoutCaption)
@@ -71,66 +71,66 @@ TEST_F(StartUpTest, WindowIsAFixedFrameWithoutCaption)
 TEST_F(StartUpTest, ListsAndCaptionsStartAsTheLayoutSays)
 {
     // The port list in the platform's order, unsorted, item 0 selected.
-    ASSERT_EQ(form->ComboBox1->count(), 3);
-    EXPECT_EQ(form->ComboBox1->itemText(0), QStringLiteral("ttyUSB1"));
-    EXPECT_EQ(form->ComboBox1->itemText(1), QStringLiteral("ttyS0"));
-    EXPECT_EQ(form->ComboBox1->itemText(2), QStringLiteral("ttyACM0"));
-    EXPECT_EQ(form->ComboBox1->currentText(), QStringLiteral("ttyUSB1"));
+    ASSERT_EQ(Parts(form).ComboBox1->count(), 3);
+    EXPECT_EQ(Parts(form).ComboBox1->itemText(0), QStringLiteral("ttyUSB1"));
+    EXPECT_EQ(Parts(form).ComboBox1->itemText(1), QStringLiteral("ttyS0"));
+    EXPECT_EQ(Parts(form).ComboBox1->itemText(2), QStringLiteral("ttyACM0"));
+    EXPECT_EQ(Parts(form).ComboBox1->currentText(), QStringLiteral("ttyUSB1"));
 
     // The baud list shows 9600 although its layout text is 115200.
-    EXPECT_EQ(form->ComboBox2->count(), 2);
-    EXPECT_EQ(form->ComboBox2->currentText(), QStringLiteral("9600"));
-    EXPECT_EQ(form->ComboBox3->count(), 9);
-    EXPECT_EQ(form->ComboBox3->currentIndex(), 0);
-    EXPECT_EQ(form->ComboBox3->currentText(), QStringLiteral("A5 45 EA"));
-    EXPECT_EQ(form->ComboBox3->itemText(8), QStringLiteral("A5 AF 54"));
-    EXPECT_EQ(form->ComboBox4->count(), 6);
-    EXPECT_EQ(form->ComboBox4->currentText(), QStringLiteral("50"));
-    EXPECT_EQ(form->ComboBox4->itemText(5), QStringLiteral("1000"));
-    for (QComboBox* c : {form->ComboBox1, form->ComboBox2, form->ComboBox3, form->ComboBox4})
+    EXPECT_EQ(Parts(form).ComboBox2->count(), 2);
+    EXPECT_EQ(Parts(form).ComboBox2->currentText(), QStringLiteral("9600"));
+    EXPECT_EQ(Parts(form).ComboBox3->count(), 9);
+    EXPECT_EQ(Parts(form).ComboBox3->currentIndex(), 0);
+    EXPECT_EQ(Parts(form).ComboBox3->currentText(), QStringLiteral("A5 45 EA"));
+    EXPECT_EQ(Parts(form).ComboBox3->itemText(8), QStringLiteral("A5 AF 54"));
+    EXPECT_EQ(Parts(form).ComboBox4->count(), 6);
+    EXPECT_EQ(Parts(form).ComboBox4->currentText(), QStringLiteral("50"));
+    EXPECT_EQ(Parts(form).ComboBox4->itemText(5), QStringLiteral("1000"));
+    for (QComboBox* c : {Parts(form).ComboBox1, Parts(form).ComboBox2, Parts(form).ComboBox3, Parts(form).ComboBox4})
         EXPECT_TRUE(c->isEditable());
 
-    EXPECT_EQ(form->BitBtn1->text(), QStringLiteral("打开串口"));
-    EXPECT_EQ(form->Button1->text(), QStringLiteral("关闭"));
-    EXPECT_EQ(form->Button2->text(), QStringLiteral("发送"));
-    EXPECT_EQ(form->Button3->text(), QStringLiteral("清除"));
-    EXPECT_EQ(form->Button4->text(), QStringLiteral("自动发送"));
-    EXPECT_EQ(form->Button5->text(), QStringLiteral("显示"));
-    EXPECT_EQ(form->BitBtn2->text(), QStringLiteral("显示波形"));
-    EXPECT_EQ(form->BitBtn3->text(), QStringLiteral("Orvik淘宝官网"));
-    EXPECT_EQ(form->BitBtn4->text(), QStringLiteral("帮助"));
+    EXPECT_EQ(Parts(form).BitBtn1->text(), QStringLiteral("打开串口"));
+    EXPECT_EQ(Parts(form).Button1->text(), QStringLiteral("关闭"));
+    EXPECT_EQ(Parts(form).Button2->text(), QStringLiteral("发送"));
+    EXPECT_EQ(Parts(form).Button3->text(), QStringLiteral("清除"));
+    EXPECT_EQ(Parts(form).Button4->text(), QStringLiteral("自动发送"));
+    EXPECT_EQ(Parts(form).Button5->text(), QStringLiteral("显示"));
+    EXPECT_EQ(Parts(form).BitBtn2->text(), QStringLiteral("显示波形"));
+    EXPECT_EQ(Parts(form).BitBtn3->text(), QStringLiteral("Orvik淘宝官网"));
+    EXPECT_EQ(Parts(form).BitBtn4->text(), QStringLiteral("帮助"));
 
-    EXPECT_EQ(form->Label1->text(), QStringLiteral("端口号："));
-    EXPECT_EQ(form->Label2->text(), QStringLiteral("波特率："));
-    EXPECT_EQ(form->Label14->text(), QStringLiteral("指令："));
-    EXPECT_EQ(form->Label5->text(), QStringLiteral("T/ms:"));
-    EXPECT_EQ(form->Label6->text(), QStringLiteral("TX:"));
-    EXPECT_EQ(form->Label9->text(), QStringLiteral("0"));
-    EXPECT_EQ(form->Label8->text(), QStringLiteral("RX:"));
-    EXPECT_EQ(form->Label10->text(), QStringLiteral("0"));
-    EXPECT_EQ(form->Label7->text(), QStringLiteral("距离:"));
-    EXPECT_EQ(form->Label3->text(), QStringLiteral("mm"));
-    EXPECT_EQ(form->Label11->text(), QStringLiteral("测量模式："));
-    EXPECT_TRUE(form->Label4->text().isEmpty());
-    EXPECT_TRUE(form->Label12->text().isEmpty());
-    EXPECT_EQ(form->Label13->text(), QStringLiteral("一般模式"));
+    EXPECT_EQ(Parts(form).Label1->text(), QStringLiteral("端口号："));
+    EXPECT_EQ(Parts(form).Label2->text(), QStringLiteral("波特率："));
+    EXPECT_EQ(Parts(form).Label14->text(), QStringLiteral("指令："));
+    EXPECT_EQ(Parts(form).Label5->text(), QStringLiteral("T/ms:"));
+    EXPECT_EQ(Parts(form).Label6->text(), QStringLiteral("TX:"));
+    EXPECT_EQ(Parts(form).Label9->text(), QStringLiteral("0"));
+    EXPECT_EQ(Parts(form).Label8->text(), QStringLiteral("RX:"));
+    EXPECT_EQ(Parts(form).Label10->text(), QStringLiteral("0"));
+    EXPECT_EQ(Parts(form).Label7->text(), QStringLiteral("距离:"));
+    EXPECT_EQ(Parts(form).Label3->text(), QStringLiteral("mm"));
+    EXPECT_EQ(Parts(form).Label11->text(), QStringLiteral("测量模式："));
+    EXPECT_TRUE(Parts(form).Label4->text().isEmpty());
+    EXPECT_TRUE(Parts(form).Label12->text().isEmpty());
+    EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("一般模式"));
 
-    EXPECT_TRUE(form->Memo1->toPlainText().isEmpty());
-    EXPECT_FALSE(form->Memo1->isReadOnly());
-    EXPECT_EQ(form->Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    EXPECT_TRUE(form->Edit1->isHidden());
-    EXPECT_TRUE(form->Edit2->isHidden());
-    EXPECT_EQ(form->Edit1->text(), QStringLiteral("Edit1"));
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("Edit2"));
-    EXPECT_FALSE(form->Timer1->isActive());
+    EXPECT_TRUE(Parts(form).Memo1->toPlainText().isEmpty());
+    EXPECT_FALSE(Parts(form).Memo1->isReadOnly());
+    EXPECT_EQ(Parts(form).Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_TRUE(Parts(form).Edit1->isHidden());
+    EXPECT_TRUE(Parts(form).Edit2->isHidden());
+    EXPECT_EQ(Parts(form).Edit1->text(), QStringLiteral("Edit1"));
+    EXPECT_EQ(Parts(form).Edit2->text(), QStringLiteral("Edit2"));
+    EXPECT_FALSE(Parts(form).Timer1->isActive());
 }
 
 TEST_F(StartUpTest, StateAndAxesStartAtTheirInitialValues)
 {
-    EXPECT_EQ(form->LastMode, 4);
-    EXPECT_EQ(form->TxCount, 0);
-    EXPECT_EQ(form->RxCount, 0);
-    EXPECT_EQ(form->SampleIndex, 0);
+    EXPECT_EQ(Parts(form).LastMode, 4);
+    EXPECT_EQ(form->TxCount(), 0);
+    EXPECT_EQ(Parts(form).RxCount, 0);
+    EXPECT_EQ(Parts(form).SampleIndex, 0);
     EXPECT_EQ(form->Series1().PointCount(), 0);
     EXPECT_EQ(H().Minimum(), 0.0);
     EXPECT_EQ(H().Maximum(), 199.0);
@@ -149,41 +149,41 @@ TEST_F(StartUpTest, FontsAndColoursFollowTheLayout)
         bool bold;
     };
     const FontRow rows[] = {
-        {form->ComboBox1, 11, false}, {form->BitBtn1, 11, false}, {form->Label1, 16, true},
-        {form->Label14, 16, true},    {form->Label5, 16, true},   {form->Label10, 16, true},
-        {form->Label7, 37, true},     {form->Label3, 37, true},   {form->Label4, 48, true},
-        {form->Label11, 19, true},    {form->Label13, 19, true},  {form->BitBtn3, 11, true},
-        {form->BitBtn4, 16, true},
+        {Parts(form).ComboBox1, 11, false}, {Parts(form).BitBtn1, 11, false}, {Parts(form).Label1, 16, true},
+        {Parts(form).Label14, 16, true},    {Parts(form).Label5, 16, true},   {Parts(form).Label10, 16, true},
+        {Parts(form).Label7, 37, true},     {Parts(form).Label3, 37, true},   {Parts(form).Label4, 48, true},
+        {Parts(form).Label11, 19, true},    {Parts(form).Label13, 19, true},  {Parts(form).BitBtn3, 11, true},
+        {Parts(form).BitBtn4, 16, true},
     };
     for (const FontRow& r : rows) {
         SCOPED_TRACE(r.w->objectName().toStdString());
         EXPECT_EQ(r.w->font().pixelSize(), r.px);
         EXPECT_EQ(r.w->font().bold(), r.bold);
     }
-    EXPECT_EQ(form->Label1->font().family(), QStringLiteral("宋体"));
-    EXPECT_EQ(form->Label5->font().family(), QStringLiteral("MS Sans Serif"));
+    EXPECT_EQ(Parts(form).Label1->font().family(), QStringLiteral("宋体"));
+    EXPECT_EQ(Parts(form).Label5->font().family(), QStringLiteral("MS Sans Serif"));
 
     const QColor green(0, 128, 0), yellow(255, 255, 0);
-    EXPECT_EQ(form->Panel1->palette().color(QPalette::Window), green);
-    EXPECT_TRUE(form->Panel1->autoFillBackground());
+    EXPECT_EQ(Parts(form).Panel1->palette().color(QPalette::Window), green);
+    EXPECT_TRUE(Parts(form).Panel1->autoFillBackground());
     // Filled with its own green, not with the window's role.
-    EXPECT_EQ(form->Panel1->backgroundRole(), QPalette::Window);
-    EXPECT_EQ(form->Label4->backgroundRole(), QPalette::Window);
-    EXPECT_EQ(form->Panel1->frameShadow(), QFrame::Raised);
-    for (QLabel* l : {form->Label7, form->Label4, form->Label3, form->Label11, form->Label12,
-                      form->Label13})
+    EXPECT_EQ(Parts(form).Panel1->backgroundRole(), QPalette::Window);
+    EXPECT_EQ(Parts(form).Label4->backgroundRole(), QPalette::Window);
+    EXPECT_EQ(Parts(form).Panel1->frameShadow(), QFrame::Raised);
+    for (QLabel* l : {Parts(form).Label7, Parts(form).Label4, Parts(form).Label3, Parts(form).Label11, Parts(form).Label12,
+                      Parts(form).Label13})
         EXPECT_EQ(l->palette().color(QPalette::WindowText), yellow);
-    EXPECT_EQ(form->Label4->palette().color(QPalette::Window), green);
-    EXPECT_EQ(form->BitBtn3->palette().color(QPalette::ButtonText), QColor(0, 0, 255));
-    EXPECT_EQ(form->BitBtn4->palette().color(QPalette::ButtonText), QColor(255, 0, 0));
-    EXPECT_EQ(form->Memo1->palette().color(QPalette::Base), QColor(Qt::white));
+    EXPECT_EQ(Parts(form).Label4->palette().color(QPalette::Window), green);
+    EXPECT_EQ(Parts(form).BitBtn3->palette().color(QPalette::ButtonText), QColor(0, 0, 255));
+    EXPECT_EQ(Parts(form).BitBtn4->palette().color(QPalette::ButtonText), QColor(255, 0, 0));
+    EXPECT_EQ(Parts(form).Memo1->palette().color(QPalette::Base), QColor(Qt::white));
 }
 
 TEST_F(StartUpTest, TabOrderFollowsTheControlTable)
 {
-    QWidget* expected[] = {form->ComboBox1, form->ComboBox2, form->BitBtn1,  form->Button1,
-                           form->ComboBox3, form->Button2,   form->Memo1,    form->Button3,
-                           form->ComboBox4, form->Button4,   form->Button5};
+    QWidget* expected[] = {Parts(form).ComboBox1, Parts(form).ComboBox2, Parts(form).BitBtn1,  Parts(form).Button1,
+                           Parts(form).ComboBox3, Parts(form).Button2,   Parts(form).Memo1,    Parts(form).Button3,
+                           Parts(form).ComboBox4, Parts(form).Button4,   Parts(form).Button5};
     for (std::size_t i = 0; i + 1 < std::size(expected); ++i) {
         // The next widget that takes focus by Tab, past the inner parts of this control.
         QWidget* next = expected[i]->nextInFocusChain();
@@ -198,11 +198,11 @@ TEST(StartUpEmptyPortList, LeavesThePortListWithoutSelectionAndText)
 {
     CaptureSink sink;
     TForm1 form(&sink, [] { return QStringList(); });
-    EXPECT_EQ(form.ComboBox1->count(), 0);
-    EXPECT_EQ(form.ComboBox1->currentIndex(), -1);
-    EXPECT_TRUE(form.ComboBox1->currentText().isEmpty());
+    EXPECT_EQ(Parts(form).ComboBox1->count(), 0);
+    EXPECT_EQ(Parts(form).ComboBox1->currentIndex(), -1);
+    EXPECT_TRUE(Parts(form).ComboBox1->currentText().isEmpty());
     // The other lists are selected as usual.
-    EXPECT_EQ(form.ComboBox2->currentText(), QStringLiteral("9600"));
+    EXPECT_EQ(Parts(form).ComboBox2->currentText(), QStringLiteral("9600"));
     EXPECT_TRUE(sink.Messages.empty());
 }
 

@@ -5,6 +5,7 @@
 #include "rangeview/protocol/MeasurementFrame.h"
 #include "rangeview/ui/LogMemo.h"
 #include "rangeview/ui/MessageSink.h"
+#include "rangeview/ui/TForm1TestAccess.h"
 #include "rangeview/ui/Unit1.h"
 
 #include <QComboBox>
@@ -75,8 +76,8 @@ protected:
     {
         Feed(FrameBytes(distance, mode));
     }
-    void EchoOn() { form->Button5->click(); }
-    void WaveformOn() { form->BitBtn2->click(); }
+    void EchoOn() { Parts(form).Button5->click(); }
+    void WaveformOn() { Parts(form).BitBtn2->click(); }
 
     TCustomChartAxis& H() { return *form->Series1().ResolvedHorizAxis(); }
     TCustomChartAxis& V() { return *form->Series1().ResolvedVertAxis(); }

@@ -31,27 +31,27 @@ TEST_F(TrackerFormTest, FirstFourDistancesFitTheVerticalRangeStepByStep)
     FeedReading(1000); // X = 0, y = 100
     EXPECT_EQ(V().Minimum(), 0.0);
     EXPECT_EQ(V().Maximum(), 101.0);
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("255,0"));
-    EXPECT_EQ(form->Edit1->text(), Fixed("101.00,0.00"));
+    EXPECT_EQ(Parts(form).Edit2->text(), QStringLiteral("255,0"));
+    EXPECT_EQ(Parts(form).Edit1->text(), Fixed("101.00,0.00"));
 
     FeedReading(1010); // X = 1, y = 101: not above 101
     EXPECT_EQ(V().Minimum(), 0.0);
     EXPECT_EQ(V().Maximum(), 101.0);
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("254,1"));
+    EXPECT_EQ(Parts(form).Edit2->text(), QStringLiteral("254,1"));
 
     FeedReading(1020); // X = 2: widened to 103, then the third point lifts the minimum
     EXPECT_EQ(V().Minimum(), 102.0);
     EXPECT_EQ(V().Maximum(), 103.0);
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("1,2"));
-    EXPECT_EQ(form->Edit1->text(), Fixed("103.00,102.00"));
+    EXPECT_EQ(Parts(form).Edit2->text(), QStringLiteral("1,2"));
+    EXPECT_EQ(Parts(form).Edit1->text(), Fixed("103.00,102.00"));
 
     FeedReading(1005); // X = 3: widened down to 99.5
     EXPECT_EQ(V().Minimum(), 99.5);
     EXPECT_EQ(V().Maximum(), 103.0);
-    EXPECT_EQ(form->Edit2->text(), QStringLiteral("2,3"));
-    EXPECT_EQ(form->Edit1->text(), Fixed("103.00,99.50"));
+    EXPECT_EQ(Parts(form).Edit2->text(), QStringLiteral("2,3"));
+    EXPECT_EQ(Parts(form).Edit1->text(), Fixed("103.00,99.50"));
 
-    EXPECT_EQ(form->SampleIndex, 4);
+    EXPECT_EQ(Parts(form).SampleIndex, 4);
     EXPECT_EQ(form->Series1().PointCount(), 4);
     EXPECT_TRUE(sink.Messages.empty());
 }
@@ -94,7 +94,7 @@ TEST_F(TrackerFormTest, ScrollingTheBottomAxisBelowZeroDoesNotStopTheTracking)
     // The user drags the waveform far to the right: the bottom axis ends below 0.
     H().ScrollBy(-400, false);
     ASSERT_LT(H().Maximum(), 0.0);
-    const std::int32_t posBefore = form->Tracker.WaveRingPos;
+    const std::int32_t posBefore = Parts(form).Tracker.WaveRingPos;
 
     // Two frames in one read: both must be plotted and tracked, nothing reported.
     std::vector<std::uint8_t> bytes = FrameBytes(1200, 3);
@@ -103,12 +103,12 @@ TEST_F(TrackerFormTest, ScrollingTheBottomAxisBelowZeroDoesNotStopTheTracking)
     Feed(bytes);
 
     EXPECT_TRUE(sink.Messages.empty());
-    EXPECT_EQ(form->SampleIndex, 212);
+    EXPECT_EQ(Parts(form).SampleIndex, 212);
     EXPECT_EQ(H().Minimum(), 12.0);
     EXPECT_EQ(H().Maximum(), 211.0);
-    EXPECT_EQ(form->Tracker.WaveRingPos, posBefore + 2);
+    EXPECT_EQ(Parts(form).Tracker.WaveRingPos, posBefore + 2);
     EXPECT_EQ(V().Maximum(), 123.0);
-    EXPECT_EQ(form->Label4->text(), QStringLiteral("1220"));
+    EXPECT_EQ(Parts(form).Label4->text(), QStringLiteral("1220"));
 }
 
 TEST_F(TrackerFormTest, ClearWhileFramesArriveRestartsThePlot)
@@ -118,41 +118,41 @@ TEST_F(TrackerFormTest, ClearWhileFramesArriveRestartsThePlot)
         FeedReading(static_cast<std::uint16_t>(1000 + i % 7));
     ASSERT_EQ(H().Maximum(), 229.0);
     const double vMin = V().Minimum(), vMax = V().Maximum();
-    const QString edit1 = form->Edit1->text(), edit2 = form->Edit2->text();
-    QTest::keyClicks(form->Memo1, QStringLiteral("typed by the user"));
-    ASSERT_TRUE(form->Memo1->toPlainText().endsWith(QStringLiteral("typed by the user")));
+    const QString edit1 = Parts(form).Edit1->text(), edit2 = Parts(form).Edit2->text();
+    QTest::keyClicks(Parts(form).Memo1, QStringLiteral("typed by the user"));
+    ASSERT_TRUE(Parts(form).Memo1->toPlainText().endsWith(QStringLiteral("typed by the user")));
 
     // Half a frame is in flight when the user clears.
     const std::vector<std::uint8_t> frame = FrameBytes(1500, 1);
     Feed({frame.begin(), frame.begin() + 3});
-    form->Button3->click();
+    Parts(form).Button3->click();
 
-    EXPECT_TRUE(form->Memo1->toPlainText().isEmpty());
-    EXPECT_EQ(form->Label9->text(), QStringLiteral("0"));
-    EXPECT_EQ(form->Label10->text(), QStringLiteral("0"));
-    EXPECT_EQ(form->RxCount, 0);
+    EXPECT_TRUE(Parts(form).Memo1->toPlainText().isEmpty());
+    EXPECT_EQ(Parts(form).Label9->text(), QStringLiteral("0"));
+    EXPECT_EQ(Parts(form).Label10->text(), QStringLiteral("0"));
+    EXPECT_EQ(Parts(form).RxCount, 0);
     EXPECT_EQ(form->Series1().PointCount(), 0);
-    EXPECT_EQ(form->SampleIndex, 0);
+    EXPECT_EQ(Parts(form).SampleIndex, 0);
     EXPECT_EQ(H().Minimum(), 0.0);
     EXPECT_EQ(H().Maximum(), 199.0);
     // Untouched by the clear.
     EXPECT_EQ(V().Minimum(), vMin);
     EXPECT_EQ(V().Maximum(), vMax);
-    EXPECT_EQ(form->Label4->text(), QStringLiteral("1005"));
-    EXPECT_EQ(form->Edit1->text(), edit1);
-    EXPECT_EQ(form->Edit2->text(), edit2);
-    EXPECT_EQ(form->Button5->text(), QStringLiteral("不显示"));
-    EXPECT_EQ(form->BitBtn2->text(), QStringLiteral("关闭显示"));
-    EXPECT_EQ(form->Tracker.WaveRingPos, 0);
-    for (double v : form->Tracker.WaveRing)
+    EXPECT_EQ(Parts(form).Label4->text(), QStringLiteral("1005"));
+    EXPECT_EQ(Parts(form).Edit1->text(), edit1);
+    EXPECT_EQ(Parts(form).Edit2->text(), edit2);
+    EXPECT_EQ(Parts(form).Button5->text(), QStringLiteral("不显示"));
+    EXPECT_EQ(Parts(form).BitBtn2->text(), QStringLiteral("关闭显示"));
+    EXPECT_EQ(Parts(form).Tracker.WaveRingPos, 0);
+    for (double v : Parts(form).Tracker.WaveRing)
         ASSERT_EQ(v, 0.0);
 
     // The rest of the frame arrives: the decoder kept its state, the plot starts at X = 0.
     Feed({frame.begin() + 3, frame.end()});
-    EXPECT_EQ(form->Label4->text(), QStringLiteral("1500"));
+    EXPECT_EQ(Parts(form).Label4->text(), QStringLiteral("1500"));
     EXPECT_EQ(form->Series1().PointCount(), 1);
     EXPECT_EQ(form->Series1().XValues().LastValue(), 0.0);
-    EXPECT_EQ(form->RxCount, static_cast<std::int32_t>(frame.size() - 3));
+    EXPECT_EQ(Parts(form).RxCount, static_cast<std::int32_t>(frame.size() - 3));
     FeedReading(1500);
     FeedReading(1400); // the third point after the clear lifts the minimum to its value
     EXPECT_EQ(V().Minimum(), 140.0);

@@ -75,7 +75,7 @@ protected:
         ASSERT_FALSE(Dir.Path.empty());
         Link = Dir.Path + "/port";
         form->AttachSerialLink(MakeSystemPlatform());
-        form->ComboBox1->setEditText(QString::fromStdString(Link));
+        Parts(form).ComboBox1->setEditText(QString::fromStdString(Link));
     }
 
     std::unique_ptr<ChildProcess> StartSim(std::vector<std::string> args)
@@ -91,7 +91,7 @@ protected:
 
     void Open()
     {
-        form->BitBtn1->click();
+        Parts(form).BitBtn1->click();
         ASSERT_EQ(Conn().State(), ConnectionState::Open) << Messages();
     }
 
@@ -117,24 +117,24 @@ TEST_F(WindowEndToEnd, ReadingsReachTheReadOutAndAModeCommandRenamesTheMode)
 {
     auto sim = StartSim({"--rate", "50", "--mode", "0"});
     Open();
-    ASSERT_TRUE(WaitUntil([&] { return !form->Label4->text().isEmpty(); }, 5s)) << Messages();
-    const int distance = form->Label4->text().toInt();
+    ASSERT_TRUE(WaitUntil([&] { return !Parts(form).Label4->text().isEmpty(); }, 5s)) << Messages();
+    const int distance = Parts(form).Label4->text().toInt();
     EXPECT_GE(distance, 500);
     EXPECT_LE(distance, 2500);
-    EXPECT_EQ(form->Label12->text(), QStringLiteral("0"));
-    EXPECT_EQ(form->Label13->text(), QStringLiteral("长距离模式"));
+    EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("0"));
+    EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("长距离模式"));
 
-    form->ComboBox3->setCurrentIndex(4);
-    ASSERT_EQ(form->ComboBox3->currentText(), QStringLiteral("A5 51 F6"));
-    form->Button2->click();
-    EXPECT_EQ(form->Label9->text(), QStringLiteral("3"));
-    ASSERT_TRUE(WaitUntil([&] { return form->Label13->text() == QStringLiteral("高速模式"); }, 5s));
-    EXPECT_EQ(form->Label12->text(), QStringLiteral("1"));
-    EXPECT_GT(form->RxCount, 0);
-    EXPECT_EQ(form->RxCount % 8, 0);
+    Parts(form).ComboBox3->setCurrentIndex(4);
+    ASSERT_EQ(Parts(form).ComboBox3->currentText(), QStringLiteral("A5 51 F6"));
+    Parts(form).Button2->click();
+    EXPECT_EQ(Parts(form).Label9->text(), QStringLiteral("3"));
+    ASSERT_TRUE(WaitUntil([&] { return Parts(form).Label13->text() == QStringLiteral("高速模式"); }, 5s));
+    EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("1"));
+    EXPECT_GT(Parts(form).RxCount, 0);
+    EXPECT_EQ(Parts(form).RxCount % 8, 0);
 
-    form->Button1->click();
-    EXPECT_TRUE(form->BitBtn1->isEnabled());
+    Parts(form).Button1->click();
+    EXPECT_TRUE(Parts(form).BitBtn1->isEnabled());
     EXPECT_TRUE(sim->WaitForErr("host closed the port", 3s)) << sim->Err;
     EXPECT_TRUE(sink.Messages.empty()) << Messages();
 }
@@ -143,34 +143,34 @@ TEST_F(WindowEndToEnd, AutoSendQueriesGetOneReadingPerTick)
 {
     auto sim = StartSim({"--query"});
     Open();
-    form->BitBtn2->click();  // waveform on: each reading adds a point
-    form->ComboBox3->setCurrentIndex(1);
-    ASSERT_EQ(form->ComboBox3->currentText(), QStringLiteral("A5 15 BA"));
-    form->ComboBox4->setCurrentIndex(0);  // "50"
+    Parts(form).BitBtn2->click();  // waveform on: each reading adds a point
+    Parts(form).ComboBox3->setCurrentIndex(1);
+    ASSERT_EQ(Parts(form).ComboBox3->currentText(), QStringLiteral("A5 15 BA"));
+    Parts(form).ComboBox4->setCurrentIndex(0);  // "50"
 
     int ticks = 0;
     std::vector<std::int32_t> txAfterTick;
-    QObject::connect(form->Timer1, &QTimer::timeout, form.get(), [&] {
+    QObject::connect(Parts(form).Timer1, &QTimer::timeout, form.get(), [&] {
         ++ticks;
-        txAfterTick.push_back(form->TxCount);
+        txAfterTick.push_back(form->TxCount());
     });
     QElapsedTimer running;
     running.start();
-    form->Button4->click();
+    Parts(form).Button4->click();
     RunFor(2s);
-    form->Button4->click();
+    Parts(form).Button4->click();
     const qint64 elapsedMs = running.elapsed();
-    ASSERT_TRUE(WaitUntil([&] { return form->SampleIndex == ticks; }, 2s))
-        << form->SampleIndex << " readings for " << ticks << " ticks";
+    ASSERT_TRUE(WaitUntil([&] { return Parts(form).SampleIndex == ticks; }, 2s))
+        << Parts(form).SampleIndex << " readings for " << ticks << " ticks";
 
     EXPECT_GE(ticks, 25);
     EXPECT_LE(ticks, elapsedMs / 50);  // never more than one tick per period
     for (std::size_t i = 0; i < txAfterTick.size(); ++i)
         EXPECT_EQ(txAfterTick[i], static_cast<std::int32_t>(3 * (i + 1)));
-    EXPECT_EQ(form->TxCount, 3 * ticks);
-    EXPECT_EQ(form->RxCount, 8 * ticks);
+    EXPECT_EQ(form->TxCount(), 3 * ticks);
+    EXPECT_EQ(Parts(form).RxCount, 8 * ticks);
     RunFor(200ms);
-    EXPECT_EQ(form->SampleIndex, ticks);  // nothing unasked for
+    EXPECT_EQ(Parts(form).SampleIndex, ticks);  // nothing unasked for
     EXPECT_TRUE(sink.Messages.empty()) << Messages();
 }
 
@@ -178,22 +178,22 @@ TEST_F(WindowEndToEnd, ThirtySecondsOfBurstAtTheFullRateLoseNoFrame)
 {
     constexpr long long frames = 43200;  // 30 s of 1440 frames per second (115200 baud)
     auto sim = StartSim({"--burst", "--frames", std::to_string(frames)});
-    form->ComboBox2->setCurrentIndex(1);
+    Parts(form).ComboBox2->setCurrentIndex(1);
     form->show();  // painting included
     Open();
-    form->BitBtn2->click();
-    form->Button5->click();
-    ASSERT_TRUE(WaitUntil([&] { return form->SampleIndex >= frames; }, 45s))
-        << form->SampleIndex << " of " << frames;
+    Parts(form).BitBtn2->click();
+    Parts(form).Button5->click();
+    ASSERT_TRUE(WaitUntil([&] { return Parts(form).SampleIndex >= frames; }, 45s))
+        << Parts(form).SampleIndex << " of " << frames;
     RunFor(300ms);
     sim->Signal(SIGTERM);
     EXPECT_EQ(sim->Wait(5s), 0);
     const long long sent = SentFrames(sim->Err);
     EXPECT_EQ(sent, frames) << sim->Err;
-    EXPECT_EQ(form->SampleIndex, sent);
-    EXPECT_EQ(form->RxCount, 8 * sent);
+    EXPECT_EQ(Parts(form).SampleIndex, sent);
+    EXPECT_EQ(Parts(form).RxCount, 8 * sent);
     EXPECT_EQ(form->Series1().PointCount(), sent);
-    form->Button1->click();
+    Parts(form).Button1->click();
     EXPECT_TRUE(sink.Messages.empty()) << Messages();
 }
 
@@ -203,26 +203,26 @@ TEST_F(WindowEndToEnd, TwoHundredOpenCloseCyclesWhileDataFlowsLeaveNothingBehind
     // One cycle first, so that whatever the first open sets up for good is in the baseline.
     Open();
     RunFor(60ms);
-    form->Button1->click();
+    Parts(form).Button1->click();
     RunFor(100ms);
     const std::size_t fds = OpenFds();
     const std::size_t threads = Threads();
 
     int cyclesWithData = 0;
     for (int i = 0; i < 200; ++i) {
-        const std::int32_t rx = form->RxCount;
-        form->BitBtn1->click();
+        const std::int32_t rx = Parts(form).RxCount;
+        Parts(form).BitBtn1->click();
         ASSERT_EQ(Conn().State(), ConnectionState::Open) << "cycle " << i << "\n" << Messages();
         if (i % 10 == 0)
-            form->Button2->click();
+            Parts(form).Button2->click();
         RunFor(std::chrono::milliseconds(5 + (i % 7) * 5));
-        form->Button1->click();
+        Parts(form).Button1->click();
         ASSERT_EQ(Conn().State(), ConnectionState::Closed);
-        if (form->RxCount > rx)
+        if (Parts(form).RxCount > rx)
             ++cyclesWithData;
     }
     EXPECT_GT(cyclesWithData, 10);
-    EXPECT_EQ(form->TxCount, 3 * 20);
+    EXPECT_EQ(form->TxCount(), 3 * 20);
     EXPECT_TRUE(WaitUntil([&] { return Threads() <= threads && OpenFds() <= fds; }, 3s))
         << "threads " << Threads() << " (were " << threads << "), fds " << OpenFds()
         << " (were " << fds << ")";
@@ -235,7 +235,7 @@ TEST_F(WindowEndToEnd, AHangupGivesOneReadFailureThenCloseAndAReopenWork)
     {
         auto sim = StartSim({"--rate", "50", "--hangup-after", "1"});
         Open();
-        ASSERT_TRUE(WaitUntil([&] { return form->RxCount > 0; }, 3s));
+        ASSERT_TRUE(WaitUntil([&] { return Parts(form).RxCount > 0; }, 3s));
         ASSERT_TRUE(WaitUntil([&] { return !sink.Messages.empty(); }, 5s));
         EXPECT_EQ(sim->Wait(5s), 0);
         EXPECT_NE(sim->Err.find("hanging up"), std::string::npos) << sim->Err;
@@ -248,19 +248,19 @@ TEST_F(WindowEndToEnd, AHangupGivesOneReadFailureThenCloseAndAReopenWork)
     EXPECT_EQ(Notices(), std::vector<QString>{QStringLiteral("ReadFile Error!")});
     EXPECT_EQ(sink.Messages.size(), 1u) << Messages();
     EXPECT_EQ(Conn().State(), ConnectionState::Broken);
-    EXPECT_FALSE(form->BitBtn1->isEnabled());
+    EXPECT_FALSE(Parts(form).BitBtn1->isEnabled());
     EXPECT_TRUE(WaitUntil([&] { return Threads() <= threads; }, 2s));
 
-    form->Button1->click();
+    Parts(form).Button1->click();
     EXPECT_EQ(Conn().State(), ConnectionState::Closed);
-    EXPECT_TRUE(form->BitBtn1->isEnabled());
+    EXPECT_TRUE(Parts(form).BitBtn1->isEnabled());
 
     // The module comes back on the same link.
     auto sim = StartSim({"--rate", "50"});
-    const std::int32_t rx = form->RxCount;
+    const std::int32_t rx = Parts(form).RxCount;
     Open();
-    EXPECT_TRUE(WaitUntil([&] { return form->RxCount > rx; }, 3s));
-    form->Button1->click();
+    EXPECT_TRUE(WaitUntil([&] { return Parts(form).RxCount > rx; }, 3s));
+    Parts(form).Button1->click();
     EXPECT_EQ(sink.Messages.size(), 1u) << Messages();
 }
 

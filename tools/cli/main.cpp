@@ -2,7 +2,7 @@
 
 #include "rangeview/tools/Cli.h"
 #include "rangeview/tools/Monitor.h"
-#include "rangeview/tools/RawIo.h"
+#include "RawIo.h"
 
 #include <iostream>
 #include <string_view>

@@ -7,7 +7,7 @@
 #include "rangeview/tools/Capture.h"
 #include "rangeview/tools/DistanceSignal.h"
 #include "rangeview/tools/LinkStatistics.h"
-#include "rangeview/tools/RawIo.h"
+#include "RawIo.h"
 
 #include <cerrno>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include "rangeview/tools/LoopEvents.h"
 #include "rangeview/tools/MonitorOptions.h"
 #include "rangeview/tools/MonitorSession.h"
-#include "rangeview/tools/RawIo.h"
+#include "RawIo.h"
 
 namespace rv {
 

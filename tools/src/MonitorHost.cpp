@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "rangeview/serial/SerialPlatform.h"
-#include "rangeview/tools/RawIo.h"
+#include "RawIo.h"
 
 namespace rv {
 

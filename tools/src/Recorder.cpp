@@ -1,6 +1,6 @@
 #include "rangeview/tools/Recorder.h"
 
-#include "rangeview/tools/RawIo.h"
+#include "RawIo.h"
 
 #include <algorithm>
 #include <array>

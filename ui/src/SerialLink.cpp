@@ -129,7 +129,7 @@ void WindowConnectionHost::SwitchWaveformOff()
 void WindowConnectionHost::TxCountChanged(std::int32_t txCount)
 {
     if (TForm1* window = Window())
-        window->SetTxCount(txCount);
+        window->ShowTxCount(txCount);
 }
 
 std::string WindowConnectionHost::AutoSendCaption() const

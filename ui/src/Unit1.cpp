@@ -326,16 +326,31 @@ void TForm1::SwitchWaveformOff()
     BitBtn2->setText(WaveformOffCaption);
 }
 
-void TForm1::SetTxCount(std::int32_t value)
+void TForm1::ShowTxCount(std::int32_t value)
 {
-    TxCount = value;
-    SetCaptionNumber(Label9, TxCount);
+    SetCaptionNumber(Label9, value);
+}
+
+std::int32_t TForm1::TxCount() const
+{
+    return serialLink_ ? serialLink_->Connection().TxCount() : 0;
+}
+
+void TForm1::PresetPort(const QString& port)
+{
+    ComboBox1->setEditText(port);
+}
+
+void TForm1::StartDemo()
+{
+    BitBtn1->click();
+    Button5->click();
+    BitBtn2->click();
 }
 
 void TForm1::Button3Click()
 {
     Memo1->Clear();
-    TxCount = 0;
     SetCaption(Label9, QStringLiteral("0"));
     if (Hooks.ResetTxCount)
         Hooks.ResetTxCount();

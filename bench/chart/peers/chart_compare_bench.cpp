@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "Canvas3D.h"
 #include "rangeview/chart/qt/ChartControl.h"
 #include "rangeview/chart/qt/QtSurface.h"
 

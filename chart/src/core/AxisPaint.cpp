@@ -1,4 +1,4 @@
-#include "rangeview/chart/AxisPaint.h"
+#include "AxisPaint.h"
 
 #include <algorithm>
 #include <cmath>

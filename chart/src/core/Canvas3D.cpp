@@ -1,4 +1,4 @@
-#include "rangeview/chart/Canvas3D.h"
+#include "Canvas3D.h"
 
 #include "rangeview/common/Numeric.h"
 

@@ -1,8 +1,8 @@
-#include "rangeview/chart/ChartPaint.h"
+#include "ChartPaint.h"
 
 #include <algorithm>
 
-#include "rangeview/chart/FastLinePaint.h"
+#include "FastLinePaint.h"
 #include "rangeview/common/Numeric.h"
 
 namespace rv {
@@ -85,7 +85,7 @@ void TChartLegend::SetVisible(bool v) {
 
 // --- TCustomChart ------------------------------------------------------------------------------
 
-TCustomChart::TCustomChart() {
+TCustomChart::TCustomChart() : canvasOwner_(std::make_unique<TCanvas3D>()), canvas_(*canvasOwner_) {
     // Nothing here may ask for a repaint: the panel is still being built.
     SetAutoRepaint(false);
     HookChanges();

@@ -1,4 +1,4 @@
-#include "rangeview/chart/FastLinePaint.h"
+#include "FastLinePaint.h"
 
 #include <algorithm>
 

@@ -1,5 +1,7 @@
 #include "rangeview/chart/ZoomPan.h"
 
+#include "Canvas3D.h"
+
 #include <cstdlib>
 #include <utility>
 

@@ -10,6 +10,7 @@
 
 #include <stdexcept>
 
+#include "Canvas3D.h"
 #include "rangeview/chart/ChartSetup.h"
 #include "rangeview/chart/qt/ChartInteraction.h"
 

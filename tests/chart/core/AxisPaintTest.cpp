@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "rangeview/chart/AxisPaint.h"
-#include "rangeview/chart/ChartPaint.h"
+#include "AxisPaint.h"
+#include "ChartPaint.h"
 #include "rangeview/chart/ChartSetup.h"
 #include "rangeview/chart/RecordingSurface.h"
 #include "rangeview/common/Numeric.h"

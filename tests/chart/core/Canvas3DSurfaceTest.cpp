@@ -1,7 +1,7 @@
 // The canvas over a recording surface: state forwarding, system colours, buffering.
 #include <gtest/gtest.h>
 
-#include "rangeview/chart/Canvas3D.h"
+#include "Canvas3D.h"
 #include "rangeview/chart/RecordingSurface.h"
 
 namespace rv {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "rangeview/chart/ChartPaint.h"
+#include "ChartPaint.h"
 #include "rangeview/chart/ChartSetup.h"
 #include "rangeview/chart/RecordingSurface.h"
 

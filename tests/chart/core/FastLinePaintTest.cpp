@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "rangeview/chart/ChartPaint.h"
+#include "ChartPaint.h"
 #include "rangeview/chart/ChartSetup.h"
 #include "rangeview/chart/RecordingSurface.h"
 

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "Canvas3D.h"
 #include "rangeview/chart/qt/ChartControl.h"
 #include "ChartControlFixture.h"
 

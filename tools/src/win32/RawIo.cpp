@@ -1,4 +1,4 @@
-#include "rangeview/tools/RawIo.h"
+#include "RawIo.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -36,6 +36,8 @@ class ITextMeasure;
 // Width of the widest line of a label text in the measurer's current font.
 std::int32_t WidestLabelLine(ITextMeasure& measure, std::string_view text);
 
+// The caption an axis draws beside its labels; each axis owns one, and the chart's setup
+// and the axis painter read it.
 class TChartAxisTitle {
 public:
     explicit TChartAxisTitle(std::int32_t angle = 0);
@@ -266,6 +268,7 @@ private:
     bool visible_ = true;
 };
 
+// The four side axes the chart panel owns (bottom, top, left, right).
 class TChartAxis : public TCustomChartAxis {
 public:
     using TCustomChartAxis::TCustomChartAxis;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rangeview/chart/ChartPaint.h"
+#include "rangeview/chart/Chart.h"
 #include "rangeview/chart/Series.h"
 
 namespace rv {

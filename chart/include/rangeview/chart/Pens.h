@@ -106,6 +106,8 @@ public:
     TChartHiddenPen() : TChartPen(clBlack, 1, TPenStyle::psSolid, false) {}
 };
 
+// Fill colour and style of a chart part (panel, walls, titles); the painters select it on the
+// canvas, its owner hears of changes through OnChange.
 class TChartBrush {
 public:
     explicit TChartBrush(TColor color = clDefault, TBrushStyle style = TBrushStyle::bsSolid);
@@ -126,6 +128,8 @@ private:
     TBrushData data_;
 };
 
+// Font of a chart text (titles, axis labels); the painters select it on the canvas and
+// measure with it, its owner hears of changes through OnChange.
 class TChartFont {
 public:
     TChartFont();

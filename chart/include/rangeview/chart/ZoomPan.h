@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "rangeview/chart/Axis.h"
-#include "rangeview/chart/ChartPaint.h"
+#include "rangeview/chart/Chart.h"
 #include "rangeview/chart/Geometry.h"
 #include "rangeview/chart/Series.h"
 
@@ -73,6 +73,7 @@ struct TZoomPanSettings {
 
 enum class TChartClickedPartStyle : std::uint8_t { cpNone, cpLegend, cpAxis, cpSeries, cpTitle, cpFoot, cpChartRect };
 
+// What a mouse position is over, as the zoom and scroll handling asks it.
 struct TChartClickedPart {
     TChartClickedPartStyle Part = TChartClickedPartStyle::cpNone;
     std::int32_t PointIndex = -1;

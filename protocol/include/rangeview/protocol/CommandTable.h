@@ -6,6 +6,7 @@
 
 namespace rv {
 
+// One entry of the window's command list and of the command-line tool's command names.
 struct CommandTableRow {
     std::string_view ItemText;          // the text offered in the command list
     std::array<std::uint8_t, 3> Bytes;  // what ItemText converts to

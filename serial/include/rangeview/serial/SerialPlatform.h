@@ -30,6 +30,7 @@ inline constexpr std::uint32_t PurgeRxClear = 0x0008;
 inline constexpr std::uint8_t NoParity = 0;
 inline constexpr std::uint8_t OneStopBit = 0;
 
+// Read and write timeouts of a port, in milliseconds (0: none).
 struct CommTimeouts {
     std::uint32_t ReadIntervalTimeout = 0;
     std::uint32_t ReadTotalTimeoutMultiplier = 0;
@@ -50,6 +51,7 @@ struct LineSettings {
     std::uint8_t StopBits = OneStopBit;
 };
 
+// Queue fill of a port, as the connection polls it before reading.
 struct CommStatus {
     std::uint32_t InQueue = 0;   // received bytes waiting to be read
     std::uint32_t OutQueue = 0;  // bytes not yet sent
@@ -155,6 +157,8 @@ public:
     virtual bool Join(std::chrono::milliseconds bound) = 0;
 };
 
+// Everything the serial connection needs from the system: events, ports, threads. One
+// backend per system supplies it (MakeSystemPlatform); tests use an in-memory one.
 class SerialPlatform {
 public:
     virtual ~SerialPlatform() = default;

@@ -34,6 +34,7 @@ struct CaptureFormat {
                                                                        std::uint32_t count) noexcept;
 };
 
+// One read as captured: when it arrived (microseconds from the start) and its bytes.
 struct CaptureRecord {
     std::uint64_t TimeUs = 0;
     std::vector<std::uint8_t> Bytes;

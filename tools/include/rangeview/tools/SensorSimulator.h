@@ -71,6 +71,7 @@ private:
     std::uint64_t FramesDropped_ = 0;
 };
 
+// How the simulated module behaves; the simulator's options fill it, tests set it directly.
 struct SimulatorSettings {
     std::uint8_t Mode = 3;             // reported in every frame until a mode command
     bool AutomaticOutput = true;       // stream at the rate; otherwise one frame per query

@@ -15,6 +15,7 @@ struct ProgramOptions {
     bool Help = false;     // --help
 };
 
+// The outcome of parsing the window program's command line, for its entry point.
 struct ParsedOptions {
     ProgramOptions Options;
     QString Error;  // empty when the command line was accepted

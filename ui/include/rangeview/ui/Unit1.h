@@ -59,6 +59,8 @@ inline constexpr int CommNotifyMessage = 68;
 QEvent::Type CommNotifyEventType();
 inline const QEvent::Type WM_COMMNOTIFY = CommNotifyEventType();
 
+// The event WindowConnectionHost posts for the reader; the window's event handler hands its
+// handle to the serial link.
 class CommNotifyEvent final : public QEvent {
 public:
     explicit CommNotifyEvent(std::uint64_t handle) : QEvent(CommNotifyEventType()), Handle(handle) {}
@@ -81,42 +83,6 @@ public:
                     QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // ---- controls; each one's objectName is its member name ----
-    QComboBox* ComboBox1 = nullptr;
-    QComboBox* ComboBox2 = nullptr;
-    QPushButton* BitBtn1 = nullptr;
-    QFrame* Panel1 = nullptr;
-    QPushButton* Button1 = nullptr;
-    QComboBox* ComboBox3 = nullptr;
-    QPushButton* Button2 = nullptr;
-    TLogMemo* Memo1 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QComboBox* ComboBox4 = nullptr;
-    QPushButton* Button4 = nullptr;
-    QPushButton* Button5 = nullptr;
-    ChartControl* Chart1 = nullptr;
-    QPushButton* BitBtn2 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QPushButton* BitBtn3 = nullptr;
-    QPushButton* BitBtn4 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label14 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label9 = nullptr;
-    QLabel* Label8 = nullptr;
-    QLabel* Label10 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label11 = nullptr;
-    QLabel* Label12 = nullptr;
-    QLabel* Label13 = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
-    QTimer* Timer1 = nullptr;
-
     TChartSeries& Series1() const;
 
     // Wires the window to a serial connection on this platform (replacing an earlier one,
@@ -124,16 +90,12 @@ public:
     SerialLink& AttachSerialLink(std::shared_ptr<SerialPlatform> platform);
     SerialLink* Link() const { return serialLink_.get(); }
 
-    // ---- window state ----
-    std::int32_t TxCount = 0;
-    std::int32_t RxCount = 0;
-    std::int64_t SampleIndex = 0;
-    std::uint8_t LastMode = 4;
-    FrameDecoder Decoder;
-    WaveformTracker Tracker;
-    QString LogText;
-
-    SerialLinkHooks Hooks;
+    // The transmit count; the connection owns it (0 without one).
+    std::int32_t TxCount() const;
+    // The port name ComboBox1 starts with (the command line's choice).
+    void PresetPort(const QString& port);
+    // Open, hex echo on, waveform on: through the buttons, as the user would.
+    void StartDemo();
 
     // ---- handlers ----
     void FormCreate();
@@ -163,8 +125,8 @@ public:
     void ShowOwnedBox(const QString& text);
     // The waveform switch back to off.
     void SwitchWaveformOff();
-    // TxCount and Label9.
-    void SetTxCount(std::int32_t value);
+    // Label9 shows the connection's transmit count.
+    void ShowTxCount(std::int32_t value);
 
     // Runs a handler body; an exception ends it and is shown by the general error report.
     // Nothing ever escapes into the event loop.
@@ -202,6 +164,59 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The link drives the controls and sets the hooks; tests reach the controls and the state
+    // through TForm1TestAccess (defined with the test support, never in the product).
+    friend class SerialLink;
+    friend class WindowConnectionHost;
+    friend struct TForm1TestAccess;
+
+    // ---- controls; each one's objectName is its member name ----
+    QComboBox* ComboBox1 = nullptr;
+    QComboBox* ComboBox2 = nullptr;
+    QPushButton* BitBtn1 = nullptr;
+    QFrame* Panel1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QComboBox* ComboBox3 = nullptr;
+    QPushButton* Button2 = nullptr;
+    TLogMemo* Memo1 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QComboBox* ComboBox4 = nullptr;
+    QPushButton* Button4 = nullptr;
+    QPushButton* Button5 = nullptr;
+    ChartControl* Chart1 = nullptr;
+    QPushButton* BitBtn2 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QPushButton* BitBtn3 = nullptr;
+    QPushButton* BitBtn4 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label14 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label10 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label11 = nullptr;
+    QLabel* Label12 = nullptr;
+    QLabel* Label13 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    // ---- window state ----
+    std::int32_t RxCount = 0;
+    std::int64_t SampleIndex = 0;
+    std::uint8_t LastMode = 4;
+    FrameDecoder Decoder;
+    WaveformTracker Tracker;
+    QString LogText;
+
+    // Set by the serial link.
+    SerialLinkHooks Hooks;
+
     void BuildLayout();
     // Keeps the window at its fixed place where it fits the screen it opens on; otherwise moves
     // it the least distance that makes it fit the screen's available area.

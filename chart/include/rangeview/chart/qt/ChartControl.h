@@ -10,7 +10,7 @@
 #include <memory>
 #include <utility>
 
-#include "rangeview/chart/ChartPaint.h"
+#include "rangeview/chart/Chart.h"
 #include "rangeview/chart/Series.h"
 #include "rangeview/chart/qt/QtSurface.h"
 

@@ -4,24 +4,11 @@
 #include <cmath>
 #include <cstdint>
 
+#include "Canvas3D.h"
 #include "rangeview/chart/Axis.h"
-#include "rangeview/chart/Canvas3D.h"
+#include "rangeview/chart/Chart.h"
 
 namespace rv {
-
-// Pixel positions of the labels of one axis paint, in the order they were produced.
-struct TTickPositions {
-    static constexpr std::int32_t Capacity = 2000;
-    std::array<std::int32_t, Capacity> Positions{};
-    std::int32_t Count = 0;
-
-    void Clear() { Count = 0; }
-    // Positions beyond the capacity are dropped.
-    void Add(std::int32_t p) {
-        if (Count < Capacity) Positions[static_cast<std::size_t>(Count++)] = p;
-    }
-    std::int32_t operator[](std::int32_t i) const { return Positions[static_cast<std::size_t>(i)]; }
-};
 
 // Draws one axis of its chart: labels, axis line, ticks, grid and minor ticks, on canvas.
 // Uses the layout state of the last layout; fills `ticks` with the label positions.

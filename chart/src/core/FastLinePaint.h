@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "rangeview/chart/Canvas3D.h"
+#include "Canvas3D.h"
 #include "rangeview/chart/Series.h"
 
 namespace rv {
