@@ -78,23 +78,23 @@ std::vector<std::vector<std::uint8_t>> OneSecondOfReads(std::int64_t firstFrame,
 // way ProcessReceivedBytes builds it, in pieces of ten seconds.
 class LogPile {
 public:
-    explicit LogPile(std::size_t readSize) : readSize_(readSize) {}
+    explicit LogPile(std::size_t readSize) : ReadSize_(readSize) {}
 
     QString TenSeconds()
     {
         QString all;
         for (int s = 0; s < 10; ++s) {
-            const auto stream = OneSecond(frame_);
-            frame_ += FramesPerSecond;
-            for (std::size_t at = 0; at < stream.size(); at += readSize_) {
+            const auto stream = OneSecond(Frame_);
+            Frame_ += FramesPerSecond;
+            for (std::size_t at = 0; at < stream.size(); at += ReadSize_) {
                 QString text;
-                const std::size_t end = std::min(at + readSize_, stream.size());
+                const std::size_t end = std::min(at + ReadSize_, stream.size());
                 for (std::size_t i = at; i < end; ++i) {
                     constexpr char digits[] = "0123456789ABCDEF";
                     text += QLatin1Char(digits[stream[i] >> 4]);
                     text += QLatin1Char(digits[stream[i] & 15]);
                     text += QLatin1Char(' ');
-                    if (decoder_.FeedByte(stream[i]))
+                    if (Decoder_.FeedByte(stream[i]))
                         text += QStringLiteral("\r\n");
                 }
                 all += text;
@@ -104,9 +104,9 @@ public:
     }
 
 private:
-    std::size_t readSize_;
-    std::int64_t frame_ = 0;
-    rv::FrameDecoder decoder_;
+    std::size_t ReadSize_;
+    std::int64_t Frame_ = 0;
+    rv::FrameDecoder Decoder_;
 };
 
 struct Window {

@@ -14,16 +14,16 @@ class TRecordingSurface::Image : public TSurfaceImage {
 public:
     Image(std::shared_ptr<Log> log, std::int32_t layer, std::int32_t w, std::int32_t h,
           std::int32_t charWidth, std::int32_t fontHeight)
-        : surface_(std::move(log), layer, charWidth, fontHeight), width_(w), height_(h) {}
-    std::int32_t Width() const override { return width_; }
-    std::int32_t Height() const override { return height_; }
-    TSurface& Surface() override { return surface_; }
-    std::int32_t Layer() const { return surface_.Layer(); }
+        : Surface_(std::move(log), layer, charWidth, fontHeight), Width_(w), Height_(h) {}
+    std::int32_t Width() const override { return Width_; }
+    std::int32_t Height() const override { return Height_; }
+    TSurface& Surface() override { return Surface_; }
+    std::int32_t Layer() const { return Surface_.Layer(); }
 
 private:
-    TRecordingSurface surface_;
-    std::int32_t width_;
-    std::int32_t height_;
+    TRecordingSurface Surface_;
+    std::int32_t Width_;
+    std::int32_t Height_;
 };
 
 TRecordingSurface::TRecordingSurface(std::int32_t charWidth, std::int32_t fontHeight)
@@ -31,30 +31,30 @@ TRecordingSurface::TRecordingSurface(std::int32_t charWidth, std::int32_t fontHe
 
 TRecordingSurface::TRecordingSurface(std::shared_ptr<Log> log, std::int32_t layer,
                                      std::int32_t charWidth, std::int32_t fontHeight)
-    : CharWidth(charWidth), FixedFontHeight(fontHeight), log_(std::move(log)), layer_(layer) {}
+    : CharWidth(charWidth), FixedFontHeight(fontHeight), Log_(std::move(log)), Layer_(layer) {}
 
 TRecordingSurface::~TRecordingSurface() = default;
 
 TSurfaceRecord& TRecordingSurface::Add(TSurfaceOp op, bool stateChange) {
-    if (stateChange && !RecordStateChanges) return discarded_;
-    TSurfaceRecord& r = log_->Records.emplace_back();
+    if (stateChange && !RecordStateChanges) return Discarded_;
+    TSurfaceRecord& r = Log_->Records.emplace_back();
     r.Op = op;
-    r.Layer = layer_;
-    r.Pen = pen_;
-    r.Brush = brush_;
-    r.Font = font_;
-    r.BkMode = bkMode_;
-    r.BkColor = bkColor_;
-    r.HAlign = hAlign_;
-    r.VAlign = vAlign_;
-    r.Clipped = clipped_;
-    r.Clip = clip_;
+    r.Layer = Layer_;
+    r.Pen = Pen_;
+    r.Brush = Brush_;
+    r.Font = Font_;
+    r.BkMode = BkMode_;
+    r.BkColor = BkColor_;
+    r.HAlign = HAlign_;
+    r.VAlign = VAlign_;
+    r.Clipped = Clipped_;
+    r.Clip = Clip_;
     return r;
 }
 
 std::vector<TSurfaceRecord> TRecordingSurface::Calls(TSurfaceOp op) const {
     std::vector<TSurfaceRecord> out;
-    for (const auto& r : log_->Records) {
+    for (const auto& r : Log_->Records) {
         if (r.Op == op) out.push_back(r);
     }
     return out;
@@ -64,7 +64,7 @@ std::vector<TRecordedSegment> TRecordingSurface::Segments() const {
     std::vector<TRecordedSegment> out;
     // Pen positions per layer; layers are few.
     std::vector<TPoint> pos;
-    for (const auto& r : log_->Records) {
+    for (const auto& r : Log_->Records) {
         if (r.Op != TSurfaceOp::MoveTo && r.Op != TSurfaceOp::LineTo) continue;
         const auto layer = static_cast<std::size_t>(r.Layer);
         if (pos.size() <= layer) pos.resize(layer + 1);
@@ -78,33 +78,33 @@ std::vector<TRecordedSegment> TRecordingSurface::Segments() const {
 }
 
 void TRecordingSurface::SetPen(const TPenData& pen) {
-    pen_ = pen;
+    Pen_ = pen;
     Add(TSurfaceOp::SetPen, true);
 }
 
 void TRecordingSurface::SetBrush(const TBrushData& brush) {
-    brush_ = brush;
+    Brush_ = brush;
     Add(TSurfaceOp::SetBrush, true);
 }
 
 void TRecordingSurface::SetFont(const TFontData& font) {
-    font_ = font;
+    Font_ = font;
     Add(TSurfaceOp::SetFont, true);
 }
 
 void TRecordingSurface::SetBkMode(TBkMode mode) {
-    bkMode_ = mode;
+    BkMode_ = mode;
     Add(TSurfaceOp::SetBkMode, true);
 }
 
 void TRecordingSurface::SetBkColor(TColor color) {
-    bkColor_ = color;
+    BkColor_ = color;
     Add(TSurfaceOp::SetBkColor, true);
 }
 
 void TRecordingSurface::SetTextAlign(THorizTextAlign horiz, TVertTextAlign vert) {
-    hAlign_ = horiz;
-    vAlign_ = vert;
+    HAlign_ = horiz;
+    VAlign_ = vert;
     Add(TSurfaceOp::SetTextAlign, true);
 }
 
@@ -122,7 +122,7 @@ void TRecordingSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view
 }
 
 void TRecordingSurface::MoveTo(std::int32_t x, std::int32_t y) {
-    pos_ = TPoint{x, y};
+    Pos_ = TPoint{x, y};
     TSurfaceRecord& r = Add(TSurfaceOp::MoveTo, false);
     r.X = x;
     r.Y = y;
@@ -132,7 +132,7 @@ void TRecordingSurface::LineTo(std::int32_t x, std::int32_t y) {
     TSurfaceRecord& r = Add(TSurfaceOp::LineTo, false);
     r.X = x;
     r.Y = y;
-    pos_ = TPoint{x, y};
+    Pos_ = TPoint{x, y};
 }
 
 void TRecordingSurface::Rectangle(const TRect& rect) {
@@ -144,24 +144,24 @@ void TRecordingSurface::FillRect(const TRect& rect) {
 }
 
 void TRecordingSurface::SetClipRect(const TRect& rect) {
-    clipped_ = true;
-    clip_ = rect;
+    Clipped_ = true;
+    Clip_ = rect;
     Add(TSurfaceOp::SetClip, false).Rect = rect;
 }
 
 void TRecordingSurface::RemoveClip() {
-    clipped_ = false;
-    clip_ = TRect{};
+    Clipped_ = false;
+    Clip_ = TRect{};
     Add(TSurfaceOp::RemoveClip, false);
 }
 
 std::unique_ptr<TSurfaceImage> TRecordingSurface::CreateImage(std::int32_t width,
                                                               std::int32_t height) {
-    const std::int32_t layer = ++log_->ImagesCreated;
+    const std::int32_t layer = ++Log_->ImagesCreated;
     TSurfaceRecord& r = Add(TSurfaceOp::CreateImage, false);
     r.Rect = TRect{0, 0, width, height};
     r.X = layer;
-    return std::make_unique<Image>(log_, layer, width, height, CharWidth, FixedFontHeight);
+    return std::make_unique<Image>(Log_, layer, width, height, CharWidth, FixedFontHeight);
 }
 
 void TRecordingSurface::DrawImage(TSurfaceImage& image, std::int32_t x, std::int32_t y) {

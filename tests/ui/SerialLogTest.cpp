@@ -41,11 +41,11 @@ protected:
         FormTest::SetUp();
         Lines().clear();
         InstallSerialErrorLog();
-        previous_ = qInstallMessageHandler(&Capture);
+        Previous_ = qInstallMessageHandler(&Capture);
     }
     void TearDown() override
     {
-        qInstallMessageHandler(previous_);
+        qInstallMessageHandler(Previous_);
         SetSystemErrorSink(nullptr);
         form.reset();
     }
@@ -60,7 +60,7 @@ protected:
     }
 
 private:
-    QtMessageHandler previous_ = nullptr;
+    QtMessageHandler Previous_ = nullptr;
 };
 
 TEST_F(SerialLogTest, OpeningAFileThatIsNoTerminalShowsTheBoxAndLogsTheReason)

@@ -29,7 +29,7 @@ bool IsWordChar(QChar c)
 
 } // namespace
 
-TLogMemo::TLogMemo(QWidget* parent) : QAbstractScrollArea(parent), metrics_(font())
+TLogMemo::TLogMemo(QWidget* parent) : QAbstractScrollArea(parent), Metrics_(font())
 {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -45,9 +45,9 @@ TLogMemo::TLogMemo(QWidget* parent) : QAbstractScrollArea(parent), metrics_(font
 
 void TLogMemo::ResetMetrics()
 {
-    metrics_ = QFontMetricsF(font());
-    latin_.fill(-1);
-    rowHeight_ = std::max(1, static_cast<int>(std::ceil(metrics_.lineSpacing())));
+    Metrics_ = QFontMetricsF(font());
+    Latin_.fill(-1);
+    RowHeight_ = std::max(1, static_cast<int>(std::ceil(Metrics_.lineSpacing())));
 }
 
 // ---- storage ----
@@ -271,39 +271,39 @@ TLogMemo::~TLogMemo() = default;
 
 qsizetype TLogMemo::BlockCount() const
 {
-    return CountOf(root_);
+    return CountOf(Root_);
 }
 
 qsizetype TLogMemo::TextLength() const
 {
-    return CharsOf(root_);
+    return CharsOf(Root_);
 }
 
 qsizetype TLogMemo::LineCount() const
 {
     // Text that ends in a line break (or no text) has an empty last line after it.
-    if (!root_)
+    if (!Root_)
         return 1;
-    return root_->Lines + (EndsInBreak(LastNode(root_.get())->B) ? 1 : 0);
+    return Root_->Lines + (EndsInBreak(LastNode(Root_.get())->B) ? 1 : 0);
 }
 
 const QString& TLogMemo::TextOf(const Node* node) const
 {
     if (!node->B.Hex)
         return node->B.Text;
-    if (spelt_ != node) {
-        spelt_ = nullptr;
-        SpellHex(node->B, speltText_);
-        spelt_ = node;
+    if (Spelt_ != node) {
+        Spelt_ = nullptr;
+        SpellHex(node->B, SpeltText_);
+        Spelt_ = node;
     }
-    return speltText_;
+    return SpeltText_;
 }
 
 TLogMemo::Found TLogMemo::BlockAtChar(qsizetype pos) const
 {
     // The block with start <= pos < end; past the end, the last block.
     Found f;
-    const Node* n = root_.get();
+    const Node* n = Root_.get();
     while (n != nullptr) {
         if (pos < f.CharStart + CharsOf(n->Left)) {
             n = n->Left.get();
@@ -327,7 +327,7 @@ TLogMemo::Found TLogMemo::BlockAtChar(qsizetype pos) const
 TLogMemo::Found TLogMemo::BlockAtLine(qsizetype line) const
 {
     Found f;
-    const Node* n = root_.get();
+    const Node* n = Root_.get();
     while (n != nullptr) {
         if (line < f.LineStart + LinesOf(n->Left)) {
             n = n->Left.get();
@@ -352,7 +352,7 @@ TLogMemo::Found TLogMemo::BlockAtLine(qsizetype line) const
 TLogMemo::Found TLogMemo::BlockAtIndex(qsizetype index) const
 {
     Found f;
-    const Node* n = root_.get();
+    const Node* n = Root_.get();
     while (n != nullptr) {
         if (index < f.Index + CountOf(n->Left)) {
             n = n->Left.get();
@@ -410,17 +410,17 @@ QString TLogMemo::toPlainText() const
 qreal TLogMemo::Advance(QStringView text, qsizetype i) const
 {
     const QChar c = text[i];
-    if (c.unicode() < latin_.size()) {
-        qreal& a = latin_[c.unicode()];
+    if (c.unicode() < Latin_.size()) {
+        qreal& a = Latin_[c.unicode()];
         if (a < 0)
-            a = metrics_.horizontalAdvance(c);
+            a = Metrics_.horizontalAdvance(c);
         return a;
     }
     if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-        return metrics_.horizontalAdvance(text.mid(i, 2).toString());
+        return Metrics_.horizontalAdvance(text.mid(i, 2).toString());
     if (c.isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate())
         return 0; // measured with its high half
-    return metrics_.horizontalAdvance(c);
+    return Metrics_.horizontalAdvance(c);
 }
 
 qreal TLogMemo::WidthOf(QStringView text, qsizetype from, qsizetype to) const
@@ -439,7 +439,7 @@ void TLogMemo::Wrap(QStringView text, std::vector<std::uint32_t>& starts) const
 {
     starts.clear();
     starts.push_back(0);
-    const qreal width = std::max(1, wrapWidth_ - 2 * Margin);
+    const qreal width = std::max(1, WrapWidth_ - 2 * Margin);
     const qsizetype n = text.size();
     qsizetype start = 0;
     qsizetype lastBreak = -1;
@@ -513,10 +513,10 @@ void TLogMemo::Cut(QStringView text, const std::vector<std::uint32_t>& starts,
             for (std::size_t i = j; i < k; ++i)
                 b.Starts.push_back(static_cast<std::uint32_t>(starts[i] - from));
         }
-        seed_ ^= seed_ << 13;
-        seed_ ^= seed_ >> 17;
-        seed_ ^= seed_ << 5;
-        node->Priority = seed_;
+        Seed_ ^= Seed_ << 13;
+        Seed_ ^= Seed_ >> 17;
+        Seed_ ^= Seed_ << 5;
+        node->Priority = Seed_;
         Pull(*node);
         out.push_back(std::move(node));
         j = k;
@@ -533,9 +533,9 @@ int TLogMemo::ViewWidth() const
 bool TLogMemo::FollowWidth()
 {
     const int width = ViewWidth();
-    if (width == wrapWidth_)
+    if (width == WrapWidth_)
         return false;
-    wrapWidth_ = width;
+    WrapWidth_ = width;
     RewrapAll();
     return true;
 }
@@ -544,10 +544,10 @@ bool TLogMemo::FollowWidth()
 // wrapped a paragraph or so at a time, so this needs no copy of the whole log.
 void TLogMemo::RewrapAll()
 {
-    spelt_ = nullptr;
+    Spelt_ = nullptr;
     std::vector<Block> blocks;
     blocks.reserve(static_cast<std::size_t>(BlockCount()));
-    TakeBlocks(std::move(root_), blocks);
+    TakeBlocks(std::move(Root_), blocks);
     std::vector<NodePtr> nodes;
     std::vector<std::uint32_t> starts;
     QString buf;
@@ -571,7 +571,7 @@ void TLogMemo::RewrapAll()
     if (!buf.isEmpty())
         flush();
     for (NodePtr& n : nodes)
-        root_ = Merge(std::move(root_), std::move(n));
+        Root_ = Merge(std::move(Root_), std::move(n));
 }
 
 // The line holding the change and the one before it (which may take back a word) are wrapped
@@ -580,7 +580,7 @@ void TLogMemo::RewrapAll()
 void TLogMemo::Edit(qsizetype from, qsizetype to, QStringView with)
 {
     FollowWidth();
-    spelt_ = nullptr;
+    Spelt_ = nullptr;
     const qsizetype count = BlockCount();
     qsizetype first = 0;
     qsizetype last = -1;
@@ -637,30 +637,30 @@ void TLogMemo::Edit(qsizetype from, qsizetype to, QStringView with)
     Cut(buf, starts, nodes);
 
     NodePtr before, middle, after;
-    Split(std::move(root_), first, before, middle);
+    Split(std::move(Root_), first, before, middle);
     Split(std::move(middle), next - first, middle, after);
     middle.reset();
     for (NodePtr& n : nodes)
         before = Merge(std::move(before), std::move(n));
-    root_ = Merge(std::move(before), std::move(after));
-    spelt_ = nullptr;
+    Root_ = Merge(std::move(before), std::move(after));
+    Spelt_ = nullptr;
 
-    caret_ = anchor_ = from + with.size();
-    trail_ = false;
-    goalX_ = -1;
+    Caret_ = Anchor_ = from + with.size();
+    Trail_ = false;
+    GoalX_ = -1;
     UpdateScrollRange();
     viewport()->update();
 }
 
 void TLogMemo::Normalize(const QString& text)
 {
-    scratch_.resize(0);
-    scratch_.reserve(text.size());
+    Scratch_.resize(0);
+    Scratch_.reserve(text.size());
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
         if (text[i] == QLatin1Char('\r') && i + 1 < n && text[i + 1] == QLatin1Char('\n'))
             continue; // the '\n' that follows stands for both
-        scratch_.append(text[i]);
+        Scratch_.append(text[i]);
     }
 }
 
@@ -669,28 +669,28 @@ void TLogMemo::ReplaceSelection(const QString& text)
     QStringView with = text;
     if (text.contains(QLatin1Char('\r'))) {
         Normalize(text);
-        with = scratch_;
+        with = Scratch_;
     }
-    const qsizetype from = std::min(caret_, anchor_), to = std::max(caret_, anchor_);
+    const qsizetype from = std::min(Caret_, Anchor_), to = std::max(Caret_, Anchor_);
     QString removed = Slice(from, to);
     Edit(from, to, with);
-    undo_.Valid = true;
-    undo_.Typing = false;
-    undo_.Pos = from;
-    undo_.Inserted = with.size();
-    undo_.Removed = std::move(removed);
+    Undo_.Valid = true;
+    Undo_.Typing = false;
+    Undo_.Pos = from;
+    Undo_.Inserted = with.size();
+    Undo_.Removed = std::move(removed);
 }
 
 void TLogMemo::Clear()
 {
-    root_.reset();
-    spelt_ = nullptr;
-    speltText_ = QString();
-    caret_ = anchor_ = 0;
-    trail_ = false;
-    goalX_ = -1;
-    undo_.Valid = false;
-    undo_.Removed = QString();
+    Root_.reset();
+    Spelt_ = nullptr;
+    SpeltText_ = QString();
+    Caret_ = Anchor_ = 0;
+    Trail_ = false;
+    GoalX_ = -1;
+    Undo_.Valid = false;
+    Undo_.Removed = QString();
     UpdateScrollRange();
     viewport()->update();
 }
@@ -699,15 +699,15 @@ void TLogMemo::undo()
 {
     if (!CanUndo())
         return;
-    undo_.Valid = false;
-    const QString removed = std::exchange(undo_.Removed, QString());
-    Edit(undo_.Pos, undo_.Pos + undo_.Inserted, removed);
+    Undo_.Valid = false;
+    const QString removed = std::exchange(Undo_.Removed, QString());
+    Edit(Undo_.Pos, Undo_.Pos + Undo_.Inserted, removed);
     EnsureCaretVisible();
 }
 
 void TLogMemo::setReadOnly(bool readOnly)
 {
-    readOnly_ = readOnly;
+    ReadOnly_ = readOnly;
     viewport()->update();
 }
 
@@ -718,16 +718,16 @@ void TLogMemo::SetCaret(qsizetype pos)
 
 void TLogMemo::SetSelection(qsizetype start, qsizetype end)
 {
-    anchor_ = std::clamp<qsizetype>(start, 0, TextLength());
-    caret_ = std::clamp<qsizetype>(end, 0, TextLength());
-    trail_ = false;
-    goalX_ = -1;
+    Anchor_ = std::clamp<qsizetype>(start, 0, TextLength());
+    Caret_ = std::clamp<qsizetype>(end, 0, TextLength());
+    Trail_ = false;
+    GoalX_ = -1;
     viewport()->update();
 }
 
 QString TLogMemo::SelectedText() const
 {
-    return Slice(std::min(caret_, anchor_), std::max(caret_, anchor_));
+    return Slice(std::min(Caret_, Anchor_), std::max(Caret_, Anchor_));
 }
 
 QString TLogMemo::LineText(qsizetype i) const
@@ -740,7 +740,7 @@ QString TLogMemo::LineText(qsizetype i) const
 TLogMemo::Line TLogMemo::LineAt(qsizetype line) const
 {
     Line out;
-    if (!root_ || line >= root_->Lines) {
+    if (!Root_ || line >= Root_->Lines) {
         out.Start = TextLength();
         return out;
     }
@@ -761,10 +761,10 @@ TLogMemo::Line TLogMemo::LineAt(qsizetype line) const
 
 qsizetype TLogMemo::LineOf(qsizetype pos) const
 {
-    if (!root_)
+    if (!Root_)
         return 0;
-    if (pos >= root_->Chars && EndsInBreak(LastNode(root_.get())->B))
-        return root_->Lines;
+    if (pos >= Root_->Chars && EndsInBreak(LastNode(Root_.get())->B))
+        return Root_->Lines;
     const Found f = BlockAtChar(pos);
     return f.LineStart + LineIndexOf(f.At->B, pos - f.CharStart);
 }
@@ -777,13 +777,13 @@ qsizetype TLogMemo::LineEnd(qsizetype line) const
 
 qsizetype TLogMemo::CaretLine() const
 {
-    const qsizetype line = LineOf(caret_);
-    return trail_ && line > 0 && SoftEnd(line - 1) && Start(line) == caret_ ? line - 1 : line;
+    const qsizetype line = LineOf(Caret_);
+    return Trail_ && line > 0 && SoftEnd(line - 1) && Start(line) == Caret_ ? line - 1 : line;
 }
 
 int TLogMemo::PageLines() const
 {
-    return std::max(1, contentsRect().height() / rowHeight_);
+    return std::max(1, contentsRect().height() / RowHeight_);
 }
 
 int TLogMemo::FirstVisibleLine() const
@@ -818,7 +818,7 @@ TLogMemo::Hit TLogMemo::HitInLine(qsizetype line, qreal x) const
 TLogMemo::Hit TLogMemo::HitAt(const QPoint& p) const
 {
     const qsizetype line = std::clamp<qsizetype>(
-        FirstVisibleLine() + (p.y() - Margin) / rowHeight_ - (p.y() < Margin ? 1 : 0), 0,
+        FirstVisibleLine() + (p.y() - Margin) / RowHeight_ - (p.y() < Margin ? 1 : 0), 0,
         LineCount() - 1);
     return HitInLine(line, p.x() - Margin);
 }
@@ -828,9 +828,9 @@ QRect TLogMemo::CaretRect() const
     const qsizetype line = CaretLine();
     const Line l = LineAt(line);
     const qreal x =
-        Margin + WidthOf(l.Text, 0, std::clamp<qsizetype>(caret_ - l.Start, 0, l.Text.size()));
-    const int y = Margin + static_cast<int>(line - FirstVisibleLine()) * rowHeight_;
-    return QRect(static_cast<int>(x), y, 1, rowHeight_);
+        Margin + WidthOf(l.Text, 0, std::clamp<qsizetype>(Caret_ - l.Start, 0, l.Text.size()));
+    const int y = Margin + static_cast<int>(line - FirstVisibleLine()) * RowHeight_;
+    return QRect(static_cast<int>(x), y, 1, RowHeight_);
 }
 
 qsizetype TLogMemo::Prev(qsizetype pos) const
@@ -922,26 +922,26 @@ void TLogMemo::paintEvent(QPaintEvent*)
     const QPalette& pal = palette();
     const qsizetype first = FirstVisibleLine();
     const qsizetype last = std::min(LineCount(), first + PageLines() + 1);
-    const qsizetype selFrom = std::min(caret_, anchor_), selTo = std::max(caret_, anchor_);
-    const qreal ascent = metrics_.ascent();
+    const qsizetype selFrom = std::min(Caret_, Anchor_), selTo = std::max(Caret_, Anchor_);
+    const qreal ascent = Metrics_.ascent();
     const qsizetype length = TextLength();
-    painted_ = 0;
+    Painted_ = 0;
     for (qsizetype i = first; i < last; ++i) {
         const Line line = LineAt(i);
         const qsizetype start = line.Start;
         const qsizetype end = start + line.Text.size();
-        const int y = Margin + static_cast<int>(i - first) * rowHeight_;
+        const int y = Margin + static_cast<int>(i - first) * RowHeight_;
         const QPointF origin(Margin, y + ascent);
         p.setPen(pal.color(QPalette::Text));
         p.drawText(origin, line.Text);
-        ++painted_;
+        ++Painted_;
         if (selTo <= start || selFrom > end || selFrom == selTo)
             continue;
         const qreal x1 = Margin + WidthOf(line.Text, 0, std::max(selFrom, start) - start);
         qreal x2 = Margin + WidthOf(line.Text, 0, std::min(selTo, end) - start);
         if (selTo > end && !line.Soft && end < length)
-            x2 += metrics_.horizontalAdvance(QLatin1Char(' ')); // the selected line break
-        const QRectF band(x1, y, x2 - x1, rowHeight_);
+            x2 += Metrics_.horizontalAdvance(QLatin1Char(' ')); // the selected line break
+        const QRectF band(x1, y, x2 - x1, RowHeight_);
         p.fillRect(band, pal.brush(QPalette::Highlight));
         p.save();
         p.setClipRect(band);
@@ -950,7 +950,7 @@ void TLogMemo::paintEvent(QPaintEvent*)
         p.restore();
     }
     // No blinking: a steady caret costs no timer and no repaints.
-    if (hasFocus() && !readOnly_) {
+    if (hasFocus() && !ReadOnly_) {
         const QRect caret = CaretRect();
         if (caret.bottom() >= 0 && caret.top() < viewport()->height())
             p.fillRect(caret, pal.color(QPalette::Text));
@@ -961,71 +961,71 @@ void TLogMemo::paintEvent(QPaintEvent*)
 
 void TLogMemo::MoveCaret(qsizetype pos, bool extend, bool trail, bool keepGoal)
 {
-    caret_ = pos;
+    Caret_ = pos;
     if (!extend)
-        anchor_ = pos;
-    trail_ = trail;
+        Anchor_ = pos;
+    Trail_ = trail;
     if (!keepGoal)
-        goalX_ = -1;
+        GoalX_ = -1;
     EnsureCaretVisible();
     viewport()->update();
 }
 
 void TLogMemo::Type(const QString& text)
 {
-    if (readOnly_)
+    if (ReadOnly_)
         return;
-    const qsizetype from = std::min(caret_, anchor_), to = std::max(caret_, anchor_);
-    const bool joins = undo_.Valid && undo_.Typing && from == to &&
-                       undo_.Pos + undo_.Inserted == from;
+    const qsizetype from = std::min(Caret_, Anchor_), to = std::max(Caret_, Anchor_);
+    const bool joins = Undo_.Valid && Undo_.Typing && from == to &&
+                       Undo_.Pos + Undo_.Inserted == from;
     QString removed = joins ? QString() : Slice(from, to);
     Edit(from, to, text);
     if (joins) {
-        undo_.Inserted += text.size();
+        Undo_.Inserted += text.size();
     } else {
-        undo_.Valid = true;
-        undo_.Typing = true;
-        undo_.Pos = from;
-        undo_.Inserted = text.size();
-        undo_.Removed = std::move(removed);
+        Undo_.Valid = true;
+        Undo_.Typing = true;
+        Undo_.Pos = from;
+        Undo_.Inserted = text.size();
+        Undo_.Removed = std::move(removed);
     }
     EnsureCaretVisible();
 }
 
 void TLogMemo::DeleteRange(qsizetype from, qsizetype to)
 {
-    if (readOnly_ || from >= to)
+    if (ReadOnly_ || from >= to)
         return;
     QString removed = Slice(from, to);
     Edit(from, to, {});
-    undo_.Valid = true;
-    undo_.Typing = false;
-    undo_.Pos = from;
-    undo_.Inserted = 0;
-    undo_.Removed = std::move(removed);
+    Undo_.Valid = true;
+    Undo_.Typing = false;
+    Undo_.Pos = from;
+    Undo_.Inserted = 0;
+    Undo_.Removed = std::move(removed);
     EnsureCaretVisible();
 }
 
 void TLogMemo::DeleteSelection()
 {
-    DeleteRange(std::min(caret_, anchor_), std::max(caret_, anchor_));
+    DeleteRange(std::min(Caret_, Anchor_), std::max(Caret_, Anchor_));
 }
 
 void TLogMemo::SelectAll()
 {
-    anchor_ = 0;
+    Anchor_ = 0;
     MoveCaret(TextLength(), true);
 }
 
 void TLogMemo::CopySelection() const
 {
-    if (caret_ != anchor_)
+    if (Caret_ != Anchor_)
         QGuiApplication::clipboard()->setText(SelectedText());
 }
 
 void TLogMemo::CutSelection()
 {
-    if (readOnly_ || caret_ == anchor_)
+    if (ReadOnly_ || Caret_ == Anchor_)
         return;
     CopySelection();
     DeleteSelection();
@@ -1033,7 +1033,7 @@ void TLogMemo::CutSelection()
 
 void TLogMemo::PasteClipboard()
 {
-    if (readOnly_)
+    if (ReadOnly_)
         return;
     QString text = QGuiApplication::clipboard()->text();
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -1049,7 +1049,7 @@ void TLogMemo::PasteClipboard()
 QMenu* TLogMemo::CreateContextMenu()
 {
     auto* menu = new QMenu(this);
-    const bool selected = caret_ != anchor_;
+    const bool selected = Caret_ != Anchor_;
     const auto add = [&](const char* name, const QString& text, const QKeySequence& keys,
                          bool enabled, std::function<void()> run) {
         QAction* action = menu->addAction(
@@ -1068,17 +1068,17 @@ QMenu* TLogMemo::CreateContextMenu()
     add("Undo", QStringLiteral("撤销(&U)"), QKeySequence(QKeySequence::Undo), CanUndo(),
         [this] { undo(); });
     menu->addSeparator();
-    add("Cut", QStringLiteral("剪切(&T)"), QKeySequence(QKeySequence::Cut), selected && !readOnly_,
+    add("Cut", QStringLiteral("剪切(&T)"), QKeySequence(QKeySequence::Cut), selected && !ReadOnly_,
         [this] { CutSelection(); });
     add("Copy", QStringLiteral("复制(&C)"), QKeySequence(QKeySequence::Copy), selected,
         [this] { CopySelection(); });
     add("Paste", QStringLiteral("粘贴(&P)"), QKeySequence(QKeySequence::Paste),
-        !readOnly_ && !QGuiApplication::clipboard()->text().isEmpty(), [this] { PasteClipboard(); });
-    add("Delete", QStringLiteral("删除(&D)"), QKeySequence(Qt::Key_Delete), selected && !readOnly_,
+        !ReadOnly_ && !QGuiApplication::clipboard()->text().isEmpty(), [this] { PasteClipboard(); });
+    add("Delete", QStringLiteral("删除(&D)"), QKeySequence(Qt::Key_Delete), selected && !ReadOnly_,
         [this] { DeleteSelection(); });
     menu->addSeparator();
     const qsizetype length = TextLength();
-    const bool all = std::min(caret_, anchor_) == 0 && std::max(caret_, anchor_) == length;
+    const bool all = std::min(Caret_, Anchor_) == 0 && std::max(Caret_, Anchor_) == length;
     add("SelectAll", QStringLiteral("全选(&A)"), QKeySequence(QKeySequence::SelectAll),
         length > 0 && !all, [this] { SelectAll(); });
     return menu;
@@ -1094,7 +1094,7 @@ void TLogMemo::contextMenuEvent(QContextMenuEvent* event)
 
 void TLogMemo::keyPressEvent(QKeyEvent* event)
 {
-    const qsizetype from = std::min(caret_, anchor_), to = std::max(caret_, anchor_);
+    const qsizetype from = std::min(Caret_, Anchor_), to = std::max(Caret_, Anchor_);
     if (event == QKeySequence::SelectAll) {
         SelectAll();
         return;
@@ -1120,24 +1120,24 @@ void TLogMemo::keyPressEvent(QKeyEvent* event)
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const qsizetype line = CaretLine();
     const qreal x = [&] {
-        if (goalX_ >= 0)
-            return goalX_;
+        if (GoalX_ >= 0)
+            return GoalX_;
         const Line l = LineAt(line);
-        return WidthOf(l.Text, 0, std::clamp<qsizetype>(caret_ - l.Start, 0, l.Text.size()));
+        return WidthOf(l.Text, 0, std::clamp<qsizetype>(Caret_ - l.Start, 0, l.Text.size()));
     }();
     const auto vertical = [&](qsizetype target) {
         const Hit h = HitInLine(std::clamp<qsizetype>(target, 0, LineCount() - 1), x);
         MoveCaret(h.Pos, shift, h.Trail, true);
-        goalX_ = x;
+        GoalX_ = x;
     };
     switch (event->key()) {
     case Qt::Key_Left:
         // Without shift, Left collapses a selection to its start and Right to its end, so the
         // caret lands where the user is looking rather than one character further.
-        MoveCaret(!shift && from < to ? from : Prev(caret_), shift);
+        MoveCaret(!shift && from < to ? from : Prev(Caret_), shift);
         return;
     case Qt::Key_Right:
-        MoveCaret(!shift && from < to ? to : Next(caret_), shift);
+        MoveCaret(!shift && from < to ? to : Next(Caret_), shift);
         return;
     case Qt::Key_Up:
         vertical(line - 1);
@@ -1163,10 +1163,10 @@ void TLogMemo::keyPressEvent(QKeyEvent* event)
             MoveCaret(LineEnd(line), shift, SoftEnd(line));
         return;
     case Qt::Key_Backspace:
-        DeleteRange(from < to ? from : Prev(caret_), from < to ? to : caret_);
+        DeleteRange(from < to ? from : Prev(Caret_), from < to ? to : Caret_);
         return;
     case Qt::Key_Delete:
-        DeleteRange(from < to ? from : caret_, from < to ? to : Next(caret_));
+        DeleteRange(from < to ? from : Caret_, from < to ? to : Next(Caret_));
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -1199,7 +1199,7 @@ QVariant TLogMemo::inputMethodQuery(Qt::InputMethodQuery query) const
 {
     switch (query) {
     case Qt::ImEnabled:
-        return !readOnly_;
+        return !ReadOnly_;
     case Qt::ImCursorRectangle:
         return QRect(viewport()->mapToParent(CaretRect().topLeft()), CaretRect().size());
     case Qt::ImFont:
@@ -1249,7 +1249,7 @@ void TLogMemo::mouseDoubleClickEvent(QMouseEvent* event)
         --start;
     while (end < length && IsWordChar(CharAt(end)))
         ++end;
-    anchor_ = start;
+    Anchor_ = start;
     MoveCaret(end, true);
 }
 

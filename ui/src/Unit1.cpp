@@ -76,22 +76,22 @@ QEvent::Type CommNotifyEventType()
 }
 
 TForm1::TForm1(MessageSink* sink, PortLister ports, QWidget* parent)
-    : QWidget(parent), ports_(std::move(ports))
+    : QWidget(parent), Ports_(std::move(ports))
 {
     if (sink == nullptr) {
-        ownSink_ = std::make_unique<QtMessageSink>();
-        sink = ownSink_.get();
+        OwnSink_ = std::make_unique<QtMessageSink>();
+        sink = OwnSink_.get();
     }
-    sink_ = sink;
-    if (!ports_)
-        ports_ = &EnumerateSerialPorts;
+    Sink_ = sink;
+    if (!Ports_)
+        Ports_ = &EnumerateSerialPorts;
     // The system's decimal separator, read once like the rest of the locale settings.
-    diagFormat_.DecimalSeparator = QLocale::system().decimalPoint().toStdString();
+    DiagFormat_.DecimalSeparator = QLocale::system().decimalPoint().toStdString();
 
-    pictureTimer_ = new QTimer(this);
-    pictureTimer_->setSingleShot(true);
-    pictureTimer_->setTimerType(Qt::PreciseTimer);
-    connect(pictureTimer_, &QTimer::timeout, this, [this] {
+    PictureTimer_ = new QTimer(this);
+    PictureTimer_->setSingleShot(true);
+    PictureTimer_->setTimerType(Qt::PreciseTimer);
+    connect(PictureTimer_, &QTimer::timeout, this, [this] {
         QEvent request(QEvent::UpdateRequest);
         QCoreApplication::sendEvent(this, &request);
     });
@@ -104,14 +104,14 @@ TForm1::TForm1(MessageSink* sink, PortLister ports, QWidget* parent)
 TForm1::~TForm1()
 {
     // The link goes first, while every control it might still look at exists.
-    serialLink_.reset();
+    SerialLink_.reset();
 }
 
 SerialLink& TForm1::AttachSerialLink(std::shared_ptr<SerialPlatform> platform)
 {
-    serialLink_.reset();
-    serialLink_ = std::make_unique<SerialLink>(*this, std::move(platform));
-    return *serialLink_;
+    SerialLink_.reset();
+    SerialLink_ = std::make_unique<SerialLink>(*this, std::move(platform));
+    return *SerialLink_;
 }
 
 TChartSeries& TForm1::Series1() const
@@ -160,7 +160,7 @@ void TForm1::ConnectHandlers()
 void TForm1::FormCreate()
 {
     // The port starts closed: the serial link is created that way.
-    const QStringList names = ports_();
+    const QStringList names = Ports_();
     ComboBox1->clear();
     ComboBox1->setEditText(QString());
     ComboBox1->addItems(names);
@@ -180,8 +180,8 @@ void TForm1::FormCreate()
 void TForm1::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!shownOnce_) {
-        shownOnce_ = true;
+    if (!ShownOnce_) {
+        ShownOnce_ = true;
         // Once the window system has placed the new window and knows its frame.
         QMetaObject::invokeMethod(this, [this] { FitOnScreen(); }, Qt::QueuedConnection);
         Dispatch([this] { FormActivate(); });
@@ -195,31 +195,31 @@ void TForm1::showEvent(QShowEvent* event)
 // that one picture. The controls' values themselves change at once.
 bool TForm1::PaceUpdateRequest(QEvent* event)
 {
-    if (sincePicture_.isValid() && !repaintingNow_) {
-        const qint64 left = FrameIntervalNs - sincePicture_.nsecsElapsed();
+    if (SincePicture_.isValid() && !RepaintingNow_) {
+        const qint64 left = FrameIntervalNs - SincePicture_.nsecsElapsed();
         if (left > 0) {
-            if (!pictureTimer_->isActive())
-                pictureTimer_->start(static_cast<int>((left + 999'999) / 1'000'000));
+            if (!PictureTimer_->isActive())
+                PictureTimer_->start(static_cast<int>((left + 999'999) / 1'000'000));
             event->accept();
             return true;
         }
     }
-    pictureTimer_->stop();
-    sincePicture_.start();
+    PictureTimer_->stop();
+    SincePicture_.start();
     return QWidget::event(event);
 }
 
 void TForm1::RepaintNow(QWidget* widget)
 {
-    const bool outer = repaintingNow_;
-    repaintingNow_ = true;
+    const bool outer = RepaintingNow_;
+    RepaintingNow_ = true;
     try {
         widget->repaint();
     } catch (...) {
-        repaintingNow_ = outer;
+        RepaintingNow_ = outer;
         throw;
     }
-    repaintingNow_ = outer;
+    RepaintingNow_ = outer;
 }
 
 bool TForm1::event(QEvent* event)
@@ -333,7 +333,7 @@ void TForm1::ShowTxCount(std::int32_t value)
 
 std::int32_t TForm1::TxCount() const
 {
-    return serialLink_ ? serialLink_->Connection().TxCount() : 0;
+    return SerialLink_ ? SerialLink_->Connection().TxCount() : 0;
 }
 
 void TForm1::PresetPort(const QString& port)
@@ -378,12 +378,12 @@ void TForm1::Button3Click()
 // end comes also when the chart throws.
 class TForm1::PresentationBatch {
 public:
-    explicit PresentationBatch(TForm1& form) : form_(form) { ++form_.batchDepth_; }
+    explicit PresentationBatch(TForm1& form) : Form_(form) { ++Form_.BatchDepth_; }
     ~PresentationBatch()
     {
-        if (--form_.batchDepth_ == 0) {
+        if (--Form_.BatchDepth_ == 0) {
             try {
-                form_.FlushPresentation();
+                Form_.FlushPresentation();
             } catch (...) {
                 // Only sizes and hidden texts were pending.
             }
@@ -393,17 +393,17 @@ public:
     PresentationBatch& operator=(const PresentationBatch&) = delete;
 
 private:
-    TForm1& form_;
+    TForm1& Form_;
 };
 
 void TForm1::FlushPresentation()
 {
-    if (pendingDiag_.Set) {
-        pendingDiag_.Set = false;
-        WriteDiagnostics(pendingDiag_.MaxIndex, pendingDiag_.MinIndex, pendingDiag_.VMaximum,
-                         pendingDiag_.VMinimum);
+    if (PendingDiag_.Set) {
+        PendingDiag_.Set = false;
+        WriteDiagnostics(PendingDiag_.MaxIndex, PendingDiag_.MinIndex, PendingDiag_.VMaximum,
+                         PendingDiag_.VMinimum);
     }
-    for (QLabel*& label : unsized_) {
+    for (QLabel*& label : Unsized_) {
         if (label != nullptr)
             FitToText(label);
         label = nullptr;
@@ -465,8 +465,8 @@ void TForm1::Series1AfterAdd(TChartSeries& Sender, std::int32_t /*ValueIndex*/)
 void TForm1::Diagnostics(std::uint8_t maxIndex, std::uint8_t minIndex, double vMaximum,
                          double vMinimum)
 {
-    if (batchDepth_ > 0) {
-        pendingDiag_ = {true, maxIndex, minIndex, vMaximum, vMinimum};
+    if (BatchDepth_ > 0) {
+        PendingDiag_ = {true, maxIndex, minIndex, vMaximum, vMinimum};
         return;
     }
     WriteDiagnostics(maxIndex, minIndex, vMaximum, vMinimum);
@@ -493,18 +493,18 @@ void TForm1::WriteDiagnostics(std::uint8_t maxIndex, std::uint8_t minIndex, doub
     if (QStringView(Edit2->text()) != indices)
         Edit2->setText(indices.toString());
 
-    if (!diagText_.isNull() && Edit1->text() == diagText_ &&
-        std::bit_cast<std::uint64_t>(vMaximum) == std::bit_cast<std::uint64_t>(diagMaximum_) &&
-        std::bit_cast<std::uint64_t>(vMinimum) == std::bit_cast<std::uint64_t>(diagMinimum_)) {
+    if (!DiagText_.isNull() && Edit1->text() == DiagText_ &&
+        std::bit_cast<std::uint64_t>(vMaximum) == std::bit_cast<std::uint64_t>(DiagMaximum_) &&
+        std::bit_cast<std::uint64_t>(vMinimum) == std::bit_cast<std::uint64_t>(DiagMinimum_)) {
         return;
     }
-    const std::string text = FormatFloat("###0.00", vMaximum, diagFormat_) + ',' +
-                             FormatFloat("###0.00", vMinimum, diagFormat_);
-    diagText_ = QString::fromStdString(text);
-    diagMaximum_ = vMaximum;
-    diagMinimum_ = vMinimum;
-    if (Edit1->text() != diagText_)
-        Edit1->setText(diagText_);
+    const std::string text = FormatFloat("###0.00", vMaximum, DiagFormat_) + ',' +
+                             FormatFloat("###0.00", vMinimum, DiagFormat_);
+    DiagText_ = QString::fromStdString(text);
+    DiagMaximum_ = vMaximum;
+    DiagMinimum_ = vMinimum;
+    if (Edit1->text() != DiagText_)
+        Edit1->setText(DiagText_);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -512,12 +512,12 @@ void TForm1::WriteDiagnostics(std::uint8_t maxIndex, std::uint8_t minIndex, doub
 
 void TForm1::ShowNotice(const QString& text)
 {
-    sink_->ShowNotice(text);
+    Sink_->ShowNotice(text);
 }
 
 void TForm1::ShowShortMessage(const QString& text)
 {
-    sink_->ShowShortMessage(text);
+    Sink_->ShowShortMessage(text);
     // The short message was a window of this program: the main window is activated again.
     Dispatch([this] { FormActivate(); });
 }
@@ -525,7 +525,7 @@ void TForm1::ShowShortMessage(const QString& text)
 void TForm1::ShowOwnedBox(const QString& text)
 {
     // A platform box: closing it is no activation of the window.
-    sink_->ShowOwnedBox(this, text);
+    Sink_->ShowOwnedBox(this, text);
 }
 
 void TForm1::ReportError(std::exception_ptr error) noexcept
@@ -540,7 +540,7 @@ void TForm1::ReportError(std::exception_ptr error) noexcept
             // Nothing but standard exceptions is raised on purpose; say something all the same.
             text = QStringLiteral("Unknown exception");
         }
-        sink_->ShowErrorReport(ErrorReportText(text));
+        Sink_->ShowErrorReport(ErrorReportText(text));
     } catch (...) {
         // Showing the report failed (out of memory); the program goes on regardless.
     }
@@ -569,11 +569,11 @@ void TForm1::SetCaption(QLabel* label, const QString& text)
 
 void TForm1::SizeToText(QLabel* label)
 {
-    if (batchDepth_ == 0) {
+    if (BatchDepth_ == 0) {
         FitToText(label);
         return;
     }
-    for (QLabel*& slot : unsized_) {
+    for (QLabel*& slot : Unsized_) {
         if (slot == label)
             return;
         if (slot == nullptr) {
@@ -624,7 +624,7 @@ bool AllDigits(QStringView text)
 void TForm1::FitToText(QLabel* label)
 {
     LabelFit* fit = nullptr;
-    for (LabelFit& f : fits_) {
+    for (LabelFit& f : Fits_) {
         if (f.Label == label || f.Label == nullptr) {
             fit = &f;
             break;

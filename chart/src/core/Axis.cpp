@@ -46,62 +46,62 @@ bool IsSideways(std::int32_t angle) {
 // Puts the chart's label handler aside for the life of the object.
 class DetachedLabelHandler {
 public:
-    explicit DetachedLabelHandler(TCustomAxisPanel* chart) : chart_(chart) {
-        if (chart_) saved_ = std::exchange(chart_->OnGetAxisLabel, nullptr);
+    explicit DetachedLabelHandler(TCustomAxisPanel* chart) : Chart_(chart) {
+        if (Chart_) Saved_ = std::exchange(Chart_->OnGetAxisLabel, nullptr);
     }
     ~DetachedLabelHandler() {
-        if (chart_) chart_->OnGetAxisLabel = std::move(saved_);
+        if (Chart_) Chart_->OnGetAxisLabel = std::move(Saved_);
     }
     DetachedLabelHandler(const DetachedLabelHandler&) = delete;
     DetachedLabelHandler& operator=(const DetachedLabelHandler&) = delete;
 
 private:
-    TCustomAxisPanel* chart_;
-    TAxisLabelEvent saved_;
+    TCustomAxisPanel* Chart_;
+    TAxisLabelEvent Saved_;
 };
 
 } // namespace
 
 // --- title ------------------------------------------------------------------------------------
 
-TChartAxisTitle::TChartAxisTitle(std::int32_t angle) : angle_(angle) {
-    font_.OnChange = [this] {
+TChartAxisTitle::TChartAxisTitle(std::int32_t angle) : Angle_(angle) {
+    Font_.OnChange = [this] {
         if (OnChange) OnChange();
     };
 }
 
 void TChartAxisTitle::Assign(const TChartAxisTitle& source) {
-    caption_ = source.caption_;
-    angle_ = source.angle_;
-    font_.Assign(source.font_);
+    Caption_ = source.Caption_;
+    Angle_ = source.Angle_;
+    Font_.Assign(source.Font_);
     if (OnChange) OnChange();
 }
 
 void TChartAxisTitle::SetCaption(const std::string& value) {
-    if (value == caption_) return;
-    caption_ = value;
+    if (value == Caption_) return;
+    Caption_ = value;
     if (OnChange) OnChange();
 }
 
 void TChartAxisTitle::SetAngle(std::int32_t value) {
-    if (value == angle_) return;
-    angle_ = value;
+    if (value == Angle_) return;
+    Angle_ = value;
     if (OnChange) OnChange();
 }
 
 // --- construction -------------------------------------------------------------------------------
 
 TCustomChartAxis::TCustomChartAxis(TCustomAxisPanel* chart, bool horizontal, bool farSide)
-    : IsHorizontal(horizontal), IsFarSide(farSide), chart_(chart) {
+    : IsHorizontal(horizontal), IsFarSide(farSide), Chart_(chart) {
     const auto changed = [this] { Changed(); };
-    axisPen_.OnChange = changed;
-    grid_.OnChange = changed;
-    labelsFont_.OnChange = changed;
-    minorGrid_.OnChange = changed;
-    minorTicks_.OnChange = changed;
-    ticks_.OnChange = changed;
-    ticksInner_.OnChange = changed;
-    title_.OnChange = changed;
+    AxisPen_.OnChange = changed;
+    Grid_.OnChange = changed;
+    LabelsFont_.OnChange = changed;
+    MinorGrid_.OnChange = changed;
+    MinorTicks_.OnChange = changed;
+    Ticks_.OnChange = changed;
+    TicksInner_.OnChange = changed;
+    Title_.OnChange = changed;
 }
 
 TChartDepthAxis::TChartDepthAxis(TCustomAxisPanel* chart) : TCustomChartAxis(chart, false, true) {
@@ -109,7 +109,7 @@ TChartDepthAxis::TChartDepthAxis(TCustomAxisPanel* chart) : TCustomChartAxis(cha
 }
 
 void TCustomChartAxis::Changed() {
-    if (chart_) chart_->Invalidate();
+    if (Chart_) Chart_->Invalidate();
 }
 
 template <class T> void TCustomChartAxis::Store(T& field, const T& value) {
@@ -119,144 +119,144 @@ template <class T> void TCustomChartAxis::Store(T& field, const T& value) {
 }
 
 void TCustomChartAxis::Assign(const TCustomChartAxis& s) {
-    automatic_ = s.automatic_;
-    automaticMaximum_ = s.automaticMaximum_;
-    automaticMinimum_ = s.automaticMinimum_;
-    axisPen_.Assign(s.axisPen_);
-    axisValuesFormat_ = s.axisValuesFormat_;
-    dateTimeFormat_ = s.dateTimeFormat_;
-    exactDateTime_ = s.exactDateTime_;
-    grid_.Assign(s.grid_);
-    gridCentered_ = s.gridCentered_;
-    increment_ = s.increment_;
-    inverted_ = s.inverted_;
-    labels_ = s.labels_;
-    labelsAngle_ = s.labelsAngle_;
-    labelsFont_.Assign(s.labelsFont_);
-    labelsMultiLine_ = s.labelsMultiLine_;
-    labelsOnAxis_ = s.labelsOnAxis_;
-    labelsSeparation_ = s.labelsSeparation_;
-    labelsSize_ = s.labelsSize_;
-    labelStyle_ = s.labelStyle_;
-    logarithmic_ = s.logarithmic_;
-    logarithmicBase_ = s.logarithmicBase_;
-    maximum_ = s.maximum_;
-    minimum_ = s.minimum_;
-    minorGrid_.Assign(s.minorGrid_);
-    minorTickCount_ = s.minorTickCount_;
-    minorTickLength_ = s.minorTickLength_;
-    minorTicks_.Assign(s.minorTicks_);
-    startPosition_ = s.startPosition_;
-    endPosition_ = s.endPosition_;
-    positionPercent_ = s.positionPercent_;
-    roundFirstLabel_ = s.roundFirstLabel_;
-    tickInnerLength_ = s.tickInnerLength_;
-    tickLength_ = s.tickLength_;
-    tickOnLabelsOnly_ = s.tickOnLabelsOnly_;
-    ticks_.Assign(s.ticks_);
-    ticksInner_.Assign(s.ticksInner_);
-    title_.Assign(s.title_);
-    titleSize_ = s.titleSize_;
-    visible_ = s.visible_;
+    Automatic_ = s.Automatic_;
+    AutomaticMaximum_ = s.AutomaticMaximum_;
+    AutomaticMinimum_ = s.AutomaticMinimum_;
+    AxisPen_.Assign(s.AxisPen_);
+    AxisValuesFormat_ = s.AxisValuesFormat_;
+    DateTimeFormat_ = s.DateTimeFormat_;
+    ExactDateTime_ = s.ExactDateTime_;
+    Grid_.Assign(s.Grid_);
+    GridCentered_ = s.GridCentered_;
+    Increment_ = s.Increment_;
+    Inverted_ = s.Inverted_;
+    Labels_ = s.Labels_;
+    LabelsAngle_ = s.LabelsAngle_;
+    LabelsFont_.Assign(s.LabelsFont_);
+    LabelsMultiLine_ = s.LabelsMultiLine_;
+    LabelsOnAxis_ = s.LabelsOnAxis_;
+    LabelsSeparation_ = s.LabelsSeparation_;
+    LabelsSize_ = s.LabelsSize_;
+    LabelStyle_ = s.LabelStyle_;
+    Logarithmic_ = s.Logarithmic_;
+    LogarithmicBase_ = s.LogarithmicBase_;
+    Maximum_ = s.Maximum_;
+    Minimum_ = s.Minimum_;
+    MinorGrid_.Assign(s.MinorGrid_);
+    MinorTickCount_ = s.MinorTickCount_;
+    MinorTickLength_ = s.MinorTickLength_;
+    MinorTicks_.Assign(s.MinorTicks_);
+    StartPosition_ = s.StartPosition_;
+    EndPosition_ = s.EndPosition_;
+    PositionPercent_ = s.PositionPercent_;
+    RoundFirstLabel_ = s.RoundFirstLabel_;
+    TickInnerLength_ = s.TickInnerLength_;
+    TickLength_ = s.TickLength_;
+    TickOnLabelsOnly_ = s.TickOnLabelsOnly_;
+    Ticks_.Assign(s.Ticks_);
+    TicksInner_.Assign(s.TicksInner_);
+    Title_.Assign(s.Title_);
+    TitleSize_ = s.TitleSize_;
+    Visible_ = s.Visible_;
     Changed();
 }
 
 // --- property writes ------------------------------------------------------------------------------
 
 void TCustomChartAxis::SetAutomatic(bool value) {
-    Store(automatic_, value);
+    Store(Automatic_, value);
     // While the chart loads its settings, AutomaticMinimum and AutomaticMaximum are given their
     // own values; Automatic must not overwrite them.
-    if (chart_ && chart_->Loading()) return;
-    automaticMinimum_ = value;
-    automaticMaximum_ = value;
+    if (Chart_ && Chart_->Loading()) return;
+    AutomaticMinimum_ = value;
+    AutomaticMaximum_ = value;
 }
 
 void TCustomChartAxis::SetAutomaticMinimum(bool value) {
-    Store(automaticMinimum_, value);
-    const bool before = automatic_;
-    if (!value) automatic_ = false;
-    else if (automaticMaximum_) automatic_ = true;
-    if (automatic_ != before) Changed();
+    Store(AutomaticMinimum_, value);
+    const bool before = Automatic_;
+    if (!value) Automatic_ = false;
+    else if (AutomaticMaximum_) Automatic_ = true;
+    if (Automatic_ != before) Changed();
 }
 
 void TCustomChartAxis::SetAutomaticMaximum(bool value) {
-    Store(automaticMaximum_, value);
-    const bool before = automatic_;
-    if (!value) automatic_ = false;
-    else if (automaticMinimum_) automatic_ = true;
-    if (automatic_ != before) Changed();
+    Store(AutomaticMaximum_, value);
+    const bool before = Automatic_;
+    if (!value) Automatic_ = false;
+    else if (AutomaticMinimum_) Automatic_ = true;
+    if (Automatic_ != before) Changed();
 }
 
 void TCustomChartAxis::SetMinimum(double value) {
-    if (!(chart_ && chart_->Loading()) && value > maximum_) {
+    if (!(Chart_ && Chart_->Loading()) && value > Maximum_) {
         throw AxisException("Axis Minimum Value must be <= Maximum");
     }
-    Store(minimum_, value);
+    Store(Minimum_, value);
 }
 
 void TCustomChartAxis::SetMaximum(double value) {
-    if (!(chart_ && chart_->Loading()) && value < minimum_) {
+    if (!(Chart_ && Chart_->Loading()) && value < Minimum_) {
         throw AxisException("Axis Maximum Value must be >= Minimum");
     }
-    Store(maximum_, value);
+    Store(Maximum_, value);
 }
 
 void TCustomChartAxis::SetIncrement(double value) {
     if (value < 0) throw AxisException("Axis increment must be >= 0");
-    Store(increment_, value);
+    Store(Increment_, value);
 }
 
 void TCustomChartAxis::SetLabelsSeparation(std::int32_t value) {
     if (value < 0) throw AxisException("Labels Separation % must be greater than 0");
-    Store(labelsSeparation_, value);
+    Store(LabelsSeparation_, value);
 }
 
-void TCustomChartAxis::SetAxisValuesFormat(const std::string& value) { Store(axisValuesFormat_, value); }
-void TCustomChartAxis::SetDateTimeFormat(const std::string& value) { Store(dateTimeFormat_, value); }
-void TCustomChartAxis::SetExactDateTime(bool value) { Store(exactDateTime_, value); }
-void TCustomChartAxis::SetGridCentered(bool value) { Store(gridCentered_, value); }
-void TCustomChartAxis::SetInverted(bool value) { Store(inverted_, value); }
-void TCustomChartAxis::SetLabels(bool value) { Store(labels_, value); }
-void TCustomChartAxis::SetLabelsAngle(std::int32_t value) { Store(labelsAngle_, value); }
-void TCustomChartAxis::SetLabelsMultiLine(bool value) { Store(labelsMultiLine_, value); }
-void TCustomChartAxis::SetLabelsOnAxis(bool value) { Store(labelsOnAxis_, value); }
-void TCustomChartAxis::SetLabelsSize(std::int32_t value) { Store(labelsSize_, value); }
-void TCustomChartAxis::SetLabelStyle(TAxisLabelStyle value) { Store(labelStyle_, value); }
-void TCustomChartAxis::SetLogarithmic(bool value) { Store(logarithmic_, value); }
-void TCustomChartAxis::SetLogarithmicBase(std::int32_t value) { Store(logarithmicBase_, value); }
-void TCustomChartAxis::SetMinorTickCount(std::int32_t value) { Store(minorTickCount_, value); }
-void TCustomChartAxis::SetMinorTickLength(std::int32_t value) { Store(minorTickLength_, value); }
-void TCustomChartAxis::SetStartPosition(double value) { Store(startPosition_, value); }
-void TCustomChartAxis::SetEndPosition(double value) { Store(endPosition_, value); }
-void TCustomChartAxis::SetPositionPercent(double value) { Store(positionPercent_, value); }
-void TCustomChartAxis::SetRoundFirstLabel(bool value) { Store(roundFirstLabel_, value); }
-void TCustomChartAxis::SetTickInnerLength(std::int32_t value) { Store(tickInnerLength_, value); }
-void TCustomChartAxis::SetTickLength(std::int32_t value) { Store(tickLength_, value); }
-void TCustomChartAxis::SetTickOnLabelsOnly(bool value) { Store(tickOnLabelsOnly_, value); }
-void TCustomChartAxis::SetTitleSize(std::int32_t value) { Store(titleSize_, value); }
-void TCustomChartAxis::SetVisible(bool value) { Store(visible_, value); }
+void TCustomChartAxis::SetAxisValuesFormat(const std::string& value) { Store(AxisValuesFormat_, value); }
+void TCustomChartAxis::SetDateTimeFormat(const std::string& value) { Store(DateTimeFormat_, value); }
+void TCustomChartAxis::SetExactDateTime(bool value) { Store(ExactDateTime_, value); }
+void TCustomChartAxis::SetGridCentered(bool value) { Store(GridCentered_, value); }
+void TCustomChartAxis::SetInverted(bool value) { Store(Inverted_, value); }
+void TCustomChartAxis::SetLabels(bool value) { Store(Labels_, value); }
+void TCustomChartAxis::SetLabelsAngle(std::int32_t value) { Store(LabelsAngle_, value); }
+void TCustomChartAxis::SetLabelsMultiLine(bool value) { Store(LabelsMultiLine_, value); }
+void TCustomChartAxis::SetLabelsOnAxis(bool value) { Store(LabelsOnAxis_, value); }
+void TCustomChartAxis::SetLabelsSize(std::int32_t value) { Store(LabelsSize_, value); }
+void TCustomChartAxis::SetLabelStyle(TAxisLabelStyle value) { Store(LabelStyle_, value); }
+void TCustomChartAxis::SetLogarithmic(bool value) { Store(Logarithmic_, value); }
+void TCustomChartAxis::SetLogarithmicBase(std::int32_t value) { Store(LogarithmicBase_, value); }
+void TCustomChartAxis::SetMinorTickCount(std::int32_t value) { Store(MinorTickCount_, value); }
+void TCustomChartAxis::SetMinorTickLength(std::int32_t value) { Store(MinorTickLength_, value); }
+void TCustomChartAxis::SetStartPosition(double value) { Store(StartPosition_, value); }
+void TCustomChartAxis::SetEndPosition(double value) { Store(EndPosition_, value); }
+void TCustomChartAxis::SetPositionPercent(double value) { Store(PositionPercent_, value); }
+void TCustomChartAxis::SetRoundFirstLabel(bool value) { Store(RoundFirstLabel_, value); }
+void TCustomChartAxis::SetTickInnerLength(std::int32_t value) { Store(TickInnerLength_, value); }
+void TCustomChartAxis::SetTickLength(std::int32_t value) { Store(TickLength_, value); }
+void TCustomChartAxis::SetTickOnLabelsOnly(bool value) { Store(TickOnLabelsOnly_, value); }
+void TCustomChartAxis::SetTitleSize(std::int32_t value) { Store(TitleSize_, value); }
+void TCustomChartAxis::SetVisible(bool value) { Store(Visible_, value); }
 
 // --- range ----------------------------------------------------------------------------------------
 
 void TCustomChartAxis::SetRange(double Low, double High) {
-    automatic_ = automaticMinimum_ = automaticMaximum_ = false;
+    Automatic_ = AutomaticMinimum_ = AutomaticMaximum_ = false;
     if (Low > High) std::swap(Low, High);
-    Store(minimum_, Low);
-    Store(maximum_, High);
-    if (maximum_ - minimum_ < 1e-10) Store(maximum_, minimum_ + 1e-10);
+    Store(Minimum_, Low);
+    Store(Maximum_, High);
+    if (Maximum_ - Minimum_ < 1e-10) Store(Maximum_, Minimum_ + 1e-10);
 }
 
 void TCustomChartAxis::ScrollBy(double Offset, bool CheckLimits) {
     if (CheckLimits) {
-        if (Offset > 0 && !(DataMaximum() > maximum_)) return;
+        if (Offset > 0 && !(DataMaximum() > Maximum_)) return;
         if (Offset == 0) return;
-        if (Offset < 0 && !(DataMinimum() < minimum_)) return;
+        if (Offset < 0 && !(DataMinimum() < Minimum_)) return;
     }
-    automatic_ = automaticMinimum_ = automaticMaximum_ = false;
-    maximum_ += Offset;
-    minimum_ += Offset;
-    if (chart_) chart_->Repaint();
+    Automatic_ = AutomaticMinimum_ = AutomaticMaximum_ = false;
+    Maximum_ += Offset;
+    Minimum_ += Offset;
+    if (Chart_) Chart_->Repaint();
 }
 
 namespace {
@@ -283,24 +283,24 @@ double DataExtreme(const TCustomChartAxis& axis, const TCustomAxisPanel* chart, 
 }
 } // namespace
 
-double TCustomChartAxis::DataMaximum() const { return DataExtreme(*this, chart_, true); }
-double TCustomChartAxis::DataMinimum() const { return DataExtreme(*this, chart_, false); }
+double TCustomChartAxis::DataMaximum() const { return DataExtreme(*this, Chart_, true); }
+double TCustomChartAxis::DataMinimum() const { return DataExtreme(*this, Chart_, false); }
 
 void TCustomChartAxis::AdjustRange() {
-    if (automatic_ || automaticMaximum_) maximum_ = DataMaximum();
-    if (automatic_ || automaticMinimum_) minimum_ = DataMinimum();
-    EffectiveMaximum = maximum_;
-    EffectiveMinimum = minimum_;
+    if (Automatic_ || AutomaticMaximum_) Maximum_ = DataMaximum();
+    if (Automatic_ || AutomaticMinimum_) Minimum_ = DataMinimum();
+    EffectiveMaximum = Maximum_;
+    EffectiveMinimum = Minimum_;
     EffectiveRange = EffectiveMaximum - EffectiveMinimum;
 }
 
 void TCustomChartAxis::ComputePixelSpan() {
-    if (!chart_) return;
-    const TRect& r = chart_->ChartRect();
+    if (!Chart_) return;
+    const TRect& r = Chart_->ChartRect();
     const std::int32_t origin = IsHorizontal ? r.Left : r.Top;
-    const std::int32_t size = IsHorizontal ? chart_->ChartWidth() : chart_->ChartHeight();
-    StartPixel = ClampToInt32(std::int64_t{origin} + RoundToInt32(size * 0.01 * startPosition_));
-    EndPixel = ClampToInt32(std::int64_t{origin} + RoundToInt32(size * 0.01 * endPosition_));
+    const std::int32_t size = IsHorizontal ? Chart_->ChartWidth() : Chart_->ChartHeight();
+    StartPixel = ClampToInt32(std::int64_t{origin} + RoundToInt32(size * 0.01 * StartPosition_));
+    EndPixel = ClampToInt32(std::int64_t{origin} + RoundToInt32(size * 0.01 * EndPosition_));
     AxisPixels = ClampToInt32(std::int64_t{EndPixel} - StartPixel);
     CenterPixel = static_cast<std::int32_t>((std::int64_t{StartPixel} + EndPixel) / 2);
 }
@@ -311,20 +311,20 @@ std::int32_t TCustomChartAxis::ValueToPixel(double Value) const {
     // Also catches NaN, which would otherwise reach the integer conversion.
     if (!(std::fabs(t) < 2147483647.0)) return CenterPixel;
     const std::int64_t r = RoundHalfEvenSmall(t);
-    const bool fromStart = IsHorizontal ? !inverted_ : inverted_;
+    const bool fromStart = IsHorizontal ? !Inverted_ : Inverted_;
     // The sum can leave the 32-bit range near the extremes; it is saturated rather than wrapped.
     return ClampToInt32(fromStart ? StartPixel + r : EndPixel - r);
 }
 
 double TCustomChartAxis::PixelToValue(std::int32_t Pixel) const {
     if (AxisPixels < 1) return 0.0;
-    const double offset = inverted_ ? static_cast<double>(std::int64_t{EndPixel} - Pixel)
+    const double offset = Inverted_ ? static_cast<double>(std::int64_t{EndPixel} - Pixel)
                                     : static_cast<double>(std::int64_t{Pixel} - StartPixel);
     const double d = offset * EffectiveRange / AxisPixels;
     return IsHorizontal ? EffectiveMinimum + d : EffectiveMaximum - d;
 }
 
-bool TCustomChartAxis::IsVisible() const { return chart_ ? chart_->IsAxisVisible(*this) : visible_; }
+bool TCustomChartAxis::IsVisible() const { return Chart_ ? Chart_->IsAxisVisible(*this) : Visible_; }
 
 bool TCustomChartAxis::HitTest(std::int32_t X, std::int32_t Y) const {
     if (!IsVisible()) return false;
@@ -346,8 +346,8 @@ bool TCustomChartAxis::HitTest(std::int32_t X, std::int32_t Y) const {
 
 void TCustomChartAxis::RefreshShowsDateTime() {
     ShowsDateTime = false;
-    if (!chart_) return;
-    for (TChartSeries* s : chart_->SeriesList()) {
+    if (!Chart_) return;
+    for (TChartSeries* s : Chart_->SeriesList()) {
         if (s->Active() && s->IsAssociatedTo(this)) {
             ShowsDateTime = IsHorizontal ? s->XValues().DateTime() : s->YValues().DateTime();
             return;
@@ -358,15 +358,15 @@ void TCustomChartAxis::RefreshShowsDateTime() {
 // --- text measurement -------------------------------------------------------------------------------
 
 void TCustomChartAxis::SelectFont(const TChartFont& font) const {
-    if (chart_ && chart_->TextMeasure()) chart_->TextMeasure()->SetFont(font.Data());
+    if (Chart_ && Chart_->TextMeasure()) Chart_->TextMeasure()->SetFont(font.Data());
 }
 
 std::int32_t TCustomChartAxis::FontHeight() const {
-    return chart_ && chart_->TextMeasure() ? chart_->TextMeasure()->FontHeight() : 0;
+    return Chart_ && Chart_->TextMeasure() ? Chart_->TextMeasure()->FontHeight() : 0;
 }
 
 std::int32_t TCustomChartAxis::TextWidth(std::string_view text) const {
-    return chart_ && chart_->TextMeasure() ? chart_->TextMeasure()->TextWidth(text) : 0;
+    return Chart_ && Chart_->TextMeasure() ? Chart_->TextMeasure()->TextWidth(text) : 0;
 }
 
 std::int32_t TCustomChartAxis::LineCount(const std::string& text) {
@@ -387,18 +387,18 @@ std::int32_t WidestLabelLine(ITextMeasure& measure, std::string_view text) {
 }
 
 std::int32_t TCustomChartAxis::WidestLine(const std::string& text) const {
-    return chart_ && chart_->TextMeasure() ? WidestLabelLine(*chart_->TextMeasure(), text) : 0;
+    return Chart_ && Chart_->TextMeasure() ? WidestLabelLine(*Chart_->TextMeasure(), text) : 0;
 }
 
 std::int32_t TCustomChartAxis::LabelWidth(double Value) {
     const std::string text = LabelTextFor(Value);
-    if (IsSideways(labelsAngle_)) return FontHeight() * LineCount(text);
+    if (IsSideways(LabelsAngle_)) return FontHeight() * LineCount(text);
     return WidestLine(text);
 }
 
 std::int32_t TCustomChartAxis::LabelHeight(double Value) {
     const std::string text = LabelTextFor(Value);
-    if (IsUpright(labelsAngle_)) return FontHeight() * LineCount(text);
+    if (IsUpright(LabelsAngle_)) return FontHeight() * LineCount(text);
     return WidestLine(text);
 }
 
@@ -407,12 +407,12 @@ std::int32_t TCustomChartAxis::LabelHeight(double Value) {
 std::string TCustomChartAxis::FormatAxisValue(double Value) const {
     // Date-time labels are not used; date-time values are shown as numbers.
     static const TFormatSettings defaults;
-    const TFormatSettings& settings = chart_ ? chart_->FormatSettings : defaults;
-    FormatCache& cache = formatCache_;
-    if (cache.Format != axisValuesFormat_ || cache.Decimal != settings.DecimalSeparator ||
+    const TFormatSettings& settings = Chart_ ? Chart_->FormatSettings : defaults;
+    FormatCache& cache = FormatCache_;
+    if (cache.Format != AxisValuesFormat_ || cache.Decimal != settings.DecimalSeparator ||
         cache.Thousand != settings.ThousandSeparator || cache.Texts.size() >= 512) {
         cache.Texts.clear();
-        cache.Format = axisValuesFormat_;
+        cache.Format = AxisValuesFormat_;
         cache.Decimal = settings.DecimalSeparator;
         cache.Thousand = settings.ThousandSeparator;
     }
@@ -420,23 +420,23 @@ std::string TCustomChartAxis::FormatAxisValue(double Value) const {
     static_assert(sizeof bits == sizeof Value);
     std::memcpy(&bits, &Value, sizeof bits);
     if (auto it = cache.Texts.find(bits); it != cache.Texts.end()) return it->second;
-    std::string text = FormatFloat(axisValuesFormat_, Value, settings);
+    std::string text = FormatFloat(AxisValuesFormat_, Value, settings);
     cache.Texts.emplace(bits, text);
     return text;
 }
 
 std::string TCustomChartAxis::LabelTextFor(double Value) {
     std::string text = FormatAxisValue(Value);
-    if (chart_ && chart_->OnGetAxisLabel) chart_->OnGetAxisLabel(this, nullptr, -1, text);
-    if (labelsMultiLine_) std::replace(text.begin(), text.end(), ' ', LabelLineBreak);
+    if (Chart_ && Chart_->OnGetAxisLabel) Chart_->OnGetAxisLabel(this, nullptr, -1, text);
+    if (LabelsMultiLine_) std::replace(text.begin(), text.end(), ' ', LabelLineBreak);
     return text;
 }
 
 TAxisLabelStyle TCustomChartAxis::EffectiveLabelStyle() const {
-    if (labelStyle_ != TAxisLabelStyle::talAuto) return labelStyle_;
+    if (LabelStyle_ != TAxisLabelStyle::talAuto) return LabelStyle_;
     TAxisLabelStyle result = TAxisLabelStyle::talNone;
-    if (!chart_) return result;
-    for (TChartSeries* s : chart_->SeriesList()) {
+    if (!Chart_) return result;
+    for (TChartSeries* s : Chart_->SeriesList()) {
         if (!s->Active() || !s->IsAssociatedTo(this)) continue;
         const bool alongX = IsHorizontal == s->YMandatory();
         if (alongX && s->HasPointLabels()) return TAxisLabelStyle::talText;
@@ -463,21 +463,21 @@ double TCustomChartAxis::NextLabelStep(double x) {
 }
 
 double TCustomChartAxis::LabelStep() {
-    SelectFont(labelsFont_);
+    SelectFont(LabelsFont_);
     const std::int32_t size = IsHorizontal ? std::max(LabelWidth(EffectiveMinimum), LabelWidth(EffectiveMaximum))
                                            : std::max(LabelHeight(EffectiveMinimum), LabelHeight(EffectiveMaximum));
     LabelSize = size;
     if (size <= 0) {
         LabelCapacity = 1;
     } else {
-        const std::int32_t extra = labelsSeparation_ > 0 ? RoundToInt32(labelsSeparation_ * 0.01 * size) : 0;
+        const std::int32_t extra = LabelsSeparation_ > 0 ? RoundToInt32(LabelsSeparation_ * 0.01 * size) : 0;
         LabelCapacity = RoundToInt32(static_cast<double>(AxisPixels) / (static_cast<double>(size) + extra));
     }
     if (LabelCapacity < 1) return 1e-12;
 
-    double s = increment_ > 0 ? increment_ : (std::fabs(EffectiveRange) >= 1 ? 1.0 : 1e-12);
+    double s = Increment_ > 0 ? Increment_ : (std::fabs(EffectiveRange) >= 1 ? 1.0 : 1e-12);
     // The climb needs a finite range and step to end; otherwise the starting step stands.
-    if (labelsSeparation_ > 0 && std::isfinite(EffectiveRange) && std::isfinite(s)) {
+    if (LabelsSeparation_ > 0 && std::isfinite(EffectiveRange) && std::isfinite(s)) {
         std::int64_t n = std::int64_t{LabelCapacity} + 1;
         do {
             const double b = EffectiveRange / s;
@@ -495,20 +495,20 @@ double TCustomChartAxis::LabelStep() {
 std::int32_t TCustomChartAxis::ValueLabelsWidth() {
     double lo = EffectiveMinimum;
     double hi = EffectiveMaximum;
-    if (roundFirstLabel_) {
+    if (RoundFirstLabel_) {
         const double s = LabelStep();
         lo = std::trunc(EffectiveMinimum / s) * s;
         hi = std::trunc(EffectiveMaximum / s) * s;
     }
-    DetachedLabelHandler detached(chart_);
+    DetachedLabelHandler detached(Chart_);
     const std::int32_t widest = std::max(WidestLine(LabelTextFor(hi)), WidestLine(LabelTextFor(lo)));
     return widest + TextWidth(" ");
 }
 
 std::int32_t TCustomChartAxis::LabelsBandSize() {
-    if (labelsSize_ != 0) return labelsSize_;
-    SelectFont(labelsFont_);
-    const bool alongAxis = IsHorizontal ? IsUpright(labelsAngle_) : IsSideways(labelsAngle_);
+    if (LabelsSize_ != 0) return LabelsSize_;
+    SelectFont(LabelsFont_);
+    const bool alongAxis = IsHorizontal ? IsUpright(LabelsAngle_) : IsSideways(LabelsAngle_);
     if (alongAxis) return FontHeight();
     switch (EffectiveLabelStyle()) {
     case TAxisLabelStyle::talValue:
@@ -516,15 +516,15 @@ std::int32_t TCustomChartAxis::LabelsBandSize() {
     case TAxisLabelStyle::talMark:
     case TAxisLabelStyle::talText:
         // Marks carry no texts of their own here, so both use the widest point label.
-        return chart_ ? chart_->MaxPointLabelWidth() : 0;
+        return Chart_ ? Chart_->MaxPointLabelWidth() : 0;
     default:
         return 0;
     }
 }
 
 std::int32_t TCustomChartAxis::TickBandSize() const {
-    std::int32_t n = (axisPen_.Visible() ? axisPen_.Width() : 0) + (ticks_.Visible() ? tickLength_ : 0);
-    if (minorTicks_.Visible()) n = std::max(n, minorTickLength_);
+    std::int32_t n = (AxisPen_.Visible() ? AxisPen_.Width() : 0) + (Ticks_.Visible() ? TickLength_ : 0);
+    if (MinorTicks_.Visible()) n = std::max(n, MinorTickLength_);
     return n;
 }
 
@@ -542,25 +542,25 @@ void TCustomChartAxis::ReserveSpace(TRect& R) {
     };
 
     bool titlePlaced = false;
-    if (!title_.Caption().empty()) {
+    if (!Title_.Caption().empty()) {
         titlePlaced = true;
-        std::int32_t size = titleSize_;
+        std::int32_t size = TitleSize_;
         if (size == 0) {
-            SelectFont(title_.Font());
-            const bool alongAxis = IsHorizontal ? IsUpright(title_.Angle()) : IsSideways(title_.Angle());
-            size = alongAxis ? FontHeight() : TextWidth(title_.Caption());
+            SelectFont(Title_.Font());
+            const bool alongAxis = IsHorizontal ? IsUpright(Title_.Angle()) : IsSideways(Title_.Angle());
+            size = alongAxis ? FontHeight() : TextWidth(Title_.Caption());
         }
         TitleAnchor = shrink(size);
     }
-    if (labels_) LabelAnchor = shrink(LabelsBandSize());
-    const bool labelsPlaced = labels_;
+    if (Labels_) LabelAnchor = shrink(LabelsBandSize());
+    const bool labelsPlaced = Labels_;
     const std::int32_t ticks = TickBandSize(); // walls take no room in 2-D
     if (ticks > 0) shrink(ticks);
 
-    if (positionPercent_ != 0) {
+    if (PositionPercent_ != 0) {
         // Anchors move into the plot by the percentage of its other dimension, as the axis line does.
         const std::int32_t other = IsHorizontal ? R.Height() : R.Width();
-        const std::int32_t shift = RoundToInt32(other * 0.01 * positionPercent_);
+        const std::int32_t shift = RoundToInt32(other * 0.01 * PositionPercent_);
         const std::int32_t inward = (side == Bottom || side == Right) ? -shift : shift;
         // Only anchors placed in this pass move; one kept from an earlier layout would otherwise
         // creep further into the plot on every paint.

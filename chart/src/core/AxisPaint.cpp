@@ -32,19 +32,19 @@ Side AxisSide(const TCustomChartAxis& axis) {
 class AxisPainter {
 public:
     AxisPainter(TCustomChartAxis& axis, TCanvas3D& canvas, TTickPositions& ticks)
-        : axis_(axis), canvas_(canvas), ticks_(ticks), chart_(*axis.ParentChart()),
-          side_(AxisSide(axis)) {}
+        : Axis_(axis), Canvas_(canvas), Ticks_(ticks), Chart_(*axis.ParentChart()),
+          Side_(AxisSide(axis)) {}
 
     void Paint() {
-        axis_.RefreshShowsDateTime();
-        canvas_.SetFont(axis_.LabelsFont().Data());
-        const double step = axis_.LabelStep();
-        axis_.AxisLinePos = LinePosition();
+        Axis_.RefreshShowsDateTime();
+        Canvas_.SetFont(Axis_.LabelsFont().Data());
+        const double step = Axis_.LabelStep();
+        Axis_.AxisLinePos = LinePosition();
         // Axis titles: room is reserved by the layout, but no axis here has a caption and the
         // surface draws no rotated text, so a caption is not drawn.
-        ticks_.Clear();
-        if (step > 0.0 && axis_.EffectiveMaximum >= axis_.EffectiveMinimum) {
-            switch (axis_.EffectiveLabelStyle()) {
+        Ticks_.Clear();
+        if (step > 0.0 && Axis_.EffectiveMaximum >= Axis_.EffectiveMinimum) {
+            switch (Axis_.EffectiveLabelStyle()) {
             case TAxisLabelStyle::talValue: ValueLabels(step); break;
             case TAxisLabelStyle::talMark:
             case TAxisLabelStyle::talText: PointLabels(); break;
@@ -56,35 +56,35 @@ public:
 
 private:
     std::int32_t LinePosition() const {
-        const TRect& r = chart_.ChartRect();
-        const double pp = axis_.PositionPercent();
+        const TRect& r = Chart_.ChartRect();
+        const double pp = Axis_.PositionPercent();
         auto shift = [pp](std::int32_t size) -> std::int32_t {
             return pp == 0.0 ? 0 : static_cast<std::int32_t>(RoundHalfEven(size * 0.01 * pp));
         };
-        switch (side_) {
-        case Side::Bottom: return r.Bottom - shift(chart_.ChartHeight());
-        case Side::Top: return r.Top + shift(chart_.ChartHeight());
-        case Side::Left: return r.Left + shift(chart_.ChartWidth());
-        case Side::Right: return r.Right - shift(chart_.ChartWidth());
+        switch (Side_) {
+        case Side::Bottom: return r.Bottom - shift(Chart_.ChartHeight());
+        case Side::Top: return r.Top + shift(Chart_.ChartHeight());
+        case Side::Left: return r.Left + shift(Chart_.ChartWidth());
+        case Side::Right: return r.Right - shift(Chart_.ChartWidth());
         }
         return 0;
     }
 
     void ValueLabels(double step) {
-        ForEachDefaultLabelValue(axis_.EffectiveMinimum, axis_.EffectiveMaximum, step,
-                                 axis_.RoundFirstLabel(),
+        ForEachDefaultLabelValue(Axis_.EffectiveMinimum, Axis_.EffectiveMaximum, step,
+                                 Axis_.RoundFirstLabel(),
                                  [this](double v) { PlaceLabel(v, nullptr); });
     }
 
     // Point labels of the first active series on this axis, at their values. Not used by this
     // program's axes; kept simple: one pass over the series' visible points.
     void PointLabels() {
-        for (TChartSeries* s : chart_.SeriesList()) {
-            if (!s->Active() || !s->IsAssociatedTo(&axis_)) continue;
+        for (TChartSeries* s : Chart_.SeriesList()) {
+            if (!s->Active() || !s->IsAssociatedTo(&Axis_)) continue;
             s->FindVisibleRange();
             if (s->VisibleFirst < 0) return;
             const std::int32_t last = std::min(s->VisibleLast, s->PointCount() - 1);
-            const bool alongX = axis_.IsHorizontal == s->YMandatory();
+            const bool alongX = Axis_.IsHorizontal == s->YMandatory();
             for (std::int32_t i = s->VisibleFirst; i <= last; ++i) {
                 std::string text = s->PointLabel(i);
                 if (text.empty()) continue;
@@ -95,81 +95,81 @@ private:
     }
 
     void PlaceLabel(double v, const std::string* text) {
-        const std::int32_t p = axis_.ValueToPixel(v);
-        if (!(axis_.LabelsOnAxis() || (axis_.StartPixel < p && p < axis_.EndPixel))) return;
-        if (!axis_.TickOnLabelsOnly()) ticks_.Add(p);
-        if (!axis_.Labels()) return;
-        if (axis_.TickOnLabelsOnly()) ticks_.Add(p);
+        const std::int32_t p = Axis_.ValueToPixel(v);
+        if (!(Axis_.LabelsOnAxis() || (Axis_.StartPixel < p && p < Axis_.EndPixel))) return;
+        if (!Axis_.TickOnLabelsOnly()) Ticks_.Add(p);
+        if (!Axis_.Labels()) return;
+        if (Axis_.TickOnLabelsOnly()) Ticks_.Add(p);
         if (text) {
             DrawLabelText(p, *text);
         } else {
-            DrawLabelText(p, axis_.LabelTextFor(v));
+            DrawLabelText(p, Axis_.LabelTextFor(v));
         }
     }
 
     // Always level, whatever LabelsAngle says: no axis here turns its labels, and the surface
     // has no rotated text.
     void DrawLabelText(std::int32_t p, const std::string& text) {
-        canvas_.SetBrush(chart_.Color(), TBrushStyle::bsClear);
-        canvas_.SetBkMode(TBkMode::bkTransparent);
-        canvas_.SetFont(axis_.LabelsFont().Data());
-        const std::int32_t h = canvas_.FontHeight();
+        Canvas_.SetBrush(Chart_.Color(), TBrushStyle::bsClear);
+        Canvas_.SetBkMode(TBkMode::bkTransparent);
+        Canvas_.SetFont(Axis_.LabelsFont().Data());
+        const std::int32_t h = Canvas_.FontHeight();
         const std::int32_t c = TCustomChartAxis::LineCount(text);
         if (c <= 0) return;
         std::int32_t x = 0;
         std::int32_t y = 0;
-        switch (side_) {
+        switch (Side_) {
         case Side::Bottom:
-            canvas_.SetTextAlign(THorizTextAlign::taCenter, TVertTextAlign::taTop);
+            Canvas_.SetTextAlign(THorizTextAlign::taCenter, TVertTextAlign::taTop);
             x = p;
-            y = axis_.LabelAnchor;
+            y = Axis_.LabelAnchor;
             break;
         case Side::Top:
-            canvas_.SetTextAlign(THorizTextAlign::taCenter, TVertTextAlign::taBottom);
+            Canvas_.SetTextAlign(THorizTextAlign::taCenter, TVertTextAlign::taBottom);
             x = p;
-            y = axis_.LabelAnchor - (c - 1) * h;
+            y = Axis_.LabelAnchor - (c - 1) * h;
             break;
         case Side::Left:
         case Side::Right:
-            canvas_.SetTextAlign(side_ == Side::Left ? THorizTextAlign::taRight
+            Canvas_.SetTextAlign(Side_ == Side::Left ? THorizTextAlign::taRight
                                                      : THorizTextAlign::taLeft,
                                  TVertTextAlign::taTop);
-            x = axis_.LabelAnchor;
+            x = Axis_.LabelAnchor;
             y = p - h / 2 - static_cast<std::int32_t>(RoundHalfEven(h * 0.5 * (c + 1))) + h;
             break;
         }
         std::string_view rest(text);
         for (;;) {
             const std::size_t br = rest.find(LabelLineBreak);
-            canvas_.TextOut(x, y, rest.substr(0, br));
+            Canvas_.TextOut(x, y, rest.substr(0, br));
             if (br == std::string_view::npos) break;
             rest.remove_prefix(br + 1);
             y += h;
         }
-        canvas_.SetTextAlign(THorizTextAlign::taLeft, TVertTextAlign::taTop);
+        Canvas_.SetTextAlign(THorizTextAlign::taLeft, TVertTextAlign::taTop);
     }
 
     // A tick of `length` pixels from the axis line, away from the plot (outward) or into it.
     void Tick(std::int32_t p, std::int32_t length, bool outward) {
-        const std::int32_t pos = axis_.AxisLinePos;
+        const std::int32_t pos = Axis_.AxisLinePos;
         // Direction away from the plot, per side.
-        const std::int32_t out = (side_ == Side::Bottom || side_ == Side::Right) ? 1 : -1;
+        const std::int32_t out = (Side_ == Side::Bottom || Side_ == Side::Right) ? 1 : -1;
         const std::int32_t dir = outward ? out : -out;
         const std::int32_t from = pos + dir;
         const std::int32_t to = from + dir * length;
-        if (axis_.IsHorizontal) {
-            canvas_.VertLine(p, from, to);
+        if (Axis_.IsHorizontal) {
+            Canvas_.VertLine(p, from, to);
         } else {
-            canvas_.HorizLine(from, to, p);
+            Canvas_.HorizLine(from, to, p);
         }
     }
 
     void GridLine(std::int32_t p) {
-        const TRect& r = chart_.ChartRect();
-        if (axis_.IsHorizontal) {
-            canvas_.VertLine(p, r.Top, r.Bottom);
+        const TRect& r = Chart_.ChartRect();
+        if (Axis_.IsHorizontal) {
+            Canvas_.VertLine(p, r.Top, r.Bottom);
         } else {
-            canvas_.HorizLine(r.Left, r.Right, p);
+            Canvas_.HorizLine(r.Left, r.Right, p);
         }
     }
 
@@ -177,93 +177,93 @@ private:
         TPenData data = pen.Data();
         if (data.Color == UseSeriesColor) data.Color = clGray;
         if (!data.Visible) data.Style = TPenStyle::psClear;
-        canvas_.SetPen(data);
-        canvas_.SetBkMode(TBkMode::bkTransparent);
-        canvas_.SetBrush(canvas_.Brush().Color, TBrushStyle::bsClear);
+        Canvas_.SetPen(data);
+        Canvas_.SetBkMode(TBkMode::bkTransparent);
+        Canvas_.SetBrush(Canvas_.Brush().Color, TBrushStyle::bsClear);
     }
 
     bool StrictlyInside(std::int32_t p) const {
-        const std::int32_t lo = std::min(axis_.StartPixel, axis_.EndPixel);
-        const std::int32_t hi = std::max(axis_.StartPixel, axis_.EndPixel);
+        const std::int32_t lo = std::min(Axis_.StartPixel, Axis_.EndPixel);
+        const std::int32_t hi = std::max(Axis_.StartPixel, Axis_.EndPixel);
         return lo < p && p < hi;
     }
 
     template <class Draw> void ForEachMinorCandidate(Draw&& draw) const {
-        const std::int32_t k = ticks_.Count;
-        std::int32_t n = axis_.MinorTickCount();
+        const std::int32_t k = Ticks_.Count;
+        std::int32_t n = Axis_.MinorTickCount();
         // More minor ticks than pixels along the axis only repeat pixels already ticked; the
         // bound keeps an absurd count from stalling the paint.
-        n = std::min(n, std::max<std::int32_t>(std::abs(axis_.AxisPixels), 1));
+        n = std::min(n, std::max<std::int32_t>(std::abs(Axis_.AxisPixels), 1));
         if (n <= 0 || k <= 0) return;
         const double parts = static_cast<double>(n) + 1.0;
-        if (k > 1 && !axis_.Logarithmic()) {
-            const double first = static_cast<double>(ticks_[1]) - ticks_[0];
+        if (k > 1 && !Axis_.Logarithmic()) {
+            const double first = static_cast<double>(Ticks_[1]) - Ticks_[0];
             for (std::int32_t j = 1; j <= n; ++j) {
                 const auto d = static_cast<std::int32_t>(RoundHalfEven(first / parts * j));
-                draw(ticks_[0] - d);
-                draw(ticks_[k - 1] + d);
+                draw(Ticks_[0] - d);
+                draw(Ticks_[k - 1] + d);
             }
         }
         for (std::int32_t i = 1; i < k; ++i) {
-            const double gap = static_cast<double>(ticks_[i]) - ticks_[i - 1];
+            const double gap = static_cast<double>(Ticks_[i]) - Ticks_[i - 1];
             for (std::int32_t j = 1; j <= n; ++j) {
-                draw(ticks_[i] - static_cast<std::int32_t>(RoundHalfEven(j * gap / parts)));
+                draw(Ticks_[i] - static_cast<std::int32_t>(RoundHalfEven(j * gap / parts)));
             }
         }
     }
 
     void LinesTicksGrid() {
-        const std::int32_t pos = axis_.AxisLinePos;
-        if (axis_.Axis().Visible()) {
-            canvas_.AssignPen(axis_.Axis());
-            if (axis_.IsHorizontal) {
-                canvas_.HorizLine(axis_.StartPixel, axis_.EndPixel, pos);
+        const std::int32_t pos = Axis_.AxisLinePos;
+        if (Axis_.Axis().Visible()) {
+            Canvas_.AssignPen(Axis_.Axis());
+            if (Axis_.IsHorizontal) {
+                Canvas_.HorizLine(Axis_.StartPixel, Axis_.EndPixel, pos);
             } else {
-                canvas_.VertLine(pos, axis_.StartPixel, axis_.EndPixel);
+                Canvas_.VertLine(pos, Axis_.StartPixel, Axis_.EndPixel);
             }
         }
-        const std::int32_t k = ticks_.Count;
-        if (axis_.Ticks().Visible() && k > 0) {
-            canvas_.AssignPen(axis_.Ticks());
-            for (std::int32_t i = 0; i < k; ++i) Tick(ticks_[i], axis_.TickLength(), true);
+        const std::int32_t k = Ticks_.Count;
+        if (Axis_.Ticks().Visible() && k > 0) {
+            Canvas_.AssignPen(Axis_.Ticks());
+            for (std::int32_t i = 0; i < k; ++i) Tick(Ticks_[i], Axis_.TickLength(), true);
         }
-        if (axis_.Grid().Visible() && k > 0) {
-            SelectGridPen(axis_.Grid());
-            if (axis_.GridCentered()) {
+        if (Axis_.Grid().Visible() && k > 0) {
+            SelectGridPen(Axis_.Grid());
+            if (Axis_.GridCentered()) {
                 for (std::int32_t i = 1; i < k; ++i) {
                     GridLine(static_cast<std::int32_t>(
-                        RoundHalfEven((static_cast<double>(ticks_[i]) + ticks_[i - 1]) * 0.5)));
+                        RoundHalfEven((static_cast<double>(Ticks_[i]) + Ticks_[i - 1]) * 0.5)));
                 }
             } else {
-                for (std::int32_t i = 0; i < k; ++i) GridLine(ticks_[i]);
+                for (std::int32_t i = 0; i < k; ++i) GridLine(Ticks_[i]);
             }
-            canvas_.SetBkMode(TBkMode::bkOpaque);
+            Canvas_.SetBkMode(TBkMode::bkOpaque);
         }
-        if (axis_.TicksInner().Visible() && k > 0) {
-            canvas_.AssignPen(axis_.TicksInner());
-            for (std::int32_t i = 0; i < k; ++i) Tick(ticks_[i], axis_.TickInnerLength(), false);
+        if (Axis_.TicksInner().Visible() && k > 0) {
+            Canvas_.AssignPen(Axis_.TicksInner());
+            for (std::int32_t i = 0; i < k; ++i) Tick(Ticks_[i], Axis_.TickInnerLength(), false);
         }
-        if (k > 0 && axis_.MinorTicks().Visible()) {
-            canvas_.AssignPen(axis_.MinorTicks());
-            const std::int32_t len = axis_.MinorTickLength();
+        if (k > 0 && Axis_.MinorTicks().Visible()) {
+            Canvas_.AssignPen(Axis_.MinorTicks());
+            const std::int32_t len = Axis_.MinorTickLength();
             ForEachMinorCandidate([&](std::int32_t p) {
                 if (StrictlyInside(p)) Tick(p, len, true);
             });
         }
-        if (k > 0 && axis_.MinorGrid().Visible()) {
-            SelectGridPen(axis_.MinorGrid());
+        if (k > 0 && Axis_.MinorGrid().Visible()) {
+            SelectGridPen(Axis_.MinorGrid());
             ForEachMinorCandidate([&](std::int32_t p) {
                 if (StrictlyInside(p)) GridLine(p);
             });
-            canvas_.SetBkMode(TBkMode::bkOpaque);
+            Canvas_.SetBkMode(TBkMode::bkOpaque);
         }
     }
 
-    TCustomChartAxis& axis_;
-    TCanvas3D& canvas_;
-    TTickPositions& ticks_;
-    TCustomAxisPanel& chart_;
-    Side side_;
+    TCustomChartAxis& Axis_;
+    TCanvas3D& Canvas_;
+    TTickPositions& Ticks_;
+    TCustomAxisPanel& Chart_;
+    Side Side_;
 };
 
 } // namespace

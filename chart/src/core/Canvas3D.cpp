@@ -7,33 +7,33 @@ namespace rv {
 // --- TCanvas3D -----------------------------------------------------------------------------
 
 void TCanvas3D::SetOwnSurface(TSurface* surface) {
-    const bool wasCurrent = current_ == own_ || current_ == nullptr;
-    own_ = surface;
-    if (wasCurrent) Select(own_);
+    const bool wasCurrent = Current_ == Own_ || Current_ == nullptr;
+    Own_ = surface;
+    if (wasCurrent) Select(Own_);
 }
 
 void TCanvas3D::SetBufferedDisplay(bool value) {
-    if (buffered_ == value) return;
-    buffered_ = value;
-    if (!buffered_ && !Drawing()) FreeImage();
+    if (Buffered_ == value) return;
+    Buffered_ = value;
+    if (!Buffered_ && !Drawing()) FreeImage();
     ImageDirty = true;
 }
 
 void TCanvas3D::FreeImage() {
-    if (image_ && current_ == &image_->Surface()) Select(own_);
-    image_.reset();
+    if (Image_ && Current_ == &Image_->Surface()) Select(Own_);
+    Image_.reset();
 }
 
 TRect TCanvas3D::BeginDraw(TSurface& target, const TRect& targetRect) {
-    target_ = &target;
-    targetOrigin_ = TPoint{targetRect.Left, targetRect.Top};
+    Target_ = &target;
+    TargetOrigin_ = TPoint{targetRect.Left, targetRect.Top};
     const std::int32_t w = targetRect.Width();
     const std::int32_t h = targetRect.Height();
-    if (buffered_ && w > 0 && h > 0) {
-        if (image_ && (image_->Width() != w || image_->Height() != h)) FreeImage();
-        if (!image_) image_ = target.CreateImage(w, h);
-        if (image_) {
-            Select(&image_->Surface());
+    if (Buffered_ && w > 0 && h > 0) {
+        if (Image_ && (Image_->Width() != w || Image_->Height() != h)) FreeImage();
+        if (!Image_) Image_ = target.CreateImage(w, h);
+        if (Image_) {
+            Select(&Image_->Surface());
             return TRect{0, 0, w, h};
         }
     }
@@ -42,71 +42,71 @@ TRect TCanvas3D::BeginDraw(TSurface& target, const TRect& targetRect) {
 }
 
 void TCanvas3D::EndDraw(bool completed) {
-    if (!target_) return;
-    TSurface& target = *target_;
-    const bool toImage = image_ && current_ == &image_->Surface();
-    if (current_) current_->RemoveClip();
-    target_ = nullptr;
-    Select(own_);
+    if (!Target_) return;
+    TSurface& target = *Target_;
+    const bool toImage = Image_ && Current_ == &Image_->Surface();
+    if (Current_) Current_->RemoveClip();
+    Target_ = nullptr;
+    Select(Own_);
     if (toImage && completed) {
-        target.DrawImage(*image_, targetOrigin_.X, targetOrigin_.Y);
+        target.DrawImage(*Image_, TargetOrigin_.X, TargetOrigin_.Y);
         ImageDirty = false;
     }
-    if (!buffered_) FreeImage();
+    if (!Buffered_) FreeImage();
 }
 
 bool TCanvas3D::BeginImageUpdate() {
-    if (!image_ || Drawing()) return false;
-    updating_ = true;
-    Select(&image_->Surface());
+    if (!Image_ || Drawing()) return false;
+    Updating_ = true;
+    Select(&Image_->Surface());
     return true;
 }
 
 void TCanvas3D::EndImageUpdate() {
-    if (!updating_) return;
-    if (current_) current_->RemoveClip();
-    updating_ = false;
-    Select(own_);
+    if (!Updating_) return;
+    if (Current_) Current_->RemoveClip();
+    Updating_ = false;
+    Select(Own_);
 }
 
 // --- state ---------------------------------------------------------------------------------
 
 void TCanvas3D::Select(TSurface* surface) {
-    current_ = surface;
-    if (!current_) return;
+    Current_ = surface;
+    if (!Current_) return;
     ApplyPen();
     ApplyBrush();
     ApplyFont();
-    current_->SetBkMode(bkMode_);
-    current_->SetBkColor(ColorToRGB(bkColor_));
-    current_->SetTextAlign(hAlign_, vAlign_);
+    Current_->SetBkMode(BkMode_);
+    Current_->SetBkColor(ColorToRGB(BkColor_));
+    Current_->SetTextAlign(HAlign_, VAlign_);
 }
 
 TColor TCanvas3D::ColorToRGB(TColor color) const {
-    return current_ ? current_->ColorToRGB(color) : FixedColorToRGB(color);
+    return Current_ ? Current_->ColorToRGB(color) : FixedColorToRGB(color);
 }
 
 void TCanvas3D::ApplyPen() {
-    if (!current_) return;
-    TPenData resolved = pen_;
-    resolved.Color = ColorToRGB(pen_.Color);
-    current_->SetPen(resolved);
+    if (!Current_) return;
+    TPenData resolved = Pen_;
+    resolved.Color = ColorToRGB(Pen_.Color);
+    Current_->SetPen(resolved);
 }
 
 void TCanvas3D::ApplyBrush() {
-    if (!current_) return;
-    current_->SetBrush(TBrushData{ColorToRGB(brush_.Color), brush_.Style});
+    if (!Current_) return;
+    Current_->SetBrush(TBrushData{ColorToRGB(Brush_.Color), Brush_.Style});
 }
 
 void TCanvas3D::ApplyFont() {
-    if (!current_) return;
-    if (!IsSystemColor(font_.Color)) {
-        current_->SetFont(font_);
+    if (!Current_) return;
+    if (!IsSystemColor(Font_.Color)) {
+        Current_->SetFont(Font_);
         return;
     }
-    TFontData resolved = font_;
-    resolved.Color = ColorToRGB(font_.Color);
-    current_->SetFont(resolved);
+    TFontData resolved = Font_;
+    resolved.Color = ColorToRGB(Font_.Color);
+    Current_->SetFont(resolved);
 }
 
 void TCanvas3D::AssignPen(const TChartPen& pen) {
@@ -116,8 +116,8 @@ void TCanvas3D::AssignPen(const TChartPen& pen) {
 }
 
 void TCanvas3D::SetPen(const TPenData& pen) {
-    if (pen == pen_) return;
-    pen_ = pen;
+    if (pen == Pen_) return;
+    Pen_ = pen;
     ApplyPen();
 }
 
@@ -132,40 +132,40 @@ void TCanvas3D::SetPen(TColor color, std::int32_t width, TPenStyle style, TPenMo
 
 void TCanvas3D::SetBrush(TColor color, TBrushStyle style) {
     const TBrushData data{color, style};
-    if (data == brush_) return;
-    brush_ = data;
+    if (data == Brush_) return;
+    Brush_ = data;
     ApplyBrush();
 }
 
 void TCanvas3D::SetFont(const TFontData& font) {
-    if (font == font_) return;
-    font_ = font;
+    if (font == Font_) return;
+    Font_ = font;
     ApplyFont();
 }
 
 void TCanvas3D::SetBkMode(TBkMode mode) {
-    if (mode == bkMode_) return;
-    bkMode_ = mode;
-    if (current_) current_->SetBkMode(mode);
+    if (mode == BkMode_) return;
+    BkMode_ = mode;
+    if (Current_) Current_->SetBkMode(mode);
 }
 
 void TCanvas3D::SetBkColor(TColor color) {
-    if (color == bkColor_) return;
-    bkColor_ = color;
-    if (current_) current_->SetBkColor(ColorToRGB(color));
+    if (color == BkColor_) return;
+    BkColor_ = color;
+    if (Current_) Current_->SetBkColor(ColorToRGB(color));
 }
 
 void TCanvas3D::SetTextAlign(THorizTextAlign horiz, TVertTextAlign vert) {
-    if (horiz == hAlign_ && vert == vAlign_) return;
-    hAlign_ = horiz;
-    vAlign_ = vert;
-    if (current_) current_->SetTextAlign(horiz, vert);
+    if (horiz == HAlign_ && vert == VAlign_) return;
+    HAlign_ = horiz;
+    VAlign_ = vert;
+    if (Current_) Current_->SetTextAlign(horiz, vert);
 }
 
 void TCanvas3D::ResetState() {
     SetPen(clBlack, 1, TPenStyle::psSolid, TPenMode::pmCopy);
     SetBrush(clWhite, TBrushStyle::bsSolid);
-    TFontData font = font_;
+    TFontData font = Font_;
     font.Color = clBlack;
     font.Height = -MulDiv(10, ScreenPixelsPerInch, 72);
     SetFont(font);
@@ -176,58 +176,58 @@ void TCanvas3D::ResetState() {
 // --- drawing -------------------------------------------------------------------------------
 
 std::int32_t TCanvas3D::TextWidth(std::string_view text) {
-    return current_ ? current_->TextWidth(text) : 0;
+    return Current_ ? Current_->TextWidth(text) : 0;
 }
 
 std::int32_t TCanvas3D::FontHeight() {
-    return current_ ? current_->FontHeight() : 0;
+    return Current_ ? Current_->FontHeight() : 0;
 }
 
 void TCanvas3D::TextOut(std::int32_t x, std::int32_t y, std::string_view text) {
-    if (current_) current_->TextOut(x, y, text);
+    if (Current_) Current_->TextOut(x, y, text);
 }
 
 void TCanvas3D::MoveTo(std::int32_t x, std::int32_t y) {
-    if (current_) current_->MoveTo(x, y);
+    if (Current_) Current_->MoveTo(x, y);
 }
 
 void TCanvas3D::LineTo(std::int32_t x, std::int32_t y) {
-    if (current_) current_->LineTo(x, y);
+    if (Current_) Current_->LineTo(x, y);
 }
 
 void TCanvas3D::HorizLine(std::int32_t x0, std::int32_t x1, std::int32_t y) {
-    if (!current_) return;
-    current_->MoveTo(x0, y);
-    current_->LineTo(x1, y);
+    if (!Current_) return;
+    Current_->MoveTo(x0, y);
+    Current_->LineTo(x1, y);
 }
 
 void TCanvas3D::VertLine(std::int32_t x, std::int32_t y0, std::int32_t y1) {
-    if (!current_) return;
-    current_->MoveTo(x, y0);
-    current_->LineTo(x, y1);
+    if (!Current_) return;
+    Current_->MoveTo(x, y0);
+    Current_->LineTo(x, y1);
 }
 
 void TCanvas3D::Rectangle(const TRect& r) {
-    if (current_) current_->Rectangle(r);
+    if (Current_) Current_->Rectangle(r);
 }
 
 void TCanvas3D::FillRect(const TRect& r) {
-    if (current_) current_->FillRect(r);
+    if (Current_) Current_->FillRect(r);
 }
 
 void TCanvas3D::Frame3D(TRect& r, TColor topColor, TColor bottomColor, std::int32_t width) {
-    if (!current_) return;
-    current_->Frame3D(r, ColorToRGB(topColor), ColorToRGB(bottomColor), width);
+    if (!Current_) return;
+    Current_->Frame3D(r, ColorToRGB(topColor), ColorToRGB(bottomColor), width);
     // The surface changed its pen behind our back.
     ApplyPen();
 }
 
 void TCanvas3D::ClipRectangle(const TRect& r) {
-    if (current_) current_->SetClipRect(r);
+    if (Current_) Current_->SetClipRect(r);
 }
 
 void TCanvas3D::UnClipRectangle() {
-    if (current_) current_->RemoveClip();
+    if (Current_) Current_->RemoveClip();
 }
 
 } // namespace rv

@@ -24,18 +24,18 @@ public:
     // --- surfaces ---------------------------------------------------------------------------
     // The control's own surface: drawn on when nothing else is selected, and used to measure
     // text between draws. Not owned; may be null (then text measures 0).
-    TSurface* OwnSurface() const { return own_; }
+    TSurface* OwnSurface() const { return Own_; }
     void SetOwnSurface(TSurface* surface);
     // Where drawing goes right now.
-    TSurface* Surface() const { return current_; }
+    TSurface* Surface() const { return Current_; }
 
     // --- buffered display -----------------------------------------------------------------
-    bool BufferedDisplay() const { return buffered_; }
+    bool BufferedDisplay() const { return Buffered_; }
     // Turning buffering off frees the image.
     void SetBufferedDisplay(bool value);
     // True: the image no longer matches the chart.
     bool ImageDirty = true;
-    TSurfaceImage* Image() const { return image_.get(); }
+    TSurfaceImage* Image() const { return Image_.get(); }
     void FreeImage();
 
     // Start of a full draw: with buffering, (re)creates the image at the target rectangle's size
@@ -46,7 +46,7 @@ public:
     // (buffered only), then points back at the own surface. Safe to call after a failed draw:
     // `completed` false leaves the image marked dirty and copies nothing.
     void EndDraw(bool completed = true);
-    bool Drawing() const { return target_ != nullptr || updating_; }
+    bool Drawing() const { return Target_ != nullptr || Updating_; }
     // Draws straight onto the existing image outside a full draw (a rubber band, a new
     // segment). False, and nothing selected, without an image or during a draw.
     bool BeginImageUpdate();
@@ -58,15 +58,15 @@ public:
     void SetPen(const TPenData& pen);
     void SetPen(TColor color, std::int32_t width = 1, TPenStyle style = TPenStyle::psSolid,
                 TPenMode mode = TPenMode::pmCopy);
-    const TPenData& Pen() const { return pen_; }
+    const TPenData& Pen() const { return Pen_; }
     void SetBrush(TColor color, TBrushStyle style);
-    const TBrushData& Brush() const { return brush_; }
+    const TBrushData& Brush() const { return Brush_; }
     void SetFont(const TFontData& font) override;
-    const TFontData& Font() const { return font_; }
+    const TFontData& Font() const { return Font_; }
     void SetBkMode(TBkMode mode);
-    TBkMode BkMode() const { return bkMode_; }
+    TBkMode BkMode() const { return BkMode_; }
     void SetBkColor(TColor color);
-    TColor BkColor() const { return bkColor_; }
+    TColor BkColor() const { return BkColor_; }
     void SetTextAlign(THorizTextAlign horiz, TVertTextAlign vert);
     // Pen black width 1 solid copy; brush white solid; font black 10 points; background white,
     // transparent.
@@ -97,21 +97,21 @@ private:
     void ApplyBrush();
     void ApplyFont();
 
-    TSurface* own_ = nullptr;
-    TSurface* current_ = nullptr;
-    TSurface* target_ = nullptr;
-    TPoint targetOrigin_;
-    bool buffered_ = true;
-    bool updating_ = false;
-    std::unique_ptr<TSurfaceImage> image_;
+    TSurface* Own_ = nullptr;
+    TSurface* Current_ = nullptr;
+    TSurface* Target_ = nullptr;
+    TPoint TargetOrigin_;
+    bool Buffered_ = true;
+    bool Updating_ = false;
+    std::unique_ptr<TSurfaceImage> Image_;
 
-    TPenData pen_;
-    TBrushData brush_;
-    TFontData font_;
-    TBkMode bkMode_ = TBkMode::bkTransparent;
-    TColor bkColor_ = clWhite;
-    THorizTextAlign hAlign_ = THorizTextAlign::taLeft;
-    TVertTextAlign vAlign_ = TVertTextAlign::taTop;
+    TPenData Pen_;
+    TBrushData Brush_;
+    TFontData Font_;
+    TBkMode BkMode_ = TBkMode::bkTransparent;
+    TColor BkColor_ = clWhite;
+    THorizTextAlign HAlign_ = THorizTextAlign::taLeft;
+    TVertTextAlign VAlign_ = TVertTextAlign::taTop;
 };
 
 } // namespace rv

@@ -9,24 +9,24 @@ namespace rv {
 TCustomAxisPanel::TCustomAxisPanel() {
     // Made here rather than in the initialiser list: their setters call back into the panel,
     // whose flags must already hold their values.
-    bottomAxis_ = std::make_unique<TChartAxis>(this, true, false);
-    topAxis_ = std::make_unique<TChartAxis>(this, true, true);
-    leftAxis_ = std::make_unique<TChartAxis>(this, false, false);
-    rightAxis_ = std::make_unique<TChartAxis>(this, false, true);
-    depthAxis_ = std::make_unique<TChartDepthAxis>(this);
-    leftAxis_->Title().SetAngle(90);
-    rightAxis_->Title().SetAngle(270);
-    axes_ = {bottomAxis_.get(), topAxis_.get(), leftAxis_.get(), rightAxis_.get(), depthAxis_.get()};
-    SetChartRect(chartRect_);
+    BottomAxis_ = std::make_unique<TChartAxis>(this, true, false);
+    TopAxis_ = std::make_unique<TChartAxis>(this, true, true);
+    LeftAxis_ = std::make_unique<TChartAxis>(this, false, false);
+    RightAxis_ = std::make_unique<TChartAxis>(this, false, true);
+    DepthAxis_ = std::make_unique<TChartDepthAxis>(this);
+    LeftAxis_->Title().SetAngle(90);
+    RightAxis_->Title().SetAngle(270);
+    Axes_ = {BottomAxis_.get(), TopAxis_.get(), LeftAxis_.get(), RightAxis_.get(), DepthAxis_.get()};
+    SetChartRect(ChartRect_);
     // Repaint requests count only once the panel is fully made.
-    autoRepaint_ = true;
+    AutoRepaint_ = true;
 }
 
 TCustomAxisPanel::~TCustomAxisPanel() {
-    destroying_ = true;
-    owned_.clear();
-    for (TChartSeries* s : series_) s->DetachFromChart();
-    series_.clear();
+    Destroying_ = true;
+    Owned_.clear();
+    for (TChartSeries* s : Series_) s->DetachFromChart();
+    Series_.clear();
 }
 
 template <class T> void TCustomAxisPanel::Store(T& field, const T& value) {
@@ -38,10 +38,10 @@ template <class T> void TCustomAxisPanel::Store(T& field, const T& value) {
 // --- axes ---------------------------------------------------------------------------------------
 
 bool TCustomAxisPanel::IsAxisVisible(const TCustomChartAxis& axis) const {
-    if (!axisVisible_ || !axis.Visible()) return false;
-    if (&axis == depthAxis_.get()) return view3D_;
+    if (!AxisVisible_ || !axis.Visible()) return false;
+    if (&axis == DepthAxis_.get()) return View3D_;
     if (!HasActiveSeries()) return true;
-    return std::any_of(series_.begin(), series_.end(),
+    return std::any_of(Series_.begin(), Series_.end(),
                        [&](const TChartSeries* s) { return s->Active() && s->IsAssociatedTo(&axis); });
 }
 
@@ -49,7 +49,7 @@ bool TCustomAxisPanel::IsAxisVisible(const TCustomChartAxis& axis) const {
 
 TChartSeries* TCustomAxisPanel::Series(std::int32_t index) const {
     if (index < 0 || index >= SeriesCount()) throw EListError(index);
-    return series_[static_cast<std::size_t>(index)];
+    return Series_[static_cast<std::size_t>(index)];
 }
 
 void TCustomAxisPanel::AddSeries(TChartSeries* series) {
@@ -61,40 +61,40 @@ void TCustomAxisPanel::RemoveSeries(TChartSeries* series) {
 }
 
 void TCustomAxisPanel::AttachSeries(TChartSeries* series) {
-    if (std::find(series_.begin(), series_.end(), series) != series_.end()) return;
+    if (std::find(Series_.begin(), Series_.end(), series) != Series_.end()) return;
     const TColor freeColor = GetFreeSeriesColor();
-    series_.push_back(series);
+    Series_.push_back(series);
     if (series->SeriesColor() == UseSeriesColor) series->SetSeriesColor(freeColor);
     Invalidate();
 }
 
 void TCustomAxisPanel::DetachSeries(TChartSeries* series) {
-    const auto it = std::find(series_.begin(), series_.end(), series);
-    if (it == series_.end()) return;
-    series_.erase(it);
+    const auto it = std::find(Series_.begin(), Series_.end(), series);
+    if (it == Series_.end()) return;
+    Series_.erase(it);
     Invalidate();
 }
 
 bool TCustomAxisPanel::HasActiveSeries() const {
-    return std::any_of(series_.begin(), series_.end(), [](const TChartSeries* s) { return s->Active(); });
+    return std::any_of(Series_.begin(), Series_.end(), [](const TChartSeries* s) { return s->Active(); });
 }
 
 TColor TCustomAxisPanel::GetFreeSeriesColor() const {
     for (std::int32_t i = 0;; ++i) {
         const TColor c = TChartSeries::PaletteColor(i);
         const bool used =
-            std::any_of(series_.begin(), series_.end(), [c](const TChartSeries* s) { return s->SeriesColor() == c; });
+            std::any_of(Series_.begin(), Series_.end(), [c](const TChartSeries* s) { return s->SeriesColor() == c; });
         if (!used) return c;
         if (i > SeriesCount()) return TChartSeries::PaletteColor(SeriesCount());
     }
 }
 
 std::int32_t TCustomAxisPanel::MaxPointLabelWidth() const {
-    if (!textMeasure_) return 0;
+    if (!TextMeasure_) return 0;
     std::int32_t widest = 0;
-    for (const TChartSeries* s : series_) {
+    for (const TChartSeries* s : Series_) {
         for (std::int32_t i = 0; i < s->PointCount(); ++i) {
-            widest = std::max(widest, WidestLabelLine(*textMeasure_, s->PointLabel(i)));
+            widest = std::max(widest, WidestLabelLine(*TextMeasure_, s->PointLabel(i)));
         }
     }
     return widest;
@@ -103,9 +103,9 @@ std::int32_t TCustomAxisPanel::MaxPointLabelWidth() const {
 // --- size and rectangles ----------------------------------------------------------------------------
 
 void TCustomAxisPanel::SetSize(std::int32_t width, std::int32_t height) {
-    if (width == width_ && height == height_) return;
-    width_ = width;
-    height_ = height;
+    if (width == Width_ && height == Height_) return;
+    Width_ = width;
+    Height_ = height;
     Invalidate();
 }
 
@@ -114,50 +114,50 @@ void TCustomAxisPanel::SetChartRect(const TRect& r) {
     if (n.Left < ChartBounds.Left) n.Left = ChartBounds.Left;
     if (n.Top < ChartBounds.Top) n.Top = ChartBounds.Top;
     if (n.Right < n.Left) n.Right = n.Left + 1;
-    else if (n.Right == n.Left) n.Right = n.Left + width_;
+    else if (n.Right == n.Left) n.Right = n.Left + Width_;
     if (n.Bottom < n.Top) n.Bottom = n.Top + 1;
-    else if (n.Bottom == n.Top) n.Bottom = n.Top + height_;
+    else if (n.Bottom == n.Top) n.Bottom = n.Top + Height_;
     // A control of no size would still leave an empty rectangle: keep one pixel.
     if (n.Right <= n.Left) n.Right = n.Left + 1;
     if (n.Bottom <= n.Top) n.Bottom = n.Top + 1;
-    chartRect_ = n;
-    chartWidth_ = n.Right - n.Left;
-    chartHeight_ = n.Bottom - n.Top;
-    chartXCenter_ = static_cast<std::int32_t>((std::int64_t{n.Left} + n.Right) / 2);
-    chartYCenter_ = static_cast<std::int32_t>((std::int64_t{n.Top} + n.Bottom) / 2);
+    ChartRect_ = n;
+    ChartWidth_ = n.Right - n.Left;
+    ChartHeight_ = n.Bottom - n.Top;
+    ChartXCenter_ = static_cast<std::int32_t>((std::int64_t{n.Left} + n.Right) / 2);
+    ChartYCenter_ = static_cast<std::int32_t>((std::int64_t{n.Top} + n.Bottom) / 2);
 }
 
 // --- panel properties ---------------------------------------------------------------------------------
 
-void TCustomAxisPanel::SetMarginLeft(std::int32_t v) { Store(marginLeft_, v); }
-void TCustomAxisPanel::SetMarginTop(std::int32_t v) { Store(marginTop_, v); }
-void TCustomAxisPanel::SetMarginRight(std::int32_t v) { Store(marginRight_, v); }
-void TCustomAxisPanel::SetMarginBottom(std::int32_t v) { Store(marginBottom_, v); }
-void TCustomAxisPanel::SetBorderWidth(std::int32_t v) { Store(borderWidth_, v); }
-void TCustomAxisPanel::SetBevelOuter(TPanelBevel v) { Store(bevelOuter_, v); }
-void TCustomAxisPanel::SetBevelInner(TPanelBevel v) { Store(bevelInner_, v); }
-void TCustomAxisPanel::SetBevelWidth(std::int32_t v) { Store(bevelWidth_, v); }
-void TCustomAxisPanel::SetColor(TColor v) { Store(color_, v); }
-void TCustomAxisPanel::SetAxisVisible(bool v) { Store(axisVisible_, v); }
-void TCustomAxisPanel::SetClipPoints(bool v) { Store(clipPoints_, v); }
-void TCustomAxisPanel::SetView3D(bool v) { Store(view3D_, v); }
+void TCustomAxisPanel::SetMarginLeft(std::int32_t v) { Store(MarginLeft_, v); }
+void TCustomAxisPanel::SetMarginTop(std::int32_t v) { Store(MarginTop_, v); }
+void TCustomAxisPanel::SetMarginRight(std::int32_t v) { Store(MarginRight_, v); }
+void TCustomAxisPanel::SetMarginBottom(std::int32_t v) { Store(MarginBottom_, v); }
+void TCustomAxisPanel::SetBorderWidth(std::int32_t v) { Store(BorderWidth_, v); }
+void TCustomAxisPanel::SetBevelOuter(TPanelBevel v) { Store(BevelOuter_, v); }
+void TCustomAxisPanel::SetBevelInner(TPanelBevel v) { Store(BevelInner_, v); }
+void TCustomAxisPanel::SetBevelWidth(std::int32_t v) { Store(BevelWidth_, v); }
+void TCustomAxisPanel::SetColor(TColor v) { Store(Color_, v); }
+void TCustomAxisPanel::SetAxisVisible(bool v) { Store(AxisVisible_, v); }
+void TCustomAxisPanel::SetClipPoints(bool v) { Store(ClipPoints_, v); }
+void TCustomAxisPanel::SetView3D(bool v) { Store(View3D_, v); }
 
 // --- repainting -------------------------------------------------------------------------------------
 
 void TCustomAxisPanel::Invalidate() {
     // During destruction the control behind OnRequestRepaint may already be gone.
-    if (!autoRepaint_ || destroying_) return;
-    ++repaintRequests_;
+    if (!AutoRepaint_ || Destroying_) return;
+    ++RepaintRequests_;
     if (OnRequestRepaint) OnRequestRepaint();
 }
 
 void TCustomAxisPanel::Repaint() {
-    if (!autoRepaint_ || destroying_) return;
+    if (!AutoRepaint_ || Destroying_) return;
     if (!OnRepaintNow) {
         Invalidate();
         return;
     }
-    ++repaintsNow_;
+    ++RepaintsNow_;
     OnRepaintNow();
 }
 
@@ -166,15 +166,15 @@ void TCustomAxisPanel::DrawNewValueNow(TChartSeries&, std::int32_t) {}
 // --- layout -------------------------------------------------------------------------------------------
 
 void TCustomAxisPanel::LayoutPlotArea() {
-    for (TCustomChartAxis* axis : axes_) axis->AdjustRange();
+    for (TCustomChartAxis* axis : Axes_) axis->AdjustRange();
     ReserveAxesSpace();
-    for (TCustomChartAxis* axis : axes_) axis->ComputePixelSpan();
+    for (TCustomChartAxis* axis : Axes_) axis->ComputePixelSpan();
     ApplySeriesMargins();
 }
 
 void TCustomAxisPanel::ReserveAxesSpace() {
-    TRect r = chartRect_;
-    for (TCustomChartAxis* axis : axes_) {
+    TRect r = ChartRect_;
+    for (TCustomChartAxis* axis : Axes_) {
         if (!IsAxisVisible(*axis)) continue;
         TRect t = r;
         axis->ReserveSpace(t);
@@ -185,7 +185,7 @@ void TCustomAxisPanel::ReserveAxesSpace() {
 }
 
 void TCustomAxisPanel::ApplySeriesMargins() {
-    for (TCustomChartAxis* axis : {topAxis_.get(), leftAxis_.get(), rightAxis_.get(), bottomAxis_.get()}) {
+    for (TCustomChartAxis* axis : {TopAxis_.get(), LeftAxis_.get(), RightAxis_.get(), BottomAxis_.get()}) {
         ApplyAxisMargins(*axis);
     }
 }
@@ -194,7 +194,7 @@ void TCustomAxisPanel::ApplyAxisMargins(TCustomChartAxis& axis) {
     // Margins on the pixel sides: start (left or top) and end (right or bottom).
     std::int32_t atStart = 0;
     std::int32_t atEnd = 0;
-    for (const TChartSeries* s : series_) {
+    for (const TChartSeries* s : Series_) {
         if (!s->Active() || !s->IsAssociatedTo(&axis)) continue;
         std::int32_t a = 0;
         std::int32_t b = 0;

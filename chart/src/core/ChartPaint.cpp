@@ -21,75 +21,75 @@ void TChartGradient::Changed() {
     if (OnChange) OnChange();
 }
 void TChartGradient::SetDirection(TGradientDirection v) {
-    if (StoreChanged(direction_, v)) Changed();
+    if (StoreChanged(Direction_, v)) Changed();
 }
 void TChartGradient::SetStartColor(TColor v) {
-    if (StoreChanged(startColor_, v)) Changed();
+    if (StoreChanged(StartColor_, v)) Changed();
 }
 void TChartGradient::SetEndColor(TColor v) {
-    if (StoreChanged(endColor_, v)) Changed();
+    if (StoreChanged(EndColor_, v)) Changed();
 }
 void TChartGradient::SetVisible(bool v) {
-    if (StoreChanged(visible_, v)) Changed();
+    if (StoreChanged(Visible_, v)) Changed();
 }
 
 TChartTitle::TChartTitle() {
-    font_.SetColor(clBlue);
+    Font_.SetColor(clBlue);
     auto changed = [this] { Changed(); };
-    font_.OnChange = changed;
-    brush_.OnChange = changed;
-    frame_.OnChange = changed;
+    Font_.OnChange = changed;
+    Brush_.OnChange = changed;
+    Frame_.OnChange = changed;
 }
 void TChartTitle::Changed() {
     if (OnChange) OnChange();
 }
 void TChartTitle::SetText(const std::vector<std::string>& lines) {
-    if (StoreChanged(text_, lines)) Changed();
+    if (StoreChanged(Text_, lines)) Changed();
 }
 void TChartTitle::SetVisible(bool v) {
-    if (StoreChanged(visible_, v)) Changed();
+    if (StoreChanged(Visible_, v)) Changed();
 }
 void TChartTitle::SetAlignment(TAlignment v) {
-    if (StoreChanged(alignment_, v)) Changed();
+    if (StoreChanged(Alignment_, v)) Changed();
 }
 void TChartTitle::SetColor(TColor v) {
-    if (StoreChanged(color_, v)) Changed();
+    if (StoreChanged(Color_, v)) Changed();
 }
 void TChartTitle::SetAdjustFrame(bool v) {
-    if (StoreChanged(adjustFrame_, v)) Changed();
+    if (StoreChanged(AdjustFrame_, v)) Changed();
 }
 
 TChartWall::TChartWall() {
     auto changed = [this] { Changed(); };
-    brush_.OnChange = changed;
-    pen_.OnChange = changed;
+    Brush_.OnChange = changed;
+    Pen_.OnChange = changed;
 }
 void TChartWall::Changed() {
     if (OnChange) OnChange();
 }
 void TChartWall::SetColor(TColor v) {
-    if (StoreChanged(color_, v)) Changed();
+    if (StoreChanged(Color_, v)) Changed();
 }
 void TChartWall::SetSize(std::int32_t v) {
-    if (StoreChanged(size_, v)) Changed();
+    if (StoreChanged(Size_, v)) Changed();
 }
 void TChartWall::SetDark3D(bool v) {
-    if (StoreChanged(dark3D_, v)) Changed();
+    if (StoreChanged(Dark3D_, v)) Changed();
 }
 
 void TChartLegend::SetVisible(bool v) {
-    if (visible_ == v) return;
-    visible_ = v;
+    if (Visible_ == v) return;
+    Visible_ = v;
     if (OnChange) OnChange();
 }
 
 // --- TCustomChart ------------------------------------------------------------------------------
 
-TCustomChart::TCustomChart() : canvasOwner_(std::make_unique<TCanvas3D>()), canvas_(*canvasOwner_) {
+TCustomChart::TCustomChart() : CanvasOwner_(std::make_unique<TCanvas3D>()), Canvas_(*CanvasOwner_) {
     // Nothing here may ask for a repaint: the panel is still being built.
     SetAutoRepaint(false);
     HookChanges();
-    SetTextMeasure(&canvas_);
+    SetTextMeasure(&Canvas_);
     SetAutoRepaint(true);
 }
 
@@ -100,34 +100,34 @@ TCustomChart::~TCustomChart() {
 
 void TCustomChart::HookChanges() {
     auto invalidate = [this] { Invalidate(); };
-    gradient_.OnChange = invalidate;
-    title_.OnChange = invalidate;
-    foot_.OnChange = invalidate;
-    backWall_.OnChange = invalidate;
-    leftWall_.OnChange = invalidate;
-    bottomWall_.OnChange = invalidate;
-    legend_.OnChange = invalidate;
+    Gradient_.OnChange = invalidate;
+    Title_.OnChange = invalidate;
+    Foot_.OnChange = invalidate;
+    BackWall_.OnChange = invalidate;
+    LeftWall_.OnChange = invalidate;
+    BottomWall_.OnChange = invalidate;
+    Legend_.OnChange = invalidate;
 }
 
 void TCustomChart::Invalidate() {
-    if (AutoRepaint() && !Destroying()) canvas_.ImageDirty = true;
+    if (AutoRepaint() && !Destroying()) Canvas_.ImageDirty = true;
     TCustomAxisPanel::Invalidate();
 }
 
 void TCustomChart::Repaint() {
-    if (AutoRepaint() && !Destroying()) canvas_.ImageDirty = true;
+    if (AutoRepaint() && !Destroying()) Canvas_.ImageDirty = true;
     TCustomAxisPanel::Repaint();
 }
 
 void TCustomChart::PaintHandler() {
     if (Printing) return;
-    TSurface* own = canvas_.OwnSurface();
+    TSurface* own = Canvas_.OwnSurface();
     // A paint from inside a draw (an event handler forcing a repaint) has nothing to add.
-    if (!own || canvas_.Drawing()) return;
-    TSurfaceImage* image = canvas_.Image();
+    if (!own || Canvas_.Drawing()) return;
+    TSurfaceImage* image = Canvas_.Image();
     // A clean image of another size than the control (resized without a repaint request) is
     // stale all the same.
-    if (!canvas_.ImageDirty && image && image->Width() == Width() && image->Height() == Height()) {
+    if (!Canvas_.ImageDirty && image && image->Width() == Width() && image->Height() == Height()) {
         own->DrawImage(*image, 0, 0);
         return;
     }
@@ -135,9 +135,9 @@ void TCustomChart::PaintHandler() {
 }
 
 void TCustomChart::Draw(TSurface& target, const TRect& rect) {
-    if (canvas_.Drawing()) return;
-    ++fullDraws_;
-    ChartBounds = canvas_.BeginDraw(target, rect);
+    if (Canvas_.Drawing()) return;
+    ++FullDraws_;
+    ChartBounds = Canvas_.BeginDraw(target, rect);
     // Invalidate() during the draw (a handler changing a property) must survive the clean
     // flag the draw's final copy sets.
     const std::int64_t requestsBefore = RepaintRequestCount();
@@ -145,11 +145,11 @@ void TCustomChart::Draw(TSurface& target, const TRect& rect) {
         InitialChartRect();
         DrawChart(ChartBounds);
     } catch (...) {
-        canvas_.EndDraw(false);
+        Canvas_.EndDraw(false);
         throw;
     }
-    canvas_.EndDraw(true);
-    if (RepaintRequestCount() != requestsBefore) canvas_.ImageDirty = true;
+    Canvas_.EndDraw(true);
+    if (RepaintRequestCount() != requestsBefore) Canvas_.ImageDirty = true;
 }
 
 void TCustomChart::InitialChartRect() {
@@ -168,8 +168,8 @@ void TCustomChart::DrawChart(const TRect& panelRect) {
     PaintBackground(panelRect);
     PaintBevels(panelRect);
     // Legend: this chart draws none (the only configuration hides it).
-    if (title_.Visible()) DrawTitle(title_, false);
-    if (foot_.Visible()) DrawTitle(foot_, true);
+    if (Title_.Visible()) DrawTitle(Title_, false);
+    if (Foot_.Visible()) DrawTitle(Foot_, true);
     LayoutPlotArea();
     DrawBackWall();
     if (AxisVisible() && DrawAxesBeforeSeries) {
@@ -186,7 +186,7 @@ void TCustomChart::DrawChart(const TRect& panelRect) {
     }
     TRect zoom;
     if (ActiveZoomRectangle && ActiveZoomRectangle(zoom)) DrawZoomRectangle(zoom);
-    canvas_.ResetState();
+    Canvas_.ResetState();
     if (OnAfterDraw) OnAfterDraw(this);
 }
 
@@ -214,17 +214,17 @@ TColor BandColor(const Rgb& a, const Rgb& b, std::int32_t k, std::int32_t n) {
 } // namespace
 
 void TCustomChart::PaintBackground(const TRect& panel) {
-    if (!gradient_.Visible()) {
-        canvas_.SetBrush(Color(), TBrushStyle::bsSolid);
-        canvas_.FillRect(panel);
+    if (!Gradient_.Visible()) {
+        Canvas_.SetBrush(Color(), TBrushStyle::bsSolid);
+        Canvas_.FillRect(panel);
         return;
     }
-    const Rgb a = Split(canvas_.ColorToRGB(gradient_.StartColor()));
-    const Rgb b = Split(canvas_.ColorToRGB(gradient_.EndColor()));
-    const TBrushData saved = canvas_.Brush();
+    const Rgb a = Split(Canvas_.ColorToRGB(Gradient_.StartColor()));
+    const Rgb b = Split(Canvas_.ColorToRGB(Gradient_.EndColor()));
+    const TBrushData saved = Canvas_.Brush();
     const std::int32_t w = panel.Width();
     const std::int32_t h = panel.Height();
-    const TGradientDirection dir = gradient_.Direction();
+    const TGradientDirection dir = Gradient_.Direction();
     const bool vertical = dir == TGradientDirection::gdTopBottom || dir == TGradientDirection::gdBottomTop;
     const bool horizontal = dir == TGradientDirection::gdLeftRight || dir == TGradientDirection::gdRightLeft;
     if (w > 0 && h > 0) {
@@ -232,21 +232,21 @@ void TCustomChart::PaintBackground(const TRect& panel) {
             const std::int32_t len = vertical ? h : w;
             const std::int32_t n = std::min(len, 256);
             for (std::int32_t k = 0; k < n; ++k) {
-                canvas_.SetBrush(BandColor(a, b, k, n), TBrushStyle::bsSolid);
+                Canvas_.SetBrush(BandColor(a, b, k, n), TBrushStyle::bsSolid);
                 const std::int32_t o0 = MulDiv(k, len, n);
                 const std::int32_t o1 = MulDiv(k + 1, len, n);
                 switch (dir) {
                 case TGradientDirection::gdTopBottom: // A at the bottom edge
-                    canvas_.FillRect(TRect{panel.Left, panel.Bottom - o1, panel.Right, panel.Bottom - o0});
+                    Canvas_.FillRect(TRect{panel.Left, panel.Bottom - o1, panel.Right, panel.Bottom - o0});
                     break;
                 case TGradientDirection::gdBottomTop:
-                    canvas_.FillRect(TRect{panel.Left, panel.Top + o0, panel.Right, panel.Top + o1});
+                    Canvas_.FillRect(TRect{panel.Left, panel.Top + o0, panel.Right, panel.Top + o1});
                     break;
                 case TGradientDirection::gdLeftRight: // A at the right edge
-                    canvas_.FillRect(TRect{panel.Right - o1, panel.Top, panel.Right - o0, panel.Bottom});
+                    Canvas_.FillRect(TRect{panel.Right - o1, panel.Top, panel.Right - o0, panel.Bottom});
                     break;
                 default:
-                    canvas_.FillRect(TRect{panel.Left + o0, panel.Top, panel.Left + o1, panel.Bottom});
+                    Canvas_.FillRect(TRect{panel.Left + o0, panel.Top, panel.Left + o1, panel.Bottom});
                     break;
                 }
             }
@@ -254,16 +254,16 @@ void TCustomChart::PaintBackground(const TRect& panel) {
             // Rings from A at the edge to B at the centre, one fill per side and band.
             const std::int32_t n = std::max(1, std::min((std::max(w, h) + 1) / 2, 256));
             for (std::int32_t k = 0; k < n; ++k) {
-                canvas_.SetBrush(BandColor(a, b, k, n), TBrushStyle::bsSolid);
+                Canvas_.SetBrush(BandColor(a, b, k, n), TBrushStyle::bsSolid);
                 const std::int32_t x0 = MulDiv(k, w / 2, n), x1 = MulDiv(k + 1, w / 2, n);
                 const std::int32_t y0 = MulDiv(k, h / 2, n), y1 = MulDiv(k + 1, h / 2, n);
                 const TRect outer{panel.Left + x0, panel.Top + y0, panel.Right - x0, panel.Bottom - y0};
                 TRect inner{panel.Left + x1, panel.Top + y1, panel.Right - x1, panel.Bottom - y1};
                 if (k == n - 1) inner = TRect{outer.Left, outer.Top, outer.Left, outer.Top};
-                canvas_.FillRect(TRect{outer.Left, outer.Top, outer.Right, inner.Top});
-                canvas_.FillRect(TRect{outer.Left, inner.Bottom, outer.Right, outer.Bottom});
-                canvas_.FillRect(TRect{outer.Left, inner.Top, inner.Left, inner.Bottom});
-                canvas_.FillRect(TRect{inner.Right, inner.Top, outer.Right, inner.Bottom});
+                Canvas_.FillRect(TRect{outer.Left, outer.Top, outer.Right, inner.Top});
+                Canvas_.FillRect(TRect{outer.Left, inner.Bottom, outer.Right, outer.Bottom});
+                Canvas_.FillRect(TRect{outer.Left, inner.Top, inner.Left, inner.Bottom});
+                Canvas_.FillRect(TRect{inner.Right, inner.Top, outer.Right, inner.Bottom});
             }
         } else {
             // gdFromTopLeft / gdFromBottomLeft: corner-anchored L-shaped bands, A at that
@@ -271,49 +271,49 @@ void TCustomChart::PaintBackground(const TRect& panel) {
             const bool fromTop = dir == TGradientDirection::gdFromTopLeft;
             const std::int32_t n = std::max(1, std::min(std::max(w, h), 256));
             for (std::int32_t k = 0; k < n; ++k) {
-                canvas_.SetBrush(BandColor(a, b, n - 1 - k, n), TBrushStyle::bsSolid);
+                Canvas_.SetBrush(BandColor(a, b, n - 1 - k, n), TBrushStyle::bsSolid);
                 const std::int32_t xo = panel.Left + w - MulDiv(k, w, n);
                 const std::int32_t xi = panel.Left + w - MulDiv(k + 1, w, n);
                 const std::int32_t yo = h - MulDiv(k, h, n);
                 const std::int32_t yi = h - MulDiv(k + 1, h, n);
                 if (fromTop) {
-                    canvas_.FillRect(TRect{xi, panel.Top, xo, panel.Top + yo});
-                    canvas_.FillRect(TRect{panel.Left, panel.Top + yi, xi, panel.Top + yo});
+                    Canvas_.FillRect(TRect{xi, panel.Top, xo, panel.Top + yo});
+                    Canvas_.FillRect(TRect{panel.Left, panel.Top + yi, xi, panel.Top + yo});
                 } else {
-                    canvas_.FillRect(TRect{xi, panel.Bottom - yo, xo, panel.Bottom});
-                    canvas_.FillRect(TRect{panel.Left, panel.Bottom - yo, xi, panel.Bottom - yi});
+                    Canvas_.FillRect(TRect{xi, panel.Bottom - yo, xo, panel.Bottom});
+                    Canvas_.FillRect(TRect{panel.Left, panel.Bottom - yo, xi, panel.Bottom - yi});
                 }
             }
         }
     }
-    canvas_.SetBrush(saved.Color, saved.Style);
+    Canvas_.SetBrush(saved.Color, saved.Style);
 }
 
 // --- bevels and border ------------------------------------------------------------------------
 
 void TCustomChart::PaintBevels(const TRect& panel) {
-    canvas_.SetPen(clBlack, 1, TPenStyle::psSolid, TPenMode::pmCopy);
-    canvas_.SetBrush(canvas_.Brush().Color, TBrushStyle::bsClear);
+    Canvas_.SetPen(clBlack, 1, TPenStyle::psSolid, TPenMode::pmCopy);
+    Canvas_.SetBrush(Canvas_.Brush().Color, TBrushStyle::bsClear);
     TRect r = panel;
     auto bevel = [&](TPanelBevel kind) {
         switch (kind) {
         case TPanelBevel::bvNone: return;
-        case TPanelBevel::bvRaised: canvas_.Frame3D(r, clBtnHighlight, clBtnShadow, BevelWidth()); return;
-        case TPanelBevel::bvLowered: canvas_.Frame3D(r, clBtnShadow, clBtnHighlight, BevelWidth()); return;
+        case TPanelBevel::bvRaised: Canvas_.Frame3D(r, clBtnHighlight, clBtnShadow, BevelWidth()); return;
+        case TPanelBevel::bvLowered: Canvas_.Frame3D(r, clBtnShadow, clBtnHighlight, BevelWidth()); return;
         // An empty gap of the panel's own colour.
-        case TPanelBevel::bvSpace: canvas_.Frame3D(r, Color(), Color(), BevelWidth()); return;
+        case TPanelBevel::bvSpace: Canvas_.Frame3D(r, Color(), Color(), BevelWidth()); return;
         }
     };
     bevel(BevelOuter());
-    canvas_.Frame3D(r, Color(), Color(), BorderWidth());
+    Canvas_.Frame3D(r, Color(), Color(), BorderWidth());
     bevel(BevelInner());
 }
 
 // --- title and foot -----------------------------------------------------------------------------
 
 void TCustomChart::DrawTitle(TChartTitle& title, bool foot) {
-    canvas_.SetFont(title.Font().Data());
-    const std::int32_t h = canvas_.FontHeight();
+    Canvas_.SetFont(title.Font().Data());
+    const std::int32_t h = Canvas_.FontHeight();
     const auto lines = static_cast<std::int32_t>(title.Text().size());
     const TChartPen& framePen = title.Frame();
     const std::int32_t f = (framePen.Visible() && framePen.Color() != clDefault) ? framePen.Width() : 0;
@@ -325,10 +325,10 @@ void TCustomChart::DrawTitle(TChartTitle& title, bool foot) {
         brush.Style() == TBrushStyle::bsClear ||
         (title.Color() == clDefault && brush.Color() == clDefault && brush.Style() == TBrushStyle::bsSolid);
     if (clearBrush) {
-        canvas_.SetBrush(canvas_.Brush().Color, TBrushStyle::bsClear);
+        Canvas_.SetBrush(Canvas_.Brush().Color, TBrushStyle::bsClear);
     } else {
         const TColor fill = title.Color() != clDefault ? title.Color() : brush.Color();
-        canvas_.SetBrush(fill == clDefault ? Color() : fill, brush.Style());
+        Canvas_.SetBrush(fill == clDefault ? Color() : fill, brush.Style());
     }
 
     TRect tr;
@@ -348,12 +348,12 @@ void TCustomChart::DrawTitle(TChartTitle& title, bool foot) {
     title.TitleRect = tr;
     if (lines == 0 && f == 0) return;
 
-    const std::int32_t wWidth = canvas_.TextWidth("W");
+    const std::int32_t wWidth = Canvas_.TextWidth("W");
     if (f > 0 || !clearBrush) {
         TRect box = tr;
         if (title.AdjustFrame()) {
             std::int32_t widest = 0;
-            for (const auto& line : title.Text()) widest = std::max(widest, canvas_.TextWidth(line));
+            for (const auto& line : title.Text()) widest = std::max(widest, Canvas_.TextWidth(line));
             const std::int32_t bw = widest + wWidth + 2 * f;
             if (bw < box.Width()) {
                 switch (title.Alignment()) {
@@ -367,25 +367,25 @@ void TCustomChart::DrawTitle(TChartTitle& title, bool foot) {
             }
         }
         if (f > 0) {
-            canvas_.AssignPen(framePen);
+            Canvas_.AssignPen(framePen);
         } else {
-            canvas_.SetPen(clBlack, 1, TPenStyle::psClear);
+            Canvas_.SetPen(clBlack, 1, TPenStyle::psClear);
         }
-        canvas_.Rectangle(box);
+        Canvas_.Rectangle(box);
     }
 
-    canvas_.SetBkMode(TBkMode::bkTransparent);
-    canvas_.SetTextAlign(THorizTextAlign::taLeft, TVertTextAlign::taTop);
+    Canvas_.SetBkMode(TBkMode::bkTransparent);
+    Canvas_.SetTextAlign(THorizTextAlign::taLeft, TVertTextAlign::taTop);
     for (std::int32_t i = 0; i < lines; ++i) {
         const std::string& line = title.Text()[static_cast<std::size_t>(i)];
         const std::int32_t y = textTop + i * h;
         std::int32_t x = 0;
         switch (title.Alignment()) {
         case TAlignment::taLeftJustify: x = innerLeft + wWidth / 2; break;
-        case TAlignment::taRightJustify: x = innerRight - canvas_.TextWidth(line) - wWidth / 2; break;
-        case TAlignment::taCenter: x = (innerLeft + innerRight) / 2 - canvas_.TextWidth(line) / 2; break;
+        case TAlignment::taRightJustify: x = innerRight - Canvas_.TextWidth(line) - wWidth / 2; break;
+        case TAlignment::taCenter: x = (innerLeft + innerRight) / 2 - Canvas_.TextWidth(line) / 2; break;
         }
-        canvas_.TextOut(x, y, line);
+        Canvas_.TextOut(x, y, line);
     }
 
     const std::int32_t used = f + lines * h + f + TitleSpacing;
@@ -401,21 +401,21 @@ void TCustomChart::DrawTitle(TChartTitle& title, bool foot) {
 // --- back wall ----------------------------------------------------------------------------------
 
 void TCustomChart::DrawBackWall() {
-    canvas_.AssignPen(backWall_.Pen());
-    const TChartBrush& brush = backWall_.Brush();
-    if (backWall_.Color() == clDefault && brush.Style() == TBrushStyle::bsSolid) {
-        canvas_.SetBrush(canvas_.Brush().Color, TBrushStyle::bsClear);
+    Canvas_.AssignPen(BackWall_.Pen());
+    const TChartBrush& brush = BackWall_.Brush();
+    if (BackWall_.Color() == clDefault && brush.Style() == TBrushStyle::bsSolid) {
+        Canvas_.SetBrush(Canvas_.Brush().Color, TBrushStyle::bsClear);
     } else {
         // The wall's colour, or the brush's own when the wall has none.
-        const TColor c = backWall_.Color() != clDefault ? backWall_.Color() : brush.Color();
-        canvas_.SetBrush(c, brush.Style());
+        const TColor c = BackWall_.Color() != clDefault ? BackWall_.Color() : brush.Color();
+        Canvas_.SetBrush(c, brush.Style());
         if (brush.Style() != TBrushStyle::bsSolid && brush.Style() != TBrushStyle::bsClear) {
-            canvas_.SetBkMode(TBkMode::bkOpaque);
-            canvas_.SetBkColor(c);
+            Canvas_.SetBkMode(TBkMode::bkOpaque);
+            Canvas_.SetBkColor(c);
         }
     }
     const TRect& cr = ChartRect();
-    canvas_.Rectangle(TRect{cr.Left, cr.Top, cr.Right + 1, cr.Bottom + 1});
+    Canvas_.Rectangle(TRect{cr.Left, cr.Top, cr.Right + 1, cr.Bottom + 1});
 }
 
 // --- axes ---------------------------------------------------------------------------------------
@@ -423,11 +423,11 @@ void TCustomChart::DrawBackWall() {
 void TCustomChart::DrawAxes() {
     const auto& axes = AxesList();
     for (std::size_t i = 0; i < axes.size(); ++i) {
-        ticks_[i].Clear();
+        Ticks_[i].Clear();
         TCustomChartAxis* axis = axes[i];
         // The depth axis belongs to the 3-D view, which this chart does not draw.
         if (!axis || axis == DepthAxis() || !IsAxisVisible(*axis)) continue;
-        PaintAxis(*axis, canvas_, ticks_[i]);
+        PaintAxis(*axis, Canvas_, Ticks_[i]);
     }
 }
 
@@ -443,36 +443,36 @@ void TCustomChart::DrawSeries(TChartSeries& series) {
     if (series.VisibleFirst == -1) return;
     if (series.BeforeDrawValues) series.BeforeDrawValues(&series);
     const bool clip = ClipPoints();
-    if (clip) canvas_.ClipRectangle(SeriesClipRect());
-    if (auto* fast = dynamic_cast<TFastLineSeries*>(&series)) DrawFastLineValues(*fast, canvas_);
-    if (clip) canvas_.UnClipRectangle();
+    if (clip) Canvas_.ClipRectangle(SeriesClipRect());
+    if (auto* fast = dynamic_cast<TFastLineSeries*>(&series)) DrawFastLineValues(*fast, Canvas_);
+    if (clip) Canvas_.UnClipRectangle();
     if (series.AfterDrawValues) series.AfterDrawValues(&series);
 }
 
 void TCustomChart::DrawNewValueNow(TChartSeries& series, std::int32_t index) {
     auto* fast = dynamic_cast<TFastLineSeries*>(&series);
     // Without a clean image the next full draw shows the value anyway.
-    if (!fast || !canvas_.Image() || canvas_.ImageDirty || canvas_.Drawing() || index < 0 ||
+    if (!fast || !Canvas_.Image() || Canvas_.ImageDirty || Canvas_.Drawing() || index < 0 ||
         index >= series.PointCount()) {
         return;
     }
-    if (!canvas_.BeginImageUpdate()) return;
+    if (!Canvas_.BeginImageUpdate()) return;
     try {
-        PrepareFastLinePen(*fast, canvas_);
+        PrepareFastLinePen(*fast, Canvas_);
         // Kept inside the plot like a full draw, so the segment cannot paint over the frame.
-        if (ClipPoints()) canvas_.ClipRectangle(SeriesClipRect());
+        if (ClipPoints()) Canvas_.ClipRectangle(SeriesClipRect());
         const std::int32_t from = index > 0 ? index - 1 : 0;
-        canvas_.MoveTo(fast->PointPixelX(from), fast->PointPixelY(from));
+        Canvas_.MoveTo(fast->PointPixelX(from), fast->PointPixelY(from));
         const std::int32_t x = fast->PointPixelX(index);
         const std::int32_t y = fast->PointPixelY(index);
-        canvas_.LineTo(x, y);
+        Canvas_.LineTo(x, y);
         fast->LastX = x;
         fast->LastY = y;
     } catch (...) {
-        canvas_.EndImageUpdate();
+        Canvas_.EndImageUpdate();
         throw;
     }
-    canvas_.EndImageUpdate();
+    Canvas_.EndImageUpdate();
     // Show the image as it now is, without a full draw.
     if (OnRequestRepaint) OnRequestRepaint();
 }
@@ -480,11 +480,11 @@ void TCustomChart::DrawNewValueNow(TChartSeries& series, std::int32_t index) {
 // --- zoom rectangle ------------------------------------------------------------------------------
 
 void TCustomChart::DrawZoomRectangle(const TRect& r) {
-    TColor pen = canvas_.ColorToRGB(Color());
+    TColor pen = Canvas_.ColorToRGB(Color());
     if (pen == clWhite) pen = clBlack;
-    canvas_.SetPen(pen, 1, TPenStyle::psSolid, TPenMode::pmNotXor);
-    canvas_.SetBrush(canvas_.Brush().Color, TBrushStyle::bsClear);
-    canvas_.Rectangle(TRect{std::min(r.Left, r.Right), std::min(r.Top, r.Bottom),
+    Canvas_.SetPen(pen, 1, TPenStyle::psSolid, TPenMode::pmNotXor);
+    Canvas_.SetBrush(Canvas_.Brush().Color, TBrushStyle::bsClear);
+    Canvas_.Rectangle(TRect{std::min(r.Left, r.Right), std::min(r.Top, r.Bottom),
                             std::max(r.Left, r.Right), std::max(r.Top, r.Bottom)});
 }
 

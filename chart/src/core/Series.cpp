@@ -23,38 +23,38 @@ TColor TChartSeries::PaletteColor(std::int32_t i) {
 }
 
 TChartSeries::TChartSeries()
-    : xValues_(std::make_unique<TChartValueList>(this, "X")),
-      yValues_(std::make_unique<TChartValueList>(this, "Y")) {
-    xValues_->SetOrder(TChartListOrder::loAscending);
+    : XValues_(std::make_unique<TChartValueList>(this, "X")),
+      YValues_(std::make_unique<TChartValueList>(this, "Y")) {
+    XValues_->SetOrder(TChartListOrder::loAscending);
 }
 
 TChartSeries::~TChartSeries() {
-    if (parentChart_) parentChart_->DetachSeries(this);
+    if (ParentChart_) ParentChart_->DetachSeries(this);
 }
 
 // --- points -----------------------------------------------------------------------------------
 
 TColor TChartSeries::PointColor(std::int32_t Index) const {
-    if (Index < 0 || Index >= PointCount()) return seriesColor_;
-    const TColor c = colorsStored_ ? colors_[static_cast<std::size_t>(Index)] : UseSeriesColor;
+    if (Index < 0 || Index >= PointCount()) return SeriesColor_;
+    const TColor c = ColorsStored_ ? Colors_[static_cast<std::size_t>(Index)] : UseSeriesColor;
     if (c != UseSeriesColor) return c;
-    return colorEachPoint_ ? PaletteColor(Index) : seriesColor_;
+    return ColorEachPoint_ ? PaletteColor(Index) : SeriesColor_;
 }
 
 std::string TChartSeries::PointLabel(std::int32_t Index) const {
-    if (!labelsStored_ || Index < 0 || Index >= static_cast<std::int32_t>(labels_.size())) return {};
-    const auto& entry = labels_[static_cast<std::size_t>(Index)];
+    if (!LabelsStored_ || Index < 0 || Index >= static_cast<std::int32_t>(Labels_.size())) return {};
+    const auto& entry = Labels_[static_cast<std::size_t>(Index)];
     return entry ? *entry : std::string{};
 }
 
 bool TChartSeries::HasPointLabels() const {
-    return labelsStored_ && !labels_.empty() && labels_[0] != nullptr;
+    return LabelsStored_ && !Labels_.empty() && Labels_[0] != nullptr;
 }
 
 void TChartSeries::InsertColor(std::int32_t Index, TColor Color) {
     const auto i = static_cast<std::size_t>(Index);
-    if (colorsStored_) {
-        colors_.insert(i, Color);
+    if (ColorsStored_) {
+        Colors_.insert(i, Color);
         return;
     }
     if (Color == UseSeriesColor) return;
@@ -63,15 +63,15 @@ void TChartSeries::InsertColor(std::int32_t Index, TColor Color) {
     const auto before = static_cast<std::size_t>(PointCount() - 1);
     for (std::size_t k = 0; k < before; ++k) full.push_back(UseSeriesColor);
     full.insert(i, Color);
-    colors_ = std::move(full);
-    colorsStored_ = true;
+    Colors_ = std::move(full);
+    ColorsStored_ = true;
 }
 
 void TChartSeries::InsertLabel(std::int32_t Index, std::string_view Label) {
     const auto i = static_cast<std::size_t>(Index);
-    if (labelsStored_) {
+    if (LabelsStored_) {
         auto copy = Label.empty() ? nullptr : std::make_unique<std::string>(Label);
-        labels_.insert(i, std::move(copy));
+        Labels_.insert(i, std::move(copy));
         return;
     }
     if (Label.empty()) return;
@@ -79,26 +79,26 @@ void TChartSeries::InsertLabel(std::int32_t Index, std::string_view Label) {
     const auto before = static_cast<std::size_t>(PointCount() - 1);
     for (std::size_t k = 0; k < before; ++k) full.push_back(nullptr);
     full.insert(i, std::make_unique<std::string>(Label));
-    labels_ = std::move(full);
-    labelsStored_ = true;
+    Labels_ = std::move(full);
+    LabelsStored_ = true;
 }
 
 void TChartSeries::RollBackInsert(std::int32_t Index, int stage) {
     // stage: how many of Y, colour, label were inserted before the failure.
     const auto i = static_cast<std::size_t>(Index);
-    if (stage >= 2 && colorsStored_ && colors_.size() > static_cast<std::size_t>(PointCount() - 1)) colors_.erase(i);
-    if (stage >= 1) yValues_->RemoveValue(Index);
-    xValues_->RemoveValue(Index);
+    if (stage >= 2 && ColorsStored_ && Colors_.size() > static_cast<std::size_t>(PointCount() - 1)) Colors_.erase(i);
+    if (stage >= 1) YValues_->RemoveValue(Index);
+    XValues_->RemoveValue(Index);
 }
 
 std::int32_t TChartSeries::AddPoint(double X, double Y, std::string_view Label, TColor Color) {
-    xValues_->StagedValue = X;
-    yValues_->StagedValue = Y;
+    XValues_->StagedValue = X;
+    YValues_->StagedValue = Y;
     if (OnBeforeAdd && !OnBeforeAdd(this)) return -1;
-    const std::int32_t index = xValues_->AddInOrder(xValues_->StagedValue);
+    const std::int32_t index = XValues_->AddInOrder(XValues_->StagedValue);
     int stage = 0;
     try {
-        yValues_->InsertValue(index, yValues_->StagedValue);
+        YValues_->InsertValue(index, YValues_->StagedValue);
         stage = 1;
         InsertColor(index, Color);
         stage = 2;
@@ -115,15 +115,15 @@ std::int32_t TChartSeries::AddPoint(double X, double Y, std::string_view Label, 
 void TChartSeries::NotifyPointAdded(TChartSeries* Sender, std::int32_t Index) {
     if (OnAfterAdd) OnAfterAdd(Sender, Index);
     // Series fed from this one would be told here; there are none.
-    if (active_) RequestRepaint();
+    if (Active_) RequestRepaint();
 }
 
 void TChartSeries::EmptyAllLists() {
-    for (TChartValueList* list : valueLists_) list->RemoveAllValues();
-    colors_.clear();
-    colorsStored_ = false;
-    labels_.clear();
-    labelsStored_ = false;
+    for (TChartValueList* list : ValueLists_) list->RemoveAllValues();
+    Colors_.clear();
+    ColorsStored_ = false;
+    Labels_.clear();
+    LabelsStored_ = false;
     Marks.Positions.clear();
     Marks.Positions.shrink_to_fit();
 }
@@ -131,66 +131,66 @@ void TChartSeries::EmptyAllLists() {
 void TChartSeries::ClearPoints() {
     EmptyAllLists();
     if (OnClearValues) OnClearValues(this);
-    if (active_ && parentChart_ && !parentChart_->Destroying()) RequestRepaint();
+    if (Active_ && ParentChart_ && !ParentChart_->Destroying()) RequestRepaint();
 }
 
 void TChartSeries::DeletePoint(std::int32_t Index) {
     // ValueAt checks the index, so a bad one changes nothing.
-    (void)xValues_->ValueAt(Index);
+    (void)XValues_->ValueAt(Index);
     const auto i = static_cast<std::size_t>(Index);
-    for (TChartValueList* list : valueLists_) {
+    for (TChartValueList* list : ValueLists_) {
         if (Index < list->ValueCount()) list->RemoveValue(Index);
     }
-    if (colorsStored_ && i < colors_.size()) colors_.erase(i);
-    if (labelsStored_ && i < labels_.size()) labels_.erase(i);
+    if (ColorsStored_ && i < Colors_.size()) Colors_.erase(i);
+    if (LabelsStored_ && i < Labels_.size()) Labels_.erase(i);
     if (i < Marks.Positions.size()) Marks.Positions.erase(Marks.Positions.begin() + Index);
-    if (active_) RequestRepaint();
+    if (Active_) RequestRepaint();
 }
 
 // --- settings ---------------------------------------------------------------------------------
 
 void TChartSeries::SetActive(bool value) {
-    if (value == active_) return;
-    active_ = value;
+    if (value == Active_) return;
+    Active_ = value;
     RequestRepaint();
 }
 
 void TChartSeries::SetSeriesColor(TColor value) {
-    if (value == seriesColor_) return;
-    seriesColor_ = value;
+    if (value == SeriesColor_) return;
+    SeriesColor_ = value;
     RequestRepaint();
 }
 
 void TChartSeries::SetColorEachPoint(bool value) {
-    if (value == colorEachPoint_) return;
-    colorEachPoint_ = value;
+    if (value == ColorEachPoint_) return;
+    ColorEachPoint_ = value;
     RequestRepaint();
 }
 
 void TChartSeries::SetHorizAxis(THorizAxis value) {
-    if (value == horizAxis_) return;
-    horizAxis_ = value;
+    if (value == HorizAxis_) return;
+    HorizAxis_ = value;
     ResolveAxes();
     RequestRepaint();
 }
 
 void TChartSeries::SetVertAxis(TVertAxis value) {
-    if (value == vertAxis_) return;
-    vertAxis_ = value;
+    if (value == VertAxis_) return;
+    VertAxis_ = value;
     ResolveAxes();
     RequestRepaint();
 }
 
 void TChartSeries::SetCustomHorizAxis(TChartAxis* value) {
-    if (value == customHorizAxis_) return;
-    customHorizAxis_ = value;
+    if (value == CustomHorizAxis_) return;
+    CustomHorizAxis_ = value;
     ResolveAxes();
     RequestRepaint();
 }
 
 void TChartSeries::SetCustomVertAxis(TChartAxis* value) {
-    if (value == customVertAxis_) return;
-    customVertAxis_ = value;
+    if (value == CustomVertAxis_) return;
+    CustomVertAxis_ = value;
     ResolveAxes();
     RequestRepaint();
 }
@@ -198,35 +198,35 @@ void TChartSeries::SetCustomVertAxis(TChartAxis* value) {
 // --- chart and axes ---------------------------------------------------------------------------
 
 void TChartSeries::SetParentChart(TCustomAxisPanel* value) {
-    if (value == parentChart_) return;
-    if (parentChart_) parentChart_->DetachSeries(this);
-    parentChart_ = value;
+    if (value == ParentChart_) return;
+    if (ParentChart_) ParentChart_->DetachSeries(this);
+    ParentChart_ = value;
     ResolveAxes();
-    if (parentChart_) parentChart_->AttachSeries(this);
+    if (ParentChart_) ParentChart_->AttachSeries(this);
 }
 
 void TChartSeries::ResolveAxes() {
-    if (!parentChart_) {
-        resolvedHorizAxis_ = resolvedVertAxis_ = nullptr;
+    if (!ParentChart_) {
+        ResolvedHorizAxis_ = ResolvedVertAxis_ = nullptr;
         return;
     }
-    if (horizAxis_ == THorizAxis::aTopAxis) resolvedHorizAxis_ = parentChart_->TopAxis();
-    else if (horizAxis_ == THorizAxis::aCustomHorizAxis && customHorizAxis_) resolvedHorizAxis_ = customHorizAxis_;
-    else resolvedHorizAxis_ = parentChart_->BottomAxis();
+    if (HorizAxis_ == THorizAxis::aTopAxis) ResolvedHorizAxis_ = ParentChart_->TopAxis();
+    else if (HorizAxis_ == THorizAxis::aCustomHorizAxis && CustomHorizAxis_) ResolvedHorizAxis_ = CustomHorizAxis_;
+    else ResolvedHorizAxis_ = ParentChart_->BottomAxis();
 
-    if (vertAxis_ == TVertAxis::aRightAxis) resolvedVertAxis_ = parentChart_->RightAxis();
-    else if (vertAxis_ == TVertAxis::aCustomVertAxis && customVertAxis_) resolvedVertAxis_ = customVertAxis_;
-    else resolvedVertAxis_ = parentChart_->LeftAxis();
+    if (VertAxis_ == TVertAxis::aRightAxis) ResolvedVertAxis_ = ParentChart_->RightAxis();
+    else if (VertAxis_ == TVertAxis::aCustomVertAxis && CustomVertAxis_) ResolvedVertAxis_ = CustomVertAxis_;
+    else ResolvedVertAxis_ = ParentChart_->LeftAxis();
 }
 
 bool TChartSeries::IsAssociatedTo(const TCustomChartAxis* Axis) const {
     if (!Axis) return false;
-    if (Axis->IsHorizontal) return horizAxis_ == THorizAxis::aBothHorizAxis || Axis == resolvedHorizAxis_;
-    return vertAxis_ == TVertAxis::aBothVertAxis || Axis == resolvedVertAxis_;
+    if (Axis->IsHorizontal) return HorizAxis_ == THorizAxis::aBothHorizAxis || Axis == ResolvedHorizAxis_;
+    return VertAxis_ == TVertAxis::aBothVertAxis || Axis == ResolvedVertAxis_;
 }
 
 void TChartSeries::RequestRepaint() {
-    if (parentChart_) parentChart_->Invalidate();
+    if (ParentChart_) ParentChart_->Invalidate();
 }
 
 // --- drawing support ----------------------------------------------------------------------------
@@ -236,15 +236,15 @@ void TChartSeries::FindVisibleRange() {
     const std::int32_t count = PointCount();
     if (count < 1) return;
     const std::int32_t last = count - 1;
-    const TChartValueList& ordered = YMandatory() ? *xValues_ : *yValues_;
+    const TChartValueList& ordered = YMandatory() ? *XValues_ : *YValues_;
     // Without a chart there is no visible window to clip to: everything is in range.
-    if (!ClipToVisible || ordered.Order() == TChartListOrder::loNone || !parentChart_ || !resolvedHorizAxis_) {
+    if (!ClipToVisible || ordered.Order() == TChartListOrder::loNone || !ParentChart_ || !ResolvedHorizAxis_) {
         VisibleFirst = 0;
         VisibleLast = last;
         return;
     }
-    const TCustomChartAxis& axis = *resolvedHorizAxis_;
-    const TRect& rect = parentChart_->ChartRect();
+    const TCustomChartAxis& axis = *ResolvedHorizAxis_;
+    const TRect& rect = ParentChart_->ChartRect();
     const double leftValue = axis.PixelToValue(axis.Inverted() ? rect.Right : rect.Left);
     const std::int32_t first = ordered.FirstIndexAtOrAbove(leftValue, 0);
     if (first >= count) return;
@@ -262,12 +262,12 @@ void TChartSeries::FindVisibleRange() {
 
 std::int32_t TChartSeries::PointPixelX(std::int32_t Index) const {
     const double x = PointX(Index);
-    return resolvedHorizAxis_ ? resolvedHorizAxis_->ValueToPixel(x) : 0;
+    return ResolvedHorizAxis_ ? ResolvedHorizAxis_->ValueToPixel(x) : 0;
 }
 
 std::int32_t TChartSeries::PointPixelY(std::int32_t Index) const {
     const double y = PointY(Index);
-    return resolvedVertAxis_ ? resolvedVertAxis_->ValueToPixel(y) : 0;
+    return ResolvedVertAxis_ ? ResolvedVertAxis_->ValueToPixel(y) : 0;
 }
 
 std::int32_t TChartSeries::Clicked(std::int32_t, std::int32_t) const { return -1; }
@@ -275,24 +275,24 @@ std::int32_t TChartSeries::Clicked(std::int32_t, std::int32_t) const { return -1
 // --- fast line ------------------------------------------------------------------------------------
 
 TFastLineSeries::TFastLineSeries() {
-    linePen_.OnChange = [this] { RequestRepaint(); };
+    LinePen_.OnChange = [this] { RequestRepaint(); };
     AllowSinglePoint = false;
     ExtendToEdge = true;
-    autoRepaint_ = true;
+    AutoRepaint_ = true;
 }
 
 void TFastLineSeries::SetLinePen(const TChartPen& pen) {
-    linePen_.Assign(pen);
+    LinePen_.Assign(pen);
     SetSeriesColor(pen.Color());
 }
 
 void TFastLineSeries::SetSeriesColor(TColor value) {
     TChartSeries::SetSeriesColor(value);
-    linePen_.SetColor(value);
+    LinePen_.SetColor(value);
 }
 
 void TFastLineSeries::NotifyPointAdded(TChartSeries* Sender, std::int32_t Index) {
-    if (autoRepaint_) {
+    if (AutoRepaint_) {
         TChartSeries::NotifyPointAdded(Sender, Index);
         return;
     }

@@ -7,15 +7,15 @@
 
 namespace rv {
 
-TChartValueList::TChartValueList(TChartSeries* owner, const std::string& name) : name_(name), owner_(owner) {
-    if (owner_) owner_->RegisterValueList(this);
+TChartValueList::TChartValueList(TChartSeries* owner, const std::string& name) : Name_(name), Owner_(owner) {
+    if (Owner_) Owner_->RegisterValueList(this);
 }
 
 void TChartValueList::Assign(const TChartValueList& source) {
-    order_ = source.order_;
-    dateTime_ = source.dateTime_;
-    SetMultiplier(source.multiplier_);
-    valueSource_ = source.valueSource_;
+    Order_ = source.Order_;
+    DateTime_ = source.DateTime_;
+    SetMultiplier(source.Multiplier_);
+    ValueSource_ = source.ValueSource_;
 }
 
 void TChartValueList::CheckIndex(std::int32_t Index) const {
@@ -24,7 +24,7 @@ void TChartValueList::CheckIndex(std::int32_t Index) const {
 
 double TChartValueList::ValueAt(std::int32_t Index) const {
     CheckIndex(Index);
-    return Raw(static_cast<std::size_t>(Index)) * multiplier_;
+    return Raw(static_cast<std::size_t>(Index)) * Multiplier_;
 }
 
 namespace {
@@ -36,11 +36,11 @@ bool ContinuesRun(double value, std::size_t count) {
 } // namespace
 
 void TChartValueList::Materialise() {
-    if (!implicit_) return;
+    if (!Implicit_) return;
     TChunkedArray<double> stored;
-    for (std::size_t i = 0; i < count_; ++i) stored.push_back(static_cast<double>(i));
-    values_ = std::move(stored);
-    implicit_ = false;
+    for (std::size_t i = 0; i < Count_; ++i) stored.push_back(static_cast<double>(i));
+    Values_ = std::move(stored);
+    Implicit_ = false;
 }
 
 void TChartValueList::Modified() {
@@ -50,44 +50,44 @@ void TChartValueList::Modified() {
 void TChartValueList::SetValueAt(std::int32_t Index, double Value) {
     CheckIndex(Index);
     const auto i = static_cast<std::size_t>(Index);
-    if (implicit_ && !ContinuesRun(Value, i)) Materialise();
-    if (!implicit_) values_[i] = Value;
-    if (sortedKnown_ && sorted_) {
-        sorted_ = !std::isnan(Value) && (i == 0 || Raw(i - 1) <= Value) &&
-                  (i + 1 == count_ || Value <= Raw(i + 1));
+    if (Implicit_ && !ContinuesRun(Value, i)) Materialise();
+    if (!Implicit_) Values_[i] = Value;
+    if (SortedKnown_ && Sorted_) {
+        Sorted_ = !std::isnan(Value) && (i == 0 || Raw(i - 1) <= Value) &&
+                  (i + 1 == Count_ || Value <= Raw(i + 1));
     } else {
-        sortedKnown_ = false;
+        SortedKnown_ = false;
     }
     StatsStale = true;
     Modified();
 }
 
 void TChartValueList::RemoveAllValues() {
-    values_.clear();
-    count_ = 0;
-    implicit_ = true;
-    sorted_ = true;
-    sortedKnown_ = true;
+    Values_.clear();
+    Count_ = 0;
+    Implicit_ = true;
+    Sorted_ = true;
+    SortedKnown_ = true;
     StatsStale = true;
 }
 
 void TChartValueList::RawInsert(std::int32_t Index, double Value) {
     const auto i = static_cast<std::size_t>(Index);
-    const std::size_t count = count_;
+    const std::size_t count = Count_;
     if (i == count) {
-        if (implicit_ && !ContinuesRun(Value, count)) Materialise();
-        if (!implicit_) values_.push_back(Value);
-        ++count_;
-        if (sortedKnown_ && sorted_) sorted_ = !std::isnan(Value) && (count == 0 || Raw(count - 1) <= Value);
+        if (Implicit_ && !ContinuesRun(Value, count)) Materialise();
+        if (!Implicit_) Values_.push_back(Value);
+        ++Count_;
+        if (SortedKnown_ && Sorted_) Sorted_ = !std::isnan(Value) && (count == 0 || Raw(count - 1) <= Value);
         // An append extends the caches in the order a full pass would add it, so they stay exact.
-        if (!StatsStale) AppendStats(Value * multiplier_);
+        if (!StatsStale) AppendStats(Value * Multiplier_);
         return;
     }
     Materialise();
-    values_.insert(i, Value);
-    ++count_;
-    if (sortedKnown_ && sorted_) {
-        sorted_ = !std::isnan(Value) && (i == 0 || values_[i - 1] <= Value) && Value <= values_[i + 1];
+    Values_.insert(i, Value);
+    ++Count_;
+    if (SortedKnown_ && Sorted_) {
+        Sorted_ = !std::isnan(Value) && (i == 0 || Values_[i - 1] <= Value) && Value <= Values_[i + 1];
     }
     StatsStale = true;
 }
@@ -95,9 +95,9 @@ void TChartValueList::RawInsert(std::int32_t Index, double Value) {
 std::int32_t TChartValueList::AddInOrder(double Value) {
     const std::int32_t count = ValueCount();
     std::int32_t index = count;
-    if (order_ != TChartListOrder::loNone && count > 0) {
+    if (Order_ != TChartListOrder::loNone && count > 0) {
         std::int32_t i = count - 1;
-        if (order_ == TChartListOrder::loAscending) {
+        if (Order_ == TChartListOrder::loAscending) {
             if (!(Raw(static_cast<std::size_t>(i)) <= Value)) {
                 while (i >= 0 && Raw(static_cast<std::size_t>(i)) > Value) --i;
                 index = i + 1;
@@ -121,49 +121,49 @@ void TChartValueList::InsertValue(std::int32_t Index, double Value) {
 void TChartValueList::RemoveValue(std::int32_t Index) {
     CheckIndex(Index);
     // Taking the last value keeps the run; any other breaks it.
-    if (static_cast<std::size_t>(Index) + 1 != count_) Materialise();
-    if (!implicit_) values_.erase(static_cast<std::size_t>(Index));
-    --count_;
-    if (!(sortedKnown_ && sorted_)) sortedKnown_ = false;
+    if (static_cast<std::size_t>(Index) + 1 != Count_) Materialise();
+    if (!Implicit_) Values_.erase(static_cast<std::size_t>(Index));
+    --Count_;
+    if (!(SortedKnown_ && Sorted_)) SortedKnown_ = false;
     StatsStale = true;
 }
 
 void TChartValueList::RotateValues() {
-    if (count_ < 2) return;
+    if (Count_ < 2) return;
     Materialise();
-    const double first = values_[0];
-    values_.erase(0);
-    values_.push_back(first);
-    sortedKnown_ = false;
+    const double first = Values_[0];
+    Values_.erase(0);
+    Values_.push_back(first);
+    SortedKnown_ = false;
     StatsStale = true;
 }
 
 void TChartValueList::AppendStats(double v) {
-    if (count_ == 1) {
-        lowest_ = highest_ = total_ = v;
-        absTotal_ = std::fabs(v);
+    if (Count_ == 1) {
+        Lowest_ = Highest_ = Total_ = v;
+        AbsTotal_ = std::fabs(v);
         return;
     }
-    if (v < lowest_) lowest_ = v;
-    else if (v > highest_) highest_ = v;
-    total_ += v;
-    absTotal_ += std::fabs(v);
+    if (v < Lowest_) Lowest_ = v;
+    else if (v > Highest_) Highest_ = v;
+    Total_ += v;
+    AbsTotal_ += std::fabs(v);
 }
 
 void TChartValueList::RecomputeStats() {
-    const std::size_t count = count_;
+    const std::size_t count = Count_;
     if (count == 0) {
-        lowest_ = highest_ = total_ = absTotal_ = 0.0;
+        Lowest_ = Highest_ = Total_ = AbsTotal_ = 0.0;
     } else {
-        const double f = Raw(0) * multiplier_;
-        lowest_ = highest_ = total_ = f;
-        absTotal_ = std::fabs(f);
+        const double f = Raw(0) * Multiplier_;
+        Lowest_ = Highest_ = Total_ = f;
+        AbsTotal_ = std::fabs(f);
         for (std::size_t i = 1; i < count; ++i) {
-            const double v = Raw(i) * multiplier_;
-            if (v < lowest_) lowest_ = v;
-            else if (v > highest_) highest_ = v;
-            total_ += v;
-            absTotal_ += std::fabs(v);
+            const double v = Raw(i) * Multiplier_;
+            if (v < Lowest_) Lowest_ = v;
+            else if (v > Highest_) Highest_ = v;
+            Total_ += v;
+            AbsTotal_ += std::fabs(v);
         }
     }
     StatsStale = false;
@@ -171,44 +171,44 @@ void TChartValueList::RecomputeStats() {
 
 double TChartValueList::HighestValue() {
     if (StatsStale) RecomputeStats();
-    return highest_;
+    return Highest_;
 }
 double TChartValueList::LowestValue() {
     if (StatsStale) RecomputeStats();
-    return lowest_;
+    return Lowest_;
 }
 double TChartValueList::ValueTotal() {
     if (StatsStale) RecomputeStats();
-    return total_;
+    return Total_;
 }
 double TChartValueList::AbsoluteTotal() {
     if (StatsStale) RecomputeStats();
-    return absTotal_;
+    return AbsTotal_;
 }
 
 void TChartValueList::SetMultiplier(double value) {
-    if (value == multiplier_) return;
-    multiplier_ = value;
+    if (value == Multiplier_) return;
+    Multiplier_ = value;
     StatsStale = true;
     Modified();
-    if (owner_) owner_->RequestRepaint();
+    if (Owner_) Owner_->RequestRepaint();
 }
 
 bool TChartValueList::IsSortedAscending() const {
-    if (!sortedKnown_) {
-        sorted_ = true;
-        for (std::size_t i = 0; i < count_ && sorted_; ++i) {
-            sorted_ = !std::isnan(Raw(i)) && (i == 0 || Raw(i - 1) <= Raw(i));
+    if (!SortedKnown_) {
+        Sorted_ = true;
+        for (std::size_t i = 0; i < Count_ && Sorted_; ++i) {
+            Sorted_ = !std::isnan(Raw(i)) && (i == 0 || Raw(i - 1) <= Raw(i));
         }
-        sortedKnown_ = true;
+        SortedKnown_ = true;
     }
-    return sorted_;
+    return Sorted_;
 }
 
 std::int32_t TChartValueList::FirstIndexAtOrAbove(double Value, std::int32_t First) const {
     std::size_t lo = First > 0 ? static_cast<std::size_t>(First) : 0;
-    std::size_t hi = count_;
-    const double m = multiplier_;
+    std::size_t hi = Count_;
+    const double m = Multiplier_;
     // A positive finite multiplier keeps ascending raw values ascending after scaling, so the
     // predicate "scaled >= Value" is false then true along the list and can be bisected.
     if (m > 0 && std::isfinite(m) && IsSortedAscending()) {

@@ -32,32 +32,32 @@ struct TZoomPanInteraction::BandQuery {
 };
 
 TZoomPanInteraction::TZoomPanInteraction(TCustomChart& chart, IZoomPanWindow* window)
-    : chart_(chart), window_(window) {
+    : Chart_(chart), Window_(window) {
     // A full draw during a zoom drag ends with the band, so the next not-xor draw on the window
     // still erases it.
-    chart_.ActiveZoomRectangle = BandQuery{this};
+    Chart_.ActiveZoomRectangle = BandQuery{this};
 }
 
 TZoomPanInteraction::~TZoomPanInteraction() {
-    const BandQuery* q = chart_.ActiveZoomRectangle.target<BandQuery>();
-    if (q && q->Owner == this) chart_.ActiveZoomRectangle = nullptr;
+    const BandQuery* q = Chart_.ActiveZoomRectangle.target<BandQuery>();
+    if (q && q->Owner == this) Chart_.ActiveZoomRectangle = nullptr;
 }
 
 std::array<TCustomChartAxis*, 4> TZoomPanInteraction::ScaleAxes() const {
-    return {chart_.TopAxis(), chart_.BottomAxis(), chart_.LeftAxis(), chart_.RightAxis()};
+    return {Chart_.TopAxis(), Chart_.BottomAxis(), Chart_.LeftAxis(), Chart_.RightAxis()};
 }
 
 void TZoomPanInteraction::SetCursor(TCursor cursor) {
-    if (window_) window_->SetCursor(cursor);
+    if (Window_) Window_->SetCursor(cursor);
 }
 
 void TZoomPanInteraction::DrawBand() {
-    if (window_) window_->DrawZoomRectangleOnWindow(Zoom.Rect());
+    if (Window_) Window_->DrawZoomRectangleOnWindow(Zoom.Rect());
 }
 
 TChartClickedPart TZoomPanInteraction::CalcClickedPart(std::int32_t X, std::int32_t Y) const {
     TChartClickedPart part;
-    const auto& series = chart_.SeriesList();
+    const auto& series = Chart_.SeriesList();
     for (auto it = series.rbegin(); it != series.rend(); ++it) {
         TChartSeries* s = *it;
         if (!s->Active()) continue;
@@ -69,22 +69,22 @@ TChartClickedPart TZoomPanInteraction::CalcClickedPart(std::int32_t X, std::int3
             return part;
         }
     }
-    for (TCustomChartAxis* axis : chart_.AxesList()) {
+    for (TCustomChartAxis* axis : Chart_.AxesList()) {
         if (axis->HitTest(X, Y)) {
             part.Part = TChartClickedPartStyle::cpAxis;
             part.AAxis = axis;
             return part;
         }
     }
-    if (chart_.Title().Visible() && chart_.Title().TitleRect.Contains(X, Y)) {
+    if (Chart_.Title().Visible() && Chart_.Title().TitleRect.Contains(X, Y)) {
         part.Part = TChartClickedPartStyle::cpTitle;
         return part;
     }
-    if (chart_.Foot().TitleRect.Contains(X, Y)) {
+    if (Chart_.Foot().TitleRect.Contains(X, Y)) {
         part.Part = TChartClickedPartStyle::cpFoot;
         return part;
     }
-    if (chart_.ChartRect().Contains(X, Y) && chart_.HasActiveSeries()) {
+    if (Chart_.ChartRect().Contains(X, Y) && Chart_.HasActiveSeries()) {
         part.Part = TChartClickedPartStyle::cpChartRect;
         return part;
     }
@@ -107,22 +107,22 @@ void TZoomPanInteraction::MouseDown(TMouseButton Button, TShiftState Shift, std:
         break;
     }
     case TChartClickedPartStyle::cpAxis:
-        if (OnClickAxis) OnClickAxis(&chart_, part.AAxis, Button, Shift, X, Y);
+        if (OnClickAxis) OnClickAxis(&Chart_, part.AAxis, Button, Shift, X, Y);
         break;
     case TChartClickedPartStyle::cpChartRect:
-        if (OnClickBackground) OnClickBackground(&chart_, Button, Shift, X, Y);
+        if (OnClickBackground) OnClickBackground(&Chart_, Button, Shift, X, Y);
         break;
     default:
         return;
     }
     if (!CancelMouse) {
-        if (chart_.AllowZoom && Button == Settings.ZoomMouseButton && KeysHeld(Shift, Settings.ZoomKeys)) {
+        if (Chart_.AllowZoom && Button == Settings.ZoomMouseButton && KeysHeld(Shift, Settings.ZoomKeys)) {
             SetCursor(crDefault);
             Zoom.Activate(X, Y);
             DrawBand();
         }
         // A button that both zooms and pans would start both; with the fixed settings it never does.
-        if (chart_.AllowPanning != TPanningMode::pmNone && Button == Settings.PanMouseButton &&
+        if (Chart_.AllowPanning != TPanningMode::pmNone && Button == Settings.PanMouseButton &&
             KeysHeld(Shift, Settings.PanKeys)) {
             SetCursor(crDefault);
             Panning.Activate(X, Y);
@@ -141,26 +141,26 @@ void TZoomPanInteraction::MouseMove(TShiftState, std::int32_t X, std::int32_t Y)
         return;
     }
     if (Panning.Active) {
-        if (!chart_.ChartRect().Contains(X, Y)) {
+        if (!Chart_.ChartRect().Contains(X, Y)) {
             Panning.Active = false;
             return;
         }
         if (X == Panning.X1 && Y == Panning.Y1) return;
-        if (restored_) SaveScales();
+        if (Restored_) SaveScales();
         bool moved = false;
         if (Panning.X1 != X) moved |= PanAxes(true, Panning.X1, X);
         if (Panning.Y1 != Y) moved |= PanAxes(false, Panning.Y1, Y);
         Panning.X1 = X;
         Panning.Y1 = Y;
         if (moved) {
-            if (OnScroll) OnScroll(&chart_);
-            chart_.Invalidate();
+            if (OnScroll) OnScroll(&Chart_);
+            Chart_.Invalidate();
         }
         return;
     }
     // Only series with a cursor of their own are hit-tested, so an idle move costs nothing
     // with the default cursor.
-    const auto& series = chart_.SeriesList();
+    const auto& series = Chart_.SeriesList();
     for (auto it = series.rbegin(); it != series.rend(); ++it) {
         TChartSeries* s = *it;
         if (s->Active() && s->Cursor != crDefault && s->Clicked(X, Y) != -1) {
@@ -173,9 +173,9 @@ void TZoomPanInteraction::MouseMove(TShiftState, std::int32_t X, std::int32_t Y)
 
 bool TZoomPanInteraction::PanAxes(bool horizontal, std::int32_t p, std::int32_t q) {
     const TPanningMode own = horizontal ? TPanningMode::pmHorizontal : TPanningMode::pmVertical;
-    if (chart_.AllowPanning != own && chart_.AllowPanning != TPanningMode::pmBoth) return false;
-    for (TCustomChartAxis* axis : chart_.AxesList()) {
-        if (axis == chart_.DepthAxis() || axis->IsHorizontal != horizontal) continue;
+    if (Chart_.AllowPanning != own && Chart_.AllowPanning != TPanningMode::pmBoth) return false;
+    for (TCustomChartAxis* axis : Chart_.AxesList()) {
+        if (axis == Chart_.DepthAxis() || axis->IsHorizontal != horizontal) continue;
         const double delta = axis->PixelToValue(p) - axis->PixelToValue(q);
         double newMin = axis->Minimum() + delta;
         double newMax = axis->Maximum() + delta;
@@ -193,9 +193,9 @@ void TZoomPanInteraction::MouseUp(TMouseButton Button, TShiftState, std::int32_t
     if (Zoom.Active && Button == Settings.ZoomMouseButton) {
         Zoom.Active = false;
         DrawBand();
-        TPenData pen = chart_.Canvas().Pen();
+        TPenData pen = Chart_.Canvas().Pen();
         pen.Mode = TPenMode::pmCopy;
-        chart_.Canvas().SetPen(pen);
+        Chart_.Canvas().SetPen(pen);
         Zoom.X1 = X;
         Zoom.Y1 = Y;
         // Compared in 64 bits: coordinates from a grabbed mouse may be anywhere.
@@ -204,17 +204,17 @@ void TZoomPanInteraction::MouseUp(TMouseButton Button, TShiftState, std::int32_t
         if (std::llabs(dx) > ZoomThreshold && std::llabs(dy) > ZoomThreshold) {
             if (dx > 0 && dy > 0) ZoomRect();
             else UndoZoom();
-            chart_.Invalidate();
+            Chart_.Invalidate();
         }
     }
 }
 
 void TZoomPanInteraction::ZoomRect() {
     Zoom.Check();
-    TChartAxis* left = chart_.LeftAxis();
-    TChartAxis* right = chart_.RightAxis();
-    TChartAxis* top = chart_.TopAxis();
-    TChartAxis* bottom = chart_.BottomAxis();
+    TChartAxis* left = Chart_.LeftAxis();
+    TChartAxis* right = Chart_.RightAxis();
+    TChartAxis* top = Chart_.TopAxis();
+    TChartAxis* bottom = Chart_.BottomAxis();
     struct Target {
         TCustomChartAxis* Axis;
         double Min;
@@ -227,28 +227,28 @@ void TZoomPanInteraction::ZoomRect() {
         {top, top->PixelToValue(Zoom.X0), top->PixelToValue(Zoom.X1)},
         {bottom, bottom->PixelToValue(Zoom.X0), bottom->PixelToValue(Zoom.X1)},
     }};
-    if (restored_) SaveScales();
-    if (chart_.AnimatedZoom) {
+    if (Restored_) SaveScales();
+    if (Chart_.AnimatedZoom) {
         const double factor = Settings.AnimatedZoomFactor;
-        for (std::int32_t step = 1; step < chart_.AnimatedZoomSteps; ++step) {
+        for (std::int32_t step = 1; step < Chart_.AnimatedZoomSteps; ++step) {
             for (const Target& t : targets) {
                 const double lo = t.Axis->Minimum();
                 const double hi = t.Axis->Maximum();
                 t.Axis->SetRange(lo + (t.Min - lo) / factor, hi - (hi - t.Max) / factor);
             }
-            chart_.Repaint();
+            Chart_.Repaint();
         }
     }
     for (const Target& t : targets) t.Axis->SetRange(t.Min, t.Max);
-    if (OnZoom) OnZoom(&chart_);
+    if (OnZoom) OnZoom(&Chart_);
 }
 
 void TZoomPanInteraction::UndoZoom() {
-    if (!restored_) {
+    if (!Restored_) {
         const auto axes = ScaleAxes();
         for (std::size_t i = 0; i < axes.size(); ++i) {
             TCustomChartAxis* axis = axes[i];
-            const TAxisSavedScales& s = saved_[i];
+            const TAxisSavedScales& s = Saved_[i];
             axis->SetAutomatic(s.Automatic);
             axis->SetAutomaticMinimum(s.AutomaticMinimum);
             axis->SetAutomaticMaximum(s.AutomaticMaximum);
@@ -261,26 +261,26 @@ void TZoomPanInteraction::UndoZoom() {
             }
         }
     }
-    restored_ = true;
-    if (OnUndoZoom) OnUndoZoom(&chart_);
-    chart_.Invalidate();
+    Restored_ = true;
+    if (OnUndoZoom) OnUndoZoom(&Chart_);
+    Chart_.Invalidate();
 }
 
 void TZoomPanInteraction::SaveScales() {
     const auto axes = ScaleAxes();
     for (std::size_t i = 0; i < axes.size(); ++i) {
         const TCustomChartAxis* axis = axes[i];
-        saved_[i] = TAxisSavedScales{axis->Automatic(), axis->AutomaticMinimum(), axis->AutomaticMaximum(),
+        Saved_[i] = TAxisSavedScales{axis->Automatic(), axis->AutomaticMinimum(), axis->AutomaticMaximum(),
                                      axis->Minimum(), axis->Maximum()};
     }
-    restored_ = false;
+    Restored_ = false;
 }
 
 void TZoomPanInteraction::MouseWheel(std::int32_t NotchesDown) {
     const bool down = NotchesDown > 0;
     const std::int64_t count = down ? std::int64_t{NotchesDown} : -std::int64_t{NotchesDown};
     for (std::int64_t n = 0; n < count; ++n) {
-        for (TCustomChartAxis* axis : chart_.AxesList()) {
+        for (TCustomChartAxis* axis : Chart_.AxesList()) {
             if (axis->IsHorizontal) continue;
             const double d = (axis->Maximum() - axis->Minimum()) * 3 * 0.01;
             axis->ScrollBy(down ? d : -d, false);

@@ -17,37 +17,37 @@
 namespace rv {
 
 ChartControl::ChartControl(QWidget* parent)
-    : QWidget(parent), chart_(std::make_unique<TChart>()), ownSurface_(&palette()) {
+    : QWidget(parent), Chart_(std::make_unique<TChart>()), OwnSurface_(&palette()) {
     // The paint covers every pixel: no background erase, no flicker.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
-    chart_->Canvas().SetOwnSurface(&ownSurface_);
-    chart_->OnRequestRepaint = [this] { ScheduleUpdate(); };
-    chart_->OnRepaintNow = [this] { repaint(); };
-    chart_->SetSize(width(), height());
-    deferredRepaint_.setSingleShot(true);
-    connect(&deferredRepaint_, &QTimer::timeout, this, [this] { update(); });
+    Chart_->Canvas().SetOwnSurface(&OwnSurface_);
+    Chart_->OnRequestRepaint = [this] { ScheduleUpdate(); };
+    Chart_->OnRepaintNow = [this] { repaint(); };
+    Chart_->SetSize(width(), height());
+    DeferredRepaint_.setSingleShot(true);
+    connect(&DeferredRepaint_, &QTimer::timeout, this, [this] { update(); });
     UpdateFormatSettings();
 }
 
 ChartControl::~ChartControl() {
     // The chart may call back into the widget while it tears down; cut the ties first.
-    chart_->OnRequestRepaint = nullptr;
-    chart_->OnRepaintNow = nullptr;
-    chart_->Canvas().SetOwnSurface(nullptr);
+    Chart_->OnRequestRepaint = nullptr;
+    Chart_->OnRepaintNow = nullptr;
+    Chart_->Canvas().SetOwnSurface(nullptr);
 }
 
 void ChartControl::UpdateFormatSettings() {
     const QLocale locale = QLocale::system();
-    chart_->FormatSettings.DecimalSeparator = locale.decimalPoint().toStdString();
-    chart_->FormatSettings.ThousandSeparator = locale.groupSeparator().toStdString();
-    chart_->Invalidate();
+    Chart_->FormatSettings.DecimalSeparator = locale.decimalPoint().toStdString();
+    Chart_->FormatSettings.ThousandSeparator = locale.groupSeparator().toStdString();
+    Chart_->Invalidate();
 }
 
-void ChartControl::RequestRepaint() { chart_->Invalidate(); }
+void ChartControl::RequestRepaint() { Chart_->Invalidate(); }
 
-void ChartControl::RepaintNow() { chart_->Repaint(); }
+void ChartControl::RepaintNow() { Chart_->Repaint(); }
 
 // Data can ask for a repaint a thousand times a second while a full draw takes about a
 // millisecond; nobody sees more than ~60 pictures a second, so a request soon after a full draw
@@ -55,11 +55,11 @@ void ChartControl::RepaintNow() { chart_->Repaint(); }
 // in between (an uncover) draws the current state; the deferred update always follows.
 // Synchronous repaints (the zoom animation) do not come here.
 void ChartControl::ScheduleUpdate() {
-    if (deferredRepaint_.isActive()) return;
-    if (minRepaintInterval_ > 0 && sinceFullDraw_.isValid()) {
-        const qint64 since = sinceFullDraw_.elapsed();
-        if (since < minRepaintInterval_) {
-            deferredRepaint_.start(static_cast<int>(minRepaintInterval_ - since));
+    if (DeferredRepaint_.isActive()) return;
+    if (MinRepaintInterval_ > 0 && SinceFullDraw_.isValid()) {
+        const qint64 since = SinceFullDraw_.elapsed();
+        if (since < MinRepaintInterval_) {
+            DeferredRepaint_.start(static_cast<int>(MinRepaintInterval_ - since));
             return;
         }
     }
@@ -67,16 +67,16 @@ void ChartControl::ScheduleUpdate() {
 }
 
 void ChartControl::DrawZoomRectangleOnWindow(const TRect& r) {
-    TCanvas3D& canvas = chart_->Canvas();
+    TCanvas3D& canvas = Chart_->Canvas();
     if (!canvas.BeginImageUpdate()) return;
-    Guard([&] { chart_->DrawZoomRectangle(r); });
+    Guard([&] { Chart_->DrawZoomRectangle(r); });
     canvas.EndImageUpdate();
     // The image is the window's content: showing it is a copy, not a redraw.
     update();
 }
 
 QImage ChartControl::ImageSnapshot() {
-    auto* image = dynamic_cast<QtSurfaceImage*>(chart_->Canvas().Image());
+    auto* image = dynamic_cast<QtSurfaceImage*>(Chart_->Canvas().Image());
     return image ? image->Image().copy() : QImage();
 }
 
@@ -108,52 +108,52 @@ template <class F> void ChartControl::Guard(F&& f) {
 
 void ChartControl::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    ownSurface_.Attach(&painter);
-    const std::int64_t draws = chart_->FullDrawCount();
-    Guard([&] { chart_->PaintHandler(); });
-    ownSurface_.Detach();
-    if (chart_->FullDrawCount() != draws) sinceFullDraw_.start();
+    OwnSurface_.Attach(&painter);
+    const std::int64_t draws = Chart_->FullDrawCount();
+    Guard([&] { Chart_->PaintHandler(); });
+    OwnSurface_.Detach();
+    if (Chart_->FullDrawCount() != draws) SinceFullDraw_.start();
 }
 
 void ChartControl::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    chart_->SetSize(width(), height());
+    Chart_->SetSize(width(), height());
 }
 
 void ChartControl::mousePressEvent(QMouseEvent* event) {
     event->accept();
-    if (mouseHandler_) Guard([&] { mouseHandler_->ChartMousePress(*event); });
+    if (MouseHandler_) Guard([&] { MouseHandler_->ChartMousePress(*event); });
 }
 
 void ChartControl::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
-    if (mouseHandler_) Guard([&] { mouseHandler_->ChartMouseMove(*event); });
+    if (MouseHandler_) Guard([&] { MouseHandler_->ChartMouseMove(*event); });
 }
 
 void ChartControl::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
-    if (mouseHandler_) Guard([&] { mouseHandler_->ChartMouseRelease(*event); });
+    if (MouseHandler_) Guard([&] { MouseHandler_->ChartMouseRelease(*event); });
 }
 
 void ChartControl::wheelEvent(QWheelEvent* event) {
     event->accept();
-    if (mouseHandler_) Guard([&] { mouseHandler_->ChartWheel(*event); });
+    if (MouseHandler_) Guard([&] { MouseHandler_->ChartWheel(*event); });
 }
 
 void ChartControl::leaveEvent(QEvent* event) {
     QWidget::leaveEvent(event);
-    if (mouseHandler_) Guard([&] { mouseHandler_->ChartMouseLeave(); });
+    if (MouseHandler_) Guard([&] { MouseHandler_->ChartMouseLeave(); });
 }
 
 void ChartControl::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     switch (event->type()) {
-    case QEvent::PaletteChange: chart_->Invalidate(); break;
+    case QEvent::PaletteChange: Chart_->Invalidate(); break;
     case QEvent::FontChange:
     case QEvent::StyleChange:
     case QEvent::ThemeChange:
         QtSurface::ForgetRenderedText();
-        chart_->Invalidate();
+        Chart_->Invalidate();
         break;
     case QEvent::LocaleChange: UpdateFormatSettings(); break;
     default: break;

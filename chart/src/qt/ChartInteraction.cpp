@@ -19,14 +19,14 @@ QPoint PositionOf(const QMouseEvent& event) { return event.position().toPoint();
 } // namespace
 
 ChartInteraction::ChartInteraction(ChartControl& control)
-    : control_(control), zoomPan_(control.Chart(), this) {
+    : Control_(control), ZoomPan_(control.Chart(), this) {
     // The control has no cursor of its own when it is made: the default is the initial one.
-    zoomPan_.OriginalCursor = crDefault;
+    ZoomPan_.OriginalCursor = crDefault;
 }
 
 ChartInteraction::~ChartInteraction() {
-    zoomPan_.SetWindow(nullptr);
-    if (control_.MouseHandler() == this) control_.SetMouseHandler(nullptr);
+    ZoomPan_.SetWindow(nullptr);
+    if (Control_.MouseHandler() == this) Control_.SetMouseHandler(nullptr);
 }
 
 TShiftState ChartInteraction::ShiftStateOf(const QMouseEvent& event) {
@@ -70,19 +70,19 @@ void ChartInteraction::ChartMousePress(QMouseEvent& event) {
     TMouseButton button{};
     if (!MouseButtonOf(event.button(), button)) return;
     const QPoint p = PositionOf(event);
-    zoomPan_.MouseDown(button, ShiftStateOf(event), p.x(), p.y());
+    ZoomPan_.MouseDown(button, ShiftStateOf(event), p.x(), p.y());
 }
 
 void ChartInteraction::ChartMouseMove(QMouseEvent& event) {
     const QPoint p = PositionOf(event);
-    zoomPan_.MouseMove(ShiftStateOf(event), p.x(), p.y());
+    ZoomPan_.MouseMove(ShiftStateOf(event), p.x(), p.y());
 }
 
 void ChartInteraction::ChartMouseRelease(QMouseEvent& event) {
     TMouseButton button{};
     if (!MouseButtonOf(event.button(), button)) return;
     const QPoint p = PositionOf(event);
-    zoomPan_.MouseUp(button, ShiftStateOf(event), p.x(), p.y());
+    ZoomPan_.MouseUp(button, ShiftStateOf(event), p.x(), p.y());
 }
 
 // Qt gives wheel turns to the widget under the mouse, so the chart scrolls when hovered
@@ -90,22 +90,22 @@ void ChartInteraction::ChartMouseRelease(QMouseEvent& event) {
 void ChartInteraction::ChartWheel(QWheelEvent& event) {
     // Only the vertical wheel scrolls; a positive delta is a turn away from the user (up).
     // Fractions of a notch add up until they make a whole one.
-    const std::int64_t travel = std::int64_t{wheelRemainder_} + event.angleDelta().y();
+    const std::int64_t travel = std::int64_t{WheelRemainder_} + event.angleDelta().y();
     const std::int64_t notchesUp = travel / WheelNotch;
-    wheelRemainder_ = static_cast<std::int32_t>(travel - notchesUp * WheelNotch);
-    if (notchesUp != 0) zoomPan_.MouseWheel(static_cast<std::int32_t>(-notchesUp));
+    WheelRemainder_ = static_cast<std::int32_t>(travel - notchesUp * WheelNotch);
+    if (notchesUp != 0) ZoomPan_.MouseWheel(static_cast<std::int32_t>(-notchesUp));
 }
 
-void ChartInteraction::ChartMouseLeave() { zoomPan_.MouseLeave(); }
+void ChartInteraction::ChartMouseLeave() { ZoomPan_.MouseLeave(); }
 
-void ChartInteraction::DrawZoomRectangleOnWindow(const TRect& r) { control_.DrawZoomRectangleOnWindow(r); }
+void ChartInteraction::DrawZoomRectangleOnWindow(const TRect& r) { Control_.DrawZoomRectangleOnWindow(r); }
 
 void ChartInteraction::SetCursor(TCursor cursor) {
     // Idle moves ask on every event; only a change touches the widget.
-    if (cursor == cursor_) return;
-    cursor_ = cursor;
-    if (cursor == crDefault) control_.unsetCursor();
-    else control_.setCursor(QCursor(CursorShapeOf(cursor)));
+    if (cursor == Cursor_) return;
+    Cursor_ = cursor;
+    if (cursor == crDefault) Control_.unsetCursor();
+    else Control_.setCursor(QCursor(CursorShapeOf(cursor)));
 }
 
 ChartInteraction& AttachChartInteraction(ChartControl& control) {

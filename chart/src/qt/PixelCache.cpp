@@ -46,18 +46,18 @@ void Fill(QImage& image, const QRect& r, QRgb color) {
 }
 
 SegmentStamps::Stroke& SegmentStamps::Select(const StrokeKey& key) {
-    for (const auto& s : strokes_) {
+    for (const auto& s : Strokes_) {
         if (s->Key == key) return *s;
     }
     // A few pens are in use at a time; a run of different ones (an edited chart) starts over
     // rather than growing without end.
-    if (strokes_.size() >= 16) {
-        strokes_.clear();
-        stamps_ = 0;
+    if (Strokes_.size() >= 16) {
+        Strokes_.clear();
+        Stamps_ = 0;
     }
-    strokes_.push_back(std::make_unique<Stroke>());
-    strokes_.back()->Key = key;
-    return *strokes_.back();
+    Strokes_.push_back(std::make_unique<Stroke>());
+    Strokes_.back()->Key = key;
+    return *Strokes_.back();
 }
 
 const SegmentStamp& SegmentStamps::Get(Stroke& stroke, const QPen& pen, std::int32_t dx, std::int32_t dy) {
@@ -71,12 +71,12 @@ const SegmentStamp& SegmentStamps::Get(Stroke& stroke, const QPen& pen, std::int
         if (small) Remember(stroke, slot, it->second);
         return it->second;
     }
-    if (stamps_ >= 20000) {
-        for (const auto& s : strokes_) {
+    if (Stamps_ >= 20000) {
+        for (const auto& s : Strokes_) {
             s->Stamps.clear();
             s->Small.clear();
         }
-        stamps_ = 0;
+        Stamps_ = 0;
     }
     const StrokeKey& key = stroke.Key;
 
@@ -128,7 +128,7 @@ const SegmentStamp& SegmentStamps::Get(Stroke& stroke, const QPen& pen, std::int
     stamp.OneColor = !stamp.Runs.empty() &&
                      std::all_of(stamp.Runs.begin(), stamp.Runs.end(),
                                  [&](const SegmentStamp::Run& r) { return r.Color == stamp.Runs.front().Color; });
-    ++stamps_;
+    ++Stamps_;
     // Entries of an unordered_map stay where they are while others come and go.
     const SegmentStamp& stored = stroke.Stamps.emplace(id, std::move(stamp)).first->second;
     if (small) Remember(stroke, slot, stored);

@@ -79,8 +79,8 @@ public:
 
 private:
     void Remember(Stroke& stroke, std::size_t slot, const SegmentStamp& stamp);
-    std::vector<std::unique_ptr<Stroke>> strokes_;
-    std::size_t stamps_ = 0;
+    std::vector<std::unique_ptr<Stroke>> Strokes_;
+    std::size_t Stamps_ = 0;
 };
 
 // Writes the stamp for a segment starting at a, inside clip (which lies inside the image).

@@ -106,16 +106,16 @@ bool QtSurface::ReferenceDrawing() { return referenceDrawing; }
 void QtSurface::ForgetRenderedText() { ++textGeneration; }
 
 void QtSurface::CheckTextGeneration() {
-    if (caches_->Generation == textGeneration) return;
-    caches_->Generation = textGeneration;
-    caches_->Font = nullptr;
-    caches_->Fonts.clear();
-    SelectFont(fontData_);
+    if (Caches_->Generation == textGeneration) return;
+    Caches_->Generation = textGeneration;
+    Caches_->Font = nullptr;
+    Caches_->Fonts.clear();
+    SelectFont(FontData_);
 }
 
-QtSurface::QtSurface(const QPalette* palette) : caches_(std::make_unique<Caches>()), palette_(palette) {
+QtSurface::QtSurface(const QPalette* palette) : Caches_(std::make_unique<Caches>()), Palette_(palette) {
     // Differs from every real pen, so the first SetPen builds the QPen.
-    pen_.Width = -1;
+    Pen_.Width = -1;
     SetPen(TPenData{});
     SetFont(TFontData{});
 }
@@ -127,12 +127,12 @@ QColor QtSurface::ToQColor(TColor rgb) {
 }
 
 TColor QtSurface::ColorToRGB(TColor color) const {
-    if (!IsSystemColor(color) || !palette_) return FixedColorToRGB(color);
+    if (!IsSystemColor(color) || !Palette_) return FixedColorToRGB(color);
     const std::uint32_t index = color & 0xFFu;
     const auto role = RoleFor(index);
     if (!role && index != 17) return DefaultSystemColor(color);
-    const QColor c = index == 17 ? palette_->color(QPalette::Disabled, QPalette::Text)
-                                 : palette_->color(QPalette::Active, *role);
+    const QColor c = index == 17 ? Palette_->color(QPalette::Disabled, QPalette::Text)
+                                 : Palette_->color(QPalette::Active, *role);
     return RGB(static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()),
                static_cast<std::uint8_t>(c.blue()));
 }
@@ -162,42 +162,42 @@ QFont QtSurface::MakeFont(const TFontData& data) {
 
 void QtSurface::Attach(QPainter* painter) {
     Flush();
-    painter_ = painter;
-    if (painter_) ApplyState(*painter_);
+    Painter_ = painter;
+    if (Painter_) ApplyState(*Painter_);
 }
 
 void QtSurface::Detach() {
     Flush();
-    painter_ = nullptr;
+    Painter_ = nullptr;
 }
 
 QPainter* QtSurface::Draw() {
     QPainter* p = ActivePainter();
-    if (p && !line_.isEmpty()) FlushLine(*p);
+    if (p && !Line_.isEmpty()) FlushLine(*p);
     return p;
 }
 
 void QtSurface::Flush() {
-    if (line_.isEmpty()) return;
+    if (Line_.isEmpty()) return;
     if (QPainter* p = ActivePainter()) {
         FlushLine(*p);
     } else {
-        line_.clear();
+        Line_.clear();
     }
 }
 
 void QtSurface::FlushLine(QPainter& p) {
-    if (line_.size() >= 2 && penVisible_) {
+    if (Line_.size() >= 2 && PenVisible_) {
         QImage* image = Direct();
         // A dash pattern runs on across the joints of a polyline, so only a single segment of
         // a patterned pen is the same as its stamp; solid lines are the union of their segments.
-        if (image && pen_.Mode == TPenMode::pmCopy && (qpen_.style() == Qt::SolidLine || line_.size() == 2)) {
+        if (image && Pen_.Mode == TPenMode::pmCopy && (Qpen_.style() == Qt::SolidLine || Line_.size() == 2)) {
             StampLine(p, *image);
         } else {
-            p.drawPolyline(line_.constData(), static_cast<int>(line_.size()));
+            p.drawPolyline(Line_.constData(), static_cast<int>(Line_.size()));
         }
     }
-    line_.clear();
+    Line_.clear();
 }
 
 QImage* QtSurface::Direct() {
@@ -209,7 +209,7 @@ QImage* QtSurface::Direct() {
 }
 
 QRect QtSurface::Writable(const QImage& image) const {
-    return clipped_ ? image.rect().intersected(clip_) : image.rect();
+    return Clipped_ ? image.rect().intersected(Clip_) : image.rect();
 }
 
 void QtSurface::FillDirect(QImage& image, const QRect& r, const QColor& color) {
@@ -218,18 +218,18 @@ void QtSurface::FillDirect(QImage& image, const QRect& r, const QColor& color) {
 }
 
 pixelcache::StampStroke& QtSurface::CurrentStroke() {
-    if (caches_->Stroke) return *caches_->Stroke;
+    if (Caches_->Stroke) return *Caches_->Stroke;
     pixelcache::StrokeKey key;
-    key.PenColor = qpen_.color().rgb();
-    key.Width = qpen_.width();
-    key.Style = static_cast<std::int32_t>(qpen_.style());
-    key.Cap = static_cast<std::int32_t>(qpen_.capStyle());
-    key.Join = static_cast<std::int32_t>(qpen_.joinStyle());
-    key.CustomDash = qpen_.style() == Qt::CustomDashLine;
-    key.OpaqueBackground = bkMode_ == TBkMode::bkOpaque;
-    key.Background = bkColor_.rgb();
-    caches_->Stroke = &caches_->Stamps.Select(key);
-    return *caches_->Stroke;
+    key.PenColor = Qpen_.color().rgb();
+    key.Width = Qpen_.width();
+    key.Style = static_cast<std::int32_t>(Qpen_.style());
+    key.Cap = static_cast<std::int32_t>(Qpen_.capStyle());
+    key.Join = static_cast<std::int32_t>(Qpen_.joinStyle());
+    key.CustomDash = Qpen_.style() == Qt::CustomDashLine;
+    key.OpaqueBackground = BkMode_ == TBkMode::bkOpaque;
+    key.Background = BkColor_.rgb();
+    Caches_->Stroke = &Caches_->Stamps.Select(key);
+    return *Caches_->Stroke;
 }
 
 bool QtSurface::StampSegment(QImage& image, QPoint a, QPoint b) {
@@ -242,24 +242,24 @@ bool QtSurface::StampSegment(QImage& image, QPoint a, QPoint b) {
         return false;
     }
     const pixelcache::SegmentStamp& stamp =
-        caches_->Stamps.Get(CurrentStroke(), qpen_, static_cast<std::int32_t>(dx), static_cast<std::int32_t>(dy));
+        Caches_->Stamps.Get(CurrentStroke(), Qpen_, static_cast<std::int32_t>(dx), static_cast<std::int32_t>(dy));
     if (!stamp.Usable) return false;
     pixelcache::Apply(image, stamp, a, Writable(image));
     return true;
 }
 
 void QtSurface::StampLine(QPainter& p, QImage& image) {
-    const int n = static_cast<int>(line_.size());
+    const int n = static_cast<int>(Line_.size());
     // Segments the cache cannot stand for go through QPainter, in short runs: its stroker
     // slows down on long polylines.
     static constexpr int RunLength = 16;
     int run = -1;
     auto drawRun = [&](int end) {
-        if (run >= 0 && end > run) p.drawPolyline(line_.constData() + run, end - run + 1);
+        if (run >= 0 && end > run) p.drawPolyline(Line_.constData() + run, end - run + 1);
         run = -1;
     };
     for (int i = 1; i < n; ++i) {
-        if (StampSegment(image, line_[i - 1], line_[i])) {
+        if (StampSegment(image, Line_[i - 1], Line_[i])) {
             drawRun(i - 1);
             continue;
         }
@@ -273,7 +273,7 @@ void QtSurface::StampLine(QPainter& p, QImage& image) {
 }
 
 QtSurface::TextInfo* QtSurface::Info(std::string_view text) {
-    Caches& c = *caches_;
+    Caches& c = *Caches_;
     if (!c.Font) return nullptr;
     auto& texts = c.Font->Texts;
     auto it = texts.find(text);
@@ -285,7 +285,7 @@ QtSurface::TextInfo* QtSurface::Info(std::string_view text) {
         }
         it = texts.emplace(std::string(text), TextInfo{}).first;
         it->second.String = ToQString(text);
-        it->second.Width = metrics_->horizontalAdvance(it->second.String);
+        it->second.Width = Metrics_->horizontalAdvance(it->second.String);
     }
     it->second.LastUse = ++c.TextUses;
     return &it->second;
@@ -295,23 +295,23 @@ bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left,
     // The text, its font and its colour decide the block, given the pixels under it.
     const QString& s = info.String;
     const int w = info.Width;
-    const QRgb color = ToQColor(fontData_.Color).rgb();
+    const QRgb color = ToQColor(FontData_.Color).rgb();
     pixelcache::TextBlock& block = info.Block;
     if (block.Filled && info.BlockColor != color) block.Filled = false;
     info.BlockColor = color;
-    const QPoint baseline(0, metrics_->ascent());
+    const QPoint baseline(0, Metrics_->ascent());
     if (block.Area.isNull()) {
         // Where the glyphs can reach: their ink on a transparent scratch, widened by the pixel
         // that subpixel antialiasing may add on either side on an opaque image.
-        const int h = metrics_->height();
+        const int h = Metrics_->height();
         const int pad = h + 4;
         QImage scratch(w + 2 * pad, h + 2 * pad, QImage::Format_ARGB32_Premultiplied);
         scratch.fill(0);
         {
             QPainter sp(&scratch);
             sp.setRenderHint(QPainter::TextAntialiasing, true);
-            sp.setFont(font_);
-            sp.setPen(ToQColor(fontData_.Color));
+            sp.setFont(Font_);
+            sp.setPen(ToQColor(FontData_.Color));
             sp.drawText(QPoint(pad, pad) + baseline, s);
         }
         QRect ink;
@@ -324,7 +324,7 @@ bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left,
                 edge = edge || x == 0 || y == 0 || x == scratch.width() - 1 || y == scratch.height() - 1;
             }
         }
-        block.Area = (ink | metrics_->boundingRect(s).translated(baseline) | QRect(0, 0, 1, 1)).adjusted(-1, -1, 1, 1);
+        block.Area = (ink | Metrics_->boundingRect(s).translated(baseline) | QRect(0, 0, 1, 1)).adjusted(-1, -1, 1, 1);
         block.Usable = !edge;
     }
     if (!block.Usable) return false;
@@ -335,8 +335,8 @@ bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left,
         return true;
     }
     pixelcache::Read(image, r, block.Before);
-    p.setFont(font_);
-    p.setPen(ToQColor(fontData_.Color));
+    p.setFont(Font_);
+    p.setPen(ToQColor(FontData_.Color));
     p.drawText(QPoint(left, top) + baseline, s);
     pixelcache::Read(image, r, block.After);
     block.Filled = true;
@@ -344,8 +344,8 @@ bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left,
 }
 
 void QtSurface::ApplyPen(QPainter& p) {
-    p.setPen(penVisible_ ? qpen_ : QPen(Qt::NoPen));
-    p.setCompositionMode(PenComposition(pen_.Mode));
+    p.setPen(PenVisible_ ? Qpen_ : QPen(Qt::NoPen));
+    p.setCompositionMode(PenComposition(Pen_.Mode));
 }
 
 void QtSurface::ApplyState(QPainter& p) {
@@ -353,10 +353,10 @@ void QtSurface::ApplyState(QPainter& p) {
     p.setRenderHint(QPainter::TextAntialiasing, true);
     p.setBrush(Qt::NoBrush);
     ApplyPen(p);
-    p.setBackgroundMode(bkMode_ == TBkMode::bkOpaque ? Qt::OpaqueMode : Qt::TransparentMode);
-    p.setBackground(QBrush(bkColor_));
-    if (clipped_) {
-        p.setClipRect(clip_);
+    p.setBackgroundMode(BkMode_ == TBkMode::bkOpaque ? Qt::OpaqueMode : Qt::TransparentMode);
+    p.setBackground(QBrush(BkColor_));
+    if (Clipped_) {
+        p.setClipRect(Clip_);
     } else {
         p.setClipping(false);
     }
@@ -365,16 +365,16 @@ void QtSurface::ApplyState(QPainter& p) {
 // --- state ----------------------------------------------------------------------------------
 
 void QtSurface::SetPen(const TPenData& pen) {
-    if (pen == pen_) return;
+    if (pen == Pen_) return;
     Flush();
-    pen_ = pen;
+    Pen_ = pen;
     const std::int32_t width = std::max<std::int32_t>(pen.Width, 1);
     QPen q(ToQColor(pen.Color));
     q.setWidth(width);
     // Thin lines leave out their end pixel; wider ones get round ends and joins.
     q.setCapStyle(width <= 1 ? Qt::FlatCap : Qt::RoundCap);
     q.setJoinStyle(width <= 1 ? Qt::MiterJoin : Qt::RoundJoin);
-    penVisible_ = pen.Style != TPenStyle::psClear;
+    PenVisible_ = pen.Style != TPenStyle::psClear;
     if (pen.SmallDots && width == 1) {
         q.setDashPattern({1.0, 1.0});
     } else {
@@ -387,19 +387,19 @@ void QtSurface::SetPen(const TPenData& pen) {
         default: q.setStyle(Qt::SolidLine); break;
         }
     }
-    qpen_ = q;
-    caches_->Stroke = nullptr;
+    Qpen_ = q;
+    Caches_->Stroke = nullptr;
     if (QPainter* p = ActivePainter()) ApplyPen(*p);
 }
 
-void QtSurface::SetBrush(const TBrushData& brush) { brush_ = brush; }
+void QtSurface::SetBrush(const TBrushData& brush) { Brush_ = brush; }
 
 void QtSurface::SetFont(const TFontData& font) {
     CheckTextGeneration();
-    if (metrics_ && font == fontData_) return;
-    const bool sameShape = metrics_ && font.Name == fontData_.Name && font.Height == fontData_.Height &&
-                           font.Style == fontData_.Style;
-    fontData_ = font;
+    if (Metrics_ && font == FontData_) return;
+    const bool sameShape = Metrics_ && font.Name == FontData_.Name && font.Height == FontData_.Height &&
+                           font.Style == FontData_.Style;
+    FontData_ = font;
     if (sameShape) return;
     SelectFont(font);
 }
@@ -409,27 +409,27 @@ void QtSurface::SelectFont(const TFontData& font) {
         return e.Shape.Name == font.Name && e.Shape.Height == font.Height && e.Shape.Style == font.Style;
     };
     FontEntry* entry = nullptr;
-    for (const auto& e : caches_->Fonts) {
+    for (const auto& e : Caches_->Fonts) {
         if (same(*e)) entry = e.get();
     }
     if (!entry) {
-        if (caches_->Fonts.size() >= 16) {
-            caches_->Fonts.clear();
+        if (Caches_->Fonts.size() >= 16) {
+            Caches_->Fonts.clear();
         }
         QFont f = MakeFont(font);
-        caches_->Fonts.push_back(std::make_unique<FontEntry>(FontEntry{font, f, QFontMetrics(f), {}}));
-        entry = caches_->Fonts.back().get();
+        Caches_->Fonts.push_back(std::make_unique<FontEntry>(FontEntry{font, f, QFontMetrics(f), {}}));
+        entry = Caches_->Fonts.back().get();
     }
-    caches_->Font = entry;
-    font_ = entry->Font;
-    metrics_.emplace(entry->Metrics);
+    Caches_->Font = entry;
+    Font_ = entry->Font;
+    Metrics_.emplace(entry->Metrics);
 }
 
 void QtSurface::SetBkMode(TBkMode mode) {
-    if (mode == bkMode_) return;
+    if (mode == BkMode_) return;
     Flush();
-    bkMode_ = mode;
-    caches_->Stroke = nullptr;
+    BkMode_ = mode;
+    Caches_->Stroke = nullptr;
     if (QPainter* p = ActivePainter()) {
         p->setBackgroundMode(mode == TBkMode::bkOpaque ? Qt::OpaqueMode : Qt::TransparentMode);
     }
@@ -437,16 +437,16 @@ void QtSurface::SetBkMode(TBkMode mode) {
 
 void QtSurface::SetBkColor(TColor color) {
     const QColor c = ToQColor(color);
-    if (c == bkColor_) return;
+    if (c == BkColor_) return;
     Flush();
-    bkColor_ = c;
-    caches_->Stroke = nullptr;
-    if (QPainter* p = ActivePainter()) p->setBackground(QBrush(bkColor_));
+    BkColor_ = c;
+    Caches_->Stroke = nullptr;
+    if (QPainter* p = ActivePainter()) p->setBackground(QBrush(BkColor_));
 }
 
 void QtSurface::SetTextAlign(THorizTextAlign horiz, TVertTextAlign vert) {
-    hAlign_ = horiz;
-    vAlign_ = vert;
+    HAlign_ = horiz;
+    VAlign_ = vert;
 }
 
 // --- text -------------------------------------------------------------------------------------
@@ -456,12 +456,12 @@ std::int32_t QtSurface::TextWidth(std::string_view text) {
     if (!referenceDrawing) {
         if (const TextInfo* info = Info(text)) return info->Width;
     }
-    return metrics_->horizontalAdvance(ToQString(text));
+    return Metrics_->horizontalAdvance(ToQString(text));
 }
 
 std::int32_t QtSurface::FontHeight() {
     CheckTextGeneration();
-    return metrics_->height();
+    return Metrics_->height();
 }
 
 void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text) {
@@ -471,27 +471,27 @@ void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text) {
     QImage* image = Direct();
     TextInfo* info = image ? Info(text) : nullptr;
     const QString s = info ? info->String : ToQString(text);
-    const int w = info ? info->Width : metrics_->horizontalAdvance(s);
-    const int h = metrics_->height();
+    const int w = info ? info->Width : Metrics_->horizontalAdvance(s);
+    const int h = Metrics_->height();
     int left = x;
-    if (hAlign_ == THorizTextAlign::taCenter) left = x - w / 2;
-    if (hAlign_ == THorizTextAlign::taRight) left = x - w;
-    const int top = vAlign_ == TVertTextAlign::taTop ? y : y - h;
+    if (HAlign_ == THorizTextAlign::taCenter) left = x - w / 2;
+    if (HAlign_ == THorizTextAlign::taRight) left = x - w;
+    const int top = VAlign_ == TVertTextAlign::taTop ? y : y - h;
     p->setCompositionMode(QPainter::CompositionMode_SourceOver);
-    if (bkMode_ == TBkMode::bkOpaque) {
+    if (BkMode_ == TBkMode::bkOpaque) {
         if (image) {
-            FillDirect(*image, QRect(left, top, w, h), bkColor_);
+            FillDirect(*image, QRect(left, top, w, h), BkColor_);
         } else {
-            p->fillRect(QRect(left, top, w, h), bkColor_);
+            p->fillRect(QRect(left, top, w, h), BkColor_);
         }
     }
     if (info && CachedText(*p, *image, *info, left, top)) {
         ApplyPen(*p);
         return;
     }
-    p->setFont(font_);
-    p->setPen(ToQColor(fontData_.Color));
-    p->drawText(QPoint(left, top + metrics_->ascent()), s);
+    p->setFont(Font_);
+    p->setPen(ToQColor(FontData_.Color));
+    p->drawText(QPoint(left, top + Metrics_->ascent()), s);
     ApplyPen(*p);
 }
 
@@ -499,34 +499,34 @@ void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text) {
 
 void QtSurface::MoveTo(std::int32_t x, std::int32_t y) {
     Flush();
-    pos_ = QPoint(x, y);
+    Pos_ = QPoint(x, y);
 }
 
 void QtSurface::LineTo(std::int32_t x, std::int32_t y) {
     const QPoint to(x, y);
-    if (penVisible_ && to != pos_ && qpen_.width() <= 1 && qpen_.style() == Qt::SolidLine) {
-        if (QPainter* p = Draw()) DrawThinLine(*p, pos_, to);
-    } else if (penVisible_ && to != pos_) {
+    if (PenVisible_ && to != Pos_ && Qpen_.width() <= 1 && Qpen_.style() == Qt::SolidLine) {
+        if (QPainter* p = Draw()) DrawThinLine(*p, Pos_, to);
+    } else if (PenVisible_ && to != Pos_) {
         // A solid line is the union of its segments: each goes down at once when it can.
-        if (line_.isEmpty() && qpen_.style() == Qt::SolidLine && pen_.Mode == TPenMode::pmCopy) {
+        if (Line_.isEmpty() && Qpen_.style() == Qt::SolidLine && Pen_.Mode == TPenMode::pmCopy) {
             QImage* image = Direct();
-            if (image && StampSegment(*image, pos_, to)) {
-                pos_ = to;
+            if (image && StampSegment(*image, Pos_, to)) {
+                Pos_ = to;
                 return;
             }
         }
-        if (line_.isEmpty()) line_.append(pos_);
-        line_.append(to);
+        if (Line_.isEmpty()) Line_.append(Pos_);
+        Line_.append(to);
         // Long runs are drawn in pieces so the queue stays small.
-        if (line_.size() >= 4096) {
+        if (Line_.size() >= 4096) {
             if (QPainter* p = ActivePainter()) {
                 FlushLine(*p);
             } else {
-                line_.clear();
+                Line_.clear();
             }
         }
     }
-    pos_ = to;
+    Pos_ = to;
 }
 
 void QtSurface::DrawThinLine(QPainter& p, QPoint a, QPoint b) {
@@ -535,7 +535,7 @@ void QtSurface::DrawThinLine(QPainter& p, QPoint a, QPoint b) {
     // pixels from a up to b (excluded) are set here instead.
     const std::int64_t dx = std::int64_t{b.x()} - a.x();
     const std::int64_t dy = std::int64_t{b.y()} - a.y();
-    const QColor c = qpen_.color();
+    const QColor c = Qpen_.color();
     // Far enough beyond any image to stand for infinity, small enough for a QRect.
     static constexpr std::int64_t Far = 1 << 24;
     auto run = [](std::int64_t from, std::int64_t to, std::int64_t& lo, std::int64_t& hi) {
@@ -544,7 +544,7 @@ void QtSurface::DrawThinLine(QPainter& p, QPoint a, QPoint b) {
     };
     std::int64_t lo = 0;
     std::int64_t hi = 0;
-    QImage* image = pen_.Mode == TPenMode::pmCopy ? Direct() : nullptr;
+    QImage* image = Pen_.Mode == TPenMode::pmCopy ? Direct() : nullptr;
     auto fill = [&](const QRect& r) {
         if (image) {
             FillDirect(*image, r, c);
@@ -570,12 +570,12 @@ void QtSurface::DrawThinLine(QPainter& p, QPoint a, QPoint b) {
         return;
     }
     const auto len = static_cast<std::int32_t>(n);
-    points_.clear();
+    Points_.clear();
     for (std::int32_t i = 0; i < len; ++i) {
-        points_.append(QPoint(a.x() + MulDiv(i, static_cast<std::int32_t>(dx), len),
+        Points_.append(QPoint(a.x() + MulDiv(i, static_cast<std::int32_t>(dx), len),
                               a.y() + MulDiv(i, static_cast<std::int32_t>(dy), len)));
     }
-    p.drawPoints(points_.constData(), static_cast<int>(points_.size()));
+    p.drawPoints(Points_.constData(), static_cast<int>(Points_.size()));
 }
 
 void QtSurface::Rectangle(const TRect& r) {
@@ -583,19 +583,19 @@ void QtSurface::Rectangle(const TRect& r) {
     if (!p || r.IsEmpty()) return;
     const int w = r.Width();
     const int h = r.Height();
-    if (brush_.Style != TBrushStyle::bsClear) {
+    if (Brush_.Style != TBrushStyle::bsClear) {
         // Inside the outline; without a pen the right column and bottom row stay out too.
-        const QRect inside = penVisible_ ? QRect(r.Left + 1, r.Top + 1, w - 2, h - 2)
+        const QRect inside = PenVisible_ ? QRect(r.Left + 1, r.Top + 1, w - 2, h - 2)
                                          : QRect(r.Left, r.Top, w - 1, h - 1);
         if (inside.width() > 0 && inside.height() > 0) {
-            p->fillRect(inside, ToQColor(brush_.Color));
+            p->fillRect(inside, ToQColor(Brush_.Color));
         }
     }
-    if (!penVisible_) return;
-    if (qpen_.width() <= 1 && qpen_.style() == Qt::SolidLine) {
+    if (!PenVisible_) return;
+    if (Qpen_.width() <= 1 && Qpen_.style() == Qt::SolidLine) {
         // Four disjoint runs: every outline pixel is touched once, which not-xor relies on.
-        const QColor c = qpen_.color();
-        QImage* image = pen_.Mode == TPenMode::pmCopy ? Direct() : nullptr;
+        const QColor c = Qpen_.color();
+        QImage* image = Pen_.Mode == TPenMode::pmCopy ? Direct() : nullptr;
         auto fill = [&](const QRect& part) {
             if (image) {
                 FillDirect(*image, part, c);
@@ -617,35 +617,35 @@ void QtSurface::Rectangle(const TRect& r) {
 
 void QtSurface::FillRect(const TRect& r) {
     QPainter* p = Draw();
-    if (!p || r.IsEmpty() || brush_.Style == TBrushStyle::bsClear) return;
+    if (!p || r.IsEmpty() || Brush_.Style == TBrushStyle::bsClear) return;
     if (QImage* image = Direct()) {
-        FillDirect(*image, QRect(r.Left, r.Top, r.Width(), r.Height()), ToQColor(brush_.Color));
+        FillDirect(*image, QRect(r.Left, r.Top, r.Width(), r.Height()), ToQColor(Brush_.Color));
         return;
     }
     p->setCompositionMode(QPainter::CompositionMode_SourceOver);
-    p->fillRect(QRect(r.Left, r.Top, r.Width(), r.Height()), ToQColor(brush_.Color));
-    p->setCompositionMode(PenComposition(pen_.Mode));
+    p->fillRect(QRect(r.Left, r.Top, r.Width(), r.Height()), ToQColor(Brush_.Color));
+    p->setCompositionMode(PenComposition(Pen_.Mode));
 }
 
 void QtSurface::SetClipRect(const TRect& r) {
     Flush();
     const QRect q(r.Left, r.Top, std::max(0, r.Width()), std::max(0, r.Height()));
-    clip_ = clipped_ ? clip_.intersected(q) : q;
-    clipped_ = true;
-    if (QPainter* p = ActivePainter()) p->setClipRect(clip_);
+    Clip_ = Clipped_ ? Clip_.intersected(q) : q;
+    Clipped_ = true;
+    if (QPainter* p = ActivePainter()) p->setClipRect(Clip_);
 }
 
 void QtSurface::RemoveClip() {
     Flush();
-    clipped_ = false;
-    clip_ = QRect();
+    Clipped_ = false;
+    Clip_ = QRect();
     if (QPainter* p = ActivePainter()) p->setClipping(false);
 }
 
 // --- images -----------------------------------------------------------------------------------
 
 std::unique_ptr<TSurfaceImage> QtSurface::CreateImage(std::int32_t width, std::int32_t height) {
-    return std::make_unique<QtSurfaceImage>(width, height, palette_);
+    return std::make_unique<QtSurfaceImage>(width, height, Palette_);
 }
 
 void QtSurface::DrawImage(TSurfaceImage& image, std::int32_t x, std::int32_t y) {
@@ -655,42 +655,42 @@ void QtSurface::DrawImage(TSurfaceImage& image, std::int32_t x, std::int32_t y) 
     const QImage& pixels = qt->Image();
     p->setCompositionMode(QPainter::CompositionMode_Source);
     p->drawImage(QPoint(x, y), pixels);
-    p->setCompositionMode(PenComposition(pen_.Mode));
+    p->setCompositionMode(PenComposition(Pen_.Mode));
 }
 
 QtSurfaceImage::QtSurfaceImage(std::int32_t width, std::int32_t height, const QPalette* palette)
-    : image_(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32), surface_(image_, palette) {
-    image_.fill(Qt::white);
+    : Image_(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32), Surface_(Image_, palette) {
+    Image_.fill(Qt::white);
 }
 
 QtSurfaceImage::~QtSurfaceImage() = default;
 
 const QImage& QtSurfaceImage::Image() {
-    surface_.End();
-    return image_;
+    Surface_.End();
+    return Image_;
 }
 
 void QtSurfaceImage::ImageSurface::End() {
     // A queued polyline still has to reach the pixels.
     Flush();
-    if (painter_.isActive()) painter_.end();
+    if (Painter_.isActive()) Painter_.end();
 }
 
 QtSurfaceImage::ImageSurface::ImageSurface(QImage& image, const QPalette* palette)
-    : QtSurface(palette), image_(image), plainPixels_(pixelcache::PlainPixels(image)) {}
+    : QtSurface(palette), Image_(image), PlainPixels_(pixelcache::PlainPixels(image)) {}
 
 QImage* QtSurfaceImage::ImageSurface::PixelTarget() {
-    if (!plainPixels_) return nullptr;
-    if (!painter_.isActive()) ActivePainter();
-    return &image_;
+    if (!PlainPixels_) return nullptr;
+    if (!Painter_.isActive()) ActivePainter();
+    return &Image_;
 }
 
 QPainter* QtSurfaceImage::ImageSurface::ActivePainter() {
-    if (!painter_.isActive()) {
-        painter_.begin(&image_);
-        ApplyState(painter_);
+    if (!Painter_.isActive()) {
+        Painter_.begin(&Image_);
+        ApplyState(Painter_);
     }
-    return &painter_;
+    return &Painter_;
 }
 
 } // namespace rv

@@ -25,12 +25,12 @@ protected:
     // One received distance (mm): the window adds distance / 10 at the next sample number and
     // keeps the last 200 samples in view with the vertical range fitted to them.
     void Add(std::int32_t distance) {
-        series->AddPoint(static_cast<double>(sample_), distance / 10.0, "", UseSeriesColor);
-        ++sample_;
+        series->AddPoint(static_cast<double>(Sample_), distance / 10.0, "", UseSeriesColor);
+        ++Sample_;
         TChart& chart = Chart();
-        if (sample_ > window_) {
+        if (Sample_ > Window_) {
             const double last = series->XValues().HighestValue();
-            chart.BottomAxis()->SetRange(last - window_, last);
+            chart.BottomAxis()->SetRange(last - Window_, last);
         }
         const std::int32_t n = series->PointCount();
         double lo = series->YValues().LastValue();
@@ -68,8 +68,8 @@ protected:
         return ::testing::AssertionFailure() << out.str();
     }
 
-    std::int64_t sample_ = 0;
-    double window_ = 200;
+    std::int64_t Sample_ = 0;
+    double Window_ = 200;
 };
 
 // Noise, a slow swing, steps and the odd far-off reading (a lost echo reads 0 or a
@@ -94,7 +94,7 @@ TEST_F(PixelIdentityTest, DenseLines) {
     std::uniform_int_distribution<int> step(-40, 40);
     std::int32_t d = 2000;
     for (double window : {2000.0, 20000.0}) {
-        window_ = window;
+        Window_ = window;
         for (int i = 0; i < static_cast<int>(window) + 10; ++i) {
             d = std::clamp(d + step(rng), 500, 4000);
             Add(d);

@@ -45,19 +45,19 @@ public:
     TChartAxisTitle& operator=(const TChartAxisTitle&) = delete;
     void Assign(const TChartAxisTitle& source);
 
-    const std::string& Caption() const { return caption_; }
+    const std::string& Caption() const { return Caption_; }
     void SetCaption(const std::string& value);
-    std::int32_t Angle() const { return angle_; }
+    std::int32_t Angle() const { return Angle_; }
     void SetAngle(std::int32_t value);
-    TChartFont& Font() { return font_; }
-    const TChartFont& Font() const { return font_; }
+    TChartFont& Font() { return Font_; }
+    const TChartFont& Font() const { return Font_; }
 
     std::function<void()> OnChange;
 
 private:
-    std::string caption_;
-    std::int32_t angle_;
-    TChartFont font_;
+    std::string Caption_;
+    std::int32_t Angle_;
+    TChartFont Font_;
 };
 
 // One chart axis: its range, the mapping between values and pixels, and the label layout.
@@ -73,86 +73,86 @@ public:
 
     // Copies every published property.
     virtual void Assign(const TCustomChartAxis& source);
-    TCustomAxisPanel* ParentChart() const { return chart_; }
+    TCustomAxisPanel* ParentChart() const { return Chart_; }
 
     // --- published properties -----------------------------------------------------------
-    bool Automatic() const { return automatic_; }
+    bool Automatic() const { return Automatic_; }
     void SetAutomatic(bool value);
-    bool AutomaticMaximum() const { return automaticMaximum_; }
+    bool AutomaticMaximum() const { return AutomaticMaximum_; }
     void SetAutomaticMaximum(bool value);
-    bool AutomaticMinimum() const { return automaticMinimum_; }
+    bool AutomaticMinimum() const { return AutomaticMinimum_; }
     void SetAutomaticMinimum(bool value);
-    TChartAxisPen& Axis() { return axisPen_; }
-    const TChartAxisPen& Axis() const { return axisPen_; }
-    const std::string& AxisValuesFormat() const { return axisValuesFormat_; }
+    TChartAxisPen& Axis() { return AxisPen_; }
+    const TChartAxisPen& Axis() const { return AxisPen_; }
+    const std::string& AxisValuesFormat() const { return AxisValuesFormat_; }
     void SetAxisValuesFormat(const std::string& value);
-    const std::string& DateTimeFormat() const { return dateTimeFormat_; }
+    const std::string& DateTimeFormat() const { return DateTimeFormat_; }
     void SetDateTimeFormat(const std::string& value);
-    bool ExactDateTime() const { return exactDateTime_; }
+    bool ExactDateTime() const { return ExactDateTime_; }
     void SetExactDateTime(bool value);
-    TDottedGrayPen& Grid() { return grid_; }
-    const TDottedGrayPen& Grid() const { return grid_; }
-    bool GridCentered() const { return gridCentered_; }
+    TDottedGrayPen& Grid() { return Grid_; }
+    const TDottedGrayPen& Grid() const { return Grid_; }
+    bool GridCentered() const { return GridCentered_; }
     void SetGridCentered(bool value);
-    double Increment() const { return increment_; }
+    double Increment() const { return Increment_; }
     void SetIncrement(double value);
-    bool Inverted() const { return inverted_; }
+    bool Inverted() const { return Inverted_; }
     void SetInverted(bool value);
-    bool Labels() const { return labels_; }
+    bool Labels() const { return Labels_; }
     void SetLabels(bool value);
-    std::int32_t LabelsAngle() const { return labelsAngle_; }
+    std::int32_t LabelsAngle() const { return LabelsAngle_; }
     void SetLabelsAngle(std::int32_t value);
-    TChartFont& LabelsFont() { return labelsFont_; }
-    const TChartFont& LabelsFont() const { return labelsFont_; }
-    bool LabelsMultiLine() const { return labelsMultiLine_; }
+    TChartFont& LabelsFont() { return LabelsFont_; }
+    const TChartFont& LabelsFont() const { return LabelsFont_; }
+    bool LabelsMultiLine() const { return LabelsMultiLine_; }
     void SetLabelsMultiLine(bool value);
-    bool LabelsOnAxis() const { return labelsOnAxis_; }
+    bool LabelsOnAxis() const { return LabelsOnAxis_; }
     void SetLabelsOnAxis(bool value);
-    std::int32_t LabelsSeparation() const { return labelsSeparation_; }
+    std::int32_t LabelsSeparation() const { return LabelsSeparation_; }
     void SetLabelsSeparation(std::int32_t value);
-    std::int32_t LabelsSize() const { return labelsSize_; }
+    std::int32_t LabelsSize() const { return LabelsSize_; }
     void SetLabelsSize(std::int32_t value);
-    TAxisLabelStyle LabelStyle() const { return labelStyle_; }
+    TAxisLabelStyle LabelStyle() const { return LabelStyle_; }
     void SetLabelStyle(TAxisLabelStyle value);
-    bool Logarithmic() const { return logarithmic_; }
+    bool Logarithmic() const { return Logarithmic_; }
     void SetLogarithmic(bool value);
-    std::int32_t LogarithmicBase() const { return logarithmicBase_; }
+    std::int32_t LogarithmicBase() const { return LogarithmicBase_; }
     void SetLogarithmicBase(std::int32_t value);
-    double Maximum() const { return maximum_; }
+    double Maximum() const { return Maximum_; }
     void SetMaximum(double value);
-    double Minimum() const { return minimum_; }
+    double Minimum() const { return Minimum_; }
     void SetMinimum(double value);
-    TChartHiddenPen& MinorGrid() { return minorGrid_; }
-    const TChartHiddenPen& MinorGrid() const { return minorGrid_; }
-    std::int32_t MinorTickCount() const { return minorTickCount_; }
+    TChartHiddenPen& MinorGrid() { return MinorGrid_; }
+    const TChartHiddenPen& MinorGrid() const { return MinorGrid_; }
+    std::int32_t MinorTickCount() const { return MinorTickCount_; }
     void SetMinorTickCount(std::int32_t value);
-    std::int32_t MinorTickLength() const { return minorTickLength_; }
+    std::int32_t MinorTickLength() const { return MinorTickLength_; }
     void SetMinorTickLength(std::int32_t value);
-    TDarkGrayPen& MinorTicks() { return minorTicks_; }
-    const TDarkGrayPen& MinorTicks() const { return minorTicks_; }
-    double StartPosition() const { return startPosition_; }
+    TDarkGrayPen& MinorTicks() { return MinorTicks_; }
+    const TDarkGrayPen& MinorTicks() const { return MinorTicks_; }
+    double StartPosition() const { return StartPosition_; }
     void SetStartPosition(double value);
-    double EndPosition() const { return endPosition_; }
+    double EndPosition() const { return EndPosition_; }
     void SetEndPosition(double value);
-    double PositionPercent() const { return positionPercent_; }
+    double PositionPercent() const { return PositionPercent_; }
     void SetPositionPercent(double value);
-    bool RoundFirstLabel() const { return roundFirstLabel_; }
+    bool RoundFirstLabel() const { return RoundFirstLabel_; }
     void SetRoundFirstLabel(bool value);
-    std::int32_t TickInnerLength() const { return tickInnerLength_; }
+    std::int32_t TickInnerLength() const { return TickInnerLength_; }
     void SetTickInnerLength(std::int32_t value);
-    std::int32_t TickLength() const { return tickLength_; }
+    std::int32_t TickLength() const { return TickLength_; }
     void SetTickLength(std::int32_t value);
-    bool TickOnLabelsOnly() const { return tickOnLabelsOnly_; }
+    bool TickOnLabelsOnly() const { return TickOnLabelsOnly_; }
     void SetTickOnLabelsOnly(bool value);
-    TDarkGrayPen& Ticks() { return ticks_; }
-    const TDarkGrayPen& Ticks() const { return ticks_; }
-    TDarkGrayPen& TicksInner() { return ticksInner_; }
-    const TDarkGrayPen& TicksInner() const { return ticksInner_; }
-    TChartAxisTitle& Title() { return title_; }
-    const TChartAxisTitle& Title() const { return title_; }
-    std::int32_t TitleSize() const { return titleSize_; }
+    TDarkGrayPen& Ticks() { return Ticks_; }
+    const TDarkGrayPen& Ticks() const { return Ticks_; }
+    TDarkGrayPen& TicksInner() { return TicksInner_; }
+    const TDarkGrayPen& TicksInner() const { return TicksInner_; }
+    TChartAxisTitle& Title() { return Title_; }
+    const TChartAxisTitle& Title() const { return Title_; }
+    std::int32_t TitleSize() const { return TitleSize_; }
     void SetTitleSize(std::int32_t value);
-    bool Visible() const { return visible_; }
+    bool Visible() const { return Visible_; }
     void SetVisible(bool value);
 
     // --- layout state -----------------------------------------------------------------------
@@ -217,12 +217,12 @@ private:
     void SelectFont(const TChartFont& font) const;
     std::int32_t ValueLabelsWidth();
 
-    TCustomAxisPanel* chart_;
-    bool automatic_ = true;
-    bool automaticMaximum_ = true;
-    bool automaticMinimum_ = true;
-    TChartAxisPen axisPen_;
-    std::string axisValuesFormat_ = "#,##0.###";
+    TCustomAxisPanel* Chart_;
+    bool Automatic_ = true;
+    bool AutomaticMaximum_ = true;
+    bool AutomaticMinimum_ = true;
+    TChartAxisPen AxisPen_;
+    std::string AxisValuesFormat_ = "#,##0.###";
     // Texts of recent label values for the format and separators they were made with: the same
     // few dozen labels are formatted on every paint.
     struct FormatCache {
@@ -231,41 +231,41 @@ private:
         std::string Thousand;
         std::unordered_map<std::uint64_t, std::string> Texts;
     };
-    mutable FormatCache formatCache_;
-    std::string dateTimeFormat_;
-    bool exactDateTime_ = true;
-    TDottedGrayPen grid_;
-    bool gridCentered_ = false;
-    double increment_ = 0.0;
-    bool inverted_ = false;
-    bool labels_ = true;
-    std::int32_t labelsAngle_ = 0;
-    TChartFont labelsFont_;
-    bool labelsMultiLine_ = false;
-    bool labelsOnAxis_ = true;
-    std::int32_t labelsSeparation_ = 10;
-    std::int32_t labelsSize_ = 0;
-    TAxisLabelStyle labelStyle_ = TAxisLabelStyle::talAuto;
-    bool logarithmic_ = false;
-    std::int32_t logarithmicBase_ = 10;
-    double maximum_ = 0.0;
-    double minimum_ = 0.0;
-    TChartHiddenPen minorGrid_;
-    std::int32_t minorTickCount_ = 3;
-    std::int32_t minorTickLength_ = 2;
-    TDarkGrayPen minorTicks_;
-    double startPosition_ = 0.0;
-    double endPosition_ = 100.0;
-    double positionPercent_ = 0.0;
-    bool roundFirstLabel_ = true;
-    std::int32_t tickInnerLength_ = 0;
-    std::int32_t tickLength_ = 4;
-    bool tickOnLabelsOnly_ = true;
-    TDarkGrayPen ticks_;
-    TDarkGrayPen ticksInner_;
-    TChartAxisTitle title_;
-    std::int32_t titleSize_ = 0;
-    bool visible_ = true;
+    mutable FormatCache FormatCache_;
+    std::string DateTimeFormat_;
+    bool ExactDateTime_ = true;
+    TDottedGrayPen Grid_;
+    bool GridCentered_ = false;
+    double Increment_ = 0.0;
+    bool Inverted_ = false;
+    bool Labels_ = true;
+    std::int32_t LabelsAngle_ = 0;
+    TChartFont LabelsFont_;
+    bool LabelsMultiLine_ = false;
+    bool LabelsOnAxis_ = true;
+    std::int32_t LabelsSeparation_ = 10;
+    std::int32_t LabelsSize_ = 0;
+    TAxisLabelStyle LabelStyle_ = TAxisLabelStyle::talAuto;
+    bool Logarithmic_ = false;
+    std::int32_t LogarithmicBase_ = 10;
+    double Maximum_ = 0.0;
+    double Minimum_ = 0.0;
+    TChartHiddenPen MinorGrid_;
+    std::int32_t MinorTickCount_ = 3;
+    std::int32_t MinorTickLength_ = 2;
+    TDarkGrayPen MinorTicks_;
+    double StartPosition_ = 0.0;
+    double EndPosition_ = 100.0;
+    double PositionPercent_ = 0.0;
+    bool RoundFirstLabel_ = true;
+    std::int32_t TickInnerLength_ = 0;
+    std::int32_t TickLength_ = 4;
+    bool TickOnLabelsOnly_ = true;
+    TDarkGrayPen Ticks_;
+    TDarkGrayPen TicksInner_;
+    TChartAxisTitle Title_;
+    std::int32_t TitleSize_ = 0;
+    bool Visible_ = true;
 };
 
 // The four side axes the chart panel owns (bottom, top, left, right).

@@ -32,18 +32,18 @@ public:
     TCustomAxisPanel& operator=(const TCustomAxisPanel&) = delete;
 
     // --- axes (list order: bottom, top, left, right, depth) ------------------------------------
-    TChartAxis* BottomAxis() const { return bottomAxis_.get(); }
-    TChartAxis* TopAxis() const { return topAxis_.get(); }
-    TChartAxis* LeftAxis() const { return leftAxis_.get(); }
-    TChartAxis* RightAxis() const { return rightAxis_.get(); }
-    TChartDepthAxis* DepthAxis() const { return depthAxis_.get(); }
-    const std::array<TCustomChartAxis*, 5>& AxesList() const { return axes_; }
+    TChartAxis* BottomAxis() const { return BottomAxis_.get(); }
+    TChartAxis* TopAxis() const { return TopAxis_.get(); }
+    TChartAxis* LeftAxis() const { return LeftAxis_.get(); }
+    TChartAxis* RightAxis() const { return RightAxis_.get(); }
+    TChartDepthAxis* DepthAxis() const { return DepthAxis_.get(); }
+    const std::array<TCustomChartAxis*, 5>& AxesList() const { return Axes_; }
     // AxisVisible, the axis' own Visible and the series rule.
     virtual bool IsAxisVisible(const TCustomChartAxis& axis) const;
 
     // --- series -----------------------------------------------------------------------------
-    const std::vector<TChartSeries*>& SeriesList() const { return series_; }
-    std::int32_t SeriesCount() const { return static_cast<std::int32_t>(series_.size()); }
+    const std::vector<TChartSeries*>& SeriesList() const { return Series_; }
+    std::int32_t SeriesCount() const { return static_cast<std::int32_t>(Series_.size()); }
     TChartSeries* Series(std::int32_t index) const;
     // Same as series->SetParentChart(this) / (nullptr).
     void AddSeries(TChartSeries* series);
@@ -51,7 +51,7 @@ public:
     // Attaches the series and keeps it alive as long as the chart.
     template <class T> T* AdoptSeries(std::unique_ptr<T> series) {
         T* raw = series.get();
-        owned_.push_back(std::move(series));
+        Owned_.push_back(std::move(series));
         AddSeries(raw);
         return raw;
     }
@@ -62,50 +62,50 @@ public:
     std::int32_t MaxPointLabelWidth() const;
 
     // --- control size and rectangles ----------------------------------------------------------
-    std::int32_t Width() const { return width_; }
-    std::int32_t Height() const { return height_; }
+    std::int32_t Width() const { return Width_; }
+    std::int32_t Height() const { return Height_; }
     void SetSize(std::int32_t width, std::int32_t height);
     // Drawing area in image coordinates (right/bottom exclusive), set by the full draw.
     TRect ChartBounds;
     // The plotting area; change it only through SetChartRect so the derived values follow.
-    const TRect& ChartRect() const { return chartRect_; }
-    std::int32_t ChartWidth() const { return chartWidth_; }
-    std::int32_t ChartHeight() const { return chartHeight_; }
-    std::int32_t ChartXCenter() const { return chartXCenter_; }
-    std::int32_t ChartYCenter() const { return chartYCenter_; }
+    const TRect& ChartRect() const { return ChartRect_; }
+    std::int32_t ChartWidth() const { return ChartWidth_; }
+    std::int32_t ChartHeight() const { return ChartHeight_; }
+    std::int32_t ChartXCenter() const { return ChartXCenter_; }
+    std::int32_t ChartYCenter() const { return ChartYCenter_; }
     // Stores and normalises: not left/above ChartBounds, at least one pixel wide and high.
     void SetChartRect(const TRect& r);
 
     // --- panel properties -----------------------------------------------------------------------
-    std::int32_t MarginLeft() const { return marginLeft_; }
+    std::int32_t MarginLeft() const { return MarginLeft_; }
     void SetMarginLeft(std::int32_t v);
-    std::int32_t MarginTop() const { return marginTop_; }
+    std::int32_t MarginTop() const { return MarginTop_; }
     void SetMarginTop(std::int32_t v);
-    std::int32_t MarginRight() const { return marginRight_; }
+    std::int32_t MarginRight() const { return MarginRight_; }
     void SetMarginRight(std::int32_t v);
-    std::int32_t MarginBottom() const { return marginBottom_; }
+    std::int32_t MarginBottom() const { return MarginBottom_; }
     void SetMarginBottom(std::int32_t v);
-    std::int32_t BorderWidth() const { return borderWidth_; }
+    std::int32_t BorderWidth() const { return BorderWidth_; }
     void SetBorderWidth(std::int32_t v);
-    TPanelBevel BevelOuter() const { return bevelOuter_; }
+    TPanelBevel BevelOuter() const { return BevelOuter_; }
     void SetBevelOuter(TPanelBevel v);
-    TPanelBevel BevelInner() const { return bevelInner_; }
+    TPanelBevel BevelInner() const { return BevelInner_; }
     void SetBevelInner(TPanelBevel v);
-    std::int32_t BevelWidth() const { return bevelWidth_; }
+    std::int32_t BevelWidth() const { return BevelWidth_; }
     void SetBevelWidth(std::int32_t v);
-    TColor Color() const { return color_; }
+    TColor Color() const { return Color_; }
     void SetColor(TColor v);
-    bool AxisVisible() const { return axisVisible_; }
+    bool AxisVisible() const { return AxisVisible_; }
     void SetAxisVisible(bool v);
-    bool ClipPoints() const { return clipPoints_; }
+    bool ClipPoints() const { return ClipPoints_; }
     void SetClipPoints(bool v);
-    bool View3D() const { return view3D_; }
+    bool View3D() const { return View3D_; }
     void SetView3D(bool v);
 
     // --- repainting -----------------------------------------------------------------------------
     // The panel's automatic-repaint flag: while false, repaint requests are ignored.
-    bool AutoRepaint() const { return autoRepaint_; }
-    void SetAutoRepaint(bool v) { autoRepaint_ = v; }
+    bool AutoRepaint() const { return AutoRepaint_; }
+    void SetAutoRepaint(bool v) { AutoRepaint_ = v; }
     // Repaint request: counted, then OnRequestRepaint (the control marks its image dirty and
     // schedules a paint). Several requests before a paint give one paint.
     virtual void Invalidate();
@@ -113,21 +113,21 @@ public:
     virtual void Repaint();
     std::function<void()> OnRequestRepaint;
     std::function<void()> OnRepaintNow;
-    std::int64_t RepaintRequestCount() const { return repaintRequests_; }
-    std::int64_t RepaintNowCount() const { return repaintsNow_; }
+    std::int64_t RepaintRequestCount() const { return RepaintRequests_; }
+    std::int64_t RepaintNowCount() const { return RepaintsNow_; }
     // A fast line series with AutoRepaint off draws its new value at once through this.
     virtual void DrawNewValueNow(TChartSeries& series, std::int32_t index);
 
     // --- loading and destruction ------------------------------------------------------------------
     // While loading stored properties the axis range checks are skipped.
-    bool Loading() const { return loading_; }
-    void SetLoading(bool v) { loading_ = v; }
-    bool Destroying() const { return destroying_; }
+    bool Loading() const { return Loading_; }
+    void SetLoading(bool v) { Loading_ = v; }
+    bool Destroying() const { return Destroying_; }
 
     // --- text ----------------------------------------------------------------------------------
     // Not owned; null measures every text as 0 wide and 0 high.
-    ITextMeasure* TextMeasure() const { return textMeasure_; }
-    void SetTextMeasure(ITextMeasure* m) { textMeasure_ = m; }
+    ITextMeasure* TextMeasure() const { return TextMeasure_; }
+    void SetTextMeasure(ITextMeasure* m) { TextMeasure_ = m; }
     TFormatSettings FormatSettings;
     TAxisLabelEvent OnGetAxisLabel;
 
@@ -140,7 +140,7 @@ public:
 
 protected:
     // Called by the destructor of a derived class that wants ClearPoints etc. to see it.
-    void BeginDestroy() { destroying_ = true; }
+    void BeginDestroy() { Destroying_ = true; }
 
 private:
     friend class TChartSeries;
@@ -149,42 +149,42 @@ private:
     void ApplyAxisMargins(TCustomChartAxis& axis);
     template <class T> void Store(T& field, const T& value);
 
-    std::unique_ptr<TChartAxis> bottomAxis_;
-    std::unique_ptr<TChartAxis> topAxis_;
-    std::unique_ptr<TChartAxis> leftAxis_;
-    std::unique_ptr<TChartAxis> rightAxis_;
-    std::unique_ptr<TChartDepthAxis> depthAxis_;
-    std::array<TCustomChartAxis*, 5> axes_{};
-    std::vector<TChartSeries*> series_;
-    std::vector<std::unique_ptr<TChartSeries>> owned_;
+    std::unique_ptr<TChartAxis> BottomAxis_;
+    std::unique_ptr<TChartAxis> TopAxis_;
+    std::unique_ptr<TChartAxis> LeftAxis_;
+    std::unique_ptr<TChartAxis> RightAxis_;
+    std::unique_ptr<TChartDepthAxis> DepthAxis_;
+    std::array<TCustomChartAxis*, 5> Axes_{};
+    std::vector<TChartSeries*> Series_;
+    std::vector<std::unique_ptr<TChartSeries>> Owned_;
 
-    std::int32_t width_ = 400;
-    std::int32_t height_ = 250;
-    TRect chartRect_;
-    std::int32_t chartWidth_ = 0;
-    std::int32_t chartHeight_ = 0;
-    std::int32_t chartXCenter_ = 0;
-    std::int32_t chartYCenter_ = 0;
+    std::int32_t Width_ = 400;
+    std::int32_t Height_ = 250;
+    TRect ChartRect_;
+    std::int32_t ChartWidth_ = 0;
+    std::int32_t ChartHeight_ = 0;
+    std::int32_t ChartXCenter_ = 0;
+    std::int32_t ChartYCenter_ = 0;
 
-    std::int32_t marginLeft_ = 3;
-    std::int32_t marginTop_ = 4;
-    std::int32_t marginRight_ = 3;
-    std::int32_t marginBottom_ = 4;
-    std::int32_t borderWidth_ = 0;
-    TPanelBevel bevelOuter_ = TPanelBevel::bvRaised;
-    TPanelBevel bevelInner_ = TPanelBevel::bvNone;
-    std::int32_t bevelWidth_ = 1;
-    TColor color_ = clBtnFace;
-    bool axisVisible_ = true;
-    bool clipPoints_ = true;
-    bool view3D_ = true;
+    std::int32_t MarginLeft_ = 3;
+    std::int32_t MarginTop_ = 4;
+    std::int32_t MarginRight_ = 3;
+    std::int32_t MarginBottom_ = 4;
+    std::int32_t BorderWidth_ = 0;
+    TPanelBevel BevelOuter_ = TPanelBevel::bvRaised;
+    TPanelBevel BevelInner_ = TPanelBevel::bvNone;
+    std::int32_t BevelWidth_ = 1;
+    TColor Color_ = clBtnFace;
+    bool AxisVisible_ = true;
+    bool ClipPoints_ = true;
+    bool View3D_ = true;
 
-    bool autoRepaint_ = false;
-    std::int64_t repaintRequests_ = 0;
-    std::int64_t repaintsNow_ = 0;
-    bool loading_ = false;
-    bool destroying_ = false;
-    ITextMeasure* textMeasure_ = nullptr;
+    bool AutoRepaint_ = false;
+    std::int64_t RepaintRequests_ = 0;
+    std::int64_t RepaintsNow_ = 0;
+    bool Loading_ = false;
+    bool Destroying_ = false;
+    ITextMeasure* TextMeasure_ = nullptr;
 };
 
 
@@ -213,23 +213,23 @@ enum class TGradientDirection : std::uint8_t {
 // Background gradient of the chart panel.
 class TChartGradient {
 public:
-    TGradientDirection Direction() const { return direction_; }
+    TGradientDirection Direction() const { return Direction_; }
     void SetDirection(TGradientDirection v);
-    TColor StartColor() const { return startColor_; }
+    TColor StartColor() const { return StartColor_; }
     void SetStartColor(TColor v);
-    TColor EndColor() const { return endColor_; }
+    TColor EndColor() const { return EndColor_; }
     void SetEndColor(TColor v);
-    bool Visible() const { return visible_; }
+    bool Visible() const { return Visible_; }
     void SetVisible(bool v);
 
     std::function<void()> OnChange;
 
 private:
     void Changed();
-    TGradientDirection direction_ = TGradientDirection::gdTopBottom;
-    TColor startColor_ = clWhite;
-    TColor endColor_ = clYellow;
-    bool visible_ = false;
+    TGradientDirection Direction_ = TGradientDirection::gdTopBottom;
+    TColor StartColor_ = clWhite;
+    TColor EndColor_ = clYellow;
+    bool Visible_ = false;
 };
 
 enum class TAlignment : std::uint8_t { taLeftJustify, taRightJustify, taCenter };
@@ -241,21 +241,21 @@ public:
     TChartTitle(const TChartTitle&) = delete;
     TChartTitle& operator=(const TChartTitle&) = delete;
 
-    const std::vector<std::string>& Text() const { return text_; }
+    const std::vector<std::string>& Text() const { return Text_; }
     void SetText(const std::vector<std::string>& lines);
-    TChartFont& Font() { return font_; }
-    const TChartFont& Font() const { return font_; }
-    bool Visible() const { return visible_; }
+    TChartFont& Font() { return Font_; }
+    const TChartFont& Font() const { return Font_; }
+    bool Visible() const { return Visible_; }
     void SetVisible(bool v);
-    TAlignment Alignment() const { return alignment_; }
+    TAlignment Alignment() const { return Alignment_; }
     void SetAlignment(TAlignment v);
-    TColor Color() const { return color_; }
+    TColor Color() const { return Color_; }
     void SetColor(TColor v);
-    TChartBrush& Brush() { return brush_; }
-    const TChartBrush& Brush() const { return brush_; }
-    TChartPen& Frame() { return frame_; }
-    const TChartPen& Frame() const { return frame_; }
-    bool AdjustFrame() const { return adjustFrame_; }
+    TChartBrush& Brush() { return Brush_; }
+    const TChartBrush& Brush() const { return Brush_; }
+    TChartPen& Frame() { return Frame_; }
+    const TChartPen& Frame() const { return Frame_; }
+    bool AdjustFrame() const { return AdjustFrame_; }
     void SetAdjustFrame(bool v);
 
     // The rectangle the title occupied at the last draw (mouse hit tests).
@@ -265,14 +265,14 @@ public:
 
 private:
     void Changed();
-    std::vector<std::string> text_;
-    TChartFont font_;
-    bool visible_ = true;
-    TAlignment alignment_ = TAlignment::taCenter;
-    TColor color_ = clDefault;
-    TChartBrush brush_{clDefault, TBrushStyle::bsSolid};
-    TChartPen frame_{clBlack, 1, TPenStyle::psSolid, false};
-    bool adjustFrame_ = true;
+    std::vector<std::string> Text_;
+    TChartFont Font_;
+    bool Visible_ = true;
+    TAlignment Alignment_ = TAlignment::taCenter;
+    TColor Color_ = clDefault;
+    TChartBrush Brush_{clDefault, TBrushStyle::bsSolid};
+    TChartPen Frame_{clBlack, 1, TPenStyle::psSolid, false};
+    bool AdjustFrame_ = true;
 };
 
 // Back, left and bottom walls; in the flat view only the back wall is drawn.
@@ -282,37 +282,37 @@ public:
     TChartWall(const TChartWall&) = delete;
     TChartWall& operator=(const TChartWall&) = delete;
 
-    TChartBrush& Brush() { return brush_; }
-    const TChartBrush& Brush() const { return brush_; }
-    TChartPen& Pen() { return pen_; }
-    const TChartPen& Pen() const { return pen_; }
-    TColor Color() const { return color_; }
+    TChartBrush& Brush() { return Brush_; }
+    const TChartBrush& Brush() const { return Brush_; }
+    TChartPen& Pen() { return Pen_; }
+    const TChartPen& Pen() const { return Pen_; }
+    TColor Color() const { return Color_; }
     void SetColor(TColor v);
-    std::int32_t Size() const { return size_; }
+    std::int32_t Size() const { return Size_; }
     void SetSize(std::int32_t v);
-    bool Dark3D() const { return dark3D_; }
+    bool Dark3D() const { return Dark3D_; }
     void SetDark3D(bool v);
 
     std::function<void()> OnChange;
 
 private:
     void Changed();
-    TChartBrush brush_{clDefault, TBrushStyle::bsClear};
-    TChartPen pen_;
-    TColor color_ = clDefault;
-    std::int32_t size_ = 0;
-    bool dark3D_ = true;
+    TChartBrush Brush_{clDefault, TBrushStyle::bsClear};
+    TChartPen Pen_;
+    TColor Color_ = clDefault;
+    std::int32_t Size_ = 0;
+    bool Dark3D_ = true;
 };
 
 // Only its visibility: this chart draws no legend.
 class TChartLegend {
 public:
-    bool Visible() const { return visible_; }
+    bool Visible() const { return Visible_; }
     void SetVisible(bool v);
     std::function<void()> OnChange;
 
 private:
-    bool visible_ = true;
+    bool Visible_ = true;
 };
 
 enum class TPanningMode : std::uint8_t { pmNone, pmHorizontal, pmVertical, pmBoth };
@@ -326,16 +326,16 @@ public:
     TCustomChart();
     ~TCustomChart() override;
 
-    TChartGradient& Gradient() { return gradient_; }
-    TChartTitle& Title() { return title_; }
-    TChartTitle& Foot() { return foot_; }
-    TChartWall& BackWall() { return backWall_; }
-    TChartWall& LeftWall() { return leftWall_; }
-    TChartWall& BottomWall() { return bottomWall_; }
-    TChartLegend& Legend() { return legend_; }
+    TChartGradient& Gradient() { return Gradient_; }
+    TChartTitle& Title() { return Title_; }
+    TChartTitle& Foot() { return Foot_; }
+    TChartWall& BackWall() { return BackWall_; }
+    TChartWall& LeftWall() { return LeftWall_; }
+    TChartWall& BottomWall() { return BottomWall_; }
+    TChartLegend& Legend() { return Legend_; }
     // The frame around the plotting area is the back wall's pen.
-    TChartPen& Frame() { return backWall_.Pen(); }
-    TCanvas3D& Canvas() { return canvas_; }
+    TChartPen& Frame() { return BackWall_.Pen(); }
+    TCanvas3D& Canvas() { return Canvas_; }
 
     // Zoom and scrolling options; the mouse handling reads them.
     bool AllowZoom = true;
@@ -356,7 +356,7 @@ public:
     // Full draw on target within rect.
     void Draw(TSurface& target, const TRect& rect);
     // Number of full draws so far.
-    std::int64_t FullDrawCount() const { return fullDraws_; }
+    std::int64_t FullDrawCount() const { return FullDraws_; }
 
     // --- zoom rectangle -----------------------------------------------------------------------
     // Not-xor outline from (r.Left, r.Top) to (r.Right, r.Bottom) (either order), right and
@@ -371,7 +371,7 @@ public:
     TChartNotifyEvent OnAfterDraw;
 
     // Label positions each axis recorded in the last paint (index as in AxesList()).
-    const TTickPositions& TickPositions(std::size_t axisIndex) const { return ticks_[axisIndex]; }
+    const TTickPositions& TickPositions(std::size_t axisIndex) const { return Ticks_[axisIndex]; }
 
     // A fast line with AutoRepaint off: its new segment goes straight onto the image.
     void DrawNewValueNow(TChartSeries& series, std::int32_t index) override;
@@ -392,17 +392,17 @@ private:
     void InitialChartRect();
     void HookChanges();
 
-    std::unique_ptr<TCanvas3D> canvasOwner_;
-    TCanvas3D& canvas_;
-    TChartGradient gradient_;
-    TChartTitle title_;
-    TChartTitle foot_;
-    TChartWall backWall_;
-    TChartWall leftWall_;
-    TChartWall bottomWall_;
-    TChartLegend legend_;
-    std::array<TTickPositions, 5> ticks_{};
-    std::int64_t fullDraws_ = 0;
+    std::unique_ptr<TCanvas3D> CanvasOwner_;
+    TCanvas3D& Canvas_;
+    TChartGradient Gradient_;
+    TChartTitle Title_;
+    TChartTitle Foot_;
+    TChartWall BackWall_;
+    TChartWall LeftWall_;
+    TChartWall BottomWall_;
+    TChartLegend Legend_;
+    std::array<TTickPositions, 5> Ticks_{};
+    std::int64_t FullDraws_ = 0;
 };
 
 // The chart the control shows and the window configures (ConfigureChart1); tests and tools

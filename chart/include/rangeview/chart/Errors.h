@@ -10,10 +10,10 @@ namespace rv {
 class EListError : public std::runtime_error {
 public:
     explicit EListError(std::int64_t index);
-    std::int64_t Index() const { return index_; }
+    std::int64_t Index() const { return Index_; }
 
 private:
-    std::int64_t index_;
+    std::int64_t Index_;
 };
 
 // Refused axis property write; the message is the one the user sees.

@@ -60,26 +60,26 @@ public:
 
     void Assign(const TChartPen& source);
     void Assign(const TPenData& data);
-    const TPenData& Data() const { return data_; }
+    const TPenData& Data() const { return Data_; }
 
-    TColor Color() const { return data_.Color; }
+    TColor Color() const { return Data_.Color; }
     void SetColor(TColor value);
-    std::int32_t Width() const { return data_.Width; }
+    std::int32_t Width() const { return Data_.Width; }
     void SetWidth(std::int32_t value);
-    TPenStyle Style() const { return data_.Style; }
+    TPenStyle Style() const { return Data_.Style; }
     void SetStyle(TPenStyle value);
-    TPenMode Mode() const { return data_.Mode; }
+    TPenMode Mode() const { return Data_.Mode; }
     void SetMode(TPenMode value);
-    bool Visible() const { return data_.Visible; }
+    bool Visible() const { return Data_.Visible; }
     void SetVisible(bool value);
-    bool SmallDots() const { return data_.SmallDots; }
+    bool SmallDots() const { return Data_.SmallDots; }
     void SetSmallDots(bool value);
 
     std::function<void()> OnChange;
 
 private:
     void Changed();
-    TPenData data_;
+    TPenData Data_;
 };
 
 // Axis line pen: width 2.
@@ -115,17 +115,17 @@ public:
     TChartBrush& operator=(const TChartBrush&) = delete;
 
     void Assign(const TChartBrush& source);
-    const TBrushData& Data() const { return data_; }
+    const TBrushData& Data() const { return Data_; }
 
-    TColor Color() const { return data_.Color; }
+    TColor Color() const { return Data_.Color; }
     void SetColor(TColor value);
-    TBrushStyle Style() const { return data_.Style; }
+    TBrushStyle Style() const { return Data_.Style; }
     void SetStyle(TBrushStyle value);
 
     std::function<void()> OnChange;
 
 private:
-    TBrushData data_;
+    TBrushData Data_;
 };
 
 // Font of a chart text (titles, axis labels); the painters select it on the canvas and
@@ -138,27 +138,27 @@ public:
 
     void Assign(const TChartFont& source);
     void Assign(const TFontData& data);
-    const TFontData& Data() const { return data_; }
+    const TFontData& Data() const { return Data_; }
 
-    const std::string& Name() const { return data_.Name; }
+    const std::string& Name() const { return Data_.Name; }
     void SetName(const std::string& value);
-    std::int32_t Height() const { return data_.Height; }
+    std::int32_t Height() const { return Data_.Height; }
     void SetHeight(std::int32_t value);
     // Points at ScreenPixelsPerInch; derived from Height.
     std::int32_t Size() const;
     void SetSize(std::int32_t points);
-    TColor Color() const { return data_.Color; }
+    TColor Color() const { return Data_.Color; }
     void SetColor(TColor value);
-    std::uint8_t Style() const { return data_.Style; }
+    std::uint8_t Style() const { return Data_.Style; }
     void SetStyle(std::uint8_t value);
-    std::uint8_t Charset() const { return data_.Charset; }
+    std::uint8_t Charset() const { return Data_.Charset; }
     void SetCharset(std::uint8_t value);
 
     std::function<void()> OnChange;
 
 private:
     void Changed();
-    TFontData data_;
+    TFontData Data_;
 };
 
 } // namespace rv

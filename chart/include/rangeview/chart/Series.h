@@ -46,19 +46,19 @@ public:
     std::string Name;
 
     // --- data -----------------------------------------------------------------------------
-    TChartValueList& XValues() { return *xValues_; }
-    const TChartValueList& XValues() const { return *xValues_; }
-    TChartValueList& YValues() { return *yValues_; }
-    const TChartValueList& YValues() const { return *yValues_; }
+    TChartValueList& XValues() { return *XValues_; }
+    const TChartValueList& XValues() const { return *XValues_; }
+    TChartValueList& YValues() { return *YValues_; }
+    const TChartValueList& YValues() const { return *YValues_; }
     // X first, then Y (value lists register themselves here).
-    const std::vector<TChartValueList*>& ValueLists() const { return valueLists_; }
-    void RegisterValueList(TChartValueList* list) { valueLists_.push_back(list); }
+    const std::vector<TChartValueList*>& ValueLists() const { return ValueLists_; }
+    void RegisterValueList(TChartValueList* list) { ValueLists_.push_back(list); }
     // The list axes label along (the other one is the "ordered" list): Y for this class.
     virtual bool YMandatory() const { return true; }
 
-    std::int32_t PointCount() const { return xValues_->ValueCount(); }
-    virtual double PointX(std::int32_t Index) const { return xValues_->ValueAt(Index); }
-    virtual double PointY(std::int32_t Index) const { return yValues_->ValueAt(Index); }
+    std::int32_t PointCount() const { return XValues_->ValueCount(); }
+    virtual double PointX(std::int32_t Index) const { return XValues_->ValueAt(Index); }
+    virtual double PointY(std::int32_t Index) const { return YValues_->ValueAt(Index); }
     virtual TColor PointColor(std::int32_t Index) const;
     virtual std::string PointLabel(std::int32_t Index) const;
     // The label sequence has entries and its first one is present.
@@ -71,26 +71,26 @@ public:
     virtual void EmptyAllLists();
     virtual void DeletePoint(std::int32_t Index);
 
-    virtual double HighestX() { return xValues_->HighestValue(); }
-    virtual double HighestY() { return yValues_->HighestValue(); }
-    virtual double LowestX() { return xValues_->LowestValue(); }
-    virtual double LowestY() { return yValues_->LowestValue(); }
+    virtual double HighestX() { return XValues_->HighestValue(); }
+    virtual double HighestY() { return YValues_->HighestValue(); }
+    virtual double LowestX() { return XValues_->LowestValue(); }
+    virtual double LowestY() { return YValues_->LowestValue(); }
 
     // --- settings ---------------------------------------------------------------------------
-    bool Active() const { return active_; }
+    bool Active() const { return Active_; }
     virtual void SetActive(bool value);
-    TColor SeriesColor() const { return seriesColor_; }
+    TColor SeriesColor() const { return SeriesColor_; }
     virtual void SetSeriesColor(TColor value);
-    bool ColorEachPoint() const { return colorEachPoint_; }
+    bool ColorEachPoint() const { return ColorEachPoint_; }
     void SetColorEachPoint(bool value);
-    THorizAxis HorizAxis() const { return horizAxis_; }
+    THorizAxis HorizAxis() const { return HorizAxis_; }
     void SetHorizAxis(THorizAxis value);
-    TVertAxis VertAxis() const { return vertAxis_; }
+    TVertAxis VertAxis() const { return VertAxis_; }
     void SetVertAxis(TVertAxis value);
     // Used with aCustomHorizAxis / aCustomVertAxis.
-    TChartAxis* CustomHorizAxis() const { return customHorizAxis_; }
+    TChartAxis* CustomHorizAxis() const { return CustomHorizAxis_; }
     void SetCustomHorizAxis(TChartAxis* value);
-    TChartAxis* CustomVertAxis() const { return customVertAxis_; }
+    TChartAxis* CustomVertAxis() const { return CustomVertAxis_; }
     void SetCustomVertAxis(TChartAxis* value);
 
     std::string ValueFormat = "#,##0.###";
@@ -104,11 +104,11 @@ public:
     TSeriesMarks Marks;
 
     // --- chart and axes ---------------------------------------------------------------------
-    TCustomAxisPanel* ParentChart() const { return parentChart_; }
+    TCustomAxisPanel* ParentChart() const { return ParentChart_; }
     // Leaves the old chart's series list and joins the new one's (null: none).
     void SetParentChart(TCustomAxisPanel* value);
-    TCustomChartAxis* ResolvedHorizAxis() const { return resolvedHorizAxis_; }
-    TCustomChartAxis* ResolvedVertAxis() const { return resolvedVertAxis_; }
+    TCustomChartAxis* ResolvedHorizAxis() const { return ResolvedHorizAxis_; }
+    TCustomChartAxis* ResolvedVertAxis() const { return ResolvedVertAxis_; }
     void ResolveAxes();
     bool IsAssociatedTo(const TCustomChartAxis* Axis) const;
     // Asks the parent chart to repaint; nothing without one.
@@ -142,32 +142,32 @@ public:
 protected:
     // Lets the chart keep its list in step without calling back into SetParentChart.
     friend class TCustomAxisPanel;
-    void DetachFromChart() { parentChart_ = nullptr; resolvedHorizAxis_ = resolvedVertAxis_ = nullptr; }
+    void DetachFromChart() { ParentChart_ = nullptr; ResolvedHorizAxis_ = ResolvedVertAxis_ = nullptr; }
 
 private:
     void InsertColor(std::int32_t Index, TColor Color);
     void InsertLabel(std::int32_t Index, std::string_view Label);
     void RollBackInsert(std::int32_t Index, int stage);
 
-    std::vector<TChartValueList*> valueLists_;
-    std::unique_ptr<TChartValueList> xValues_;
-    std::unique_ptr<TChartValueList> yValues_;
-    bool active_ = true;
-    TColor seriesColor_ = UseSeriesColor;
-    bool colorEachPoint_ = false;
+    std::vector<TChartValueList*> ValueLists_;
+    std::unique_ptr<TChartValueList> XValues_;
+    std::unique_ptr<TChartValueList> YValues_;
+    bool Active_ = true;
+    TColor SeriesColor_ = UseSeriesColor;
+    bool ColorEachPoint_ = false;
     // Colours and labels take no room until a point brings one that is not the default: the
     // sequences are only materialised then (entries before it are UseSeriesColor / absent).
-    TChunkedArray<TColor> colors_;
-    bool colorsStored_ = false;
-    TChunkedArray<std::unique_ptr<std::string>> labels_;
-    bool labelsStored_ = false;
-    THorizAxis horizAxis_ = THorizAxis::aBottomAxis;
-    TVertAxis vertAxis_ = TVertAxis::aLeftAxis;
-    TChartAxis* customHorizAxis_ = nullptr;
-    TChartAxis* customVertAxis_ = nullptr;
-    TCustomAxisPanel* parentChart_ = nullptr;
-    TCustomChartAxis* resolvedHorizAxis_ = nullptr;
-    TCustomChartAxis* resolvedVertAxis_ = nullptr;
+    TChunkedArray<TColor> Colors_;
+    bool ColorsStored_ = false;
+    TChunkedArray<std::unique_ptr<std::string>> Labels_;
+    bool LabelsStored_ = false;
+    THorizAxis HorizAxis_ = THorizAxis::aBottomAxis;
+    TVertAxis VertAxis_ = TVertAxis::aLeftAxis;
+    TChartAxis* CustomHorizAxis_ = nullptr;
+    TChartAxis* CustomVertAxis_ = nullptr;
+    TCustomAxisPanel* ParentChart_ = nullptr;
+    TCustomChartAxis* ResolvedHorizAxis_ = nullptr;
+    TCustomChartAxis* ResolvedVertAxis_ = nullptr;
 };
 
 // Line series drawn as one polyline. The drawing itself belongs to the chart's painter.
@@ -175,13 +175,13 @@ class TFastLineSeries : public TChartSeries {
 public:
     TFastLineSeries();
 
-    TChartPen& LinePen() { return linePen_; }
-    const TChartPen& LinePen() const { return linePen_; }
+    TChartPen& LinePen() { return LinePen_; }
+    const TChartPen& LinePen() const { return LinePen_; }
     // Copies the pen's values and takes its colour as the series colour.
     void SetLinePen(const TChartPen& pen);
     void SetSeriesColor(TColor value) override;
-    bool AutoRepaint() const { return autoRepaint_; }
-    void SetAutoRepaint(bool value) { autoRepaint_ = value; }
+    bool AutoRepaint() const { return AutoRepaint_; }
+    void SetAutoRepaint(bool value) { AutoRepaint_ = value; }
 
     void NotifyPointAdded(TChartSeries* Sender, std::int32_t Index) override;
     std::int32_t Clicked(std::int32_t X, std::int32_t Y) const override;
@@ -193,8 +193,8 @@ public:
     std::int32_t DepthZ = 0;
 
 private:
-    TChartPen linePen_;
-    bool autoRepaint_ = true;
+    TChartPen LinePen_;
+    bool AutoRepaint_ = true;
 };
 
 } // namespace rv

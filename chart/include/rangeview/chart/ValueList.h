@@ -34,7 +34,7 @@ public:
     virtual std::int32_t AddInOrder(double Value);
     // Stores Value at Index (0 .. ValueCount); later values move up by one.
     virtual void InsertValue(std::int32_t Index, double Value);
-    virtual std::int32_t ValueCount() const { return static_cast<std::int32_t>(count_); }
+    virtual std::int32_t ValueCount() const { return static_cast<std::int32_t>(Count_); }
     virtual void RemoveValue(std::int32_t Index);
     // Moves the first value to the end.
     virtual void RotateValues();
@@ -43,24 +43,24 @@ public:
     // Raw stored value, without Multiplier; no index check.
     double RawValue(std::int32_t Index) const { return Raw(static_cast<std::size_t>(Index)); }
     // The values are held as their indices, without storage.
-    bool IsImplicit() const { return implicit_; }
+    bool IsImplicit() const { return Implicit_; }
 
     double HighestValue();
     double LowestValue();
     double ValueTotal();
     double AbsoluteTotal();
 
-    bool DateTime() const { return dateTime_; }
-    void SetDateTime(bool value) { dateTime_ = value; }
-    double Multiplier() const { return multiplier_; }
+    bool DateTime() const { return DateTime_; }
+    void SetDateTime(bool value) { DateTime_ = value; }
+    double Multiplier() const { return Multiplier_; }
     void SetMultiplier(double value);
-    const std::string& Name() const { return name_; }
-    void SetName(const std::string& value) { name_ = value; }
-    TChartListOrder Order() const { return order_; }
-    void SetOrder(TChartListOrder value) { order_ = value; }
-    const std::string& ValueSource() const { return valueSource_; }
-    void SetValueSource(const std::string& value) { valueSource_ = value; }
-    TChartSeries* Owner() const { return owner_; }
+    const std::string& Name() const { return Name_; }
+    void SetName(const std::string& value) { Name_ = value; }
+    TChartListOrder Order() const { return Order_; }
+    void SetOrder(TChartListOrder value) { Order_ = value; }
+    const std::string& ValueSource() const { return ValueSource_; }
+    void SetValueSource(const std::string& value) { ValueSource_ = value; }
+    TChartSeries* Owner() const { return Owner_; }
 
     // Staging slot for the value being added.
     double StagedValue = 0.0;
@@ -80,27 +80,27 @@ private:
     void AppendStats(double scaled);
     void RawInsert(std::int32_t Index, double Value);
     void CheckIndex(std::int32_t Index) const;
-    double Raw(std::size_t i) const { return implicit_ ? static_cast<double>(i) : values_[i]; }
+    double Raw(std::size_t i) const { return Implicit_ ? static_cast<double>(i) : Values_[i]; }
     // Stores the run of indices so that values can be written freely.
     void Materialise();
 
-    bool dateTime_ = false;
-    TChunkedArray<double> values_;
-    std::size_t count_ = 0;
-    bool implicit_ = true;
-    double highest_ = 0.0;
-    double lowest_ = 0.0;
-    double multiplier_ = 1.0;
-    std::string name_;
-    TChartListOrder order_ = TChartListOrder::loNone;
-    TChartSeries* owner_ = nullptr;
-    double total_ = 0.0;
-    double absTotal_ = 0.0;
-    std::string valueSource_;
+    bool DateTime_ = false;
+    TChunkedArray<double> Values_;
+    std::size_t Count_ = 0;
+    bool Implicit_ = true;
+    double Highest_ = 0.0;
+    double Lowest_ = 0.0;
+    double Multiplier_ = 1.0;
+    std::string Name_;
+    TChartListOrder Order_ = TChartListOrder::loNone;
+    TChartSeries* Owner_ = nullptr;
+    double Total_ = 0.0;
+    double AbsTotal_ = 0.0;
+    std::string ValueSource_;
     // Sortedness is tracked on appends and ordered inserts; other writes leave it unknown until a
     // search needs it.
-    mutable bool sorted_ = true;
-    mutable bool sortedKnown_ = true;
+    mutable bool Sorted_ = true;
+    mutable bool SortedKnown_ = true;
 };
 
 } // namespace rv

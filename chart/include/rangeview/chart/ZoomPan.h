@@ -110,8 +110,8 @@ public:
     TZoomPanInteraction(const TZoomPanInteraction&) = delete;
     TZoomPanInteraction& operator=(const TZoomPanInteraction&) = delete;
 
-    TCustomChart& Chart() const { return chart_; }
-    void SetWindow(IZoomPanWindow* window) { window_ = window; }
+    TCustomChart& Chart() const { return Chart_; }
+    void SetWindow(IZoomPanWindow* window) { Window_ = window; }
 
     // --- platform notifications ----------------------------------------------------------
     void MouseDown(TMouseButton Button, TShiftState Shift, std::int32_t X, std::int32_t Y);
@@ -134,9 +134,9 @@ public:
     TZoomPanningRecord Zoom;
     TZoomPanningRecord Panning;
     // True while no zoom or pan happened since the last undo.
-    bool RestoredAxisScales() const { return restored_; }
+    bool RestoredAxisScales() const { return Restored_; }
     // Saved scales in the order top, bottom, left, right.
-    const std::array<TAxisSavedScales, 4>& SavedScales() const { return saved_; }
+    const std::array<TAxisSavedScales, 4>& SavedScales() const { return Saved_; }
     // Set by a click handler to stop the chart's own processing of the press.
     bool CancelMouse = false;
     // The control's cursor when it was created; moves without a drag return to it.
@@ -161,10 +161,10 @@ private:
     // Top, bottom, left, right: the order scales are saved and restored in.
     std::array<TCustomChartAxis*, 4> ScaleAxes() const;
 
-    TCustomChart& chart_;
-    IZoomPanWindow* window_;
-    bool restored_ = true;
-    std::array<TAxisSavedScales, 4> saved_{};
+    TCustomChart& Chart_;
+    IZoomPanWindow* Window_;
+    bool Restored_ = true;
+    std::array<TAxisSavedScales, 4> Saved_{};
 };
 
 } // namespace rv

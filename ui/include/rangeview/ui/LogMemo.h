@@ -34,7 +34,7 @@ public:
     void Clear();
     // Takes back the latest change; a second call does nothing.
     void undo();
-    bool CanUndo() const { return undo_.Valid && !readOnly_; }
+    bool CanUndo() const { return Undo_.Valid && !ReadOnly_; }
     // Deletes the selection, as one change to take back.
     void DeleteSelection();
     void SelectAll();
@@ -48,13 +48,13 @@ public:
     // The whole text, spelt out: linear in its length.
     QString toPlainText() const;
     qsizetype TextLength() const;
-    bool isReadOnly() const { return readOnly_; }
+    bool isReadOnly() const { return ReadOnly_; }
     void setReadOnly(bool readOnly);
 
     void SetCaret(qsizetype pos);
     // Selects from start (the anchor) to end (the caret).
     void SetSelection(qsizetype start, qsizetype end);
-    qsizetype CaretPosition() const { return caret_; }
+    qsizetype CaretPosition() const { return Caret_; }
     QString SelectedText() const;
 
     // Wrapped lines, the last one possibly empty.
@@ -63,7 +63,7 @@ public:
     QString LineText(qsizetype i) const;
     int FirstVisibleLine() const;
     // How many lines the latest paint drew.
-    int LastPaintedLines() const { return painted_; }
+    int LastPaintedLines() const { return Painted_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -147,15 +147,15 @@ private:
     void DeleteRange(qsizetype from, qsizetype to);
     void Normalize(const QString& text);
 
-    std::unique_ptr<Node> root_;
-    std::uint32_t seed_ = 0x9E3779B9u; // block priorities
-    qsizetype caret_ = 0;
-    qsizetype anchor_ = 0;
+    std::unique_ptr<Node> Root_;
+    std::uint32_t Seed_ = 0x9E3779B9u; // block priorities
+    qsizetype Caret_ = 0;
+    qsizetype Anchor_ = 0;
     // The caret sits at the end of a wrapped line rather than at the start of the next one,
     // which is the same offset.
-    bool trail_ = false;
-    qreal goalX_ = -1; // kept over Up/Down/PageUp/PageDown
-    bool readOnly_ = false;
+    bool Trail_ = false;
+    qreal GoalX_ = -1; // kept over Up/Down/PageUp/PageDown
+    bool ReadOnly_ = false;
 
     // Only one change can be taken back; it also keeps the memory for undo independent of the
     // log's length.
@@ -165,18 +165,18 @@ private:
         qsizetype Pos = 0;
         qsizetype Inserted = 0;
         QString Removed;
-    } undo_;
+    } Undo_;
 
     // The block last spelt out, for the lines of one paint or one caret move.
-    mutable const Node* spelt_ = nullptr;
-    mutable QString speltText_;
+    mutable const Node* Spelt_ = nullptr;
+    mutable QString SpeltText_;
 
-    QFontMetricsF metrics_;
-    mutable std::array<qreal, 256> latin_{};
-    int rowHeight_ = 1;
-    int wrapWidth_ = -1;
-    int painted_ = 0;
-    QString scratch_; // keeps its capacity, so normalising received text does not allocate
+    QFontMetricsF Metrics_;
+    mutable std::array<qreal, 256> Latin_{};
+    int RowHeight_ = 1;
+    int WrapWidth_ = -1;
+    int Painted_ = 0;
+    QString Scratch_; // keeps its capacity, so normalising received text does not allocate
 };
 
 } // namespace rv

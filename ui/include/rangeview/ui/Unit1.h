@@ -88,7 +88,7 @@ public:
     // Wires the window to a serial connection on this platform (replacing an earlier one,
     // whose port is released). The window owns it.
     SerialLink& AttachSerialLink(std::shared_ptr<SerialPlatform> platform);
-    SerialLink* Link() const { return serialLink_.get(); }
+    SerialLink* Link() const { return SerialLink_.get(); }
 
     // The transmit count; the connection owns it (0 without one).
     std::int32_t TxCount() const;
@@ -150,7 +150,7 @@ public:
     // The maker's shop page opened by BitBtn3.
     static const QString ShopPageAddress;
 
-    MessageSink& Messages() const { return *sink_; }
+    MessageSink& Messages() const { return *Sink_; }
 
     // The shortest time between two pictures of the window, in nanoseconds: one display frame.
     static constexpr qint64 FrameIntervalNs = 1'000'000'000 / 60;
@@ -235,13 +235,13 @@ private:
     void FlushPresentation();
     bool PaceUpdateRequest(QEvent* event);
 
-    std::unique_ptr<QtMessageSink> ownSink_;
-    MessageSink* sink_ = nullptr;
-    PortLister ports_;
-    bool shownOnce_ = false;
-    TFormatSettings diagFormat_; // for the diagnostics
-    int batchDepth_ = 0;
-    std::array<QLabel*, 8> unsized_{};
+    std::unique_ptr<QtMessageSink> OwnSink_;
+    MessageSink* Sink_ = nullptr;
+    PortLister Ports_;
+    bool ShownOnce_ = false;
+    TFormatSettings DiagFormat_; // for the diagnostics
+    int BatchDepth_ = 0;
+    std::array<QLabel*, 8> Unsized_{};
     // What a label was last sized to, so that a number of as many digits as before needs no
     // new measurement.
     struct LabelFit {
@@ -251,21 +251,21 @@ private:
         qsizetype Digits = -1;   // length of the all-digit text sized to; -1: other text
         QSize Size;
     };
-    std::array<LabelFit, 8> fits_{};
-    QString diagText_; // Edit1's text as last written, with the values it shows
-    double diagMaximum_ = 0;
-    double diagMinimum_ = 0;
+    std::array<LabelFit, 8> Fits_{};
+    QString DiagText_; // Edit1's text as last written, with the values it shows
+    double DiagMaximum_ = 0;
+    double DiagMinimum_ = 0;
     struct {
         bool Set = false;
         std::uint8_t MaxIndex = 0;
         std::uint8_t MinIndex = 0;
         double VMaximum = 0;
         double VMinimum = 0;
-    } pendingDiag_;
-    std::unique_ptr<SerialLink> serialLink_;
-    QElapsedTimer sincePicture_;
-    bool repaintingNow_ = false;
-    QTimer* pictureTimer_ = nullptr;
+    } PendingDiag_;
+    std::unique_ptr<SerialLink> SerialLink_;
+    QElapsedTimer SincePicture_;
+    bool RepaintingNow_ = false;
+    QTimer* PictureTimer_ = nullptr;
 };
 
 } // namespace rv

@@ -41,11 +41,11 @@ public:
     explicit ChartControl(QWidget* parent = nullptr);
     ~ChartControl() override;
 
-    TChart& Chart() { return *chart_; }
-    const TChart& Chart() const { return *chart_; }
+    TChart& Chart() { return *Chart_; }
+    const TChart& Chart() const { return *Chart_; }
     // The series the configuration created (null until set).
-    TFastLineSeries* Series1() const { return series1_; }
-    void SetSeries1(TFastLineSeries* series) { series1_ = series; }
+    TFastLineSeries* Series1() const { return Series1_; }
+    void SetSeries1(TFastLineSeries* series) { Series1_ = series; }
 
     // Image dirty + an asynchronous paint (at most one full draw per MinRepaintInterval).
     void RequestRepaint();
@@ -56,12 +56,12 @@ public:
     void DrawZoomRectangleOnWindow(const TRect& r);
 
     // Not owned; null: mouse input is ignored.
-    void SetMouseHandler(ChartMouseHandler* handler) { mouseHandler_ = handler; }
-    ChartMouseHandler* MouseHandler() const { return mouseHandler_; }
+    void SetMouseHandler(ChartMouseHandler* handler) { MouseHandler_ = handler; }
+    ChartMouseHandler* MouseHandler() const { return MouseHandler_; }
     // Same, and the control keeps the handler until it goes (before its chart).
     void AdoptMouseHandler(std::unique_ptr<ChartMouseHandler> handler) {
-        mouseHandler_ = handler.get();
-        ownedMouseHandler_ = std::move(handler);
+        MouseHandler_ = handler.get();
+        OwnedMouseHandler_ = std::move(handler);
     }
 
     // Exceptions raised while painting or in the mouse handler end up here (never in the
@@ -71,10 +71,10 @@ public:
     // Shortest time between the end of a full draw and the paint an asynchronous request asks
     // for; a request within it is held back until it has passed. 0: no holding back.
     static constexpr int DefaultMinRepaintInterval = 16;
-    void SetMinRepaintInterval(int ms) { minRepaintInterval_ = ms < 0 ? 0 : ms; }
-    int MinRepaintInterval() const { return minRepaintInterval_; }
+    void SetMinRepaintInterval(int ms) { MinRepaintInterval_ = ms < 0 ? 0 : ms; }
+    int MinRepaintInterval() const { return MinRepaintInterval_; }
     // A request is being held back.
-    bool RepaintDeferred() const { return deferredRepaint_.isActive(); }
+    bool RepaintDeferred() const { return DeferredRepaint_.isActive(); }
 
     // The off-screen image as last drawn (null image before the first draw).
     QImage ImageSnapshot();
@@ -96,15 +96,15 @@ private:
     void Report(std::exception_ptr error);
     template <class F> void Guard(F&& f);
 
-    std::unique_ptr<TChart> chart_;
-    QtSurface ownSurface_;
-    TFastLineSeries* series1_ = nullptr;
-    ChartMouseHandler* mouseHandler_ = nullptr;
-    int minRepaintInterval_ = DefaultMinRepaintInterval;
-    QElapsedTimer sinceFullDraw_;  // invalid until the first full draw
-    QTimer deferredRepaint_;
-    // Declared after chart_ so it is destroyed first.
-    std::unique_ptr<ChartMouseHandler> ownedMouseHandler_;
+    std::unique_ptr<TChart> Chart_;
+    QtSurface OwnSurface_;
+    TFastLineSeries* Series1_ = nullptr;
+    ChartMouseHandler* MouseHandler_ = nullptr;
+    int MinRepaintInterval_ = DefaultMinRepaintInterval;
+    QElapsedTimer SinceFullDraw_;  // invalid until the first full draw
+    QTimer DeferredRepaint_;
+    // Declared after Chart_ so it is destroyed first.
+    std::unique_ptr<ChartMouseHandler> OwnedMouseHandler_;
 };
 
 // Chart1 as the main window has it: object name "Chart1", at (0, 336), 953 x 313, set up by

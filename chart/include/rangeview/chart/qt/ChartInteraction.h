@@ -21,7 +21,7 @@ public:
     explicit ChartInteraction(ChartControl& control);
     ~ChartInteraction() override;
 
-    TZoomPanInteraction& ZoomPan() { return zoomPan_; }
+    TZoomPanInteraction& ZoomPan() { return ZoomPan_; }
 
     // --- ChartMouseHandler --------------------------------------------------------------------
     void ChartMousePress(QMouseEvent& event) override;
@@ -41,11 +41,11 @@ public:
     static Qt::CursorShape CursorShapeOf(TCursor cursor);
 
 private:
-    ChartControl& control_;
-    TZoomPanInteraction zoomPan_;
-    TCursor cursor_ = crDefault;
+    ChartControl& Control_;
+    TZoomPanInteraction ZoomPan_;
+    TCursor Cursor_ = crDefault;
     // Wheel travel not yet making a whole notch (high-resolution wheels send fractions).
-    std::int32_t wheelRemainder_ = 0;
+    std::int32_t WheelRemainder_ = 0;
 };
 
 // Gives the control a zoom and pan handler it owns; returns it.

@@ -35,8 +35,8 @@ public:
     QtSurface(const QtSurface&) = delete;
     QtSurface& operator=(const QtSurface&) = delete;
 
-    void SetPalette(const QPalette* palette) { palette_ = palette; }
-    const QPalette* Palette() const { return palette_; }
+    void SetPalette(const QPalette* palette) { Palette_ = palette; }
+    const QPalette* Palette() const { return Palette_; }
     // Draw with this painter (which must stay active) until Detach.
     void Attach(QPainter* painter);
     void Detach();
@@ -80,7 +80,7 @@ public:
 
 protected:
     // The painter to draw with, or null.
-    virtual QPainter* ActivePainter() { return painter_; }
+    virtual QPainter* ActivePainter() { return Painter_; }
     // The image the painter draws into, when there is one (its painter active); null otherwise.
     virtual QImage* PixelTarget() { return nullptr; }
     // Puts the whole state onto a freshly begun painter.
@@ -115,29 +115,29 @@ private:
     pixelcache::StampStroke& CurrentStroke();
 
     struct Caches;
-    std::unique_ptr<Caches> caches_;
+    std::unique_ptr<Caches> Caches_;
 
-    const QPalette* palette_;
-    QPainter* painter_ = nullptr;
+    const QPalette* Palette_;
+    QPainter* Painter_ = nullptr;
 
-    TPenData pen_;
-    QPen qpen_;
-    bool penVisible_ = true;
-    TBrushData brush_;
-    TFontData fontData_;
-    QFont font_;
-    std::optional<QFontMetrics> metrics_;
-    TBkMode bkMode_ = TBkMode::bkOpaque;
-    QColor bkColor_ = Qt::white;
-    THorizTextAlign hAlign_ = THorizTextAlign::taLeft;
-    TVertTextAlign vAlign_ = TVertTextAlign::taTop;
-    bool clipped_ = false;
-    QRect clip_;
+    TPenData Pen_;
+    QPen Qpen_;
+    bool PenVisible_ = true;
+    TBrushData Brush_;
+    TFontData FontData_;
+    QFont Font_;
+    std::optional<QFontMetrics> Metrics_;
+    TBkMode BkMode_ = TBkMode::bkOpaque;
+    QColor BkColor_ = Qt::white;
+    THorizTextAlign HAlign_ = THorizTextAlign::taLeft;
+    TVertTextAlign VAlign_ = TVertTextAlign::taTop;
+    bool Clipped_ = false;
+    QRect Clip_;
 
-    QPoint pos_;
-    QVector<QPoint> line_;
+    QPoint Pos_;
+    QVector<QPoint> Line_;
     // Pixels of a slanted thin line; kept to reuse its storage.
-    QVector<QPoint> points_;
+    QVector<QPoint> Points_;
 };
 
 // A QImage with a surface that draws into it. The painter on the image is begun on the first
@@ -147,9 +147,9 @@ public:
     QtSurfaceImage(std::int32_t width, std::int32_t height, const QPalette* palette);
     ~QtSurfaceImage() override;
 
-    std::int32_t Width() const override { return image_.width(); }
-    std::int32_t Height() const override { return image_.height(); }
-    TSurface& Surface() override { return surface_; }
+    std::int32_t Width() const override { return Image_.width(); }
+    std::int32_t Height() const override { return Image_.height(); }
+    TSurface& Surface() override { return Surface_; }
     // Finishes pending drawing and returns the pixels.
     const QImage& Image();
 
@@ -165,14 +165,14 @@ private:
         QImage* PixelTarget() override;
 
     private:
-        QImage& image_;
-        QPainter painter_;
+        QImage& Image_;
+        QPainter Painter_;
         // The image's pixels are 32-bit words, one per device pixel (fixed for its life).
-        bool plainPixels_ = false;
+        bool PlainPixels_ = false;
     };
 
-    QImage image_;
-    ImageSurface surface_;
+    QImage Image_;
+    ImageSurface Surface_;
 };
 
 } // namespace rv

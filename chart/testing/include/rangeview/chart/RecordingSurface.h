@@ -54,8 +54,8 @@ public:
     ~TRecordingSurface() override;
 
     // Shared by this surface and the images it made.
-    const std::vector<TSurfaceRecord>& Records() const { return log_->Records; }
-    void ClearRecords() { log_->Records.clear(); }
+    const std::vector<TSurfaceRecord>& Records() const { return Log_->Records; }
+    void ClearRecords() { Log_->Records.clear(); }
     // Only the calls of one kind.
     std::vector<TSurfaceRecord> Calls(TSurfaceOp op) const;
     // Lines as drawn: each LineTo from the pen position before it.
@@ -86,13 +86,13 @@ public:
     void DrawImage(TSurfaceImage& image, std::int32_t x, std::int32_t y) override;
 
     // Current state, for tests.
-    const TPenData& Pen() const { return pen_; }
-    const TBrushData& Brush() const { return brush_; }
-    const TFontData& Font() const { return font_; }
-    TPoint PenPos() const { return pos_; }
-    bool Clipped() const { return clipped_; }
-    const TRect& Clip() const { return clip_; }
-    std::int32_t Layer() const { return layer_; }
+    const TPenData& Pen() const { return Pen_; }
+    const TBrushData& Brush() const { return Brush_; }
+    const TFontData& Font() const { return Font_; }
+    TPoint PenPos() const { return Pos_; }
+    bool Clipped() const { return Clipped_; }
+    const TRect& Clip() const { return Clip_; }
+    std::int32_t Layer() const { return Layer_; }
 
 private:
     struct Log {
@@ -104,20 +104,20 @@ private:
                       std::int32_t fontHeight);
     TSurfaceRecord& Add(TSurfaceOp op, bool stateChange);
 
-    std::shared_ptr<Log> log_;
+    std::shared_ptr<Log> Log_;
     // Where unlogged state changes go.
-    TSurfaceRecord discarded_;
-    std::int32_t layer_ = 0;
-    TPenData pen_;
-    TBrushData brush_;
-    TFontData font_;
-    TBkMode bkMode_ = TBkMode::bkOpaque;
-    TColor bkColor_ = clWhite;
-    THorizTextAlign hAlign_ = THorizTextAlign::taLeft;
-    TVertTextAlign vAlign_ = TVertTextAlign::taTop;
-    TPoint pos_;
-    bool clipped_ = false;
-    TRect clip_;
+    TSurfaceRecord Discarded_;
+    std::int32_t Layer_ = 0;
+    TPenData Pen_;
+    TBrushData Brush_;
+    TFontData Font_;
+    TBkMode BkMode_ = TBkMode::bkOpaque;
+    TColor BkColor_ = clWhite;
+    THorizTextAlign HAlign_ = THorizTextAlign::taLeft;
+    TVertTextAlign VAlign_ = TVertTextAlign::taTop;
+    TPoint Pos_;
+    bool Clipped_ = false;
+    TRect Clip_;
 };
 
 // Number of code points in UTF-8 text.
