@@ -12,13 +12,18 @@ namespace {
 
 constexpr std::int32_t TenMillion = 10'000'000;
 
-double Distance(std::int64_t i) { return static_cast<double>((i * 37) % 4000) / 10.0; }
+double Distance(std::int64_t i)
+{
+    return static_cast<double>((i * 37) % 4000) / 10.0;
+}
 
 // Resident set size in bytes.
-long ResidentBytes() {
+long ResidentBytes()
+{
     long pages = 0, resident = 0;
     if (FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
         std::fclose(f);
     }
     return resident * sysconf(_SC_PAGESIZE);
@@ -26,14 +31,16 @@ long ResidentBytes() {
 
 // Resident memory per stored point of a fast line with empty labels and the series colour.
 // Registered first so that no memory freed by another benchmark is reused and hides the cost.
-void BM_MemoryPerPoint(benchmark::State& state) {
+void BM_MemoryPerPoint(benchmark::State& state)
+{
     const auto count = static_cast<std::int32_t>(state.range(0));
     double perPoint = 0;
     for (auto _ : state) {
         const long before = ResidentBytes();
         {
             auto series = std::make_unique<rv::TFastLineSeries>();
-            for (std::int32_t i = 0; i < count; ++i) series->AddPoint(i, Distance(i), "", rv::UseSeriesColor);
+            for (std::int32_t i = 0; i < count; ++i)
+                series->AddPoint(i, Distance(i), "", rv::UseSeriesColor);
             perPoint = static_cast<double>(ResidentBytes() - before) / count;
             benchmark::DoNotOptimize(series.get());
         }
@@ -43,7 +50,8 @@ void BM_MemoryPerPoint(benchmark::State& state) {
 BENCHMARK(BM_MemoryPerPoint)->Arg(TenMillion)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // 10 million adds, each followed by the X-maximum read the after-add handler makes.
-void BM_AddPointWithHighestRead(benchmark::State& state) {
+void BM_AddPointWithHighestRead(benchmark::State& state)
+{
     const auto count = static_cast<std::int32_t>(state.range(0));
     for (auto _ : state) {
         rv::TCustomAxisPanel chart;
@@ -54,20 +62,26 @@ void BM_AddPointWithHighestRead(benchmark::State& state) {
             sink += s->XValues().HighestValue();
             sink += s->YValues().LastValue();
         };
-        for (std::int32_t i = 0; i < count; ++i) series.AddPoint(i, Distance(i), "", rv::UseSeriesColor);
+        for (std::int32_t i = 0; i < count; ++i)
+            series.AddPoint(i, Distance(i), "", rv::UseSeriesColor);
         benchmark::DoNotOptimize(sink);
     }
     state.SetItemsProcessed(state.iterations() * count);
 }
-BENCHMARK(BM_AddPointWithHighestRead)->Arg(TenMillion)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AddPointWithHighestRead)
+    ->Arg(TenMillion)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 // One paint's visible-range search with the horizontal window over the last 200 samples.
-void BM_FindVisibleRange(benchmark::State& state) {
+void BM_FindVisibleRange(benchmark::State& state)
+{
     const auto count = static_cast<std::int32_t>(state.range(0));
     rv::TCustomAxisPanel chart;
     rv::TFastLineSeries series;
     chart.AddSeries(&series);
-    for (std::int32_t i = 0; i < count; ++i) series.AddPoint(i, Distance(i), "", rv::UseSeriesColor);
+    for (std::int32_t i = 0; i < count; ++i)
+        series.AddPoint(i, Distance(i), "", rv::UseSeriesColor);
     chart.BottomAxis()->SetRange(count - 200, count - 1);
     chart.SetChartRect(rv::TRect{47, 45, 920, 275});
     chart.BottomAxis()->AdjustRange();
@@ -81,6 +95,5 @@ void BM_FindVisibleRange(benchmark::State& state) {
     state.counters["last"] = series.VisibleLast;
 }
 BENCHMARK(BM_FindVisibleRange)->Arg(200)->Arg(TenMillion)->Unit(benchmark::kNanosecond);
-
 
 } // namespace

@@ -14,12 +14,14 @@
 
 namespace {
 
-QApplication& App() {
+QApplication& App()
+{
     static int argc = 1;
     static char name[] = "chart_paint_bench";
     static char* argv[] = {name, nullptr};
     static QApplication* app = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         return new QApplication(argc, argv);
     }();
     return *app;
@@ -27,7 +29,8 @@ QApplication& App() {
 
 // Chart1 painting onto an image that stands in for the window.
 struct Fixture {
-    explicit Fixture(std::int64_t points) {
+    explicit Fixture(std::int64_t points)
+    {
         App();
         control.reset(rv::CreateChart1(nullptr));
         window = std::make_unique<rv::QtSurfaceImage>(953, 313, &control->palette());
@@ -35,7 +38,8 @@ struct Fixture {
         chart.Canvas().SetOwnSurface(&window->Surface());
         rv::TFastLineSeries* s = control->Series1();
         for (std::int64_t i = 0; i < points; ++i) {
-            s->AddPoint(static_cast<double>(i), 35.0 + 3.0 * std::sin(static_cast<double>(i) * 0.08), "",
+            s->AddPoint(static_cast<double>(i),
+                        35.0 + 3.0 * std::sin(static_cast<double>(i) * 0.08), "",
                         rv::UseSeriesColor);
         }
         const double last = static_cast<double>(std::max<std::int64_t>(points - 1, 199));
@@ -49,7 +53,8 @@ struct Fixture {
     std::unique_ptr<rv::QtSurfaceImage> window;
 };
 
-void FullDraw(benchmark::State& state, Fixture& f) {
+void FullDraw(benchmark::State& state, Fixture& f)
+{
     rv::TChart& chart = f.control->Chart();
     for (auto _ : state) {
         chart.Invalidate();
@@ -61,19 +66,22 @@ void FullDraw(benchmark::State& state, Fixture& f) {
                                                     f.control->Series1()->VisibleFirst + 1);
 }
 
-void BM_FullDraw_Chart1_200Points(benchmark::State& state) {
+void BM_FullDraw_Chart1_200Points(benchmark::State& state)
+{
     Fixture f(200);
     FullDraw(state, f);
 }
 BENCHMARK(BM_FullDraw_Chart1_200Points)->Unit(benchmark::kMicrosecond);
 
-void BM_FullDraw_Chart1_10MStoredLast200(benchmark::State& state) {
+void BM_FullDraw_Chart1_10MStoredLast200(benchmark::State& state)
+{
     static Fixture f(10'000'000);
     FullDraw(state, f);
 }
 BENCHMARK(BM_FullDraw_Chart1_10MStoredLast200)->Unit(benchmark::kMicrosecond);
 
-void BM_CleanRepaint_ImageCopy(benchmark::State& state) {
+void BM_CleanRepaint_ImageCopy(benchmark::State& state)
+{
     Fixture f(200);
     rv::TChart& chart = f.control->Chart();
     const auto draws = chart.FullDrawCount();
@@ -81,7 +89,8 @@ void BM_CleanRepaint_ImageCopy(benchmark::State& state) {
         chart.PaintHandler();
         benchmark::DoNotOptimize(f.window->Image().constBits());
     }
-    if (chart.FullDrawCount() != draws) state.SkipWithError("a clean repaint drew the chart");
+    if (chart.FullDrawCount() != draws)
+        state.SkipWithError("a clean repaint drew the chart");
 }
 BENCHMARK(BM_CleanRepaint_ImageCopy)->Unit(benchmark::kMicrosecond);
 

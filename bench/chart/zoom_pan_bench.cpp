@@ -19,11 +19,13 @@ struct NullWindow : rv::IZoomPanWindow {
 
 // Chart1 holding `count` points, showing the last 200, laid out by one full draw.
 struct Setup {
-    explicit Setup(std::int32_t count) {
+    explicit Setup(std::int32_t count)
+    {
         series = rv::ConfigureChart1(chart);
         surface.RecordStateChanges = false;
         chart.Canvas().SetOwnSurface(&surface);
-        for (std::int32_t i = 0; i < count; ++i) series->AddPoint(i, (i * 37) % 400 / 10.0, "", rv::UseSeriesColor);
+        for (std::int32_t i = 0; i < count; ++i)
+            series->AddPoint(i, (i * 37) % 400 / 10.0, "", rv::UseSeriesColor);
         chart.BottomAxis()->SetRange(count - 200, count - 1);
         chart.LeftAxis()->SetRange(0, 40);
         chart.PaintHandler();
@@ -37,7 +39,8 @@ struct Setup {
     std::unique_ptr<rv::TZoomPanInteraction> zp;
 };
 
-void BM_IdleMove(benchmark::State& state) {
+void BM_IdleMove(benchmark::State& state)
+{
     Setup s(static_cast<std::int32_t>(state.range(0)));
     std::int32_t x = 100;
     for (auto _ : state) {
@@ -48,7 +51,8 @@ void BM_IdleMove(benchmark::State& state) {
 BENCHMARK(BM_IdleMove)->Arg(200)->Arg(1'000'000);
 
 // One pan step: the four axes' new ranges and a repaint request (no drawing).
-void BM_PanStep(benchmark::State& state) {
+void BM_PanStep(benchmark::State& state)
+{
     Setup s(static_cast<std::int32_t>(state.range(0)));
     s.zp->MouseDown(rv::TMouseButton::mbRight, 0, 100, 120);
     std::int32_t x = 100;
@@ -60,7 +64,8 @@ void BM_PanStep(benchmark::State& state) {
 BENCHMARK(BM_PanStep)->Arg(200)->Arg(1'000'000);
 
 // One rubber band step: erase and redraw of the outline only.
-void BM_ZoomDragStep(benchmark::State& state) {
+void BM_ZoomDragStep(benchmark::State& state)
+{
     Setup s(static_cast<std::int32_t>(state.range(0)));
     s.zp->MouseDown(rv::TMouseButton::mbLeft, 0, 100, 120);
     std::int32_t x = 300;

@@ -23,7 +23,8 @@ std::vector<std::uint8_t> RealisticStream(std::size_t frames)
     std::array<std::uint8_t, rv::MeasurementFrame::MaxSize> out{};
     for (std::size_t k = 0; k < frames; ++k) {
         const double wave = 1500.0 + 1000.0 * std::sin(static_cast<double>(k) * 0.0628);
-        const auto distance = static_cast<std::uint16_t>(wave + static_cast<double>(rng() % 21) - 10.0);
+        const auto distance =
+            static_cast<std::uint16_t>(wave + static_cast<double>(rng() % 21) - 10.0);
         const std::size_t size = rv::MeasurementFrame::ForReading(distance, 3).Encode(out);
         if (k % 97 == 0)
             out[size - 1] ^= 0x40;
@@ -79,7 +80,7 @@ void Decode(benchmark::State& state, const std::vector<std::uint8_t>& stream)
 
 void BM_FeedByte_Realistic(benchmark::State& state)
 {
-    static const auto stream = RealisticStream(1 << 17);  // about 1 MiB
+    static const auto stream = RealisticStream(1 << 17); // about 1 MiB
     Decode(state, stream);
 }
 BENCHMARK(BM_FeedByte_Realistic);

@@ -38,15 +38,15 @@ public:
     }
 
     void ShowNotice(std::string_view) override { ++Notices; }
-    void ShowNoCreateThread() override {}
-    void ShowShortMessage(std::string_view) override {}
-    void SetOpenButtonEnabled(bool) override {}
-    void SwitchWaveformOff() override {}
-    void TxCountChanged(std::int32_t) override {}
+    void ShowNoCreateThread() override { }
+    void ShowShortMessage(std::string_view) override { }
+    void SetOpenButtonEnabled(bool) override { }
+    void SwitchWaveformOff() override { }
+    void TxCountChanged(std::int32_t) override { }
     std::string AutoSendCaption() const override { return "自动发送"; }
-    void SetAutoSendCaption(std::string_view) override {}
-    void EnableTimer(std::uint32_t) override {}
-    void DisableTimer() override {}
+    void SetAutoSendCaption(std::string_view) override { }
+    void EnableTimer(std::uint32_t) override { }
+    void DisableTimer() override { }
 
     void ProcessReceivedBytes(std::span<const std::uint8_t> bytes) override
     {
@@ -54,7 +54,8 @@ public:
         for (const auto b : bytes) {
             if (const auto reading = Decoder_.FeedByte(b)) {
                 ++Frames;
-                Latencies.push_back(now - SentAt_[reading->Distance].load(std::memory_order_relaxed));
+                Latencies.push_back(now -
+                                    SentAt_[reading->Distance].load(std::memory_order_relaxed));
             }
         }
     }
@@ -132,13 +133,14 @@ void BM_ReceivePathAt115200FrameRate(benchmark::State& state)
                 return n;
             });
 
-        const auto times = rv::bench::ServeWhileDeviceWrites(device, seconds, [&](Clock::duration d) {
-            host->ServiceUntil(connection, Clock::now() + d);
-        });
+        const auto times =
+            rv::bench::ServeWhileDeviceWrites(device, seconds, [&](Clock::duration d) {
+                host->ServiceUntil(connection, Clock::now() + d);
+            });
         connection.Button1Click();
 
-        rv::bench::SetReceiveCounters(state, times, static_cast<double>(host->Frames), device.Sent(),
-                                      host->Notifications, host->Latencies);
+        rv::bench::SetReceiveCounters(state, times, static_cast<double>(host->Frames),
+                                      device.Sent(), host->Notifications, host->Latencies);
         if (host->Notices != 0)
             state.SkipWithError("the receive path reported a failure");
     }

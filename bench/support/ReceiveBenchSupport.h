@@ -23,7 +23,7 @@ namespace rv::bench {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int FramesPerSecond = 1440;  // 115200 baud, 10 bits a byte, 8-byte frames
+constexpr int FramesPerSecond = 1440; // 115200 baud, 10 bits a byte, 8-byte frames
 
 // When each sequence number was written, by the device's clock reading.
 using SentTimes = std::array<std::atomic<std::int64_t>, 65536>;
@@ -115,8 +115,8 @@ private:
 };
 
 struct RunTimes {
-    double Elapsed = 0;  // s
-    double Cpu = 0;      // s of reader and window thread, the device's own left out
+    double Elapsed = 0; // s
+    double Cpu = 0; // s of reader and window thread, the device's own left out
 };
 
 // Lets `serve(duration)` handle the stream for `seconds`, stops the device, then serves 50 ms

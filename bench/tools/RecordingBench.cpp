@@ -92,13 +92,26 @@ void Receive(benchmark::State& state, bool csv, bool raw)
     std::filesystem::remove_all(folder);
     // Process CPU time, so that the kernel's share of the writes and syncs counts too.
     state.counters["core_pct"] =
-        100.0 * cpuSeconds / static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+        100.0 * cpuSeconds /
+        static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
 }
 
-void BM_MonitorOnly(benchmark::State& state) { Receive(state, false, false); }
-void BM_MonitorWithCsv(benchmark::State& state) { Receive(state, true, false); }
-void BM_MonitorWithRaw(benchmark::State& state) { Receive(state, false, true); }
-void BM_MonitorWithCsvAndRaw(benchmark::State& state) { Receive(state, true, true); }
+void BM_MonitorOnly(benchmark::State& state)
+{
+    Receive(state, false, false);
+}
+void BM_MonitorWithCsv(benchmark::State& state)
+{
+    Receive(state, true, false);
+}
+void BM_MonitorWithRaw(benchmark::State& state)
+{
+    Receive(state, false, true);
+}
+void BM_MonitorWithCsvAndRaw(benchmark::State& state)
+{
+    Receive(state, true, true);
+}
 
 BENCHMARK(BM_MonitorOnly)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_MonitorWithCsv)->Unit(benchmark::kMillisecond)->MinTime(2.0);

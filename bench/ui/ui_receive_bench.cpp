@@ -36,16 +36,16 @@ constexpr std::size_t DefaultReadSize = 64;
 
 class QuietSink : public rv::MessageSink {
 public:
-    void ShowNotice(const QString&) override {}
-    void ShowShortMessage(const QString&) override {}
-    void ShowErrorReport(const QString&) override {}
-    void ShowOwnedBox(QWidget*, const QString&) override {}
+    void ShowNotice(const QString&) override { }
+    void ShowShortMessage(const QString&) override { }
+    void ShowErrorReport(const QString&) override { }
+    void ShowOwnedBox(QWidget*, const QString&) override { }
 };
 
 std::uint16_t DistanceAt(std::int64_t i)
 {
-    return static_cast<std::uint16_t>(1500 + std::lround(300 * std::sin(static_cast<double>(i) / 90.0)) +
-                                      (i * 7919) % 13);
+    return static_cast<std::uint16_t>(
+        1500 + std::lround(300 * std::sin(static_cast<double>(i) / 90.0)) + (i * 7919) % 13);
 }
 
 std::vector<std::uint8_t> OneSecond(std::int64_t firstFrame)
@@ -69,8 +69,8 @@ std::vector<std::vector<std::uint8_t>> OneSecondOfReads(std::int64_t firstFrame,
     std::vector<std::vector<std::uint8_t>> reads;
     for (std::size_t at = 0; at < stream.size(); at += readSize)
         reads.emplace_back(stream.begin() + static_cast<std::ptrdiff_t>(at),
-                           stream.begin() + static_cast<std::ptrdiff_t>(
-                                                std::min(at + readSize, stream.size())));
+                           stream.begin() +
+                               static_cast<std::ptrdiff_t>(std::min(at + readSize, stream.size())));
     return reads;
 }
 
@@ -78,7 +78,7 @@ std::vector<std::vector<std::uint8_t>> OneSecondOfReads(std::int64_t firstFrame,
 // way ProcessReceivedBytes builds it, in pieces of ten seconds.
 class LogPile {
 public:
-    explicit LogPile(std::size_t readSize) : ReadSize_(readSize) {}
+    explicit LogPile(std::size_t readSize) : ReadSize_(readSize) { }
 
     QString TenSeconds()
     {
@@ -254,12 +254,26 @@ void BM_LogRepaint(benchmark::State& state)
 
 BENCHMARK(BM_OneSecondOfData_AtStart)->Unit(benchmark::kMillisecond)->Iterations(30);
 BENCHMARK(BM_OneSecondOfData_AfterAnHour)->Unit(benchmark::kMillisecond)->Iterations(30);
-BENCHMARK(BM_OneSecondOfData_AfterLogOnly)->Arg(3600)->Unit(benchmark::kMillisecond)->Iterations(30);
-BENCHMARK(BM_OneSecondOfData_AfterAnHourOfPointsOnly)->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_OneSecondOfData_AfterLogOnly)
+    ->Arg(3600)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(30);
+BENCHMARK(BM_OneSecondOfData_AfterAnHourOfPointsOnly)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(30);
 BENCHMARK(BM_OneSecondOfData_8ByteReads_AtStart)->Unit(benchmark::kMillisecond)->Iterations(30);
-BENCHMARK(BM_OneSecondOfData_8ByteReads_AfterLogOnly)->Arg(3600)->Unit(benchmark::kMillisecond)->Iterations(30);
-BENCHMARK(BM_OneSecondOfData_8ByteReads_Presented_CaretAtEnd)->Arg(3600)->Unit(benchmark::kMillisecond)->Iterations(10);
-BENCHMARK(BM_OneSecondOfData_8ByteReads_Presented_CaretAtTop)->Arg(3600)->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_OneSecondOfData_8ByteReads_AfterLogOnly)
+    ->Arg(3600)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(30);
+BENCHMARK(BM_OneSecondOfData_8ByteReads_Presented_CaretAtEnd)
+    ->Arg(3600)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
+BENCHMARK(BM_OneSecondOfData_8ByteReads_Presented_CaretAtTop)
+    ->Arg(3600)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(10);
 BENCHMARK(BM_LogRepaint)
     ->ArgsProduct({{10, 3600}, {0, 1, 2}})
     ->ArgNames({"seconds", "at"})

@@ -147,8 +147,8 @@ void BM_WindowReceivePathAt115200FrameRate(benchmark::State& state)
             form.show();
         Parts(form).BitBtn1->click();
         if (presentation >= 1) {
-            Parts(form).Button5->click();  // hex echo on
-            Parts(form).BitBtn2->click();  // waveform on
+            Parts(form).Button5->click(); // hex echo on
+            Parts(form).BitBtn2->click(); // waveform on
         }
         if (form.Link()->Connection().State() != rv::ConnectionState::Open) {
             state.SkipWithError("port did not open");
@@ -161,22 +161,23 @@ void BM_WindowReceivePathAt115200FrameRate(benchmark::State& state)
             [seq = std::uint16_t{1000}](std::span<std::uint8_t> bytes) mutable {
                 ++seq;
                 if (seq > 60000)
-                    seq = 1000;  // keeps the read-out's text length steady
+                    seq = 1000; // keeps the read-out's text length steady
                 const auto n = rv::MeasurementFrame::ForReading(seq, 3).Encode(bytes);
-                SentAt[seq].store(Clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+                SentAt[seq].store(Clock::now().time_since_epoch().count(),
+                                  std::memory_order_relaxed);
                 return n;
             });
 
         PaintCounter paints;
-        const auto times = rv::bench::ServeWhileDeviceWrites(device, seconds, [](Clock::duration d) {
-            RunLoopFor(std::chrono::duration_cast<std::chrono::milliseconds>(d));
-        });
+        const auto times =
+            rv::bench::ServeWhileDeviceWrites(device, seconds, [](Clock::duration d) {
+                RunLoopFor(std::chrono::duration_cast<std::chrono::milliseconds>(d));
+            });
         Parts(form).Button1->click();
 
         rv::bench::SetReceiveCounters(state, times, static_cast<double>(Parts(form).RxCount / 8),
                                       device.Sent(), form.Notifications, form.Latencies);
-        state.counters["widget_paints_per_s"] =
-            static_cast<double>(paints.Most()) / times.Elapsed;
+        state.counters["widget_paints_per_s"] = static_cast<double>(paints.Most()) / times.Elapsed;
         state.counters["paints_per_s"] = static_cast<double>(paints.All()) / times.Elapsed;
         if (sink.Shown != 0)
             state.SkipWithError("the window reported a failure");

@@ -5,7 +5,8 @@
 
 namespace rv {
 
-std::int64_t RoundHalfEven(double x) {
+std::int64_t RoundHalfEven(double x)
+{
     // Built from trunc and the exact fraction, independent of the floating-point environment's
     // rounding mode and of std::round, which some C libraries compute as floor(x + 0.5) (that
     // turns the largest double below 0.5 into 1).
@@ -21,12 +22,15 @@ std::int64_t RoundHalfEven(double x) {
     return static_cast<std::int64_t>(r);
 }
 
-std::int64_t Trunc(double x) {
+std::int64_t Trunc(double x)
+{
     return static_cast<std::int64_t>(std::trunc(x));
 }
 
-std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c) {
-    if (c == 0) return -1;
+std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c)
+{
+    if (c == 0)
+        return -1;
     const std::int64_t num = static_cast<std::int64_t>(a) * b;
     std::int64_t q = num / c;
     const std::int64_t rem = num % c;

@@ -309,7 +309,8 @@ void SerialConnection::OnCommNotify(CommHandle handle)
         const auto count = std::min(link->ReadOverlapped.BytesTransferred, n);
         if (count > 0) {
             try {
-                Host_->ProcessReceivedBytes(std::span<const std::uint8_t>(ReceiveBuffer_.data(), count));
+                Host_->ProcessReceivedBytes(
+                    std::span<const std::uint8_t>(ReceiveBuffer_.data(), count));
             } catch (...) {
                 // The error goes to the window's report; receiving must not stop because of it.
                 if (!readDone.IsReleased())
@@ -320,7 +321,8 @@ void SerialConnection::OnCommNotify(CommHandle handle)
         // Bytes beyond one buffer are collected by a follow-up notification that takes the
         // place of this one, so at most one stays outstanding and the window can repaint
         // between the chunks.
-        if (count == ReceiveBufferSize && status.InQueue > ReceiveBufferSize && !port.IsReleased()) {
+        if (count == ReceiveBufferSize && status.InQueue > ReceiveBufferSize &&
+            !port.IsReleased()) {
             bool posted = false;
             try {
                 posted = Host_->PostCommNotify(link->Handle);
@@ -405,7 +407,7 @@ void SerialConnection::SendCommand(std::string_view commandText)
     SerialPort& port = *link->PortHandle;
 
     IoRecord WriteOverlapped;
-    WriteOverlapped.Event = Platform_->NewEvent(false);  // the write works without one
+    WriteOverlapped.Event = Platform_->NewEvent(false); // the write works without one
     const auto releaseWriteEvent = [&WriteOverlapped] {
         if (WriteOverlapped.Event)
             WriteOverlapped.Event->Close();

@@ -519,7 +519,7 @@ public:
         {
             std::unique_lock lock(State_->Mutex);
             if (State_->Held)
-                return false;  // only the test can let it run, and the test is here, joining
+                return false; // only the test can let it run, and the test is here, joining
             if (!State_->Changed.wait_for(lock, bound, [this] { return State_->Ended; }))
                 return false;
         }
@@ -569,26 +569,27 @@ void FakePlatform::Launch(std::function<void()> body, std::shared_ptr<fake::Thre
         state->Held = false;
     }
     std::lock_guard lock(Mutex_);
-    Threads_.emplace_back([book = Book_, body = std::move(body), state = std::move(state)]() mutable {
-        try {
-            body();
-        } catch (...) {
-        }
-        // What the body holds (this platform among it) goes before the thread counts as ended;
-        // the book outlives the platform, so this is safe even if that was the last reference.
-        body = nullptr;
-        {
-            std::lock_guard done(book->Mutex);
-            --book->Running;
-            book->Ended.notify_all();
-        }
-        // Last: a join that sees the end finds the thread counted out already.
-        {
-            std::lock_guard ended(state->Mutex);
-            state->Ended = true;
-        }
-        state->Changed.notify_all();
-    });
+    Threads_.emplace_back(
+        [book = Book_, body = std::move(body), state = std::move(state)]() mutable {
+            try {
+                body();
+            } catch (...) {
+            }
+            // What the body holds (this platform among it) goes before the thread counts as ended;
+            // the book outlives the platform, so this is safe even if that was the last reference.
+            body = nullptr;
+            {
+                std::lock_guard done(book->Mutex);
+                --book->Running;
+                book->Ended.notify_all();
+            }
+            // Last: a join that sees the end finds the thread counted out already.
+            {
+                std::lock_guard ended(state->Mutex);
+                state->Ended = true;
+            }
+            state->Changed.notify_all();
+        });
 }
 
 } // namespace rv

@@ -6,13 +6,16 @@
 
 namespace {
 
-std::optional<std::int32_t> Parse(std::string_view s) {
+std::optional<std::int32_t> Parse(std::string_view s)
+{
     std::int32_t v = 0;
-    if (!rv::TryStrToInt(s, v)) return std::nullopt;
+    if (!rv::TryStrToInt(s, v))
+        return std::nullopt;
     return v;
 }
 
-TEST(IntegerText, AcceptsDecimalAndHexForms) {
+TEST(IntegerText, AcceptsDecimalAndHexForms)
+{
     EXPECT_EQ(Parse("9600"), 9600);
     EXPECT_EQ(Parse("   57600"), 57600);
     EXPECT_EQ(Parse("+50"), 50);
@@ -29,15 +32,34 @@ TEST(IntegerText, AcceptsDecimalAndHexForms) {
     EXPECT_EQ(Parse("-0x80000000"), INT32_MIN);
 }
 
-TEST(IntegerText, RejectsEverythingElse) {
-    for (const char* s : {"", " ", "+", "-", "$", "0x", "abc", "12 ", "1 2", "12a", "1.5", "--1", "+-1",
-                          "2147483648", "-2147483649", "0x80000000", "99999999999999999999", " $-1",
-                          "\t5", "$g"}) {
+TEST(IntegerText, RejectsEverythingElse)
+{
+    for (const char* s : {"",
+                          " ",
+                          "+",
+                          "-",
+                          "$",
+                          "0x",
+                          "abc",
+                          "12 ",
+                          "1 2",
+                          "12a",
+                          "1.5",
+                          "--1",
+                          "+-1",
+                          "2147483648",
+                          "-2147483649",
+                          "0x80000000",
+                          "99999999999999999999",
+                          " $-1",
+                          "\t5",
+                          "$g"}) {
         EXPECT_EQ(Parse(s), std::nullopt) << "'" << s << "'";
     }
 }
 
-TEST(IntegerText, ErrorMessageQuotesTheText) {
+TEST(IntegerText, ErrorMessageQuotesTheText)
+{
     try {
         rv::StrToInt("abc");
         FAIL() << "no error";

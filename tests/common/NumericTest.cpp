@@ -4,7 +4,8 @@
 
 namespace {
 
-TEST(Numeric, RoundHalfEvenGoesToTheEvenNeighbour) {
+TEST(Numeric, RoundHalfEvenGoesToTheEvenNeighbour)
+{
     EXPECT_EQ(rv::RoundHalfEven(2.5), 2);
     EXPECT_EQ(rv::RoundHalfEven(3.5), 4);
     EXPECT_EQ(rv::RoundHalfEven(-2.5), -2);
@@ -20,16 +21,18 @@ TEST(Numeric, RoundHalfEvenGoesToTheEvenNeighbour) {
     EXPECT_EQ(rv::RoundHalfEven(4503599627370497.0), 4503599627370497);
 }
 
-TEST(Numeric, TruncDropsTowardZero) {
+TEST(Numeric, TruncDropsTowardZero)
+{
     EXPECT_EQ(rv::Trunc(2.9), 2);
     EXPECT_EQ(rv::Trunc(-2.9), -2);
     EXPECT_EQ(rv::Trunc(1e15 + 0.5), 1000000000000000LL);
 }
 
-TEST(Numeric, MulDivRoundsHalvesAwayFromZero) {
-    EXPECT_EQ(rv::MulDiv(953, 3, 100), 29);   // 28.59
-    EXPECT_EQ(rv::MulDiv(5, 1, 2), 3);        // 2.5
-    EXPECT_EQ(rv::MulDiv(-5, 1, 2), -3);      // -2.5
+TEST(Numeric, MulDivRoundsHalvesAwayFromZero)
+{
+    EXPECT_EQ(rv::MulDiv(953, 3, 100), 29); // 28.59
+    EXPECT_EQ(rv::MulDiv(5, 1, 2), 3); // 2.5
+    EXPECT_EQ(rv::MulDiv(-5, 1, 2), -3); // -2.5
     EXPECT_EQ(rv::MulDiv(5, -1, 2), -3);
     EXPECT_EQ(rv::MulDiv(7, 1, 3), 2);
     EXPECT_EQ(rv::MulDiv(1, 1, 0), -1);

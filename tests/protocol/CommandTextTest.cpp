@@ -40,7 +40,7 @@ TEST(HexPairValue, OneOrTwoDigitsOnly)
     EXPECT_EQ(HexPairValue("g"), -1);
     EXPECT_EQ(HexPairValue("Ag"), -1);
     EXPECT_EQ(HexPairValue("xA"), -1);
-    EXPECT_EQ(HexPairValue("\xE4\xB8"), -1);  // half of a Chinese character
+    EXPECT_EQ(HexPairValue("\xE4\xB8"), -1); // half of a Chinese character
 }
 
 TEST(HexPairValue, SpaceAloneIsMinusTwoButNeverPartOfAPair)
@@ -106,7 +106,7 @@ TEST(CommandTextToBytes, TransmitBufferBound)
     std::vector<std::uint8_t> storage(TransmitBufferSize + 16, guard);
     const std::span<std::uint8_t> buffer(storage.data(), TransmitBufferSize);
 
-    const std::string exactFit(2 * TransmitBufferSize, 'A');  // 10242 digits
+    const std::string exactFit(2 * TransmitBufferSize, 'A'); // 10242 digits
     auto result = CommandTextToBytes(exactFit, buffer);
     EXPECT_FALSE(result.Overflow);
     EXPECT_EQ(result.Count, TransmitBufferSize);

@@ -146,7 +146,8 @@ TEST(FrameDecoder, StateStaysBoundedOnRandomStreams)
     FrameDecoder decoder;
     for (int i = 0; i < 200000; ++i) {
         const std::uint32_t r = rng();
-        const std::uint8_t b = (r & 1) ? favourites[(r >> 1) % 7] : static_cast<std::uint8_t>(r >> 8);
+        const std::uint8_t b =
+            (r & 1) ? favourites[(r >> 1) % 7] : static_cast<std::uint8_t>(r >> 8);
         const auto reading = decoder.FeedByte(b);
         ASSERT_GE(decoder.FramePos(), 0);
         ASSERT_LE(decoder.FramePos(), 259);

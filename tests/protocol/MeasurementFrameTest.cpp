@@ -29,8 +29,8 @@ TEST(MeasurementFrame, EncodedFramesDecodeBack)
     std::array<std::uint8_t, MeasurementFrame::MaxSize> out{};
     const std::uint16_t distances[] = {0, 1, 255, 256, 0x5A5A, 0x5A00, 0x005A, 65535};
     for (std::uint16_t distance : distances) {
-        for (std::uint8_t mode : {std::uint8_t{0}, std::uint8_t{3}, std::uint8_t{0x5A},
-                                  std::uint8_t{255}}) {
+        for (std::uint8_t mode :
+             {std::uint8_t{0}, std::uint8_t{3}, std::uint8_t{0x5A}, std::uint8_t{255}}) {
             const auto frame = MeasurementFrame::ForReading(distance, mode, 0x5A);
             const std::size_t size = frame.Encode(out);
             std::optional<MeasurementReading> reading;

@@ -19,15 +19,18 @@ struct OpenRow {
     bool Throws;
     ConnectionState State;
     bool PortOpen;
-    std::optional<bool> OpenButton;  // last value the window was told; nullopt: never touched
+    std::optional<bool> OpenButton; // last value the window was told; nullopt: never touched
     int NoCreateThread;
     bool EverythingReleased;
 };
 
-void PrintTo(const OpenRow& row, std::ostream* os) { *os << row.Name; }
+void PrintTo(const OpenRow& row, std::ostream* os)
+{
+    *os << row.Name;
+}
 
 class OpenFailureTable : public FakeConnectionTest,
-                         public ::testing::WithParamInterface<OpenRow> {};
+                         public ::testing::WithParamInterface<OpenRow> { };
 
 TEST_P(OpenFailureTable, ShowsTheMessageAndLeavesTheState)
 {
@@ -50,8 +53,8 @@ TEST_P(OpenFailureTable, ShowsTheMessageAndLeavesTheState)
     EXPECT_EQ(AllReleased(), row.EverythingReleased);
     if (auto port = Platform->LastPort()) {
         // DTR goes up whenever the open went on past the reader's start, thread or not.
-        const bool pastReader = row.State == ConnectionState::Open ||
-                                row.State == ConnectionState::OpenWithoutReader;
+        const bool pastReader =
+            row.State == ConnectionState::Open || row.State == ConnectionState::OpenWithoutReader;
         EXPECT_EQ(port->DtrRaised(), pastReader ? 1 : 0);
     }
     ExpectNoMisuse();
@@ -70,27 +73,88 @@ TEST_P(OpenFailureTable, ShowsTheMessageAndLeavesTheState)
 }
 
 const OpenRow OpenRows[] = {
-    {"EventCannotBeCreated", [](FakePlatform& p) { p.FailCall(FakeOp::NewEvent); }, "9600",
-     {"CreateEvent Error!"}, false, ConnectionState::Closed, false, std::nullopt, 0, true},
-    {"PortCannotBeOpened", [](FakePlatform& p) { p.FailCall(FakeOp::OpenPort); }, "9600",
-     {"串口打开失败!"}, false, ConnectionState::Closed, false, std::nullopt, 0, true},
-    {"BaudTextNotAnInteger", [](FakePlatform&) {}, "abc", {}, true, ConnectionState::Closed,
-     false, std::nullopt, 0, true},
-    {"BaudRefused", [](FakePlatform& p) { p.FailAlways(FakeOp::SetCommState); }, "9600", {},
-     false, ConnectionState::Closed, false, std::nullopt, 0, true},
-    {"MaskRefusedAfterConfigured", [](FakePlatform& p) { p.FailAlways(FakeOp::SetCommMask); },
-     "9600", {"SetCommMask Error !"}, false, ConnectionState::ConfiguredWithoutEventMask, true,
-     std::nullopt, 0, false},
+    {"EventCannotBeCreated",
+     [](FakePlatform& p) { p.FailCall(FakeOp::NewEvent); },
+     "9600",
+     {"CreateEvent Error!"},
+     false,
+     ConnectionState::Closed,
+     false,
+     std::nullopt,
+     0,
+     true},
+    {"PortCannotBeOpened",
+     [](FakePlatform& p) { p.FailCall(FakeOp::OpenPort); },
+     "9600",
+     {"串口打开失败!"},
+     false,
+     ConnectionState::Closed,
+     false,
+     std::nullopt,
+     0,
+     true},
+    {"BaudTextNotAnInteger",
+     [](FakePlatform&) {},
+     "abc",
+     {},
+     true,
+     ConnectionState::Closed,
+     false,
+     std::nullopt,
+     0,
+     true},
+    {"BaudRefused",
+     [](FakePlatform& p) { p.FailAlways(FakeOp::SetCommState); },
+     "9600",
+     {},
+     false,
+     ConnectionState::Closed,
+     false,
+     std::nullopt,
+     0,
+     true},
+    {"MaskRefusedAfterConfigured",
+     [](FakePlatform& p) { p.FailAlways(FakeOp::SetCommMask); },
+     "9600",
+     {"SetCommMask Error !"},
+     false,
+     ConnectionState::ConfiguredWithoutEventMask,
+     true,
+     std::nullopt,
+     0,
+     false},
     {"MaskRefusedAfterBaudRefused",
      [](FakePlatform& p) {
          p.FailAlways(FakeOp::SetCommState);
          p.FailAlways(FakeOp::SetCommMask);
      },
-     "9600", {"SetCommMask Error !"}, false, ConnectionState::Closed, false, std::nullopt, 0,
+     "9600",
+     {"SetCommMask Error !"},
+     false,
+     ConnectionState::Closed,
+     false,
+     std::nullopt,
+     0,
      true},
-    {"NoReaderThread", [](FakePlatform& p) { p.FailCall(FakeOp::StartThread); }, "9600", {},
-     false, ConnectionState::OpenWithoutReader, true, false, 1, false},
-    {"Success", [](FakePlatform&) {}, "9600", {}, false, ConnectionState::Open, true, false, 0,
+    {"NoReaderThread",
+     [](FakePlatform& p) { p.FailCall(FakeOp::StartThread); },
+     "9600",
+     {},
+     false,
+     ConnectionState::OpenWithoutReader,
+     true,
+     false,
+     1,
+     false},
+    {"Success",
+     [](FakePlatform&) {},
+     "9600",
+     {},
+     false,
+     ConnectionState::Open,
+     true,
+     false,
+     0,
      false},
 };
 
@@ -208,7 +272,7 @@ TEST_F(FakeConnectionTest, CloseDoesNotWaitForAnUnhandledNotification)
     auto link = Link();
     ASSERT_FALSE(link->ReadDoneEvent->IsSignalled());
 
-    Conn->Button1Click();  // must return although the notification was never handled
+    Conn->Button1Click(); // must return although the notification was never handled
     EXPECT_EQ(Conn->State(), ConnectionState::Closed);
     EXPECT_TRUE(Platform->WaitThreadsEnded(2s));
 
@@ -231,7 +295,8 @@ TEST_F(FakeConnectionTest, LateNotificationDoesNotTouchTheNextConnection)
     Conn->OnCommNotify(*stale);
     EXPECT_TRUE(Host->Received.empty());
     EXPECT_EQ(second->Queued(), 1u);
-    EXPECT_FALSE(Link()->ReadDoneEvent->IsSignalled()) << "stale notification completed the hand-off";
+    EXPECT_FALSE(Link()->ReadDoneEvent->IsSignalled())
+        << "stale notification completed the hand-off";
 
     Host->Pump(*Conn);
     EXPECT_EQ(Host->Received, std::vector<std::uint8_t>{9});
@@ -260,7 +325,7 @@ TEST_F(FakeConnectionTest, CloseWakesAReaderWaitingForTheHandOffAndJoinsIt)
     EXPECT_LT(std::chrono::steady_clock::now() - t0, SerialConnection::ReaderJoinBound / 2);
     EXPECT_EQ(Platform->ThreadsRunning(), 0);
     EXPECT_EQ(Platform->ThreadsJoined(), 1);
-    EXPECT_EQ(Host->Pump(*Conn), 1);  // the late notification acts on nothing
+    EXPECT_EQ(Host->Pump(*Conn), 1); // the late notification acts on nothing
     EXPECT_TRUE(Host->Received.empty());
 }
 
@@ -276,7 +341,7 @@ TEST_F(FakeConnectionTest, AReaderThatHasNotStartedIsJoinedAtTheEnd)
 {
     Platform->HoldThreads(true);
     Conn->BitBtn1Click("COM3", "9600");
-    Conn->Button1Click();  // cannot wait for a thread that has not run yet
+    Conn->Button1Click(); // cannot wait for a thread that has not run yet
     EXPECT_EQ(Platform->ThreadsJoined(), 0);
     Platform->ReleaseHeldThreads();
     Conn.reset();
@@ -289,8 +354,8 @@ TEST_F(FakeConnectionTest, AReaderThatHasNotStartedIsJoinedAtTheEnd)
 TEST_F(FakeConnectionTest, FailedOpenShowsTheFixedTextAndLeavesTheReasonBesideIt)
 {
     ClearLastSystemError();
-    Platform->SetFailureError(FakeOp::OpenPort,
-                              {{}, "open", 13, "Permission denied: add the user to the dialout group"});
+    Platform->SetFailureError(
+        FakeOp::OpenPort, {{}, "open", 13, "Permission denied: add the user to the dialout group"});
     Platform->FailCall(FakeOp::OpenPort);
     Conn->BitBtn1Click("ttyUSB0", "9600");
     EXPECT_EQ(Host->NoticeTexts(), std::vector<std::string>{"串口打开失败!"});

@@ -274,7 +274,7 @@ TEST_F(PosixPortTest, ReleaseCompletesAPendingWaitAndLaterOnesFail)
     EXPECT_FALSE(port->SetCommMask(EvRxChar));
     std::uint8_t buf[4];
     EXPECT_FALSE(port->Read(buf, record));
-    port->Close();  // a second release does nothing
+    port->Close(); // a second release does nothing
 }
 
 TEST_F(PosixPortTest, ReadTakesWhatIsQueuedWithoutWaiting)
@@ -285,7 +285,7 @@ TEST_F(PosixPortTest, ReadTakesWhatIsQueuedWithoutWaiting)
     ASSERT_TRUE(port->Read(buf, record));
     EXPECT_EQ(record.BytesTransferred, 0u);
 
-    ASSERT_TRUE(Pty.Write({0x5A, 0x5A, 0x0A, 0x0D, 0x11, 0x13}));  // no translation, no flow stop
+    ASSERT_TRUE(Pty.Write({0x5A, 0x5A, 0x0A, 0x0D, 0x11, 0x13})); // no translation, no flow stop
     std::this_thread::sleep_for(20ms);
     ASSERT_TRUE(port->Read(buf, record));
     ASSERT_EQ(record.BytesTransferred, 6u);
@@ -483,9 +483,9 @@ TEST_F(SystemReasonTest, ReadAfterHangUpAndRefusedSettingsAreReported)
 TEST_F(SystemReasonTest, LastErrorBelongsToTheThreadThatFailed)
 {
     std::thread([this] { EXPECT_EQ(Platform->OpenPort("/nonexistent/tty"), nullptr); }).join();
-    EXPECT_EQ(LastSystemError().Call, "");  // this thread has seen no failure
+    EXPECT_EQ(LastSystemError().Call, ""); // this thread has seen no failure
     std::lock_guard lock(RecordMutex());
-    ASSERT_EQ(Recorded().size(), 1u);  // the sink hears every thread
+    ASSERT_EQ(Recorded().size(), 1u); // the sink hears every thread
     EXPECT_EQ(Recorded()[0].Port, "/nonexistent/tty");
 }
 

@@ -129,7 +129,7 @@ TEST_F(PtyConnectionTest, WriteThatNeverDrainsFailsWithinItsBound)
 {
     Conn->BitBtn1Click(Pty.Path, "4000000");
     ASSERT_EQ(Conn->State(), ConnectionState::Open);
-    const std::string block(2 * TransmitBufferSize, 'A');  // 5121 bytes of 0xAA
+    const std::string block(2 * TransmitBufferSize, 'A'); // 5121 bytes of 0xAA
     const auto bound = SerialConnection::WriteBound(TransmitBufferSize, 4000000);
     for (int i = 0; i < 200 && Host->ShortMessages.empty(); ++i) {
         const auto t0 = std::chrono::steady_clock::now();
@@ -147,7 +147,7 @@ TEST_F(PtyConnectionTest, ManyOpenCloseCyclesWhileDataFlowsLeaveNothingBehind)
     std::atomic<bool> stop{false};
     std::thread device([&] {
         while (!stop.load()) {
-            Pty.Write(Frame);  // dropped while the terminal's queue is full
+            Pty.Write(Frame); // dropped while the terminal's queue is full
             std::this_thread::sleep_for(1ms);
         }
     });
@@ -165,8 +165,8 @@ TEST_F(PtyConnectionTest, ManyOpenCloseCyclesWhileDataFlowsLeaveNothingBehind)
         } else {
             Host->Pump(*Conn);
         }
-        Conn->Button1Click();  // sometimes with a notification still queued
-        Host->Pump(*Conn);     // late notifications do nothing
+        Conn->Button1Click(); // sometimes with a notification still queued
+        Host->Pump(*Conn); // late notifications do nothing
     }
     stop.store(true);
     device.join();
@@ -186,7 +186,7 @@ TEST_F(PtyConnectionTest, CloseAndDestructionWaitForTheReader)
         ASSERT_EQ(Conn->State(), ConnectionState::Open);
         ASSERT_TRUE(Pty.Write(Frame));
         ASSERT_TRUE(Host->WaitForPosted(1, 2s));
-        Conn->Button1Click();  // with a notification still queued
+        Conn->Button1Click(); // with a notification still queued
         // No waiting here: the reader is gone once close has returned, and so is its hold on
         // the host.
         EXPECT_EQ(Threads(), BaselineThreads) << "cycle " << cycle;
@@ -196,7 +196,7 @@ TEST_F(PtyConnectionTest, CloseAndDestructionWaitForTheReader)
 
     Conn->BitBtn1Click(Pty.Path, "115200");
     ASSERT_EQ(Conn->State(), ConnectionState::Open);
-    Conn.reset();  // the window going away with the port open
+    Conn.reset(); // the window going away with the port open
     EXPECT_EQ(Threads(), BaselineThreads);
     EXPECT_EQ(Host.use_count(), 1);
 }

@@ -75,8 +75,14 @@ inline std::size_t CountEntries(const char* dir)
         ++n;
     return n;
 }
-inline std::size_t OpenDescriptors() { return CountEntries("/proc/self/fd"); }
-inline std::size_t Threads() { return CountEntries("/proc/self/task"); }
+inline std::size_t OpenDescriptors()
+{
+    return CountEntries("/proc/self/fd");
+}
+inline std::size_t Threads()
+{
+    return CountEntries("/proc/self/task");
+}
 
 // Waits until the process has at most `count` threads.
 inline bool ThreadsDropTo(std::size_t count, std::chrono::milliseconds timeout)

@@ -17,14 +17,17 @@ struct ReceiveRow {
     std::vector<std::string> Notices;
     bool NoticeOnReaderThread;
     ConnectionState State;
-    bool ReaderEnds;         // the reader has ended before close
-    bool ReceivesAfterward;  // a later arrival still reaches ProcessReceivedBytes
+    bool ReaderEnds; // the reader has ended before close
+    bool ReceivesAfterward; // a later arrival still reaches ProcessReceivedBytes
 };
 
-void PrintTo(const ReceiveRow& row, std::ostream* os) { *os << row.Name; }
+void PrintTo(const ReceiveRow& row, std::ostream* os)
+{
+    *os << row.Name;
+}
 
 class ReceiveFailureTable : public FakeConnectionTest,
-                            public ::testing::WithParamInterface<ReceiveRow> {};
+                            public ::testing::WithParamInterface<ReceiveRow> { };
 
 TEST_P(ReceiveFailureTable, ShowsTheMessageAndLeavesTheState)
 {
@@ -74,28 +77,59 @@ TEST_P(ReceiveFailureTable, ShowsTheMessageAndLeavesTheState)
 }
 
 const ReceiveRow ReceiveRows[] = {
-    {"ReaderEventCannotBeCreated", [](FakePlatform&, FakePort&, RecordingHost&) {},
-     {"overlapped.Event Create Error !"}, true, ConnectionState::Open, true, false},
-    {"PostFails", [](FakePlatform&, FakePort&, RecordingHost& h) { h.FailPosts = true; },
-     {"PostMessage Error !"}, true, ConnectionState::Open, true, false},
+    {"ReaderEventCannotBeCreated",
+     [](FakePlatform&, FakePort&, RecordingHost&) {},
+     {"overlapped.Event Create Error !"},
+     true,
+     ConnectionState::Open,
+     true,
+     false},
+    {"PostFails",
+     [](FakePlatform&, FakePort&, RecordingHost& h) { h.FailPosts = true; },
+     {"PostMessage Error !"},
+     true,
+     ConnectionState::Open,
+     true,
+     false},
     {"ClearCommErrorFails",
      [](FakePlatform& p, FakePort&, RecordingHost&) { p.FailCall(FakeOp::ClearCommError); },
-     {"ClearCommError !"}, false, ConnectionState::Open, false, true},
-    {"ReadFails", [](FakePlatform& p, FakePort&, RecordingHost&) { p.FailCall(FakeOp::Read); },
-     {"ReadFile Error!"}, false, ConnectionState::Broken, true, false},
+     {"ClearCommError !"},
+     false,
+     ConnectionState::Open,
+     false,
+     true},
+    {"ReadFails",
+     [](FakePlatform& p, FakePort&, RecordingHost&) { p.FailCall(FakeOp::Read); },
+     {"ReadFile Error!"},
+     false,
+     ConnectionState::Broken,
+     true,
+     false},
     {"WaitFailsAtOnce",
      [](FakePlatform& p, FakePort& port, RecordingHost&) {
          // Let the pending wait end (mask change), then make the next one fail at once.
          p.FailCall(FakeOp::WaitCommEvent);
          port.SetCommMask(EvRxChar);
      },
-     {}, false, ConnectionState::Open, false, true},
+     {},
+     false,
+     ConnectionState::Open,
+     false,
+     true},
     {"LineErrorsAreIgnored",
      [](FakePlatform&, FakePort& port, RecordingHost&) { port.SetLineErrors(0x0002 | 0x0008); },
-     {}, false,
-     ConnectionState::Open, false, true},
-    {"PortVanishes", [](FakePlatform&, FakePort& port, RecordingHost&) { port.Hangup(); },
-     {"ReadFile Error!"}, false, ConnectionState::Broken, true, false},
+     {},
+     false,
+     ConnectionState::Open,
+     false,
+     true},
+    {"PortVanishes",
+     [](FakePlatform&, FakePort& port, RecordingHost&) { port.Hangup(); },
+     {"ReadFile Error!"},
+     false,
+     ConnectionState::Broken,
+     true,
+     false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Receive, ReceiveFailureTable, ::testing::ValuesIn(ReceiveRows),
@@ -133,10 +167,10 @@ TEST_F(FakeConnectionTest, NotificationWithNothingQueuedSkipsTheWindowButComplet
 {
     auto port = OpenAndWait();
     Arrive(*port, {1});
-    port->Inject({2});  // a second arrival while the first notification is outstanding
+    port->Inject({2}); // a second arrival while the first notification is outstanding
     std::this_thread::sleep_for(20ms);
-    Conn->OnCommNotify(*Host->TakePosted());  // reads both bytes
-    ASSERT_TRUE(Host->WaitForPosted(1, 2s));  // the reader posts again for the second arrival
+    Conn->OnCommNotify(*Host->TakePosted()); // reads both bytes
+    ASSERT_TRUE(Host->WaitForPosted(1, 2s)); // the reader posts again for the second arrival
     Conn->OnCommNotify(*Host->TakePosted());
     EXPECT_EQ(Host->ReadSizes, std::vector<std::size_t>{2});
     EXPECT_TRUE(Link()->ReadDoneEvent->IsSignalled());
@@ -149,7 +183,7 @@ TEST_F(FakeConnectionTest, MoreThanOneBufferIsCollectedByFollowUpNotifications)
     std::iota(bytes.begin(), bytes.end(), std::uint8_t{0});
     Arrive(*port, bytes);
 
-    ASSERT_EQ(Host->Pump(*Conn), 2);  // the handler queued its own follow-up
+    ASSERT_EQ(Host->Pump(*Conn), 2); // the handler queued its own follow-up
     EXPECT_EQ(Host->ReadSizes,
               (std::vector<std::size_t>{SerialConnection::ReceiveBufferSize, 100}));
     EXPECT_EQ(Host->Received, bytes);
@@ -199,7 +233,7 @@ TEST_F(FakeConnectionTest, CloseWhileTheClearCommErrorBoxIsOpen)
     Arrive(*port, {1});
     Host->Pump(*Conn);
     EXPECT_EQ(Conn->State(), ConnectionState::Closed);
-    EXPECT_TRUE(port->Purges() == std::vector<std::uint32_t>{15});  // the close's, nothing after
+    EXPECT_TRUE(port->Purges() == std::vector<std::uint32_t>{15}); // the close's, nothing after
 }
 
 TEST_F(FakeConnectionTest, CloseAndReopenWhileTheReadFailureBoxIsOpen)
@@ -246,7 +280,7 @@ TEST_F(FakeConnectionTest, ReaderStopsWhenAWriteFailureReleasedThePort)
     port->SetWriteBehaviour(FakeWrite::PendThenFail);
     Conn->Button2Click("A5 45 EA");
     ASSERT_EQ(Conn->State(), ConnectionState::Broken);
-    EXPECT_TRUE(Link()->ReaderActive.load());  // the completion failure does not tell it
+    EXPECT_TRUE(Link()->ReaderActive.load()); // the completion failure does not tell it
     EXPECT_TRUE(Platform->WaitThreadsEnded(2s)) << "reader kept passing over a released port";
 }
 
@@ -256,7 +290,7 @@ TEST_F(FakeConnectionTest, ReaderDirectlyEndsWhenReadDoneEventIsReleasedUnderIt)
     auto port = OpenAndWait();
     Arrive(*port, {1});
     port->Inject({2});
-    std::this_thread::sleep_for(20ms);  // the reader now waits for ReadDoneEvent
+    std::this_thread::sleep_for(20ms); // the reader now waits for ReadDoneEvent
     Platform->FailCall(FakeOp::Read);
     Host->Pump(*Conn);
     EXPECT_TRUE(Platform->WaitThreadsEnded(2s));

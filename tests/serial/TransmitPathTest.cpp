@@ -25,9 +25,12 @@ struct SendRow {
     bool ReadDoneReleased;
 };
 
-void PrintTo(const SendRow& row, std::ostream* os) { *os << row.Name; }
+void PrintTo(const SendRow& row, std::ostream* os)
+{
+    *os << row.Name;
+}
 
-class SendTable : public FakeConnectionTest, public ::testing::WithParamInterface<SendRow> {};
+class SendTable : public FakeConnectionTest, public ::testing::WithParamInterface<SendRow> { };
 
 TEST_P(SendTable, ShowsTheMessageAndLeavesTheState)
 {
@@ -69,30 +72,88 @@ TEST_P(SendTable, ShowsTheMessageAndLeavesTheState)
 const auto NoArrange = [](FakePlatform&, FakePort&) {};
 
 const SendRow SendRows[] = {
-    {"NoPortOpen", false, NoArrange, "A5 45 EA", {"未打开串口"}, 0, {}, ConnectionState::Closed,
-     false, false},
-    {"EmptyText", true, NoArrange, "", {"缓冲区为空"}, 0, {}, ConnectionState::Open, true, false},
-    {"TextWithoutHexDigits", true, NoArrange, "xyz", {}, 0, {}, ConnectionState::Open, true,
+    {"NoPortOpen",
+     false,
+     NoArrange,
+     "A5 45 EA",
+     {"未打开串口"},
+     0,
+     {},
+     ConnectionState::Closed,
+     false,
      false},
-    {"CompletesAtOnce", true, NoArrange, "A5 45 EA", {}, 3, Query, ConnectionState::Open, true,
+    {"EmptyText", true, NoArrange, "", {"缓冲区为空"}, 0, {}, ConnectionState::Open, true, false},
+    {"TextWithoutHexDigits", true, NoArrange, "xyz", {}, 0, {}, ConnectionState::Open, true, false},
+    {"CompletesAtOnce",
+     true,
+     NoArrange,
+     "A5 45 EA",
+     {},
+     3,
+     Query,
+     ConnectionState::Open,
+     true,
      false},
     {"CompletesLater",
-     true, [](FakePlatform&, FakePort& p) { p.SetWriteBehaviour(FakeWrite::PendThenComplete); },
-     "A5 45 EA", {}, 3, Query, ConnectionState::Open, true, false},
+     true,
+     [](FakePlatform&, FakePort& p) { p.SetWriteBehaviour(FakeWrite::PendThenComplete); },
+     "A5 45 EA",
+     {},
+     3,
+     Query,
+     ConnectionState::Open,
+     true,
+     false},
     {"WriteEventCannotBeCreated",
-     true, [](FakePlatform& p, FakePort&) { p.FailCall(FakeOp::NewEvent); }, "A5 45 EA", {}, 3,
-     Query, ConnectionState::Open, true, false},
+     true,
+     [](FakePlatform& p, FakePort&) { p.FailCall(FakeOp::NewEvent); },
+     "A5 45 EA",
+     {},
+     3,
+     Query,
+     ConnectionState::Open,
+     true,
+     false},
     {"CompletionFails",
-     true, [](FakePlatform&, FakePort& p) { p.SetWriteBehaviour(FakeWrite::PendThenFail); },
-     "A5 45 EA", {"发送数据出错"}, 3, {}, ConnectionState::Broken, true, false},
+     true,
+     [](FakePlatform&, FakePort& p) { p.SetWriteBehaviour(FakeWrite::PendThenFail); },
+     "A5 45 EA",
+     {"发送数据出错"},
+     3,
+     {},
+     ConnectionState::Broken,
+     true,
+     false},
     {"RefusedAtOnce",
-     true, [](FakePlatform& p, FakePort&) { p.FailCall(FakeOp::StartWrite); }, "A5 45 EA",
-     {"发送数据出错"}, 3, {}, ConnectionState::Broken, false, true},
-    {"TooLongForTheBuffer", true, NoArrange, std::string(2 * TransmitBufferSize + 2, 'F'),
-     {"缓冲区溢出"}, 0, {}, ConnectionState::Open, true, false},
-    {"ExactlyTheBuffer", true, NoArrange, std::string(2 * TransmitBufferSize, 'F'), {},
+     true,
+     [](FakePlatform& p, FakePort&) { p.FailCall(FakeOp::StartWrite); },
+     "A5 45 EA",
+     {"发送数据出错"},
+     3,
+     {},
+     ConnectionState::Broken,
+     false,
+     true},
+    {"TooLongForTheBuffer",
+     true,
+     NoArrange,
+     std::string(2 * TransmitBufferSize + 2, 'F'),
+     {"缓冲区溢出"},
+     0,
+     {},
+     ConnectionState::Open,
+     true,
+     false},
+    {"ExactlyTheBuffer",
+     true,
+     NoArrange,
+     std::string(2 * TransmitBufferSize, 'F'),
+     {},
      static_cast<std::int32_t>(TransmitBufferSize),
-     std::vector<std::uint8_t>(TransmitBufferSize, 0xFF), ConnectionState::Open, true, false},
+     std::vector<std::uint8_t>(TransmitBufferSize, 0xFF),
+     ConnectionState::Open,
+     true,
+     false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Send, SendTable, ::testing::ValuesIn(SendRows),
@@ -198,7 +259,7 @@ TEST_F(FakeConnectionTest, AutoSendTogglesCaptionAndTimer)
     EXPECT_TRUE(Host->TimerEnabled);
     EXPECT_EQ(Host->TimerPeriod, 50u);
 
-    Conn->Button4Click("100");  // the period is read only when starting
+    Conn->Button4Click("100"); // the period is read only when starting
     EXPECT_EQ(Host->Caption, "自动发送");
     EXPECT_FALSE(Host->TimerEnabled);
 }
@@ -211,13 +272,16 @@ TEST_F(FakeConnectionTest, AutoSendPeriods)
         bool Enabled;
         std::uint32_t Period;
     };
-    const Case cases[] = {
-        {"abc", true, false, 0},
-        {"0", false, true, 0},  // on, but a zero period never ticks
-        {"-1", false, true, 0xFFFFFFFFu},
-        {"$10", false, true, 16},
-        {"", true, false, 0},
-    };
+    const Case
+        cases
+            [] =
+                {
+                    {"abc", true, false, 0},
+                    {"0", false, true, 0}, // on, but a zero period never ticks
+                    {"-1", false, true, 0xFFFFFFFFu},
+                    {"$10", false, true, 16},
+                    {"", true, false, 0},
+                };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Text);
         Host->TimerEnabled = false;
@@ -230,7 +294,7 @@ TEST_F(FakeConnectionTest, AutoSendPeriods)
         EXPECT_EQ(Host->Caption, "停止发送");
         EXPECT_EQ(Host->TimerEnabled, c.Enabled);
         EXPECT_EQ(Host->TimerPeriod, c.Period);
-        Conn->Button4Click(c.Text);  // any state but off returns to off
+        Conn->Button4Click(c.Text); // any state but off returns to off
         EXPECT_EQ(Host->Caption, "自动发送");
         EXPECT_FALSE(Host->TimerEnabled);
     }

@@ -27,8 +27,8 @@ std::string ErrorOf(auto&& step)
 
 TEST(ArgCursor, SeparateAndInlineValues)
 {
-    const std::vector<std::string_view> args = {"--a", "1", "--b=x=y", "--c=", "-d=2", "--e",
-                                                "--f"};
+    const std::vector<std::string_view> args = {
+        "--a", "1", "--b=x=y", "--c=", "-d=2", "--e", "--f"};
     Cursor arg(args);
     ASSERT_TRUE(arg.Next());
     EXPECT_EQ(arg.Name(), "--a");

@@ -18,7 +18,7 @@ struct CliRun {
 };
 
 CliRun RunTool(std::vector<std::string_view> args, int inFd = -1,
-           std::vector<CliCommand> commands = StandardCliCommands())
+               std::vector<CliCommand> commands = StandardCliCommands())
 {
     std::ostringstream out;
     std::ostringstream err;
@@ -70,9 +70,9 @@ TEST(CliEncode, LongTextIsPrintedWithANoteAboutTheTransmitBuffer)
 
 TEST(CliDecode, OneLinePerValidFrame)
 {
-    const int fd = PipeWith({0x00, 0x5A, 0x5A, 0x01, 0x03, 0x04, 0xD2, 0x03, 0x91,  // 1234,3
-                             0x5A, 0x5A, 0x01, 0x03, 0x04, 0xD2, 0x03, 0x90,        // bad
-                             0x5A, 0x5A, 0x02, 0x04, 0x00, 0x64, 0x01, 0x5A, 0x79,  // 100,1
+    const int fd = PipeWith({0x00, 0x5A, 0x5A, 0x01, 0x03, 0x04, 0xD2, 0x03, 0x91, // 1234,3
+                             0x5A, 0x5A, 0x01, 0x03, 0x04, 0xD2, 0x03, 0x90, // bad
+                             0x5A, 0x5A, 0x02, 0x04, 0x00, 0x64, 0x01, 0x5A, 0x79, // 100,1
                              0x5A});
     const CliRun run = RunTool({"decode"}, fd);
     close(fd);
@@ -116,9 +116,8 @@ TEST(CliDispatch, UsageErrorsAndExtensions)
 
     // Other modules add commands; a failing one reports one line.
     auto commands = StandardCliCommands();
-    commands.push_back({"boom", "boom", "fails", [](auto, CliIo&) -> int {
-                            throw std::runtime_error("port gone");
-                        }});
+    commands.push_back({"boom", "boom", "fails",
+                        [](auto, CliIo&) -> int { throw std::runtime_error("port gone"); }});
     commands.push_back({"echo", "echo", "echoes", [](auto args, CliIo& io) {
                             io.Out << args.size() << '\n';
                             return 5;

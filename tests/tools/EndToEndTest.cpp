@@ -150,8 +150,8 @@ TEST_F(EndToEnd, SignalFileReplaysDecodedOutput)
         std::ofstream(Path("signal")) << "7\n65535,0\n# comment\n0\n23130\n";
     }
     const auto run = SimToDecode("--frames 6 --burst --mode 1 --signal \"file:$DIR/signal\"");
-    EXPECT_EQ(run.Readings, (std::vector<std::string>{"7,1", "65535,1", "0,1", "23130,1", "7,1",
-                                                      "65535,1"}));
+    EXPECT_EQ(run.Readings,
+              (std::vector<std::string>{"7,1", "65535,1", "0,1", "23130,1", "7,1", "65535,1"}));
 }
 
 TEST_F(EndToEnd, TimedRunsEndCleanly)
@@ -164,10 +164,10 @@ TEST_F(EndToEnd, TimedRunsEndCleanly)
     EXPECT_EQ(run.Readings.size(), run.Sent.Frames);
 
     // SIGUSR1 reports on request, SIGTERM stops with a final report and status 0.
-    const int status = Bash(
-        "( \"$SIM\" --stdout --rate 100 --split 2>\"$DIR/sim.err\" & pid=$!; sleep 0.4; "
-        "kill -USR1 $pid; sleep 0.3; kill -TERM $pid; wait $pid; echo $? >\"$DIR/sim.rc\" ) "
-        "| \"$CLI\" decode >\"$DIR/out\"");
+    const int status =
+        Bash("( \"$SIM\" --stdout --rate 100 --split 2>\"$DIR/sim.err\" & pid=$!; sleep 0.4; "
+             "kill -USR1 $pid; sleep 0.3; kill -TERM $pid; wait $pid; echo $? >\"$DIR/sim.rc\" ) "
+             "| \"$CLI\" decode >\"$DIR/out\"");
     EXPECT_EQ(status, 0);
     EXPECT_EQ(ReadFile(Path("sim.rc")), "0\n");
     const std::string err = ReadFile(Path("sim.err"));
@@ -266,7 +266,7 @@ TEST_F(EndToEnd, PtyAnswersCommandsLikeTheModule)
     EXPECT_EQ(sim.Wait(5s), 0);
     EXPECT_TRUE(LastSentReport(sim.Err).Found) << sim.Err;
     EXPECT_NE(sim.Err.find("command A5 AE 53: baud rate 9600"), std::string::npos) << sim.Err;
-    struct stat info{};
+    struct stat info { };
     EXPECT_NE(lstat(link.c_str(), &info), 0) << "the link outlives the simulator";
 }
 

@@ -48,7 +48,7 @@ std::uint64_t Little(const std::uint8_t* p, int size)
 struct CaptureBytes {
     bool Valid = false;
     std::vector<std::uint8_t> Bytes;
-    std::vector<std::uint64_t> TimesUs;  // per record
+    std::vector<std::uint64_t> TimesUs; // per record
 };
 
 CaptureBytes ReadCapture(const std::string& path)
@@ -77,7 +77,7 @@ CaptureBytes ReadCapture(const std::string& path)
 // sync 5A 5A, type, length N, N payload bytes, checksum over everything before it; distance
 // and mode from buffer positions 4 to 6; no resynchronisation inside a frame.
 struct Expected {
-    std::vector<std::string> Readings;  // "distance,mode"
+    std::vector<std::string> Readings; // "distance,mode"
     std::uint64_t Bytes = 0;
     std::uint64_t ChecksumDrops = 0;
     std::uint64_t Skipped = 0;
@@ -95,7 +95,7 @@ Expected WorkOut(const std::vector<std::uint8_t>& bytes)
     std::uint8_t buffer[260]{};
     std::vector<double> distances;
     std::size_t i = 0;
-    std::size_t lone = 0;  // a single 5A waiting for its partner
+    std::size_t lone = 0; // a single 5A waiting for its partner
     while (i < bytes.size()) {
         if (bytes[i] != 0x5A) {
             e.Skipped += 1 + lone;
@@ -146,8 +146,9 @@ Expected WorkOut(const std::vector<std::uint8_t>& bytes)
         long double squares = 0;
         for (double d : distances)
             squares += (d - e.Mean) * (d - e.Mean);
-        e.Sd = distances.size() > 1 ? std::sqrt(static_cast<double>(squares / (distances.size() - 1)))
-                                    : 0.0;
+        e.Sd = distances.size() > 1
+                   ? std::sqrt(static_cast<double>(squares / (distances.size() - 1)))
+                   : 0.0;
     }
     return e;
 }
@@ -221,17 +222,16 @@ TEST(FieldToolEndToEnd, RecordedMinuteReplaysToTheSameReadingsAndStatistics)
     const std::string raw = dir.Path + "/field.cap";
     const std::string csv = dir.Path + "/field.csv";
     const std::string replayRaw = dir.Path + "/replay.cap";
-    constexpr int Frames = 600;  // 60 s at 10 Hz
+    constexpr int Frames = 600; // 60 s at 10 Hz
 
-    ChildProcess sim(SimExe, {"--signal", "noise", "--stray-5a-every", "50",
-                              "--bad-checksum-every", "40", "--frames", std::to_string(Frames),
-                              "--sent-log", sent});
+    ChildProcess sim(SimExe, {"--signal", "noise", "--stray-5a-every", "50", "--bad-checksum-every",
+                              "40", "--frames", std::to_string(Frames), "--sent-log", sent});
     const std::string port = sim.FirstLine();
     ASSERT_FALSE(port.empty()) << sim.Err;
     ChildProcess monitor(CliExe, {"monitor", "--port", port, "--baud", "115200", "--raw", raw,
                                   "--csv", csv, "--stats", "--stats-every", "20"});
     ASSERT_TRUE(WaitForFramesSent(sim, Frames, 90s)) << sim.Err;
-    std::this_thread::sleep_for(300ms);  // the last frame's way through the port
+    std::this_thread::sleep_for(300ms); // the last frame's way through the port
     monitor.Signal(SIGTERM);
     EXPECT_EQ(monitor.Wait(10s), 0) << monitor.Err;
     sim.Signal(SIGTERM);
@@ -295,7 +295,7 @@ TEST(FieldToolEndToEnd, RecordedMinuteReplaysToTheSameReadingsAndStatistics)
     auto b = LastStats(second.Err);
     for (const auto& [name, value] : a) {
         if (name == "readings_per_s")
-            continue;  // the runs took different times
+            continue; // the runs took different times
         EXPECT_EQ(b[name], value) << name;
     }
     EXPECT_EQ(ReadCapture(replayRaw).Bytes, sentLog.Bytes);
@@ -324,8 +324,8 @@ TEST(FieldToolEndToEnd, ReconnectFindsTheModuleAgainOnTheSameLink)
     EXPECT_GE(before, 20u);
 
     std::this_thread::sleep_for(1s);
-    ChildProcess second(SimExe, {"--link", link, "--rate", "20", "--signal", "steps",
-                                 "--frames", "30", "--sent-log", sentAfter});
+    ChildProcess second(SimExe, {"--link", link, "--rate", "20", "--signal", "steps", "--frames",
+                                 "30", "--sent-log", sentAfter});
     ASSERT_FALSE(second.FirstLine().empty()) << second.Err;
     ASSERT_TRUE(monitor.WaitForErr("port back", 5s)) << monitor.Err;
     ASSERT_TRUE(WaitForFramesSent(second, 30, 10s)) << second.Err;
@@ -337,7 +337,8 @@ TEST(FieldToolEndToEnd, ReconnectFindsTheModuleAgainOnTheSameLink)
 
     const auto err = Lines(monitor.Err);
     ASSERT_EQ(err.size(), 2u) << monitor.Err;
-    EXPECT_TRUE(err[0].starts_with("rangeview-cli: monitor: " + link + ": port lost (ReadFile Error!"))
+    EXPECT_TRUE(
+        err[0].starts_with("rangeview-cli: monitor: " + link + ": port lost (ReadFile Error!"))
         << err[0];
     EXPECT_TRUE(err[0].ends_with("); reopening every 500 ms")) << err[0];
     EXPECT_EQ(err[1], "rangeview-cli: monitor: " + link + ": port back");
@@ -347,8 +348,9 @@ TEST(FieldToolEndToEnd, ReconnectFindsTheModuleAgainOnTheSameLink)
     ASSERT_EQ(after.Readings.size(), 30u);
     const auto readings = DistanceModes(monitor.Out);
     ASSERT_EQ(readings.size(), before + 30) << monitor.Out;
-    EXPECT_EQ(std::vector<std::string>(readings.begin() + static_cast<long>(before), readings.end()),
-              after.Readings);
+    EXPECT_EQ(
+        std::vector<std::string>(readings.begin() + static_cast<long>(before), readings.end()),
+        after.Readings);
     // Elapsed time runs on from the first start, across the gap.
     const auto lines = ParseMonitorLines(monitor.Out);
     for (std::size_t i = 1; i < lines.size(); ++i)

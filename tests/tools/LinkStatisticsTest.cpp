@@ -16,7 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::vector<std::uint8_t> Good{0x5A, 0x5A, 0x01, 0x03, 0x04, 0xD2, 0x03, 0x91};  // 1234,3
+const std::vector<std::uint8_t> Good{0x5A, 0x5A, 0x01, 0x03, 0x04, 0xD2, 0x03, 0x91}; // 1234,3
 
 CountingDecoder Fed(const std::vector<std::uint8_t>& bytes, int* readings = nullptr)
 {
@@ -164,8 +164,8 @@ TEST(LinkStatistics, QueryLatencyAndUnansweredQueries)
     stats.TrackQueries();
     const Clock::time_point t0{};
     CountingDecoder counts;
-    EXPECT_NE(stats.Report(counts, 0, t0).find(
-                  "latency_p50_ms=- latency_p99_ms=- latency_max_ms=- unanswered=0"),
+    EXPECT_NE(stats.Report(counts, 0, t0)
+                  .find("latency_p50_ms=- latency_p99_ms=- latency_max_ms=- unanswered=0"),
               std::string::npos);
     // 100 queries answered after 1..100 ms, one left without answer by the next query.
     Clock::time_point t = t0;

@@ -58,8 +58,8 @@ TEST(MonitorEndToEnd, QueryModeIsDrivenByAutoSend)
     const std::string port = sim.FirstLine();
     ASSERT_FALSE(port.empty()) << sim.Err;
 
-    ChildProcess monitor(CliExe, {"monitor", "--port", port, "--send", "A5 15 BA", "--every",
-                                  "50", "--count", "5"});
+    ChildProcess monitor(
+        CliExe, {"monitor", "--port", port, "--send", "A5 15 BA", "--every", "50", "--count", "5"});
     EXPECT_EQ(monitor.Wait(8s), 0) << monitor.Err;
     EXPECT_EQ(monitor.Err, "");
     const auto readings = ParseMonitorLines(monitor.Out);
@@ -81,7 +81,8 @@ TEST(MonitorEndToEnd, MissingPortAndBadBaudFail)
     EXPECT_NE(status, 0);
     EXPECT_NE(status, -1) << "hung";
     // The fixed message, with the path and the system's reason beside it.
-    EXPECT_TRUE(missing.Err.starts_with("rangeview-cli: monitor: /nonexistent/ttyRV: 串口打开失败! ("))
+    EXPECT_TRUE(
+        missing.Err.starts_with("rangeview-cli: monitor: /nonexistent/ttyRV: 串口打开失败! ("))
         << missing.Err;
     EXPECT_NE(missing.Err.find("No such file or directory"), std::string::npos) << missing.Err;
     EXPECT_EQ(Count(missing.Err, "\n"), 1) << missing.Err;

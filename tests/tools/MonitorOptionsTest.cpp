@@ -54,8 +54,8 @@ TEST(MonitorOptions, EveryOptionSeparateOrInline)
 {
     const MonitorOptions a = Parse({"--port", "/dev/pts/3", "--baud", "115200", "--send",
                                     "A5 15 BA", "--every", "50", "--count", "5"});
-    const MonitorOptions b = Parse({"--port=/dev/pts/3", "--baud=115200", "--send=A5 15 BA",
-                                    "--every=50", "--count=5"});
+    const MonitorOptions b =
+        Parse({"--port=/dev/pts/3", "--baud=115200", "--send=A5 15 BA", "--every=50", "--count=5"});
     for (const auto& options : {a, b}) {
         EXPECT_EQ(options.Port, "/dev/pts/3");
         EXPECT_EQ(options.BaudText, "115200");
@@ -74,7 +74,8 @@ TEST(MonitorOptions, EveryOptionSeparateOrInline)
 
 TEST(MonitorOptions, BaudAndPeriodUseTheWindowsIntegerText)
 {
-    EXPECT_EQ(ConversionError({"--port", "a", "--baud", "9x6"}), "'9x6' is not a valid integer value");
+    EXPECT_EQ(ConversionError({"--port", "a", "--baud", "9x6"}),
+              "'9x6' is not a valid integer value");
     EXPECT_EQ(ConversionError({"--port", "a", "--baud", ""}), "'' is not a valid integer value");
     EXPECT_EQ(ConversionError({"--port", "a", "--baud", "4294967296"}),
               "'4294967296' is not a valid integer value");
@@ -85,8 +86,7 @@ TEST(MonitorOptions, BaudAndPeriodUseTheWindowsIntegerText)
     EXPECT_EQ(ConversionError({"--port", "a", "--send", "A5", "--every", "abc"}),
               "'abc' is not a valid integer value");
     EXPECT_EQ(Parse({"--port", "a", "--send", "A5", "--every", "0x32"}).EveryMs, 50u);
-    EXPECT_EQ(Parse({"--port", "a", "--send", "A5", "--every", "2147483647"}).EveryMs,
-              2147483647u);
+    EXPECT_EQ(Parse({"--port", "a", "--send", "A5", "--every", "2147483647"}).EveryMs, 2147483647u);
     // Periods that would never tick (0) or tick after 49 days (negative) are refused.
     EXPECT_NE(UsageError({"--port", "a", "--send", "A5", "--every", "0"}), "");
     EXPECT_NE(UsageError({"--port", "a", "--send", "A5", "--every", "-50"}), "");
@@ -197,7 +197,8 @@ TEST(MonitorCli, UsageAndCommandLineErrors)
     EXPECT_EQ(noPort.Status, 2);
     EXPECT_EQ(noPort.Err, "rangeview-cli: monitor: --port is required (see monitor --help)\n");
 
-    const CliRun badBaud = RunMonitorCli({"monitor", "--port", "/nonexistent/rv", "--baud", "fast"});
+    const CliRun badBaud =
+        RunMonitorCli({"monitor", "--port", "/nonexistent/rv", "--baud", "fast"});
     EXPECT_EQ(badBaud.Status, 2);
     EXPECT_EQ(badBaud.Err, "rangeview-cli: monitor: 'fast' is not a valid integer value\n");
     EXPECT_TRUE(badBaud.Out.empty());

@@ -87,8 +87,8 @@ protected:
 
     MonitorSession& Make(MonitorOptions options)
     {
-        Session = std::make_unique<MonitorSession>(std::move(options), Platform, Io,
-                                                   ReaderErr.Write);
+        Session =
+            std::make_unique<MonitorSession>(std::move(options), Platform, Io, ReaderErr.Write);
         return *Session;
     }
     static MonitorOptions Options(std::optional<std::uint64_t> count = std::nullopt)
@@ -183,7 +183,9 @@ TEST_F(MonitorSessionTest, FailedOpensSayWhyAndFail)
     Err.str("");
     Platform->FailCall(FakeOp::SetCommState);
     EXPECT_EQ(Make(Options()).Run(), 1);
-    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: the port refused the line settings (baud 115200)\n");
+    EXPECT_EQ(
+        Err.str(),
+        "rangeview-cli: monitor: /dev/ttyFAKE: the port refused the line settings (baud 115200)\n");
     EXPECT_TRUE(Port()->IsReleased());
 
     Err.str("");
@@ -207,9 +209,9 @@ TEST_F(MonitorSessionTest, FailedOpensSayWhyAndFail)
 
 TEST_F(MonitorSessionTest, ErrorLinesCarryTheSystemsReason)
 {
-    Platform->SetFailureError(FakeOp::OpenPort,
-                              {"/dev/ttyFAKE", "open", 13,
-                               "Permission denied: add the user to the dialout group"});
+    Platform->SetFailureError(
+        FakeOp::OpenPort,
+        {"/dev/ttyFAKE", "open", 13, "Permission denied: add the user to the dialout group"});
     Platform->FailCall(FakeOp::OpenPort);
     EXPECT_EQ(Make(Options()).Run(), 1);
     EXPECT_EQ(Err.str(), "rangeview-cli: monitor: /dev/ttyFAKE: 串口打开失败! (Permission "

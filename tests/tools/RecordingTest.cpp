@@ -28,7 +28,8 @@ std::vector<std::uint8_t> ReadAll(const std::string& path)
 void WriteAll(const std::string& path, const std::vector<std::uint8_t>& bytes)
 {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<std::uint8_t> Header()
@@ -41,8 +42,7 @@ std::string CaptureError(const std::string& path)
 {
     try {
         CaptureReader reader(path);
-        while (reader.Next()) {
-        }
+        while (reader.Next()) { }
     } catch (const ToolError& error) {
         return error.what();
     }
@@ -68,8 +68,8 @@ TEST_F(RecordingTest, CaptureHasTheDocumentedLayout)
         EXPECT_FALSE(recorder.Failed());
     }
     const std::vector<std::uint8_t> expected{
-        'R', 'V', 'C', 'A', 'P', 'T', 'U', 'R', 1, 0, 16, 0, 0, 0, 0, 0,
-        0xDC, 0x05, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0x5A, 0x5A,
+        'R', 'V', 'C', 'A', 'P', 'T', 'U', 'R', 1, 0, 16, 0, 0, 0, 0, 0, 0xDC, 0x05, 0, 0, 0, 0, 0,
+        0, 2, 0, 0, 0, 0x5A, 0x5A,
         // 70000 s = 70 000 000 000 us = 0x104C533C00, past 32 bits
         0x00, 0x3C, 0x53, 0x4C, 0x10, 0, 0, 0, 1, 0, 0, 0, 0x01};
     EXPECT_EQ(ReadAll(File("a.cap")), expected);
@@ -95,8 +95,8 @@ TEST_F(RecordingTest, CaptureCutInsideARecordReadsUpToTheLastWholeOne)
         bytes.insert(bytes.end(), {i, i, i});
     }
     for (std::size_t cut = 1; cut < CaptureFormat::RecordHeaderSize + 3; ++cut) {
-        WriteAll(File("cut.cap"), std::vector<std::uint8_t>(bytes.begin(), bytes.end() -
-                                                                static_cast<long>(cut)));
+        WriteAll(File("cut.cap"),
+                 std::vector<std::uint8_t>(bytes.begin(), bytes.end() - static_cast<long>(cut)));
         CaptureReader reader(File("cut.cap"));
         ASSERT_TRUE(reader.Next());
         EXPECT_FALSE(reader.Next()) << "cut " << cut;

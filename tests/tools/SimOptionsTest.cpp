@@ -54,15 +54,14 @@ TEST(SimOptions, ReplayRefusesWhatOnlyTheSimulationUses)
         const std::vector<std::string_view> args{"--replay", "f", option};
         EXPECT_THROW(ParseSimOptions(args), ToolError) << option;
     }
-    for (std::string_view option : {"--rate", "--signal", "--mode", "--frames",
-                                    "--bad-checksum-every", "--stray-5a-every"}) {
+    for (std::string_view option :
+         {"--rate", "--signal", "--mode", "--frames", "--bad-checksum-every", "--stray-5a-every"}) {
         const std::vector<std::string_view> args{option, "3", "--replay", "f"};
         try {
             ParseSimOptions(args);
             ADD_FAILURE() << option;
         } catch (const ToolError& error) {
-            EXPECT_TRUE(std::string(error.what()).starts_with(std::string(option)))
-                << error.what();
+            EXPECT_TRUE(std::string(error.what()).starts_with(std::string(option))) << error.what();
         }
     }
 }

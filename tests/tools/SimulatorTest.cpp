@@ -99,7 +99,8 @@ TEST(FrameOutputQueue, BoundedAndOrderPreserving)
         big.PushFrame(bytes, false, false);
         const auto pending = big.Pending();
         const std::size_t n = std::min<std::size_t>(pending.size(), 1 + round % 5);
-        written.insert(written.end(), pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(n));
+        written.insert(written.end(), pending.begin(),
+                       pending.begin() + static_cast<std::ptrdiff_t>(n));
         big.Consume(n);
     }
     const auto rest = big.Pending();

@@ -70,7 +70,7 @@ TEST_F(AuditTrackerTest, WideningDownBelowZeroShowsANegativeMinimum)
     FeedReading(1000);
     FeedReading(1010);
     FeedReading(1020); // V 102 to 103
-    FeedReading(0);    // X = 3, y = 0: widened down to -1; the rescan finds the 102 in slot 2
+    FeedReading(0); // X = 3, y = 0: widened down to -1; the rescan finds the 102 in slot 2
     EXPECT_EQ(V().Minimum(), -1.0);
     EXPECT_EQ(V().Maximum(), 103.0);
     EXPECT_EQ(Parts(form).Edit2->text(), QStringLiteral("2,2"));

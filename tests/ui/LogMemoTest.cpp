@@ -88,8 +88,10 @@ TEST_F(LogMemoTest, WrapsAfterSpacesGreedilyAndSplitsOverlongWords)
 TEST_F(LogMemoTest, PiecewiseEditsWrapLikeTheWholeText)
 {
     // Appends in pieces that end mid-word, as reads do.
-    const QString text = HexLines(40).remove(QLatin1Char('\r')).replace(
-        QStringLiteral("01"), QStringLiteral("0123456789ABCDEF0123456789"));
+    const QString text =
+        HexLines(40)
+            .remove(QLatin1Char('\r'))
+            .replace(QStringLiteral("01"), QStringLiteral("0123456789ABCDEF0123456789"));
     for (qsizetype at = 0; at < text.size(); at += 7)
         memo.ReplaceSelection(text.mid(at, 7));
     TLogMemo whole;
@@ -305,7 +307,6 @@ TEST_F(LogMemoTest, MouseClickDragAndDoubleClickSelect)
     EXPECT_EQ(memo.SelectedText(), QStringLiteral("CD"));
 }
 
-
 QStringList AllLines(const TLogMemo& m)
 {
     QStringList all;
@@ -363,16 +364,17 @@ TEST_F(LogMemoTest, RandomEditsAnywhereMatchAPlainStringAndAFreshWrap)
         return static_cast<qsizetype>(std::uniform_int_distribution<qsizetype>(0, n)(rng));
     };
     const char32_t face = U'\U0001F600';
-    const QStringList words = {QStringLiteral("5A 5A 01 03 04 D2 03 91 \r\n"),
-                               QStringLiteral("A5 "),
-                               QStringLiteral("\n"),
-                               QStringLiteral("word "),
-                               QStringLiteral("LONGWORDWITHOUTANYSPACEATALLXXXXXXXXXXXXXXXXXXXXXXXX"),
-                               QStringLiteral("   "),
-                               QStringLiteral("中文 "),
-                               QString::fromUcs4(&face, 1),
-                               QStringLiteral("ab"),
-                               QStringLiteral("5a ")};
+    const QStringList words = {
+        QStringLiteral("5A 5A 01 03 04 D2 03 91 \r\n"),
+        QStringLiteral("A5 "),
+        QStringLiteral("\n"),
+        QStringLiteral("word "),
+        QStringLiteral("LONGWORDWITHOUTANYSPACEATALLXXXXXXXXXXXXXXXXXXXXXXXX"),
+        QStringLiteral("   "),
+        QStringLiteral("中文 "),
+        QString::fromUcs4(&face, 1),
+        QStringLiteral("ab"),
+        QStringLiteral("5a ")};
     QString reference;
     const auto insert = [&](qsizetype at, const QString& text) {
         memo.SetCaret(at);
@@ -413,7 +415,8 @@ TEST_F(LogMemoTest, RandomEditsAnywhereMatchAPlainStringAndAFreshWrap)
             memo.SetSelection(to, from);
             const QString with = kind == 5 ? words[pick(words.size() - 1)] : QString();
             memo.ReplaceSelection(with);
-            reference.replace(from, to - from, QString(with).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+            reference.replace(from, to - from,
+                              QString(with).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         } else if (kind == 7) {
             memo.SetCaret(pick(reference.size()));
             QTest::keyClick(&memo, pick(1) ? Qt::Key_Backspace : Qt::Key_Delete);
@@ -450,7 +453,8 @@ TEST_F(LogMemoTest, ShorteningALinesFirstWordLetsTheLineBeforeTakeItBack)
             continue;
         memo.SetSelection(start + 1, start + word);
         memo.ReplaceSelection(QString());
-        ExpectLikeFreshlyWrapped(memo, QString(text).remove(start + 1, word - 1), static_cast<int>(line));
+        ExpectLikeFreshlyWrapped(memo, QString(text).remove(start + 1, word - 1),
+                                 static_cast<int>(line));
         memo.undo();
         ExpectLikeFreshlyWrapped(memo, text, static_cast<int>(line));
         if (HasFatalFailure())
@@ -522,8 +526,9 @@ TEST_F(LogMemoTest, ContextMenuEnablesWhatTheStateAllows)
         EXPECT_FALSE(Entry(menu.get(), name)->isEnabled()) << name;
     }
     EXPECT_TRUE(Entry(menu.get(), "Undo")->text().startsWith(QStringLiteral("撤销")));
-    EXPECT_TRUE(Entry(menu.get(), "Copy")->text().contains(
-        QKeySequence(QKeySequence::Copy).toString(QKeySequence::NativeText)));
+    EXPECT_TRUE(Entry(menu.get(), "Copy")
+                    ->text()
+                    .contains(QKeySequence(QKeySequence::Copy).toString(QKeySequence::NativeText)));
 
     memo.ReplaceSelection(QStringLiteral("AA BB"));
     QGuiApplication::clipboard()->setText(QStringLiteral("x"));

@@ -212,7 +212,9 @@ TEST_F(DispatcherTest, AnErrorEndsTheHandlerKeepsItsChangesAndIsReported)
     EXPECT_EQ(sink.Messages[0].text, QStringLiteral("'abc' is not a valid integer value."));
 
     // The program goes on: the next click works.
-    Parts(form).Hooks.Button4Click = [&] { Parts(form).Button4->setText(QStringLiteral("自动发送")); };
+    Parts(form).Hooks.Button4Click = [&] {
+        Parts(form).Button4->setText(QStringLiteral("自动发送"));
+    };
     Parts(form).Button4->click();
     EXPECT_EQ(Parts(form).Button4->text(), QStringLiteral("自动发送"));
 }

@@ -38,7 +38,7 @@ TEST_F(NotesTest, HelpAndActivationNotesDifferOnlyInOneSemicolon)
     // Both as the status bar shows them.
     Parts(form).BitBtn4->click();
     const QString help = form->StatusText();
-    form->show();  // the first activation
+    form->show(); // the first activation
     const QString activation = form->StatusText();
     EXPECT_EQ(help, HelpNote);
     EXPECT_EQ(activation, ActivationNote);
@@ -128,7 +128,9 @@ TEST_F(NotesTest, ClosingAShortMessageActivatesTheWindowAgain)
     EXPECT_EQ(form->StatusText(), QStringLiteral("注释：查询输出数据"));
 
     // "发送" with the port closed: the link answers with a short message.
-    Parts(form).Hooks.Button2Click = [this] { form->ShowShortMessage(QStringLiteral("未打开串口")); };
+    Parts(form).Hooks.Button2Click = [this] {
+        form->ShowShortMessage(QStringLiteral("未打开串口"));
+    };
     Parts(form).Button2->click();
     ASSERT_EQ(sink.Messages.size(), 1u);
     EXPECT_EQ(sink.Messages[0].kind, CaptureSink::Kind::Short);

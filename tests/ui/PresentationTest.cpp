@@ -69,7 +69,8 @@ TEST_F(PresentationTest, BadChecksumIsEchoedWithoutLineBreakAndChangesNothingEls
     EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("1"));
     EXPECT_EQ(form->Series1().PointCount(), 1);
     EXPECT_EQ(Parts(form).RxCount, 16);
-    EXPECT_TRUE(Parts(form).Memo1->toPlainText().endsWith(QStringLiteral("\n5A 5A 01 03 04 D2 03 90 ")));
+    EXPECT_TRUE(
+        Parts(form).Memo1->toPlainText().endsWith(QStringLiteral("\n5A 5A 01 03 04 D2 03 90 ")));
     EXPECT_TRUE(sink.Messages.empty());
 }
 
@@ -225,7 +226,6 @@ TEST_F(PresentationTest, ReceivedCountWrapsLikeA32BitCounter)
     EXPECT_EQ(Parts(form).Label10->text(), QStringLiteral("-2147483647"));
 }
 
-
 // Counts the paints each widget gets.
 class PaintCounter : public QObject {
 public:
@@ -245,7 +245,8 @@ protected:
 TEST_F(PresentationTest, PicturesArePacedToTheDisplayWhileValuesChangeAtOnce)
 {
     form->show();
-    ASSERT_TRUE(WaitUntil([&] { return form->windowHandle() && form->windowHandle()->isExposed(); }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return form->windowHandle() && form->windowHandle()->isExposed(); }));
     EchoOn();
     WaveformOn();
     RunFor(std::chrono::milliseconds(50));
@@ -260,21 +261,24 @@ TEST_F(PresentationTest, PicturesArePacedToTheDisplayWhileValuesChangeAtOnce)
     }
     RunFor(std::chrono::milliseconds(3 * static_cast<int>(TForm1::FrameIntervalNs / 1'000'000)));
     const qint64 frames = clock.nsecsElapsed() / TForm1::FrameIntervalNs + 1;
-    for (QObject* w : {static_cast<QObject*>(Parts(form).Label4), static_cast<QObject*>(Parts(form).Label10),
-                       static_cast<QObject*>(Parts(form).Memo1->viewport()),
-                       static_cast<QObject*>(Parts(form).Chart1)}) {
+    for (QObject* w :
+         {static_cast<QObject*>(Parts(form).Label4), static_cast<QObject*>(Parts(form).Label10),
+          static_cast<QObject*>(Parts(form).Memo1->viewport()),
+          static_cast<QObject*>(Parts(form).Chart1)}) {
         EXPECT_GE(counter.Paints[w], 1) << w->objectName().toStdString();
         EXPECT_LE(counter.Paints[w], frames) << w->objectName().toStdString();
     }
     // The last picture shows the last values.
-    EXPECT_EQ(Parts(form).Memo1->LineText(Parts(form).Memo1->LineCount() - 2).left(5), QStringLiteral("5A 5A"));
+    EXPECT_EQ(Parts(form).Memo1->LineText(Parts(form).Memo1->LineCount() - 2).left(5),
+              QStringLiteral("5A 5A"));
     EXPECT_EQ(Parts(form).Label4->text(), QStringLiteral("1399"));
 }
 
 TEST_F(PresentationTest, ARepaintAskedForNowIsNotHeldBackToTheFrame)
 {
     form->show();
-    ASSERT_TRUE(WaitUntil([&] { return form->windowHandle() && form->windowHandle()->isExposed(); }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return form->windowHandle() && form->windowHandle()->isExposed(); }));
     RunFor(std::chrono::milliseconds(50));
     PaintCounter counter;
     form->RepaintNow(Parts(form).Label4);

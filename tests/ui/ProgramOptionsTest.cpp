@@ -19,8 +19,8 @@ TEST(ProgramOptionsTest, AcceptedOptionsAreTakenAsGiven)
     EXPECT_EQ(none.Options.QuitAfterMs, -1);
     EXPECT_FALSE(none.Options.Demo);
 
-    const auto all = Parse({"--port", "/tmp/sensor", "--demo", "--screenshot", "/tmp/w.png",
-                            "--quit-after", "0"});
+    const auto all = Parse(
+        {"--port", "/tmp/sensor", "--demo", "--screenshot", "/tmp/w.png", "--quit-after", "0"});
     ASSERT_TRUE(all.Error.isEmpty()) << all.Error.toStdString();
     EXPECT_EQ(all.Options.Port, QStringLiteral("/tmp/sensor"));
     EXPECT_TRUE(all.Options.Demo);
@@ -54,7 +54,8 @@ TEST(ProgramOptionsTest, BadValuesAndUnknownOptionsAreRefused)
         {{"ttyUSB0"}, "unexpected argument 'ttyUSB0' (--help lists the options)"},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(Parse(row.Args).Error.toStdString(), row.Error) << row.Args.join(' ').toStdString();
+        EXPECT_EQ(Parse(row.Args).Error.toStdString(), row.Error)
+            << row.Args.join(' ').toStdString();
 }
 
 } // namespace

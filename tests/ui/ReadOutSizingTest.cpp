@@ -20,8 +20,8 @@ protected:
 TEST_F(ReadOutSizingTest, EveryNumberLeavesTheLabelsAtTheSizeOfTheirText)
 {
     // Runs of equal length, growing, shrinking and back.
-    const std::uint16_t distances[] = {7,    3,    1111, 8888, 1000, 9999, 65535, 10000,
-                                       12,   99,   100,  1234, 7,    65535, 0,    40000};
+    const std::uint16_t distances[] = {7,  3,  1111, 8888, 1000, 9999,  65535, 10000,
+                                       12, 99, 100,  1234, 7,    65535, 0,     40000};
     for (const std::uint16_t d : distances) {
         FeedReading(d, static_cast<std::uint8_t>(d % 200));
         ExpectFitted(Parts(form).Label4, "after a reading");
@@ -66,7 +66,8 @@ TEST_F(ReadOutSizingTest, TextsOtherThanPlainDigitsAreMeasuredEachTime)
     // The received-byte count past its 32-bit range shows a minus sign.
     Parts(form).RxCount = INT32_MAX - 3;
     FeedReading(500);
-    EXPECT_EQ(Parts(form).Label10->text(), QString::number(static_cast<std::int32_t>(INT32_MIN + 4)));
+    EXPECT_EQ(Parts(form).Label10->text(),
+              QString::number(static_cast<std::int32_t>(INT32_MIN + 4)));
     ExpectFitted(Parts(form).Label10, "once negative");
     FeedReading(501);
     ExpectFitted(Parts(form).Label10, "once negative");

@@ -102,7 +102,7 @@ TEST_F(SerialLinkTest, ReceivedFramesReachTheReadOutThroughTheNotification)
     ASSERT_TRUE(port);
     auto bytes = FrameBytes(1234, 1);
     const auto second = FrameBytes(987, 1);
-    bytes.insert(bytes.end(), second.begin(), second.begin() + 3);  // split over two reads
+    bytes.insert(bytes.end(), second.begin(), second.begin() + 3); // split over two reads
     port->Inject(bytes);
     ASSERT_TRUE(WaitUntil([&] { return Parts(form).Label4->text() == QStringLiteral("1234"); }));
     EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("1"));
@@ -218,15 +218,13 @@ TEST_F(SerialLinkTest, AutoSendPeriods)
     struct Row {
         const char* period;
         bool active;
-        int interval;  // when active
+        int interval; // when active
         bool reported;
     };
     const Row rows[] = {
-        {"100", true, 100, false},
-        {"0", false, 0, false},               // on, but no ticks
-        {"-1", true, INT_MAX, false},         // a very long period
-        {"abc", false, 0, true},
-        {"$40", true, 64, false},
+        {"100", true, 100, false},    {"0", false, 0, false}, // on, but no ticks
+        {"-1", true, INT_MAX, false}, // a very long period
+        {"abc", false, 0, true},      {"$40", true, 64, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.period);
@@ -273,12 +271,11 @@ TEST_F(SerialLinkTest, AutoSendTicksSendAndCloseStopsThem)
     Parts(form).Button4->click();
     ASSERT_TRUE(WaitUntil([&] { return port->Written().size() >= 9; }));
     EXPECT_EQ(form->TxCount() % 3, 0);
-    Parts(form).Button1->click();  // stops the ticks, keeps the caption
+    Parts(form).Button1->click(); // stops the ticks, keeps the caption
     EXPECT_EQ(Parts(form).Button4->text(), QStringLiteral("停止发送"));
     const auto written = port->Written().size();
     RunFor(80ms);
     EXPECT_EQ(port->Written().size(), written);
-
 }
 
 // A short message that stays open a while (its nested loop keeps the timer going), noting
@@ -352,7 +349,7 @@ TEST_F(SerialLinkTest, ClosingOrDestroyingTheWindowWaitsForTheReader)
 {
     ASSERT_TRUE(Open());
     form->show();
-    form->close();  // closing the window with the port open
+    form->close(); // closing the window with the port open
     EXPECT_EQ(Platform->ThreadsRunning(), 0);
     EXPECT_EQ(Platform->ThreadsJoined(), 1);
 
@@ -361,7 +358,7 @@ TEST_F(SerialLinkTest, ClosingOrDestroyingTheWindowWaitsForTheReader)
     Parts(other).BitBtn1->click();
     ASSERT_EQ(other.Link()->Connection().State(), ConnectionState::Open);
     std::weak_ptr<WindowConnectionHost> host = other.Link()->Host();
-    other.AttachSerialLink(Platform);  // the old link goes, as it does when the window goes
+    other.AttachSerialLink(Platform); // the old link goes, as it does when the window goes
     EXPECT_EQ(Platform->ThreadsRunning(), 0);
     EXPECT_EQ(Platform->ThreadsJoined(), 2);
     EXPECT_TRUE(host.expired()) << "the reader kept the old window's host";
@@ -423,7 +420,8 @@ TEST_F(SerialLinkTest, AVanishedDeviceGivesOneReadFailureThenCloseWorks)
     port->Hangup();
     ASSERT_TRUE(WaitUntil([&] { return !sink.Messages.empty(); }));
     RunFor(50ms);
-    EXPECT_EQ(Texts(CaptureSink::Kind::Notice), std::vector<QString>{QStringLiteral("ReadFile Error!")});
+    EXPECT_EQ(Texts(CaptureSink::Kind::Notice),
+              std::vector<QString>{QStringLiteral("ReadFile Error!")});
     EXPECT_EQ(Conn().State(), ConnectionState::Broken);
     EXPECT_FALSE(Parts(form).BitBtn1->isEnabled());
     EXPECT_TRUE(Platform->WaitThreadsEnded(2s));
@@ -517,7 +515,7 @@ TEST(SerialLinkHost, OnceDetachedPostsFailAndNoticesAreDropped)
     host->Detach();
     EXPECT_FALSE(host->PostCommNotify(1));
     std::thread reader([host] { host->ShowNotice("PostMessage Error !"); });
-    reader.join();  // returns without anyone showing the box
+    reader.join(); // returns without anyone showing the box
     host->ShowNotice("ClearCommError !");
     RunFor(20ms);
     EXPECT_TRUE(sink.Messages.empty());
@@ -527,7 +525,7 @@ TEST(SerialLinkHost, OnceDetachedPostsFailAndNoticesAreDropped)
     auto orphan = std::make_shared<WindowConnectionHost>(*late);
     EXPECT_TRUE(orphan->PostCommNotify(7));
     delete late;
-    RunFor(20ms);  // the notification finds no window
+    RunFor(20ms); // the notification finds no window
     std::thread last([h = std::move(orphan)]() mutable { h.reset(); });
     last.join();
     RunFor(20ms);

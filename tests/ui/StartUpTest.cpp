@@ -22,22 +22,22 @@ struct Placed {
 TEST_F(StartUpTest, EveryControlSitsWhereTheLayoutPutsIt)
 {
     const Placed table[] = {
-        {"ComboBox1", 736, 40, 105, 21, "Form1"},  {"ComboBox2", 736, 88, 105, 21, "Form1"},
-        {"BitBtn1", 856, 32, 81, 33, "Form1"},     {"Panel1", 0, 0, 633, 169, "Form1"},
-        {"Button1", 856, 80, 81, 33, "Form1"},     {"ComboBox3", 736, 128, 105, 21, "Form1"},
-        {"Button2", 856, 120, 81, 33, "Form1"},    {"Memo1", 0, 172, 633, 157, "Form1"},
-        {"Button3", 672, 296, 105, 33, "Form1"},   {"ComboBox4", 736, 168, 105, 21, "Form1"},
-        {"Button4", 856, 160, 81, 33, "Form1"},    {"Button5", 672, 248, 105, 33, "Form1"},
-        {"Chart1", 0, 336, 953, 313, "Form1"},     {"BitBtn2", 856, 296, 81, 33, "Form1"},
-        {"Edit1", 800, 296, 33, 21, "Form1"},      {"Edit2", 800, 264, 41, 21, "Form1"},
-        {"BitBtn3", 856, 248, 81, 33, "Form1"},    {"BitBtn4", 856, 208, 81, 33, "Form1"},
-        {"Label1", 664, 40, -1, -1, "Form1"},      {"Label2", 664, 88, -1, -1, "Form1"},
-        {"Label14", 672, 136, -1, -1, "Form1"},    {"Label5", 672, 168, -1, -1, "Form1"},
-        {"Label6", 672, 200, -1, -1, "Form1"},     {"Label9", 752, 200, -1, -1, "Form1"},
-        {"Label8", 672, 224, -1, -1, "Form1"},     {"Label10", 752, 224, -1, -1, "Form1"},
-        {"Label7", 48, 57, -1, -1, "Panel1"},      {"Label4", 240, 56, -1, -1, "Panel1"},
-        {"Label3", 494, 56, -1, -1, "Panel1"},     {"Label11", 48, 136, -1, -1, "Panel1"},
-        {"Label12", 232, 136, -1, -1, "Panel1"},   {"Label13", 312, 136, -1, -1, "Panel1"},
+        {"ComboBox1", 736, 40, 105, 21, "Form1"}, {"ComboBox2", 736, 88, 105, 21, "Form1"},
+        {"BitBtn1", 856, 32, 81, 33, "Form1"},    {"Panel1", 0, 0, 633, 169, "Form1"},
+        {"Button1", 856, 80, 81, 33, "Form1"},    {"ComboBox3", 736, 128, 105, 21, "Form1"},
+        {"Button2", 856, 120, 81, 33, "Form1"},   {"Memo1", 0, 172, 633, 157, "Form1"},
+        {"Button3", 672, 296, 105, 33, "Form1"},  {"ComboBox4", 736, 168, 105, 21, "Form1"},
+        {"Button4", 856, 160, 81, 33, "Form1"},   {"Button5", 672, 248, 105, 33, "Form1"},
+        {"Chart1", 0, 336, 953, 313, "Form1"},    {"BitBtn2", 856, 296, 81, 33, "Form1"},
+        {"Edit1", 800, 296, 33, 21, "Form1"},     {"Edit2", 800, 264, 41, 21, "Form1"},
+        {"BitBtn3", 856, 248, 81, 33, "Form1"},   {"BitBtn4", 856, 208, 81, 33, "Form1"},
+        {"Label1", 664, 40, -1, -1, "Form1"},     {"Label2", 664, 88, -1, -1, "Form1"},
+        {"Label14", 672, 136, -1, -1, "Form1"},   {"Label5", 672, 168, -1, -1, "Form1"},
+        {"Label6", 672, 200, -1, -1, "Form1"},    {"Label9", 752, 200, -1, -1, "Form1"},
+        {"Label8", 672, 224, -1, -1, "Form1"},    {"Label10", 752, 224, -1, -1, "Form1"},
+        {"Label7", 48, 57, -1, -1, "Panel1"},     {"Label4", 240, 56, -1, -1, "Panel1"},
+        {"Label3", 494, 56, -1, -1, "Panel1"},    {"Label11", 48, 136, -1, -1, "Panel1"},
+        {"Label12", 232, 136, -1, -1, "Panel1"},  {"Label13", 312, 136, -1, -1, "Panel1"},
         {"StatusBar1", 0, 650, 960, 19, "Form1"},
     };
     for (const Placed& p : table) {
@@ -87,7 +87,8 @@ TEST_F(StartUpTest, ListsAndCaptionsStartAsTheLayoutSays)
     EXPECT_EQ(Parts(form).ComboBox4->count(), 6);
     EXPECT_EQ(Parts(form).ComboBox4->currentText(), QStringLiteral("50"));
     EXPECT_EQ(Parts(form).ComboBox4->itemText(5), QStringLiteral("1000"));
-    for (QComboBox* c : {Parts(form).ComboBox1, Parts(form).ComboBox2, Parts(form).ComboBox3, Parts(form).ComboBox4})
+    for (QComboBox* c : {Parts(form).ComboBox1, Parts(form).ComboBox2, Parts(form).ComboBox3,
+                         Parts(form).ComboBox4})
         EXPECT_TRUE(c->isEditable());
 
     EXPECT_EQ(Parts(form).BitBtn1->text(), QStringLiteral("打开串口"));
@@ -149,10 +150,12 @@ TEST_F(StartUpTest, FontsAndColoursFollowTheLayout)
         bool bold;
     };
     const FontRow rows[] = {
-        {Parts(form).ComboBox1, 11, false}, {Parts(form).BitBtn1, 11, false}, {Parts(form).Label1, 16, true},
-        {Parts(form).Label14, 16, true},    {Parts(form).Label5, 16, true},   {Parts(form).Label10, 16, true},
-        {Parts(form).Label7, 37, true},     {Parts(form).Label3, 37, true},   {Parts(form).Label4, 48, true},
-        {Parts(form).Label11, 19, true},    {Parts(form).Label13, 19, true},  {Parts(form).BitBtn3, 11, true},
+        {Parts(form).ComboBox1, 11, false}, {Parts(form).BitBtn1, 11, false},
+        {Parts(form).Label1, 16, true},     {Parts(form).Label14, 16, true},
+        {Parts(form).Label5, 16, true},     {Parts(form).Label10, 16, true},
+        {Parts(form).Label7, 37, true},     {Parts(form).Label3, 37, true},
+        {Parts(form).Label4, 48, true},     {Parts(form).Label11, 19, true},
+        {Parts(form).Label13, 19, true},    {Parts(form).BitBtn3, 11, true},
         {Parts(form).BitBtn4, 16, true},
     };
     for (const FontRow& r : rows) {
@@ -170,8 +173,8 @@ TEST_F(StartUpTest, FontsAndColoursFollowTheLayout)
     EXPECT_EQ(Parts(form).Panel1->backgroundRole(), QPalette::Window);
     EXPECT_EQ(Parts(form).Label4->backgroundRole(), QPalette::Window);
     EXPECT_EQ(Parts(form).Panel1->frameShadow(), QFrame::Raised);
-    for (QLabel* l : {Parts(form).Label7, Parts(form).Label4, Parts(form).Label3, Parts(form).Label11, Parts(form).Label12,
-                      Parts(form).Label13})
+    for (QLabel* l : {Parts(form).Label7, Parts(form).Label4, Parts(form).Label3,
+                      Parts(form).Label11, Parts(form).Label12, Parts(form).Label13})
         EXPECT_EQ(l->palette().color(QPalette::WindowText), yellow);
     EXPECT_EQ(Parts(form).Label4->palette().color(QPalette::Window), green);
     EXPECT_EQ(Parts(form).BitBtn3->palette().color(QPalette::ButtonText), QColor(0, 0, 255));
@@ -181,9 +184,10 @@ TEST_F(StartUpTest, FontsAndColoursFollowTheLayout)
 
 TEST_F(StartUpTest, TabOrderFollowsTheControlTable)
 {
-    QWidget* expected[] = {Parts(form).ComboBox1, Parts(form).ComboBox2, Parts(form).BitBtn1,  Parts(form).Button1,
-                           Parts(form).ComboBox3, Parts(form).Button2,   Parts(form).Memo1,    Parts(form).Button3,
-                           Parts(form).ComboBox4, Parts(form).Button4,   Parts(form).Button5};
+    QWidget* expected[] = {Parts(form).ComboBox1, Parts(form).ComboBox2, Parts(form).BitBtn1,
+                           Parts(form).Button1,   Parts(form).ComboBox3, Parts(form).Button2,
+                           Parts(form).Memo1,     Parts(form).Button3,   Parts(form).ComboBox4,
+                           Parts(form).Button4,   Parts(form).Button5};
     for (std::size_t i = 0; i + 1 < std::size(expected); ++i) {
         // The next widget that takes focus by Tab, past the inner parts of this control.
         QWidget* next = expected[i]->nextInFocusChain();

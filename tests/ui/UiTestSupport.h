@@ -36,14 +36,8 @@ public:
     std::vector<Message> Messages;
 
     void ShowNotice(const QString& text) override { Messages.push_back({Kind::Notice, text}); }
-    void ShowShortMessage(const QString& text) override
-    {
-        Messages.push_back({Kind::Short, text});
-    }
-    void ShowErrorReport(const QString& text) override
-    {
-        Messages.push_back({Kind::Error, text});
-    }
+    void ShowShortMessage(const QString& text) override { Messages.push_back({Kind::Short, text}); }
+    void ShowErrorReport(const QString& text) override { Messages.push_back({Kind::Error, text}); }
     void ShowOwnedBox(QWidget*, const QString& text) override
     {
         Messages.push_back({Kind::Owned, text});

@@ -128,7 +128,8 @@ TEST_F(WindowEndToEnd, ReadingsReachTheReadOutAndAModeCommandRenamesTheMode)
     ASSERT_EQ(Parts(form).ComboBox3->currentText(), QStringLiteral("A5 51 F6"));
     Parts(form).Button2->click();
     EXPECT_EQ(Parts(form).Label9->text(), QStringLiteral("3"));
-    ASSERT_TRUE(WaitUntil([&] { return Parts(form).Label13->text() == QStringLiteral("高速模式"); }, 5s));
+    ASSERT_TRUE(
+        WaitUntil([&] { return Parts(form).Label13->text() == QStringLiteral("高速模式"); }, 5s));
     EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("1"));
     EXPECT_GT(Parts(form).RxCount, 0);
     EXPECT_EQ(Parts(form).RxCount % 8, 0);
@@ -143,10 +144,10 @@ TEST_F(WindowEndToEnd, AutoSendQueriesGetOneReadingPerTick)
 {
     auto sim = StartSim({"--query"});
     Open();
-    Parts(form).BitBtn2->click();  // waveform on: each reading adds a point
+    Parts(form).BitBtn2->click(); // waveform on: each reading adds a point
     Parts(form).ComboBox3->setCurrentIndex(1);
     ASSERT_EQ(Parts(form).ComboBox3->currentText(), QStringLiteral("A5 15 BA"));
-    Parts(form).ComboBox4->setCurrentIndex(0);  // "50"
+    Parts(form).ComboBox4->setCurrentIndex(0); // "50"
 
     int ticks = 0;
     std::vector<std::int32_t> txAfterTick;
@@ -164,22 +165,22 @@ TEST_F(WindowEndToEnd, AutoSendQueriesGetOneReadingPerTick)
         << Parts(form).SampleIndex << " readings for " << ticks << " ticks";
 
     EXPECT_GE(ticks, 25);
-    EXPECT_LE(ticks, elapsedMs / 50);  // never more than one tick per period
+    EXPECT_LE(ticks, elapsedMs / 50); // never more than one tick per period
     for (std::size_t i = 0; i < txAfterTick.size(); ++i)
         EXPECT_EQ(txAfterTick[i], static_cast<std::int32_t>(3 * (i + 1)));
     EXPECT_EQ(form->TxCount(), 3 * ticks);
     EXPECT_EQ(Parts(form).RxCount, 8 * ticks);
     RunFor(200ms);
-    EXPECT_EQ(Parts(form).SampleIndex, ticks);  // nothing unasked for
+    EXPECT_EQ(Parts(form).SampleIndex, ticks); // nothing unasked for
     EXPECT_TRUE(sink.Messages.empty()) << Messages();
 }
 
 TEST_F(WindowEndToEnd, ThirtySecondsOfBurstAtTheFullRateLoseNoFrame)
 {
-    constexpr long long frames = 43200;  // 30 s of 1440 frames per second (115200 baud)
+    constexpr long long frames = 43200; // 30 s of 1440 frames per second (115200 baud)
     auto sim = StartSim({"--burst", "--frames", std::to_string(frames)});
     Parts(form).ComboBox2->setCurrentIndex(1);
-    form->show();  // painting included
+    form->show(); // painting included
     Open();
     Parts(form).BitBtn2->click();
     Parts(form).Button5->click();
@@ -224,8 +225,8 @@ TEST_F(WindowEndToEnd, TwoHundredOpenCloseCyclesWhileDataFlowsLeaveNothingBehind
     EXPECT_GT(cyclesWithData, 10);
     EXPECT_EQ(form->TxCount(), 3 * 20);
     EXPECT_TRUE(WaitUntil([&] { return Threads() <= threads && OpenFds() <= fds; }, 3s))
-        << "threads " << Threads() << " (were " << threads << "), fds " << OpenFds()
-        << " (were " << fds << ")";
+        << "threads " << Threads() << " (were " << threads << "), fds " << OpenFds() << " (were "
+        << fds << ")";
     EXPECT_TRUE(sink.Messages.empty()) << Messages();
 }
 
@@ -317,7 +318,9 @@ TEST(RangeviewProgram, AFailedOpenLogsThePortAndTheReasonOnStandardError)
     TempDir dir;
     ASSERT_FALSE(dir.Path.empty());
     const std::string file = dir.Path + "/not-a-port";
-    { std::ofstream(file) << "x"; }
+    {
+        std::ofstream(file) << "x";
+    }
     ChildProcess program(RangeviewExe, {"--port", file, "--demo", "--quit-after", "1000"},
                          {"QT_QPA_PLATFORM=offscreen"});
     EXPECT_EQ(program.Wait(10s), 0) << program.Err;

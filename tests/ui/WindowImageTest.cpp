@@ -42,7 +42,8 @@ TEST_F(WindowImageTest, ReadingsShowInTheReadOutTheLogAndTheWaveform)
     EXPECT_GT(CountPixels(shot, QRect(0, 336, 953, 313), QColor(255, 0, 0)), 500);
     EXPECT_EQ(CountPixels(shot, QRect(0, 0, 633, 330), QColor(255, 0, 0)), 0);
     // Yellow digits on the green panel where Label4 stands.
-    const QRect label4(Parts(form).Label4->mapTo(form.get(), QPoint(0, 0)), Parts(form).Label4->size());
+    const QRect label4(Parts(form).Label4->mapTo(form.get(), QPoint(0, 0)),
+                       Parts(form).Label4->size());
     EXPECT_GT(CountPixels(shot, label4, QColor(255, 255, 0)), 50);
     EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("高精度模式"));
     EXPECT_EQ(H().Maximum(), 259.0);

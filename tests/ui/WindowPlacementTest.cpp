@@ -26,7 +26,7 @@ TEST(WindowPlacement, DISABLED_ReportOnThisScreen)
     CaptureSink sink;
     TForm1 form(&sink, [] { return QStringList{}; });
     form.show();
-    RunFor(100ms);  // the window system reports the frame's place asynchronously
+    RunFor(100ms); // the window system reports the frame's place asynchronously
     const QRect available = form.screen()->availableGeometry();
     const QRect frame = form.frameGeometry();
     std::printf("placement available %d %d %d %d frame %d %d %d %d pos %d %d\n", available.x(),

@@ -18,41 +18,52 @@
 
 namespace {
 
-void Usage() {
-    std::fprintf(stderr,
-                 "usage: rangeview-chart-preview OUTPUT.png [options]\n"
-                 "  --points N        number of generated points (default 300)\n"
-                 "  --signal KIND     sine, ramp, square, noise or flat (default sine)\n"
-                 "  --values FILE     Y values, one per line (replaces the generated ones)\n"
-                 "  --size WxH        control size (default 953x313)\n"
-                 "  --window all|last show all points or the last 200 (default last)\n"
-                 "  --check           fail unless the image has the expected size and a red line\n");
+void Usage()
+{
+    std::fprintf(
+        stderr, "usage: rangeview-chart-preview OUTPUT.png [options]\n"
+                "  --points N        number of generated points (default 300)\n"
+                "  --signal KIND     sine, ramp, square, noise or flat (default sine)\n"
+                "  --values FILE     Y values, one per line (replaces the generated ones)\n"
+                "  --size WxH        control size (default 953x313)\n"
+                "  --window all|last show all points or the last 200 (default last)\n"
+                "  --check           fail unless the image has the expected size and a red line\n");
 }
 
-double Generated(const std::string& kind, int i) {
-    if (kind == "ramp") return 30.0 + (i % 100) * 0.1;
-    if (kind == "square") return (i / 25) % 2 ? 38.0 : 32.0;
-    if (kind == "flat") return 35.0;
-    if (kind == "noise") return 35.0 + ((i * 7919) % 101) / 20.0 - 2.5;
+double Generated(const std::string& kind, int i)
+{
+    if (kind == "ramp")
+        return 30.0 + (i % 100) * 0.1;
+    if (kind == "square")
+        return (i / 25) % 2 ? 38.0 : 32.0;
+    if (kind == "flat")
+        return 35.0;
+    if (kind == "noise")
+        return 35.0 + ((i * 7919) % 101) / 20.0 - 2.5;
     return 35.0 + 3.0 * std::sin(i * 0.08);
 }
 
-bool ReadValues(const std::string& path, std::vector<double>& out) {
+bool ReadValues(const std::string& path, std::vector<double>& out)
+{
     std::ifstream in(path);
-    if (!in) return false;
+    if (!in)
+        return false;
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream ss(line);
         double v = 0;
-        if (ss >> v) out.push_back(v);
+        if (ss >> v)
+            out.push_back(v);
     }
     return true;
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
     std::string output;
@@ -110,7 +121,8 @@ int main(int argc, char** argv) {
             return 1;
         }
     } else {
-        for (int i = 0; i < points; ++i) ys.push_back(Generated(signal, i));
+        for (int i = 0; i < points; ++i)
+            ys.push_back(Generated(signal, i));
     }
 
     std::unique_ptr<rv::ChartControl> control(rv::CreateChart1(nullptr));
@@ -142,7 +154,8 @@ int main(int argc, char** argv) {
     if (check) {
         int red = 0;
         for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) red += image.pixel(x, y) == 0xFFFF0000u;
+            for (int x = 0; x < image.width(); ++x)
+                red += image.pixel(x, y) == 0xFFFF0000u;
         }
         if (image.width() != width || image.height() != height || (n > 1 && red == 0)) {
             std::fprintf(stderr, "unexpected picture: %dx%d, %d red pixels\n", image.width(),

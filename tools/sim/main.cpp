@@ -88,7 +88,7 @@ struct Pty {
         fcntl(Master, F_SETFD, FD_CLOEXEC);
 
         if (!link.empty()) {
-            struct stat info{};
+            struct stat info { };
             if (lstat(link.c_str(), &info) == 0) {
                 if (!S_ISLNK(info.st_mode))
                     throw rv::ToolError("--link: '" + link + "' exists and is not a symlink");
@@ -248,7 +248,7 @@ int Run(const rv::SimOptions& options)
     sigaddset(&handled, SIGUSR1);
     sigset_t waitMask;
     sigprocmask(SIG_BLOCK, &handled, &waitMask);
-    struct sigaction action{};
+    struct sigaction action { };
     action.sa_handler = OnStop;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
@@ -387,7 +387,8 @@ int Run(const rv::SimOptions& options)
         if (fd.revents & POLLIN) {
             const ssize_t got = read(fd.fd, readBuffer, sizeof readBuffer);
             if (got > 0) {
-                sim.ReceiveFromHost(std::span(readBuffer, static_cast<std::size_t>(got)), queue, log);
+                sim.ReceiveFromHost(std::span(readBuffer, static_cast<std::size_t>(got)), queue,
+                                    log);
                 for (const auto& line : log)
                     Log(line);
                 log.clear();
@@ -399,16 +400,17 @@ int Run(const rv::SimOptions& options)
             const auto pending = queue.Pending();
             std::size_t size = std::min<std::size_t>(pending.size(), 4096);
             if (options.Split)
-                size = std::uniform_int_distribution<std::size_t>(1, std::min<std::size_t>(size, 6))(rng);
+                size = std::uniform_int_distribution<std::size_t>(
+                    1, std::min<std::size_t>(size, 6))(rng);
             const ssize_t written = write(fd.fd, pending.data(), size);
             if (written > 0 && sentLog)
                 sentLog->Add(Clock::now(), pending.first(static_cast<std::size_t>(written)));
             if (written > 0) {
                 queue.Consume(static_cast<std::size_t>(written));
                 if (options.Split && !options.Burst)
-                    nextWrite = Clock::now() +
-                                std::chrono::microseconds(
-                                    std::uniform_int_distribution<int>(0, 2000)(rng));
+                    nextWrite =
+                        Clock::now() +
+                        std::chrono::microseconds(std::uniform_int_distribution<int>(0, 2000)(rng));
             } else if (written < 0 && errno != EAGAIN && errno != EINTR) {
                 lost = true;
             }

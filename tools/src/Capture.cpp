@@ -63,9 +63,8 @@ CaptureReader::CaptureReader(const std::string& path) : Path_(path)
     if (version != CaptureFormat::Version || size < CaptureFormat::HeaderSize) {
         std::fclose(File_);
         File_ = nullptr;
-        throw ToolError(path + ": capture version " + std::to_string(version) +
-                        " with a " + std::to_string(size) +
-                        "-byte header; this program reads version 1");
+        throw ToolError(path + ": capture version " + std::to_string(version) + " with a " +
+                        std::to_string(size) + "-byte header; this program reads version 1");
     }
     for (std::size_t skip = size - CaptureFormat::HeaderSize; skip > 0; --skip) {
         if (std::fgetc(File_) == EOF) {

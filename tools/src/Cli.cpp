@@ -149,8 +149,7 @@ int DecodeToLines(int fd, CliIo& io, CountingDecoder& decoder, LinkStatistics* s
         if (got == 0)
             return 0;
         if (got < 0) {
-            io.Err << "rangeview-cli: decode: cannot read input: " << std::strerror(errno)
-                   << '\n';
+            io.Err << "rangeview-cli: decode: cannot read input: " << std::strerror(errno) << '\n';
             return 1;
         }
         lines.clear();
@@ -223,8 +222,7 @@ std::vector<CliCommand> StandardCliCommands()
     };
 }
 
-int RunCli(std::span<const std::string_view> args, std::span<const CliCommand> commands,
-           CliIo& io)
+int RunCli(std::span<const std::string_view> args, std::span<const CliCommand> commands, CliIo& io)
 {
     if (args.empty()) {
         PrintUsage(commands, io.Err);

@@ -18,7 +18,8 @@ std::string Fixed(double value, int decimals)
 // The nearest-rank percentile of sorted values.
 std::uint32_t Percentile(const std::vector<std::uint32_t>& sorted, double p)
 {
-    const auto rank = static_cast<std::size_t>(std::ceil(p / 100.0 * static_cast<double>(sorted.size())));
+    const auto rank =
+        static_cast<std::size_t>(std::ceil(p / 100.0 * static_cast<double>(sorted.size())));
     return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
 }
 
@@ -60,8 +61,8 @@ void LinkStatistics::ReplyReceived(Clock::time_point when)
     if (!PendingQuery_)
         return;
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(when - *PendingQuery_);
-    LatenciesUs_.push_back(static_cast<std::uint32_t>(
-        std::clamp<std::int64_t>(us.count(), 0, UINT32_MAX)));
+    LatenciesUs_.push_back(
+        static_cast<std::uint32_t>(std::clamp<std::int64_t>(us.count(), 0, UINT32_MAX)));
     PendingQuery_.reset();
 }
 

@@ -76,7 +76,7 @@ void MonitorHost::ReleaseHeldMessages()
 {
     for (const auto& line : TakeHeldMessages()) {
         ErrorLine(line);
-        --MessagesShown_;  // counted when held
+        --MessagesShown_; // counted when held
     }
 }
 
@@ -148,9 +148,8 @@ void MonitorHost::ProcessReceivedBytes(std::span<const std::uint8_t> bytes)
 
 void MonitorHost::EmitReading(const MeasurementReading& reading, Clock::time_point now)
 {
-    const auto elapsed =
-        std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      now - Opened_).count());
+    const auto elapsed = std::max<std::int64_t>(
+        0, std::chrono::duration_cast<std::chrono::milliseconds>(now - Opened_).count());
     // At most 20 + 1 + 5 + 1 + 3 + 1 characters; the bound checks only keep that provable.
     char line[64];
     char* const end = line + sizeof line;

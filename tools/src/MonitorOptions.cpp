@@ -28,7 +28,8 @@ std::uint32_t ParsePeriod(std::string_view text)
     const std::int32_t value = StrToInt(text);
     if (value <= 0)
         throw MonitorUsageError("--every needs a period in milliseconds from 1 to 2147483647, "
-                                "not '" + std::string(text) + "'");
+                                "not '" +
+                                std::string(text) + "'");
     return static_cast<std::uint32_t>(value);
 }
 
@@ -39,7 +40,8 @@ double ParseSeconds(std::string_view text)
     if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
         !std::isfinite(value) || value < 0.1 || value > 86400)
         throw MonitorUsageError("--stats-every needs a number of seconds from 0.1 to 86400, "
-                                "not '" + std::string(text) + "'");
+                                "not '" +
+                                std::string(text) + "'");
     return value;
 }
 
@@ -107,7 +109,7 @@ MonitorOptions ParseMonitorOptions(std::span<const std::string_view> args)
             portGiven = true;
         } else if (name == "--baud") {
             options.BaudText = std::string(arg.Value());
-            StrToInt(options.BaudText);  // the window's conversion error, before the port opens
+            StrToInt(options.BaudText); // the window's conversion error, before the port opens
         } else if (name == "--send") {
             options.SendText = std::string(arg.Value());
             CheckSendText(*options.SendText);

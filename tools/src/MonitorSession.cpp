@@ -34,8 +34,7 @@ bool IsQuery(std::string_view text)
 
 MonitorSession::MonitorSession(MonitorOptions options, std::shared_ptr<SerialPlatform> platform,
                                CliIo& io, int offThreadErrFd)
-    : Options_(std::move(options)),
-      Platform_(std::move(platform)),
+    : Options_(std::move(options)), Platform_(std::move(platform)),
       Host_(std::make_shared<MonitorHost>(io.Out, io.Err, offThreadErrFd)),
       Connection_(std::make_unique<SerialConnection>(Platform_, Host_)),
       Recorder_(Options_.CsvPath, Options_.RawPath)
@@ -279,8 +278,8 @@ int MonitorSession::Loop()
 
         std::optional<std::chrono::milliseconds> timeout;
         if (const auto wake = NextWake())
-            timeout = std::max(0ms, std::chrono::ceil<std::chrono::milliseconds>(*wake -
-                                                                                 Clock::now()));
+            timeout =
+                std::max(0ms, std::chrono::ceil<std::chrono::milliseconds>(*wake - Clock::now()));
         const LoopEvents::Wake wake = Host_->Events().Wait(timeout);
         if (wake == LoopEvents::Wake::Failed) {
             Host_->ErrorLine(std::string("waiting for the port: ") + std::strerror(errno));

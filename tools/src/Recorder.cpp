@@ -12,8 +12,8 @@ namespace rv {
 
 std::string_view ModeName(std::uint8_t mode) noexcept
 {
-    static constexpr std::array<std::string_view, 4> names{"长距离模式", "高速模式",
-                                                           "高精度模式", "一般模式"};
+    static constexpr std::array<std::string_view, 4> names{"长距离模式", "高速模式", "高精度模式",
+                                                           "一般模式"};
     return mode < names.size() ? names[mode] : std::string_view();
 }
 
@@ -25,12 +25,11 @@ std::string FormatUtcMillis(std::chrono::system_clock::time_point when)
     const year_month_day date(day);
     const hh_mm_ss time(ms - day);
     char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ",
-                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                  static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
-                  static_cast<int>(time.minutes().count()),
-                  static_cast<int>(time.seconds().count()),
-                  static_cast<int>(time.subseconds().count()));
+    std::snprintf(
+        text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+        static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+        static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+        static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
     return text;
 }
 
@@ -122,9 +121,9 @@ void Recorder::Bytes(Clock::time_point when, std::span<const std::uint8_t> bytes
     if (!Raw_ || Raw_->Failed())
         return;
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(when - Start_).count();
-    const auto head = CaptureFormat::EncodeRecordHead(
-        static_cast<std::uint64_t>(std::max<std::int64_t>(us, 0)),
-        static_cast<std::uint32_t>(bytes.size()));
+    const auto head =
+        CaptureFormat::EncodeRecordHead(static_cast<std::uint64_t>(std::max<std::int64_t>(us, 0)),
+                                        static_cast<std::uint32_t>(bytes.size()));
     if (Raw_->Write(head))
         Raw_->Write(bytes);
 }
@@ -134,8 +133,8 @@ void Recorder::Reading(Clock::time_point when, std::int64_t elapsedMs,
 {
     if (!Csv_ || Csv_->Failed())
         return;
-    const auto wall = WallStart_ + std::chrono::duration_cast<std::chrono::system_clock::duration>(
-                                       when - Start_);
+    const auto wall =
+        WallStart_ + std::chrono::duration_cast<std::chrono::system_clock::duration>(when - Start_);
     std::string line = FormatUtcMillis(wall);
     line += ',';
     line += std::to_string(elapsedMs);

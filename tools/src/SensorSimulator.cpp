@@ -101,8 +101,8 @@ void SensorSimulator::EmitFrame(FrameOutputQueue& out)
     std::size_t size = 0;
     if (stray)
         bytes[size++] = MeasurementFrame::SyncByte;
-    const auto frame = MeasurementFrame::ForReading(Signal_.Next(), Settings_.Mode,
-                                                    Settings_.FrameType);
+    const auto frame =
+        MeasurementFrame::ForReading(Signal_.Next(), Settings_.Mode, Settings_.FrameType);
     size += frame.Encode(std::span(bytes).subspan(size));
     if (bad)
         ++bytes[size - 1];

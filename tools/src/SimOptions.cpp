@@ -17,9 +17,8 @@ std::uint64_t ParseCount(std::string_view option, std::string_view text, std::ui
     std::uint64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || value < min || value > max)
-        throw ToolError(std::string(option) + " needs a whole number from " +
-                        std::to_string(min) + " to " + std::to_string(max) + ", not '" +
-                        std::string(text) + "'");
+        throw ToolError(std::string(option) + " needs a whole number from " + std::to_string(min) +
+                        " to " + std::to_string(max) + ", not '" + std::string(text) + "'");
     return value;
 }
 
@@ -79,7 +78,7 @@ SimOptions ParseSimOptions(std::span<const std::string_view> args)
 {
     SimOptions options;
     bool speedGiven = false;
-    std::string simulating;  // the last option that only the simulation uses
+    std::string simulating; // the last option that only the simulation uses
     for (ArgCursor<ToolError> arg(args); arg.Next();) {
         const std::string_view name = arg.Name();
         if (name == "-h" || name == "--help") {
@@ -142,7 +141,7 @@ SimOptions ParseSimOptions(std::span<const std::string_view> args)
         throw ToolError("--speed sets the pace of --replay; give --replay as well");
     if (!options.ReplayPath.empty() && !simulating.empty())
         throw ToolError(simulating + " shapes the simulated output; a replay sends the capture "
-                        "as it is");
+                                     "as it is");
     if (options.Stdout && !options.LinkPath.empty())
         throw ToolError("--link needs the pseudo-terminal; it cannot go with --stdout");
     return options;

@@ -149,9 +149,18 @@ const Node* LastNode(const Node* n)
     return n;
 }
 
-qsizetype CharsOf(const NodePtr& n) { return n ? n->Chars : 0; }
-qsizetype LinesOf(const NodePtr& n) { return n ? n->Lines : 0; }
-qsizetype CountOf(const NodePtr& n) { return n ? n->Count : 0; }
+qsizetype CharsOf(const NodePtr& n)
+{
+    return n ? n->Chars : 0;
+}
+qsizetype LinesOf(const NodePtr& n)
+{
+    return n ? n->Lines : 0;
+}
+qsizetype CountOf(const NodePtr& n)
+{
+    return n ? n->Count : 0;
+}
 
 void Pull(Node& n)
 {
@@ -795,7 +804,8 @@ void TLogMemo::UpdateScrollRange()
 {
     QScrollBar* bar = verticalScrollBar();
     const int page = PageLines();
-    bar->setRange(0, std::max(0, static_cast<int>(std::min<qsizetype>(LineCount(), INT_MAX)) - page));
+    bar->setRange(0,
+                  std::max(0, static_cast<int>(std::min<qsizetype>(LineCount(), INT_MAX)) - page));
     bar->setPageStep(page);
 }
 
@@ -807,7 +817,8 @@ TLogMemo::Hit TLogMemo::HitInLine(qsizetype line, qreal x) const
     for (qsizetype i = 0; i < text.size(); ++i) {
         const qreal a = Advance(text, i);
         if (x < at + a / 2) {
-            const bool pairTail = i > 0 && text[i].isLowSurrogate() && text[i - 1].isHighSurrogate();
+            const bool pairTail =
+                i > 0 && text[i].isLowSurrogate() && text[i - 1].isHighSurrogate();
             return {l.Start + (pairTail ? i - 1 : i), false};
         }
         at += a;
@@ -839,7 +850,7 @@ qsizetype TLogMemo::Prev(qsizetype pos) const
         return 0;
     --pos;
     return pos > 0 && CharAt(pos).isLowSurrogate() && CharAt(pos - 1).isHighSurrogate() ? pos - 1
-                                                                                         : pos;
+                                                                                        : pos;
 }
 
 qsizetype TLogMemo::Next(qsizetype pos) const
@@ -849,7 +860,7 @@ qsizetype TLogMemo::Next(qsizetype pos) const
         return n;
     ++pos;
     return pos < n && CharAt(pos).isLowSurrogate() && CharAt(pos - 1).isHighSurrogate() ? pos + 1
-                                                                                       : pos;
+                                                                                        : pos;
 }
 
 // ---- scrolling ----
@@ -976,8 +987,8 @@ void TLogMemo::Type(const QString& text)
     if (ReadOnly_)
         return;
     const qsizetype from = std::min(Caret_, Anchor_), to = std::max(Caret_, Anchor_);
-    const bool joins = Undo_.Valid && Undo_.Typing && from == to &&
-                       Undo_.Pos + Undo_.Inserted == from;
+    const bool joins =
+        Undo_.Valid && Undo_.Typing && from == to && Undo_.Pos + Undo_.Inserted == from;
     QString removed = joins ? QString() : Slice(from, to);
     Edit(from, to, text);
     if (joins) {
@@ -1052,8 +1063,8 @@ QMenu* TLogMemo::CreateContextMenu()
     const bool selected = Caret_ != Anchor_;
     const auto add = [&](const char* name, const QString& text, const QKeySequence& keys,
                          bool enabled, std::function<void()> run) {
-        QAction* action = menu->addAction(
-            text + QLatin1Char('\t') + keys.toString(QKeySequence::NativeText));
+        QAction* action =
+            menu->addAction(text + QLatin1Char('\t') + keys.toString(QKeySequence::NativeText));
         action->setObjectName(QLatin1String(name));
         action->setEnabled(enabled);
         connect(action, &QAction::triggered, this, [run] {
@@ -1073,7 +1084,8 @@ QMenu* TLogMemo::CreateContextMenu()
     add("Copy", QStringLiteral("复制(&C)"), QKeySequence(QKeySequence::Copy), selected,
         [this] { CopySelection(); });
     add("Paste", QStringLiteral("粘贴(&P)"), QKeySequence(QKeySequence::Paste),
-        !ReadOnly_ && !QGuiApplication::clipboard()->text().isEmpty(), [this] { PasteClipboard(); });
+        !ReadOnly_ && !QGuiApplication::clipboard()->text().isEmpty(),
+        [this] { PasteClipboard(); });
     add("Delete", QStringLiteral("删除(&D)"), QKeySequence(Qt::Key_Delete), selected && !ReadOnly_,
         [this] { DeleteSelection(); });
     menu->addSeparator();
@@ -1176,10 +1188,9 @@ void TLogMemo::keyPressEvent(QKeyEvent* event)
         break;
     }
     const QString text = event->text();
-    const bool printable =
-        !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
-            return c.isPrint() || c.isSurrogate();
-        });
+    const bool printable = !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.isPrint() || c.isSurrogate();
+    });
     if (printable && !ctrl && !(event->modifiers() & Qt::AltModifier)) {
         Type(text);
         return;

@@ -12,7 +12,9 @@
 
 namespace rv {
 
-QtMessageSink::QtMessageSink(QObject* parent) : QObject(parent) {}
+QtMessageSink::QtMessageSink(QObject* parent) : QObject(parent)
+{
+}
 
 void QtMessageSink::ShowNotice(const QString& text)
 {

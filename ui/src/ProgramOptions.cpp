@@ -58,7 +58,8 @@ ParsedOptions ParseProgramOptions(const QStringList& args)
             parsed.Error = QStringLiteral("unknown option '%1' (--help lists them)").arg(a);
             return parsed;
         } else {
-            parsed.Error = QStringLiteral("unexpected argument '%1' (--help lists the options)").arg(a);
+            parsed.Error =
+                QStringLiteral("unexpected argument '%1' (--help lists the options)").arg(a);
             return parsed;
         }
     }

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-
 namespace rv {
 
 QString ProgramTitleFrom(const QString& executablePath)

@@ -32,9 +32,9 @@ std::string Text(const QComboBox* box)
 // Receives what the reader sends to the window and hands it on while the window exists.
 class WindowConnectionHost::Relay final : public QObject {
 public:
-    explicit Relay(TForm1& window) : Window(&window) {}
+    explicit Relay(TForm1& window) : Window(&window) { }
 
-    QPointer<TForm1> Window;  // window thread only
+    QPointer<TForm1> Window; // window thread only
 
 protected:
     bool event(QEvent* e) override
@@ -160,9 +160,8 @@ void WindowConnectionHost::EnableTimer(std::uint32_t periodMs)
     // A period beyond what a timer takes (a negative number typed by the user, read as an
     // unsigned count) runs at the longest one it takes, about 24.8 days: either way it means
     // "practically never", and a refused timer would report an error instead.
-    const int interval = periodMs > static_cast<std::uint32_t>(INT_MAX)
-                             ? INT_MAX
-                             : static_cast<int>(periodMs);
+    const int interval =
+        periodMs > static_cast<std::uint32_t>(INT_MAX) ? INT_MAX : static_cast<int>(periodMs);
     // Never early (a coarse timer may fire 5% early): auto-send at 50 ms sends at most 20
     // commands a second.
     timer->setTimerType(Qt::PreciseTimer);
@@ -200,8 +199,7 @@ bool WindowConnectionHost::PostCommNotify(CommHandle handle)
 // ---------------------------------------------------------------------------------------------
 
 SerialLink::SerialLink(TForm1& form, std::shared_ptr<SerialPlatform> platform)
-    : Form_(form),
-      Host_(std::make_shared<WindowConnectionHost>(form)),
+    : Form_(form), Host_(std::make_shared<WindowConnectionHost>(form)),
       Connection_(std::make_unique<SerialConnection>(std::move(platform), Host_))
 {
     SerialLinkHooks& h = Form_.Hooks;

@@ -149,8 +149,8 @@ void TForm1::ConnectHandlers()
     // A failure while the chart paints or handles the mouse is reported once the paint or
     // the mouse event is over, not from inside it.
     Chart1->OnError = [this](std::exception_ptr error) {
-        QMetaObject::invokeMethod(this, [this, error] { ReportError(error); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, error] { ReportError(error); }, Qt::QueuedConnection);
     };
 }
 
@@ -183,7 +183,8 @@ void TForm1::showEvent(QShowEvent* event)
     if (!ShownOnce_) {
         ShownOnce_ = true;
         // Once the window system has placed the new window and knows its frame.
-        QMetaObject::invokeMethod(this, [this] { FitOnScreen(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { FitOnScreen(); }, Qt::QueuedConnection);
         Dispatch([this] { FormActivate(); });
     }
 }
@@ -318,7 +319,7 @@ void TForm1::Button5Click()
 void TForm1::BitBtn2Click()
 {
     BitBtn2->setText(BitBtn2->text() == WaveformOffCaption ? WaveformOnCaption
-                                                            : WaveformOffCaption);
+                                                           : WaveformOffCaption);
 }
 
 void TForm1::SwitchWaveformOff()
@@ -435,8 +436,7 @@ void TForm1::ProcessReceivedBytes(std::span<const std::uint8_t> bytes)
             continue;
         SetCaptionNumber(Label4, reading->Distance);
         if (waveform) {
-            const double y =
-                static_cast<double>(static_cast<float>(reading->Distance / 10.0));
+            const double y = static_cast<double>(static_cast<float>(reading->Distance / 10.0));
             Series1().AddPoint(static_cast<double>(SampleIndex), y, std::string_view(),
                                UseSeriesColor);
             ++SampleIndex;
@@ -656,8 +656,8 @@ void TForm1::SetCaptionNumber(QLabel* label, std::int64_t value)
     char16_t buf[24];
     char16_t* end = buf + std::size(buf);
     char16_t* p = end;
-    std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value)
-                                        : static_cast<std::uint64_t>(value);
+    std::uint64_t magnitude =
+        value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     do {
         *--p = static_cast<char16_t>(u'0' + magnitude % 10);
         magnitude /= 10;

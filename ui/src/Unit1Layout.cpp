@@ -168,8 +168,8 @@ void TForm1::BuildLayout()
 
     // Created in tab order.
     ComboBox1 = MakeCombo(this, "ComboBox1", 736, 40, {});
-    ComboBox2 = MakeCombo(this, "ComboBox2", 736, 88,
-                          {QStringLiteral("9600"), QStringLiteral("115200")});
+    ComboBox2 =
+        MakeCombo(this, "ComboBox2", 736, 88, {QStringLiteral("9600"), QStringLiteral("115200")});
     ComboBox2->setEditText(QStringLiteral("115200"));
     BitBtn1 = MakeButton(this, "BitBtn1", 856, 32, 81, 33, QStringLiteral("打开串口"));
 
@@ -185,8 +185,8 @@ void TForm1::BuildLayout()
 
     QStringList commands;
     for (const CommandTableRow& row : CommandTable)
-        commands.append(QString::fromUtf8(row.ItemText.data(),
-                                          static_cast<qsizetype>(row.ItemText.size())));
+        commands.append(
+            QString::fromUtf8(row.ItemText.data(), static_cast<qsizetype>(row.ItemText.size())));
     ComboBox3 = MakeCombo(this, "ComboBox3", 736, 128, commands);
     ComboBox3->setCurrentIndex(0);
 
@@ -238,38 +238,37 @@ void TForm1::BuildLayout()
     BitBtn4->setFont(SansFont(16, true));
     SetTextColor(BitBtn4, QPalette::ButtonText, clRedQ);
 
-    QWidget* order[] = {ComboBox1, ComboBox2, BitBtn1, Button1, ComboBox3, Button2,
-                        Memo1,     Button3,   ComboBox4, Button4, Button5, Chart1,
+    QWidget* order[] = {ComboBox1, ComboBox2, BitBtn1,   Button1, ComboBox3, Button2,
+                        Memo1,     Button3,   ComboBox4, Button4, Button5,   Chart1,
                         BitBtn2,   Edit1,     Edit2,     BitBtn3, BitBtn4};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 
     // Labels: no focus.
-    Label1 = MakeLabel(this, "Label1", 664, 40, QStringLiteral("端口号："), SimSunBold(16),
-                       windowText);
-    Label2 = MakeLabel(this, "Label2", 664, 88, QStringLiteral("波特率："), SimSunBold(16),
-                       windowText);
-    Label14 = MakeLabel(this, "Label14", 672, 136, QStringLiteral("指令："), SimSunBold(16),
-                        windowText);
+    Label1 =
+        MakeLabel(this, "Label1", 664, 40, QStringLiteral("端口号："), SimSunBold(16), windowText);
+    Label2 =
+        MakeLabel(this, "Label2", 664, 88, QStringLiteral("波特率："), SimSunBold(16), windowText);
+    Label14 =
+        MakeLabel(this, "Label14", 672, 136, QStringLiteral("指令："), SimSunBold(16), windowText);
     Label5 = MakeLabel(this, "Label5", 672, 168, QStringLiteral("T/ms:"), SansFont(16, true),
                        windowText);
-    Label6 = MakeLabel(this, "Label6", 672, 200, QStringLiteral("TX:"), SansFont(16, true),
-                       windowText);
-    Label9 = MakeLabel(this, "Label9", 752, 200, QStringLiteral("0"), SansFont(16, true),
-                       windowText);
-    Label8 = MakeLabel(this, "Label8", 672, 224, QStringLiteral("RX:"), SansFont(16, true),
-                       windowText);
-    Label10 = MakeLabel(this, "Label10", 752, 224, QStringLiteral("0"), SansFont(16, true),
-                        windowText);
+    Label6 =
+        MakeLabel(this, "Label6", 672, 200, QStringLiteral("TX:"), SansFont(16, true), windowText);
+    Label9 =
+        MakeLabel(this, "Label9", 752, 200, QStringLiteral("0"), SansFont(16, true), windowText);
+    Label8 =
+        MakeLabel(this, "Label8", 672, 224, QStringLiteral("RX:"), SansFont(16, true), windowText);
+    Label10 =
+        MakeLabel(this, "Label10", 752, 224, QStringLiteral("0"), SansFont(16, true), windowText);
 
-    Label7 = MakeLabel(Panel1, "Label7", 48, 57, QStringLiteral("距离:"), SimSunBold(37),
-                       clYellowQ);
+    Label7 =
+        MakeLabel(Panel1, "Label7", 48, 57, QStringLiteral("距离:"), SimSunBold(37), clYellowQ);
     Label4 = MakeLabel(Panel1, "Label4", 240, 56, QString(), SimSunBold(48), clYellowQ);
     SetFill(Label4, clGreenQ);
     Label4->setMinimumHeight(48);
     Label4->adjustSize();
-    Label3 = MakeLabel(Panel1, "Label3", 494, 56, QStringLiteral("mm"), SimSunBold(37),
-                       clYellowQ);
+    Label3 = MakeLabel(Panel1, "Label3", 494, 56, QStringLiteral("mm"), SimSunBold(37), clYellowQ);
     Label11 = MakeLabel(Panel1, "Label11", 48, 136, QStringLiteral("测量模式："), SimSunBold(19),
                         clYellowQ);
     Label12 = MakeLabel(Panel1, "Label12", 232, 136, QString(), SimSunBold(19), clYellowQ);
@@ -278,7 +277,8 @@ void TForm1::BuildLayout()
 
     // Numbers change with every reading; kerning adds nothing to digits but costs a shaping
     // pass each time a label sizes itself to its text.
-    for (QWidget* w : std::initializer_list<QWidget*>{Label4, Label9, Label10, Label12, Edit1, Edit2}) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{Label4, Label9, Label10, Label12, Edit1, Edit2}) {
         QFont f = w->font();
         f.setStyleStrategy(QFont::PreferNoShaping);
         w->setFont(f);

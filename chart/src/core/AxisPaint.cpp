@@ -11,12 +11,15 @@
 
 namespace rv {
 
-double FirstDefaultLabelValue(double minimum, double maximum, double step, bool roundFirstLabel) {
-    if (minimum == maximum || !roundFirstLabel) return maximum;
+double FirstDefaultLabelValue(double minimum, double maximum, double step, bool roundFirstLabel)
+{
+    if (minimum == maximum || !roundFirstLabel)
+        return maximum;
     const double q = maximum / step;
     // A quotient beyond 64 bits cannot be truncated to an integer; the maximum itself is the
     // nearest sensible start then.
-    if (!(std::abs(q) < 9.2e18)) return maximum;
+    if (!(std::abs(q) < 9.2e18))
+        return maximum;
     return static_cast<double>(Trunc(q)) * step;
 }
 
@@ -24,8 +27,10 @@ namespace {
 
 enum class Side { Bottom, Top, Left, Right };
 
-Side AxisSide(const TCustomChartAxis& axis) {
-    if (axis.IsHorizontal) return axis.IsFarSide ? Side::Top : Side::Bottom;
+Side AxisSide(const TCustomChartAxis& axis)
+{
+    if (axis.IsHorizontal)
+        return axis.IsFarSide ? Side::Top : Side::Bottom;
     return axis.IsFarSide ? Side::Right : Side::Left;
 }
 
@@ -33,9 +38,12 @@ class AxisPainter {
 public:
     AxisPainter(TCustomChartAxis& axis, TCanvas3D& canvas, TTickPositions& ticks)
         : Axis_(axis), Canvas_(canvas), Ticks_(ticks), Chart_(*axis.ParentChart()),
-          Side_(AxisSide(axis)) {}
+          Side_(AxisSide(axis))
+    {
+    }
 
-    void Paint() {
+    void Paint()
+    {
         Axis_.RefreshShowsDateTime();
         Canvas_.SetFont(Axis_.LabelsFont().Data());
         const double step = Axis_.LabelStep();
@@ -45,32 +53,43 @@ public:
         Ticks_.Clear();
         if (step > 0.0 && Axis_.EffectiveMaximum >= Axis_.EffectiveMinimum) {
             switch (Axis_.EffectiveLabelStyle()) {
-            case TAxisLabelStyle::talValue: ValueLabels(step); break;
+            case TAxisLabelStyle::talValue:
+                ValueLabels(step);
+                break;
             case TAxisLabelStyle::talMark:
-            case TAxisLabelStyle::talText: PointLabels(); break;
-            default: break;
+            case TAxisLabelStyle::talText:
+                PointLabels();
+                break;
+            default:
+                break;
             }
         }
         LinesTicksGrid();
     }
 
 private:
-    std::int32_t LinePosition() const {
+    std::int32_t LinePosition() const
+    {
         const TRect& r = Chart_.ChartRect();
         const double pp = Axis_.PositionPercent();
         auto shift = [pp](std::int32_t size) -> std::int32_t {
             return pp == 0.0 ? 0 : static_cast<std::int32_t>(RoundHalfEven(size * 0.01 * pp));
         };
         switch (Side_) {
-        case Side::Bottom: return r.Bottom - shift(Chart_.ChartHeight());
-        case Side::Top: return r.Top + shift(Chart_.ChartHeight());
-        case Side::Left: return r.Left + shift(Chart_.ChartWidth());
-        case Side::Right: return r.Right - shift(Chart_.ChartWidth());
+        case Side::Bottom:
+            return r.Bottom - shift(Chart_.ChartHeight());
+        case Side::Top:
+            return r.Top + shift(Chart_.ChartHeight());
+        case Side::Left:
+            return r.Left + shift(Chart_.ChartWidth());
+        case Side::Right:
+            return r.Right - shift(Chart_.ChartWidth());
         }
         return 0;
     }
 
-    void ValueLabels(double step) {
+    void ValueLabels(double step)
+    {
         ForEachDefaultLabelValue(Axis_.EffectiveMinimum, Axis_.EffectiveMaximum, step,
                                  Axis_.RoundFirstLabel(),
                                  [this](double v) { PlaceLabel(v, nullptr); });
@@ -78,28 +97,37 @@ private:
 
     // Point labels of the first active series on this axis, at their values. Not used by this
     // program's axes; kept simple: one pass over the series' visible points.
-    void PointLabels() {
+    void PointLabels()
+    {
         for (TChartSeries* s : Chart_.SeriesList()) {
-            if (!s->Active() || !s->IsAssociatedTo(&Axis_)) continue;
+            if (!s->Active() || !s->IsAssociatedTo(&Axis_))
+                continue;
             s->FindVisibleRange();
-            if (s->VisibleFirst < 0) return;
+            if (s->VisibleFirst < 0)
+                return;
             const std::int32_t last = std::min(s->VisibleLast, s->PointCount() - 1);
             const bool alongX = Axis_.IsHorizontal == s->YMandatory();
             for (std::int32_t i = s->VisibleFirst; i <= last; ++i) {
                 std::string text = s->PointLabel(i);
-                if (text.empty()) continue;
+                if (text.empty())
+                    continue;
                 PlaceLabel(alongX ? s->PointX(i) : s->PointY(i), &text);
             }
             return;
         }
     }
 
-    void PlaceLabel(double v, const std::string* text) {
+    void PlaceLabel(double v, const std::string* text)
+    {
         const std::int32_t p = Axis_.ValueToPixel(v);
-        if (!(Axis_.LabelsOnAxis() || (Axis_.StartPixel < p && p < Axis_.EndPixel))) return;
-        if (!Axis_.TickOnLabelsOnly()) Ticks_.Add(p);
-        if (!Axis_.Labels()) return;
-        if (Axis_.TickOnLabelsOnly()) Ticks_.Add(p);
+        if (!(Axis_.LabelsOnAxis() || (Axis_.StartPixel < p && p < Axis_.EndPixel)))
+            return;
+        if (!Axis_.TickOnLabelsOnly())
+            Ticks_.Add(p);
+        if (!Axis_.Labels())
+            return;
+        if (Axis_.TickOnLabelsOnly())
+            Ticks_.Add(p);
         if (text) {
             DrawLabelText(p, *text);
         } else {
@@ -109,13 +137,15 @@ private:
 
     // Always level, whatever LabelsAngle says: no axis here turns its labels, and the surface
     // has no rotated text.
-    void DrawLabelText(std::int32_t p, const std::string& text) {
+    void DrawLabelText(std::int32_t p, const std::string& text)
+    {
         Canvas_.SetBrush(Chart_.Color(), TBrushStyle::bsClear);
         Canvas_.SetBkMode(TBkMode::bkTransparent);
         Canvas_.SetFont(Axis_.LabelsFont().Data());
         const std::int32_t h = Canvas_.FontHeight();
         const std::int32_t c = TCustomChartAxis::LineCount(text);
-        if (c <= 0) return;
+        if (c <= 0)
+            return;
         std::int32_t x = 0;
         std::int32_t y = 0;
         switch (Side_) {
@@ -142,7 +172,8 @@ private:
         for (;;) {
             const std::size_t br = rest.find(LabelLineBreak);
             Canvas_.TextOut(x, y, rest.substr(0, br));
-            if (br == std::string_view::npos) break;
+            if (br == std::string_view::npos)
+                break;
             rest.remove_prefix(br + 1);
             y += h;
         }
@@ -150,7 +181,8 @@ private:
     }
 
     // A tick of `length` pixels from the axis line, away from the plot (outward) or into it.
-    void Tick(std::int32_t p, std::int32_t length, bool outward) {
+    void Tick(std::int32_t p, std::int32_t length, bool outward)
+    {
         const std::int32_t pos = Axis_.AxisLinePos;
         // Direction away from the plot, per side.
         const std::int32_t out = (Side_ == Side::Bottom || Side_ == Side::Right) ? 1 : -1;
@@ -164,7 +196,8 @@ private:
         }
     }
 
-    void GridLine(std::int32_t p) {
+    void GridLine(std::int32_t p)
+    {
         const TRect& r = Chart_.ChartRect();
         if (Axis_.IsHorizontal) {
             Canvas_.VertLine(p, r.Top, r.Bottom);
@@ -173,28 +206,35 @@ private:
         }
     }
 
-    void SelectGridPen(const TChartPen& pen) {
+    void SelectGridPen(const TChartPen& pen)
+    {
         TPenData data = pen.Data();
-        if (data.Color == UseSeriesColor) data.Color = clGray;
-        if (!data.Visible) data.Style = TPenStyle::psClear;
+        if (data.Color == UseSeriesColor)
+            data.Color = clGray;
+        if (!data.Visible)
+            data.Style = TPenStyle::psClear;
         Canvas_.SetPen(data);
         Canvas_.SetBkMode(TBkMode::bkTransparent);
         Canvas_.SetBrush(Canvas_.Brush().Color, TBrushStyle::bsClear);
     }
 
-    bool StrictlyInside(std::int32_t p) const {
+    bool StrictlyInside(std::int32_t p) const
+    {
         const std::int32_t lo = std::min(Axis_.StartPixel, Axis_.EndPixel);
         const std::int32_t hi = std::max(Axis_.StartPixel, Axis_.EndPixel);
         return lo < p && p < hi;
     }
 
-    template <class Draw> void ForEachMinorCandidate(Draw&& draw) const {
+    template <class Draw>
+    void ForEachMinorCandidate(Draw&& draw) const
+    {
         const std::int32_t k = Ticks_.Count;
         std::int32_t n = Axis_.MinorTickCount();
         // More minor ticks than pixels along the axis only repeat pixels already ticked; the
         // bound keeps an absurd count from stalling the paint.
         n = std::min(n, std::max<std::int32_t>(std::abs(Axis_.AxisPixels), 1));
-        if (n <= 0 || k <= 0) return;
+        if (n <= 0 || k <= 0)
+            return;
         const double parts = static_cast<double>(n) + 1.0;
         if (k > 1 && !Axis_.Logarithmic()) {
             const double first = static_cast<double>(Ticks_[1]) - Ticks_[0];
@@ -212,7 +252,8 @@ private:
         }
     }
 
-    void LinesTicksGrid() {
+    void LinesTicksGrid()
+    {
         const std::int32_t pos = Axis_.AxisLinePos;
         if (Axis_.Axis().Visible()) {
             Canvas_.AssignPen(Axis_.Axis());
@@ -225,7 +266,8 @@ private:
         const std::int32_t k = Ticks_.Count;
         if (Axis_.Ticks().Visible() && k > 0) {
             Canvas_.AssignPen(Axis_.Ticks());
-            for (std::int32_t i = 0; i < k; ++i) Tick(Ticks_[i], Axis_.TickLength(), true);
+            for (std::int32_t i = 0; i < k; ++i)
+                Tick(Ticks_[i], Axis_.TickLength(), true);
         }
         if (Axis_.Grid().Visible() && k > 0) {
             SelectGridPen(Axis_.Grid());
@@ -235,25 +277,29 @@ private:
                         RoundHalfEven((static_cast<double>(Ticks_[i]) + Ticks_[i - 1]) * 0.5)));
                 }
             } else {
-                for (std::int32_t i = 0; i < k; ++i) GridLine(Ticks_[i]);
+                for (std::int32_t i = 0; i < k; ++i)
+                    GridLine(Ticks_[i]);
             }
             Canvas_.SetBkMode(TBkMode::bkOpaque);
         }
         if (Axis_.TicksInner().Visible() && k > 0) {
             Canvas_.AssignPen(Axis_.TicksInner());
-            for (std::int32_t i = 0; i < k; ++i) Tick(Ticks_[i], Axis_.TickInnerLength(), false);
+            for (std::int32_t i = 0; i < k; ++i)
+                Tick(Ticks_[i], Axis_.TickInnerLength(), false);
         }
         if (k > 0 && Axis_.MinorTicks().Visible()) {
             Canvas_.AssignPen(Axis_.MinorTicks());
             const std::int32_t len = Axis_.MinorTickLength();
             ForEachMinorCandidate([&](std::int32_t p) {
-                if (StrictlyInside(p)) Tick(p, len, true);
+                if (StrictlyInside(p))
+                    Tick(p, len, true);
             });
         }
         if (k > 0 && Axis_.MinorGrid().Visible()) {
             SelectGridPen(Axis_.MinorGrid());
             ForEachMinorCandidate([&](std::int32_t p) {
-                if (StrictlyInside(p)) GridLine(p);
+                if (StrictlyInside(p))
+                    GridLine(p);
             });
             Canvas_.SetBkMode(TBkMode::bkOpaque);
         }
@@ -268,9 +314,11 @@ private:
 
 } // namespace
 
-void PaintAxis(TCustomChartAxis& axis, TCanvas3D& canvas, TTickPositions& ticks) {
+void PaintAxis(TCustomChartAxis& axis, TCanvas3D& canvas, TTickPositions& ticks)
+{
     ticks.Clear();
-    if (!axis.ParentChart()) return;
+    if (!axis.ParentChart())
+        return;
     AxisPainter(axis, canvas, ticks).Paint();
 }
 

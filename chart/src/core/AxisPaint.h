@@ -26,16 +26,20 @@ double FirstDefaultLabelValue(double minimum, double maximum, double step, bool 
 
 template <class Place>
 std::int32_t ForEachDefaultLabelValue(double minimum, double maximum, double step,
-                                      bool roundFirstLabel, Place&& place) {
-    if (!(step > 0.0) || !(maximum >= minimum)) return 0;
+                                      bool roundFirstLabel, Place&& place)
+{
+    if (!(step > 0.0) || !(maximum >= minimum))
+        return 0;
     const double range = maximum - minimum;
-    if (!(std::abs(range / step) < 10000.0)) return 0;
+    if (!(std::abs(range / step) < 10000.0))
+        return 0;
     double v = FirstDefaultLabelValue(minimum, maximum, step, roundFirstLabel);
     // The step can be below the spacing of doubles near v; then subtracting it changes
     // nothing and the loops would never end, so they stop once v stops moving.
     while (v > maximum) {
         const double next = v - step;
-        if (!(next < v)) return 0;
+        if (!(next < v))
+            return 0;
         v = next;
     }
     const double limit = (minimum - 1e-12) / 1.000000000001;
@@ -44,7 +48,8 @@ std::int32_t ForEachDefaultLabelValue(double minimum, double maximum, double ste
         place(v);
         ++count;
         const double next = v - step;
-        if (!(next < v)) break;
+        if (!(next < v))
+            break;
         v = next;
     }
     return count;

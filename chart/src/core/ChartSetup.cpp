@@ -7,7 +7,8 @@ namespace rv {
 const char* const Chart1TitleText =
     "鼠标左键点击波形往左上为缩小，右下为放大；鼠标右击不放可上下左右拖动波形";
 
-TFastLineSeries* ConfigureChart1(TChart& chart) {
+TFastLineSeries* ConfigureChart1(TChart& chart)
+{
     // Stored values are read like a form load: no range checks, no flag coupling.
     chart.SetLoading(true);
     chart.SetSize(Chart1Width, Chart1Height);

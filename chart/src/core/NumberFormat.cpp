@@ -17,21 +17,27 @@ struct Picture {
     bool grouping = false;
 };
 
-bool IsPictureChar(char c) { return c == '#' || c == '0' || c == ',' || c == '.'; }
+bool IsPictureChar(char c)
+{
+    return c == '#' || c == '0' || c == ',' || c == '.';
+}
 
-Picture ParsePicture(std::string_view format) {
+Picture ParsePicture(std::string_view format)
+{
     Picture p;
     enum { Before, In, After } where = Before;
     bool afterPoint = false;
     for (std::size_t i = 0; i < format.size(); ++i) {
         const char c = format[i];
-        if (c == ';') break;
+        if (c == ';')
+            break;
         if (c == '\'' || c == '"') {
             const std::size_t end = format.find(c, i + 1);
             const std::size_t stop = end == std::string_view::npos ? format.size() : end;
             std::string_view text = format.substr(i + 1, stop - i - 1);
             (where == Before ? p.prefix : p.suffix).append(text);
-            if (where == In) where = After;
+            if (where == In)
+                where = After;
             i = stop;
             continue;
         }
@@ -40,41 +46,50 @@ Picture ParsePicture(std::string_view format) {
             if (c == '.') {
                 afterPoint = true;
             } else if (c == ',') {
-                if (!afterPoint) p.grouping = true;
+                if (!afterPoint)
+                    p.grouping = true;
             } else if (afterPoint) {
                 ++p.maxFrac;
-                if (c == '0') p.minFrac = p.maxFrac;
+                if (c == '0')
+                    p.minFrac = p.maxFrac;
             } else if (c == '0') {
                 ++p.minInt;
             }
             continue;
         }
-        if (where == In) where = After;
+        if (where == In)
+            where = After;
         (where == Before ? p.prefix : p.suffix).push_back(c);
     }
     return p;
 }
 
 // |value| as 15 significant decimal digits and the count of digits before the decimal point.
-void DecimalDigits(double magnitude, std::string& digits, int& pointPos) {
+void DecimalDigits(double magnitude, std::string& digits, int& pointPos)
+{
     char buf[40];
     std::snprintf(buf, sizeof buf, "%.14e", magnitude);
     digits.clear();
     const char* s = buf;
     for (; *s && *s != 'e'; ++s) {
-        if (*s >= '0' && *s <= '9') digits.push_back(*s);
+        if (*s >= '0' && *s <= '9')
+            digits.push_back(*s);
     }
     const int exponent = *s == 'e' ? std::atoi(s + 1) : 0;
     pointPos = exponent + 1;
 }
 
-std::string GeneralForm(double value, const TFormatSettings& settings) {
-    if (std::isnan(value)) return "NAN";
-    if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+std::string GeneralForm(double value, const TFormatSettings& settings)
+{
+    if (std::isnan(value))
+        return "NAN";
+    if (std::isinf(value))
+        return value < 0 ? "-INF" : "INF";
     std::string digits;
     int pointPos = 0;
     DecimalDigits(std::fabs(value), digits, pointPos);
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
     std::string out = value < 0 ? "-" : "";
     out.push_back(digits[0]);
     if (digits.size() > 1) {
@@ -87,8 +102,10 @@ std::string GeneralForm(double value, const TFormatSettings& settings) {
 
 } // namespace
 
-std::string FormatFloat(std::string_view format, double value, const TFormatSettings& settings) {
-    if (!std::isfinite(value) || std::fabs(value) >= 1e18) return GeneralForm(value, settings);
+std::string FormatFloat(std::string_view format, double value, const TFormatSettings& settings)
+{
+    if (!std::isfinite(value) || std::fabs(value) >= 1e18)
+        return GeneralForm(value, settings);
     const Picture p = ParsePicture(format);
 
     std::string digits;
@@ -121,18 +138,25 @@ std::string FormatFloat(std::string_view format, double value, const TFormatSett
     std::string intPart;
     std::string fracPart;
     for (int i = 0; i < pointPos; ++i) {
-        intPart.push_back(i < static_cast<int>(digits.size()) ? digits[static_cast<std::size_t>(i)] : '0');
+        intPart.push_back(i < static_cast<int>(digits.size()) ? digits[static_cast<std::size_t>(i)]
+                                                              : '0');
     }
     for (int i = pointPos; i < static_cast<int>(digits.size()); ++i) {
-        if (i >= 0) fracPart.push_back(digits[static_cast<std::size_t>(i)]);
+        if (i >= 0)
+            fracPart.push_back(digits[static_cast<std::size_t>(i)]);
     }
-    if (pointPos < 0) fracPart.insert(0, static_cast<std::size_t>(-pointPos), '0');
-    if (static_cast<int>(fracPart.size()) > p.maxFrac) fracPart.resize(static_cast<std::size_t>(p.maxFrac));
-    while (static_cast<int>(fracPart.size()) < p.maxFrac) fracPart.push_back('0');
-    while (static_cast<int>(fracPart.size()) > p.minFrac && fracPart.back() == '0') fracPart.pop_back();
+    if (pointPos < 0)
+        fracPart.insert(0, static_cast<std::size_t>(-pointPos), '0');
+    if (static_cast<int>(fracPart.size()) > p.maxFrac)
+        fracPart.resize(static_cast<std::size_t>(p.maxFrac));
+    while (static_cast<int>(fracPart.size()) < p.maxFrac)
+        fracPart.push_back('0');
+    while (static_cast<int>(fracPart.size()) > p.minFrac && fracPart.back() == '0')
+        fracPart.pop_back();
 
     std::size_t lead = 0;
-    while (lead < intPart.size() && intPart[lead] == '0') ++lead;
+    while (lead < intPart.size() && intPart[lead] == '0')
+        ++lead;
     intPart.erase(0, lead);
     if (static_cast<int>(intPart.size()) < p.minInt) {
         intPart.insert(0, static_cast<std::size_t>(p.minInt) - intPart.size(), '0');
@@ -142,11 +166,13 @@ std::string FormatFloat(std::string_view format, double value, const TFormatSett
                          fracPart.find_first_not_of('0') != std::string::npos;
 
     std::string out;
-    if (value < 0 && nonZero) out.push_back('-');
+    if (value < 0 && nonZero)
+        out.push_back('-');
     out += p.prefix;
     if (p.grouping) {
         for (std::size_t i = 0; i < intPart.size(); ++i) {
-            if (i > 0 && (intPart.size() - i) % 3 == 0) out += settings.ThousandSeparator;
+            if (i > 0 && (intPart.size() - i) % 3 == 0)
+                out += settings.ThousandSeparator;
             out.push_back(intPart[i]);
         }
     } else {

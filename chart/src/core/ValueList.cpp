@@ -7,22 +7,29 @@
 
 namespace rv {
 
-TChartValueList::TChartValueList(TChartSeries* owner, const std::string& name) : Name_(name), Owner_(owner) {
-    if (Owner_) Owner_->RegisterValueList(this);
+TChartValueList::TChartValueList(TChartSeries* owner, const std::string& name)
+    : Name_(name), Owner_(owner)
+{
+    if (Owner_)
+        Owner_->RegisterValueList(this);
 }
 
-void TChartValueList::Assign(const TChartValueList& source) {
+void TChartValueList::Assign(const TChartValueList& source)
+{
     Order_ = source.Order_;
     DateTime_ = source.DateTime_;
     SetMultiplier(source.Multiplier_);
     ValueSource_ = source.ValueSource_;
 }
 
-void TChartValueList::CheckIndex(std::int32_t Index) const {
-    if (Index < 0 || Index >= ValueCount()) throw EListError(Index);
+void TChartValueList::CheckIndex(std::int32_t Index) const
+{
+    if (Index < 0 || Index >= ValueCount())
+        throw EListError(Index);
 }
 
-double TChartValueList::ValueAt(std::int32_t Index) const {
+double TChartValueList::ValueAt(std::int32_t Index) const
+{
     CheckIndex(Index);
     return Raw(static_cast<std::size_t>(Index)) * Multiplier_;
 }
@@ -30,28 +37,36 @@ double TChartValueList::ValueAt(std::int32_t Index) const {
 namespace {
 // Value continues the run 0, 1, 2, ... at index `count`: the same bits as the index would give
 // (so -0.0 does not count as 0).
-bool ContinuesRun(double value, std::size_t count) {
+bool ContinuesRun(double value, std::size_t count)
+{
     return value == static_cast<double>(count) && !std::signbit(value);
 }
 } // namespace
 
-void TChartValueList::Materialise() {
-    if (!Implicit_) return;
+void TChartValueList::Materialise()
+{
+    if (!Implicit_)
+        return;
     TChunkedArray<double> stored;
-    for (std::size_t i = 0; i < Count_; ++i) stored.push_back(static_cast<double>(i));
+    for (std::size_t i = 0; i < Count_; ++i)
+        stored.push_back(static_cast<double>(i));
     Values_ = std::move(stored);
     Implicit_ = false;
 }
 
-void TChartValueList::Modified() {
+void TChartValueList::Modified()
+{
     // No series here takes another series as its data source: nothing to notify.
 }
 
-void TChartValueList::SetValueAt(std::int32_t Index, double Value) {
+void TChartValueList::SetValueAt(std::int32_t Index, double Value)
+{
     CheckIndex(Index);
     const auto i = static_cast<std::size_t>(Index);
-    if (Implicit_ && !ContinuesRun(Value, i)) Materialise();
-    if (!Implicit_) Values_[i] = Value;
+    if (Implicit_ && !ContinuesRun(Value, i))
+        Materialise();
+    if (!Implicit_)
+        Values_[i] = Value;
     if (SortedKnown_ && Sorted_) {
         Sorted_ = !std::isnan(Value) && (i == 0 || Raw(i - 1) <= Value) &&
                   (i + 1 == Count_ || Value <= Raw(i + 1));
@@ -62,7 +77,8 @@ void TChartValueList::SetValueAt(std::int32_t Index, double Value) {
     Modified();
 }
 
-void TChartValueList::RemoveAllValues() {
+void TChartValueList::RemoveAllValues()
+{
     Values_.clear();
     Count_ = 0;
     Implicit_ = true;
@@ -71,40 +87,49 @@ void TChartValueList::RemoveAllValues() {
     StatsStale = true;
 }
 
-void TChartValueList::RawInsert(std::int32_t Index, double Value) {
+void TChartValueList::RawInsert(std::int32_t Index, double Value)
+{
     const auto i = static_cast<std::size_t>(Index);
     const std::size_t count = Count_;
     if (i == count) {
-        if (Implicit_ && !ContinuesRun(Value, count)) Materialise();
-        if (!Implicit_) Values_.push_back(Value);
+        if (Implicit_ && !ContinuesRun(Value, count))
+            Materialise();
+        if (!Implicit_)
+            Values_.push_back(Value);
         ++Count_;
-        if (SortedKnown_ && Sorted_) Sorted_ = !std::isnan(Value) && (count == 0 || Raw(count - 1) <= Value);
+        if (SortedKnown_ && Sorted_)
+            Sorted_ = !std::isnan(Value) && (count == 0 || Raw(count - 1) <= Value);
         // An append extends the caches in the order a full pass would add it, so they stay exact.
-        if (!StatsStale) AppendStats(Value * Multiplier_);
+        if (!StatsStale)
+            AppendStats(Value * Multiplier_);
         return;
     }
     Materialise();
     Values_.insert(i, Value);
     ++Count_;
     if (SortedKnown_ && Sorted_) {
-        Sorted_ = !std::isnan(Value) && (i == 0 || Values_[i - 1] <= Value) && Value <= Values_[i + 1];
+        Sorted_ =
+            !std::isnan(Value) && (i == 0 || Values_[i - 1] <= Value) && Value <= Values_[i + 1];
     }
     StatsStale = true;
 }
 
-std::int32_t TChartValueList::AddInOrder(double Value) {
+std::int32_t TChartValueList::AddInOrder(double Value)
+{
     const std::int32_t count = ValueCount();
     std::int32_t index = count;
     if (Order_ != TChartListOrder::loNone && count > 0) {
         std::int32_t i = count - 1;
         if (Order_ == TChartListOrder::loAscending) {
             if (!(Raw(static_cast<std::size_t>(i)) <= Value)) {
-                while (i >= 0 && Raw(static_cast<std::size_t>(i)) > Value) --i;
+                while (i >= 0 && Raw(static_cast<std::size_t>(i)) > Value)
+                    --i;
                 index = i + 1;
             }
         } else {
             if (!(Raw(static_cast<std::size_t>(i)) >= Value)) {
-                while (i >= 0 && Raw(static_cast<std::size_t>(i)) < Value) --i;
+                while (i >= 0 && Raw(static_cast<std::size_t>(i)) < Value)
+                    --i;
                 index = i + 1;
             }
         }
@@ -113,23 +138,31 @@ std::int32_t TChartValueList::AddInOrder(double Value) {
     return index;
 }
 
-void TChartValueList::InsertValue(std::int32_t Index, double Value) {
-    if (Index < 0 || Index > ValueCount()) throw EListError(Index);
+void TChartValueList::InsertValue(std::int32_t Index, double Value)
+{
+    if (Index < 0 || Index > ValueCount())
+        throw EListError(Index);
     RawInsert(Index, Value);
 }
 
-void TChartValueList::RemoveValue(std::int32_t Index) {
+void TChartValueList::RemoveValue(std::int32_t Index)
+{
     CheckIndex(Index);
     // Taking the last value keeps the run; any other breaks it.
-    if (static_cast<std::size_t>(Index) + 1 != Count_) Materialise();
-    if (!Implicit_) Values_.erase(static_cast<std::size_t>(Index));
+    if (static_cast<std::size_t>(Index) + 1 != Count_)
+        Materialise();
+    if (!Implicit_)
+        Values_.erase(static_cast<std::size_t>(Index));
     --Count_;
-    if (!(SortedKnown_ && Sorted_)) SortedKnown_ = false;
+    if (!(SortedKnown_ && Sorted_))
+        SortedKnown_ = false;
     StatsStale = true;
 }
 
-void TChartValueList::RotateValues() {
-    if (Count_ < 2) return;
+void TChartValueList::RotateValues()
+{
+    if (Count_ < 2)
+        return;
     Materialise();
     const double first = Values_[0];
     Values_.erase(0);
@@ -138,19 +171,23 @@ void TChartValueList::RotateValues() {
     StatsStale = true;
 }
 
-void TChartValueList::AppendStats(double v) {
+void TChartValueList::AppendStats(double v)
+{
     if (Count_ == 1) {
         Lowest_ = Highest_ = Total_ = v;
         AbsTotal_ = std::fabs(v);
         return;
     }
-    if (v < Lowest_) Lowest_ = v;
-    else if (v > Highest_) Highest_ = v;
+    if (v < Lowest_)
+        Lowest_ = v;
+    else if (v > Highest_)
+        Highest_ = v;
     Total_ += v;
     AbsTotal_ += std::fabs(v);
 }
 
-void TChartValueList::RecomputeStats() {
+void TChartValueList::RecomputeStats()
+{
     const std::size_t count = Count_;
     if (count == 0) {
         Lowest_ = Highest_ = Total_ = AbsTotal_ = 0.0;
@@ -160,8 +197,10 @@ void TChartValueList::RecomputeStats() {
         AbsTotal_ = std::fabs(f);
         for (std::size_t i = 1; i < count; ++i) {
             const double v = Raw(i) * Multiplier_;
-            if (v < Lowest_) Lowest_ = v;
-            else if (v > Highest_) Highest_ = v;
+            if (v < Lowest_)
+                Lowest_ = v;
+            else if (v > Highest_)
+                Highest_ = v;
             Total_ += v;
             AbsTotal_ += std::fabs(v);
         }
@@ -169,32 +208,44 @@ void TChartValueList::RecomputeStats() {
     StatsStale = false;
 }
 
-double TChartValueList::HighestValue() {
-    if (StatsStale) RecomputeStats();
+double TChartValueList::HighestValue()
+{
+    if (StatsStale)
+        RecomputeStats();
     return Highest_;
 }
-double TChartValueList::LowestValue() {
-    if (StatsStale) RecomputeStats();
+double TChartValueList::LowestValue()
+{
+    if (StatsStale)
+        RecomputeStats();
     return Lowest_;
 }
-double TChartValueList::ValueTotal() {
-    if (StatsStale) RecomputeStats();
+double TChartValueList::ValueTotal()
+{
+    if (StatsStale)
+        RecomputeStats();
     return Total_;
 }
-double TChartValueList::AbsoluteTotal() {
-    if (StatsStale) RecomputeStats();
+double TChartValueList::AbsoluteTotal()
+{
+    if (StatsStale)
+        RecomputeStats();
     return AbsTotal_;
 }
 
-void TChartValueList::SetMultiplier(double value) {
-    if (value == Multiplier_) return;
+void TChartValueList::SetMultiplier(double value)
+{
+    if (value == Multiplier_)
+        return;
     Multiplier_ = value;
     StatsStale = true;
     Modified();
-    if (Owner_) Owner_->RequestRepaint();
+    if (Owner_)
+        Owner_->RequestRepaint();
 }
 
-bool TChartValueList::IsSortedAscending() const {
+bool TChartValueList::IsSortedAscending() const
+{
     if (!SortedKnown_) {
         Sorted_ = true;
         for (std::size_t i = 0; i < Count_ && Sorted_; ++i) {
@@ -205,7 +256,8 @@ bool TChartValueList::IsSortedAscending() const {
     return Sorted_;
 }
 
-std::int32_t TChartValueList::FirstIndexAtOrAbove(double Value, std::int32_t First) const {
+std::int32_t TChartValueList::FirstIndexAtOrAbove(double Value, std::int32_t First) const
+{
     std::size_t lo = First > 0 ? static_cast<std::size_t>(First) : 0;
     std::size_t hi = Count_;
     const double m = Multiplier_;
@@ -214,13 +266,16 @@ std::int32_t TChartValueList::FirstIndexAtOrAbove(double Value, std::int32_t Fir
     if (m > 0 && std::isfinite(m) && IsSortedAscending()) {
         while (lo < hi) {
             const std::size_t mid = lo + (hi - lo) / 2;
-            if (Raw(mid) * m >= Value) hi = mid;
-            else lo = mid + 1;
+            if (Raw(mid) * m >= Value)
+                hi = mid;
+            else
+                lo = mid + 1;
         }
         return static_cast<std::int32_t>(lo);
     }
     for (; lo < hi; ++lo) {
-        if (Raw(lo) * m >= Value) break;
+        if (Raw(lo) * m >= Value)
+            break;
     }
     return static_cast<std::int32_t>(lo);
 }

@@ -17,7 +17,8 @@
 namespace rv {
 
 ChartControl::ChartControl(QWidget* parent)
-    : QWidget(parent), Chart_(std::make_unique<TChart>()), OwnSurface_(&palette()) {
+    : QWidget(parent), Chart_(std::make_unique<TChart>()), OwnSurface_(&palette())
+{
     // The paint covers every pixel: no background erase, no flicker.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -31,31 +32,41 @@ ChartControl::ChartControl(QWidget* parent)
     UpdateFormatSettings();
 }
 
-ChartControl::~ChartControl() {
+ChartControl::~ChartControl()
+{
     // The chart may call back into the widget while it tears down; cut the ties first.
     Chart_->OnRequestRepaint = nullptr;
     Chart_->OnRepaintNow = nullptr;
     Chart_->Canvas().SetOwnSurface(nullptr);
 }
 
-void ChartControl::UpdateFormatSettings() {
+void ChartControl::UpdateFormatSettings()
+{
     const QLocale locale = QLocale::system();
     Chart_->FormatSettings.DecimalSeparator = locale.decimalPoint().toStdString();
     Chart_->FormatSettings.ThousandSeparator = locale.groupSeparator().toStdString();
     Chart_->Invalidate();
 }
 
-void ChartControl::RequestRepaint() { Chart_->Invalidate(); }
+void ChartControl::RequestRepaint()
+{
+    Chart_->Invalidate();
+}
 
-void ChartControl::RepaintNow() { Chart_->Repaint(); }
+void ChartControl::RepaintNow()
+{
+    Chart_->Repaint();
+}
 
 // Data can ask for a repaint a thousand times a second while a full draw takes about a
 // millisecond; nobody sees more than ~60 pictures a second, so a request soon after a full draw
 // waits for one timer instead. The image is marked dirty at once all the same, so any paint
 // in between (an uncover) draws the current state; the deferred update always follows.
 // Synchronous repaints (the zoom animation) do not come here.
-void ChartControl::ScheduleUpdate() {
-    if (DeferredRepaint_.isActive()) return;
+void ChartControl::ScheduleUpdate()
+{
+    if (DeferredRepaint_.isActive())
+        return;
     if (MinRepaintInterval_ > 0 && SinceFullDraw_.isValid()) {
         const qint64 since = SinceFullDraw_.elapsed();
         if (since < MinRepaintInterval_) {
@@ -66,21 +77,25 @@ void ChartControl::ScheduleUpdate() {
     update();
 }
 
-void ChartControl::DrawZoomRectangleOnWindow(const TRect& r) {
+void ChartControl::DrawZoomRectangleOnWindow(const TRect& r)
+{
     TCanvas3D& canvas = Chart_->Canvas();
-    if (!canvas.BeginImageUpdate()) return;
+    if (!canvas.BeginImageUpdate())
+        return;
     Guard([&] { Chart_->DrawZoomRectangle(r); });
     canvas.EndImageUpdate();
     // The image is the window's content: showing it is a copy, not a redraw.
     update();
 }
 
-QImage ChartControl::ImageSnapshot() {
+QImage ChartControl::ImageSnapshot()
+{
     auto* image = dynamic_cast<QtSurfaceImage*>(Chart_->Canvas().Image());
     return image ? image->Image().copy() : QImage();
 }
 
-void ChartControl::Report(std::exception_ptr error) {
+void ChartControl::Report(std::exception_ptr error)
+{
     if (OnError) {
         try {
             OnError(error);
@@ -98,7 +113,9 @@ void ChartControl::Report(std::exception_ptr error) {
     }
 }
 
-template <class F> void ChartControl::Guard(F&& f) {
+template <class F>
+void ChartControl::Guard(F&& f)
+{
     try {
         f();
     } catch (...) {
@@ -106,61 +123,81 @@ template <class F> void ChartControl::Guard(F&& f) {
     }
 }
 
-void ChartControl::paintEvent(QPaintEvent*) {
+void ChartControl::paintEvent(QPaintEvent*)
+{
     QPainter painter(this);
     OwnSurface_.Attach(&painter);
     const std::int64_t draws = Chart_->FullDrawCount();
     Guard([&] { Chart_->PaintHandler(); });
     OwnSurface_.Detach();
-    if (Chart_->FullDrawCount() != draws) SinceFullDraw_.start();
+    if (Chart_->FullDrawCount() != draws)
+        SinceFullDraw_.start();
 }
 
-void ChartControl::resizeEvent(QResizeEvent* event) {
+void ChartControl::resizeEvent(QResizeEvent* event)
+{
     QWidget::resizeEvent(event);
     Chart_->SetSize(width(), height());
 }
 
-void ChartControl::mousePressEvent(QMouseEvent* event) {
+void ChartControl::mousePressEvent(QMouseEvent* event)
+{
     event->accept();
-    if (MouseHandler_) Guard([&] { MouseHandler_->ChartMousePress(*event); });
+    if (MouseHandler_)
+        Guard([&] { MouseHandler_->ChartMousePress(*event); });
 }
 
-void ChartControl::mouseMoveEvent(QMouseEvent* event) {
+void ChartControl::mouseMoveEvent(QMouseEvent* event)
+{
     event->accept();
-    if (MouseHandler_) Guard([&] { MouseHandler_->ChartMouseMove(*event); });
+    if (MouseHandler_)
+        Guard([&] { MouseHandler_->ChartMouseMove(*event); });
 }
 
-void ChartControl::mouseReleaseEvent(QMouseEvent* event) {
+void ChartControl::mouseReleaseEvent(QMouseEvent* event)
+{
     event->accept();
-    if (MouseHandler_) Guard([&] { MouseHandler_->ChartMouseRelease(*event); });
+    if (MouseHandler_)
+        Guard([&] { MouseHandler_->ChartMouseRelease(*event); });
 }
 
-void ChartControl::wheelEvent(QWheelEvent* event) {
+void ChartControl::wheelEvent(QWheelEvent* event)
+{
     event->accept();
-    if (MouseHandler_) Guard([&] { MouseHandler_->ChartWheel(*event); });
+    if (MouseHandler_)
+        Guard([&] { MouseHandler_->ChartWheel(*event); });
 }
 
-void ChartControl::leaveEvent(QEvent* event) {
+void ChartControl::leaveEvent(QEvent* event)
+{
     QWidget::leaveEvent(event);
-    if (MouseHandler_) Guard([&] { MouseHandler_->ChartMouseLeave(); });
+    if (MouseHandler_)
+        Guard([&] { MouseHandler_->ChartMouseLeave(); });
 }
 
-void ChartControl::changeEvent(QEvent* event) {
+void ChartControl::changeEvent(QEvent* event)
+{
     QWidget::changeEvent(event);
     switch (event->type()) {
-    case QEvent::PaletteChange: Chart_->Invalidate(); break;
+    case QEvent::PaletteChange:
+        Chart_->Invalidate();
+        break;
     case QEvent::FontChange:
     case QEvent::StyleChange:
     case QEvent::ThemeChange:
         QtSurface::ForgetRenderedText();
         Chart_->Invalidate();
         break;
-    case QEvent::LocaleChange: UpdateFormatSettings(); break;
-    default: break;
+    case QEvent::LocaleChange:
+        UpdateFormatSettings();
+        break;
+    default:
+        break;
     }
 }
 
-ChartControl* CreateChart1(QWidget* parent) {
+ChartControl* CreateChart1(QWidget* parent)
+{
     auto* control = new ChartControl(parent);
     control->setObjectName(QStringLiteral("Chart1"));
     control->setGeometry(0, 336, Chart1Width, Chart1Height);
@@ -171,7 +208,8 @@ ChartControl* CreateChart1(QWidget* parent) {
     return control;
 }
 
-QImage RenderChart(ChartControl& control) {
+QImage RenderChart(ChartControl& control)
+{
     TChart& chart = control.Chart();
     QtSurfaceImage target(chart.Width(), chart.Height(), &control.palette());
     chart.Draw(target.Surface(), TRect{0, 0, chart.Width(), chart.Height()});

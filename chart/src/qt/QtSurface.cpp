@@ -18,44 +18,71 @@ namespace rv {
 
 namespace {
 
-QPainter::CompositionMode PenComposition(TPenMode mode) {
+QPainter::CompositionMode PenComposition(TPenMode mode)
+{
     // Not-xor: each pixel becomes NOT (pen XOR screen); drawing twice restores it.
     return mode == TPenMode::pmNotXor ? QPainter::RasterOp_NotSourceXorDestination
                                       : QPainter::CompositionMode_SourceOver;
 }
 
-QString ToQString(std::string_view text) {
+QString ToQString(std::string_view text)
+{
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // Palette roles standing in for the desktop's system colours, by system colour index.
-std::optional<QPalette::ColorRole> RoleFor(std::uint32_t index) {
+std::optional<QPalette::ColorRole> RoleFor(std::uint32_t index)
+{
     switch (index) {
-    case 0: return QPalette::Button;          // scroll bar
-    case 1: return QPalette::Window;          // desktop
-    case 2: return QPalette::Highlight;       // active caption
-    case 3: return QPalette::Mid;             // inactive caption
-    case 4: return QPalette::Window;          // menu
-    case 5: return QPalette::Base;            // window
-    case 6: return QPalette::Shadow;          // window frame
-    case 7: return QPalette::WindowText;      // menu text
-    case 8: return QPalette::Text;            // window text
-    case 9: return QPalette::HighlightedText; // caption text
+    case 0:
+        return QPalette::Button; // scroll bar
+    case 1:
+        return QPalette::Window; // desktop
+    case 2:
+        return QPalette::Highlight; // active caption
+    case 3:
+        return QPalette::Mid; // inactive caption
+    case 4:
+        return QPalette::Window; // menu
+    case 5:
+        return QPalette::Base; // window
+    case 6:
+        return QPalette::Shadow; // window frame
+    case 7:
+        return QPalette::WindowText; // menu text
+    case 8:
+        return QPalette::Text; // window text
+    case 9:
+        return QPalette::HighlightedText; // caption text
     case 10:
-    case 11: return QPalette::Window;         // borders
-    case 12: return QPalette::Mid;            // application workspace
-    case 13: return QPalette::Highlight;
-    case 14: return QPalette::HighlightedText;
-    case 15: return QPalette::Button;         // button face
-    case 16: return QPalette::Dark;           // button shadow
-    case 18: return QPalette::ButtonText;
-    case 19: return QPalette::WindowText;     // inactive caption text
-    case 20: return QPalette::Light;          // button highlight
-    case 21: return QPalette::Shadow;         // 3-D dark shadow
-    case 22: return QPalette::Midlight;       // 3-D light
-    case 23: return QPalette::ToolTipText;
-    case 24: return QPalette::ToolTipBase;
-    default: return std::nullopt;
+    case 11:
+        return QPalette::Window; // borders
+    case 12:
+        return QPalette::Mid; // application workspace
+    case 13:
+        return QPalette::Highlight;
+    case 14:
+        return QPalette::HighlightedText;
+    case 15:
+        return QPalette::Button; // button face
+    case 16:
+        return QPalette::Dark; // button shadow
+    case 18:
+        return QPalette::ButtonText;
+    case 19:
+        return QPalette::WindowText; // inactive caption text
+    case 20:
+        return QPalette::Light; // button highlight
+    case 21:
+        return QPalette::Shadow; // 3-D dark shadow
+    case 22:
+        return QPalette::Midlight; // 3-D light
+    case 23:
+        return QPalette::ToolTipText;
+    case 24:
+        return QPalette::ToolTipBase;
+    default:
+        return std::nullopt;
     }
 }
 
@@ -101,19 +128,32 @@ struct QtSurface::Caches {
     std::uint64_t Generation = textGeneration;
 };
 
-void QtSurface::SetReferenceDrawing(bool on) { referenceDrawing = on; }
-bool QtSurface::ReferenceDrawing() { return referenceDrawing; }
-void QtSurface::ForgetRenderedText() { ++textGeneration; }
+void QtSurface::SetReferenceDrawing(bool on)
+{
+    referenceDrawing = on;
+}
+bool QtSurface::ReferenceDrawing()
+{
+    return referenceDrawing;
+}
+void QtSurface::ForgetRenderedText()
+{
+    ++textGeneration;
+}
 
-void QtSurface::CheckTextGeneration() {
-    if (Caches_->Generation == textGeneration) return;
+void QtSurface::CheckTextGeneration()
+{
+    if (Caches_->Generation == textGeneration)
+        return;
     Caches_->Generation = textGeneration;
     Caches_->Font = nullptr;
     Caches_->Fonts.clear();
     SelectFont(FontData_);
 }
 
-QtSurface::QtSurface(const QPalette* palette) : Caches_(std::make_unique<Caches>()), Palette_(palette) {
+QtSurface::QtSurface(const QPalette* palette)
+    : Caches_(std::make_unique<Caches>()), Palette_(palette)
+{
     // Differs from every real pen, so the first SetPen builds the QPen.
     Pen_.Width = -1;
     SetPen(TPenData{});
@@ -122,22 +162,27 @@ QtSurface::QtSurface(const QPalette* palette) : Caches_(std::make_unique<Caches>
 
 QtSurface::~QtSurface() = default;
 
-QColor QtSurface::ToQColor(TColor rgb) {
+QColor QtSurface::ToQColor(TColor rgb)
+{
     return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
 }
 
-TColor QtSurface::ColorToRGB(TColor color) const {
-    if (!IsSystemColor(color) || !Palette_) return FixedColorToRGB(color);
+TColor QtSurface::ColorToRGB(TColor color) const
+{
+    if (!IsSystemColor(color) || !Palette_)
+        return FixedColorToRGB(color);
     const std::uint32_t index = color & 0xFFu;
     const auto role = RoleFor(index);
-    if (!role && index != 17) return DefaultSystemColor(color);
+    if (!role && index != 17)
+        return DefaultSystemColor(color);
     const QColor c = index == 17 ? Palette_->color(QPalette::Disabled, QPalette::Text)
                                  : Palette_->color(QPalette::Active, *role);
     return RGB(static_cast<std::uint8_t>(c.red()), static_cast<std::uint8_t>(c.green()),
                static_cast<std::uint8_t>(c.blue()));
 }
 
-QFont QtSurface::MakeFont(const TFontData& data) {
+QFont QtSurface::MakeFont(const TFontData& data)
+{
     QFont f(QString::fromStdString(data.Name));
     // Negative heights are character heights (the pixel size); positive ones are cell heights,
     // scaled down by the font's own ascent + descent; zero takes a usual default.
@@ -147,8 +192,9 @@ QFont QtSurface::MakeFont(const TFontData& data) {
         f.setPixelSize(data.Height);
         const int cell = QFontMetrics(f).height();
         if (cell > 0 && cell != data.Height) {
-            f.setPixelSize(std::max(1, static_cast<int>(std::lround(
-                                            static_cast<double>(data.Height) * data.Height / cell))));
+            f.setPixelSize(
+                std::max(1, static_cast<int>(std::lround(static_cast<double>(data.Height) *
+                                                         data.Height / cell))));
         }
     } else {
         f.setPixelSize(13);
@@ -160,25 +206,32 @@ QFont QtSurface::MakeFont(const TFontData& data) {
     return f;
 }
 
-void QtSurface::Attach(QPainter* painter) {
+void QtSurface::Attach(QPainter* painter)
+{
     Flush();
     Painter_ = painter;
-    if (Painter_) ApplyState(*Painter_);
+    if (Painter_)
+        ApplyState(*Painter_);
 }
 
-void QtSurface::Detach() {
+void QtSurface::Detach()
+{
     Flush();
     Painter_ = nullptr;
 }
 
-QPainter* QtSurface::Draw() {
+QPainter* QtSurface::Draw()
+{
     QPainter* p = ActivePainter();
-    if (p && !Line_.isEmpty()) FlushLine(*p);
+    if (p && !Line_.isEmpty())
+        FlushLine(*p);
     return p;
 }
 
-void QtSurface::Flush() {
-    if (Line_.isEmpty()) return;
+void QtSurface::Flush()
+{
+    if (Line_.isEmpty())
+        return;
     if (QPainter* p = ActivePainter()) {
         FlushLine(*p);
     } else {
@@ -186,12 +239,14 @@ void QtSurface::Flush() {
     }
 }
 
-void QtSurface::FlushLine(QPainter& p) {
+void QtSurface::FlushLine(QPainter& p)
+{
     if (Line_.size() >= 2 && PenVisible_) {
         QImage* image = Direct();
         // A dash pattern runs on across the joints of a polyline, so only a single segment of
         // a patterned pen is the same as its stamp; solid lines are the union of their segments.
-        if (image && Pen_.Mode == TPenMode::pmCopy && (Qpen_.style() == Qt::SolidLine || Line_.size() == 2)) {
+        if (image && Pen_.Mode == TPenMode::pmCopy &&
+            (Qpen_.style() == Qt::SolidLine || Line_.size() == 2)) {
             StampLine(p, *image);
         } else {
             p.drawPolyline(Line_.constData(), static_cast<int>(Line_.size()));
@@ -200,25 +255,32 @@ void QtSurface::FlushLine(QPainter& p) {
     Line_.clear();
 }
 
-QImage* QtSurface::Direct() {
-    if (referenceDrawing) return nullptr;
+QImage* QtSurface::Direct()
+{
+    if (referenceDrawing)
+        return nullptr;
     QImage* image = PixelTarget();
     // Another image sharing the pixels would see them change (the painter keeps drawing into
     // the buffer it began with).
     return image && image->isDetached() ? image : nullptr;
 }
 
-QRect QtSurface::Writable(const QImage& image) const {
+QRect QtSurface::Writable(const QImage& image) const
+{
     return Clipped_ ? image.rect().intersected(Clip_) : image.rect();
 }
 
-void QtSurface::FillDirect(QImage& image, const QRect& r, const QColor& color) {
+void QtSurface::FillDirect(QImage& image, const QRect& r, const QColor& color)
+{
     const QRect area = r.intersected(Writable(image));
-    if (!area.isEmpty()) pixelcache::Fill(image, area, color.rgb());
+    if (!area.isEmpty())
+        pixelcache::Fill(image, area, color.rgb());
 }
 
-pixelcache::StampStroke& QtSurface::CurrentStroke() {
-    if (Caches_->Stroke) return *Caches_->Stroke;
+pixelcache::StampStroke& QtSurface::CurrentStroke()
+{
+    if (Caches_->Stroke)
+        return *Caches_->Stroke;
     pixelcache::StrokeKey key;
     key.PenColor = Qpen_.color().rgb();
     key.Width = Qpen_.width();
@@ -232,30 +294,35 @@ pixelcache::StampStroke& QtSurface::CurrentStroke() {
     return *Caches_->Stroke;
 }
 
-bool QtSurface::StampSegment(QImage& image, QPoint a, QPoint b) {
+bool QtSurface::StampSegment(QImage& image, QPoint a, QPoint b)
+{
     const std::int64_t dx = std::int64_t{b.x()} - a.x();
     const std::int64_t dy = std::int64_t{b.y()} - a.y();
     // Beyond this distance a stamp's coordinates could overflow; such points are far outside.
     static constexpr int Near = 1 << 24;
     if (std::llabs(dx) > pixelcache::SegmentStamps::MaxExtent ||
-        std::llabs(dy) > pixelcache::SegmentStamps::MaxExtent || std::abs(a.x()) >= Near || std::abs(a.y()) >= Near) {
+        std::llabs(dy) > pixelcache::SegmentStamps::MaxExtent || std::abs(a.x()) >= Near ||
+        std::abs(a.y()) >= Near) {
         return false;
     }
-    const pixelcache::SegmentStamp& stamp =
-        Caches_->Stamps.Get(CurrentStroke(), Qpen_, static_cast<std::int32_t>(dx), static_cast<std::int32_t>(dy));
-    if (!stamp.Usable) return false;
+    const pixelcache::SegmentStamp& stamp = Caches_->Stamps.Get(
+        CurrentStroke(), Qpen_, static_cast<std::int32_t>(dx), static_cast<std::int32_t>(dy));
+    if (!stamp.Usable)
+        return false;
     pixelcache::Apply(image, stamp, a, Writable(image));
     return true;
 }
 
-void QtSurface::StampLine(QPainter& p, QImage& image) {
+void QtSurface::StampLine(QPainter& p, QImage& image)
+{
     const int n = static_cast<int>(Line_.size());
     // Segments the cache cannot stand for go through QPainter, in short runs: its stroker
     // slows down on long polylines.
     static constexpr int RunLength = 16;
     int run = -1;
     auto drawRun = [&](int end) {
-        if (run >= 0 && end > run) p.drawPolyline(Line_.constData() + run, end - run + 1);
+        if (run >= 0 && end > run)
+            p.drawPolyline(Line_.constData() + run, end - run + 1);
         run = -1;
     };
     for (int i = 1; i < n; ++i) {
@@ -263,7 +330,8 @@ void QtSurface::StampLine(QPainter& p, QImage& image) {
             drawRun(i - 1);
             continue;
         }
-        if (run < 0) run = i - 1;
+        if (run < 0)
+            run = i - 1;
         if (i - run >= RunLength) {
             drawRun(i);
             run = -1;
@@ -272,9 +340,11 @@ void QtSurface::StampLine(QPainter& p, QImage& image) {
     drawRun(n - 1);
 }
 
-QtSurface::TextInfo* QtSurface::Info(std::string_view text) {
+QtSurface::TextInfo* QtSurface::Info(std::string_view text)
+{
     Caches& c = *Caches_;
-    if (!c.Font) return nullptr;
+    if (!c.Font)
+        return nullptr;
     auto& texts = c.Font->Texts;
     auto it = texts.find(text);
     if (it == texts.end()) {
@@ -291,13 +361,15 @@ QtSurface::TextInfo* QtSurface::Info(std::string_view text) {
     return &it->second;
 }
 
-bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left, int top) {
+bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left, int top)
+{
     // The text, its font and its colour decide the block, given the pixels under it.
     const QString& s = info.String;
     const int w = info.Width;
     const QRgb color = ToQColor(FontData_.Color).rgb();
     pixelcache::TextBlock& block = info.Block;
-    if (block.Filled && info.BlockColor != color) block.Filled = false;
+    if (block.Filled && info.BlockColor != color)
+        block.Filled = false;
     info.BlockColor = color;
     const QPoint baseline(0, Metrics_->ascent());
     if (block.Area.isNull()) {
@@ -319,17 +391,22 @@ bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left,
         for (int y = 0; y < scratch.height(); ++y) {
             const auto* row = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
             for (int x = 0; x < scratch.width(); ++x) {
-                if (qAlpha(row[x]) == 0) continue;
+                if (qAlpha(row[x]) == 0)
+                    continue;
                 ink |= QRect(x - pad, y - pad, 1, 1);
-                edge = edge || x == 0 || y == 0 || x == scratch.width() - 1 || y == scratch.height() - 1;
+                edge = edge || x == 0 || y == 0 || x == scratch.width() - 1 ||
+                       y == scratch.height() - 1;
             }
         }
-        block.Area = (ink | Metrics_->boundingRect(s).translated(baseline) | QRect(0, 0, 1, 1)).adjusted(-1, -1, 1, 1);
+        block.Area = (ink | Metrics_->boundingRect(s).translated(baseline) | QRect(0, 0, 1, 1))
+                         .adjusted(-1, -1, 1, 1);
         block.Usable = !edge;
     }
-    if (!block.Usable) return false;
+    if (!block.Usable)
+        return false;
     const QRect r = block.Area.translated(left, top);
-    if (!Writable(image).contains(r)) return false;
+    if (!Writable(image).contains(r))
+        return false;
     if (block.Filled && pixelcache::Same(image, r, block.Before)) {
         pixelcache::Write(image, r, block.After);
         return true;
@@ -343,12 +420,14 @@ bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left,
     return true;
 }
 
-void QtSurface::ApplyPen(QPainter& p) {
+void QtSurface::ApplyPen(QPainter& p)
+{
     p.setPen(PenVisible_ ? Qpen_ : QPen(Qt::NoPen));
     p.setCompositionMode(PenComposition(Pen_.Mode));
 }
 
-void QtSurface::ApplyState(QPainter& p) {
+void QtSurface::ApplyState(QPainter& p)
+{
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setRenderHint(QPainter::TextAntialiasing, true);
     p.setBrush(Qt::NoBrush);
@@ -364,8 +443,10 @@ void QtSurface::ApplyState(QPainter& p) {
 
 // --- state ----------------------------------------------------------------------------------
 
-void QtSurface::SetPen(const TPenData& pen) {
-    if (pen == Pen_) return;
+void QtSurface::SetPen(const TPenData& pen)
+{
+    if (pen == Pen_)
+        return;
     Flush();
     Pen_ = pen;
     const std::int32_t width = std::max<std::int32_t>(pen.Width, 1);
@@ -379,45 +460,66 @@ void QtSurface::SetPen(const TPenData& pen) {
         q.setDashPattern({1.0, 1.0});
     } else {
         switch (pen.Style) {
-        case TPenStyle::psDash: q.setStyle(Qt::DashLine); break;
+        case TPenStyle::psDash:
+            q.setStyle(Qt::DashLine);
+            break;
         // One-pixel dots with two-pixel gaps.
-        case TPenStyle::psDot: q.setStyle(Qt::DotLine); break;
-        case TPenStyle::psDashDot: q.setStyle(Qt::DashDotLine); break;
-        case TPenStyle::psDashDotDot: q.setStyle(Qt::DashDotDotLine); break;
-        default: q.setStyle(Qt::SolidLine); break;
+        case TPenStyle::psDot:
+            q.setStyle(Qt::DotLine);
+            break;
+        case TPenStyle::psDashDot:
+            q.setStyle(Qt::DashDotLine);
+            break;
+        case TPenStyle::psDashDotDot:
+            q.setStyle(Qt::DashDotDotLine);
+            break;
+        default:
+            q.setStyle(Qt::SolidLine);
+            break;
         }
     }
     Qpen_ = q;
     Caches_->Stroke = nullptr;
-    if (QPainter* p = ActivePainter()) ApplyPen(*p);
+    if (QPainter* p = ActivePainter())
+        ApplyPen(*p);
 }
 
-void QtSurface::SetBrush(const TBrushData& brush) { Brush_ = brush; }
+void QtSurface::SetBrush(const TBrushData& brush)
+{
+    Brush_ = brush;
+}
 
-void QtSurface::SetFont(const TFontData& font) {
+void QtSurface::SetFont(const TFontData& font)
+{
     CheckTextGeneration();
-    if (Metrics_ && font == FontData_) return;
-    const bool sameShape = Metrics_ && font.Name == FontData_.Name && font.Height == FontData_.Height &&
-                           font.Style == FontData_.Style;
+    if (Metrics_ && font == FontData_)
+        return;
+    const bool sameShape = Metrics_ && font.Name == FontData_.Name &&
+                           font.Height == FontData_.Height && font.Style == FontData_.Style;
     FontData_ = font;
-    if (sameShape) return;
+    if (sameShape)
+        return;
     SelectFont(font);
 }
 
-void QtSurface::SelectFont(const TFontData& font) {
+void QtSurface::SelectFont(const TFontData& font)
+{
     auto same = [&](const FontEntry& e) {
-        return e.Shape.Name == font.Name && e.Shape.Height == font.Height && e.Shape.Style == font.Style;
+        return e.Shape.Name == font.Name && e.Shape.Height == font.Height &&
+               e.Shape.Style == font.Style;
     };
     FontEntry* entry = nullptr;
     for (const auto& e : Caches_->Fonts) {
-        if (same(*e)) entry = e.get();
+        if (same(*e))
+            entry = e.get();
     }
     if (!entry) {
         if (Caches_->Fonts.size() >= 16) {
             Caches_->Fonts.clear();
         }
         QFont f = MakeFont(font);
-        Caches_->Fonts.push_back(std::make_unique<FontEntry>(FontEntry{font, f, QFontMetrics(f), {}}));
+        Caches_->Fonts.push_back(
+            std::make_unique<FontEntry>(FontEntry{font, f, QFontMetrics(f), {}}));
         entry = Caches_->Fonts.back().get();
     }
     Caches_->Font = entry;
@@ -425,8 +527,10 @@ void QtSurface::SelectFont(const TFontData& font) {
     Metrics_.emplace(entry->Metrics);
 }
 
-void QtSurface::SetBkMode(TBkMode mode) {
-    if (mode == BkMode_) return;
+void QtSurface::SetBkMode(TBkMode mode)
+{
+    if (mode == BkMode_)
+        return;
     Flush();
     BkMode_ = mode;
     Caches_->Stroke = nullptr;
@@ -435,38 +539,47 @@ void QtSurface::SetBkMode(TBkMode mode) {
     }
 }
 
-void QtSurface::SetBkColor(TColor color) {
+void QtSurface::SetBkColor(TColor color)
+{
     const QColor c = ToQColor(color);
-    if (c == BkColor_) return;
+    if (c == BkColor_)
+        return;
     Flush();
     BkColor_ = c;
     Caches_->Stroke = nullptr;
-    if (QPainter* p = ActivePainter()) p->setBackground(QBrush(BkColor_));
+    if (QPainter* p = ActivePainter())
+        p->setBackground(QBrush(BkColor_));
 }
 
-void QtSurface::SetTextAlign(THorizTextAlign horiz, TVertTextAlign vert) {
+void QtSurface::SetTextAlign(THorizTextAlign horiz, TVertTextAlign vert)
+{
     HAlign_ = horiz;
     VAlign_ = vert;
 }
 
 // --- text -------------------------------------------------------------------------------------
 
-std::int32_t QtSurface::TextWidth(std::string_view text) {
+std::int32_t QtSurface::TextWidth(std::string_view text)
+{
     CheckTextGeneration();
     if (!referenceDrawing) {
-        if (const TextInfo* info = Info(text)) return info->Width;
+        if (const TextInfo* info = Info(text))
+            return info->Width;
     }
     return Metrics_->horizontalAdvance(ToQString(text));
 }
 
-std::int32_t QtSurface::FontHeight() {
+std::int32_t QtSurface::FontHeight()
+{
     CheckTextGeneration();
     return Metrics_->height();
 }
 
-void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text) {
+void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text)
+{
     QPainter* p = Draw();
-    if (!p || text.empty()) return;
+    if (!p || text.empty())
+        return;
     CheckTextGeneration();
     QImage* image = Direct();
     TextInfo* info = image ? Info(text) : nullptr;
@@ -474,8 +587,10 @@ void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text) {
     const int w = info ? info->Width : Metrics_->horizontalAdvance(s);
     const int h = Metrics_->height();
     int left = x;
-    if (HAlign_ == THorizTextAlign::taCenter) left = x - w / 2;
-    if (HAlign_ == THorizTextAlign::taRight) left = x - w;
+    if (HAlign_ == THorizTextAlign::taCenter)
+        left = x - w / 2;
+    if (HAlign_ == THorizTextAlign::taRight)
+        left = x - w;
     const int top = VAlign_ == TVertTextAlign::taTop ? y : y - h;
     p->setCompositionMode(QPainter::CompositionMode_SourceOver);
     if (BkMode_ == TBkMode::bkOpaque) {
@@ -497,15 +612,18 @@ void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text) {
 
 // --- lines and areas -------------------------------------------------------------------------
 
-void QtSurface::MoveTo(std::int32_t x, std::int32_t y) {
+void QtSurface::MoveTo(std::int32_t x, std::int32_t y)
+{
     Flush();
     Pos_ = QPoint(x, y);
 }
 
-void QtSurface::LineTo(std::int32_t x, std::int32_t y) {
+void QtSurface::LineTo(std::int32_t x, std::int32_t y)
+{
     const QPoint to(x, y);
     if (PenVisible_ && to != Pos_ && Qpen_.width() <= 1 && Qpen_.style() == Qt::SolidLine) {
-        if (QPainter* p = Draw()) DrawThinLine(*p, Pos_, to);
+        if (QPainter* p = Draw())
+            DrawThinLine(*p, Pos_, to);
     } else if (PenVisible_ && to != Pos_) {
         // A solid line is the union of its segments: each goes down at once when it can.
         if (Line_.isEmpty() && Qpen_.style() == Qt::SolidLine && Pen_.Mode == TPenMode::pmCopy) {
@@ -515,7 +633,8 @@ void QtSurface::LineTo(std::int32_t x, std::int32_t y) {
                 return;
             }
         }
-        if (Line_.isEmpty()) Line_.append(Pos_);
+        if (Line_.isEmpty())
+            Line_.append(Pos_);
         Line_.append(to);
         // Long runs are drawn in pieces so the queue stays small.
         if (Line_.size() >= 4096) {
@@ -529,7 +648,8 @@ void QtSurface::LineTo(std::int32_t x, std::int32_t y) {
     Pos_ = to;
 }
 
-void QtSurface::DrawThinLine(QPainter& p, QPoint a, QPoint b) {
+void QtSurface::DrawThinLine(QPainter& p, QPoint a, QPoint b)
+{
     // Qt turns a thin line around to its own drawing direction before leaving out the last
     // pixel, so a line drawn leftward or upward would lose its start and gain its end. The
     // pixels from a up to b (excluded) are set here instead.
@@ -554,12 +674,14 @@ void QtSurface::DrawThinLine(QPainter& p, QPoint a, QPoint b) {
     };
     if (dy == 0) {
         run(a.x(), b.x(), lo, hi);
-        if (lo < hi) fill(QRect(static_cast<int>(lo), a.y(), static_cast<int>(hi - lo), 1));
+        if (lo < hi)
+            fill(QRect(static_cast<int>(lo), a.y(), static_cast<int>(hi - lo), 1));
         return;
     }
     if (dx == 0) {
         run(a.y(), b.y(), lo, hi);
-        if (lo < hi) fill(QRect(a.x(), static_cast<int>(lo), 1, static_cast<int>(hi - lo)));
+        if (lo < hi)
+            fill(QRect(a.x(), static_cast<int>(lo), 1, static_cast<int>(hi - lo)));
         return;
     }
     const std::int64_t n = std::max(std::llabs(dx), std::llabs(dy));
@@ -578,9 +700,11 @@ void QtSurface::DrawThinLine(QPainter& p, QPoint a, QPoint b) {
     p.drawPoints(Points_.constData(), static_cast<int>(Points_.size()));
 }
 
-void QtSurface::Rectangle(const TRect& r) {
+void QtSurface::Rectangle(const TRect& r)
+{
     QPainter* p = Draw();
-    if (!p || r.IsEmpty()) return;
+    if (!p || r.IsEmpty())
+        return;
     const int w = r.Width();
     const int h = r.Height();
     if (Brush_.Style != TBrushStyle::bsClear) {
@@ -591,7 +715,8 @@ void QtSurface::Rectangle(const TRect& r) {
             p->fillRect(inside, ToQColor(Brush_.Color));
         }
     }
-    if (!PenVisible_) return;
+    if (!PenVisible_)
+        return;
     if (Qpen_.width() <= 1 && Qpen_.style() == Qt::SolidLine) {
         // Four disjoint runs: every outline pixel is touched once, which not-xor relies on.
         const QColor c = Qpen_.color();
@@ -604,10 +729,12 @@ void QtSurface::Rectangle(const TRect& r) {
             }
         };
         fill(QRect(r.Left, r.Top, w, 1));
-        if (h > 1) fill(QRect(r.Left, r.Bottom - 1, w, 1));
+        if (h > 1)
+            fill(QRect(r.Left, r.Bottom - 1, w, 1));
         if (h > 2) {
             fill(QRect(r.Left, r.Top + 1, 1, h - 2));
-            if (w > 1) fill(QRect(r.Right - 1, r.Top + 1, 1, h - 2));
+            if (w > 1)
+                fill(QRect(r.Right - 1, r.Top + 1, 1, h - 2));
         }
     } else {
         p->setBrush(Qt::NoBrush);
@@ -615,9 +742,11 @@ void QtSurface::Rectangle(const TRect& r) {
     }
 }
 
-void QtSurface::FillRect(const TRect& r) {
+void QtSurface::FillRect(const TRect& r)
+{
     QPainter* p = Draw();
-    if (!p || r.IsEmpty() || Brush_.Style == TBrushStyle::bsClear) return;
+    if (!p || r.IsEmpty() || Brush_.Style == TBrushStyle::bsClear)
+        return;
     if (QImage* image = Direct()) {
         FillDirect(*image, QRect(r.Left, r.Top, r.Width(), r.Height()), ToQColor(Brush_.Color));
         return;
@@ -627,31 +756,38 @@ void QtSurface::FillRect(const TRect& r) {
     p->setCompositionMode(PenComposition(Pen_.Mode));
 }
 
-void QtSurface::SetClipRect(const TRect& r) {
+void QtSurface::SetClipRect(const TRect& r)
+{
     Flush();
     const QRect q(r.Left, r.Top, std::max(0, r.Width()), std::max(0, r.Height()));
     Clip_ = Clipped_ ? Clip_.intersected(q) : q;
     Clipped_ = true;
-    if (QPainter* p = ActivePainter()) p->setClipRect(Clip_);
+    if (QPainter* p = ActivePainter())
+        p->setClipRect(Clip_);
 }
 
-void QtSurface::RemoveClip() {
+void QtSurface::RemoveClip()
+{
     Flush();
     Clipped_ = false;
     Clip_ = QRect();
-    if (QPainter* p = ActivePainter()) p->setClipping(false);
+    if (QPainter* p = ActivePainter())
+        p->setClipping(false);
 }
 
 // --- images -----------------------------------------------------------------------------------
 
-std::unique_ptr<TSurfaceImage> QtSurface::CreateImage(std::int32_t width, std::int32_t height) {
+std::unique_ptr<TSurfaceImage> QtSurface::CreateImage(std::int32_t width, std::int32_t height)
+{
     return std::make_unique<QtSurfaceImage>(width, height, Palette_);
 }
 
-void QtSurface::DrawImage(TSurfaceImage& image, std::int32_t x, std::int32_t y) {
+void QtSurface::DrawImage(TSurfaceImage& image, std::int32_t x, std::int32_t y)
+{
     auto* qt = dynamic_cast<QtSurfaceImage*>(&image);
     QPainter* p = Draw();
-    if (!qt || !p) return;
+    if (!qt || !p)
+        return;
     const QImage& pixels = qt->Image();
     p->setCompositionMode(QPainter::CompositionMode_Source);
     p->drawImage(QPoint(x, y), pixels);
@@ -659,33 +795,44 @@ void QtSurface::DrawImage(TSurfaceImage& image, std::int32_t x, std::int32_t y) 
 }
 
 QtSurfaceImage::QtSurfaceImage(std::int32_t width, std::int32_t height, const QPalette* palette)
-    : Image_(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32), Surface_(Image_, palette) {
+    : Image_(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32),
+      Surface_(Image_, palette)
+{
     Image_.fill(Qt::white);
 }
 
 QtSurfaceImage::~QtSurfaceImage() = default;
 
-const QImage& QtSurfaceImage::Image() {
+const QImage& QtSurfaceImage::Image()
+{
     Surface_.End();
     return Image_;
 }
 
-void QtSurfaceImage::ImageSurface::End() {
+void QtSurfaceImage::ImageSurface::End()
+{
     // A queued polyline still has to reach the pixels.
     Flush();
-    if (Painter_.isActive()) Painter_.end();
+    if (Painter_.isActive())
+        Painter_.end();
 }
 
 QtSurfaceImage::ImageSurface::ImageSurface(QImage& image, const QPalette* palette)
-    : QtSurface(palette), Image_(image), PlainPixels_(pixelcache::PlainPixels(image)) {}
+    : QtSurface(palette), Image_(image), PlainPixels_(pixelcache::PlainPixels(image))
+{
+}
 
-QImage* QtSurfaceImage::ImageSurface::PixelTarget() {
-    if (!PlainPixels_) return nullptr;
-    if (!Painter_.isActive()) ActivePainter();
+QImage* QtSurfaceImage::ImageSurface::PixelTarget()
+{
+    if (!PlainPixels_)
+        return nullptr;
+    if (!Painter_.isActive())
+        ActivePainter();
     return &Image_;
 }
 
-QPainter* QtSurfaceImage::ImageSurface::ActivePainter() {
+QPainter* QtSurfaceImage::ImageSurface::ActivePainter()
+{
     if (!Painter_.isActive()) {
         Painter_.begin(&Image_);
         ApplyState(Painter_);

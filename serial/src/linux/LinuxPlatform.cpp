@@ -21,7 +21,8 @@ public:
         } catch (const std::system_error& e) {
             ReportSystemError({{}, "pthread_cond_init", e.code().value(), e.code().message()});
         } catch (...) {
-            ReportSystemError({{}, "pthread_cond_init", ENOMEM, std::generic_category().message(ENOMEM)});
+            ReportSystemError(
+                {{}, "pthread_cond_init", ENOMEM, std::generic_category().message(ENOMEM)});
         }
         return nullptr;
     }

@@ -217,10 +217,18 @@ bool PosixPort::GetCommState(LineSettings& settings)
     }
     settings.BaudRate = output;
     switch (tio.c_cflag & CSIZE) {
-    case CS5: settings.ByteSize = 5; break;
-    case CS6: settings.ByteSize = 6; break;
-    case CS7: settings.ByteSize = 7; break;
-    default: settings.ByteSize = 8; break;
+    case CS5:
+        settings.ByteSize = 5;
+        break;
+    case CS6:
+        settings.ByteSize = 6;
+        break;
+    case CS7:
+        settings.ByteSize = 7;
+        break;
+    default:
+        settings.ByteSize = 8;
+        break;
     }
     settings.Parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? 1 : 2) : NoParity;
     settings.StopBits = (tio.c_cflag & CSTOPB) ? 2 : OneStopBit;
@@ -234,16 +242,25 @@ bool PosixPort::SetCommState(const LineSettings& settings)
     // 0 would hang the line up; above INT32_MAX is a negative number the user typed.
     if (settings.BaudRate == 0 || settings.BaudRate > static_cast<std::uint32_t>(INT_MAX)) {
         Report(Path_, "tcsetattr", EINVAL,
-               ReasonFor(EINVAL) + ": " + std::to_string(static_cast<std::int32_t>(settings.BaudRate)) +
+               ReasonFor(EINVAL) + ": " +
+                   std::to_string(static_cast<std::int32_t>(settings.BaudRate)) +
                    " is no baud rate");
         return false;
     }
     tcflag_t size = 0;
     switch (settings.ByteSize) {
-    case 5: size = CS5; break;
-    case 6: size = CS6; break;
-    case 7: size = CS7; break;
-    case 8: size = CS8; break;
+    case 5:
+        size = CS5;
+        break;
+    case 6:
+        size = CS6;
+        break;
+    case 7:
+        size = CS7;
+        break;
+    case 8:
+        size = CS8;
+        break;
     default:
         Report(Path_, "tcsetattr", EINVAL,
                ReasonFor(EINVAL) + ": " + std::to_string(settings.ByteSize) + " data bits");
@@ -310,8 +327,8 @@ bool PosixPort::SetCommState(const LineSettings& settings)
         return false;
     }
     const auto near = [&settings](std::uint32_t actual) {
-        const auto diff = actual > settings.BaudRate ? actual - settings.BaudRate
-                                                     : settings.BaudRate - actual;
+        const auto diff =
+            actual > settings.BaudRate ? actual - settings.BaudRate : settings.BaudRate - actual;
         return static_cast<std::uint64_t>(diff) * 100 <=
                static_cast<std::uint64_t>(settings.BaudRate) * 3;
     };
@@ -339,7 +356,7 @@ void PosixPort::RaiseDtr()
     if (IsReleased())
         return;
     int bits = TIOCM_DTR;
-    ::ioctl(Fd_, TIOCMBIS, &bits);  // fails on a pseudo-terminal; the result does not matter
+    ::ioctl(Fd_, TIOCMBIS, &bits); // fails on a pseudo-terminal; the result does not matter
 }
 
 bool PosixPort::WaitCommEvent(std::uint32_t& mask, IoRecord&)
@@ -445,7 +462,7 @@ bool PosixPort::Read(std::span<std::uint8_t> buffer, IoRecord& record)
     if (errno == EAGAIN || errno == EINTR) {
         if (record.Event)
             record.Event->Set();
-        return true;  // nothing queued after all
+        return true; // nothing queued after all
     }
     Report(Path_, "read", errno);
     return false;
@@ -500,7 +517,8 @@ bool PosixPort::FinishWrite(IoRecord& record, std::chrono::milliseconds bound)
             return false;
         }
         pollfd p{Fd_, POLLOUT, 0};
-        const int r = ::poll(&p, 1, static_cast<int>(std::min<std::int64_t>(left.count(), INT_MAX)));
+        const int r =
+            ::poll(&p, 1, static_cast<int>(std::min<std::int64_t>(left.count(), INT_MAX)));
         if (r < 0 && errno != EINTR) {
             Report(Path_, "poll", errno);
             DropPendingWrite();
@@ -559,7 +577,7 @@ void PosixPort::Close()
     // A device that has gone away has no settings left to restore.
     if (!RestoreTerminal(Fd_, Saved_) && !IsGoneError(errno))
         Report(Path_, "ioctl(TCSETS2)", errno);
-    ::ioctl(Fd_, TIOCNXCL);  // the exclusive flag belongs to the terminal, not to this descriptor
+    ::ioctl(Fd_, TIOCNXCL); // the exclusive flag belongs to the terminal, not to this descriptor
     ::close(Fd_);
     Fd_ = -1;
     MaskGeneration_.fetch_add(1);

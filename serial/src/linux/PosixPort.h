@@ -49,17 +49,17 @@ private:
     void Wake();
     void DropPendingWrite();
 
-    const std::string Path_;  // the device path, for the failures reported
-    int Fd_;  // window thread only; -1 once released
+    const std::string Path_; // the device path, for the failures reported
+    int Fd_; // window thread only; -1 once released
     const int EpollFd_;
     const int WakeFd_;
-    const TerminalState Saved_;  // the settings found at open, put back at release
+    const TerminalState Saved_; // the settings found at open, put back at release
     std::atomic<bool> Released_{false};
     std::atomic<std::uint32_t> Mask_{0};
     std::atomic<std::uint64_t> MaskGeneration_{0};
     // Set when the device reported a hang-up or answered EIO: the next read reports the failure.
     std::atomic<bool> Vanished_{false};
-    bool EdgeHeld_ = false;  // reader only: an arrival seen by a wait that ended for a mask change
+    bool EdgeHeld_ = false; // reader only: an arrival seen by a wait that ended for a mask change
     // Reader only: when a wait last reported arrived bytes.
     std::chrono::steady_clock::time_point LastArrival_{};
 

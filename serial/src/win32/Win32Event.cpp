@@ -63,9 +63,12 @@ WaitResult Win32Event::Wait(std::optional<std::chrono::milliseconds> timeout)
     // The release event first: a released event answers Released even while it is signalled.
     const HANDLE handles[2] = {ReleasedEvent_, Event_};
     switch (::WaitForMultipleObjects(2, handles, FALSE, limit)) {
-    case WAIT_OBJECT_0 + 1: return WaitResult::Signalled;
-    case WAIT_TIMEOUT: return WaitResult::TimedOut;
-    default: return WaitResult::Released;
+    case WAIT_OBJECT_0 + 1:
+        return WaitResult::Signalled;
+    case WAIT_TIMEOUT:
+        return WaitResult::TimedOut;
+    default:
+        return WaitResult::Released;
     }
 }
 

@@ -56,7 +56,7 @@ private:
 std::shared_ptr<Win32Port> Win32Port::Open(const std::string& path)
 {
     if (path.find('\0') != std::string::npos)
-        return nullptr;  // the device name would be cut short at the NUL
+        return nullptr; // the device name would be cut short at the NUL
     const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -182,7 +182,7 @@ void Win32Port::RaiseDtr()
 bool Win32Port::WaitFailed(const char* call, DWORD code, std::uint32_t& mask)
 {
     if (IsReleased()) {
-        mask = 0;  // cancelled by close
+        mask = 0; // cancelled by close
         return true;
     }
     if (IsGoneError(code)) {
@@ -230,7 +230,7 @@ bool Win32Port::WaitCommEvent(std::uint32_t& mask, IoRecord& record)
     ::ResetEvent(event);
     OVERLAPPED overlapped{};
     overlapped.hEvent = event;
-    DWORD events = 0;  // written by the system until the wait completes; it outlives it below
+    DWORD events = 0; // written by the system until the wait completes; it outlives it below
     if (::WaitCommEvent(Handle_, &events, &overlapped)) {
         LastWaitError_ = 0;
         mask = events;
@@ -284,8 +284,8 @@ bool Win32Port::Read(std::span<std::uint8_t> buffer, IoRecord& record)
         return false;
     if (buffer.empty())
         return true;
-    const auto size = static_cast<DWORD>(
-        std::min<std::size_t>(buffer.size(), std::numeric_limits<DWORD>::max()));
+    const auto size =
+        static_cast<DWORD>(std::min<std::size_t>(buffer.size(), std::numeric_limits<DWORD>::max()));
     OVERLAPPED overlapped{};
     overlapped.hEvent = ReadEvent_;
     ::ResetEvent(ReadEvent_);
@@ -310,7 +310,7 @@ bool Win32Port::Read(std::span<std::uint8_t> buffer, IoRecord& record)
         }
     }
     if (count == 0 && Vanished_.load())
-        return false;  // reported when the device was found gone
+        return false; // reported when the device was found gone
     record.BytesTransferred = count;
     if (record.Event)
         record.Event->Set();

@@ -54,21 +54,21 @@ private:
     bool WaitFailed(const char* call, DWORD code, std::uint32_t& mask);
 
     const std::string Path_;
-    const HANDLE Handle_;      // closed by Close; never used once Released_ is set
-    const HANDLE WaitEvent_;   // the reader's wait, when its record brings no event of ours
+    const HANDLE Handle_; // closed by Close; never used once Released_ is set
+    const HANDLE WaitEvent_; // the reader's wait, when its record brings no event of ours
     const HANDLE ReadEvent_;
     const HANDLE WriteEvent_;
-    const HANDLE Closing_;     // set by Close: wakes the reader's wait and its pause
-    const HANDLE WaitIdle_;    // set while the reader is not inside WaitCommEvent
+    const HANDLE Closing_; // set by Close: wakes the reader's wait and its pause
+    const HANDLE WaitIdle_; // set while the reader is not inside WaitCommEvent
     std::atomic<bool> Released_{false};
     // Set when the device answered as one that has gone away: the next read reports it.
     std::atomic<bool> Vanished_{false};
-    DWORD LastWaitError_ = 0;  // reader only: a failure that repeats is reported once
+    DWORD LastWaitError_ = 0; // reader only: a failure that repeats is reported once
 
     OVERLAPPED WriteOverlapped_{};
     bool WritePending_ = false;
 
-    DCB Saved_{};  // the settings found at open, put back at close
+    DCB Saved_{}; // the settings found at open, put back at close
     bool HaveSaved_ = false;
 };
 

@@ -13,10 +13,13 @@ namespace {
 using testing::FixedTextMeasure;
 using testing::PlaceChartRect;
 
-TEST(NextLabelStep, OneTwoFiveSequence) {
-    const std::pair<double, double> cases[] = {{1, 2}, {2, 5}, {5, 10}, {7, 10}, {10, 20}, {3, 5},
-                                               {120, 200}, {1.5, 2}, {9.99, 10}, {4.999, 5}};
-    for (auto [x, want] : cases) EXPECT_EQ(TCustomChartAxis::NextLabelStep(x), want) << x;
+TEST(NextLabelStep, OneTwoFiveSequence)
+{
+    const std::pair<double, double> cases[] = {{1, 2},     {2, 5},    {5, 10},    {7, 10},
+                                               {10, 20},   {3, 5},    {120, 200}, {1.5, 2},
+                                               {9.99, 10}, {4.999, 5}};
+    for (auto [x, want] : cases)
+        EXPECT_EQ(TCustomChartAxis::NextLabelStep(x), want) << x;
     EXPECT_DOUBLE_EQ(TCustomChartAxis::NextLabelStep(0.1), 0.2);
     EXPECT_DOUBLE_EQ(TCustomChartAxis::NextLabelStep(0.2), 0.5);
     EXPECT_DOUBLE_EQ(TCustomChartAxis::NextLabelStep(0.5), 1);
@@ -25,25 +28,33 @@ TEST(NextLabelStep, OneTwoFiveSequence) {
     EXPECT_DOUBLE_EQ(TCustomChartAxis::NextLabelStep(3e20), 5e20);
 }
 
-TEST(NextLabelStep, MatchesTheRecursiveFormBitForBit) {
+TEST(NextLabelStep, MatchesTheRecursiveFormBitForBit)
+{
     // Straight from the definition.
     std::function<double(double)> recursive = [&](double x) -> double {
-        if (x >= 10) return recursive(x * 0.1) * 10;
-        if (x < 1) return recursive(x * 10) * 0.1;
+        if (x >= 10)
+            return recursive(x * 0.1) * 10;
+        if (x < 1)
+            return recursive(x * 10) * 0.1;
         return x < 2 ? 2 : (x < 5 ? 5 : 10);
     };
-    for (double x = 1e-9; x < 1e9; x *= 1.37) EXPECT_EQ(TCustomChartAxis::NextLabelStep(x), recursive(x)) << x;
+    for (double x = 1e-9; x < 1e9; x *= 1.37)
+        EXPECT_EQ(TCustomChartAxis::NextLabelStep(x), recursive(x)) << x;
 }
 
-TEST(NextLabelStep, DegenerateInputsReturnWithoutLooping) {
+TEST(NextLabelStep, DegenerateInputsReturnWithoutLooping)
+{
     EXPECT_EQ(TCustomChartAxis::NextLabelStep(0), 0);
     EXPECT_EQ(TCustomChartAxis::NextLabelStep(-3), -3);
-    EXPECT_TRUE(std::isinf(TCustomChartAxis::NextLabelStep(std::numeric_limits<double>::infinity())));
-    EXPECT_TRUE(std::isnan(TCustomChartAxis::NextLabelStep(std::numeric_limits<double>::quiet_NaN())));
+    EXPECT_TRUE(
+        std::isinf(TCustomChartAxis::NextLabelStep(std::numeric_limits<double>::infinity())));
+    EXPECT_TRUE(
+        std::isnan(TCustomChartAxis::NextLabelStep(std::numeric_limits<double>::quiet_NaN())));
     EXPECT_GT(TCustomChartAxis::NextLabelStep(std::numeric_limits<double>::denorm_min()), 0);
 }
 
-TEST(FormatFloat, AxisPatternWithEnglishSeparators) {
+TEST(FormatFloat, AxisPatternWithEnglishSeparators)
+{
     const TFormatSettings en;
     const char* f = "#,##0.###";
     EXPECT_EQ(FormatFloat(f, 199, en), "199");
@@ -69,7 +80,8 @@ TEST(FormatFloat, AxisPatternWithEnglishSeparators) {
     EXPECT_EQ(FormatFloat(f, std::numeric_limits<double>::quiet_NaN(), en), "NAN");
 }
 
-TEST(FormatFloat, OtherPicturesAndSeparators) {
+TEST(FormatFloat, OtherPicturesAndSeparators)
+{
     const TFormatSettings de{",", "."};
     EXPECT_EQ(FormatFloat("#,##0.###", 1234.5, de), "1.234,5");
     EXPECT_EQ(FormatFloat("###0.00", 103, de), "103,00");
@@ -82,7 +94,9 @@ TEST(FormatFloat, OtherPicturesAndSeparators) {
     EXPECT_EQ(FormatFloat("#", 0, en), "");
     EXPECT_EQ(FormatFloat("'x='0.0", 2, en), "x=2.0");
     const TFormatSettings wide{".", "\xE2\x80\xAF"}; // narrow no-break space, as some locales use
-    EXPECT_EQ(FormatFloat("#,##0", 1234567, wide), "1\xE2\x80\xAF" "234\xE2\x80\xAF" "567");
+    EXPECT_EQ(FormatFloat("#,##0", 1234567, wide), "1\xE2\x80\xAF"
+                                                   "234\xE2\x80\xAF"
+                                                   "567");
 }
 
 struct LabelFixture : ::testing::Test {
@@ -91,13 +105,15 @@ struct LabelFixture : ::testing::Test {
     TFastLineSeries series;
     TChartAxis& bottom = *chart.BottomAxis();
     TChartAxis& left = *chart.LeftAxis();
-    LabelFixture() {
+    LabelFixture()
+    {
         chart.SetTextMeasure(&measure);
         chart.AddSeries(&series);
     }
 };
 
-TEST_F(LabelFixture, WorkedExampleHorizontal) {
+TEST_F(LabelFixture, WorkedExampleHorizontal)
+{
     bottom.SetRange(0, 199);
     PlaceChartRect(chart, TRect{0, 0, 900, 300});
     EXPECT_EQ(bottom.LabelStep(), 5);
@@ -105,7 +121,8 @@ TEST_F(LabelFixture, WorkedExampleHorizontal) {
     EXPECT_EQ(bottom.LabelSize, 18);
 }
 
-TEST_F(LabelFixture, WorkedExampleVertical) {
+TEST_F(LabelFixture, WorkedExampleVertical)
+{
     measure.Height = 14;
     left.SetIncrement(0.1);
     left.SetRange(30.5, 35.2);
@@ -114,7 +131,8 @@ TEST_F(LabelFixture, WorkedExampleVertical) {
     EXPECT_EQ(left.LabelCapacity, 17);
 }
 
-TEST_F(LabelFixture, StepStartsAtIncrementOrOneAndStaysWithoutSeparation) {
+TEST_F(LabelFixture, StepStartsAtIncrementOrOneAndStaysWithoutSeparation)
+{
     bottom.SetRange(0, 199);
     PlaceChartRect(chart, TRect{0, 0, 900, 300});
     bottom.SetLabelsSeparation(0);
@@ -127,7 +145,8 @@ TEST_F(LabelFixture, StepStartsAtIncrementOrOneAndStaysWithoutSeparation) {
     EXPECT_EQ(bottom.LabelStep(), 1e-12);
 }
 
-TEST_F(LabelFixture, NoRoomGivesTinyStepAndUnmeasuredLabelsGiveCapacityOne) {
+TEST_F(LabelFixture, NoRoomGivesTinyStepAndUnmeasuredLabelsGiveCapacityOne)
+{
     bottom.SetRange(0, 199);
     EXPECT_EQ(bottom.AxisPixels, 0); // before any layout
     EXPECT_EQ(bottom.LabelStep(), 1e-12);
@@ -138,7 +157,8 @@ TEST_F(LabelFixture, NoRoomGivesTinyStepAndUnmeasuredLabelsGiveCapacityOne) {
     EXPECT_EQ(bottom.LabelCapacity, 1);
 }
 
-TEST_F(LabelFixture, StepSearchEndsOnUnusualRanges) {
+TEST_F(LabelFixture, StepSearchEndsOnUnusualRanges)
+{
     PlaceChartRect(chart, TRect{0, 0, 900, 300});
     bottom.EffectiveMinimum = 0;
     bottom.EffectiveMaximum = 1e300;
@@ -150,12 +170,14 @@ TEST_F(LabelFixture, StepSearchEndsOnUnusualRanges) {
     (void)bottom.LabelStep(); // returns at all
 }
 
-TEST_F(LabelFixture, LabelTextsEventAndLineBreaks) {
+TEST_F(LabelFixture, LabelTextsEventAndLineBreaks)
+{
     EXPECT_EQ(bottom.LabelTextFor(1234.5), "1,234.5");
     chart.FormatSettings = TFormatSettings{",", "."};
     EXPECT_EQ(bottom.LabelTextFor(1234.5), "1.234,5");
     chart.FormatSettings = TFormatSettings{};
-    chart.OnGetAxisLabel = [&](TCustomChartAxis* sender, TChartSeries* s, std::int32_t index, std::string& text) {
+    chart.OnGetAxisLabel = [&](TCustomChartAxis* sender, TChartSeries* s, std::int32_t index,
+                               std::string& text) {
         EXPECT_EQ(sender, &bottom);
         EXPECT_EQ(s, nullptr);
         EXPECT_EQ(index, -1);
@@ -167,14 +189,15 @@ TEST_F(LabelFixture, LabelTextsEventAndLineBreaks) {
     EXPECT_EQ(text, "5\rmm");
     EXPECT_EQ(TCustomChartAxis::LineCount(text), 2);
     EXPECT_EQ(TCustomChartAxis::LineCount(""), 0);
-    EXPECT_EQ(bottom.LabelWidth(5), 12);  // widest line "mm"
+    EXPECT_EQ(bottom.LabelWidth(5), 12); // widest line "mm"
     EXPECT_EQ(bottom.LabelHeight(5), 24); // two lines
     bottom.SetLabelsAngle(90);
     EXPECT_EQ(bottom.LabelWidth(5), 24);
     EXPECT_EQ(bottom.LabelHeight(5), 12);
 }
 
-TEST_F(LabelFixture, EffectiveStyle) {
+TEST_F(LabelFixture, EffectiveStyle)
+{
     EXPECT_EQ(bottom.EffectiveLabelStyle(), TAxisLabelStyle::talValue);
     EXPECT_EQ(left.EffectiveLabelStyle(), TAxisLabelStyle::talValue);
     EXPECT_EQ(chart.TopAxis()->EffectiveLabelStyle(), TAxisLabelStyle::talNone);
@@ -187,7 +210,8 @@ TEST_F(LabelFixture, EffectiveStyle) {
     EXPECT_EQ(bottom.EffectiveLabelStyle(), TAxisLabelStyle::talValue);
 }
 
-TEST_F(LabelFixture, TickBandSizes) {
+TEST_F(LabelFixture, TickBandSizes)
+{
     // Bottom axis of the waveform: line 2 + ticks 4, minor ticks of length 0.
     bottom.SetMinorTickLength(0);
     EXPECT_EQ(bottom.TickBandSize(), 6);
@@ -201,7 +225,8 @@ TEST_F(LabelFixture, TickBandSizes) {
     EXPECT_EQ(left.TickBandSize(), 0);
 }
 
-TEST_F(LabelFixture, ReserveSpaceBottomTakesTextLinePlusTicks) {
+TEST_F(LabelFixture, ReserveSpaceBottomTakesTextLinePlusTicks)
+{
     bottom.SetRange(0, 199);
     bottom.SetMinorTickLength(0);
     TRect r{33, 45, 920, 293};
@@ -211,7 +236,8 @@ TEST_F(LabelFixture, ReserveSpaceBottomTakesTextLinePlusTicks) {
     EXPECT_EQ(measure.LastFont, bottom.LabelsFont().Data());
 }
 
-TEST_F(LabelFixture, ReserveSpaceLeftTakesWidestRoundedLabelPlusBlank) {
+TEST_F(LabelFixture, ReserveSpaceLeftTakesWidestRoundedLabelPlusBlank)
+{
     left.SetIncrement(0.1);
     left.SetTickLength(0);
     left.SetRange(30.5, 35.2);
@@ -228,7 +254,8 @@ TEST_F(LabelFixture, ReserveSpaceLeftTakesWidestRoundedLabelPlusBlank) {
     EXPECT_EQ(r.Left, 33 + 30 + 2); // "35.2" and "30.5" both 4 characters
 }
 
-TEST_F(LabelFixture, LabelHandlerIsDetachedWhileMeasuringTheBand) {
+TEST_F(LabelFixture, LabelHandlerIsDetachedWhileMeasuringTheBand)
+{
     left.SetRange(0, 1000);
     PlaceChartRect(chart, TRect{0, 0, 500, 250});
     int calls = 0;
@@ -238,15 +265,16 @@ TEST_F(LabelFixture, LabelHandlerIsDetachedWhileMeasuringTheBand) {
     };
     const int before = calls;
     const std::int32_t band = left.LabelsBandSize();
-    EXPECT_LT(band, 17 * 6);     // the long text was not measured for the width
-    EXPECT_GT(calls, before);   // the step search still used the handler
+    EXPECT_LT(band, 17 * 6); // the long text was not measured for the width
+    EXPECT_GT(calls, before); // the step search still used the handler
     ASSERT_TRUE(chart.OnGetAxisLabel); // put back
     std::string t;
     chart.OnGetAxisLabel(nullptr, nullptr, -1, t);
     EXPECT_EQ(t, "a very long label");
 }
 
-TEST_F(LabelFixture, TitleAndFixedSizesAndPositionPercent) {
+TEST_F(LabelFixture, TitleAndFixedSizesAndPositionPercent)
+{
     left.Title().SetCaption("cm");
     left.SetLabelsSize(20);
     left.SetTickLength(0);
@@ -276,7 +304,8 @@ TEST_F(LabelFixture, TitleAndFixedSizesAndPositionPercent) {
 }
 
 // Layout runs on every paint: an anchor not placed in a pass must not be shifted again.
-TEST_F(LabelFixture, PositionPercentDoesNotCreepOverRepeatedLayouts) {
+TEST_F(LabelFixture, PositionPercentDoesNotCreepOverRepeatedLayouts)
+{
     left.SetTickLength(0);
     left.SetMinorTickLength(0);
     left.SetLabelsSize(20);
@@ -284,7 +313,7 @@ TEST_F(LabelFixture, PositionPercentDoesNotCreepOverRepeatedLayouts) {
     TRect r{10, 10, 110, 110};
     left.ReserveSpace(r);
     const std::int32_t title = left.TitleAnchor; // no caption: never placed
-    EXPECT_EQ(left.LabelAnchor, 30 + 8);        // 10 % of the remaining 80 px
+    EXPECT_EQ(left.LabelAnchor, 30 + 8); // 10 % of the remaining 80 px
     left.SetLabels(false);
     for (int paint = 0; paint < 3; ++paint) {
         r = TRect{10, 10, 110, 110};
@@ -295,7 +324,8 @@ TEST_F(LabelFixture, PositionPercentDoesNotCreepOverRepeatedLayouts) {
 }
 
 // The waveform chart: title already placed, bottom and left axes laid out on the first paint.
-TEST_F(LabelFixture, PlotLayoutOfTheWaveformChart) {
+TEST_F(LabelFixture, PlotLayoutOfTheWaveformChart)
+{
     bottom.SetAutomatic(false);
     bottom.SetMaximum(199);
     bottom.SetMinorTickCount(0);
@@ -325,7 +355,8 @@ TEST_F(LabelFixture, PlotLayoutOfTheWaveformChart) {
     EXPECT_EQ(bottom.LabelStep(), 5);
 }
 
-TEST_F(LabelFixture, ReservationThatWouldInvertTheRectangleIsDropped) {
+TEST_F(LabelFixture, ReservationThatWouldInvertTheRectangleIsDropped)
+{
     bottom.SetLabelsSize(500);
     chart.SetChartRect(TRect{0, 0, 100, 100});
     chart.ReserveAxesSpace();
@@ -336,7 +367,8 @@ struct MarginSeries : TFastLineSeries {
     void HorizMargins(std::int32_t& l, std::int32_t& r) const override { l = r = 10; }
 };
 
-TEST(PlotLayoutMargins, AutomaticAxisWidensItsEffectiveRangeByTheSeriesMargins) {
+TEST(PlotLayoutMargins, AutomaticAxisWidensItsEffectiveRangeByTheSeriesMargins)
+{
     TCustomAxisPanel chart;
     MarginSeries s;
     chart.AddSeries(&s);
@@ -358,7 +390,8 @@ TEST(PlotLayoutMargins, AutomaticAxisWidensItsEffectiveRangeByTheSeriesMargins) 
     EXPECT_EQ(bottom.EffectiveMinimum, 0);
 }
 
-TEST(ChartRectangle, NormalisationRule) {
+TEST(ChartRectangle, NormalisationRule)
+{
     TCustomAxisPanel chart;
     chart.SetSize(953, 313);
     chart.ChartBounds = TRect{0, 0, 953, 313};
@@ -376,7 +409,8 @@ TEST(ChartRectangle, NormalisationRule) {
     EXPECT_EQ(chart.ChartRect(), (TRect{50, 50, 51, 51})); // never empty
 }
 
-TEST(ChartPanel, DefaultsAndRepaintGate) {
+TEST(ChartPanel, DefaultsAndRepaintGate)
+{
     TCustomAxisPanel chart;
     EXPECT_EQ(chart.MarginTop(), 4);
     EXPECT_EQ(chart.MarginLeft(), 3);

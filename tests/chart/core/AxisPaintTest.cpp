@@ -14,13 +14,15 @@
 namespace rv {
 namespace {
 
-std::vector<double> LabelValues(double lo, double hi, double step, bool round = true) {
+std::vector<double> LabelValues(double lo, double hi, double step, bool round = true)
+{
     std::vector<double> out;
     ForEachDefaultLabelValue(lo, hi, step, round, [&](double v) { out.push_back(v); });
     return out;
 }
 
-TEST(DefaultLabelValues, FromTheTopDownAtWholeMultiples) {
+TEST(DefaultLabelValues, FromTheTopDownAtWholeMultiples)
+{
     const auto v = LabelValues(0, 199, 5);
     ASSERT_EQ(v.size(), 40u);
     EXPECT_EQ(v.front(), 195);
@@ -28,7 +30,8 @@ TEST(DefaultLabelValues, FromTheTopDownAtWholeMultiples) {
     EXPECT_EQ(v.back(), 0);
 }
 
-TEST(DefaultLabelValues, TruncationDropsTheMaximumOfATenthsRange) {
+TEST(DefaultLabelValues, TruncationDropsTheMaximumOfATenthsRange)
+{
     // 0.3 / 0.1 is just under 3 in doubles.
     const auto v = LabelValues(0, 0.3, 0.1);
     ASSERT_EQ(v.size(), 3u);
@@ -37,26 +40,30 @@ TEST(DefaultLabelValues, TruncationDropsTheMaximumOfATenthsRange) {
     EXPECT_NEAR(v[2], 0.0, 1e-15);
 }
 
-TEST(DefaultLabelValues, MinimumOfMinusOneOrLessIsDropped) {
+TEST(DefaultLabelValues, MinimumOfMinusOneOrLessIsDropped)
+{
     EXPECT_EQ(LabelValues(-10, 10, 5), (std::vector<double>{10, 5, 0, -5}));
     EXPECT_EQ(LabelValues(0, 10, 5), (std::vector<double>{10, 5, 0}));
     EXPECT_EQ(LabelValues(30.5, 35.2, 0.5).back(), 30.5);
 }
 
-TEST(DefaultLabelValues, EqualEndsOrNoRoundingStartAtTheMaximum) {
+TEST(DefaultLabelValues, EqualEndsOrNoRoundingStartAtTheMaximum)
+{
     EXPECT_EQ(LabelValues(0, 0, 0.1), std::vector<double>{0});
     const auto v = LabelValues(0, 7, 2, false);
     EXPECT_EQ(v, (std::vector<double>{7, 5, 3, 1}));
 }
 
-TEST(DefaultLabelValues, TooManyOrInvalidGiveNone) {
+TEST(DefaultLabelValues, TooManyOrInvalidGiveNone)
+{
     EXPECT_TRUE(LabelValues(0, 10000, 1).empty());
     EXPECT_EQ(LabelValues(0, 9999, 1).size(), 10000u);
     EXPECT_TRUE(LabelValues(0, 10, 0).empty());
     EXPECT_TRUE(LabelValues(5, 1, 1).empty());
 }
 
-TEST(DefaultLabelValues, StepBelowTheDoubleSpacingEnds) {
+TEST(DefaultLabelValues, StepBelowTheDoubleSpacingEnds)
+{
     // Near 1e17 subtracting 1 changes nothing; the loop must still end.
     const auto v = LabelValues(1e17 - 100, 1e17, 1);
     EXPECT_LE(v.size(), 1u);
@@ -68,30 +75,39 @@ TEST(DefaultLabelValues, StepBelowTheDoubleSpacingEnds) {
 
 class AxisPaintTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         series = ConfigureChart1(chart);
         chart.Canvas().SetOwnSurface(&surface);
-        for (int i = 0; i < 3; ++i) series->AddPoint(i, 1, "", UseSeriesColor);
+        for (int i = 0; i < 3; ++i)
+            series->AddPoint(i, 1, "", UseSeriesColor);
     }
-    void Paint() {
+    void Paint()
+    {
         surface.ClearRecords();
         chart.Canvas().ImageDirty = true;
         chart.PaintHandler();
     }
-    std::vector<TSurfaceRecord> LabelCalls(THorizTextAlign align) const {
+    std::vector<TSurfaceRecord> LabelCalls(THorizTextAlign align) const
+    {
         std::vector<TSurfaceRecord> out;
         for (const auto& r : surface.Calls(TSurfaceOp::TextOut)) {
-            if (r.Layer == 1 && r.HAlign == align && r.Font.Height != -14) out.push_back(r);
+            if (r.Layer == 1 && r.HAlign == align && r.Font.Height != -14)
+                out.push_back(r);
         }
         return out;
     }
-    std::vector<std::string> Labels(THorizTextAlign align) const {
+    std::vector<std::string> Labels(THorizTextAlign align) const
+    {
         std::vector<std::string> out;
-        for (const auto& r : LabelCalls(align)) out.push_back(r.Text);
+        for (const auto& r : LabelCalls(align))
+            out.push_back(r.Text);
         return out;
     }
     // Segments with a pen of this colour and style, before the series is drawn.
-    std::vector<TRecordedSegment> AxisSegments(TColor color, TPenStyle style, std::int32_t width) const {
+    std::vector<TRecordedSegment> AxisSegments(TColor color, TPenStyle style,
+                                               std::int32_t width) const
+    {
         std::vector<TRecordedSegment> out;
         for (const auto& s : surface.Segments()) {
             if (s.Layer == 1 && !s.Clipped && s.Pen.Color == color && s.Pen.Style == style &&
@@ -101,7 +117,8 @@ protected:
         }
         return out;
     }
-    std::vector<std::int32_t> Ticks(std::size_t axis) const {
+    std::vector<std::int32_t> Ticks(std::size_t axis) const
+    {
         const auto& t = chart.TickPositions(axis);
         return std::vector<std::int32_t>(t.Positions.begin(), t.Positions.begin() + t.Count);
     }
@@ -111,10 +128,12 @@ protected:
     TRecordingSurface surface;
 };
 
-TEST_F(AxisPaintTest, BottomAxisLabelsTicksAndGrid) {
+TEST_F(AxisPaintTest, BottomAxisLabelsTicksAndGrid)
+{
     Paint();
     std::vector<std::string> expected;
-    for (int v = 195; v >= 0; v -= 5) expected.push_back(std::to_string(v));
+    for (int v = 195; v >= 0; v -= 5)
+        expected.push_back(std::to_string(v));
     EXPECT_EQ(Labels(THorizTextAlign::taCenter), expected);
 
     TCustomChartAxis& axis = *chart.BottomAxis();
@@ -146,14 +165,16 @@ TEST_F(AxisPaintTest, BottomAxisLabelsTicksAndGrid) {
     const auto solid = AxisSegments(clGray, TPenStyle::psSolid, 1);
     std::vector<TRecordedSegment> bottomTicks;
     for (const auto& s : solid) {
-        if (s.X0 == s.X1 && s.Y0 == 276) bottomTicks.push_back(s);
+        if (s.X0 == s.X1 && s.Y0 == 276)
+            bottomTicks.push_back(s);
     }
     ASSERT_EQ(bottomTicks.size(), 40u);
     EXPECT_EQ(bottomTicks[0].X0, ticks[0]);
     EXPECT_EQ(bottomTicks[0].Y1, 280);
     std::vector<TRecordedSegment> grid;
     for (const auto& s : AxisSegments(clGray, TPenStyle::psDot, 1)) {
-        if (s.X0 == s.X1) grid.push_back(s);
+        if (s.X0 == s.X1)
+            grid.push_back(s);
     }
     ASSERT_EQ(grid.size(), 40u);
     EXPECT_EQ(grid[0].X0, ticks[0]);
@@ -161,7 +182,8 @@ TEST_F(AxisPaintTest, BottomAxisLabelsTicksAndGrid) {
     EXPECT_EQ(grid[0].Y1, 275);
     // Zero-length inward ticks above the line; no minor ticks (count 0).
     for (const auto& s : solid) {
-        if (s.X0 != s.X1 || (s.Y0 == s.Y1 && s.Y0 != 274)) continue;
+        if (s.X0 != s.X1 || (s.Y0 == s.Y1 && s.Y0 != 274))
+            continue;
         if (s.Y0 == 274) {
             EXPECT_EQ(s.Y1, 274);
         } else {
@@ -170,7 +192,8 @@ TEST_F(AxisPaintTest, BottomAxisLabelsTicksAndGrid) {
     }
 }
 
-TEST_F(AxisPaintTest, LeftAxisTenthsLabelsAndTicks) {
+TEST_F(AxisPaintTest, LeftAxisTenthsLabelsAndTicks)
+{
     chart.LeftAxis()->SetMaximum(0.3);
     Paint();
     Paint(); // the left label room settles on the second layout
@@ -188,10 +211,14 @@ TEST_F(AxisPaintTest, LeftAxisTenthsLabelsAndTicks) {
     EXPECT_EQ(line, chart.ChartRect().Left);
     std::vector<TRecordedSegment> inner, outer, minor;
     for (const auto& s : AxisSegments(clGray, TPenStyle::psSolid, 1)) {
-        if (s.Y0 != s.Y1) continue;
-        if (s.X0 == line + 1) inner.push_back(s);
-        if (s.X0 == line - 1 && s.X1 == line - 1) outer.push_back(s);
-        if (s.X0 == line - 1 && s.X1 == line - 3) minor.push_back(s);
+        if (s.Y0 != s.Y1)
+            continue;
+        if (s.X0 == line + 1)
+            inner.push_back(s);
+        if (s.X0 == line - 1 && s.X1 == line - 1)
+            outer.push_back(s);
+        if (s.X0 == line - 1 && s.X1 == line - 3)
+            minor.push_back(s);
     }
     // Zero-length outward ticks, 5-pixel inward ticks.
     ASSERT_EQ(outer.size(), 3u);
@@ -205,22 +232,26 @@ TEST_F(AxisPaintTest, LeftAxisTenthsLabelsAndTicks) {
     for (int j = 1; j <= n; ++j) {
         const auto d = static_cast<std::int32_t>(RoundHalfEven((ticks[1] - ticks[0]) / 4.0 * j));
         for (const std::int32_t p : {ticks[0] - d, ticks[2] + d}) {
-            if (p > axis.StartPixel && p < axis.EndPixel) expected.push_back(p);
+            if (p > axis.StartPixel && p < axis.EndPixel)
+                expected.push_back(p);
         }
     }
     for (std::size_t i = 1; i < ticks.size(); ++i) {
         for (int j = 1; j <= n; ++j) {
-            expected.push_back(ticks[i] - static_cast<std::int32_t>(RoundHalfEven(j * (ticks[i] - ticks[i - 1]) / 4.0)));
+            expected.push_back(ticks[i] - static_cast<std::int32_t>(
+                                              RoundHalfEven(j * (ticks[i] - ticks[i - 1]) / 4.0)));
         }
     }
     std::vector<std::int32_t> drawn;
-    for (const auto& s : minor) drawn.push_back(s.Y0);
+    for (const auto& s : minor)
+        drawn.push_back(s.Y0);
     EXPECT_EQ(drawn, expected);
     // Above the top label there is room (0.3 is not labelled), below 0 there is none.
     EXPECT_EQ(drawn.size(), 3u + 6u);
 }
 
-TEST_F(AxisPaintTest, VeryShortLeftAxisWidensTheTenthsStep) {
+TEST_F(AxisPaintTest, VeryShortLeftAxisWidensTheTenthsStep)
+{
     chart.LeftAxis()->SetMaximum(0.3);
     // Room for two labels of 12 + 1 pixels: 0.1 would give three, 0.2 gives 0.2 and 0.
     chart.SetSize(953, 80);
@@ -231,7 +262,8 @@ TEST_F(AxisPaintTest, VeryShortLeftAxisWidensTheTenthsStep) {
     EXPECT_EQ(Ticks(2).size(), 2u);
 }
 
-TEST_F(AxisPaintTest, SymmetricRangeDropsTheMinimumLabel) {
+TEST_F(AxisPaintTest, SymmetricRangeDropsTheMinimumLabel)
+{
     chart.LeftAxis()->SetMinimum(-10);
     chart.LeftAxis()->SetMaximum(10);
     chart.LeftAxis()->SetIncrement(5);
@@ -239,7 +271,8 @@ TEST_F(AxisPaintTest, SymmetricRangeDropsTheMinimumLabel) {
     EXPECT_EQ(Labels(THorizTextAlign::taRight), (std::vector<std::string>{"10", "5", "0", "-5"}));
 }
 
-TEST_F(AxisPaintTest, ZeroRangeGivesOneLabelInTheMiddle) {
+TEST_F(AxisPaintTest, ZeroRangeGivesOneLabelInTheMiddle)
+{
     Paint();
     const auto calls = LabelCalls(THorizTextAlign::taRight);
     ASSERT_EQ(calls.size(), 1u);
@@ -247,15 +280,18 @@ TEST_F(AxisPaintTest, ZeroRangeGivesOneLabelInTheMiddle) {
     EXPECT_EQ(calls[0].Y, chart.LeftAxis()->CenterPixel - 6);
 }
 
-TEST_F(AxisPaintTest, NoLabelsMeansNoTicksAndNoGrid) {
+TEST_F(AxisPaintTest, NoLabelsMeansNoTicksAndNoGrid)
+{
     chart.BottomAxis()->SetLabels(false);
     Paint();
     EXPECT_TRUE(Labels(THorizTextAlign::taCenter).empty());
     EXPECT_EQ(chart.TickPositions(0).Count, 0);
-    for (const auto& s : AxisSegments(clGray, TPenStyle::psDot, 1)) EXPECT_NE(s.X0, s.X1);
+    for (const auto& s : AxisSegments(clGray, TPenStyle::psDot, 1))
+        EXPECT_NE(s.X0, s.X1);
 }
 
-TEST_F(AxisPaintTest, TicksWithoutLabelsWhenNotOnLabelsOnly) {
+TEST_F(AxisPaintTest, TicksWithoutLabelsWhenNotOnLabelsOnly)
+{
     chart.BottomAxis()->SetLabels(false);
     chart.BottomAxis()->SetTickOnLabelsOnly(false);
     Paint();
@@ -263,7 +299,8 @@ TEST_F(AxisPaintTest, TicksWithoutLabelsWhenNotOnLabelsOnly) {
     EXPECT_EQ(chart.TickPositions(0).Count, 40);
 }
 
-TEST_F(AxisPaintTest, LabelsOnAxisFalseKeepsOnlyInnerPositions) {
+TEST_F(AxisPaintTest, LabelsOnAxisFalseKeepsOnlyInnerPositions)
+{
     chart.BottomAxis()->SetLabelsOnAxis(false);
     chart.BottomAxis()->SetMaximum(200);
     Paint();
@@ -274,7 +311,8 @@ TEST_F(AxisPaintTest, LabelsOnAxisFalseKeepsOnlyInnerPositions) {
     EXPECT_EQ(labels.back(), "5");
 }
 
-TEST_F(AxisPaintTest, CentredGridBetweenLabels) {
+TEST_F(AxisPaintTest, CentredGridBetweenLabels)
+{
     chart.BottomAxis()->SetMaximum(10);
     chart.BottomAxis()->SetGridCentered(true);
     chart.BottomAxis()->SetIncrement(5);
@@ -283,14 +321,16 @@ TEST_F(AxisPaintTest, CentredGridBetweenLabels) {
     ASSERT_EQ(ticks.size(), 3u);
     std::vector<std::int32_t> grid;
     for (const auto& s : AxisSegments(clGray, TPenStyle::psDot, 1)) {
-        if (s.X0 == s.X1) grid.push_back(s.X0);
+        if (s.X0 == s.X1)
+            grid.push_back(s.X0);
     }
     ASSERT_EQ(grid.size(), 2u);
     EXPECT_EQ(grid[0], static_cast<std::int32_t>(RoundHalfEven((ticks[1] + ticks[0]) * 0.5)));
     EXPECT_EQ(grid[1], static_cast<std::int32_t>(RoundHalfEven((ticks[2] + ticks[1]) * 0.5)));
 }
 
-TEST_F(AxisPaintTest, TooManyLabelsDrawTheLineAlone) {
+TEST_F(AxisPaintTest, TooManyLabelsDrawTheLineAlone)
+{
     TCustomChartAxis& axis = *chart.BottomAxis();
     axis.SetLabelsSeparation(0);
     axis.SetIncrement(1);
@@ -300,7 +340,8 @@ TEST_F(AxisPaintTest, TooManyLabelsDrawTheLineAlone) {
     EXPECT_EQ(chart.TickPositions(0).Count, 0);
 }
 
-TEST_F(AxisPaintTest, AtMost2000PositionsAreRecorded) {
+TEST_F(AxisPaintTest, AtMost2000PositionsAreRecorded)
+{
     TCustomChartAxis& axis = *chart.BottomAxis();
     axis.SetLabelsSeparation(0);
     axis.SetIncrement(1);
@@ -311,12 +352,14 @@ TEST_F(AxisPaintTest, AtMost2000PositionsAreRecorded) {
     EXPECT_EQ(chart.TickPositions(0).Count, 2000);
     std::size_t ticks = 0;
     for (const auto& s : AxisSegments(clGray, TPenStyle::psSolid, 1)) {
-        if (s.X0 == s.X1 && s.Y0 == axis.AxisLinePos + 1) ++ticks;
+        if (s.X0 == s.X1 && s.Y0 == axis.AxisLinePos + 1)
+            ++ticks;
     }
     EXPECT_EQ(ticks, 2000u);
 }
 
-TEST_F(AxisPaintTest, ReversedOrInvisiblePartsDrawLess) {
+TEST_F(AxisPaintTest, ReversedOrInvisiblePartsDrawLess)
+{
     chart.BottomAxis()->Ticks().SetVisible(false);
     chart.BottomAxis()->Grid().SetVisible(false);
     chart.BottomAxis()->Axis().SetVisible(false);
@@ -338,7 +381,8 @@ TEST_F(AxisPaintTest, ReversedOrInvisiblePartsDrawLess) {
     }
 }
 
-TEST_F(AxisPaintTest, MultiLineLabelsOnTheLeftAxis) {
+TEST_F(AxisPaintTest, MultiLineLabelsOnTheLeftAxis)
+{
     TCustomChartAxis& axis = *chart.LeftAxis();
     axis.SetMaximum(10);
     axis.SetIncrement(5);
@@ -356,7 +400,8 @@ TEST_F(AxisPaintTest, MultiLineLabelsOnTheLeftAxis) {
     EXPECT_EQ(calls[1].Y, ticks[0]);
 }
 
-TEST_F(AxisPaintTest, TopAndRightAxesPlaceLabelsOutside) {
+TEST_F(AxisPaintTest, TopAndRightAxesPlaceLabelsOutside)
+{
     series->SetHorizAxis(THorizAxis::aTopAxis);
     series->SetVertAxis(TVertAxis::aRightAxis);
     chart.TopAxis()->SetAutomatic(false);

@@ -15,7 +15,8 @@ namespace {
 
 using testing::PlaceChartRect;
 
-std::string AxisError(const std::function<void()>& write) {
+std::string AxisError(const std::function<void()>& write)
+{
     try {
         write();
     } catch (const AxisException& e) {
@@ -31,10 +32,24 @@ struct AxisFixture : ::testing::Test {
 };
 
 // The mapping's own rounding must give what RoundHalfEven gives over the whole pixel range.
-TEST(AxisPixelRounding, SameAsRoundHalfEven) {
-    std::vector<double> values = {0.0, -0.0, 0.5, -0.5, 1.5, -1.5, 2.5, -2.5, 0.49999999999999994,
-                                  -0.49999999999999994, 2147483646.5, -2147483646.5, 2147483646.9,
-                                  1e-300, -1e-300, 4503599627370495.5 / 4194304.0};
+TEST(AxisPixelRounding, SameAsRoundHalfEven)
+{
+    std::vector<double> values = {0.0,
+                                  -0.0,
+                                  0.5,
+                                  -0.5,
+                                  1.5,
+                                  -1.5,
+                                  2.5,
+                                  -2.5,
+                                  0.49999999999999994,
+                                  -0.49999999999999994,
+                                  2147483646.5,
+                                  -2147483646.5,
+                                  2147483646.9,
+                                  1e-300,
+                                  -1e-300,
+                                  4503599627370495.5 / 4194304.0};
     std::mt19937_64 rng(3);
     std::uniform_real_distribution<double> wide(-2147483646.0, 2147483646.0);
     std::uniform_int_distribution<int> whole(-5000, 5000);
@@ -44,10 +59,12 @@ TEST(AxisPixelRounding, SameAsRoundHalfEven) {
         values.push_back(whole(rng) + std::nextafter(0.5, 0.0));
         values.push_back(whole(rng) + std::nextafter(0.5, 1.0));
     }
-    for (double v : values) ASSERT_EQ(RoundHalfEvenSmall(v), RoundHalfEven(v)) << v;
+    for (double v : values)
+        ASSERT_EQ(RoundHalfEvenSmall(v), RoundHalfEven(v)) << v;
 }
 
-TEST_F(AxisFixture, CreationOrderFlagsAndDefaults) {
+TEST_F(AxisFixture, CreationOrderFlagsAndDefaults)
+{
     const auto& axes = chart.AxesList();
     EXPECT_EQ(axes[0], chart.BottomAxis());
     EXPECT_EQ(axes[1], chart.TopAxis());
@@ -89,7 +106,8 @@ TEST_F(AxisFixture, CreationOrderFlagsAndDefaults) {
     EXPECT_EQ(bottom.LabelStyle(), TAxisLabelStyle::talAuto);
 }
 
-TEST_F(AxisFixture, RangeWritesCheckTheOtherEnd) {
+TEST_F(AxisFixture, RangeWritesCheckTheOtherEnd)
+{
     bottom.SetMaximum(10);
     bottom.SetMinimum(10); // equal accepted
     EXPECT_EQ(bottom.Minimum(), 10);
@@ -100,7 +118,8 @@ TEST_F(AxisFixture, RangeWritesCheckTheOtherEnd) {
     EXPECT_TRUE(bottom.Automatic()); // range writes leave the flags alone
 }
 
-TEST_F(AxisFixture, LoadingSkipsRangeChecksAndFlagPropagation) {
+TEST_F(AxisFixture, LoadingSkipsRangeChecksAndFlagPropagation)
+{
     chart.SetLoading(true);
     bottom.SetMinimum(50);
     bottom.SetMaximum(-5);
@@ -112,17 +131,20 @@ TEST_F(AxisFixture, LoadingSkipsRangeChecksAndFlagPropagation) {
     EXPECT_EQ(bottom.Maximum(), -5);
 }
 
-TEST_F(AxisFixture, IncrementAndSeparationChecks) {
+TEST_F(AxisFixture, IncrementAndSeparationChecks)
+{
     EXPECT_EQ(AxisError([&] { left.SetIncrement(-0.1); }), "Axis increment must be >= 0");
     EXPECT_EQ(left.Increment(), 0);
     left.SetIncrement(0.1);
     EXPECT_EQ(left.Increment(), 0.1);
-    EXPECT_EQ(AxisError([&] { left.SetLabelsSeparation(-1); }), "Labels Separation % must be greater than 0");
+    EXPECT_EQ(AxisError([&] { left.SetLabelsSeparation(-1); }),
+              "Labels Separation % must be greater than 0");
     left.SetLabelsSeparation(0);
     EXPECT_EQ(left.LabelsSeparation(), 0);
 }
 
-TEST_F(AxisFixture, AutomaticFlagCoupling) {
+TEST_F(AxisFixture, AutomaticFlagCoupling)
+{
     bottom.SetAutomatic(false);
     EXPECT_FALSE(bottom.AutomaticMinimum());
     EXPECT_FALSE(bottom.AutomaticMaximum());
@@ -137,7 +159,8 @@ TEST_F(AxisFixture, AutomaticFlagCoupling) {
     EXPECT_TRUE(bottom.AutomaticMaximum());
 }
 
-TEST_F(AxisFixture, ChangedWritesRequestRepaintEqualWritesDoNot) {
+TEST_F(AxisFixture, ChangedWritesRequestRepaintEqualWritesDoNot)
+{
     auto count = [&] { return chart.RepaintRequestCount(); };
     auto n = count();
     bottom.SetMaximum(5);
@@ -154,7 +177,8 @@ TEST_F(AxisFixture, ChangedWritesRequestRepaintEqualWritesDoNot) {
     EXPECT_EQ(count(), n + 5);
 }
 
-TEST_F(AxisFixture, SetRangeSwapsWidensAndClearsFlags) {
+TEST_F(AxisFixture, SetRangeSwapsWidensAndClearsFlags)
+{
     bottom.SetRange(5, 3);
     EXPECT_EQ(bottom.Minimum(), 3);
     EXPECT_EQ(bottom.Maximum(), 5);
@@ -167,7 +191,8 @@ TEST_F(AxisFixture, SetRangeSwapsWidensAndClearsFlags) {
     EXPECT_EQ(bottom.Maximum(), -900);
 }
 
-TEST_F(AxisFixture, ScrollByHonoursLimitsAndRepaintsAtOnce) {
+TEST_F(AxisFixture, ScrollByHonoursLimitsAndRepaintsAtOnce)
+{
     TFastLineSeries s;
     chart.AddSeries(&s);
     s.AddPoint(0, 0, "", UseSeriesColor);
@@ -196,10 +221,12 @@ TEST_F(AxisFixture, ScrollByHonoursLimitsAndRepaintsAtOnce) {
     EXPECT_EQ(bottom.Maximum(), 106);
 }
 
-TEST_F(AxisFixture, AdjustRangeFollowsDataOnlyOnAutomaticEnds) {
+TEST_F(AxisFixture, AdjustRangeFollowsDataOnlyOnAutomaticEnds)
+{
     TFastLineSeries s;
     chart.AddSeries(&s);
-    for (double y : {3.0, -2.0, 8.0}) s.AddPoint(s.PointCount(), y, "", UseSeriesColor);
+    for (double y : {3.0, -2.0, 8.0})
+        s.AddPoint(s.PointCount(), y, "", UseSeriesColor);
     left.AdjustRange();
     EXPECT_EQ(left.Minimum(), -2);
     EXPECT_EQ(left.Maximum(), 8);
@@ -218,7 +245,8 @@ TEST_F(AxisFixture, AdjustRangeFollowsDataOnlyOnAutomaticEnds) {
     EXPECT_EQ(left.EffectiveMinimum, -50);
 }
 
-TEST_F(AxisFixture, DataExtremesUseInactiveSeriesOnlyWhenNoActiveOneIsOnTheAxis) {
+TEST_F(AxisFixture, DataExtremesUseInactiveSeriesOnlyWhenNoActiveOneIsOnTheAxis)
+{
     TFastLineSeries a, b;
     chart.AddSeries(&a);
     chart.AddSeries(&b);
@@ -230,7 +258,8 @@ TEST_F(AxisFixture, DataExtremesUseInactiveSeriesOnlyWhenNoActiveOneIsOnTheAxis)
     EXPECT_EQ(left.DataMaximum(), 50);
 }
 
-TEST_F(AxisFixture, PixelSpanAndMappingRoundTrips) {
+TEST_F(AxisFixture, PixelSpanAndMappingRoundTrips)
+{
     bottom.SetRange(0, 199);
     left.SetRange(30.5, 35.2);
     PlaceChartRect(chart, TRect{33, 20, 920, 293});
@@ -248,8 +277,10 @@ TEST_F(AxisFixture, PixelSpanAndMappingRoundTrips) {
     EXPECT_DOUBLE_EQ(bottom.PixelToValue(920), 199);
     EXPECT_DOUBLE_EQ(left.PixelToValue(293), 30.5);
     EXPECT_DOUBLE_EQ(left.PixelToValue(20), 35.2);
-    for (std::int32_t p = 33; p <= 920; p += 7) EXPECT_EQ(bottom.ValueToPixel(bottom.PixelToValue(p)), p);
-    for (std::int32_t p = 20; p <= 293; p += 3) EXPECT_EQ(left.ValueToPixel(left.PixelToValue(p)), p);
+    for (std::int32_t p = 33; p <= 920; p += 7)
+        EXPECT_EQ(bottom.ValueToPixel(bottom.PixelToValue(p)), p);
+    for (std::int32_t p = 20; p <= 293; p += 3)
+        EXPECT_EQ(left.ValueToPixel(left.PixelToValue(p)), p);
 
     bottom.SetInverted(true);
     left.SetInverted(true);
@@ -259,16 +290,18 @@ TEST_F(AxisFixture, PixelSpanAndMappingRoundTrips) {
     EXPECT_DOUBLE_EQ(left.PixelToValue(20), 30.5);
 }
 
-TEST_F(AxisFixture, MappingUsesRoundHalfEvenAndTheLastLayout) {
+TEST_F(AxisFixture, MappingUsesRoundHalfEvenAndTheLastLayout)
+{
     bottom.SetRange(0, 4);
     PlaceChartRect(chart, TRect{0, 0, 10, 10}); // 10 px for 4 units: 2.5 px per unit
-    EXPECT_EQ(bottom.ValueToPixel(1), 2);  // 2.5 -> 2
-    EXPECT_EQ(bottom.ValueToPixel(3), 8);  // 7.5 -> 8
-    bottom.SetRange(0, 8);                 // not laid out yet
+    EXPECT_EQ(bottom.ValueToPixel(1), 2); // 2.5 -> 2
+    EXPECT_EQ(bottom.ValueToPixel(3), 8); // 7.5 -> 8
+    bottom.SetRange(0, 8); // not laid out yet
     EXPECT_EQ(bottom.ValueToPixel(4), 10);
 }
 
-TEST_F(AxisFixture, DegenerateMappings) {
+TEST_F(AxisFixture, DegenerateMappings)
+{
     PlaceChartRect(chart, TRect{10, 10, 110, 60});
     EXPECT_EQ(bottom.EffectiveRange, 0);
     EXPECT_EQ(bottom.ValueToPixel(123), bottom.CenterPixel);
@@ -284,16 +317,18 @@ TEST_F(AxisFixture, DegenerateMappings) {
     EXPECT_EQ(bottom.PixelToValue(50), 0);
 }
 
-TEST_F(AxisFixture, PositionsInPercentOfThePlot) {
+TEST_F(AxisFixture, PositionsInPercentOfThePlot)
+{
     bottom.SetStartPosition(25);
     bottom.SetEndPosition(75);
     PlaceChartRect(chart, TRect{0, 0, 10, 10});
     EXPECT_EQ(bottom.StartPixel, 2); // round(2.5) = 2
-    EXPECT_EQ(bottom.EndPixel, 8);   // round(7.5) = 8
+    EXPECT_EQ(bottom.EndPixel, 8); // round(7.5) = 8
     EXPECT_EQ(bottom.CenterPixel, 5);
 }
 
-TEST_F(AxisFixture, HitTestBandFromLabelsToJustPastTheLine) {
+TEST_F(AxisFixture, HitTestBandFromLabelsToJustPastTheLine)
+{
     TFastLineSeries s;
     chart.AddSeries(&s);
     bottom.StartPixel = 30;
@@ -303,7 +338,7 @@ TEST_F(AxisFixture, HitTestBandFromLabelsToJustPastTheLine) {
     EXPECT_TRUE(bottom.HitTest(30, 197));
     EXPECT_TRUE(bottom.HitTest(99, 209));
     EXPECT_FALSE(bottom.HitTest(100, 200)); // right edge excluded
-    EXPECT_FALSE(bottom.HitTest(50, 210));  // bottom edge excluded
+    EXPECT_FALSE(bottom.HitTest(50, 210)); // bottom edge excluded
     EXPECT_FALSE(bottom.HitTest(50, 196));
     left.StartPixel = 10;
     left.EndPixel = 90;
@@ -317,9 +352,11 @@ TEST_F(AxisFixture, HitTestBandFromLabelsToJustPastTheLine) {
     EXPECT_FALSE(bottom.HitTest(50, 200));
 }
 
-TEST_F(AxisFixture, VisibilityRule) {
+TEST_F(AxisFixture, VisibilityRule)
+{
     // Without any active series all four standard axes are visible.
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(chart.IsAxisVisible(*chart.AxesList()[static_cast<std::size_t>(i)]));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(chart.IsAxisVisible(*chart.AxesList()[static_cast<std::size_t>(i)]));
     EXPECT_FALSE(chart.IsAxisVisible(*chart.DepthAxis()));
     TFastLineSeries s;
     chart.AddSeries(&s);
@@ -331,7 +368,8 @@ TEST_F(AxisFixture, VisibilityRule) {
     EXPECT_FALSE(chart.IsAxisVisible(bottom));
 }
 
-TEST_F(AxisFixture, AssignCopiesPublishedProperties) {
+TEST_F(AxisFixture, AssignCopiesPublishedProperties)
+{
     left.SetIncrement(0.1);
     left.SetTickInnerLength(5);
     left.SetAutomatic(false);

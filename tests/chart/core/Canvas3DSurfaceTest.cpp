@@ -7,7 +7,8 @@
 namespace rv {
 namespace {
 
-TEST(Canvas3D, ResolvesSystemColoursBeforeTheSurfaceSeesThem) {
+TEST(Canvas3D, ResolvesSystemColoursBeforeTheSurfaceSeesThem)
+{
     TRecordingSurface s;
     TCanvas3D c;
     c.SetOwnSurface(&s);
@@ -20,7 +21,8 @@ TEST(Canvas3D, ResolvesSystemColoursBeforeTheSurfaceSeesThem) {
     EXPECT_FALSE(IsSystemColor(s.Brush().Color));
 }
 
-TEST(Canvas3D, InvisibleChartPenBecomesClear) {
+TEST(Canvas3D, InvisibleChartPenBecomesClear)
+{
     TRecordingSurface s;
     TCanvas3D c;
     c.SetOwnSurface(&s);
@@ -31,7 +33,8 @@ TEST(Canvas3D, InvisibleChartPenBecomesClear) {
     EXPECT_EQ(s.Pen().Width, 3);
 }
 
-TEST(Canvas3D, BufferedDrawGoesToAnImageCopiedOnce) {
+TEST(Canvas3D, BufferedDrawGoesToAnImageCopiedOnce)
+{
     TRecordingSurface target;
     TCanvas3D c;
     c.SetOwnSurface(&target);
@@ -58,7 +61,8 @@ TEST(Canvas3D, BufferedDrawGoesToAnImageCopiedOnce) {
     EXPECT_EQ(target.Pen().Color, clRed);
 }
 
-TEST(Canvas3D, UnbufferedDrawsOnTheTarget) {
+TEST(Canvas3D, UnbufferedDrawsOnTheTarget)
+{
     TRecordingSurface target;
     TCanvas3D c;
     c.SetBufferedDisplay(false);
@@ -70,7 +74,8 @@ TEST(Canvas3D, UnbufferedDrawsOnTheTarget) {
     EXPECT_TRUE(c.ImageDirty);
 }
 
-TEST(Canvas3D, TurningBufferingOffFreesTheImage) {
+TEST(Canvas3D, TurningBufferingOffFreesTheImage)
+{
     TRecordingSurface target;
     TCanvas3D c;
     c.SetOwnSurface(&target);
@@ -82,7 +87,8 @@ TEST(Canvas3D, TurningBufferingOffFreesTheImage) {
     EXPECT_TRUE(c.ImageDirty);
 }
 
-TEST(Canvas3D, ImageUpdateNeedsAnImageAndNoDraw) {
+TEST(Canvas3D, ImageUpdateNeedsAnImageAndNoDraw)
+{
     TRecordingSurface target;
     TCanvas3D c;
     c.SetOwnSurface(&target);
@@ -98,7 +104,8 @@ TEST(Canvas3D, ImageUpdateNeedsAnImageAndNoDraw) {
     EXPECT_FALSE(static_cast<TRecordingSurface&>(c.Image()->Surface()).Clipped());
 }
 
-TEST(Canvas3D, Frame3DDrawsNestedRingsAndShrinks) {
+TEST(Canvas3D, Frame3DDrawsNestedRingsAndShrinks)
+{
     TRecordingSurface s;
     TCanvas3D c;
     c.SetOwnSurface(&s);
@@ -124,7 +131,8 @@ TEST(Canvas3D, Frame3DDrawsNestedRingsAndShrinks) {
     EXPECT_EQ(s.Pen(), c.Pen());
 }
 
-TEST(Canvas3D, ResetStateIsTheNeutralCanvas) {
+TEST(Canvas3D, ResetStateIsTheNeutralCanvas)
+{
     TRecordingSurface s;
     TCanvas3D c;
     c.SetOwnSurface(&s);

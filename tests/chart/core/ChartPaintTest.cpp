@@ -15,33 +15,41 @@ namespace {
 
 class Chart1Paint : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         series = ConfigureChart1(chart);
         chart.Canvas().SetOwnSurface(&surface);
     }
-    void Paint() {
+    void Paint()
+    {
         surface.ClearRecords();
         chart.PaintHandler();
     }
-    std::vector<TSurfaceRecord> Texts(std::int32_t layer = 1) const {
+    std::vector<TSurfaceRecord> Texts(std::int32_t layer = 1) const
+    {
         std::vector<TSurfaceRecord> out;
         for (const auto& r : surface.Calls(TSurfaceOp::TextOut)) {
-            if (r.Layer == layer) out.push_back(r);
+            if (r.Layer == layer)
+                out.push_back(r);
         }
         return out;
     }
     // Label texts drawn with the given horizontal alignment, in drawing order.
-    std::vector<std::string> Labels(THorizTextAlign align) const {
+    std::vector<std::string> Labels(THorizTextAlign align) const
+    {
         std::vector<std::string> out;
         for (const auto& r : Texts()) {
-            if (r.HAlign == align && r.Font.Height != -14) out.push_back(r.Text);
+            if (r.HAlign == align && r.Font.Height != -14)
+                out.push_back(r.Text);
         }
         return out;
     }
-    std::size_t IndexOfFirst(TSurfaceOp op, std::size_t from = 0) const {
+    std::size_t IndexOfFirst(TSurfaceOp op, std::size_t from = 0) const
+    {
         const auto& recs = surface.Records();
         for (std::size_t i = from; i < recs.size(); ++i) {
-            if (recs[i].Op == op) return i;
+            if (recs[i].Op == op)
+                return i;
         }
         return recs.size();
     }
@@ -51,7 +59,8 @@ protected:
     TRecordingSurface surface;
 };
 
-TEST_F(Chart1Paint, Series1IsTheChartsRedLine) {
+TEST_F(Chart1Paint, Series1IsTheChartsRedLine)
+{
     ASSERT_NE(series, nullptr);
     EXPECT_EQ(chart.SeriesCount(), 1);
     EXPECT_EQ(series->Name, "Series1");
@@ -61,7 +70,8 @@ TEST_F(Chart1Paint, Series1IsTheChartsRedLine) {
     EXPECT_FALSE(chart.BottomAxis()->Automatic());
 }
 
-TEST_F(Chart1Paint, ChartRectangleFromMarginsBorderTitleAndAxes) {
+TEST_F(Chart1Paint, ChartRectangleFromMarginsBorderTitleAndAxes)
+{
     // Stop right after the title has taken its room.
     TRect afterTitle;
     chart.OnBeforeDrawAxes = [&](TCustomChart*) { afterTitle = chart.ChartRect(); };
@@ -77,14 +87,16 @@ TEST_F(Chart1Paint, ChartRectangleFromMarginsBorderTitleAndAxes) {
     EXPECT_EQ(chart.BottomAxis()->EndPixel, 920);
 }
 
-TEST_F(Chart1Paint, InitialRectangleBeforeTitle) {
+TEST_F(Chart1Paint, InitialRectangleBeforeTitle)
+{
     chart.Title().SetVisible(false);
     chart.SetAxisVisible(false);
     Paint();
     EXPECT_EQ(chart.ChartRect(), (TRect{33, 20, 920, 293}));
 }
 
-TEST_F(Chart1Paint, TitleCentredAtTheTopOfTheChartRectangle) {
+TEST_F(Chart1Paint, TitleCentredAtTheTopOfTheChartRectangle)
+{
     Paint();
     const auto texts = Texts();
     ASSERT_FALSE(texts.empty());
@@ -99,7 +111,8 @@ TEST_F(Chart1Paint, TitleCentredAtTheTopOfTheChartRectangle) {
     EXPECT_EQ(chart.Title().TitleRect, (TRect{33, 20, 920, 32}));
 }
 
-TEST_F(Chart1Paint, MultiLineTitleAndFrameMoveTheTopFurther) {
+TEST_F(Chart1Paint, MultiLineTitleAndFrameMoveTheTopFurther)
+{
     chart.Title().SetText({"A", "B"});
     chart.Title().Frame().SetVisible(true);
     chart.Title().Frame().SetWidth(2);
@@ -113,7 +126,8 @@ TEST_F(Chart1Paint, MultiLineTitleAndFrameMoveTheTopFurther) {
     EXPECT_EQ(texts[1].Y, 34);
 }
 
-TEST_F(Chart1Paint, EmptyTitleAndFootTakeNoRoom) {
+TEST_F(Chart1Paint, EmptyTitleAndFootTakeNoRoom)
+{
     chart.Title().SetText({});
     chart.Foot().SetText({});
     chart.SetAxisVisible(false);
@@ -121,7 +135,8 @@ TEST_F(Chart1Paint, EmptyTitleAndFootTakeNoRoom) {
     EXPECT_EQ(chart.ChartRect(), (TRect{33, 20, 920, 293}));
 }
 
-TEST_F(Chart1Paint, FootTakesRoomAtTheBottom) {
+TEST_F(Chart1Paint, FootTakesRoomAtTheBottom)
+{
     chart.Foot().SetText({"foot"});
     chart.SetAxisVisible(false);
     Paint();
@@ -132,11 +147,13 @@ TEST_F(Chart1Paint, FootTakesRoomAtTheBottom) {
     EXPECT_EQ(texts[1].Y, 293 - 12);
 }
 
-TEST_F(Chart1Paint, GradientBandsFromWhiteAtTheBottomToTheEndColourAtTheTop) {
+TEST_F(Chart1Paint, GradientBandsFromWhiteAtTheBottomToTheEndColourAtTheTop)
+{
     Paint();
     std::vector<TSurfaceRecord> fills;
     for (const auto& r : surface.Calls(TSurfaceOp::FillRect)) {
-        if (r.Layer == 1) fills.push_back(r);
+        if (r.Layer == 1)
+            fills.push_back(r);
     }
     ASSERT_EQ(fills.size(), 256u);
     EXPECT_EQ(fills.front().Rect.Bottom, 313);
@@ -156,7 +173,8 @@ TEST_F(Chart1Paint, GradientBandsFromWhiteAtTheBottomToTheEndColourAtTheTop) {
     }
 }
 
-TEST_F(Chart1Paint, ShortPanelGetsOneBandPerRow) {
+TEST_F(Chart1Paint, ShortPanelGetsOneBandPerRow)
+{
     TCanvas3D& canvas = chart.Canvas();
     canvas.SetBufferedDisplay(false);
     chart.SetSize(200, 100);
@@ -172,7 +190,8 @@ TEST_F(Chart1Paint, ShortPanelGetsOneBandPerRow) {
     EXPECT_TRUE(surface.Calls(TSurfaceOp::CreateImage).empty());
 }
 
-TEST_F(Chart1Paint, OneRowPanelIsFilledWithTheStartColour) {
+TEST_F(Chart1Paint, OneRowPanelIsFilledWithTheStartColour)
+{
     chart.Canvas().SetBufferedDisplay(false);
     chart.SetSize(50, 1);
     chart.Draw(surface, TRect{0, 0, 50, 1});
@@ -181,19 +200,22 @@ TEST_F(Chart1Paint, OneRowPanelIsFilledWithTheStartColour) {
     EXPECT_EQ(fills[0].Brush.Color, clWhite);
 }
 
-TEST_F(Chart1Paint, PlainBackgroundWithoutGradient) {
+TEST_F(Chart1Paint, PlainBackgroundWithoutGradient)
+{
     chart.Gradient().SetVisible(false);
     Paint();
     std::vector<TSurfaceRecord> fills;
     for (const auto& r : surface.Calls(TSurfaceOp::FillRect)) {
-        if (r.Layer == 1) fills.push_back(r);
+        if (r.Layer == 1)
+            fills.push_back(r);
     }
     ASSERT_EQ(fills.size(), 1u);
     EXPECT_EQ(fills[0].Rect, (TRect{0, 0, 953, 313}));
     EXPECT_EQ(fills[0].Brush.Color, surface.ColorToRGB(clBtnFace));
 }
 
-TEST_F(Chart1Paint, BevelsAndBorderRings) {
+TEST_F(Chart1Paint, BevelsAndBorderRings)
+{
     Paint();
     const TColor hi = surface.ColorToRGB(clBtnHighlight);
     const TColor sh = surface.ColorToRGB(clBtnShadow);
@@ -217,7 +239,8 @@ TEST_F(Chart1Paint, BevelsAndBorderRings) {
     EXPECT_EQ(frame[2].X0, 952);
     EXPECT_EQ(frame[3].X1, -1);
     // Four border rings in the panel colour, then the inner bevel at inset 5.
-    for (int i = 4; i < 20; ++i) EXPECT_EQ(frame[static_cast<std::size_t>(i)].Pen.Color, face) << i;
+    for (int i = 4; i < 20; ++i)
+        EXPECT_EQ(frame[static_cast<std::size_t>(i)].Pen.Color, face) << i;
     EXPECT_EQ(frame[20].Pen.Color, hi);
     EXPECT_EQ(frame[20].X0, 5);
     EXPECT_EQ(frame[20].Y0, 307);
@@ -225,11 +248,13 @@ TEST_F(Chart1Paint, BevelsAndBorderRings) {
     EXPECT_EQ(frame[22].X0, 947);
 }
 
-TEST_F(Chart1Paint, BackWallIsAnOutlineAroundTheChartRectangle) {
+TEST_F(Chart1Paint, BackWallIsAnOutlineAroundTheChartRectangle)
+{
     Paint();
     std::vector<TSurfaceRecord> rects;
     for (const auto& r : surface.Calls(TSurfaceOp::Rectangle)) {
-        if (r.Layer == 1) rects.push_back(r);
+        if (r.Layer == 1)
+            rects.push_back(r);
     }
     ASSERT_EQ(rects.size(), 1u);
     EXPECT_EQ(rects[0].Rect, (TRect{47, 37, 921, 276}));
@@ -238,8 +263,10 @@ TEST_F(Chart1Paint, BackWallIsAnOutlineAroundTheChartRectangle) {
     EXPECT_EQ(rects[0].Pen.Style, TPenStyle::psSolid);
 }
 
-TEST_F(Chart1Paint, DrawingOrderIsFixed) {
-    for (int i = 0; i < 5; ++i) series->AddPoint(i, i, "", UseSeriesColor);
+TEST_F(Chart1Paint, DrawingOrderIsFixed)
+{
+    for (int i = 0; i < 5; ++i)
+        series->AddPoint(i, i, "", UseSeriesColor);
     chart.LeftAxis()->SetMaximum(5);
     std::vector<std::string> events;
     chart.OnBeforeDrawAxes = [&](TCustomChart*) { events.push_back("axes"); };
@@ -248,7 +275,8 @@ TEST_F(Chart1Paint, DrawingOrderIsFixed) {
     series->AfterDrawValues = [&](TChartSeries*) { events.push_back("after values"); };
     chart.OnAfterDraw = [&](TCustomChart*) { events.push_back("after"); };
     Paint();
-    EXPECT_EQ(events, (std::vector<std::string>{"axes", "series", "before values", "after values", "after"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"axes", "series", "before values", "after values",
+                                                "after"}));
 
     const std::size_t fill = IndexOfFirst(TSurfaceOp::FillRect);
     const std::size_t text = IndexOfFirst(TSurfaceOp::TextOut);
@@ -261,7 +289,8 @@ TEST_F(Chart1Paint, DrawingOrderIsFixed) {
     // Axis labels come before the series' clipping.
     std::size_t lastAxisText = 0;
     for (std::size_t i = wall; i < clip; ++i) {
-        if (surface.Records()[i].Op == TSurfaceOp::TextOut) lastAxisText = i;
+        if (surface.Records()[i].Op == TSurfaceOp::TextOut)
+            lastAxisText = i;
     }
     EXPECT_GT(lastAxisText, wall);
     EXPECT_LT(clip, unclip);
@@ -274,8 +303,10 @@ TEST_F(Chart1Paint, DrawingOrderIsFixed) {
     EXPECT_EQ(chart.Canvas().BkMode(), TBkMode::bkTransparent);
 }
 
-TEST_F(Chart1Paint, SeriesIsClippedToTheInsideOfTheFrame) {
-    for (int i = 0; i < 5; ++i) series->AddPoint(i, i, "", UseSeriesColor);
+TEST_F(Chart1Paint, SeriesIsClippedToTheInsideOfTheFrame)
+{
+    for (int i = 0; i < 5; ++i)
+        series->AddPoint(i, i, "", UseSeriesColor);
     Paint();
     const auto clips = surface.Calls(TSurfaceOp::SetClip);
     ASSERT_EQ(clips.size(), 1u);
@@ -287,7 +318,8 @@ TEST_F(Chart1Paint, SeriesIsClippedToTheInsideOfTheFrame) {
     }
 }
 
-TEST_F(Chart1Paint, EmptySeriesDrawsNoValuesButAxesStay) {
+TEST_F(Chart1Paint, EmptySeriesDrawsNoValuesButAxesStay)
+{
     bool before = false;
     series->BeforeDrawValues = [&](TChartSeries*) { before = true; };
     Paint();
@@ -297,7 +329,8 @@ TEST_F(Chart1Paint, EmptySeriesDrawsNoValuesButAxesStay) {
     EXPECT_EQ(Labels(THorizTextAlign::taRight), std::vector<std::string>{"0"});
 }
 
-TEST_F(Chart1Paint, InactiveSeriesHidesTheAxes) {
+TEST_F(Chart1Paint, InactiveSeriesHidesTheAxes)
+{
     series->SetActive(false);
     Paint();
     // No active series: all four axes count as visible but have no label style, so only their
@@ -309,7 +342,8 @@ TEST_F(Chart1Paint, InactiveSeriesHidesTheAxes) {
 
 // --- paint handler and repaint requests ---------------------------------------------------------
 
-TEST_F(Chart1Paint, CleanImageIsOnlyCopied) {
+TEST_F(Chart1Paint, CleanImageIsOnlyCopied)
+{
     Paint();
     EXPECT_EQ(chart.FullDrawCount(), 1);
     EXPECT_FALSE(chart.Canvas().ImageDirty);
@@ -320,7 +354,8 @@ TEST_F(Chart1Paint, CleanImageIsOnlyCopied) {
     EXPECT_EQ(surface.Records()[0].Rect, (TRect{0, 0, 953, 313}));
 }
 
-TEST_F(Chart1Paint, RepaintRequestMarksTheImageDirty) {
+TEST_F(Chart1Paint, RepaintRequestMarksTheImageDirty)
+{
     int requests = 0;
     chart.OnRequestRepaint = [&] { ++requests; };
     Paint();
@@ -335,7 +370,8 @@ TEST_F(Chart1Paint, RepaintRequestMarksTheImageDirty) {
     EXPECT_EQ(surface.Calls(TSurfaceOp::CreateImage).size(), 0u);
 }
 
-TEST_F(Chart1Paint, ResizeRecreatesTheImage) {
+TEST_F(Chart1Paint, ResizeRecreatesTheImage)
+{
     Paint();
     chart.SetSize(600, 200);
     Paint();
@@ -344,7 +380,8 @@ TEST_F(Chart1Paint, ResizeRecreatesTheImage) {
     EXPECT_EQ(created[0].Rect, (TRect{0, 0, 600, 200}));
 }
 
-TEST_F(Chart1Paint, AutoRepaintOffIgnoresRequests) {
+TEST_F(Chart1Paint, AutoRepaintOffIgnoresRequests)
+{
     Paint();
     chart.SetAutoRepaint(false);
     chart.Invalidate();
@@ -352,13 +389,15 @@ TEST_F(Chart1Paint, AutoRepaintOffIgnoresRequests) {
     chart.SetAutoRepaint(true);
 }
 
-TEST_F(Chart1Paint, ChangeDuringDrawIsNotLost) {
+TEST_F(Chart1Paint, ChangeDuringDrawIsNotLost)
+{
     chart.OnAfterDraw = [&](TCustomChart*) { chart.Gradient().SetEndColor(clRed); };
     Paint();
     EXPECT_TRUE(chart.Canvas().ImageDirty);
 }
 
-TEST_F(Chart1Paint, FailedDrawLeavesTheImageDirtyAndTheCanvasUsable) {
+TEST_F(Chart1Paint, FailedDrawLeavesTheImageDirtyAndTheCanvasUsable)
+{
     series->AddPoint(0, 1, "", UseSeriesColor);
     series->BeforeDrawValues = [](TChartSeries*) { throw std::runtime_error("boom"); };
     EXPECT_THROW(Paint(), std::runtime_error);
@@ -372,7 +411,8 @@ TEST_F(Chart1Paint, FailedDrawLeavesTheImageDirtyAndTheCanvasUsable) {
     EXPECT_FALSE(surface.Clipped());
 }
 
-TEST_F(Chart1Paint, PrintingPaintsNothing) {
+TEST_F(Chart1Paint, PrintingPaintsNothing)
+{
     chart.Printing = true;
     Paint();
     EXPECT_TRUE(surface.Records().empty());
@@ -380,7 +420,8 @@ TEST_F(Chart1Paint, PrintingPaintsNothing) {
 
 // --- zoom rectangle -------------------------------------------------------------------------------
 
-TEST_F(Chart1Paint, ZoomRectangleIsNotXorAndDrawnLast) {
+TEST_F(Chart1Paint, ZoomRectangleIsNotXorAndDrawnLast)
+{
     chart.ActiveZoomRectangle = [](TRect& r) {
         r = TRect{300, 200, 100, 50};
         return true;
@@ -396,7 +437,8 @@ TEST_F(Chart1Paint, ZoomRectangleIsNotXorAndDrawnLast) {
     EXPECT_EQ(zoom.Pen.Color, surface.ColorToRGB(clBtnFace));
 }
 
-TEST_F(Chart1Paint, WhiteChartColourGivesABlackZoomPen) {
+TEST_F(Chart1Paint, WhiteChartColourGivesABlackZoomPen)
+{
     chart.SetColor(clWhite);
     chart.DrawZoomRectangle(TRect{1, 2, 3, 4});
     const auto rects = surface.Calls(TSurfaceOp::Rectangle);
@@ -406,7 +448,8 @@ TEST_F(Chart1Paint, WhiteChartColourGivesABlackZoomPen) {
 
 // --- immediate drawing of a new value ------------------------------------------------------------
 
-TEST_F(Chart1Paint, NewValueWithoutAutoRepaintGoesOntoTheImage) {
+TEST_F(Chart1Paint, NewValueWithoutAutoRepaintGoesOntoTheImage)
+{
     series->SetAutoRepaint(false);
     series->AddPoint(0, 0, "", UseSeriesColor);
     chart.LeftAxis()->SetMaximum(10);

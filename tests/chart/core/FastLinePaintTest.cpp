@@ -16,29 +16,33 @@ struct Step {
     friend bool operator==(const Step&, const Step&) = default;
 };
 
-std::ostream& operator<<(std::ostream& os, const Step& s) {
+std::ostream& operator<<(std::ostream& os, const Step& s)
+{
     return os << (s.Op == TSurfaceOp::MoveTo ? "MoveTo(" : "LineTo(") << s.X << ", " << s.Y << ")";
 }
 
 class FastLinePaintTest : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         series = ConfigureChart1(chart);
         chart.Canvas().SetOwnSurface(&surface);
         chart.LeftAxis()->SetMaximum(100);
     }
-    void Paint() {
+    void Paint()
+    {
         surface.ClearRecords();
         chart.Canvas().ImageDirty = true;
         chart.PaintHandler();
     }
     void Add(double x, double y) { series->AddPoint(x, y, "", UseSeriesColor); }
     // Pen moves and lines made with the series' pen, in order.
-    std::vector<Step> LineSteps() const {
+    std::vector<Step> LineSteps() const
+    {
         std::vector<Step> out;
         for (const auto& r : surface.Records()) {
-            if ((r.Op == TSurfaceOp::MoveTo || r.Op == TSurfaceOp::LineTo) && r.Pen.Color == clRed &&
-                r.Pen.Width == 3) {
+            if ((r.Op == TSurfaceOp::MoveTo || r.Op == TSurfaceOp::LineTo) &&
+                r.Pen.Color == clRed && r.Pen.Width == 3) {
                 out.push_back(Step{r.Op, r.X, r.Y});
             }
         }
@@ -54,7 +58,8 @@ protected:
     TRecordingSurface surface;
 };
 
-TEST_F(FastLinePaintTest, OneMoveThenOneLinePerPoint) {
+TEST_F(FastLinePaintTest, OneMoveThenOneLinePerPoint)
+{
     Add(0, 10);
     Add(1, 20);
     Add(2, 15);
@@ -68,7 +73,8 @@ TEST_F(FastLinePaintTest, OneMoveThenOneLinePerPoint) {
     EXPECT_EQ(lines.back().Brush.Style, TBrushStyle::bsClear);
 }
 
-TEST_F(FastLinePaintTest, PointsOnTheSamePixelAreMerged) {
+TEST_F(FastLinePaintTest, PointsOnTheSamePixelAreMerged)
+{
     // 0 and 0.1 map to the same column at 873 pixels for 199 values.
     Add(0, 10);
     Add(0.1, 10);
@@ -78,7 +84,8 @@ TEST_F(FastLinePaintTest, PointsOnTheSamePixelAreMerged) {
     EXPECT_EQ(LineSteps(), (std::vector<Step>{Move(0, 10), Line(1, 30)}));
 }
 
-TEST_F(FastLinePaintTest, SameColumnDifferentRowsAreAllDrawn) {
+TEST_F(FastLinePaintTest, SameColumnDifferentRowsAreAllDrawn)
+{
     Add(0, 10);
     Add(0.1, 50);
     Add(0.2, 10);
@@ -86,8 +93,10 @@ TEST_F(FastLinePaintTest, SameColumnDifferentRowsAreAllDrawn) {
     EXPECT_EQ(LineSteps(), (std::vector<Step>{Move(0, 10), Line(0.1, 50), Line(0.2, 10)}));
 }
 
-TEST_F(FastLinePaintTest, EntersFromThePointBeforeTheVisibleRange) {
-    for (int i = 0; i < 300; ++i) Add(i, i % 100);
+TEST_F(FastLinePaintTest, EntersFromThePointBeforeTheVisibleRange)
+{
+    for (int i = 0; i < 300; ++i)
+        Add(i, i % 100);
     chart.BottomAxis()->SetMinimum(100);
     chart.BottomAxis()->SetMaximum(299);
     Paint();
@@ -106,9 +115,12 @@ TEST_F(FastLinePaintTest, EntersFromThePointBeforeTheVisibleRange) {
     }
 }
 
-TEST_F(FastLinePaintTest, PointJustRightOfTheRangeIsDrawn) {
-    for (int i = 0; i < 300; ++i) Add(i, 50);
-    for (int i = 0; i < 10; ++i) series->YValues().SetValueAt(i, 10.0 * i);
+TEST_F(FastLinePaintTest, PointJustRightOfTheRangeIsDrawn)
+{
+    for (int i = 0; i < 300; ++i)
+        Add(i, 50);
+    for (int i = 0; i < 10; ++i)
+        series->YValues().SetValueAt(i, 10.0 * i);
     chart.BottomAxis()->SetMaximum(198.5);
     Paint();
     EXPECT_EQ(series->VisibleFirst, 0);
@@ -121,7 +133,8 @@ TEST_F(FastLinePaintTest, PointJustRightOfTheRangeIsDrawn) {
     EXPECT_GT(steps.back().X, chart.ChartRect().Right);
 }
 
-TEST_F(FastLinePaintTest, FarAboveTheRangeIsDrawnTowardTheTop) {
+TEST_F(FastLinePaintTest, FarAboveTheRangeIsDrawnTowardTheTop)
+{
     Add(0, 10);
     Add(1, 1e6);
     Add(2, 10);
@@ -131,7 +144,8 @@ TEST_F(FastLinePaintTest, FarAboveTheRangeIsDrawnTowardTheTop) {
     EXPECT_LT(steps[1].Y, chart.ChartRect().Top);
 }
 
-TEST_F(FastLinePaintTest, ValueTooFarForAPixelGoesToTheCentre) {
+TEST_F(FastLinePaintTest, ValueTooFarForAPixelGoesToTheCentre)
+{
     Add(0, 10);
     Add(1, 1e300);
     Paint();
@@ -140,7 +154,8 @@ TEST_F(FastLinePaintTest, ValueTooFarForAPixelGoesToTheCentre) {
     EXPECT_EQ(steps[1].Y, chart.LeftAxis()->CenterPixel);
 }
 
-TEST_F(FastLinePaintTest, AllPointsLeftOfTheRangeDrawNothing) {
+TEST_F(FastLinePaintTest, AllPointsLeftOfTheRangeDrawNothing)
+{
     Add(0, 10);
     Add(1, 10);
     chart.BottomAxis()->SetMaximum(400);
@@ -151,13 +166,15 @@ TEST_F(FastLinePaintTest, AllPointsLeftOfTheRangeDrawNothing) {
     EXPECT_TRUE(surface.Calls(TSurfaceOp::SetClip).empty());
 }
 
-TEST_F(FastLinePaintTest, SinglePointOnlyMovesThePen) {
+TEST_F(FastLinePaintTest, SinglePointOnlyMovesThePen)
+{
     Add(5, 10);
     Paint();
     EXPECT_EQ(LineSteps(), (std::vector<Step>{Move(5, 10)}));
 }
 
-TEST_F(FastLinePaintTest, InvisiblePenDrawsWithAClearPen) {
+TEST_F(FastLinePaintTest, InvisiblePenDrawsWithAClearPen)
+{
     Add(0, 10);
     Add(1, 20);
     series->LinePen().SetVisible(false);
@@ -172,7 +189,8 @@ TEST_F(FastLinePaintTest, InvisiblePenDrawsWithAClearPen) {
     EXPECT_TRUE(sawLine);
 }
 
-TEST_F(FastLinePaintTest, UnclippedWhenClipPointsIsOff) {
+TEST_F(FastLinePaintTest, UnclippedWhenClipPointsIsOff)
+{
     Add(0, 10);
     Add(1, 20);
     chart.SetClipPoints(false);

@@ -12,17 +12,20 @@ namespace {
 struct SeriesFixture : ::testing::Test {
     TCustomAxisPanel chart;
     TFastLineSeries series;
-    SeriesFixture() {
+    SeriesFixture()
+    {
         series.SetSeriesColor(clRed);
         chart.AddSeries(&series);
     }
-    void ExpectAligned() {
+    void ExpectAligned()
+    {
         EXPECT_EQ(series.XValues().ValueCount(), series.PointCount());
         EXPECT_EQ(series.YValues().ValueCount(), series.PointCount());
     }
 };
 
-TEST_F(SeriesFixture, AddPointStoresAlignedAndRunsAfterAddBeforeRepaint) {
+TEST_F(SeriesFixture, AddPointStoresAlignedAndRunsAfterAddBeforeRepaint)
+{
     std::vector<std::int32_t> seen;
     std::int64_t repaintsSeenInHandler = -1;
     series.OnAfterAdd = [&](TChartSeries* sender, std::int32_t index) {
@@ -42,7 +45,8 @@ TEST_F(SeriesFixture, AddPointStoresAlignedAndRunsAfterAddBeforeRepaint) {
     ExpectAligned();
 }
 
-TEST_F(SeriesFixture, SmallerXInsertsAtItsPlaceInEveryList) {
+TEST_F(SeriesFixture, SmallerXInsertsAtItsPlaceInEveryList)
+{
     series.AddPoint(5, 50, "five", clBlue);
     series.AddPoint(7, 70, "", UseSeriesColor);
     std::int32_t reported = -1;
@@ -60,7 +64,8 @@ TEST_F(SeriesFixture, SmallerXInsertsAtItsPlaceInEveryList) {
     ExpectAligned();
 }
 
-TEST_F(SeriesFixture, BeforeAddVetoChangesNothingButTheStagingSlots) {
+TEST_F(SeriesFixture, BeforeAddVetoChangesNothingButTheStagingSlots)
+{
     bool afterRan = false;
     series.AddPoint(0, 1, "", UseSeriesColor);
     series.OnBeforeAdd = [](TChartSeries*) { return false; };
@@ -77,14 +82,16 @@ TEST_F(SeriesFixture, BeforeAddVetoChangesNothingButTheStagingSlots) {
     EXPECT_EQ(series.AddPoint(3, 4, "", UseSeriesColor), 1);
 }
 
-TEST_F(SeriesFixture, BeforeAddExceptionLeavesSeriesUnchanged) {
+TEST_F(SeriesFixture, BeforeAddExceptionLeavesSeriesUnchanged)
+{
     series.OnBeforeAdd = [](TChartSeries*) -> bool { throw std::runtime_error("no"); };
     EXPECT_THROW(series.AddPoint(1, 2, "", UseSeriesColor), std::runtime_error);
     EXPECT_EQ(series.PointCount(), 0);
     ExpectAligned();
 }
 
-TEST_F(SeriesFixture, AfterAddExceptionPropagatesWithPointStoredAndNoRepaint) {
+TEST_F(SeriesFixture, AfterAddExceptionPropagatesWithPointStoredAndNoRepaint)
+{
     series.OnAfterAdd = [](TChartSeries*, std::int32_t) { throw std::runtime_error("handler"); };
     const auto before = chart.RepaintRequestCount();
     EXPECT_THROW(series.AddPoint(2, 20, "label", clBlue), std::runtime_error);
@@ -98,7 +105,8 @@ TEST_F(SeriesFixture, AfterAddExceptionPropagatesWithPointStoredAndNoRepaint) {
     EXPECT_EQ(chart.RepaintRequestCount(), before + 1);
 }
 
-TEST_F(SeriesFixture, PointColorRules) {
+TEST_F(SeriesFixture, PointColorRules)
+{
     series.AddPoint(0, 0, "", UseSeriesColor);
     series.AddPoint(1, 0, "", 0x123456);
     EXPECT_EQ(series.PointColor(0), clRed);
@@ -110,7 +118,8 @@ TEST_F(SeriesFixture, PointColorRules) {
     EXPECT_EQ(series.PointColor(1), 0x123456u);
 }
 
-TEST_F(SeriesFixture, LabelsAreCopiesAndEmptyOnesAreAbsent) {
+TEST_F(SeriesFixture, LabelsAreCopiesAndEmptyOnesAreAbsent)
+{
     std::string text = "abc";
     series.AddPoint(0, 0, "", UseSeriesColor);
     EXPECT_FALSE(series.HasPointLabels());
@@ -124,7 +133,8 @@ TEST_F(SeriesFixture, LabelsAreCopiesAndEmptyOnesAreAbsent) {
     EXPECT_TRUE(series.HasPointLabels());
 }
 
-TEST_F(SeriesFixture, ClearPointsRunsEventAndRepaintsEvenWhenEmpty) {
+TEST_F(SeriesFixture, ClearPointsRunsEventAndRepaintsEvenWhenEmpty)
+{
     int cleared = 0;
     series.OnClearValues = [&](TChartSeries* s) {
         EXPECT_EQ(s->PointCount(), 0);
@@ -154,7 +164,8 @@ TEST_F(SeriesFixture, ClearPointsRunsEventAndRepaintsEvenWhenEmpty) {
     EXPECT_EQ(series.PointLabel(0), "");
 }
 
-TEST_F(SeriesFixture, InactiveSeriesRequestsNoRepaintOnAdd) {
+TEST_F(SeriesFixture, InactiveSeriesRequestsNoRepaintOnAdd)
+{
     series.SetActive(false);
     const auto before = chart.RepaintRequestCount();
     series.AddPoint(0, 0, "", UseSeriesColor);
@@ -162,7 +173,8 @@ TEST_F(SeriesFixture, InactiveSeriesRequestsNoRepaintOnAdd) {
     EXPECT_EQ(chart.RepaintRequestCount(), before);
 }
 
-TEST_F(SeriesFixture, DeletePointRemovesFromEveryList) {
+TEST_F(SeriesFixture, DeletePointRemovesFromEveryList)
+{
     series.AddPoint(0, 0, "a", clBlue);
     series.AddPoint(1, 1, "b", clGreen);
     series.AddPoint(2, 2, "", UseSeriesColor);
@@ -175,7 +187,8 @@ TEST_F(SeriesFixture, DeletePointRemovesFromEveryList) {
     ExpectAligned();
 }
 
-TEST_F(SeriesFixture, ResolvesAxesAndAssociation) {
+TEST_F(SeriesFixture, ResolvesAxesAndAssociation)
+{
     EXPECT_EQ(series.ResolvedHorizAxis(), chart.BottomAxis());
     EXPECT_EQ(series.ResolvedVertAxis(), chart.LeftAxis());
     EXPECT_TRUE(series.IsAssociatedTo(chart.BottomAxis()));
@@ -198,7 +211,8 @@ TEST_F(SeriesFixture, ResolvesAxesAndAssociation) {
     EXPECT_EQ(series.ResolvedVertAxis(), chart.RightAxis());
 }
 
-TEST(SeriesChart, AttachingMovesBetweenChartsAndGivesAFreeColour) {
+TEST(SeriesChart, AttachingMovesBetweenChartsAndGivesAFreeColour)
+{
     TCustomAxisPanel a, b;
     TFastLineSeries s1, s2;
     s1.SetParentChart(&a);
@@ -220,7 +234,8 @@ TEST(SeriesChart, AttachingMovesBetweenChartsAndGivesAFreeColour) {
     EXPECT_EQ(s1.PointCount(), 1);
 }
 
-TEST(SeriesChart, ChartAndSeriesMayDieInEitherOrder) {
+TEST(SeriesChart, ChartAndSeriesMayDieInEitherOrder)
+{
     auto chart = std::make_unique<TCustomAxisPanel>();
     TFastLineSeries outlives;
     chart->AddSeries(&outlives);
@@ -236,7 +251,8 @@ TEST(SeriesChart, ChartAndSeriesMayDieInEitherOrder) {
     outlives.ClearPoints();
 }
 
-TEST(FastLine, DefaultsAndPenColourFollowTheSeries) {
+TEST(FastLine, DefaultsAndPenColourFollowTheSeries)
+{
     TFastLineSeries s;
     EXPECT_TRUE(s.ExtendToEdge);
     EXPECT_TRUE(s.ClipToVisible);
@@ -261,7 +277,8 @@ struct DrawingChart : TCustomAxisPanel {
     void DrawNewValueNow(TChartSeries&, std::int32_t index) override { drawn.push_back(index); }
 };
 
-TEST(FastLine, WithoutAutoRepaintDrawsAtOnceAndSkipsEventAndRequest) {
+TEST(FastLine, WithoutAutoRepaintDrawsAtOnceAndSkipsEventAndRequest)
+{
     DrawingChart chart;
     TFastLineSeries s;
     chart.AddSeries(&s);
@@ -276,7 +293,8 @@ TEST(FastLine, WithoutAutoRepaintDrawsAtOnceAndSkipsEventAndRequest) {
     EXPECT_EQ(chart.drawn, (std::vector<std::int32_t>{0, 1}));
 }
 
-TEST(SeriesMultiplier, WriteRepaintsTheChart) {
+TEST(SeriesMultiplier, WriteRepaintsTheChart)
+{
     TCustomAxisPanel chart;
     TFastLineSeries s;
     chart.AddSeries(&s);

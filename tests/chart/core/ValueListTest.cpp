@@ -16,31 +16,38 @@
 namespace rv {
 namespace {
 
-bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool SameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
-#define ASCENDING_LIST(l)          \
-    TChartValueList l(nullptr, "X"); \
+#define ASCENDING_LIST(l)                                                                          \
+    TChartValueList l(nullptr, "X");                                                               \
     l.SetOrder(TChartListOrder::loAscending)
 
-std::vector<double> Values(const TChartValueList& l) {
+std::vector<double> Values(const TChartValueList& l)
+{
     std::vector<double> v;
-    for (std::int32_t i = 0; i < l.ValueCount(); ++i) v.push_back(l.ValueAt(i));
+    for (std::int32_t i = 0; i < l.ValueCount(); ++i)
+        v.push_back(l.ValueAt(i));
     return v;
 }
 
-TEST(ValueListOrder, AscendingAppendsEqualAfterAndInsertsSmallerBefore) {
+TEST(ValueListOrder, AscendingAppendsEqualAfterAndInsertsSmallerBefore)
+{
     TChartValueList l(nullptr, "X");
     l.SetOrder(TChartListOrder::loAscending);
     EXPECT_EQ(l.AddInOrder(1), 0);
     EXPECT_EQ(l.AddInOrder(3), 1);
-    EXPECT_EQ(l.AddInOrder(3), 2);   // equal goes after all equal ones
-    EXPECT_EQ(l.AddInOrder(2), 1);   // between
-    EXPECT_EQ(l.AddInOrder(0), 0);   // before the first
+    EXPECT_EQ(l.AddInOrder(3), 2); // equal goes after all equal ones
+    EXPECT_EQ(l.AddInOrder(2), 1); // between
+    EXPECT_EQ(l.AddInOrder(0), 0); // before the first
     EXPECT_EQ(l.AddInOrder(3), 5);
     EXPECT_EQ(Values(l), (std::vector<double>{0, 1, 2, 3, 3, 3}));
 }
 
-TEST(ValueListOrder, DescendingAndNone) {
+TEST(ValueListOrder, DescendingAndNone)
+{
     TChartValueList d(nullptr, "D");
     d.SetOrder(TChartListOrder::loDescending);
     d.AddInOrder(5);
@@ -56,7 +63,8 @@ TEST(ValueListOrder, DescendingAndNone) {
     EXPECT_EQ(Values(n), (std::vector<double>{5, 1}));
 }
 
-TEST(ValueListOrder, OrderingComparesStoredValuesNotScaled) {
+TEST(ValueListOrder, OrderingComparesStoredValuesNotScaled)
+{
     TChartValueList l(nullptr, "X");
     l.SetOrder(TChartListOrder::loAscending);
     l.SetMultiplier(-1);
@@ -67,9 +75,11 @@ TEST(ValueListOrder, OrderingComparesStoredValuesNotScaled) {
     EXPECT_EQ(l.RawValue(1), 1.5);
 }
 
-TEST(ValueListOrder, InsertRemoveRotateKeepOrderOfOthers) {
+TEST(ValueListOrder, InsertRemoveRotateKeepOrderOfOthers)
+{
     TChartValueList l(nullptr, "Y");
-    for (double v : {1.0, 2.0, 3.0}) l.InsertValue(l.ValueCount(), v);
+    for (double v : {1.0, 2.0, 3.0})
+        l.InsertValue(l.ValueCount(), v);
     l.InsertValue(0, 0.5);
     l.RemoveValue(2);
     EXPECT_EQ(Values(l), (std::vector<double>{0.5, 1, 3}));
@@ -79,20 +89,24 @@ TEST(ValueListOrder, InsertRemoveRotateKeepOrderOfOthers) {
     EXPECT_EQ(l.ValueCount(), 0);
 }
 
-TEST(ValueListOrder, LargeOutOfOrderInsertCrossesStorageBlocks) {
+TEST(ValueListOrder, LargeOutOfOrderInsertCrossesStorageBlocks)
+{
     ASCENDING_LIST(l);
     const int n = 20000; // more than two storage blocks
-    for (int i = 1; i <= n; ++i) l.AddInOrder(i);
+    for (int i = 1; i <= n; ++i)
+        l.AddInOrder(i);
     EXPECT_EQ(l.AddInOrder(0), 0);
     EXPECT_EQ(l.AddInOrder(10000.5), 10001); // after 0 .. 10000
     ASSERT_EQ(l.ValueCount(), n + 2);
-    for (std::int32_t i = 1; i < l.ValueCount(); ++i) ASSERT_LE(l.ValueAt(i - 1), l.ValueAt(i)) << i;
+    for (std::int32_t i = 1; i < l.ValueCount(); ++i)
+        ASSERT_LE(l.ValueAt(i - 1), l.ValueAt(i)) << i;
     l.RemoveValue(0);
     EXPECT_EQ(l.ValueAt(0), 1);
     EXPECT_EQ(l.LastValue(), n);
 }
 
-TEST(ValueListErrors, IndexOutOfBoundsNamesTheIndex) {
+TEST(ValueListErrors, IndexOutOfBoundsNamesTheIndex)
+{
     TChartValueList l(nullptr, "Y");
     try {
         (void)l.LastValue();
@@ -108,14 +122,16 @@ TEST(ValueListErrors, IndexOutOfBoundsNamesTheIndex) {
     EXPECT_EQ(Values(l), std::vector<double>{4}); // nothing changed
 }
 
-TEST(ValueListStats, EmptyIsZeroAndWorkedExample) {
+TEST(ValueListStats, EmptyIsZeroAndWorkedExample)
+{
     TChartValueList l(nullptr, "Y");
     EXPECT_TRUE(l.StatsStale);
     EXPECT_EQ(l.HighestValue(), 0);
     EXPECT_EQ(l.LowestValue(), 0);
     EXPECT_EQ(l.ValueTotal(), 0);
     EXPECT_EQ(l.AbsoluteTotal(), 0);
-    for (double v : {5.0, 3.0, 9.0}) l.AddInOrder(v);
+    for (double v : {5.0, 3.0, 9.0})
+        l.AddInOrder(v);
     EXPECT_EQ(l.HighestValue(), 9);
     EXPECT_EQ(l.LowestValue(), 3);
     EXPECT_EQ(l.ValueTotal(), 17);
@@ -125,9 +141,11 @@ TEST(ValueListStats, EmptyIsZeroAndWorkedExample) {
     EXPECT_EQ(l.LowestValue(), -4);
 }
 
-TEST(ValueListStats, MultiplierScalesReadsAndStatistics) {
+TEST(ValueListStats, MultiplierScalesReadsAndStatistics)
+{
     TChartValueList l(nullptr, "Y");
-    for (double v : {5.0, 3.0, 9.0}) l.AddInOrder(v);
+    for (double v : {5.0, 3.0, 9.0})
+        l.AddInOrder(v);
     EXPECT_EQ(l.HighestValue(), 9);
     l.SetMultiplier(2);
     EXPECT_TRUE(l.StatsStale);
@@ -138,9 +156,11 @@ TEST(ValueListStats, MultiplierScalesReadsAndStatistics) {
     EXPECT_EQ(l.RawValue(0), 5);
 }
 
-TEST(ValueListStats, EveryKindOfChangeRefreshesTheCaches) {
+TEST(ValueListStats, EveryKindOfChangeRefreshesTheCaches)
+{
     TChartValueList l(nullptr, "Y");
-    for (double v : {1.0, 2.0, 3.0}) l.AddInOrder(v);
+    for (double v : {1.0, 2.0, 3.0})
+        l.AddInOrder(v);
     EXPECT_EQ(l.HighestValue(), 3);
     l.SetValueAt(0, 10);
     EXPECT_EQ(l.HighestValue(), 10);
@@ -157,7 +177,8 @@ TEST(ValueListStats, EveryKindOfChangeRefreshesTheCaches) {
 
 // Appends keep the caches fresh without a full pass; the results must be the very bits a full
 // pass gives, whatever the values.
-TEST(ValueListStats, AppendedCachesEqualFullRecomputationBitForBit) {
+TEST(ValueListStats, AppendedCachesEqualFullRecomputationBitForBit)
+{
     std::mt19937_64 rng(7);
     std::uniform_real_distribution<double> dist(-1e6, 1e6);
     for (double multiplier : {1.0, 0.1, -3.0}) {
@@ -165,8 +186,10 @@ TEST(ValueListStats, AppendedCachesEqualFullRecomputationBitForBit) {
         fast.SetMultiplier(multiplier);
         for (int i = 0; i < 3000; ++i) {
             double v = dist(rng);
-            if (i % 97 == 0) v = -0.0;
-            if (i % 89 == 0) v = 1e-300;
+            if (i % 97 == 0)
+                v = -0.0;
+            if (i % 89 == 0)
+                v = 1e-300;
             fast.AddInOrder(v);
             (void)fast.HighestValue(); // reading keeps the caches fresh
             ASSERT_FALSE(fast.StatsStale);
@@ -181,14 +204,16 @@ TEST(ValueListStats, AppendedCachesEqualFullRecomputationBitForBit) {
     }
 }
 
-TEST(ValueListStats, FirstValueNegativeZeroKeepsItsSign) {
+TEST(ValueListStats, FirstValueNegativeZeroKeepsItsSign)
+{
     TChartValueList l(nullptr, "Y");
     (void)l.HighestValue();
     l.AddInOrder(-0.0);
     EXPECT_TRUE(std::signbit(l.ValueTotal()));
 }
 
-TEST(ValueListStats, AssignCopiesSettingsNotValues) {
+TEST(ValueListStats, AssignCopiesSettingsNotValues)
+{
     TChartValueList a(nullptr, "A");
     a.SetOrder(TChartListOrder::loDescending);
     a.SetDateTime(true);
@@ -205,9 +230,11 @@ TEST(ValueListStats, AssignCopiesSettingsNotValues) {
     EXPECT_EQ(b.Name(), "B");
 }
 
-TEST(ValueListSearch, SortednessFollowsWritesThatBreakAndMendIt) {
+TEST(ValueListSearch, SortednessFollowsWritesThatBreakAndMendIt)
+{
     ASCENDING_LIST(l);
-    for (double v : {1.0, 2.0, 3.0, 4.0}) l.AddInOrder(v);
+    for (double v : {1.0, 2.0, 3.0, 4.0})
+        l.AddInOrder(v);
     EXPECT_TRUE(l.IsSortedAscending());
     l.SetValueAt(1, 10);
     EXPECT_FALSE(l.IsSortedAscending());
@@ -228,38 +255,47 @@ struct ReferenceList {
     double multiplier = 1.0;
     TChartListOrder order = TChartListOrder::loAscending;
 
-    std::int32_t AddInOrder(double x) {
+    std::int32_t AddInOrder(double x)
+    {
         std::size_t at = v.size();
         if (order == TChartListOrder::loAscending && !v.empty() && !(v.back() <= x)) {
             std::int64_t i = static_cast<std::int64_t>(v.size()) - 1;
-            while (i >= 0 && v[static_cast<std::size_t>(i)] > x) --i;
+            while (i >= 0 && v[static_cast<std::size_t>(i)] > x)
+                --i;
             at = static_cast<std::size_t>(i + 1);
         }
         v.insert(v.begin() + static_cast<std::ptrdiff_t>(at), x);
         return static_cast<std::int32_t>(at);
     }
     // Lowest, highest, total, absolute total.
-    std::array<double, 4> Stats() const {
-        if (v.empty()) return {0, 0, 0, 0};
+    std::array<double, 4> Stats() const
+    {
+        if (v.empty())
+            return {0, 0, 0, 0};
         const double f = v[0] * multiplier;
         std::array<double, 4> s{f, f, f, std::fabs(f)};
         for (std::size_t i = 1; i < v.size(); ++i) {
             const double x = v[i] * multiplier;
-            if (x < s[0]) s[0] = x;
-            else if (x > s[1]) s[1] = x;
+            if (x < s[0])
+                s[0] = x;
+            else if (x > s[1])
+                s[1] = x;
             s[2] += x;
             s[3] += std::fabs(x);
         }
         return s;
     }
-    std::int32_t FirstAtOrAbove(double x, std::int32_t first) const {
+    std::int32_t FirstAtOrAbove(double x, std::int32_t first) const
+    {
         std::size_t i = static_cast<std::size_t>(std::max(first, 0));
-        while (i < v.size() && !(v[i] * multiplier >= x)) ++i;
+        while (i < v.size() && !(v[i] * multiplier >= x))
+            ++i;
         return static_cast<std::int32_t>(i);
     }
 };
 
-void ExpectSameAsReference(TChartValueList& l, const ReferenceList& ref, const std::string& where) {
+void ExpectSameAsReference(TChartValueList& l, const ReferenceList& ref, const std::string& where)
+{
     ASSERT_EQ(l.ValueCount(), static_cast<std::int32_t>(ref.v.size())) << where;
     for (std::size_t i = 0; i < ref.v.size(); ++i) {
         ASSERT_TRUE(SameBits(l.ValueAt(static_cast<std::int32_t>(i)), ref.v[i] * ref.multiplier))
@@ -272,7 +308,8 @@ void ExpectSameAsReference(TChartValueList& l, const ReferenceList& ref, const s
     EXPECT_TRUE(SameBits(l.AbsoluteTotal(), s[3])) << where;
 }
 
-TEST(ValueListSampleRun, ConsecutiveSampleNumbersTakeNoStorageAndReadAsStored) {
+TEST(ValueListSampleRun, ConsecutiveSampleNumbersTakeNoStorageAndReadAsStored)
+{
     ASCENDING_LIST(l);
     ReferenceList ref;
     for (int i = 0; i < 20000; ++i) {
@@ -289,23 +326,66 @@ TEST(ValueListSampleRun, ConsecutiveSampleNumbersTakeNoStorageAndReadAsStored) {
 }
 
 // Each way of breaking the run gives the values and statistics a stored list gives.
-TEST(ValueListSampleRun, EveryWriteThatBreaksTheRunKeepsTheValues) {
+TEST(ValueListSampleRun, EveryWriteThatBreaksTheRunKeepsTheValues)
+{
     struct Case {
         const char* name;
         std::function<void(TChartValueList&, ReferenceList&)> change;
     };
     const std::vector<Case> cases = {
-        {"gap", [](auto& l, auto& r) { l.AddInOrder(101); r.AddInOrder(101); }},
-        {"repeat", [](auto& l, auto& r) { l.AddInOrder(99); r.AddInOrder(99); }},
-        {"fraction", [](auto& l, auto& r) { l.AddInOrder(100.5); r.AddInOrder(100.5); }},
-        {"smaller inserted", [](auto& l, auto& r) { EXPECT_EQ(l.AddInOrder(3.5), r.AddInOrder(3.5)); }},
-        {"value written", [](auto& l, auto& r) { l.SetValueAt(7, 7.25); r.v[7] = 7.25; }},
-        {"same value written", [](auto& l, auto& r) { l.SetValueAt(7, 7); r.v[7] = 7; }},
-        {"inserted at", [](auto& l, auto& r) { l.InsertValue(5, 42); r.v.insert(r.v.begin() + 5, 42); }},
-        {"middle removed", [](auto& l, auto& r) { l.RemoveValue(10); r.v.erase(r.v.begin() + 10); }},
-        {"last removed", [](auto& l, auto& r) { l.RemoveValue(99); r.v.pop_back(); }},
-        {"rotated", [](auto& l, auto& r) { l.RotateValues(); r.v.push_back(r.v.front()); r.v.erase(r.v.begin()); }},
-        {"multiplied", [](auto& l, auto& r) { l.SetMultiplier(0.1); r.multiplier = 0.1; }},
+        {"gap",
+         [](auto& l, auto& r) {
+             l.AddInOrder(101);
+             r.AddInOrder(101);
+         }},
+        {"repeat",
+         [](auto& l, auto& r) {
+             l.AddInOrder(99);
+             r.AddInOrder(99);
+         }},
+        {"fraction",
+         [](auto& l, auto& r) {
+             l.AddInOrder(100.5);
+             r.AddInOrder(100.5);
+         }},
+        {"smaller inserted",
+         [](auto& l, auto& r) { EXPECT_EQ(l.AddInOrder(3.5), r.AddInOrder(3.5)); }},
+        {"value written",
+         [](auto& l, auto& r) {
+             l.SetValueAt(7, 7.25);
+             r.v[7] = 7.25;
+         }},
+        {"same value written",
+         [](auto& l, auto& r) {
+             l.SetValueAt(7, 7);
+             r.v[7] = 7;
+         }},
+        {"inserted at",
+         [](auto& l, auto& r) {
+             l.InsertValue(5, 42);
+             r.v.insert(r.v.begin() + 5, 42);
+         }},
+        {"middle removed",
+         [](auto& l, auto& r) {
+             l.RemoveValue(10);
+             r.v.erase(r.v.begin() + 10);
+         }},
+        {"last removed",
+         [](auto& l, auto& r) {
+             l.RemoveValue(99);
+             r.v.pop_back();
+         }},
+        {"rotated",
+         [](auto& l, auto& r) {
+             l.RotateValues();
+             r.v.push_back(r.v.front());
+             r.v.erase(r.v.begin());
+         }},
+        {"multiplied",
+         [](auto& l, auto& r) {
+             l.SetMultiplier(0.1);
+             r.multiplier = 0.1;
+         }},
     };
     for (const auto& c : cases) {
         ASCENDING_LIST(l);
@@ -324,7 +404,8 @@ TEST(ValueListSampleRun, EveryWriteThatBreaksTheRunKeepsTheValues) {
     }
 }
 
-TEST(ValueListSampleRun, NegativeZeroIsNotTheFirstSampleNumber) {
+TEST(ValueListSampleRun, NegativeZeroIsNotTheFirstSampleNumber)
+{
     ASCENDING_LIST(l);
     l.AddInOrder(-0.0);
     l.AddInOrder(1);
@@ -332,13 +413,15 @@ TEST(ValueListSampleRun, NegativeZeroIsNotTheFirstSampleNumber) {
     EXPECT_TRUE(std::signbit(l.LowestValue()));
 }
 
-TEST(ValueListSampleRun, ClearingStartsANewRun) {
+TEST(ValueListSampleRun, ClearingStartsANewRun)
+{
     ASCENDING_LIST(l);
     l.AddInOrder(5);
     EXPECT_FALSE(l.IsImplicit());
     l.RemoveAllValues();
     EXPECT_TRUE(l.IsImplicit());
-    for (int i = 0; i < 3; ++i) l.AddInOrder(i);
+    for (int i = 0; i < 3; ++i)
+        l.AddInOrder(i);
     EXPECT_TRUE(l.IsImplicit());
     EXPECT_EQ(Values(l), (std::vector<double>{0, 1, 2}));
     EXPECT_EQ(l.ValueTotal(), 3);
@@ -346,7 +429,8 @@ TEST(ValueListSampleRun, ClearingStartsANewRun) {
 
 // Random mixes of run-continuing and run-breaking writes, with a multiplier, compared with the
 // plain list after every step: values, statistics and searches, bit for bit.
-TEST(ValueListSampleRun, RandomWritesMatchAPlainListBitForBit) {
+TEST(ValueListSampleRun, RandomWritesMatchAPlainListBitForBit)
+{
     std::mt19937_64 rng(12);
     for (int round = 0; round < 40; ++round) {
         ASCENDING_LIST(l);
@@ -362,9 +446,12 @@ TEST(ValueListSampleRun, RandomWritesMatchAPlainListBitForBit) {
             if (op < 85 || n == 0) {
                 // Mostly the next sample number; sometimes a break.
                 double x = n;
-                if (op % 17 == 1) x = n + 0.5;
-                if (op % 23 == 2) x = n - 3;
-                if (op % 29 == 3) x = -0.0;
+                if (op % 17 == 1)
+                    x = n + 0.5;
+                if (op % 23 == 2)
+                    x = n - 3;
+                if (op % 29 == 3)
+                    x = -0.0;
                 ASSERT_EQ(l.AddInOrder(x), ref.AddInOrder(x));
             } else if (op < 90) {
                 l.RemoveValue(n - 1);
@@ -382,13 +469,16 @@ TEST(ValueListSampleRun, RandomWritesMatchAPlainListBitForBit) {
                 l.RemoveAllValues();
                 ref.v.clear();
             }
-            if (step % 7 == 0) (void)l.HighestValue();
+            if (step % 7 == 0)
+                (void)l.HighestValue();
             const double probe = static_cast<double>(rng() % 600) * 0.5 - 10;
             const auto first = static_cast<std::int32_t>(rng() % 8);
             ASSERT_EQ(l.FirstIndexAtOrAbove(probe, first), ref.FirstAtOrAbove(probe, first))
                 << "round " << round << " step " << step;
-            ExpectSameAsReference(l, ref, "round " + std::to_string(round) + " step " + std::to_string(step));
-            if (HasFatalFailure()) return;
+            ExpectSameAsReference(
+                l, ref, "round " + std::to_string(round) + " step " + std::to_string(step));
+            if (HasFatalFailure())
+                return;
         }
     }
 }

@@ -19,14 +19,21 @@ struct Range {
     friend bool operator==(const Range&, const Range&) = default;
 };
 
-Range RangeOf(const TCustomChartAxis& a) { return Range{a.Minimum(), a.Maximum()}; }
+Range RangeOf(const TCustomChartAxis& a)
+{
+    return Range{a.Minimum(), a.Maximum()};
+}
 
-std::ostream& operator<<(std::ostream& os, const Range& r) { return os << r.Min << ".." << r.Max; }
+std::ostream& operator<<(std::ostream& os, const Range& r)
+{
+    return os << r.Min << ".." << r.Max;
+}
 
 // Stands in for the control window: records the bands and the cursor.
 struct FakeWindow : IZoomPanWindow {
     void DrawZoomRectangleOnWindow(const TRect& r) override { Bands.push_back(r); }
-    void SetCursor(TCursor c) override {
+    void SetCursor(TCursor c) override
+    {
         Cursor = c;
         ++CursorWrites;
     }
@@ -38,10 +45,12 @@ struct FakeWindow : IZoomPanWindow {
 // Chart1 as configured, laid out once by a full draw on a recording surface (6 x 12 pixel
 // characters), with 200 points on a 0..199 by 0..100 window.
 struct ZoomPanFixture : ::testing::Test {
-    void SetUp() override {
+    void SetUp() override
+    {
         series = ConfigureChart1(chart);
         chart.Canvas().SetOwnSurface(&surface);
-        for (int i = 0; i < 200; ++i) series->AddPoint(i, 20 + (i % 2), "", clDefault);
+        for (int i = 0; i < 200; ++i)
+            series->AddPoint(i, 20 + (i % 2), "", clDefault);
         left.SetMaximum(100);
         left.SetMinimum(0);
         // A synchronous repaint is a real full draw, so the mapping follows each animation step.
@@ -52,11 +61,13 @@ struct ZoomPanFixture : ::testing::Test {
         ASSERT_EQ(series->Clicked(100, 100), -1);
         zp = std::make_unique<TZoomPanInteraction>(chart, &window);
     }
-    void Paint() {
+    void Paint()
+    {
         chart.Invalidate();
         chart.PaintHandler();
     }
-    void Drag(TMouseButton b, int x0, int y0, int x1, int y1) {
+    void Drag(TMouseButton b, int x0, int y0, int x1, int y1)
+    {
         zp->MouseDown(b, 0, x0, y0);
         zp->MouseMove(0, x1, y1);
         zp->MouseUp(b, 0, x1, y1);
@@ -71,7 +82,8 @@ struct ZoomPanFixture : ::testing::Test {
     std::unique_ptr<TZoomPanInteraction> zp;
 };
 
-TEST(ZoomPanningRecord, ActivateAndNormalise) {
+TEST(ZoomPanningRecord, ActivateAndNormalise)
+{
     TZoomPanningRecord r;
     EXPECT_FALSE(r.Active);
     r.Activate(10, 20);
@@ -88,7 +100,8 @@ TEST(ZoomPanningRecord, ActivateAndNormalise) {
 
 // --- zoom and undo thresholds --------------------------------------------------------------
 
-TEST_F(ZoomPanFixture, DragTowardLowerRightBeyondSixteenPixelsZooms) {
+TEST_F(ZoomPanFixture, DragTowardLowerRightBeyondSixteenPixelsZooms)
+{
     chart.AnimatedZoom = false;
     const Range bx{bottom.PixelToValue(100), bottom.PixelToValue(117)};
     const Range ly{left.PixelToValue(117), left.PixelToValue(100)};
@@ -108,7 +121,8 @@ TEST_F(ZoomPanFixture, DragTowardLowerRightBeyondSixteenPixelsZooms) {
     EXPECT_GT(chart.RepaintRequestCount(), requests);
 }
 
-TEST_F(ZoomPanFixture, SixteenPixelsInEitherDirectionIsTooSmall) {
+TEST_F(ZoomPanFixture, SixteenPixelsInEitherDirectionIsTooSmall)
+{
     const Range b0 = RangeOf(bottom), l0 = RangeOf(left);
     int events = 0;
     zp->OnZoom = [&](TCustomChart*) { ++events; };
@@ -124,7 +138,8 @@ TEST_F(ZoomPanFixture, SixteenPixelsInEitherDirectionIsTooSmall) {
     EXPECT_EQ(window.Bands.size() % 2, 0u);
 }
 
-TEST_F(ZoomPanFixture, AnimatedZoomShowsSevenStepsEachOneThirdCloser) {
+TEST_F(ZoomPanFixture, AnimatedZoomShowsSevenStepsEachOneThirdCloser)
+{
     ASSERT_TRUE(chart.AnimatedZoom);
     ASSERT_EQ(chart.AnimatedZoomSteps, 8);
     const Range target{bottom.PixelToValue(100), bottom.PixelToValue(160)};
@@ -143,7 +158,8 @@ TEST_F(ZoomPanFixture, AnimatedZoomShowsSevenStepsEachOneThirdCloser) {
     Range expect{0, 199};
     Range lexpect{0, 100};
     for (std::size_t k = 0; k < seen.size(); ++k) {
-        expect = Range{expect.Min + (target.Min - expect.Min) / 3, expect.Max - (expect.Max - target.Max) / 3};
+        expect = Range{expect.Min + (target.Min - expect.Min) / 3,
+                       expect.Max - (expect.Max - target.Max) / 3};
         lexpect = Range{lexpect.Min + (ltarget.Min - lexpect.Min) / 3,
                         lexpect.Max - (lexpect.Max - ltarget.Max) / 3};
         EXPECT_DOUBLE_EQ(seen[k].Min, expect.Min) << k;
@@ -156,7 +172,8 @@ TEST_F(ZoomPanFixture, AnimatedZoomShowsSevenStepsEachOneThirdCloser) {
     EXPECT_EQ(RangeOf(left), ltarget);
 }
 
-TEST_F(ZoomPanFixture, AnimationStepsOneOrFewerJumpAtOnce) {
+TEST_F(ZoomPanFixture, AnimationStepsOneOrFewerJumpAtOnce)
+{
     for (int steps : {1, 0, -5}) {
         chart.AnimatedZoomSteps = steps;
         const auto before = chart.RepaintNowCount();
@@ -169,7 +186,8 @@ TEST_F(ZoomPanFixture, AnimationStepsOneOrFewerJumpAtOnce) {
     }
 }
 
-TEST_F(ZoomPanFixture, UndoAfterTwoZoomsRestoresRangesAndFlagsFromBeforeTheFirst) {
+TEST_F(ZoomPanFixture, UndoAfterTwoZoomsRestoresRangesAndFlagsFromBeforeTheFirst)
+{
     chart.AnimatedZoom = false;
     // Mixed flags so each restore path shows: top fully automatic, right half automatic.
     chart.RightAxis()->SetAutomaticMaximum(false);
@@ -194,7 +212,8 @@ TEST_F(ZoomPanFixture, UndoAfterTwoZoomsRestoresRangesAndFlagsFromBeforeTheFirst
     EXPECT_EQ(zp->SavedScales()[1].Maximum, 199);
 }
 
-TEST_F(ZoomPanFixture, UndoWithNothingSavedChangesNoRange) {
+TEST_F(ZoomPanFixture, UndoWithNothingSavedChangesNoRange)
+{
     bottom.SetRange(5, 50);
     int undos = 0;
     zp->OnUndoZoom = [&](TCustomChart*) { ++undos; };
@@ -212,7 +231,8 @@ TEST_F(ZoomPanFixture, UndoWithNothingSavedChangesNoRange) {
 
 // --- where a press starts something -------------------------------------------------------
 
-TEST_F(ZoomPanFixture, LeftAxisLabelsStartADrag) {
+TEST_F(ZoomPanFixture, LeftAxisLabelsStartADrag)
+{
     const int x = left.LabelAnchor < left.AxisLinePos ? left.LabelAnchor + 1 : left.LabelAnchor - 2;
     const int y = (left.StartPixel + left.EndPixel) / 2;
     ASSERT_FALSE(chart.ChartRect().Contains(x, y));
@@ -220,7 +240,9 @@ TEST_F(ZoomPanFixture, LeftAxisLabelsStartADrag) {
     EXPECT_EQ(part.Part, TChartClickedPartStyle::cpAxis);
     EXPECT_EQ(part.AAxis, &left);
     TCustomChartAxis* clicked = nullptr;
-    zp->OnClickAxis = [&](TCustomChart*, TCustomChartAxis* a, TMouseButton, TShiftState, int, int) { clicked = a; };
+    zp->OnClickAxis = [&](TCustomChart*, TCustomChartAxis* a, TMouseButton, TShiftState, int, int) {
+        clicked = a;
+    };
     zp->MouseDown(TMouseButton::mbLeft, 0, x, y);
     EXPECT_EQ(clicked, &left);
     EXPECT_TRUE(zp->Zoom.Active);
@@ -229,7 +251,8 @@ TEST_F(ZoomPanFixture, LeftAxisLabelsStartADrag) {
     EXPECT_EQ(window.Bands[0], (TRect{x, y, x, y}));
 }
 
-TEST_F(ZoomPanFixture, SeriesHitComesFirstAndRaisesItsClick) {
+TEST_F(ZoomPanFixture, SeriesHitComesFirstAndRaisesItsClick)
+{
     const int x = series->PointPixelX(50);
     const int y = series->PointPixelY(50);
     std::int32_t clicked = -1;
@@ -242,8 +265,11 @@ TEST_F(ZoomPanFixture, SeriesHitComesFirstAndRaisesItsClick) {
     EXPECT_TRUE(zp->Panning.Active);
 }
 
-TEST_F(ZoomPanFixture, CancelMouseStopsThePress) {
-    zp->OnClickBackground = [&](TCustomChart*, TMouseButton, TShiftState, int, int) { zp->CancelMouse = true; };
+TEST_F(ZoomPanFixture, CancelMouseStopsThePress)
+{
+    zp->OnClickBackground = [&](TCustomChart*, TMouseButton, TShiftState, int, int) {
+        zp->CancelMouse = true;
+    };
     zp->MouseDown(TMouseButton::mbLeft, 0, 100, 100);
     EXPECT_FALSE(zp->Zoom.Active);
     EXPECT_FALSE(zp->CancelMouse);
@@ -256,7 +282,8 @@ TEST_F(ZoomPanFixture, CancelMouseStopsThePress) {
     EXPECT_TRUE(zp->Zoom.Active);
 }
 
-TEST_F(ZoomPanFixture, OptionsAndKeysGateTheStart) {
+TEST_F(ZoomPanFixture, OptionsAndKeysGateTheStart)
+{
     chart.AllowZoom = false;
     zp->MouseDown(TMouseButton::mbLeft, 0, 100, 100);
     EXPECT_FALSE(zp->Zoom.Active);
@@ -274,7 +301,8 @@ TEST_F(ZoomPanFixture, OptionsAndKeysGateTheStart) {
 
 // --- rubber band -------------------------------------------------------------------------
 
-TEST_F(ZoomPanFixture, BandIsErasedAndRedrawnOnlyWhenThePositionChanges) {
+TEST_F(ZoomPanFixture, BandIsErasedAndRedrawnOnlyWhenThePositionChanges)
+{
     zp->MouseDown(TMouseButton::mbLeft, 0, 100, 100);
     zp->MouseMove(0, 120, 130);
     zp->MouseMove(0, 120, 130);
@@ -282,14 +310,16 @@ TEST_F(ZoomPanFixture, BandIsErasedAndRedrawnOnlyWhenThePositionChanges) {
     zp->MouseMove(0, 2000, -40);
     const auto draws = chart.FullDrawCount();
     zp->MouseUp(TMouseButton::mbLeft, 0, 2000, -40);
-    const std::vector<TRect> expect{{100, 100, 100, 100}, {100, 100, 100, 100}, {100, 100, 120, 130},
-                                    {100, 100, 120, 130}, {100, 100, 2000, -40}, {100, 100, 2000, -40}};
+    const std::vector<TRect> expect{{100, 100, 100, 100},  {100, 100, 100, 100},
+                                    {100, 100, 120, 130},  {100, 100, 120, 130},
+                                    {100, 100, 2000, -40}, {100, 100, 2000, -40}};
     EXPECT_EQ(window.Bands, expect);
     EXPECT_EQ(chart.FullDrawCount(), draws);
     EXPECT_EQ(chart.Canvas().Pen().Mode, TPenMode::pmCopy);
 }
 
-TEST_F(ZoomPanFixture, FullDrawDuringAZoomDragEndsWithTheBand) {
+TEST_F(ZoomPanFixture, FullDrawDuringAZoomDragEndsWithTheBand)
+{
     zp->MouseDown(TMouseButton::mbLeft, 0, 100, 100);
     zp->MouseMove(0, 150, 140);
     surface.ClearRecords();
@@ -301,12 +331,14 @@ TEST_F(ZoomPanFixture, FullDrawDuringAZoomDragEndsWithTheBand) {
     zp->MouseUp(TMouseButton::mbLeft, 0, 150, 140);
     surface.ClearRecords();
     Paint();
-    for (const auto& r : surface.Calls(TSurfaceOp::Rectangle)) EXPECT_NE(r.Pen.Mode, TPenMode::pmNotXor);
+    for (const auto& r : surface.Calls(TSurfaceOp::Rectangle))
+        EXPECT_NE(r.Pen.Mode, TPenMode::pmNotXor);
 }
 
 // --- panning -----------------------------------------------------------------------------
 
-TEST_F(ZoomPanFixture, DraggingDownShowsHigherValues) {
+TEST_F(ZoomPanFixture, DraggingDownShowsHigherValues)
+{
     const double h = left.PixelToValue(100) - left.PixelToValue(120);
     ASSERT_GT(h, 0);
     Drag(TMouseButton::mbRight, 100, 100, 100, 120);
@@ -315,7 +347,8 @@ TEST_F(ZoomPanFixture, DraggingDownShowsHigherValues) {
     EXPECT_EQ(RangeOf(bottom), (Range{0, 199}));
 }
 
-TEST_F(ZoomPanFixture, EachStepUsesTheDistanceFromThePreviousPosition) {
+TEST_F(ZoomPanFixture, EachStepUsesTheDistanceFromThePreviousPosition)
+{
     const double w = bottom.PixelToValue(101) - bottom.PixelToValue(100);
     zp->MouseDown(TMouseButton::mbRight, 0, 100, 100);
     zp->MouseMove(0, 104, 100);
@@ -326,7 +359,8 @@ TEST_F(ZoomPanFixture, EachStepUsesTheDistanceFromThePreviousPosition) {
     EXPECT_NEAR(bottom.Maximum(), 199 - w, 1e-9);
 }
 
-TEST_F(ZoomPanFixture, HorizontalOnlyPanningIgnoresVerticalMovement) {
+TEST_F(ZoomPanFixture, HorizontalOnlyPanningIgnoresVerticalMovement)
+{
     chart.AllowPanning = TPanningMode::pmHorizontal;
     int scrolls = 0;
     zp->OnScroll = [&](TCustomChart*) { ++scrolls; };
@@ -352,11 +386,13 @@ TEST_F(ZoomPanFixture, HorizontalOnlyPanningIgnoresVerticalMovement) {
     EXPECT_NE(RangeOf(left), (Range{0, 100}));
 }
 
-TEST_F(ZoomPanFixture, RefusedAxisStaysWhileOthersMove) {
+TEST_F(ZoomPanFixture, RefusedAxisStaysWhileOthersMove)
+{
     std::vector<TCustomChartAxis*> asked;
     zp->OnAllowScroll = [&](TCustomChartAxis* a, double& lo, double& hi, bool& allow) {
         asked.push_back(a);
-        if (a == &bottom) allow = false;
+        if (a == &bottom)
+            allow = false;
         if (a == chart.TopAxis()) {
             lo = -1;
             hi = 1;
@@ -373,7 +409,8 @@ TEST_F(ZoomPanFixture, RefusedAxisStaysWhileOthersMove) {
     EXPECT_EQ(scrolls, 1);
 }
 
-TEST_F(ZoomPanFixture, FirstPanSavesScalesAndUndoReturnsToThem) {
+TEST_F(ZoomPanFixture, FirstPanSavesScalesAndUndoReturnsToThem)
+{
     Drag(TMouseButton::mbRight, 100, 100, 130, 120);
     EXPECT_FALSE(zp->RestoredAxisScales());
     Paint();
@@ -387,7 +424,8 @@ TEST_F(ZoomPanFixture, FirstPanSavesScalesAndUndoReturnsToThem) {
 
 // --- wheel, leave, cursor ----------------------------------------------------------------
 
-TEST_F(ZoomPanFixture, WheelScrollsEveryVerticalAxisByThreePercent) {
+TEST_F(ZoomPanFixture, WheelScrollsEveryVerticalAxisByThreePercent)
+{
     chart.RightAxis()->SetRange(10, 20);
     int scrolls = 0;
     zp->OnScroll = [&](TCustomChart*) { ++scrolls; };
@@ -409,7 +447,8 @@ TEST_F(ZoomPanFixture, WheelScrollsEveryVerticalAxisByThreePercent) {
     EXPECT_GT(chart.RepaintNowCount(), now);
 }
 
-TEST_F(ZoomPanFixture, IdleMoveTakesTheCursorOfASeriesUnderTheMouse) {
+TEST_F(ZoomPanFixture, IdleMoveTakesTheCursorOfASeriesUnderTheMouse)
+{
     zp->OriginalCursor = 3;
     zp->MouseMove(0, 100, 100);
     EXPECT_EQ(window.Cursor, 3);
@@ -431,7 +470,8 @@ TEST_F(ZoomPanFixture, IdleMoveTakesTheCursorOfASeriesUnderTheMouse) {
     EXPECT_FALSE(zp->Panning.Active);
 }
 
-TEST_F(ZoomPanFixture, HandlerExceptionLeavesNoDragBehind) {
+TEST_F(ZoomPanFixture, HandlerExceptionLeavesNoDragBehind)
+{
     chart.AnimatedZoom = false;
     zp->OnZoom = [](TCustomChart*) { throw std::runtime_error("boom"); };
     zp->MouseDown(TMouseButton::mbLeft, 0, 100, 100);
@@ -441,7 +481,8 @@ TEST_F(ZoomPanFixture, HandlerExceptionLeavesNoDragBehind) {
     EXPECT_TRUE(zp->Panning.Active);
 }
 
-TEST(ZoomPanLifetime, ChartForgetsTheBandWhenTheInteractionGoes) {
+TEST(ZoomPanLifetime, ChartForgetsTheBandWhenTheInteractionGoes)
+{
     TChart chart;
     {
         TZoomPanInteraction zp(chart);

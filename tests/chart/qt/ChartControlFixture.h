@@ -13,13 +13,15 @@ namespace rv {
 
 class ChartControlFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         control.reset(CreateChart1(nullptr));
         series = control->Series1();
     }
     TChart& Chart() { return control->Chart(); }
     // Shows the control and waits for its first paint.
-    void ShowAndPaint() {
+    void ShowAndPaint()
+    {
         control->show();
         for (int i = 0; i < 100 && Chart().FullDrawCount() == 0; ++i) {
             QApplication::processEvents();

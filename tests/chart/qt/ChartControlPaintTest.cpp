@@ -18,7 +18,8 @@
 namespace rv {
 namespace {
 
-TColor Pixel(const QImage& im, int x, int y) {
+TColor Pixel(const QImage& im, int x, int y)
+{
     const QRgb c = im.pixel(x, y);
     return RGB(static_cast<std::uint8_t>(qRed(c)), static_cast<std::uint8_t>(qGreen(c)),
                static_cast<std::uint8_t>(qBlue(c)));
@@ -26,25 +27,31 @@ TColor Pixel(const QImage& im, int x, int y) {
 
 class ChartControlTest : public ChartControlFixture {
 protected:
-    void AddRamp(int count, double slope = 0.5) {
-        for (int i = 0; i < count; ++i) series->AddPoint(i, 30 + slope * (i % 20), "", UseSeriesColor);
+    void AddRamp(int count, double slope = 0.5)
+    {
+        for (int i = 0; i < count; ++i)
+            series->AddPoint(i, 30 + slope * (i % 20), "", UseSeriesColor);
         Chart().LeftAxis()->SetMaximum(45);
         Chart().LeftAxis()->SetMinimum(25);
     }
 };
 
-TEST_F(ChartControlTest, CreatedAsTheWindowNeedsIt) {
+TEST_F(ChartControlTest, CreatedAsTheWindowNeedsIt)
+{
     EXPECT_EQ(control->objectName(), "Chart1");
     EXPECT_EQ(control->geometry(), QRect(0, 336, 953, 313));
     ASSERT_NE(series, nullptr);
     EXPECT_EQ(Chart().SeriesCount(), 1);
     EXPECT_EQ(Chart().Width(), 953);
     EXPECT_TRUE(control->testAttribute(Qt::WA_OpaquePaintEvent));
-    EXPECT_EQ(Chart().FormatSettings.DecimalSeparator, QLocale::system().decimalPoint().toStdString());
-    EXPECT_EQ(Chart().FormatSettings.ThousandSeparator, QLocale::system().groupSeparator().toStdString());
+    EXPECT_EQ(Chart().FormatSettings.DecimalSeparator,
+              QLocale::system().decimalPoint().toStdString());
+    EXPECT_EQ(Chart().FormatSettings.ThousandSeparator,
+              QLocale::system().groupSeparator().toStdString());
 }
 
-TEST_F(ChartControlTest, TitleLineHeightComesFromTheFont) {
+TEST_F(ChartControlTest, TitleLineHeightComesFromTheFont)
+{
     TRect afterTitle;
     Chart().OnBeforeDrawAxes = [&](TCustomChart*) { afterTitle = Chart().ChartRect(); };
     AddRamp(5);
@@ -59,7 +66,8 @@ TEST_F(ChartControlTest, TitleLineHeightComesFromTheFont) {
     EXPECT_EQ(afterTitle.Top, 20 + h + 5);
 }
 
-TEST_F(ChartControlTest, GradientRunsFromWhiteAtTheBottomToB5BCCAAtTheTop) {
+TEST_F(ChartControlTest, GradientRunsFromWhiteAtTheBottomToB5BCCAAtTheTop)
+{
     Chart().SetBevelOuter(TPanelBevel::bvNone);
     Chart().SetBevelInner(TPanelBevel::bvNone);
     Chart().SetBorderWidth(0);
@@ -71,7 +79,8 @@ TEST_F(ChartControlTest, GradientRunsFromWhiteAtTheBottomToB5BCCAAtTheTop) {
     }
 }
 
-TEST_F(ChartControlTest, GradientInsideTheBevelsOfChart1) {
+TEST_F(ChartControlTest, GradientInsideTheBevelsOfChart1)
+{
     const QImage im = RenderChart(*control);
     // Inside the six frame rings the gradient darkens monotonically upward in the margin.
     int previous = 256;
@@ -85,7 +94,8 @@ TEST_F(ChartControlTest, GradientInsideTheBevelsOfChart1) {
     EXPECT_LE(std::abs(qBlue(im.pixel(9, 6)) - 0xB5), 2);
 }
 
-TEST_F(ChartControlTest, BevelPixelsAreThePaletteColours) {
+TEST_F(ChartControlTest, BevelPixelsAreThePaletteColours)
+{
     QPalette pal = control->palette();
     pal.setColor(QPalette::Light, QColor(0x10, 0x20, 0x30));
     pal.setColor(QPalette::Dark, QColor(0x40, 0x50, 0x60));
@@ -125,7 +135,8 @@ TEST_F(ChartControlTest, BevelPixelsAreThePaletteColours) {
     EXPECT_EQ(Pixel(im, 947, 307), dark);
 }
 
-TEST_F(ChartControlTest, PolylinePixelsAreRed) {
+TEST_F(ChartControlTest, PolylinePixelsAreRed)
+{
     AddRamp(150);
     const QImage im = RenderChart(*control);
     int red = 0;
@@ -138,11 +149,13 @@ TEST_F(ChartControlTest, PolylinePixelsAreRed) {
     EXPECT_EQ(red, 149);
 }
 
-TEST_F(ChartControlTest, NothingOfTheSeriesOutsideTheClipRectangle) {
+TEST_F(ChartControlTest, NothingOfTheSeriesOutsideTheClipRectangle)
+{
     // Points far above and below the range, a window that starts after the first points, and
     // points beyond the right edge: everything outside the plot must be identical to a chart
     // whose line is invisible.
-    for (int i = 0; i < 400; ++i) series->AddPoint(i, (i % 7 == 0) ? 1e6 : ((i % 11 == 0) ? -1e6 : 35.0), "", UseSeriesColor);
+    for (int i = 0; i < 400; ++i)
+        series->AddPoint(i, (i % 7 == 0) ? 1e6 : ((i % 11 == 0) ? -1e6 : 35.0), "", UseSeriesColor);
     Chart().BottomAxis()->SetMinimum(100);
     Chart().BottomAxis()->SetMaximum(299.5);
     Chart().LeftAxis()->SetMaximum(40);
@@ -156,7 +169,8 @@ TEST_F(ChartControlTest, NothingOfTheSeriesOutsideTheClipRectangle) {
     int differentInside = 0;
     for (int y = 0; y < with.height(); ++y) {
         for (int x = 0; x < with.width(); ++x) {
-            if (with.pixel(x, y) == without.pixel(x, y)) continue;
+            if (with.pixel(x, y) == without.pixel(x, y))
+                continue;
             if (clip.contains(x, y)) {
                 ++differentInside;
             } else {
@@ -176,7 +190,8 @@ TEST_F(ChartControlTest, NothingOfTheSeriesOutsideTheClipRectangle) {
     EXPECT_TRUE(right);
 }
 
-TEST_F(ChartControlTest, UncoveringOnlyCopiesTheImage) {
+TEST_F(ChartControlTest, UncoveringOnlyCopiesTheImage)
+{
     AddRamp(50);
     ShowAndPaint();
     control->repaint();
@@ -197,10 +212,12 @@ TEST_F(ChartControlTest, UncoveringOnlyCopiesTheImage) {
     control->hide();
 }
 
-TEST_F(ChartControlTest, RequestsAreAsynchronousAndMerged) {
+TEST_F(ChartControlTest, RequestsAreAsynchronousAndMerged)
+{
     ShowAndPaint();
     const auto draws = Chart().FullDrawCount();
-    for (int i = 0; i < 10; ++i) series->AddPoint(i, 35, "", UseSeriesColor);
+    for (int i = 0; i < 10; ++i)
+        series->AddPoint(i, 35, "", UseSeriesColor);
     EXPECT_EQ(Chart().FullDrawCount(), draws);
     // Right after the first paint the update may be held back for a moment.
     QElapsedTimer waited;
@@ -215,7 +232,8 @@ TEST_F(ChartControlTest, RequestsAreAsynchronousAndMerged) {
     control->hide();
 }
 
-TEST_F(ChartControlTest, ZoomRectangleOnTheWindowIsErasedByTheSecondDraw) {
+TEST_F(ChartControlTest, ZoomRectangleOnTheWindowIsErasedByTheSecondDraw)
+{
     ShowAndPaint();
     QApplication::processEvents();
     const QImage before = control->ImageSnapshot();
@@ -235,7 +253,8 @@ TEST_F(ChartControlTest, ZoomRectangleOnTheWindowIsErasedByTheSecondDraw) {
     control->hide();
 }
 
-TEST_F(ChartControlTest, ActiveZoomRectangleSurvivesAFullDraw) {
+TEST_F(ChartControlTest, ActiveZoomRectangleSurvivesAFullDraw)
+{
     Chart().ActiveZoomRectangle = [](TRect& r) {
         r = TRect{100, 80, 300, 200};
         return true;
@@ -251,7 +270,8 @@ TEST_F(ChartControlTest, ActiveZoomRectangleSurvivesAFullDraw) {
     EXPECT_NE(with, erased);
 }
 
-TEST_F(ChartControlTest, PaintErrorsAreReportedNotThrown) {
+TEST_F(ChartControlTest, PaintErrorsAreReportedNotThrown)
+{
     int reported = 0;
     control->OnError = [&](std::exception_ptr) { ++reported; };
     series->AddPoint(0, 1, "", UseSeriesColor);
@@ -271,7 +291,8 @@ TEST_F(ChartControlTest, PaintErrorsAreReportedNotThrown) {
 
 class RecordingHandler : public ChartMouseHandler {
 public:
-    void ChartMousePress(QMouseEvent& e) override {
+    void ChartMousePress(QMouseEvent& e) override
+    {
         ++presses;
         last = e.position().toPoint();
     }
@@ -283,7 +304,8 @@ public:
     QPoint last;
 };
 
-TEST_F(ChartControlTest, MouseInputGoesToThePluggedHandler) {
+TEST_F(ChartControlTest, MouseInputGoesToThePluggedHandler)
+{
     RecordingHandler handler;
     std::string error;
     control->OnError = [&](std::exception_ptr e) {

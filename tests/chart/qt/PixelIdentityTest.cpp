@@ -24,7 +24,8 @@ protected:
 
     // One received distance (mm): the window adds distance / 10 at the next sample number and
     // keeps the last 200 samples in view with the vertical range fitted to them.
-    void Add(std::int32_t distance) {
+    void Add(std::int32_t distance)
+    {
         series->AddPoint(static_cast<double>(Sample_), distance / 10.0, "", UseSeriesColor);
         ++Sample_;
         TChart& chart = Chart();
@@ -44,7 +45,8 @@ protected:
 
     // Draws the current state both ways and reports where they differ. The layout reads the
     // label step of the draw before, so a plain draw first gives both the same history.
-    ::testing::AssertionResult SamePicture(const std::string& what) {
+    ::testing::AssertionResult SamePicture(const std::string& what)
+    {
         QtSurface::SetReferenceDrawing(true);
         (void)RenderChart(*control);
         QtSurface::SetReferenceDrawing(false);
@@ -52,19 +54,24 @@ protected:
         QtSurface::SetReferenceDrawing(true);
         const QImage plain = RenderChart(*control);
         QtSurface::SetReferenceDrawing(false);
-        if (fast.size() != plain.size()) return ::testing::AssertionFailure() << what << ": sizes differ";
+        if (fast.size() != plain.size())
+            return ::testing::AssertionFailure() << what << ": sizes differ";
         int differing = 0;
         QPoint first(-1, -1);
         for (int y = 0; y < fast.height(); ++y) {
             for (int x = 0; x < fast.width(); ++x) {
-                if (fast.pixel(x, y) == plain.pixel(x, y)) continue;
-                if (differing++ == 0) first = QPoint(x, y);
+                if (fast.pixel(x, y) == plain.pixel(x, y))
+                    continue;
+                if (differing++ == 0)
+                    first = QPoint(x, y);
             }
         }
-        if (differing == 0) return ::testing::AssertionSuccess();
+        if (differing == 0)
+            return ::testing::AssertionSuccess();
         std::ostringstream out;
-        out << what << ": " << differing << " pixels differ, first at (" << first.x() << ", " << first.y()
-            << "): " << std::hex << fast.pixel(first) << " instead of " << plain.pixel(first);
+        out << what << ": " << differing << " pixels differ, first at (" << first.x() << ", "
+            << first.y() << "): " << std::hex << fast.pixel(first) << " instead of "
+            << plain.pixel(first);
         return ::testing::AssertionFailure() << out.str();
     }
 
@@ -74,22 +81,27 @@ protected:
 
 // Noise, a slow swing, steps and the odd far-off reading (a lost echo reads 0 or a
 // very long distance), one picture per new point.
-TEST_F(PixelIdentityTest, LiveSignalFrameByFrame) {
+TEST_F(PixelIdentityTest, LiveSignalFrameByFrame)
+{
     ShowAndPaint();
     std::mt19937 rng(4);
     std::normal_distribution<double> noise(0, 6);
     for (int frame = 0; frame < 400; ++frame) {
         double d = 1500 + 400 * std::sin(frame * 0.03) + noise(rng);
-        if (frame >= 150 && frame < 220) d += 900;
-        if (frame % 97 == 50) d = 0;
-        if (frame % 131 == 70) d = 60000;
+        if (frame >= 150 && frame < 220)
+            d += 900;
+        if (frame % 97 == 50)
+            d = 0;
+        if (frame % 131 == 70)
+            d = 60000;
         Add(static_cast<std::int32_t>(std::lround(d)));
         ASSERT_TRUE(SamePicture("frame " + std::to_string(frame)));
     }
 }
 
 // Thousands of points on a few hundred columns: many short segments, most of them vertical.
-TEST_F(PixelIdentityTest, DenseLines) {
+TEST_F(PixelIdentityTest, DenseLines)
+{
     std::mt19937 rng(9);
     std::uniform_int_distribution<int> step(-40, 40);
     std::int32_t d = 2000;
@@ -101,16 +113,18 @@ TEST_F(PixelIdentityTest, DenseLines) {
         }
         for (int frame = 0; frame < 5; ++frame) {
             Add(d + step(rng));
-            ASSERT_TRUE(SamePicture("window " + std::to_string(static_cast<int>(window)) + " frame " +
-                                    std::to_string(frame)));
+            ASSERT_TRUE(SamePicture("window " + std::to_string(static_cast<int>(window)) +
+                                    " frame " + std::to_string(frame)));
         }
     }
 }
 
 // A label drawn again over other pixels (the range moved, a zoom rectangle crossed it) is drawn
 // afresh, not copied.
-TEST_F(PixelIdentityTest, SameLabelsOverChangingBackground) {
-    for (int i = 0; i < 300; ++i) Add(3000 + (i % 7));
+TEST_F(PixelIdentityTest, SameLabelsOverChangingBackground)
+{
+    for (int i = 0; i < 300; ++i)
+        Add(3000 + (i % 7));
     ASSERT_TRUE(SamePicture("start"));
     Chart().Gradient().SetEndColor(0x303030);
     ASSERT_TRUE(SamePicture("darker gradient"));

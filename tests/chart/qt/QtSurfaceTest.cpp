@@ -18,15 +18,19 @@ protected:
     QtSurfaceImage image{20, 12, nullptr};
     TSurface& s = image.Surface();
     QRgb At(int x, int y) { return image.Image().pixel(x, y); }
-    int Count(QRgb c) {
+    int Count(QRgb c)
+    {
         const QImage& im = image.Image();
         int n = 0;
         for (int y = 0; y < im.height(); ++y) {
-            for (int x = 0; x < im.width(); ++x) n += im.pixel(x, y) == c;
+            for (int x = 0; x < im.width(); ++x)
+                n += im.pixel(x, y) == c;
         }
         return n;
     }
-    void Pen(TColor c, int width = 1, TPenStyle style = TPenStyle::psSolid, TPenMode mode = TPenMode::pmCopy) {
+    void Pen(TColor c, int width = 1, TPenStyle style = TPenStyle::psSolid,
+             TPenMode mode = TPenMode::pmCopy)
+    {
         TPenData p;
         p.Color = c;
         p.Width = width;
@@ -36,7 +40,8 @@ protected:
     }
 };
 
-TEST_F(QtSurfaceTest, LinesLeaveOutTheirEndPixel) {
+TEST_F(QtSurfaceTest, LinesLeaveOutTheirEndPixel)
+{
     Pen(clBlack);
     s.MoveTo(2, 3);
     s.LineTo(8, 3);
@@ -50,7 +55,8 @@ TEST_F(QtSurfaceTest, LinesLeaveOutTheirEndPixel) {
     EXPECT_EQ(Count(Black), 6 + 4);
 }
 
-TEST_F(QtSurfaceTest, BackwardLinesKeepTheirStartAndLeaveOutTheirEnd) {
+TEST_F(QtSurfaceTest, BackwardLinesKeepTheirStartAndLeaveOutTheirEnd)
+{
     Pen(clBlack);
     // Right to left, upward, and diagonally up-left: the start pixel is drawn, the end is not.
     s.MoveTo(10, 1);
@@ -59,8 +65,16 @@ TEST_F(QtSurfaceTest, BackwardLinesKeepTheirStartAndLeaveOutTheirEnd) {
     s.LineTo(3, 5);
     s.MoveTo(15, 10);
     s.LineTo(12, 7);
-    for (const auto& [x, y] : {std::pair{10, 1}, {9, 1}, {8, 1}, {3, 9}, {3, 8}, {3, 7}, {3, 6}, {15, 10},
-                               {14, 9}, {13, 8}}) {
+    for (const auto& [x, y] : {std::pair{10, 1},
+                               {9, 1},
+                               {8, 1},
+                               {3, 9},
+                               {3, 8},
+                               {3, 7},
+                               {3, 6},
+                               {15, 10},
+                               {14, 9},
+                               {13, 8}}) {
         EXPECT_EQ(At(x, y), Black) << x << "," << y;
     }
     EXPECT_EQ(At(7, 1), White);
@@ -69,7 +83,8 @@ TEST_F(QtSurfaceTest, BackwardLinesKeepTheirStartAndLeaveOutTheirEnd) {
     EXPECT_EQ(Count(Black), 3 + 4 + 3);
 }
 
-TEST_F(QtSurfaceTest, ThinLinesFarOutsideTheImageStillDrawTheirVisiblePart) {
+TEST_F(QtSurfaceTest, ThinLinesFarOutsideTheImageStillDrawTheirVisiblePart)
+{
     Pen(clBlack);
     s.MoveTo(2'000'000'000, 4);
     s.LineTo(-2'000'000'000, 4);
@@ -85,7 +100,8 @@ TEST_F(QtSurfaceTest, ThinLinesFarOutsideTheImageStillDrawTheirVisiblePart) {
     EXPECT_EQ(At(9, 9), Black);
 }
 
-TEST_F(QtSurfaceTest, ZeroLengthLineAndClearPenDrawNothing) {
+TEST_F(QtSurfaceTest, ZeroLengthLineAndClearPenDrawNothing)
+{
     Pen(clBlack, 3);
     s.MoveTo(5, 5);
     s.LineTo(5, 5);
@@ -94,7 +110,8 @@ TEST_F(QtSurfaceTest, ZeroLengthLineAndClearPenDrawNothing) {
     EXPECT_EQ(Count(Black), 0);
 }
 
-TEST_F(QtSurfaceTest, RectangleExcludesRightColumnAndBottomRow) {
+TEST_F(QtSurfaceTest, RectangleExcludesRightColumnAndBottomRow)
+{
     Pen(clBlack);
     s.SetBrush(TBrushData{clRed, TBrushStyle::bsSolid});
     s.Rectangle(TRect{2, 2, 7, 6});
@@ -106,7 +123,8 @@ TEST_F(QtSurfaceTest, RectangleExcludesRightColumnAndBottomRow) {
     EXPECT_EQ(Count(Black), 5 * 2 + 2 * 2);
 }
 
-TEST_F(QtSurfaceTest, FillRectUsesTheBrushOnly) {
+TEST_F(QtSurfaceTest, FillRectUsesTheBrushOnly)
+{
     Pen(clBlack, 1, TPenStyle::psSolid, TPenMode::pmNotXor);
     s.SetBrush(TBrushData{RGB(0x12, 0x34, 0x56), TBrushStyle::bsSolid});
     s.FillRect(TRect{0, 0, 4, 2});
@@ -117,7 +135,8 @@ TEST_F(QtSurfaceTest, FillRectUsesTheBrushOnly) {
     EXPECT_EQ(At(0, 0), 0xFF123456u);
 }
 
-TEST_F(QtSurfaceTest, NotXorTwiceRestoresThePixels) {
+TEST_F(QtSurfaceTest, NotXorTwiceRestoresThePixels)
+{
     s.SetBrush(TBrushData{RGB(0x12, 0x34, 0x56), TBrushStyle::bsSolid});
     s.FillRect(TRect{0, 0, 20, 12});
     const QImage before = image.Image().copy();
@@ -134,7 +153,8 @@ TEST_F(QtSurfaceTest, NotXorTwiceRestoresThePixels) {
     EXPECT_EQ(image.Image(), before);
 }
 
-TEST_F(QtSurfaceTest, ClippingKeepsDrawingInside) {
+TEST_F(QtSurfaceTest, ClippingKeepsDrawingInside)
+{
     Pen(clBlack, 3);
     s.SetClipRect(TRect{5, 0, 10, 12});
     s.MoveTo(0, 6);
@@ -149,7 +169,8 @@ TEST_F(QtSurfaceTest, ClippingKeepsDrawingInside) {
     EXPECT_EQ(At(0, 1), Black);
 }
 
-TEST_F(QtSurfaceTest, DottedLineHasTransparentOrOpaqueGaps) {
+TEST_F(QtSurfaceTest, DottedLineHasTransparentOrOpaqueGaps)
+{
     s.SetBrush(TBrushData{clRed, TBrushStyle::bsSolid});
     s.FillRect(TRect{0, 0, 20, 12});
     Pen(clBlack, 1, TPenStyle::psDot);
@@ -173,7 +194,8 @@ TEST_F(QtSurfaceTest, DottedLineHasTransparentOrOpaqueGaps) {
     EXPECT_EQ(redOpaque, 0);
 }
 
-TEST_F(QtSurfaceTest, TextAlignmentPlacesTheTextBox) {
+TEST_F(QtSurfaceTest, TextAlignmentPlacesTheTextBox)
+{
     TFontData f;
     f.Height = -11;
     s.SetFont(f);
@@ -197,7 +219,8 @@ TEST_F(QtSurfaceTest, TextAlignmentPlacesTheTextBox) {
     EXPECT_EQ(im.pixel(100 - w - 1, 39), White);
 }
 
-TEST_F(QtSurfaceTest, FontHeightsFollowTheSign) {
+TEST_F(QtSurfaceTest, FontHeightsFollowTheSign)
+{
     TFontData f;
     f.Height = -14;
     const QFont q = QtSurface::MakeFont(f);
@@ -211,7 +234,8 @@ TEST_F(QtSurfaceTest, FontHeightsFollowTheSign) {
     EXPECT_TRUE(styled.italic());
 }
 
-TEST_F(QtSurfaceTest, SystemColoursComeFromThePalette) {
+TEST_F(QtSurfaceTest, SystemColoursComeFromThePalette)
+{
     QPalette pal;
     pal.setColor(QPalette::Button, QColor(0x11, 0x22, 0x33));
     pal.setColor(QPalette::Light, QColor(0x44, 0x55, 0x66));

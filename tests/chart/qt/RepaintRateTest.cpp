@@ -16,27 +16,36 @@ namespace {
 
 class RepaintRateTest : public ChartControlFixture {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ChartControlFixture::SetUp();
-        for (int i = 0; i < 100; ++i) series->AddPoint(i, 30 + i % 7, "", UseSeriesColor);
+        for (int i = 0; i < 100; ++i)
+            series->AddPoint(i, 30 + i % 7, "", UseSeriesColor);
     }
-    void TearDown() override {
-        if (control) control->hide();
+    void TearDown() override
+    {
+        if (control)
+            control->hide();
     }
 
-    void ShowAndPaint() {
+    void ShowAndPaint()
+    {
         ChartControlFixture::ShowAndPaint();
-        if (HasFatalFailure()) return;
+        if (HasFatalFailure())
+            return;
         ASSERT_FALSE(Chart().Canvas().ImageDirty);
     }
     // Runs the event loop for a while (at least ms milliseconds).
-    static void Spin(int ms) {
+    static void Spin(int ms)
+    {
         QElapsedTimer t;
         t.start();
-        while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        while (t.elapsed() < ms)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     }
     // Runs the event loop until the chart has drawn more than `draws` times (5 s at most).
-    bool WaitForDrawBeyond(std::int64_t draws) {
+    bool WaitForDrawBeyond(std::int64_t draws)
+    {
         QElapsedTimer t;
         t.start();
         while (Chart().FullDrawCount() <= draws && t.elapsed() < 5000)
@@ -45,17 +54,20 @@ protected:
     }
 };
 
-TEST_F(RepaintRateTest, DefaultIsAboutSixtyPicturesASecond) {
+TEST_F(RepaintRateTest, DefaultIsAboutSixtyPicturesASecond)
+{
     EXPECT_EQ(control->MinRepaintInterval(), 16);
     control->SetMinRepaintInterval(-5);
     EXPECT_EQ(control->MinRepaintInterval(), 0);
 }
 
-TEST_F(RepaintRateTest, RequestSoonAfterAFullDrawIsHeldBackButTheImageIsDirtyAtOnce) {
+TEST_F(RepaintRateTest, RequestSoonAfterAFullDrawIsHeldBackButTheImageIsDirtyAtOnce)
+{
     control->SetMinRepaintInterval(60000);
     ShowAndPaint();
     const auto draws = Chart().FullDrawCount();
-    for (int i = 100; i < 120; ++i) series->AddPoint(i, 40, "", UseSeriesColor);
+    for (int i = 100; i < 120; ++i)
+        series->AddPoint(i, 40, "", UseSeriesColor);
     EXPECT_TRUE(Chart().Canvas().ImageDirty);
     EXPECT_TRUE(control->RepaintDeferred());
     Spin(50);
@@ -71,7 +83,8 @@ TEST_F(RepaintRateTest, RequestSoonAfterAFullDrawIsHeldBackButTheImageIsDirtyAtO
     EXPECT_TRUE(control->RepaintDeferred());
 }
 
-TEST_F(RepaintRateTest, SynchronousRepaintIsNeverHeldBack) {
+TEST_F(RepaintRateTest, SynchronousRepaintIsNeverHeldBack)
+{
     control->SetMinRepaintInterval(60000);
     ShowAndPaint();
     const auto draws = Chart().FullDrawCount();
@@ -83,7 +96,8 @@ TEST_F(RepaintRateTest, SynchronousRepaintIsNeverHeldBack) {
     }
 }
 
-TEST_F(RepaintRateTest, ABurstOfRequestsGivesOneFullDraw) {
+TEST_F(RepaintRateTest, ABurstOfRequestsGivesOneFullDraw)
+{
     control->SetMinRepaintInterval(200);
     ShowAndPaint();
     const auto draws = Chart().FullDrawCount();
@@ -99,7 +113,8 @@ TEST_F(RepaintRateTest, ABurstOfRequestsGivesOneFullDraw) {
     EXPECT_FALSE(control->RepaintDeferred());
 }
 
-TEST_F(RepaintRateTest, AStreamOfRequestsIsDrawnAtTheCappedRate) {
+TEST_F(RepaintRateTest, AStreamOfRequestsIsDrawnAtTheCappedRate)
+{
     control->SetMinRepaintInterval(40);
     ShowAndPaint();
     const auto draws = Chart().FullDrawCount();
@@ -124,7 +139,8 @@ TEST_F(RepaintRateTest, AStreamOfRequestsIsDrawnAtTheCappedRate) {
     EXPECT_FALSE(Chart().Canvas().ImageDirty);
 }
 
-TEST_F(RepaintRateTest, RequestLongAfterTheLastDrawGoesStraightOut) {
+TEST_F(RepaintRateTest, RequestLongAfterTheLastDrawGoesStraightOut)
+{
     control->SetMinRepaintInterval(30);
     ShowAndPaint();
     QThread::msleep(60);
@@ -135,7 +151,8 @@ TEST_F(RepaintRateTest, RequestLongAfterTheLastDrawGoesStraightOut) {
     EXPECT_EQ(Chart().FullDrawCount(), draws + 1);
 }
 
-TEST_F(RepaintRateTest, NothingHeldBackBeforeTheFirstDrawOrWithoutAnInterval) {
+TEST_F(RepaintRateTest, NothingHeldBackBeforeTheFirstDrawOrWithoutAnInterval)
+{
     control->SetMinRepaintInterval(60000);
     series->AddPoint(100, 40, "", UseSeriesColor);
     EXPECT_FALSE(control->RepaintDeferred());
@@ -152,13 +169,16 @@ public:
     int Deliveries = 0;
 
 protected:
-    bool eventFilter(QObject* receiver, QEvent*) override {
-        if (receiver == Watched) ++Deliveries;
+    bool eventFilter(QObject* receiver, QEvent*) override
+    {
+        if (receiver == Watched)
+            ++Deliveries;
         return false;
     }
 };
 
-TEST_F(RepaintRateTest, ControlGoesWhileAnUpdateIsHeldBack) {
+TEST_F(RepaintRateTest, ControlGoesWhileAnUpdateIsHeldBack)
+{
     control->SetMinRepaintInterval(30);
     ShowAndPaint();
     series->AddPoint(100, 40, "", UseSeriesColor);

@@ -24,21 +24,29 @@ struct Range {
     friend bool operator==(const Range&, const Range&) = default;
 };
 
-std::ostream& operator<<(std::ostream& os, const Range& r) { return os << r.Min << ".." << r.Max; }
+std::ostream& operator<<(std::ostream& os, const Range& r)
+{
+    return os << r.Min << ".." << r.Max;
+}
 
-Range RangeOf(const TCustomChartAxis& a) { return Range{a.Minimum(), a.Maximum()}; }
+Range RangeOf(const TCustomChartAxis& a)
+{
+    return Range{a.Minimum(), a.Maximum()};
+}
 
 // Chart1 inside a larger window, the way the main window holds it, so the mouse can travel
 // outside the control while staying in the window. Events are sent to the window, which is where
 // the window system delivers them; Qt then routes them (including its implicit grab).
 class ZoomPanQt : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         window = std::make_unique<QWidget>();
         window->resize(1000, 700);
         control = CreateChart1(window.get());
         series = control->Series1();
-        for (int i = 0; i < 200; ++i) series->AddPoint(i, 20 + (i % 2), "", UseSeriesColor);
+        for (int i = 0; i < 200; ++i)
+            series->AddPoint(i, 20 + (i % 2), "", UseSeriesColor);
         Left().SetMaximum(100);
         Left().SetMinimum(0);
         control->OnError = [this](std::exception_ptr) { ++errors; };
@@ -59,25 +67,34 @@ protected:
     TZoomPanInteraction& Zp() { return interaction->ZoomPan(); }
 
     // (x, y) in the control's coordinates.
-    void Mouse(QEvent::Type type, int x, int y, Qt::MouseButton button, Qt::MouseButtons buttons) {
+    void Mouse(QEvent::Type type, int x, int y, Qt::MouseButton button, Qt::MouseButtons buttons)
+    {
         const QPointF inWindow = QPointF(control->mapTo(window.get(), QPoint(x, y)));
-        QMouseEvent ev(type, inWindow, inWindow, QPointF(window->mapToGlobal(inWindow.toPoint())), button, buttons,
-                       Qt::NoModifier);
+        QMouseEvent ev(type, inWindow, inWindow, QPointF(window->mapToGlobal(inWindow.toPoint())),
+                       button, buttons, Qt::NoModifier);
         QApplication::sendEvent(window->windowHandle(), &ev);
     }
-    void Press(Qt::MouseButton b, int x, int y) { Mouse(QEvent::MouseButtonPress, x, y, b, held |= b); }
+    void Press(Qt::MouseButton b, int x, int y)
+    {
+        Mouse(QEvent::MouseButtonPress, x, y, b, held |= b);
+    }
     void Move(int x, int y) { Mouse(QEvent::MouseMove, x, y, Qt::NoButton, held); }
-    void Release(Qt::MouseButton b, int x, int y) { Mouse(QEvent::MouseButtonRelease, x, y, b, held &= ~b); }
-    void Drag(Qt::MouseButton b, int x0, int y0, int x1, int y1) {
+    void Release(Qt::MouseButton b, int x, int y)
+    {
+        Mouse(QEvent::MouseButtonRelease, x, y, b, held &= ~b);
+    }
+    void Drag(Qt::MouseButton b, int x0, int y0, int x1, int y1)
+    {
         Press(b, x0, y0);
         Move(x1, y1);
         Release(b, x1, y1);
         QApplication::processEvents();
     }
-    void Wheel(int angle) {
+    void Wheel(int angle)
+    {
         const QPointF inWindow = QPointF(control->mapTo(window.get(), QPoint(200, 150)));
-        QWheelEvent ev(inWindow, QPointF(window->mapToGlobal(inWindow.toPoint())), QPoint(), QPoint(0, angle),
-                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent ev(inWindow, QPointF(window->mapToGlobal(inWindow.toPoint())), QPoint(),
+                       QPoint(0, angle), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(window->windowHandle(), &ev);
     }
 
@@ -89,7 +106,8 @@ protected:
     int errors = 0;
 };
 
-TEST_F(ZoomPanQt, ZoomAndUndoThresholds) {
+TEST_F(ZoomPanQt, ZoomAndUndoThresholds)
+{
     Chart().AnimatedZoom = false;
     const Range b0 = RangeOf(Bottom()), l0 = RangeOf(Left());
     const Range zb{Bottom().PixelToValue(100), Bottom().PixelToValue(117)};
@@ -114,7 +132,8 @@ TEST_F(ZoomPanQt, ZoomAndUndoThresholds) {
     EXPECT_EQ(errors, 0);
 }
 
-TEST_F(ZoomPanQt, AnimatedZoomPaintsSevenStepsThenTheTarget) {
+TEST_F(ZoomPanQt, AnimatedZoomPaintsSevenStepsThenTheTarget)
+{
     ASSERT_TRUE(Chart().AnimatedZoom);
     const Range target{Bottom().PixelToValue(100), Bottom().PixelToValue(160)};
     std::vector<Range> drawn;
@@ -132,7 +151,8 @@ TEST_F(ZoomPanQt, AnimatedZoomPaintsSevenStepsThenTheTarget) {
     ASSERT_EQ(drawn.size(), 8u);
     Range expect{0, 199};
     for (std::size_t k = 0; k < 7; ++k) {
-        expect = Range{expect.Min + (target.Min - expect.Min) / 3, expect.Max - (expect.Max - target.Max) / 3};
+        expect = Range{expect.Min + (target.Min - expect.Min) / 3,
+                       expect.Max - (expect.Max - target.Max) / 3};
         EXPECT_DOUBLE_EQ(drawn[k].Min, expect.Min) << k;
         EXPECT_DOUBLE_EQ(drawn[k].Max, expect.Max) << k;
     }
@@ -140,7 +160,8 @@ TEST_F(ZoomPanQt, AnimatedZoomPaintsSevenStepsThenTheTarget) {
     EXPECT_EQ(zooms, 1);
 }
 
-TEST_F(ZoomPanQt, TwoZoomsThenUndoRestoreTheFirstSavedScales) {
+TEST_F(ZoomPanQt, TwoZoomsThenUndoRestoreTheFirstSavedScales)
+{
     Chart().AnimatedZoom = false;
     const Range b0 = RangeOf(Bottom()), l0 = RangeOf(Left());
     Drag(Qt::LeftButton, 100, 100, 400, 250);
@@ -154,7 +175,8 @@ TEST_F(ZoomPanQt, TwoZoomsThenUndoRestoreTheFirstSavedScales) {
     EXPECT_TRUE(Chart().RightAxis()->AutomaticMinimum());
 }
 
-TEST_F(ZoomPanQt, UndoWithNothingSavedChangesNoRange) {
+TEST_F(ZoomPanQt, UndoWithNothingSavedChangesNoRange)
+{
     Bottom().SetRange(10, 60);
     control->repaint();
     Drag(Qt::LeftButton, 200, 200, 100, 100);
@@ -162,10 +184,11 @@ TEST_F(ZoomPanQt, UndoWithNothingSavedChangesNoRange) {
     EXPECT_EQ(RangeOf(Left()), (Range{0, 100}));
 }
 
-TEST_F(ZoomPanQt, WherePressesStartADrag) {
+TEST_F(ZoomPanQt, WherePressesStartADrag)
+{
     const TRect t = Chart().Title().TitleRect;
-    for (QPoint p : {QPoint((t.Left + t.Right) / 2, (t.Top + t.Bottom) / 2), QPoint(0, 150), QPoint(3, 150),
-                     QPoint(476, 0), QPoint(952, 312)}) {
+    for (QPoint p : {QPoint((t.Left + t.Right) / 2, (t.Top + t.Bottom) / 2), QPoint(0, 150),
+                     QPoint(3, 150), QPoint(476, 0), QPoint(952, 312)}) {
         Press(Qt::LeftButton, p.x(), p.y());
         EXPECT_FALSE(Zp().Zoom.Active) << p.x() << "," << p.y();
         Release(Qt::LeftButton, p.x(), p.y());
@@ -174,7 +197,8 @@ TEST_F(ZoomPanQt, WherePressesStartADrag) {
         Release(Qt::RightButton, p.x(), p.y());
     }
     const TChartAxis& left = Left();
-    const int lx = left.LabelAnchor < left.AxisLinePos ? left.LabelAnchor + 1 : left.LabelAnchor - 2;
+    const int lx =
+        left.LabelAnchor < left.AxisLinePos ? left.LabelAnchor + 1 : left.LabelAnchor - 2;
     const int ly = (left.StartPixel + left.EndPixel) / 2;
     Press(Qt::LeftButton, lx, ly);
     EXPECT_TRUE(Zp().Zoom.Active);
@@ -190,7 +214,8 @@ TEST_F(ZoomPanQt, WherePressesStartADrag) {
     Release(Qt::RightButton, 100, 100);
 }
 
-TEST_F(ZoomPanQt, BandOnTheImageWithoutRedrawAndReleaseOutsideTheControl) {
+TEST_F(ZoomPanQt, BandOnTheImageWithoutRedrawAndReleaseOutsideTheControl)
+{
     Chart().AnimatedZoom = false;
     const QImage clean = control->ImageSnapshot();
     const auto draws = Chart().FullDrawCount();
@@ -214,13 +239,15 @@ TEST_F(ZoomPanQt, BandOnTheImageWithoutRedrawAndReleaseOutsideTheControl) {
     EXPECT_EQ(errors, 0);
 }
 
-TEST_F(ZoomPanQt, SmallDragLeavesTheImageAsItWas) {
+TEST_F(ZoomPanQt, SmallDragLeavesTheImageAsItWas)
+{
     const QImage clean = control->ImageSnapshot();
     Drag(Qt::LeftButton, 100, 100, 110, 300);
     EXPECT_EQ(control->ImageSnapshot(), clean);
 }
 
-TEST_F(ZoomPanQt, PanLeavingThePlotStopsForGood) {
+TEST_F(ZoomPanQt, PanLeavingThePlotStopsForGood)
+{
     const TRect cr = Chart().ChartRect();
     Press(Qt::RightButton, 100, 100);
     Move(110, 100);
@@ -234,7 +261,8 @@ TEST_F(ZoomPanQt, PanLeavingThePlotStopsForGood) {
     EXPECT_EQ(RangeOf(Bottom()), b1);
 }
 
-TEST_F(ZoomPanQt, TenPixelRightDragShiftsTowardLowerValues) {
+TEST_F(ZoomPanQt, TenPixelRightDragShiftsTowardLowerValues)
+{
     const double w = Bottom().PixelToValue(110) - Bottom().PixelToValue(100);
     Drag(Qt::RightButton, 100, 100, 110, 100);
     EXPECT_DOUBLE_EQ(Bottom().Minimum(), -w);
@@ -245,7 +273,8 @@ TEST_F(ZoomPanQt, TenPixelRightDragShiftsTowardLowerValues) {
     EXPECT_NEAR(Bottom().Maximum(), 199, 1e-9);
 }
 
-TEST_F(ZoomPanQt, HorizontalPanningIgnoresVerticalMovement) {
+TEST_F(ZoomPanQt, HorizontalPanningIgnoresVerticalMovement)
+{
     Chart().AllowPanning = TPanningMode::pmHorizontal;
     int scrolls = 0;
     Zp().OnScroll = [&](TCustomChart*) { ++scrolls; };
@@ -255,7 +284,8 @@ TEST_F(ZoomPanQt, HorizontalPanningIgnoresVerticalMovement) {
     EXPECT_EQ(RangeOf(Bottom()), (Range{0, 199}));
 }
 
-TEST_F(ZoomPanQt, WheelNotchesScrollTheVerticalAxes) {
+TEST_F(ZoomPanQt, WheelNotchesScrollTheVerticalAxes)
+{
     Wheel(-120);
     EXPECT_EQ(RangeOf(Left()), (Range{3, 103}));
     EXPECT_EQ(RangeOf(Bottom()), (Range{0, 199}));
@@ -271,7 +301,8 @@ TEST_F(ZoomPanQt, WheelNotchesScrollTheVerticalAxes) {
     EXPECT_EQ(RangeOf(Left()), (Range{3, 103}));
 }
 
-TEST_F(ZoomPanQt, RightButtonDuringAZoomDragDoesNothing) {
+TEST_F(ZoomPanQt, RightButtonDuringAZoomDragDoesNothing)
+{
     Chart().AnimatedZoom = false;
     Press(Qt::LeftButton, 100, 100);
     Move(130, 130);
@@ -286,7 +317,8 @@ TEST_F(ZoomPanQt, RightButtonDuringAZoomDragDoesNothing) {
     EXPECT_NE(RangeOf(Bottom()), (Range{0, 199}));
 }
 
-TEST_F(ZoomPanQt, LeaveEndsAPanButNotAZoom) {
+TEST_F(ZoomPanQt, LeaveEndsAPanButNotAZoom)
+{
     Press(Qt::RightButton, 100, 100);
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(control, &leave);
@@ -298,7 +330,8 @@ TEST_F(ZoomPanQt, LeaveEndsAPanButNotAZoom) {
     Release(Qt::LeftButton, 100, 100);
 }
 
-TEST_F(ZoomPanQt, SeriesCursorOnIdleMoves) {
+TEST_F(ZoomPanQt, SeriesCursorOnIdleMoves)
+{
     series->Cursor = crHandPoint;
     Move(series->PointPixelX(40), series->PointPixelY(40));
     EXPECT_EQ(control->cursor().shape(), Qt::PointingHandCursor);
@@ -306,7 +339,8 @@ TEST_F(ZoomPanQt, SeriesCursorOnIdleMoves) {
     EXPECT_FALSE(control->testAttribute(Qt::WA_SetCursor));
 }
 
-TEST_F(ZoomPanQt, DoubleClickPressCountsAsAPress) {
+TEST_F(ZoomPanQt, DoubleClickPressCountsAsAPress)
+{
     std::vector<bool> doubles;
     Zp().OnClickBackground = [&](TCustomChart*, TMouseButton, TShiftState s, int, int) {
         doubles.push_back((s & ssDouble) != 0);
@@ -319,7 +353,8 @@ TEST_F(ZoomPanQt, DoubleClickPressCountsAsAPress) {
     Mouse(QEvent::MouseButtonRelease, 100, 100, Qt::LeftButton, Qt::NoButton);
 }
 
-TEST_F(ZoomPanQt, HandlerErrorsStayOutOfTheEventLoop) {
+TEST_F(ZoomPanQt, HandlerErrorsStayOutOfTheEventLoop)
+{
     Chart().AnimatedZoom = false;
     Zp().OnZoom = [](TCustomChart*) { throw std::runtime_error("zoom failed"); };
     Drag(Qt::LeftButton, 100, 100, 160, 160);

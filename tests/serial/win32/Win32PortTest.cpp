@@ -38,10 +38,10 @@ std::string Env(const char* name)
     return value != nullptr ? value : "";
 }
 
-#define REQUIRE_PORT(var, name)                                 \
-    const std::string var = Env(name);                          \
-    if (var.empty())                                            \
-        GTEST_SKIP() << name << " names no port"
+#define REQUIRE_PORT(var, name)                                                                    \
+    const std::string var = Env(name);                                                             \
+    if (var.empty())                                                                               \
+    GTEST_SKIP() << name << " names no port"
 
 // Every failure the backend reports, from any thread.
 std::mutex ReportedMutex;
@@ -79,10 +79,12 @@ bool SendAll(SerialPort& port, const std::vector<std::uint8_t>& bytes)
 {
     IoRecord record;
     switch (port.StartWrite(bytes, record)) {
-    case WriteStart::Completed: return record.BytesTransferred == bytes.size();
+    case WriteStart::Completed:
+        return record.BytesTransferred == bytes.size();
     case WriteStart::Pending:
         return port.FinishWrite(record, 2s) && record.BytesTransferred == bytes.size();
-    case WriteStart::Failed: return false;
+    case WriteStart::Failed:
+        return false;
     }
     return false;
 }
@@ -151,7 +153,7 @@ TEST(Win32Port, CloseReleasesThePort)
     ASSERT_NE(first, nullptr) << Describe(LastSystemError());
     first->Close();
     EXPECT_TRUE(first->IsReleased());
-    first->Close();  // a second close does nothing
+    first->Close(); // a second close does nothing
     LineSettings settings;
     EXPECT_FALSE(first->GetCommState(settings));
     auto second = platform->OpenPort(name);
@@ -266,7 +268,7 @@ private:
             ++Passes_;
             if (Port_->WaitCommEvent(mask, record) && (mask & EvRxChar)) {
                 ++Arrivals_;
-                std::this_thread::sleep_for(20ms);  // the window's turn, as the hand-off paces it
+                std::this_thread::sleep_for(20ms); // the window's turn, as the hand-off paces it
             }
         }
         Ended_.store(true);

@@ -67,8 +67,8 @@ TEST(RegistryPortList, ShowsTheValuesDataInTheRegistrysOrderNotSorted)
         // The value names order the enumeration here; a list sorted by port name would put
         // COM10 first.
         values.SetText(L"\\Device\\RvTestA", L"COM9");
-        values.SetText(L"\\Device\\RvTestB", L"COM10", false);  // stored without its NUL
-        values.SetNumber(L"\\Device\\RvTestC", 7);                // not text: skipped
+        values.SetText(L"\\Device\\RvTestB", L"COM10", false); // stored without its NUL
+        values.SetNumber(L"\\Device\\RvTestC", 7); // not text: skipped
 
         const QStringList now = EnumerateSerialPorts();
         ASSERT_EQ(now.size(), before.size() + 2);

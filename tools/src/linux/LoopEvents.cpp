@@ -137,9 +137,9 @@ namespace {
 std::atomic<LoopEvents*> StopTarget{nullptr};
 static_assert(std::atomic<LoopEvents*>::is_always_lock_free);
 
-struct sigaction OldInt{};
-struct sigaction OldTerm{};
-struct sigaction OldPipe{};
+struct sigaction OldInt { };
+struct sigaction OldTerm { };
+struct sigaction OldPipe { };
 
 extern "C" void OnStopSignal(int)
 {
@@ -154,13 +154,13 @@ StopSignals::StopSignals(LoopEvents& events)
     LoopEvents* expected = nullptr;
     if (!StopTarget.compare_exchange_strong(expected, &events))
         return;
-    struct sigaction action{};
+    struct sigaction action { };
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, &OldInt);
     ::sigaction(SIGTERM, &action, &OldTerm);
-    struct sigaction ignore{};
+    struct sigaction ignore { };
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     ::sigaction(SIGPIPE, &ignore, &OldPipe);

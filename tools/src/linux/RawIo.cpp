@@ -41,7 +41,9 @@ bool WriteAll(int fd, std::string_view text)
     return true;
 }
 
-void UseBinaryStandardInput() {}
+void UseBinaryStandardInput()
+{
+}
 
 bool SyncToStorage(std::FILE* file)
 {

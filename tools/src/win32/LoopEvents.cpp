@@ -13,7 +13,7 @@ namespace rv {
 struct LoopEvents::State {
     HANDLE Port = nullptr;
     std::atomic<bool> StopRequested{false};
-    std::deque<CommHandle> Taken;  // dequeued while waiting, not yet handed out; owner only
+    std::deque<CommHandle> Taken; // dequeued while waiting, not yet handed out; owner only
 };
 
 namespace {
@@ -97,7 +97,7 @@ std::size_t LoopEvents::Take(std::span<CommHandle> out)
         if (!::GetQueuedCompletionStatus(State_->Port, &low, &high, &marker, 0))
             break;
         if (marker == &StopMarker)
-            continue;  // StopRequested already says so
+            continue; // StopRequested already says so
         out[count++] = (static_cast<CommHandle>(high) << 32) | low;
     }
     return count;

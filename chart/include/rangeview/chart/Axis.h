@@ -14,14 +14,19 @@ namespace rv {
 
 // Round half to even, as RoundHalfEven, for |x| < 2^31 only and without library calls: the
 // pixel mapping runs twice for every point of every paint.
-inline std::int64_t RoundHalfEvenSmall(double x) {
+inline std::int64_t RoundHalfEvenSmall(double x)
+{
     const auto whole = static_cast<std::int64_t>(x); // toward zero
     // Exact: x and its integer part are within 2^31 of each other.
     const double fraction = x - static_cast<double>(whole);
-    if (fraction > 0.5) return whole + 1;
-    if (fraction < -0.5) return whole - 1;
-    if (fraction == 0.5) return whole % 2 == 0 ? whole : whole + 1;
-    if (fraction == -0.5) return whole % 2 == 0 ? whole : whole - 1;
+    if (fraction > 0.5)
+        return whole + 1;
+    if (fraction < -0.5)
+        return whole - 1;
+    if (fraction == 0.5)
+        return whole % 2 == 0 ? whole : whole + 1;
+    if (fraction == -0.5)
+        return whole % 2 == 0 ? whole : whole - 1;
     return whole;
 }
 
@@ -213,7 +218,8 @@ protected:
     void Changed();
 
 private:
-    template <class T> void Store(T& field, const T& value);
+    template <class T>
+    void Store(T& field, const T& value);
     void SelectFont(const TChartFont& font) const;
     std::int32_t ValueLabelsWidth();
 

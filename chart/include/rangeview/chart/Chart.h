@@ -49,7 +49,9 @@ public:
     void AddSeries(TChartSeries* series);
     void RemoveSeries(TChartSeries* series);
     // Attaches the series and keeps it alive as long as the chart.
-    template <class T> T* AdoptSeries(std::unique_ptr<T> series) {
+    template <class T>
+    T* AdoptSeries(std::unique_ptr<T> series)
+    {
         T* raw = series.get();
         Owned_.push_back(std::move(series));
         AddSeries(raw);
@@ -147,7 +149,8 @@ private:
     void AttachSeries(TChartSeries* series);
     void DetachSeries(TChartSeries* series);
     void ApplyAxisMargins(TCustomChartAxis& axis);
-    template <class T> void Store(T& field, const T& value);
+    template <class T>
+    void Store(T& field, const T& value);
 
     std::unique_ptr<TChartAxis> BottomAxis_;
     std::unique_ptr<TChartAxis> TopAxis_;
@@ -187,7 +190,6 @@ private:
     ITextMeasure* TextMeasure_ = nullptr;
 };
 
-
 // Pixel positions of the labels of one axis paint, in the order they were produced.
 struct TTickPositions {
     static constexpr std::int32_t Capacity = 2000;
@@ -196,8 +198,10 @@ struct TTickPositions {
 
     void Clear() { Count = 0; }
     // Positions beyond the capacity are dropped.
-    void Add(std::int32_t p) {
-        if (Count < Capacity) Positions[static_cast<std::size_t>(Count++)] = p;
+    void Add(std::int32_t p)
+    {
+        if (Count < Capacity)
+            Positions[static_cast<std::size_t>(Count++)] = p;
     }
     std::int32_t operator[](std::int32_t i) const { return Positions[static_cast<std::size_t>(i)]; }
 };
@@ -207,7 +211,13 @@ class TSurface;
 class TCustomChart;
 
 enum class TGradientDirection : std::uint8_t {
-    gdTopBottom, gdBottomTop, gdLeftRight, gdRightLeft, gdFromCenter, gdFromTopLeft, gdFromBottomLeft
+    gdTopBottom,
+    gdBottomTop,
+    gdLeftRight,
+    gdRightLeft,
+    gdFromCenter,
+    gdFromTopLeft,
+    gdFromBottomLeft
 };
 
 // Background gradient of the chart panel.

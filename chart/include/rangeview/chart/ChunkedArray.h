@@ -26,34 +26,43 @@ public:
     T& back() { return (*this)[Size_ - 1]; }
     const T& back() const { return (*this)[Size_ - 1]; }
 
-    void push_back(T value) {
-        if (Size_ == capacity()) AddBlock();
+    void push_back(T value)
+    {
+        if (Size_ == capacity())
+            AddBlock();
         (*this)[Size_] = std::move(value);
         ++Size_;
     }
 
     // Inserts at index (0 <= index <= size()); later elements move up by one.
-    void insert(std::size_t index, T value) {
+    void insert(std::size_t index, T value)
+    {
         push_back(T{});
-        for (std::size_t j = Size_ - 1; j > index; --j) (*this)[j] = std::move((*this)[j - 1]);
+        for (std::size_t j = Size_ - 1; j > index; --j)
+            (*this)[j] = std::move((*this)[j - 1]);
         (*this)[index] = std::move(value);
     }
 
     // Removes index (0 <= index < size()); later elements move down by one.
-    void erase(std::size_t index) {
-        for (std::size_t j = index; j + 1 < Size_; ++j) (*this)[j] = std::move((*this)[j + 1]);
+    void erase(std::size_t index)
+    {
+        for (std::size_t j = index; j + 1 < Size_; ++j)
+            (*this)[j] = std::move((*this)[j + 1]);
         pop_back();
     }
 
-    void pop_back() {
+    void pop_back()
+    {
         --Size_;
         (*this)[Size_] = T{};
         // Keep one spare block so that add/remove at a block edge does not thrash.
-        while (Blocks_.size() > 1 && capacity() - BlockSize > Size_ + BlockSize) Blocks_.pop_back();
+        while (Blocks_.size() > 1 && capacity() - BlockSize > Size_ + BlockSize)
+            Blocks_.pop_back();
     }
 
     // Releases everything (capacity 0).
-    void clear() {
+    void clear()
+    {
         Blocks_.clear();
         Blocks_.shrink_to_fit();
         Size_ = 0;
@@ -62,7 +71,8 @@ public:
 private:
     static constexpr std::size_t Mask = BlockSize - 1;
 
-    void AddBlock() {
+    void AddBlock()
+    {
         if constexpr (std::is_trivially_default_constructible_v<T>) {
             Blocks_.push_back(std::make_unique_for_overwrite<T[]>(BlockSize));
         } else {

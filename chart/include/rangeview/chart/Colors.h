@@ -47,11 +47,24 @@ constexpr TColor clBtnHighlight = clSystemColor | 20;
 constexpr TColor cl3DDkShadow = clSystemColor | 21;
 constexpr TColor cl3DLight = clSystemColor | 22;
 
-constexpr bool IsSystemColor(TColor c) { return (c & 0xFF000000u) == clSystemColor; }
-constexpr std::uint8_t GetRValue(TColor c) { return static_cast<std::uint8_t>(c & 0xFF); }
-constexpr std::uint8_t GetGValue(TColor c) { return static_cast<std::uint8_t>((c >> 8) & 0xFF); }
-constexpr std::uint8_t GetBValue(TColor c) { return static_cast<std::uint8_t>((c >> 16) & 0xFF); }
-constexpr TColor RGB(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+constexpr bool IsSystemColor(TColor c)
+{
+    return (c & 0xFF000000u) == clSystemColor;
+}
+constexpr std::uint8_t GetRValue(TColor c)
+{
+    return static_cast<std::uint8_t>(c & 0xFF);
+}
+constexpr std::uint8_t GetGValue(TColor c)
+{
+    return static_cast<std::uint8_t>((c >> 8) & 0xFF);
+}
+constexpr std::uint8_t GetBValue(TColor c)
+{
+    return static_cast<std::uint8_t>((c >> 16) & 0xFF);
+}
+constexpr TColor RGB(std::uint8_t r, std::uint8_t g, std::uint8_t b)
+{
     return static_cast<TColor>(r) | (static_cast<TColor>(g) << 8) | (static_cast<TColor>(b) << 16);
 }
 

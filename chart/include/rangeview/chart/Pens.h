@@ -8,10 +8,25 @@
 
 namespace rv {
 
-enum class TPenStyle : std::uint8_t { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
+enum class TPenStyle : std::uint8_t {
+    psSolid,
+    psDash,
+    psDot,
+    psDashDot,
+    psDashDotDot,
+    psClear,
+    psInsideFrame
+};
 enum class TPenMode : std::uint8_t { pmCopy, pmNotXor };
 enum class TBrushStyle : std::uint8_t {
-    bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross
+    bsSolid,
+    bsClear,
+    bsHorizontal,
+    bsVertical,
+    bsFDiagonal,
+    bsBDiagonal,
+    bsCross,
+    bsDiagCross
 };
 
 // Font style bits.
@@ -85,25 +100,25 @@ private:
 // Axis line pen: width 2.
 class TChartAxisPen : public TChartPen {
 public:
-    TChartAxisPen() : TChartPen(clBlack, 2) {}
+    TChartAxisPen() : TChartPen(clBlack, 2) { }
 };
 
 // Grid pen: gray, dotted.
 class TDottedGrayPen : public TChartPen {
 public:
-    TDottedGrayPen() : TChartPen(clGray, 1, TPenStyle::psDot) {}
+    TDottedGrayPen() : TChartPen(clGray, 1, TPenStyle::psDot) { }
 };
 
 // Tick pens: gray.
 class TDarkGrayPen : public TChartPen {
 public:
-    TDarkGrayPen() : TChartPen(clGray) {}
+    TDarkGrayPen() : TChartPen(clGray) { }
 };
 
 // Pen that starts invisible (minor grid).
 class TChartHiddenPen : public TChartPen {
 public:
-    TChartHiddenPen() : TChartPen(clBlack, 1, TPenStyle::psSolid, false) {}
+    TChartHiddenPen() : TChartPen(clBlack, 1, TPenStyle::psSolid, false) { }
 };
 
 // Fill colour and style of a chart part (panel, walls, titles); the painters select it on the

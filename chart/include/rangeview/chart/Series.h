@@ -134,7 +134,8 @@ public:
     TSeriesOnClear OnClearValues;
     std::function<void(TChartSeries* Sender, std::int32_t ValueIndex)> OnClick;
     std::function<void(TChartSeries* Sender, std::int32_t ValueIndex)> OnDblClick;
-    std::function<void(TChartSeries* Sender, std::int32_t ValueIndex, std::string& MarkText)> OnGetMarkText;
+    std::function<void(TChartSeries* Sender, std::int32_t ValueIndex, std::string& MarkText)>
+        OnGetMarkText;
 
     // Colour used for index i when ColorEachPoint is set.
     static TColor PaletteColor(std::int32_t i);
@@ -142,7 +143,11 @@ public:
 protected:
     // Lets the chart keep its list in step without calling back into SetParentChart.
     friend class TCustomAxisPanel;
-    void DetachFromChart() { ParentChart_ = nullptr; ResolvedHorizAxis_ = ResolvedVertAxis_ = nullptr; }
+    void DetachFromChart()
+    {
+        ParentChart_ = nullptr;
+        ResolvedHorizAxis_ = ResolvedVertAxis_ = nullptr;
+    }
 
 private:
     void InsertColor(std::int32_t Index, TColor Color);

@@ -84,7 +84,8 @@ public:
 TColor DefaultSystemColor(TColor systemColor);
 
 // Any colour to RGB with the fixed scheme for system colours (what TSurface::ColorToRGB answers).
-inline TColor FixedColorToRGB(TColor color) {
+inline TColor FixedColorToRGB(TColor color)
+{
     return IsSystemColor(color) ? DefaultSystemColor(color) : (color & 0x00FFFFFFu);
 }
 

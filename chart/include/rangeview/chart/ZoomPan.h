@@ -42,7 +42,8 @@ struct TZoomPanningRecord {
     std::int32_t X1 = 0;
     std::int32_t Y1 = 0;
 
-    void Activate(std::int32_t x, std::int32_t y) {
+    void Activate(std::int32_t x, std::int32_t y)
+    {
         X0 = X1 = x;
         Y0 = Y1 = y;
         Active = true;
@@ -71,7 +72,15 @@ struct TZoomPanSettings {
     TShiftState PanKeys = 0;
 };
 
-enum class TChartClickedPartStyle : std::uint8_t { cpNone, cpLegend, cpAxis, cpSeries, cpTitle, cpFoot, cpChartRect };
+enum class TChartClickedPartStyle : std::uint8_t {
+    cpNone,
+    cpLegend,
+    cpAxis,
+    cpSeries,
+    cpTitle,
+    cpFoot,
+    cpChartRect
+};
 
 // What a mouse position is over, as the zoom and scroll handling asks it.
 struct TChartClickedPart {
@@ -83,11 +92,11 @@ struct TChartClickedPart {
 
 using TAllowScrollEvent =
     std::function<void(TCustomChartAxis* Sender, double& AMin, double& AMax, bool& AllowScroll)>;
-using TChartClickAxisEvent = std::function<void(TCustomChart* Sender, TCustomChartAxis* Axis,
-                                                TMouseButton Button, TShiftState Shift, std::int32_t X,
-                                                std::int32_t Y)>;
-using TChartClickEvent = std::function<void(TCustomChart* Sender, TMouseButton Button, TShiftState Shift,
-                                            std::int32_t X, std::int32_t Y)>;
+using TChartClickAxisEvent =
+    std::function<void(TCustomChart* Sender, TCustomChartAxis* Axis, TMouseButton Button,
+                       TShiftState Shift, std::int32_t X, std::int32_t Y)>;
+using TChartClickEvent = std::function<void(TCustomChart* Sender, TMouseButton Button,
+                                            TShiftState Shift, std::int32_t X, std::int32_t Y)>;
 
 // What the interaction needs of the control window besides the chart.
 class IZoomPanWindow {

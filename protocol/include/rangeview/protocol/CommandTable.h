@@ -8,9 +8,9 @@ namespace rv {
 
 // One entry of the window's command list and of the command-line tool's command names.
 struct CommandTableRow {
-    std::string_view ItemText;          // the text offered in the command list
-    std::array<std::uint8_t, 3> Bytes;  // what ItemText converts to
-    std::string_view Note;              // status-bar note, trailing spaces included
+    std::string_view ItemText; // the text offered in the command list
+    std::array<std::uint8_t, 3> Bytes; // what ItemText converts to
+    std::string_view Note; // status-bar note, trailing spaces included
 };
 
 // The nine commands offered to the user, in list order. Each is 0xA5, a code, and the check

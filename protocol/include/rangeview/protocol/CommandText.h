@@ -21,8 +21,8 @@ std::int32_t HexPairValue(std::string_view text) noexcept;
 
 // What CommandTextToBytes wrote; the connection's send path and the command-line tool read it.
 struct CommandBytesResult {
-    std::size_t Count = 0;  // bytes written to the output, never more than its size
-    bool Overflow = false;  // the text converts to more bytes than the output holds
+    std::size_t Count = 0; // bytes written to the output, never more than its size
+    bool Overflow = false; // the text converts to more bytes than the output holds
 };
 
 // Converts command text (UTF-8) to the bytes to send: adjacent hex digits pair greedily into one

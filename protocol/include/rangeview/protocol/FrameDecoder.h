@@ -16,7 +16,7 @@ namespace rv {
 // at positions 4 to 6: a frame too short to carry a reading repeats the previous one's values.
 class FrameDecoder {
 public:
-    static constexpr std::size_t FrameBufferSize = MeasurementFrame::MaxSize;  // 260
+    static constexpr std::size_t FrameBufferSize = MeasurementFrame::MaxSize; // 260
 
     // Returns a reading when b is the checksum of a frame whose checksum is correct.
     std::optional<MeasurementReading> FeedByte(std::uint8_t b) noexcept;

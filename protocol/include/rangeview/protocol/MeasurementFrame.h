@@ -14,13 +14,13 @@ namespace rv {
 // N + 4 bytes before it.
 struct MeasurementFrame {
     static constexpr std::uint8_t SyncByte = 0x5A;
-    static constexpr std::size_t HeaderSize = 4;      // both sync bytes, type, length
+    static constexpr std::size_t HeaderSize = 4; // both sync bytes, type, length
     static constexpr std::size_t MaxPayload = 255;
-    static constexpr std::size_t MaxSize = HeaderSize + MaxPayload + 1;  // 260
+    static constexpr std::size_t MaxSize = HeaderSize + MaxPayload + 1; // 260
     static constexpr std::uint8_t DefaultType = 0x01;
 
     std::uint8_t Type = DefaultType;
-    std::uint8_t Length = 0;  // N
+    std::uint8_t Length = 0; // N
     std::array<std::uint8_t, MaxPayload> Payload{};
 
     // The usual frame: N = 3, distance and mode.
@@ -37,7 +37,7 @@ struct MeasurementFrame {
 
 // The decoder's output for one frame with a correct checksum.
 struct MeasurementReading {
-    std::uint16_t Distance = 0;  // mm
+    std::uint16_t Distance = 0; // mm
     std::uint8_t Mode = 0;
 
     friend bool operator==(const MeasurementReading&, const MeasurementReading&) = default;

@@ -11,7 +11,7 @@ namespace rv {
 // anything but its own state change.
 class CondVarEvent final : public ManualResetEvent {
 public:
-    explicit CondVarEvent(bool initiallySignalled) : Signalled_(initiallySignalled) {}
+    explicit CondVarEvent(bool initiallySignalled) : Signalled_(initiallySignalled) { }
 
     void Set() override;
     void Reset() override;

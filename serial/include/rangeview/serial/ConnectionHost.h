@@ -33,9 +33,9 @@ public:
     // The short message: text, OK, the program's title as caption, no icon.
     virtual void ShowShortMessage(std::string_view text) = 0;
 
-    virtual void SetOpenButtonEnabled(bool enabled) = 0;  // BitBtn1
-    virtual void SwitchWaveformOff() = 0;                  // BitBtn2 caption := "显示波形"
-    virtual void TxCountChanged(std::int32_t txCount) = 0;  // Label9
+    virtual void SetOpenButtonEnabled(bool enabled) = 0; // BitBtn1
+    virtual void SwitchWaveformOff() = 0; // BitBtn2 caption := "显示波形"
+    virtual void TxCountChanged(std::int32_t txCount) = 0; // Label9
 
     // Button4's caption, which holds the auto-send state.
     virtual std::string AutoSendCaption() const = 0;

@@ -21,7 +21,7 @@ struct ConnectionLink {
     std::shared_ptr<SerialPort> PortHandle;
     std::shared_ptr<ManualResetEvent> ReadDoneEvent;
     std::atomic<bool> ReaderActive{false};
-    IoRecord ReadOverlapped;  // window thread only
+    IoRecord ReadOverlapped; // window thread only
     std::uint32_t BaudRate = 0;
     bool EventMaskArmed = false;
     bool ReaderStarted = false;
@@ -32,7 +32,7 @@ enum class ConnectionState {
     Open,
     OpenWithoutReader,
     ConfiguredWithoutEventMask,
-    Broken  // a failure released the port or ReadDoneEvent; only close is left
+    Broken // a failure released the port or ReadDoneEvent; only close is left
 };
 
 // Opening, closing, receiving and sending on the one serial connection of the main window.
@@ -100,14 +100,14 @@ private:
     std::shared_ptr<SerialPlatform> Platform_;
     std::shared_ptr<ConnectionHost> Host_;
     std::shared_ptr<ConnectionLink> Link_;
-    std::unique_ptr<PlatformThread> Reader_;  // the reader of Link_
+    std::unique_ptr<PlatformThread> Reader_; // the reader of Link_
     // Readers that did not end within the bound; joined again at the end.
     std::vector<std::unique_ptr<PlatformThread>> Stragglers_;
     bool PortOpen_ = false;
     std::int32_t TxCount_ = 0;
     CommHandle NextHandle_ = 1;
     int ShortMessagesOpen_ = 0;
-    bool InTick_ = false;  // a tick is sending: its failure ends auto-send
+    bool InTick_ = false; // a tick is sending: its failure ends auto-send
     std::array<std::uint8_t, ReceiveBufferSize> ReceiveBuffer_{};
     std::array<std::uint8_t, TransmitBufferSize> TransmitBuffer_{};
 };

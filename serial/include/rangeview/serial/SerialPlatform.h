@@ -53,8 +53,8 @@ struct LineSettings {
 
 // Queue fill of a port, as the connection polls it before reading.
 struct CommStatus {
-    std::uint32_t InQueue = 0;   // received bytes waiting to be read
-    std::uint32_t OutQueue = 0;  // bytes not yet sent
+    std::uint32_t InQueue = 0; // received bytes waiting to be read
+    std::uint32_t OutQueue = 0; // bytes not yet sent
 };
 
 enum class WaitResult { Signalled, TimedOut, Released };
@@ -62,10 +62,10 @@ enum class WaitResult { Signalled, TimedOut, Released };
 // The system's own reason for a failed platform call. The window's messages stay fixed texts;
 // this goes beside them, to the log and to the command-line tool's error lines.
 struct SystemError {
-    std::string Port;    // the device path the call was made on
-    std::string Call;    // the failing system call, e.g. "open", "tcsetattr", "CreateFileA"
-    long Code = 0;       // errno, or the Win32 error code
-    std::string Reason;  // the system's text for Code, with a hint where one helps
+    std::string Port; // the device path the call was made on
+    std::string Call; // the failing system call, e.g. "open", "tcsetattr", "CreateFileA"
+    long Code = 0; // errno, or the Win32 error code
+    std::string Reason; // the system's text for Code, with a hint where one helps
 };
 
 // One line: "<Port>: <Call>: <Reason>".
@@ -103,9 +103,9 @@ struct IoRecord {
 };
 
 enum class WriteStart {
-    Completed,  // every byte was taken at once
-    Pending,    // under way; FinishWrite tells the outcome
-    Failed      // refused
+    Completed, // every byte was taken at once
+    Pending, // under way; FinishWrite tells the outcome
+    Failed // refused
 };
 
 // One open port. Every operation runs on the window thread except WaitCommEvent and IsReleased,

@@ -12,7 +12,7 @@ namespace rv {
 template <class Error>
 class ArgCursor {
 public:
-    explicit ArgCursor(std::span<const std::string_view> args) noexcept : Args_(args) {}
+    explicit ArgCursor(std::span<const std::string_view> args) noexcept : Args_(args) { }
 
     // Moves to the next argument; false after the last.
     bool Next() noexcept
@@ -63,7 +63,7 @@ private:
     std::string_view Arg_;
     std::string_view Name_;
     std::string_view Inline_;
-    bool HasInline_ = false;  // "--name=" gives an empty value, which is still a value
+    bool HasInline_ = false; // "--name=" gives an empty value, which is still a value
 };
 
 } // namespace rv

@@ -30,8 +30,8 @@ struct CaptureFormat {
 
     static std::array<std::uint8_t, HeaderSize> EncodeHeader() noexcept;
     // What goes before the bytes of one record.
-    static std::array<std::uint8_t, RecordHeaderSize> EncodeRecordHead(std::uint64_t timeUs,
-                                                                       std::uint32_t count) noexcept;
+    static std::array<std::uint8_t, RecordHeaderSize>
+    EncodeRecordHead(std::uint64_t timeUs, std::uint32_t count) noexcept;
 };
 
 // One read as captured: when it arrived (microseconds from the start) and its bytes.

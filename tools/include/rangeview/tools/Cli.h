@@ -21,8 +21,8 @@ struct CliIo {
 // the exit status; it reports its own errors on io.Err as one line "rangeview-cli: ...".
 struct CliCommand {
     std::string Name;
-    std::string Usage;    // e.g. "encode TEXT..."
-    std::string Summary;  // one line for the help text
+    std::string Usage; // e.g. "encode TEXT..."
+    std::string Summary; // one line for the help text
     std::function<int(std::span<const std::string_view> args, CliIo& io)> Run;
 };
 
@@ -32,8 +32,7 @@ std::vector<CliCommand> StandardCliCommands();
 // Dispatches args (without the program name) to the named command. Unknown commands and a
 // missing command print the usage on io.Err and return 2; "help"/"--help" print it on io.Out.
 // Exceptions from a command are reported as one line and give 1.
-int RunCli(std::span<const std::string_view> args, std::span<const CliCommand> commands,
-           CliIo& io);
+int RunCli(std::span<const std::string_view> args, std::span<const CliCommand> commands, CliIo& io);
 
 // The pieces of encode and decode, for reuse by other commands.
 std::string FormatHexBytes(std::span<const std::uint8_t> bytes);

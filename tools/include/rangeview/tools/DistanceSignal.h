@@ -35,7 +35,7 @@ public:
 
 private:
     enum class Kind { Sine, Steps, Noise, Values };
-    explicit DistanceSignal(Kind kind) : Kind_(kind) {}
+    explicit DistanceSignal(Kind kind) : Kind_(kind) { }
 
     Kind Kind_;
     std::uint64_t Sample_ = 0;

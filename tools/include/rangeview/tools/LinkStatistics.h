@@ -22,8 +22,7 @@ public:
         // Read before the byte: where it lands decides what it counts as.
         const bool waiting = !Decoder_.InFrame();
         const bool lonePending = waiting && Decoder_.FramePos() == 1;
-        const bool checksumByte = !waiting && Decoder_.LengthSeen() &&
-                                  Decoder_.FramePos() != 3 &&
+        const bool checksumByte = !waiting && Decoder_.LengthSeen() && Decoder_.FramePos() != 3 &&
                                   Decoder_.FramePos() == Decoder_.FrameLength() + 4;
         const auto reading = Decoder_.FeedByte(b);
         if (waiting && Decoder_.FramePos() == 0) {
@@ -100,8 +99,7 @@ public:
     // distance_mean, distance_sd, modes (mode:count,...), and for queries latency_p50_ms,
     // latency_p99_ms, latency_max_ms and unanswered. A query still waiting at the end counts as
     // unanswered only once `now` is a second past it.
-    std::string Report(const CountingDecoder& counts, double seconds,
-                       Clock::time_point now) const;
+    std::string Report(const CountingDecoder& counts, double seconds, Clock::time_point now) const;
 
 private:
     RunningMoments Distance_;

@@ -84,8 +84,8 @@ public:
     void ShowNotice(std::string_view text) override;
     void ShowNoCreateThread() override;
     void ShowShortMessage(std::string_view text) override;
-    void SetOpenButtonEnabled(bool) override {}
-    void SwitchWaveformOff() override {}
+    void SetOpenButtonEnabled(bool) override { }
+    void SwitchWaveformOff() override { }
     void TxCountChanged(std::int32_t txCount) override { TxCount_ = txCount; }
     std::string AutoSendCaption() const override { return Caption_; }
     void SetAutoSendCaption(std::string_view caption) override { Caption_ = caption; }

@@ -18,18 +18,18 @@ public:
 // Command line of `rangeview-cli monitor`.
 struct MonitorOptions {
     bool Help = false;
-    std::string Port;                     // as the window's port list names it, or a path
-    std::string BaudText = "9600";        // the window's default baud item
-    std::optional<std::string> SendText;  // sent once after opening
+    std::string Port; // as the window's port list names it, or a path
+    std::string BaudText = "9600"; // the window's default baud item
+    std::optional<std::string> SendText; // sent once after opening
     // Auto-send period, kept as typed: the connection's auto-send toggle converts it itself.
     std::optional<std::string> EveryText;
     std::uint32_t EveryMs = 0;
-    std::optional<std::uint64_t> Count;   // stop after this many readings
-    std::string CsvPath;                  // one row per reading; empty: none
-    std::string RawPath;                  // capture of every received byte; empty: none
-    bool Stats = false;                   // statistics on standard error at the end
-    double StatsEverySeconds = 0;         // and every so often (0: only at the end)
-    bool Reconnect = false;               // keep going when the port vanishes
+    std::optional<std::uint64_t> Count; // stop after this many readings
+    std::string CsvPath; // one row per reading; empty: none
+    std::string RawPath; // capture of every received byte; empty: none
+    bool Stats = false; // statistics on standard error at the end
+    double StatsEverySeconds = 0; // and every so often (0: only at the end)
+    bool Reconnect = false; // keep going when the port vanishes
 };
 
 // Throws MonitorUsageError for a malformed command line and ConvertError (with the window's

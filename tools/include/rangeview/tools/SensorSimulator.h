@@ -27,7 +27,7 @@ private:
 // its last byte is written. Bounded: when nobody reads, new frames are dropped, not queued.
 class FrameOutputQueue {
 public:
-    explicit FrameOutputQueue(std::size_t limitBytes = 64 * 1024) : Limit_(limitBytes) {}
+    explicit FrameOutputQueue(std::size_t limitBytes = 64 * 1024) : Limit_(limitBytes) { }
 
     // Queues one frame; a stray byte, if any, is part of bytes and written just before it.
     // Returns false (and counts a drop) when the queue is full.
@@ -55,7 +55,7 @@ public:
 
 private:
     struct Mark {
-        std::uint64_t End;  // absolute offset just past the frame
+        std::uint64_t End; // absolute offset just past the frame
         bool Bad;
         bool Stray;
     };
@@ -63,7 +63,7 @@ private:
     std::size_t Limit_;
     std::vector<std::uint8_t> Buffer_;
     std::size_t Head_ = 0;
-    std::uint64_t Written_ = 0;  // absolute offset of Buffer_[Head_]
+    std::uint64_t Written_ = 0; // absolute offset of Buffer_[Head_]
     std::deque<Mark> Marks_;
     std::uint64_t FramesSent_ = 0;
     std::uint64_t BadFramesSent_ = 0;
@@ -73,12 +73,12 @@ private:
 
 // How the simulated module behaves; the simulator's options fill it, tests set it directly.
 struct SimulatorSettings {
-    std::uint8_t Mode = 3;             // reported in every frame until a mode command
-    bool AutomaticOutput = true;       // stream at the rate; otherwise one frame per query
-    std::uint32_t BadChecksumEvery = 0;  // every K-th frame carries a wrong checksum (0: never)
-    std::uint32_t StrayEvery = 0;        // a stray 5A goes before every K-th frame (0: never)
+    std::uint8_t Mode = 3; // reported in every frame until a mode command
+    bool AutomaticOutput = true; // stream at the rate; otherwise one frame per query
+    std::uint32_t BadChecksumEvery = 0; // every K-th frame carries a wrong checksum (0: never)
+    std::uint32_t StrayEvery = 0; // a stray 5A goes before every K-th frame (0: never)
     std::uint8_t FrameType = 0x01;
-    std::uint64_t FrameLimit = UINT64_MAX;  // no frames after this many, queried or not
+    std::uint64_t FrameLimit = UINT64_MAX; // no frames after this many, queried or not
 };
 
 // The module's behaviour, without any I/O: commands in, frames out.

@@ -97,7 +97,7 @@ public:
     struct Node;
     struct Found {
         const Node* At = nullptr;
-        qsizetype Index = 0;     // of the block, in text order
+        qsizetype Index = 0; // of the block, in text order
         qsizetype CharStart = 0; // of the block
         qsizetype LineStart = 0; // of the block's first line
     };

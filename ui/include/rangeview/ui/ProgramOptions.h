@@ -8,17 +8,17 @@ namespace rv {
 // The window program's command line (for the demo, tests and a preset port; the window itself
 // takes every setting from its controls).
 struct ProgramOptions {
-    QString Port;          // --port NAME: the text of the port list at start
-    QString Screenshot;    // --screenshot PATH: write the window to PATH, then quit
-    int QuitAfterMs = -1;  // --quit-after MS: quit (or take the screenshot) after MS
-    bool Demo = false;     // --demo: open the port and switch echo and waveform on at start
-    bool Help = false;     // --help
+    QString Port; // --port NAME: the text of the port list at start
+    QString Screenshot; // --screenshot PATH: write the window to PATH, then quit
+    int QuitAfterMs = -1; // --quit-after MS: quit (or take the screenshot) after MS
+    bool Demo = false; // --demo: open the port and switch echo and waveform on at start
+    bool Help = false; // --help
 };
 
 // The outcome of parsing the window program's command line, for its entry point.
 struct ParsedOptions {
     ProgramOptions Options;
-    QString Error;  // empty when the command line was accepted
+    QString Error; // empty when the command line was accepted
 };
 
 // args as QCoreApplication::arguments() gives them (the program first, Qt's own options

@@ -41,14 +41,14 @@ class TChartSeries;
 // The serial link plugs in here; the window's buttons and timer route through these.
 // Unset hooks do nothing.
 struct SerialLinkHooks {
-    std::function<void()> BitBtn1Click;   // open the port
-    std::function<void()> Button1Click;   // close the port
-    std::function<void()> Button2Click;   // send once
-    std::function<void()> Button4Click;   // auto-send on/off
-    std::function<void()> Timer1Timer;    // auto-send tick
-    std::function<void()> ResetTxCount;   // the clear button's part of the transmit count
-    std::function<void()> FormClose;      // the window is closing (release the port)
-    std::function<void(std::uint64_t)> CommNotify;  // WM_COMMNOTIFY with its connection handle
+    std::function<void()> BitBtn1Click; // open the port
+    std::function<void()> Button1Click; // close the port
+    std::function<void()> Button2Click; // send once
+    std::function<void()> Button4Click; // auto-send on/off
+    std::function<void()> Timer1Timer; // auto-send tick
+    std::function<void()> ResetTxCount; // the clear button's part of the transmit count
+    std::function<void()> FormClose; // the window is closing (release the port)
+    std::function<void(std::uint64_t)> CommNotify; // WM_COMMNOTIFY with its connection handle
 };
 
 // WM_COMMNOTIFY, window message 68: the reader's notification that bytes have arrived, posted
@@ -63,8 +63,10 @@ inline const QEvent::Type WM_COMMNOTIFY = CommNotifyEventType();
 // handle to the serial link.
 class CommNotifyEvent final : public QEvent {
 public:
-    explicit CommNotifyEvent(std::uint64_t handle) : QEvent(CommNotifyEventType()), Handle(handle) {}
-    const std::uint64_t Handle;  // the connection that posted it
+    explicit CommNotifyEvent(std::uint64_t handle) : QEvent(CommNotifyEventType()), Handle(handle)
+    {
+    }
+    const std::uint64_t Handle; // the connection that posted it
 };
 
 // Captions the display switches are recognised by.
@@ -79,8 +81,7 @@ class TForm1 : public QWidget, private WaveformDiagnostics {
 public:
     // sink: where messages go (null: the real boxes). ports: the port list at start-up
     // (empty: the platform's serial ports).
-    explicit TForm1(MessageSink* sink = nullptr, PortLister ports = {},
-                    QWidget* parent = nullptr);
+    explicit TForm1(MessageSink* sink = nullptr, PortLister ports = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
     TChartSeries& Series1() const;
@@ -248,7 +249,7 @@ private:
         QLabel* Label = nullptr;
         QFont Font;
         bool EvenDigits = false; // every digit string of one length is as wide as the others
-        qsizetype Digits = -1;   // length of the all-digit text sized to; -1: other text
+        qsizetype Digits = -1; // length of the all-digit text sized to; -1: other text
         QSize Size;
     };
     std::array<LabelFit, 8> Fits_{};

@@ -28,7 +28,7 @@ public:
     virtual void ChartMouseMove(QMouseEvent& event) { (void)event; }
     virtual void ChartMouseRelease(QMouseEvent& event) { (void)event; }
     virtual void ChartWheel(QWheelEvent& event) { (void)event; }
-    virtual void ChartMouseLeave() {}
+    virtual void ChartMouseLeave() { }
 };
 
 // The widget hosting a TChart: paints from the chart's off-screen image (a full draw only when
@@ -59,7 +59,8 @@ public:
     void SetMouseHandler(ChartMouseHandler* handler) { MouseHandler_ = handler; }
     ChartMouseHandler* MouseHandler() const { return MouseHandler_; }
     // Same, and the control keeps the handler until it goes (before its chart).
-    void AdoptMouseHandler(std::unique_ptr<ChartMouseHandler> handler) {
+    void AdoptMouseHandler(std::unique_ptr<ChartMouseHandler> handler)
+    {
         MouseHandler_ = handler.get();
         OwnedMouseHandler_ = std::move(handler);
     }
@@ -94,14 +95,15 @@ protected:
 private:
     void ScheduleUpdate();
     void Report(std::exception_ptr error);
-    template <class F> void Guard(F&& f);
+    template <class F>
+    void Guard(F&& f);
 
     std::unique_ptr<TChart> Chart_;
     QtSurface OwnSurface_;
     TFastLineSeries* Series1_ = nullptr;
     ChartMouseHandler* MouseHandler_ = nullptr;
     int MinRepaintInterval_ = DefaultMinRepaintInterval;
-    QElapsedTimer SinceFullDraw_;  // invalid until the first full draw
+    QElapsedTimer SinceFullDraw_; // invalid until the first full draw
     QTimer DeferredRepaint_;
     // Declared after Chart_ so it is destroyed first.
     std::unique_ptr<ChartMouseHandler> OwnedMouseHandler_;

@@ -11,9 +11,21 @@
 namespace rv {
 
 enum class TSurfaceOp : std::uint8_t {
-    SetPen, SetBrush, SetFont, SetBkMode, SetBkColor, SetTextAlign,
-    TextOut, MoveTo, LineTo, Rectangle, FillRect, SetClip, RemoveClip,
-    CreateImage, DrawImage
+    SetPen,
+    SetBrush,
+    SetFont,
+    SetBkMode,
+    SetBkColor,
+    SetTextAlign,
+    TextOut,
+    MoveTo,
+    LineTo,
+    Rectangle,
+    FillRect,
+    SetClip,
+    RemoveClip,
+    CreateImage,
+    DrawImage
 };
 
 // One call made on a recording surface, with the state that was in force for drawing calls.

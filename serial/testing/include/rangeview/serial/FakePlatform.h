@@ -43,9 +43,9 @@ enum class FakeOp {
 };
 
 enum class FakeWrite {
-    Complete,          // taken at once
-    PendThenComplete,  // pends, FinishWrite succeeds
-    PendThenFail       // pends, FinishWrite fails (as when the bound expires)
+    Complete, // taken at once
+    PendThenComplete, // pends, FinishWrite succeeds
+    PendThenFail // pends, FinishWrite fails (as when the bound expires)
 };
 
 namespace fake {
@@ -79,7 +79,7 @@ struct ThreadBook {
     std::mutex Mutex;
     std::condition_variable Ended;
     int Running = 0;
-    int Joined = 0;  // joins that saw their thread end
+    int Joined = 0; // joins that saw their thread end
 };
 
 // One started thread: held back (not yet running), running, or ended.
@@ -105,7 +105,7 @@ public:
     void Close() override;
     bool IsReleased() const override { return Event_.IsReleased(); }
 
-    int ReleaseCount() const { return Releases_.load(); }  // more than 1: released twice
+    int ReleaseCount() const { return Releases_.load(); } // more than 1: released twice
     // Set/Reset on the window thread when released.
     int UsesAfterRelease() const { return UsesAfterRelease_.load(); }
 
@@ -121,8 +121,8 @@ public:
     FakePort(std::string name, std::shared_ptr<fake::Control> control);
 
     // --- what the test does to the port
-    void Inject(std::vector<std::uint8_t> bytes);  // bytes arrive
-    void Hangup();  // the device vanishes: seen as an arrival, then every read fails
+    void Inject(std::vector<std::uint8_t> bytes); // bytes arrive
+    void Hangup(); // the device vanishes: seen as an arrival, then every read fails
     void SetWriteBehaviour(FakeWrite behaviour);
     void SetInitialSettings(const LineSettings& settings);
     // The next ClearCommError reports (and clears) these line errors.
@@ -137,8 +137,8 @@ public:
     std::vector<std::uint32_t> Purges() const;
     std::vector<std::uint32_t> Masks() const;
     int DtrRaised() const;
-    int ReleaseCount() const;       // more than 1: released twice
-    int UsesAfterRelease() const;   // window-thread operations on the released port
+    int ReleaseCount() const; // more than 1: released twice
+    int UsesAfterRelease() const; // window-thread operations on the released port
     std::size_t Queued() const;
     std::chrono::milliseconds LastWriteBound() const;
     bool TimeoutsSet() const;
@@ -161,7 +161,7 @@ public:
     bool IsReleased() const override;
 
 private:
-    bool UsableLocked();  // counts a use after release
+    bool UsableLocked(); // counts a use after release
 
     const std::string Name_;
     const std::shared_ptr<fake::Control> Control_;
@@ -201,7 +201,10 @@ public:
     // From now on every failure of op also reports this error through ReportSystemError, as a
     // system backend reports the system's reason. An empty Port is filled in with the port's name.
     // The sink runs while the port's lock is held: it must not call back into the port.
-    void SetFailureError(FakeOp op, SystemError error) { Control_->SetFailureError(op, std::move(error)); }
+    void SetFailureError(FakeOp op, SystemError error)
+    {
+        Control_->SetFailureError(op, std::move(error));
+    }
     int Calls(FakeOp op) const { return Control_->Calls(op); }
 
     // Names that OpenPort refuses, as a port held by another program would be.
