@@ -151,45 +151,15 @@ void TCustomChartAxis::Store(T& field, const T& value)
 
 void TCustomChartAxis::Assign(const TCustomChartAxis& s)
 {
-    Automatic_ = s.Automatic_;
-    AutomaticMaximum_ = s.AutomaticMaximum_;
-    AutomaticMinimum_ = s.AutomaticMinimum_;
+    Settings_ = s.Settings_;
     AxisPen_.Assign(s.AxisPen_);
-    AxisValuesFormat_ = s.AxisValuesFormat_;
-    DateTimeFormat_ = s.DateTimeFormat_;
-    ExactDateTime_ = s.ExactDateTime_;
     Grid_.Assign(s.Grid_);
-    GridCentered_ = s.GridCentered_;
-    Increment_ = s.Increment_;
-    Inverted_ = s.Inverted_;
-    Labels_ = s.Labels_;
-    LabelsAngle_ = s.LabelsAngle_;
     LabelsFont_.Assign(s.LabelsFont_);
-    LabelsMultiLine_ = s.LabelsMultiLine_;
-    LabelsOnAxis_ = s.LabelsOnAxis_;
-    LabelsSeparation_ = s.LabelsSeparation_;
-    LabelsSize_ = s.LabelsSize_;
-    LabelStyle_ = s.LabelStyle_;
-    Logarithmic_ = s.Logarithmic_;
-    LogarithmicBase_ = s.LogarithmicBase_;
-    Maximum_ = s.Maximum_;
-    Minimum_ = s.Minimum_;
     MinorGrid_.Assign(s.MinorGrid_);
-    MinorTickCount_ = s.MinorTickCount_;
-    MinorTickLength_ = s.MinorTickLength_;
     MinorTicks_.Assign(s.MinorTicks_);
-    StartPosition_ = s.StartPosition_;
-    EndPosition_ = s.EndPosition_;
-    PositionPercent_ = s.PositionPercent_;
-    RoundFirstLabel_ = s.RoundFirstLabel_;
-    TickInnerLength_ = s.TickInnerLength_;
-    TickLength_ = s.TickLength_;
-    TickOnLabelsOnly_ = s.TickOnLabelsOnly_;
     Ticks_.Assign(s.Ticks_);
     TicksInner_.Assign(s.TicksInner_);
     Title_.Assign(s.Title_);
-    TitleSize_ = s.TitleSize_;
-    Visible_ = s.Visible_;
     Changed();
 }
 
@@ -197,192 +167,192 @@ void TCustomChartAxis::Assign(const TCustomChartAxis& s)
 
 void TCustomChartAxis::SetAutomatic(bool value)
 {
-    Store(Automatic_, value);
+    Store(Settings_.Automatic, value);
     // While the chart loads its settings, AutomaticMinimum and AutomaticMaximum are given their
     // own values; Automatic must not overwrite them.
     if (Chart_ && Chart_->Loading())
         return;
-    AutomaticMinimum_ = value;
-    AutomaticMaximum_ = value;
+    Settings_.AutomaticMinimum = value;
+    Settings_.AutomaticMaximum = value;
 }
 
 void TCustomChartAxis::SetAutomaticMinimum(bool value)
 {
-    Store(AutomaticMinimum_, value);
-    const bool before = Automatic_;
+    Store(Settings_.AutomaticMinimum, value);
+    const bool before = Settings_.Automatic;
     if (!value)
-        Automatic_ = false;
-    else if (AutomaticMaximum_)
-        Automatic_ = true;
-    if (Automatic_ != before)
+        Settings_.Automatic = false;
+    else if (Settings_.AutomaticMaximum)
+        Settings_.Automatic = true;
+    if (Settings_.Automatic != before)
         Changed();
 }
 
 void TCustomChartAxis::SetAutomaticMaximum(bool value)
 {
-    Store(AutomaticMaximum_, value);
-    const bool before = Automatic_;
+    Store(Settings_.AutomaticMaximum, value);
+    const bool before = Settings_.Automatic;
     if (!value)
-        Automatic_ = false;
-    else if (AutomaticMinimum_)
-        Automatic_ = true;
-    if (Automatic_ != before)
+        Settings_.Automatic = false;
+    else if (Settings_.AutomaticMinimum)
+        Settings_.Automatic = true;
+    if (Settings_.Automatic != before)
         Changed();
 }
 
 void TCustomChartAxis::SetMinimum(double value)
 {
-    if (!(Chart_ && Chart_->Loading()) && value > Maximum_) {
+    if (!(Chart_ && Chart_->Loading()) && value > Settings_.Maximum) {
         throw AxisException("Axis Minimum Value must be <= Maximum");
     }
-    Store(Minimum_, value);
+    Store(Settings_.Minimum, value);
 }
 
 void TCustomChartAxis::SetMaximum(double value)
 {
-    if (!(Chart_ && Chart_->Loading()) && value < Minimum_) {
+    if (!(Chart_ && Chart_->Loading()) && value < Settings_.Minimum) {
         throw AxisException("Axis Maximum Value must be >= Minimum");
     }
-    Store(Maximum_, value);
+    Store(Settings_.Maximum, value);
 }
 
 void TCustomChartAxis::SetIncrement(double value)
 {
     if (value < 0)
         throw AxisException("Axis increment must be >= 0");
-    Store(Increment_, value);
+    Store(Settings_.Increment, value);
 }
 
 void TCustomChartAxis::SetLabelsSeparation(std::int32_t value)
 {
     if (value < 0)
         throw AxisException("Labels Separation % must be greater than 0");
-    Store(LabelsSeparation_, value);
+    Store(Settings_.LabelsSeparation, value);
 }
 
 void TCustomChartAxis::SetAxisValuesFormat(const std::string& value)
 {
-    Store(AxisValuesFormat_, value);
+    Store(Settings_.AxisValuesFormat, value);
 }
 void TCustomChartAxis::SetDateTimeFormat(const std::string& value)
 {
-    Store(DateTimeFormat_, value);
+    Store(Settings_.DateTimeFormat, value);
 }
 void TCustomChartAxis::SetExactDateTime(bool value)
 {
-    Store(ExactDateTime_, value);
+    Store(Settings_.ExactDateTime, value);
 }
 void TCustomChartAxis::SetGridCentered(bool value)
 {
-    Store(GridCentered_, value);
+    Store(Settings_.GridCentered, value);
 }
 void TCustomChartAxis::SetInverted(bool value)
 {
-    Store(Inverted_, value);
+    Store(Settings_.Inverted, value);
 }
 void TCustomChartAxis::SetLabels(bool value)
 {
-    Store(Labels_, value);
+    Store(Settings_.Labels, value);
 }
 void TCustomChartAxis::SetLabelsAngle(std::int32_t value)
 {
-    Store(LabelsAngle_, value);
+    Store(Settings_.LabelsAngle, value);
 }
 void TCustomChartAxis::SetLabelsMultiLine(bool value)
 {
-    Store(LabelsMultiLine_, value);
+    Store(Settings_.LabelsMultiLine, value);
 }
 void TCustomChartAxis::SetLabelsOnAxis(bool value)
 {
-    Store(LabelsOnAxis_, value);
+    Store(Settings_.LabelsOnAxis, value);
 }
 void TCustomChartAxis::SetLabelsSize(std::int32_t value)
 {
-    Store(LabelsSize_, value);
+    Store(Settings_.LabelsSize, value);
 }
 void TCustomChartAxis::SetLabelStyle(TAxisLabelStyle value)
 {
-    Store(LabelStyle_, value);
+    Store(Settings_.LabelStyle, value);
 }
 void TCustomChartAxis::SetLogarithmic(bool value)
 {
-    Store(Logarithmic_, value);
+    Store(Settings_.Logarithmic, value);
 }
 void TCustomChartAxis::SetLogarithmicBase(std::int32_t value)
 {
-    Store(LogarithmicBase_, value);
+    Store(Settings_.LogarithmicBase, value);
 }
 void TCustomChartAxis::SetMinorTickCount(std::int32_t value)
 {
-    Store(MinorTickCount_, value);
+    Store(Settings_.MinorTickCount, value);
 }
 void TCustomChartAxis::SetMinorTickLength(std::int32_t value)
 {
-    Store(MinorTickLength_, value);
+    Store(Settings_.MinorTickLength, value);
 }
 void TCustomChartAxis::SetStartPosition(double value)
 {
-    Store(StartPosition_, value);
+    Store(Settings_.StartPosition, value);
 }
 void TCustomChartAxis::SetEndPosition(double value)
 {
-    Store(EndPosition_, value);
+    Store(Settings_.EndPosition, value);
 }
 void TCustomChartAxis::SetPositionPercent(double value)
 {
-    Store(PositionPercent_, value);
+    Store(Settings_.PositionPercent, value);
 }
 void TCustomChartAxis::SetRoundFirstLabel(bool value)
 {
-    Store(RoundFirstLabel_, value);
+    Store(Settings_.RoundFirstLabel, value);
 }
 void TCustomChartAxis::SetTickInnerLength(std::int32_t value)
 {
-    Store(TickInnerLength_, value);
+    Store(Settings_.TickInnerLength, value);
 }
 void TCustomChartAxis::SetTickLength(std::int32_t value)
 {
-    Store(TickLength_, value);
+    Store(Settings_.TickLength, value);
 }
 void TCustomChartAxis::SetTickOnLabelsOnly(bool value)
 {
-    Store(TickOnLabelsOnly_, value);
+    Store(Settings_.TickOnLabelsOnly, value);
 }
 void TCustomChartAxis::SetTitleSize(std::int32_t value)
 {
-    Store(TitleSize_, value);
+    Store(Settings_.TitleSize, value);
 }
 void TCustomChartAxis::SetVisible(bool value)
 {
-    Store(Visible_, value);
+    Store(Settings_.Visible, value);
 }
 
 // --- range ----------------------------------------------------------------------------------------
 
 void TCustomChartAxis::SetRange(double Low, double High)
 {
-    Automatic_ = AutomaticMinimum_ = AutomaticMaximum_ = false;
+    Settings_.Automatic = Settings_.AutomaticMinimum = Settings_.AutomaticMaximum = false;
     if (Low > High)
         std::swap(Low, High);
-    Store(Minimum_, Low);
-    Store(Maximum_, High);
-    if (Maximum_ - Minimum_ < 1e-10)
-        Store(Maximum_, Minimum_ + 1e-10);
+    Store(Settings_.Minimum, Low);
+    Store(Settings_.Maximum, High);
+    if (Settings_.Maximum - Settings_.Minimum < 1e-10)
+        Store(Settings_.Maximum, Settings_.Minimum + 1e-10);
 }
 
 void TCustomChartAxis::ScrollBy(double Offset, bool CheckLimits)
 {
     if (CheckLimits) {
-        if (Offset > 0 && !(DataMaximum() > Maximum_))
+        if (Offset > 0 && !(DataMaximum() > Settings_.Maximum))
             return;
         if (Offset == 0)
             return;
-        if (Offset < 0 && !(DataMinimum() < Minimum_))
+        if (Offset < 0 && !(DataMinimum() < Settings_.Minimum))
             return;
     }
-    Automatic_ = AutomaticMinimum_ = AutomaticMaximum_ = false;
-    Maximum_ += Offset;
-    Minimum_ += Offset;
+    Settings_.Automatic = Settings_.AutomaticMinimum = Settings_.AutomaticMaximum = false;
+    Settings_.Maximum += Offset;
+    Settings_.Minimum += Offset;
     if (Chart_)
         Chart_->Repaint();
 }
@@ -426,12 +396,12 @@ double TCustomChartAxis::DataMinimum() const
 
 void TCustomChartAxis::AdjustRange()
 {
-    if (Automatic_ || AutomaticMaximum_)
-        Maximum_ = DataMaximum();
-    if (Automatic_ || AutomaticMinimum_)
-        Minimum_ = DataMinimum();
-    EffectiveMaximum = Maximum_;
-    EffectiveMinimum = Minimum_;
+    if (Settings_.Automatic || Settings_.AutomaticMaximum)
+        Settings_.Maximum = DataMaximum();
+    if (Settings_.Automatic || Settings_.AutomaticMinimum)
+        Settings_.Minimum = DataMinimum();
+    EffectiveMaximum = Settings_.Maximum;
+    EffectiveMinimum = Settings_.Minimum;
     EffectiveRange = EffectiveMaximum - EffectiveMinimum;
 }
 
@@ -442,8 +412,10 @@ void TCustomChartAxis::ComputePixelSpan()
     const TRect& r = Chart_->ChartRect();
     const std::int32_t origin = IsHorizontal ? r.Left : r.Top;
     const std::int32_t size = IsHorizontal ? Chart_->ChartWidth() : Chart_->ChartHeight();
-    StartPixel = ClampToInt32(std::int64_t{origin} + RoundToInt32(size * 0.01 * StartPosition_));
-    EndPixel = ClampToInt32(std::int64_t{origin} + RoundToInt32(size * 0.01 * EndPosition_));
+    StartPixel =
+        ClampToInt32(std::int64_t{origin} + RoundToInt32(size * 0.01 * Settings_.StartPosition));
+    EndPixel =
+        ClampToInt32(std::int64_t{origin} + RoundToInt32(size * 0.01 * Settings_.EndPosition));
     AxisPixels = ClampToInt32(std::int64_t{EndPixel} - StartPixel);
     CenterPixel = static_cast<std::int32_t>((std::int64_t{StartPixel} + EndPixel) / 2);
 }
@@ -457,7 +429,7 @@ std::int32_t TCustomChartAxis::ValueToPixel(double Value) const
     if (!(std::fabs(t) < 2147483647.0))
         return CenterPixel;
     const std::int64_t r = RoundHalfEvenSmall(t);
-    const bool fromStart = IsHorizontal ? !Inverted_ : Inverted_;
+    const bool fromStart = IsHorizontal ? !Settings_.Inverted : Settings_.Inverted;
     // The sum can leave the 32-bit range near the extremes; it is saturated rather than wrapped.
     return ClampToInt32(fromStart ? StartPixel + r : EndPixel - r);
 }
@@ -466,15 +438,16 @@ double TCustomChartAxis::PixelToValue(std::int32_t Pixel) const
 {
     if (AxisPixels < 1)
         return 0.0;
-    const double offset = Inverted_ ? static_cast<double>(std::int64_t{EndPixel} - Pixel)
-                                    : static_cast<double>(std::int64_t{Pixel} - StartPixel);
+    const double offset = Settings_.Inverted
+                              ? static_cast<double>(std::int64_t{EndPixel} - Pixel)
+                              : static_cast<double>(std::int64_t{Pixel} - StartPixel);
     const double d = offset * EffectiveRange / AxisPixels;
     return IsHorizontal ? EffectiveMinimum + d : EffectiveMaximum - d;
 }
 
 bool TCustomChartAxis::IsVisible() const
 {
-    return Chart_ ? Chart_->IsAxisVisible(*this) : Visible_;
+    return Chart_ ? Chart_->IsAxisVisible(*this) : Settings_.Visible;
 }
 
 bool TCustomChartAxis::HitTest(std::int32_t X, std::int32_t Y) const
@@ -557,7 +530,7 @@ std::int32_t TCustomChartAxis::WidestLine(const std::string& text) const
 std::int32_t TCustomChartAxis::LabelWidth(double Value)
 {
     const std::string text = LabelTextFor(Value);
-    if (IsSideways(LabelsAngle_))
+    if (IsSideways(Settings_.LabelsAngle))
         return FontHeight() * LineCount(text);
     return WidestLine(text);
 }
@@ -565,7 +538,7 @@ std::int32_t TCustomChartAxis::LabelWidth(double Value)
 std::int32_t TCustomChartAxis::LabelHeight(double Value)
 {
     const std::string text = LabelTextFor(Value);
-    if (IsUpright(LabelsAngle_))
+    if (IsUpright(Settings_.LabelsAngle))
         return FontHeight() * LineCount(text);
     return WidestLine(text);
 }
@@ -578,10 +551,10 @@ std::string TCustomChartAxis::FormatAxisValue(double Value) const
     static const TFormatSettings defaults;
     const TFormatSettings& settings = Chart_ ? Chart_->FormatSettings : defaults;
     FormatCache& cache = FormatCache_;
-    if (cache.Format != AxisValuesFormat_ || cache.Decimal != settings.DecimalSeparator ||
+    if (cache.Format != Settings_.AxisValuesFormat || cache.Decimal != settings.DecimalSeparator ||
         cache.Thousand != settings.ThousandSeparator || cache.Texts.size() >= 512) {
         cache.Texts.clear();
-        cache.Format = AxisValuesFormat_;
+        cache.Format = Settings_.AxisValuesFormat;
         cache.Decimal = settings.DecimalSeparator;
         cache.Thousand = settings.ThousandSeparator;
     }
@@ -590,7 +563,7 @@ std::string TCustomChartAxis::FormatAxisValue(double Value) const
     std::memcpy(&bits, &Value, sizeof bits);
     if (auto it = cache.Texts.find(bits); it != cache.Texts.end())
         return it->second;
-    std::string text = FormatFloat(AxisValuesFormat_, Value, settings);
+    std::string text = FormatFloat(Settings_.AxisValuesFormat, Value, settings);
     cache.Texts.emplace(bits, text);
     return text;
 }
@@ -600,15 +573,15 @@ std::string TCustomChartAxis::LabelTextFor(double Value)
     std::string text = FormatAxisValue(Value);
     if (Chart_ && Chart_->OnGetAxisLabel)
         Chart_->OnGetAxisLabel(this, nullptr, -1, text);
-    if (LabelsMultiLine_)
+    if (Settings_.LabelsMultiLine)
         std::replace(text.begin(), text.end(), ' ', LabelLineBreak);
     return text;
 }
 
 TAxisLabelStyle TCustomChartAxis::EffectiveLabelStyle() const
 {
-    if (LabelStyle_ != TAxisLabelStyle::talAuto)
-        return LabelStyle_;
+    if (Settings_.LabelStyle != TAxisLabelStyle::talAuto)
+        return Settings_.LabelStyle;
     TAxisLabelStyle result = TAxisLabelStyle::talNone;
     if (!Chart_)
         return result;
@@ -654,17 +627,19 @@ double TCustomChartAxis::LabelStep()
     if (size <= 0) {
         LabelCapacity = 1;
     } else {
-        const std::int32_t extra =
-            LabelsSeparation_ > 0 ? RoundToInt32(LabelsSeparation_ * 0.01 * size) : 0;
+        const std::int32_t extra = Settings_.LabelsSeparation > 0
+                                       ? RoundToInt32(Settings_.LabelsSeparation * 0.01 * size)
+                                       : 0;
         LabelCapacity =
             RoundToInt32(static_cast<double>(AxisPixels) / (static_cast<double>(size) + extra));
     }
     if (LabelCapacity < 1)
         return 1e-12;
 
-    double s = Increment_ > 0 ? Increment_ : (std::fabs(EffectiveRange) >= 1 ? 1.0 : 1e-12);
+    double s = Settings_.Increment > 0 ? Settings_.Increment
+                                       : (std::fabs(EffectiveRange) >= 1 ? 1.0 : 1e-12);
     // The climb needs a finite range and step to end; otherwise the starting step stands.
-    if (LabelsSeparation_ > 0 && std::isfinite(EffectiveRange) && std::isfinite(s)) {
+    if (Settings_.LabelsSeparation > 0 && std::isfinite(EffectiveRange) && std::isfinite(s)) {
         std::int64_t n = std::int64_t{LabelCapacity} + 1;
         do {
             const double b = EffectiveRange / s;
@@ -684,7 +659,7 @@ std::int32_t TCustomChartAxis::ValueLabelsWidth()
 {
     double lo = EffectiveMinimum;
     double hi = EffectiveMaximum;
-    if (RoundFirstLabel_) {
+    if (Settings_.RoundFirstLabel) {
         const double s = LabelStep();
         lo = std::trunc(EffectiveMinimum / s) * s;
         hi = std::trunc(EffectiveMaximum / s) * s;
@@ -697,10 +672,11 @@ std::int32_t TCustomChartAxis::ValueLabelsWidth()
 
 std::int32_t TCustomChartAxis::LabelsBandSize()
 {
-    if (LabelsSize_ != 0)
-        return LabelsSize_;
+    if (Settings_.LabelsSize != 0)
+        return Settings_.LabelsSize;
     SelectFont(LabelsFont_);
-    const bool alongAxis = IsHorizontal ? IsUpright(LabelsAngle_) : IsSideways(LabelsAngle_);
+    const bool alongAxis =
+        IsHorizontal ? IsUpright(Settings_.LabelsAngle) : IsSideways(Settings_.LabelsAngle);
     if (alongAxis)
         return FontHeight();
     switch (EffectiveLabelStyle()) {
@@ -718,9 +694,9 @@ std::int32_t TCustomChartAxis::LabelsBandSize()
 std::int32_t TCustomChartAxis::TickBandSize() const
 {
     std::int32_t n =
-        (AxisPen_.Visible() ? AxisPen_.Width() : 0) + (Ticks_.Visible() ? TickLength_ : 0);
+        (AxisPen_.Visible() ? AxisPen_.Width() : 0) + (Ticks_.Visible() ? Settings_.TickLength : 0);
     if (MinorTicks_.Visible())
-        n = std::max(n, MinorTickLength_);
+        n = std::max(n, Settings_.MinorTickLength);
     return n;
 }
 
@@ -749,7 +725,7 @@ void TCustomChartAxis::ReserveSpace(TRect& R)
     bool titlePlaced = false;
     if (!Title_.Caption().empty()) {
         titlePlaced = true;
-        std::int32_t size = TitleSize_;
+        std::int32_t size = Settings_.TitleSize;
         if (size == 0) {
             SelectFont(Title_.Font());
             const bool alongAxis =
@@ -758,17 +734,17 @@ void TCustomChartAxis::ReserveSpace(TRect& R)
         }
         TitleAnchor = shrink(size);
     }
-    if (Labels_)
+    if (Settings_.Labels)
         LabelAnchor = shrink(LabelsBandSize());
-    const bool labelsPlaced = Labels_;
+    const bool labelsPlaced = Settings_.Labels;
     const std::int32_t ticks = TickBandSize(); // walls take no room in 2-D
     if (ticks > 0)
         shrink(ticks);
 
-    if (PositionPercent_ != 0) {
+    if (Settings_.PositionPercent != 0) {
         // Anchors move into the plot by the percentage of its other dimension, as the axis line does.
         const std::int32_t other = IsHorizontal ? R.Height() : R.Width();
-        const std::int32_t shift = RoundToInt32(other * 0.01 * PositionPercent_);
+        const std::int32_t shift = RoundToInt32(other * 0.01 * Settings_.PositionPercent);
         const std::int32_t inward = (side == Bottom || side == Right) ? -shift : shift;
         // Only anchors placed in this pass move; one kept from an earlier layout would otherwise
         // creep further into the plot on every paint.

@@ -385,5 +385,62 @@ TEST_F(AxisFixture, AssignCopiesPublishedProperties)
     EXPECT_EQ(copy.Title().Angle(), 90);
 }
 
+// Every setting with a setter differs from its default on the source, and the copy has them all.
+TEST_F(AxisFixture, AssignCopiesEverySetting)
+{
+    left.SetAutomaticMaximum(false);
+    left.SetAxisValuesFormat("0.0");
+    left.SetDateTimeFormat("hh:nn");
+    left.SetExactDateTime(false);
+    left.SetGridCentered(true);
+    left.SetInverted(true);
+    left.SetLabels(false);
+    left.SetLabelsAngle(90);
+    left.SetLabelsMultiLine(true);
+    left.SetLabelsOnAxis(false);
+    left.SetLabelsSeparation(20);
+    left.SetLabelsSize(7);
+    left.SetLabelStyle(TAxisLabelStyle::talValue);
+    left.SetLogarithmic(true);
+    left.SetLogarithmicBase(2);
+    left.SetMinorTickCount(5);
+    left.SetMinorTickLength(6);
+    left.SetStartPosition(10);
+    left.SetEndPosition(90);
+    left.SetPositionPercent(3);
+    left.SetRoundFirstLabel(false);
+    left.SetTickLength(9);
+    left.SetTickOnLabelsOnly(false);
+    left.SetTitleSize(11);
+    left.SetVisible(false);
+    TChartAxis copy(nullptr, false, false);
+    copy.Assign(left);
+    EXPECT_FALSE(copy.AutomaticMaximum());
+    EXPECT_EQ(copy.AxisValuesFormat(), "0.0");
+    EXPECT_EQ(copy.DateTimeFormat(), "hh:nn");
+    EXPECT_FALSE(copy.ExactDateTime());
+    EXPECT_TRUE(copy.GridCentered());
+    EXPECT_TRUE(copy.Inverted());
+    EXPECT_FALSE(copy.Labels());
+    EXPECT_EQ(copy.LabelsAngle(), 90);
+    EXPECT_TRUE(copy.LabelsMultiLine());
+    EXPECT_FALSE(copy.LabelsOnAxis());
+    EXPECT_EQ(copy.LabelsSeparation(), 20);
+    EXPECT_EQ(copy.LabelsSize(), 7);
+    EXPECT_EQ(copy.LabelStyle(), TAxisLabelStyle::talValue);
+    EXPECT_TRUE(copy.Logarithmic());
+    EXPECT_EQ(copy.LogarithmicBase(), 2);
+    EXPECT_EQ(copy.MinorTickCount(), 5);
+    EXPECT_EQ(copy.MinorTickLength(), 6);
+    EXPECT_EQ(copy.StartPosition(), 10);
+    EXPECT_EQ(copy.EndPosition(), 90);
+    EXPECT_EQ(copy.PositionPercent(), 3);
+    EXPECT_FALSE(copy.RoundFirstLabel());
+    EXPECT_EQ(copy.TickLength(), 9);
+    EXPECT_FALSE(copy.TickOnLabelsOnly());
+    EXPECT_EQ(copy.TitleSize(), 11);
+    EXPECT_FALSE(copy.Visible());
+}
+
 } // namespace
 } // namespace rv

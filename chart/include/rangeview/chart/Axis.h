@@ -81,73 +81,73 @@ public:
     TCustomAxisPanel* ParentChart() const { return Chart_; }
 
     // --- published properties -----------------------------------------------------------
-    bool Automatic() const { return Automatic_; }
+    bool Automatic() const { return Settings_.Automatic; }
     void SetAutomatic(bool value);
-    bool AutomaticMaximum() const { return AutomaticMaximum_; }
+    bool AutomaticMaximum() const { return Settings_.AutomaticMaximum; }
     void SetAutomaticMaximum(bool value);
-    bool AutomaticMinimum() const { return AutomaticMinimum_; }
+    bool AutomaticMinimum() const { return Settings_.AutomaticMinimum; }
     void SetAutomaticMinimum(bool value);
     TChartAxisPen& Axis() { return AxisPen_; }
     const TChartAxisPen& Axis() const { return AxisPen_; }
-    const std::string& AxisValuesFormat() const { return AxisValuesFormat_; }
+    const std::string& AxisValuesFormat() const { return Settings_.AxisValuesFormat; }
     void SetAxisValuesFormat(const std::string& value);
-    const std::string& DateTimeFormat() const { return DateTimeFormat_; }
+    const std::string& DateTimeFormat() const { return Settings_.DateTimeFormat; }
     void SetDateTimeFormat(const std::string& value);
-    bool ExactDateTime() const { return ExactDateTime_; }
+    bool ExactDateTime() const { return Settings_.ExactDateTime; }
     void SetExactDateTime(bool value);
     TDottedGrayPen& Grid() { return Grid_; }
     const TDottedGrayPen& Grid() const { return Grid_; }
-    bool GridCentered() const { return GridCentered_; }
+    bool GridCentered() const { return Settings_.GridCentered; }
     void SetGridCentered(bool value);
-    double Increment() const { return Increment_; }
+    double Increment() const { return Settings_.Increment; }
     void SetIncrement(double value);
-    bool Inverted() const { return Inverted_; }
+    bool Inverted() const { return Settings_.Inverted; }
     void SetInverted(bool value);
-    bool Labels() const { return Labels_; }
+    bool Labels() const { return Settings_.Labels; }
     void SetLabels(bool value);
-    std::int32_t LabelsAngle() const { return LabelsAngle_; }
+    std::int32_t LabelsAngle() const { return Settings_.LabelsAngle; }
     void SetLabelsAngle(std::int32_t value);
     TChartFont& LabelsFont() { return LabelsFont_; }
     const TChartFont& LabelsFont() const { return LabelsFont_; }
-    bool LabelsMultiLine() const { return LabelsMultiLine_; }
+    bool LabelsMultiLine() const { return Settings_.LabelsMultiLine; }
     void SetLabelsMultiLine(bool value);
-    bool LabelsOnAxis() const { return LabelsOnAxis_; }
+    bool LabelsOnAxis() const { return Settings_.LabelsOnAxis; }
     void SetLabelsOnAxis(bool value);
-    std::int32_t LabelsSeparation() const { return LabelsSeparation_; }
+    std::int32_t LabelsSeparation() const { return Settings_.LabelsSeparation; }
     void SetLabelsSeparation(std::int32_t value);
-    std::int32_t LabelsSize() const { return LabelsSize_; }
+    std::int32_t LabelsSize() const { return Settings_.LabelsSize; }
     void SetLabelsSize(std::int32_t value);
-    TAxisLabelStyle LabelStyle() const { return LabelStyle_; }
+    TAxisLabelStyle LabelStyle() const { return Settings_.LabelStyle; }
     void SetLabelStyle(TAxisLabelStyle value);
-    bool Logarithmic() const { return Logarithmic_; }
+    bool Logarithmic() const { return Settings_.Logarithmic; }
     void SetLogarithmic(bool value);
-    std::int32_t LogarithmicBase() const { return LogarithmicBase_; }
+    std::int32_t LogarithmicBase() const { return Settings_.LogarithmicBase; }
     void SetLogarithmicBase(std::int32_t value);
-    double Maximum() const { return Maximum_; }
+    double Maximum() const { return Settings_.Maximum; }
     void SetMaximum(double value);
-    double Minimum() const { return Minimum_; }
+    double Minimum() const { return Settings_.Minimum; }
     void SetMinimum(double value);
     TChartHiddenPen& MinorGrid() { return MinorGrid_; }
     const TChartHiddenPen& MinorGrid() const { return MinorGrid_; }
-    std::int32_t MinorTickCount() const { return MinorTickCount_; }
+    std::int32_t MinorTickCount() const { return Settings_.MinorTickCount; }
     void SetMinorTickCount(std::int32_t value);
-    std::int32_t MinorTickLength() const { return MinorTickLength_; }
+    std::int32_t MinorTickLength() const { return Settings_.MinorTickLength; }
     void SetMinorTickLength(std::int32_t value);
     TDarkGrayPen& MinorTicks() { return MinorTicks_; }
     const TDarkGrayPen& MinorTicks() const { return MinorTicks_; }
-    double StartPosition() const { return StartPosition_; }
+    double StartPosition() const { return Settings_.StartPosition; }
     void SetStartPosition(double value);
-    double EndPosition() const { return EndPosition_; }
+    double EndPosition() const { return Settings_.EndPosition; }
     void SetEndPosition(double value);
-    double PositionPercent() const { return PositionPercent_; }
+    double PositionPercent() const { return Settings_.PositionPercent; }
     void SetPositionPercent(double value);
-    bool RoundFirstLabel() const { return RoundFirstLabel_; }
+    bool RoundFirstLabel() const { return Settings_.RoundFirstLabel; }
     void SetRoundFirstLabel(bool value);
-    std::int32_t TickInnerLength() const { return TickInnerLength_; }
+    std::int32_t TickInnerLength() const { return Settings_.TickInnerLength; }
     void SetTickInnerLength(std::int32_t value);
-    std::int32_t TickLength() const { return TickLength_; }
+    std::int32_t TickLength() const { return Settings_.TickLength; }
     void SetTickLength(std::int32_t value);
-    bool TickOnLabelsOnly() const { return TickOnLabelsOnly_; }
+    bool TickOnLabelsOnly() const { return Settings_.TickOnLabelsOnly; }
     void SetTickOnLabelsOnly(bool value);
     TDarkGrayPen& Ticks() { return Ticks_; }
     const TDarkGrayPen& Ticks() const { return Ticks_; }
@@ -155,9 +155,9 @@ public:
     const TDarkGrayPen& TicksInner() const { return TicksInner_; }
     TChartAxisTitle& Title() { return Title_; }
     const TChartAxisTitle& Title() const { return Title_; }
-    std::int32_t TitleSize() const { return TitleSize_; }
+    std::int32_t TitleSize() const { return Settings_.TitleSize; }
     void SetTitleSize(std::int32_t value);
-    bool Visible() const { return Visible_; }
+    bool Visible() const { return Settings_.Visible; }
     void SetVisible(bool value);
 
     // --- layout state -----------------------------------------------------------------------
@@ -224,11 +224,43 @@ private:
     std::int32_t ValueLabelsWidth();
 
     TCustomAxisPanel* Chart_;
-    bool Automatic_ = true;
-    bool AutomaticMaximum_ = true;
-    bool AutomaticMinimum_ = true;
+    // The axis' plain settings, copied by Assign as one value: a setting added here is copied
+    // with the rest. The pens, fonts and title below are objects with owners and copy themselves.
+    struct Settings {
+        bool Automatic = true;
+        bool AutomaticMaximum = true;
+        bool AutomaticMinimum = true;
+        std::string AxisValuesFormat = "#,##0.###";
+        std::string DateTimeFormat;
+        bool ExactDateTime = true;
+        bool GridCentered = false;
+        double Increment = 0.0;
+        bool Inverted = false;
+        bool Labels = true;
+        std::int32_t LabelsAngle = 0;
+        bool LabelsMultiLine = false;
+        bool LabelsOnAxis = true;
+        std::int32_t LabelsSeparation = 10;
+        std::int32_t LabelsSize = 0;
+        TAxisLabelStyle LabelStyle = TAxisLabelStyle::talAuto;
+        bool Logarithmic = false;
+        std::int32_t LogarithmicBase = 10;
+        double Maximum = 0.0;
+        double Minimum = 0.0;
+        std::int32_t MinorTickCount = 3;
+        std::int32_t MinorTickLength = 2;
+        double StartPosition = 0.0;
+        double EndPosition = 100.0;
+        double PositionPercent = 0.0;
+        bool RoundFirstLabel = true;
+        std::int32_t TickInnerLength = 0;
+        std::int32_t TickLength = 4;
+        bool TickOnLabelsOnly = true;
+        std::int32_t TitleSize = 0;
+        bool Visible = true;
+    };
+    Settings Settings_;
     TChartAxisPen AxisPen_;
-    std::string AxisValuesFormat_ = "#,##0.###";
     // Texts of recent label values for the format and separators they were made with: the same
     // few dozen labels are formatted on every paint.
     struct FormatCache {
@@ -238,40 +270,13 @@ private:
         std::unordered_map<std::uint64_t, std::string> Texts;
     };
     mutable FormatCache FormatCache_;
-    std::string DateTimeFormat_;
-    bool ExactDateTime_ = true;
     TDottedGrayPen Grid_;
-    bool GridCentered_ = false;
-    double Increment_ = 0.0;
-    bool Inverted_ = false;
-    bool Labels_ = true;
-    std::int32_t LabelsAngle_ = 0;
     TChartFont LabelsFont_;
-    bool LabelsMultiLine_ = false;
-    bool LabelsOnAxis_ = true;
-    std::int32_t LabelsSeparation_ = 10;
-    std::int32_t LabelsSize_ = 0;
-    TAxisLabelStyle LabelStyle_ = TAxisLabelStyle::talAuto;
-    bool Logarithmic_ = false;
-    std::int32_t LogarithmicBase_ = 10;
-    double Maximum_ = 0.0;
-    double Minimum_ = 0.0;
     TChartHiddenPen MinorGrid_;
-    std::int32_t MinorTickCount_ = 3;
-    std::int32_t MinorTickLength_ = 2;
     TDarkGrayPen MinorTicks_;
-    double StartPosition_ = 0.0;
-    double EndPosition_ = 100.0;
-    double PositionPercent_ = 0.0;
-    bool RoundFirstLabel_ = true;
-    std::int32_t TickInnerLength_ = 0;
-    std::int32_t TickLength_ = 4;
-    bool TickOnLabelsOnly_ = true;
     TDarkGrayPen Ticks_;
     TDarkGrayPen TicksInner_;
     TChartAxisTitle Title_;
-    std::int32_t TitleSize_ = 0;
-    bool Visible_ = true;
 };
 
 // The four side axes the chart panel owns (bottom, top, left, right).
