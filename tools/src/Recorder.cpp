@@ -10,13 +10,6 @@
 
 namespace rv {
 
-std::string_view ModeName(std::uint8_t mode) noexcept
-{
-    static constexpr std::array<std::string_view, 4> names{"长距离模式", "高速模式", "高精度模式",
-                                                           "一般模式"};
-    return mode < names.size() ? names[mode] : std::string_view();
-}
-
 std::string FormatUtcMillis(std::chrono::system_clock::time_point when)
 {
     using namespace std::chrono;

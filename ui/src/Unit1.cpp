@@ -5,6 +5,7 @@
 #include "rangeview/chart/Series.h"
 #include "rangeview/chart/qt/ChartControl.h"
 #include "rangeview/protocol/CommandTable.h"
+#include "rangeview/protocol/MeasurementFrame.h"
 #include "rangeview/ui/LogMemo.h"
 #include "rangeview/ui/ProgramTitle.h"
 #include "rangeview/ui/SerialLink.h"
@@ -37,12 +38,14 @@ const QString TForm1::ShopPageAddress = QStringLiteral("https://orvik.taobao.com
 
 namespace {
 
-const std::array<QString, 4> ModeNames = {
-    QStringLiteral("长距离模式"),
-    QStringLiteral("高速模式"),
-    QStringLiteral("高精度模式"),
-    QStringLiteral("一般模式"),
-};
+// Converted once: the read-out shows a mode name on every frame.
+const std::array<QString, 4> ModeNameTexts = [] {
+    std::array<QString, 4> texts;
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        texts[i] =
+            QString::fromUtf8(ModeNames[i].data(), static_cast<qsizetype>(ModeNames[i].size()));
+    return texts;
+}();
 
 // "XX " for every byte value, so the echo costs one append per byte.
 struct HexPieces {
@@ -444,8 +447,8 @@ void TForm1::ProcessReceivedBytes(std::span<const std::uint8_t> bytes)
         SetCaptionNumber(Label12, reading->Mode);
         if (reading->Mode != LastMode) {
             LastMode = reading->Mode;
-            if (LastMode < ModeNames.size())
-                SetCaption(Label13, ModeNames[LastMode]);
+            if (LastMode < ModeNameTexts.size())
+                SetCaption(Label13, ModeNameTexts[LastMode]);
         }
         if (echo)
             LogText.append(LineBreak);

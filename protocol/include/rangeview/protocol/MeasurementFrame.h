@@ -4,8 +4,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 namespace rv {
+
+// The names of the module's measuring modes 0 to 3 (UTF-8), as the window and the command-line
+// tool show them; an empty text for any other mode.
+inline constexpr std::array<std::string_view, 4> ModeNames{"长距离模式", "高速模式", "高精度模式",
+                                                           "一般模式"};
+constexpr std::string_view ModeName(std::uint8_t mode) noexcept
+{
+    return mode < ModeNames.size() ? ModeNames[mode] : std::string_view();
+}
 
 // One frame as the module sends it:
 //   5A 5A | type | N | payload (N bytes) | checksum

@@ -13,9 +13,6 @@
 
 namespace rv {
 
-// The name the window shows for a mode; empty for modes without one.
-std::string_view ModeName(std::uint8_t mode) noexcept;
-
 // "2026-12-07T12:36:01.123Z": UTC, milliseconds.
 std::string FormatUtcMillis(std::chrono::system_clock::time_point when);
 
