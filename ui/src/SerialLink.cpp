@@ -10,6 +10,8 @@
 #include <QTimer>
 
 #include <climits>
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
 #include <utility>
 
@@ -27,6 +29,56 @@ std::string Text(const QComboBox* box)
     return box->currentText().toStdString();
 }
 
+QEvent::Type NoticeEventType()
+{
+    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+// The reader's wait for its notice box to be dismissed.
+class NoticeDone {
+public:
+    void Finish()
+    {
+        const std::lock_guard lock(Mutex_);
+        Finished_ = true;
+        Changed_.notify_all();
+    }
+    void Wait()
+    {
+        std::unique_lock lock(Mutex_);
+        Changed_.wait(lock, [this] { return Finished_; });
+    }
+
+private:
+    std::mutex Mutex_;
+    std::condition_variable Changed_;
+    bool Finished_ = false;
+};
+
+// A notice box the reader asks the window thread for. Whoever deletes the event lets the reader
+// go on: the window after the box was dismissed, or Qt dropping it unshown (Detach, the relay
+// destroyed).
+class NoticeEvent final : public QEvent {
+public:
+    NoticeEvent(QString text, std::shared_ptr<NoticeDone> done)
+        : QEvent(NoticeEventType()), Text(std::move(text)), Done_(std::move(done))
+    {
+    }
+    ~NoticeEvent() override
+    {
+        ReceiveFromThread(this);
+        Done_->Finish();
+    }
+    NoticeEvent(const NoticeEvent&) = delete;
+    NoticeEvent& operator=(const NoticeEvent&) = delete;
+
+    const QString Text;
+
+private:
+    const std::shared_ptr<NoticeDone> Done_;
+};
+
 } // namespace
 
 // Receives what the reader sends to the window and hands it on while the window exists.
@@ -39,10 +91,22 @@ public:
 protected:
     bool event(QEvent* e) override
     {
+        // The reader's events come through Qt's queue; the reader published each one.
+        ReceiveFromThread(e);
         if (e->type() == CommNotifyEventType()) {
             // The window's own WM_COMMNOTIFY handler takes it; without a window it is dropped.
             if (TForm1* window = Window.data())
                 QCoreApplication::sendEvent(window, e);
+            return true;
+        }
+        if (e->type() == NoticeEventType()) {
+            if (TForm1* window = Window.data()) {
+                try {
+                    window->ShowNotice(static_cast<NoticeEvent*>(e)->Text);
+                } catch (...) {
+                    // A box that cannot be shown is not shown.
+                }
+            }
             return true;
         }
         return QObject::event(e);
@@ -69,7 +133,7 @@ void WindowConnectionHost::Detach()
 {
     Detached_.store(true);
     Relay_->Window = nullptr;
-    // Deleting a queued notice box call releases the reader blocked on it.
+    // Deleting a queued notice box releases the reader blocked on it.
     QCoreApplication::removePostedEvents(Relay_);
 }
 
@@ -89,17 +153,11 @@ void WindowConnectionHost::ShowNotice(std::string_view text)
         return;
     }
     // Only the reader waits; the window thread shows the box from its event loop.
-    QMetaObject::invokeMethod(
-        Relay_,
-        [relay = Relay_, message] {
-            try {
-                if (TForm1* window = relay->Window.data())
-                    window->ShowNotice(message);
-            } catch (...) {
-                // A box that cannot be shown is not shown.
-            }
-        },
-        Qt::BlockingQueuedConnection);
+    auto done = std::make_shared<NoticeDone>();
+    auto* notice = new NoticeEvent(message, done);
+    PublishToThread(notice);
+    QCoreApplication::postEvent(Relay_, notice);
+    done->Wait();
 }
 
 void WindowConnectionHost::ShowNoCreateThread()
@@ -192,7 +250,9 @@ bool WindowConnectionHost::PostCommNotify(CommHandle handle)
     // outlives every reader (they are joined before the window goes), so it is not looked at.
     if (Detached_.load())
         return false;
-    QCoreApplication::postEvent(Relay_, new CommNotifyEvent(handle));
+    auto* notify = new CommNotifyEvent(handle);
+    PublishToThread(notify);
+    QCoreApplication::postEvent(Relay_, notify);
     return true;
 }
 

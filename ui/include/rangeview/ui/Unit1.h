@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rangeview/chart/NumberFormat.h"
+#include "rangeview/common/ThreadHandOff.h"
 #include "rangeview/protocol/FrameDecoder.h"
 #include "rangeview/ui/MessageSink.h"
 #include "rangeview/ui/SerialPorts.h"
@@ -66,6 +67,10 @@ public:
     explicit CommNotifyEvent(std::uint64_t handle) : QEvent(CommNotifyEventType()), Handle(handle)
     {
     }
+    // Freed on the window thread, delivered or not.
+    ~CommNotifyEvent() override { ReceiveFromThread(this); }
+    CommNotifyEvent(const CommNotifyEvent&) = delete;
+    CommNotifyEvent& operator=(const CommNotifyEvent&) = delete;
     const std::uint64_t Handle; // the connection that posted it
 };
 
