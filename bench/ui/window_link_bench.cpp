@@ -11,8 +11,9 @@
 //
 // As a user sees it, on an X server (60 s, painted):
 //   Xvfb :97 -screen 0 1920x1080x24 &
-//   DISPLAY=:97 QT_QPA_PLATFORM=xcb build-*/bench/ui/window_link_bench \
-//       --benchmark_filter='seconds:60/presentation:2' --benchmark_counters_tabular=true
+//   export DISPLAY=:97 QT_QPA_PLATFORM=xcb
+//   build-*/bench/ui/window_link_bench --benchmark_filter='seconds:60/presentation:2'
+//       --benchmark_counters_tabular=true   (one command line)
 //
 //   build-*/bench/ui/window_link_bench --benchmark_counters_tabular=true
 #include "rangeview/protocol/MeasurementFrame.h"

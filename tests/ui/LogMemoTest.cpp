@@ -10,6 +10,8 @@
 #include <QMenu>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QWindow>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -600,6 +602,67 @@ TEST_F(LogMemoTest, RightClickOpensTheMenuWithoutMovingTheCaret)
     menu->close();
     QCoreApplication::processEvents();
     EXPECT_EQ(memo.CaretPosition(), 3);
+}
+
+// Counts the paint events a widget receives.
+class PaintCount : public QObject {
+public:
+    explicit PaintCount(QWidget* w) { w->installEventFilter(this); }
+    int Paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint)
+            ++Paints;
+        return false;
+    }
+};
+
+TEST_F(LogMemoTest, TheScrollBarRepaintsWhenItsPictureChangesNotForEveryLine)
+{
+    QScrollBar* bar = memo.verticalScrollBar();
+    const auto shown = [&] {
+        // What the window shows of the bar against what a fresh paint of it gives.
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        const QPoint at = bar->mapTo(memo.window(), QPoint(0, 0));
+        const QImage screen =
+            memo.window()
+                ->windowHandle()
+                ->screen()
+                ->grabWindow(memo.window()->winId(), at.x(), at.y(), bar->width(), bar->height())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        const QImage fresh = bar->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        return screen == fresh;
+    };
+    const auto append = [&](int lines) {
+        for (int i = 0; i < lines; ++i) {
+            memo.ReplaceSelection(QStringLiteral("0A FF 00 \r\n"));
+            memo.ScrollToBottom();
+            QCoreApplication::processEvents();
+        }
+    };
+    append(30); // the handle shrinks and moves as the first pages fill
+    EXPECT_TRUE(shown());
+    append(3000);
+    EXPECT_TRUE(shown());
+
+    // Pinned to the bottom at its least length, the handle no longer moves.
+    PaintCount count(bar);
+    append(300);
+    EXPECT_LE(count.Paints, 1);
+    EXPECT_TRUE(shown());
+
+    // Moved by the user or by the program, it is repainted.
+    bar->setValue(0);
+    EXPECT_TRUE(shown());
+    EXPECT_GE(count.Paints, 1);
+    bar->setValue(bar->maximum() / 2);
+    EXPECT_TRUE(shown());
+    memo.Clear();
+    EXPECT_TRUE(shown());
 }
 
 } // namespace

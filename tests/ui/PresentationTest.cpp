@@ -12,6 +12,8 @@
 #include <QScrollBar>
 
 #include <map>
+#include <stdexcept>
+#include <utility>
 
 namespace rv::test {
 namespace {
@@ -104,6 +106,72 @@ TEST_F(PresentationTest, UnnamedModeIsRememberedButKeepsThePreviousName)
     EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("高精度模式"));
     FeedReading(800, 255);
     EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("255"));
+}
+
+std::vector<std::uint8_t> Frames(std::initializer_list<std::pair<std::uint16_t, std::uint8_t>> list)
+{
+    std::vector<std::uint8_t> bytes;
+    for (const auto& [distance, mode] : list) {
+        const std::vector<std::uint8_t> one = FrameBytes(distance, mode);
+        bytes.insert(bytes.end(), one.begin(), one.end());
+    }
+    return bytes;
+}
+
+TEST_F(PresentationTest, ARunOfFramesInOneReadLeavesTheReadOutAsFrameByFrameWould)
+{
+    // 2 then the unnamed 7: the number shows 7, the name stays that of 2.
+    Feed(Frames({{801, 2}, {802, 7}}));
+    EXPECT_EQ(Parts(form).Label4->text(), QStringLiteral("802"));
+    EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("7"));
+    EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("高精度模式"));
+    EXPECT_EQ(Parts(form).LastMode, 7);
+
+    // From the remembered 7, through 1, back to 7: the name of 1 was written on the way.
+    Parts(form).Label13->setText(QStringLiteral("marker"));
+    Feed(Frames({{803, 1}, {804, 7}}));
+    EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("高速模式"));
+    EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("7"));
+
+    // 0, 3, 0 against a remembered 7: the last name written is that of 0.
+    Feed(Frames({{805, 0}, {806, 3}, {807, 0}}));
+    EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("长距离模式"));
+    EXPECT_EQ(Parts(form).Label4->text(), QStringLiteral("807"));
+    EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("0"));
+}
+
+TEST_F(PresentationTest, AChartFailureMidReadLeavesTheReadOutAsFarAsTheFramesGot)
+{
+    WaveformOn();
+    FeedReading(700, 0);
+    // The third point's handler fails: its distance was shown before plotting, its mode not.
+    int added = 0;
+    form->Series1().OnAfterAdd = [&added](TChartSeries*, std::int32_t) {
+        if (++added == 2)
+            throw std::runtime_error("chart");
+    };
+    EXPECT_THROW(Feed(Frames({{701, 1}, {702, 2}, {703, 3}})), std::runtime_error);
+    EXPECT_EQ(Parts(form).Label4->text(), QStringLiteral("702"));
+    EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("1"));
+    EXPECT_EQ(Parts(form).Label13->text(), QStringLiteral("高速模式"));
+}
+
+TEST_F(PresentationTest, TheHiddenDiagnosticBoxesKeepTheirTextAndShowItWhenShown)
+{
+    WaveformOn();
+    FeedReading(1010, 3);
+    FeedReading(990, 3);
+    QLineEdit* edit = Parts(form).Edit2;
+    EXPECT_EQ(edit->text(), QStringLiteral("0,1"));
+    EXPECT_TRUE(edit->displayText().isEmpty()); // nothing laid out while hidden
+    edit->show();
+    EXPECT_EQ(edit->displayText(), QStringLiteral("0,1"));
+    edit->hide();
+    FeedReading(1000, 3);
+    EXPECT_EQ(edit->text(), QStringLiteral("0,2"));
+    EXPECT_TRUE(edit->displayText().isEmpty());
+    EXPECT_TRUE(Parts(form).Edit1->displayText().isEmpty());
+    EXPECT_FALSE(Parts(form).Edit1->text().isEmpty());
 }
 
 TEST_F(PresentationTest, WaveformOffUpdatesTheReadOutButPlotsNothing)

@@ -8,12 +8,16 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPaintEvent>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <optional>
 #include <utility>
 
 namespace rv {
@@ -27,10 +31,71 @@ bool IsWordChar(QChar c)
     return c != QLatin1Char(' ') && c != QLatin1Char('\n') && c != QLatin1Char('\t');
 }
 
+// The log's scroll bar. Its range and position change with every line received, while past a
+// few hundred lines the handle moves by less than a pixel per line: it is repainted when what it
+// shows changes, not on every new number.
+class LogScrollBar final : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange) override
+    {
+        // Looked at once the change is complete: a new range comes just before the position
+        // that follows it, and the two together may leave the picture as it was.
+        if (CheckPosted_)
+            return;
+        CheckPosted_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                CheckPosted_ = false;
+                const Look now = CurrentLook();
+                if (Shown_ && *Shown_ == now)
+                    return;
+                Shown_ = now;
+                update();
+            },
+            Qt::QueuedConnection);
+    }
+
+    void paintEvent(QPaintEvent* event) override
+    {
+        if (event->region().contains(rect()))
+            Shown_ = CurrentLook();
+        QScrollBar::paintEvent(event);
+    }
+
+private:
+    // What a style draws from the numbers: where the handle is, and whether the bar is at an
+    // end or has no range (some styles grey the arrows then).
+    struct Look {
+        QRect Bar;
+        QRect Handle;
+        bool AtMinimum = false;
+        bool AtMaximum = false;
+        bool operator==(const Look&) const = default;
+    };
+
+    Look CurrentLook() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {rect(),
+                style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider,
+                                        this),
+                value() == minimum(), value() == maximum()};
+    }
+
+    std::optional<Look> Shown_;
+    bool CheckPosted_ = false;
+};
+
 } // namespace
 
 TLogMemo::TLogMemo(QWidget* parent) : QAbstractScrollArea(parent), Metrics_(font())
 {
+    setVerticalScrollBar(new LogScrollBar(Qt::Vertical, this));
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);

@@ -431,28 +431,48 @@ void TForm1::ProcessReceivedBytes(std::span<const std::uint8_t> bytes)
         LogText.reserve(static_cast<qsizetype>(bytes.size() * 3 + (bytes.size() / 5 + 1) * 2));
     }
 
-    for (const std::uint8_t b : bytes) {
-        if (echo)
-            LogText.append(Hex.Piece(b));
-        const std::optional<MeasurementReading> reading = Decoder.FeedByte(b);
-        if (!reading)
-            continue;
-        SetCaptionNumber(Label4, reading->Distance);
-        if (waveform) {
-            const double y = static_cast<double>(static_cast<float>(reading->Distance / 10.0));
-            Series1().AddPoint(static_cast<double>(SampleIndex), y, std::string_view(),
-                               UseSeriesColor);
-            ++SampleIndex;
+    // The read-out labels get the texts the frames of this read leave them with, once: the
+    // frames before the last would be overwritten before anything could show them. They are
+    // written also when the chart throws midway, as far as the frames got.
+    std::optional<std::uint16_t> distance;
+    std::optional<std::uint8_t> mode;
+    std::optional<std::uint8_t> modeName;
+    const auto showReadOut = [&] {
+        if (distance)
+            SetCaptionNumber(Label4, *distance);
+        if (mode)
+            SetCaptionNumber(Label12, *mode);
+        if (modeName)
+            SetCaption(Label13, ModeNameTexts[*modeName]);
+    };
+    try {
+        for (const std::uint8_t b : bytes) {
+            if (echo)
+                LogText.append(Hex.Piece(b));
+            const std::optional<MeasurementReading> reading = Decoder.FeedByte(b);
+            if (!reading)
+                continue;
+            distance = reading->Distance;
+            if (waveform) {
+                const double y = static_cast<double>(static_cast<float>(reading->Distance / 10.0));
+                Series1().AddPoint(static_cast<double>(SampleIndex), y, std::string_view(),
+                                   UseSeriesColor);
+                ++SampleIndex;
+            }
+            mode = reading->Mode;
+            if (reading->Mode != LastMode) {
+                LastMode = reading->Mode;
+                if (LastMode < ModeNameTexts.size())
+                    modeName = LastMode;
+            }
+            if (echo)
+                LogText.append(LineBreak);
         }
-        SetCaptionNumber(Label12, reading->Mode);
-        if (reading->Mode != LastMode) {
-            LastMode = reading->Mode;
-            if (LastMode < ModeNameTexts.size())
-                SetCaption(Label13, ModeNameTexts[LastMode]);
-        }
-        if (echo)
-            LogText.append(LineBreak);
+    } catch (...) {
+        showReadOut();
+        throw;
     }
+    showReadOut();
 
     if (echo) {
         Memo1->ReplaceSelection(LogText);

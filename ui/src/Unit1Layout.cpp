@@ -72,6 +72,19 @@ W* Make(QWidget* parent, const char* name)
     return w;
 }
 
+// Edit1 and Edit2 are hidden and rewritten with nearly every read. A line edit lays its text
+// out on every change; a hidden one has nothing to show, and NoEcho leaves it nothing to lay
+// out while text() keeps the text. Shown, it echoes as usual.
+class HiddenLineEdit final : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+    void setVisible(bool visible) override
+    {
+        setEchoMode(visible ? QLineEdit::Normal : QLineEdit::NoEcho);
+        QLineEdit::setVisible(visible);
+    }
+};
+
 QComboBox* MakeCombo(QWidget* parent, const char* name, int x, int y, const QStringList& items)
 {
     auto* c = Make<QComboBox>(parent, name);
@@ -222,11 +235,11 @@ void TForm1::BuildLayout()
 
     BitBtn2 = MakeButton(this, "BitBtn2", 856, 296, 81, 33, WaveformOffCaption);
 
-    Edit1 = Make<QLineEdit>(this, "Edit1");
+    Edit1 = Make<HiddenLineEdit>(this, "Edit1");
     Edit1->setGeometry(800, 296, 33, 21);
     Edit1->setText(QStringLiteral("Edit1"));
     Edit1->hide();
-    Edit2 = Make<QLineEdit>(this, "Edit2");
+    Edit2 = Make<HiddenLineEdit>(this, "Edit2");
     Edit2->setGeometry(800, 264, 41, 21);
     Edit2->setText(QStringLiteral("Edit2"));
     Edit2->hide();

@@ -386,18 +386,31 @@ bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left,
             sp.setPen(ToQColor(FontData_.Color));
             sp.drawText(QPoint(pad, pad) + baseline, s);
         }
-        QRect ink;
-        bool edge = false;
-        for (int y = 0; y < scratch.height(); ++y) {
+        // Every new label passes here, so the scan is kept to plain loads and compares.
+        const int sw = scratch.width();
+        const int sh = scratch.height();
+        int inkLeft = sw;
+        int inkRight = -1;
+        int inkTop = sh;
+        int inkBottom = -1;
+        for (int y = 0; y < sh; ++y) {
             const auto* row = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
-            for (int x = 0; x < scratch.width(); ++x) {
+            for (int x = 0; x < sw; ++x) {
                 if (qAlpha(row[x]) == 0)
                     continue;
-                ink |= QRect(x - pad, y - pad, 1, 1);
-                edge = edge || x == 0 || y == 0 || x == scratch.width() - 1 ||
-                       y == scratch.height() - 1;
+                inkLeft = std::min(inkLeft, x);
+                inkRight = std::max(inkRight, x);
+                inkTop = std::min(inkTop, y);
+                inkBottom = std::max(inkBottom, y);
             }
         }
+        QRect ink;
+        if (inkRight >= 0)
+            ink =
+                QRect(QPoint(inkLeft - pad, inkTop - pad), QPoint(inkRight - pad, inkBottom - pad));
+        // Ink on the scratch's border may have been cut off: such a text is not cached.
+        const bool edge = inkRight >= 0 && (inkLeft == 0 || inkTop == 0 || inkRight == sw - 1 ||
+                                            inkBottom == sh - 1);
         block.Area = (ink | Metrics_->boundingRect(s).translated(baseline) | QRect(0, 0, 1, 1))
                          .adjusted(-1, -1, 1, 1);
         block.Usable = !edge;

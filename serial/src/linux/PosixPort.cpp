@@ -29,7 +29,7 @@ constexpr std::uint64_t WakeTag = 2;
 // A steady stream is reported at most once per this interval: each report costs the reader and
 // the window a wake-up, and at 115200 baud a frame arrives every 0.7 ms. The bytes of the
 // interval are read together by the next handling, at most this much later.
-constexpr std::chrono::microseconds ArrivalInterval{2000};
+constexpr std::chrono::microseconds ArrivalInterval{3000};
 
 void CloseQuietly(int fd)
 {
