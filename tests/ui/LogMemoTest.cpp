@@ -665,5 +665,24 @@ TEST_F(LogMemoTest, TheScrollBarRepaintsWhenItsPictureChangesNotForEveryLine)
     EXPECT_TRUE(shown());
 }
 
+TEST_F(LogMemoTest, TheWrapWidthFollowsTheScrollBarsStyle)
+{
+    QScrollBar* bar = memo.verticalScrollBar();
+    const int before = bar->sizeHint().width();
+    // A word that just fits the width the bar leaves now.
+    QString word;
+    const QFontMetricsF fm(memo.font());
+    const qreal room = memo.contentsRect().width() - before - 6;
+    while (fm.horizontalAdvance(word + QLatin1Char('x')) <= room - 2)
+        word += QLatin1Char('x');
+    memo.ReplaceSelection(word);
+    EXPECT_EQ(memo.LineCount(), 1);
+
+    memo.setStyleSheet(QStringLiteral("QScrollBar:vertical { width: %1px; }").arg(before + 40));
+    EXPECT_EQ(bar->sizeHint().width(), before + 40);
+    memo.ReplaceSelection(QString()); // any edit wraps at the new width
+    EXPECT_EQ(memo.LineCount(), 2);
+}
+
 } // namespace
 } // namespace rv::test

@@ -38,7 +38,30 @@ class LogScrollBar final : public QScrollBar {
 public:
     using QScrollBar::QScrollBar;
 
+    // The log asks for it on every edit (its wrap width leaves room for the bar); the style
+    // works it out anew each time, so it is kept until the style, font or screen changes.
+    QSize sizeHint() const override
+    {
+        if (!Hint_)
+            Hint_ = QScrollBar::sizeHint();
+        return *Hint_;
+    }
+
 protected:
+    void changeEvent(QEvent* event) override
+    {
+        if (event->type() == QEvent::StyleChange || event->type() == QEvent::FontChange)
+            Hint_.reset();
+        QScrollBar::changeEvent(event);
+    }
+
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::ScreenChangeInternal || event->type() == QEvent::Polish)
+            Hint_.reset();
+        return QScrollBar::event(event);
+    }
+
     void sliderChange(SliderChange) override
     {
         // Looked at once the change is complete: a new range comes just before the position
@@ -89,6 +112,7 @@ private:
 
     std::optional<Look> Shown_;
     bool CheckPosted_ = false;
+    mutable std::optional<QSize> Hint_;
 };
 
 } // namespace
@@ -149,7 +173,7 @@ using NodePtr = std::unique_ptr<TLogMemo::Node>;
 // A block is cut at the first hard line start after this many characters, or at any line start
 // after twice as many: small enough that an edit re-wraps little, large enough that the tree
 // costs a few bytes a line.
-constexpr qsizetype TargetChars = 2048;
+constexpr qsizetype TargetChars = 1024;
 constexpr qsizetype MaxChars = 2 * TargetChars;
 
 // Where line break j of a hex block stands.

@@ -1,7 +1,7 @@
 #include "rangeview/chart/NumberFormat.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 namespace rv {
@@ -67,8 +67,12 @@ Picture ParsePicture(std::string_view format)
 // |value| as 15 significant decimal digits and the count of digits before the decimal point.
 void DecimalDigits(double magnitude, std::string& digits, int& pointPos)
 {
+    // As printf's "%.14e" spells it (both round the exact binary value to nearest), without
+    // printf's cost: axis labels and the diagnostics format numbers many times a second.
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14e", magnitude);
+    const auto r =
+        std::to_chars(buf, buf + sizeof buf - 1, magnitude, std::chars_format::scientific, 14);
+    *r.ptr = '\0';
     digits.clear();
     const char* s = buf;
     for (; *s && *s != 'e'; ++s) {

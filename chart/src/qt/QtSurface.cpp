@@ -100,6 +100,7 @@ struct QtSurface::TextInfo {
     QRgb BlockColor = 0;
     pixelcache::TextBlock Block;
     std::uint64_t LastUse = 0;
+    std::uint64_t Draws = 0;
 };
 
 namespace {
@@ -363,6 +364,10 @@ QtSurface::TextInfo* QtSurface::Info(std::string_view text)
 
 bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left, int top)
 {
+    // A text drawn once may never come again (the labels of a scrolling axis): its block is
+    // made when it is drawn a second time.
+    if (info.Draws++ == 0)
+        return false;
     // The text, its font and its colour decide the block, given the pixels under it.
     const QString& s = info.String;
     const int w = info.Width;

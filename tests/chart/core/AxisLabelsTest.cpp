@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <random>
+#include <string>
 
 #include "ChartDataSupport.h"
 #include "rangeview/chart/Chart.h"
@@ -78,6 +82,35 @@ TEST(FormatFloat, AxisPatternWithEnglishSeparators)
     EXPECT_EQ(FormatFloat(f, std::numeric_limits<double>::infinity(), en), "INF");
     EXPECT_EQ(FormatFloat(f, -std::numeric_limits<double>::infinity(), en), "-INF");
     EXPECT_EQ(FormatFloat(f, std::numeric_limits<double>::quiet_NaN(), en), "NAN");
+}
+
+// FormatFloat rounds the 15 significant digits printf's "%.14e" gives, spelt by to_chars.
+TEST(FormatFloat, SignificantDigitsAreThoseOfPrintf)
+{
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> mantissa(1.0, 10.0);
+    std::uniform_int_distribution<int> exponent(-30, 20);
+    const auto same = [](double v) {
+        char printed[40];
+        std::snprintf(printed, sizeof printed, "%.14e", v);
+        char spelt[40];
+        const auto r =
+            std::to_chars(spelt, spelt + sizeof spelt - 1, v, std::chars_format::scientific, 14);
+        *r.ptr = '\0';
+        return std::string(printed) == spelt;
+    };
+    for (int i = 0; i < 20000; ++i) {
+        const double v = mantissa(rng) * std::pow(10.0, exponent(rng));
+        ASSERT_TRUE(same(v)) << v;
+    }
+    // Halfway cases of the 15th digit, and the extremes.
+    for (const double v : {0.0, 0.125, 2.5, 1e15 + 0.5, 0.1 + 0.2, 1.0000000000000005,
+                           std::numeric_limits<double>::denorm_min(),
+                           std::numeric_limits<double>::max(), 1234.56789012345678})
+        EXPECT_TRUE(same(v)) << v;
+    const TFormatSettings en;
+    EXPECT_EQ(FormatFloat("###0.00", 101.005, en), "101.01"); // 101.00500000000 rounds away
+    EXPECT_EQ(FormatFloat("###0.00", 0.125, en), "0.13");
 }
 
 TEST(FormatFloat, OtherPicturesAndSeparators)
