@@ -34,22 +34,20 @@ void Fill(QImage& image, const QRect& r, QRgb color)
     const QRgb c = color | 0xFF000000u;
     const qsizetype stride = image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
     const auto w = static_cast<std::size_t>(r.width());
-    // One row of the colour, built by doubling (memcpy is far faster than a loop of stores).
-    thread_local std::vector<QRgb> pattern;
-    if (pattern.size() < w || pattern.front() != c) {
-        pattern.resize(std::max(w, pattern.size()));
-        const std::size_t seed = std::min<std::size_t>(pattern.size(), 8);
-        std::fill(pattern.begin(), pattern.begin() + static_cast<std::ptrdiff_t>(seed), c);
-        for (std::size_t done = seed; done < pattern.size();) {
-            const std::size_t n = std::min(done, pattern.size() - done);
-            std::memcpy(pattern.data() + done, pattern.data(), n * sizeof(QRgb));
-            done += n;
-        }
+    // The first row by doubling in place (memcpy is far faster than a loop of stores), the
+    // others copied from it: a gradient is hundreds of fills of a row or two each.
+    QRgb* first = Row(image, r.top()) + r.left();
+    const std::size_t seed = std::min<std::size_t>(w, 8);
+    std::fill(first, first + seed, c);
+    for (std::size_t done = seed; done < w;) {
+        const std::size_t n = std::min(done, w - done);
+        std::memcpy(first + done, first, n * sizeof(QRgb));
+        done += n;
     }
     const std::size_t bytes = w * sizeof(QRgb);
-    QRgb* row = Row(image, r.top()) + r.left();
-    for (int y = r.top(); y <= r.bottom(); ++y, row += stride)
-        std::memcpy(row, pattern.data(), bytes);
+    QRgb* row = first + stride;
+    for (int y = r.top() + 1; y <= r.bottom(); ++y, row += stride)
+        std::memcpy(row, first, bytes);
 }
 
 SegmentStamps::Stroke& SegmentStamps::Select(const StrokeKey& key)
