@@ -1,5 +1,7 @@
 // The log control: wrapping, edits at the caret, the one-step undo, keys and mouse, scrolling
 // and painting of the visible lines only.
+#include "UiTestSupport.h"
+
 #include "rangeview/ui/LogMemo.h"
 
 #include <QApplication>
@@ -353,8 +355,9 @@ void ExpectLikeFreshlyWrapped(const TLogMemo& memo, const QString& reference, in
             inkWidth += pair ? fm.horizontalAdvance(ink.mid(c, 2)) : fm.horizontalAdvance(ink[c]);
             c += pair ? 1 : 0;
         }
-        if (ink.size() > 2)
+        if (ink.size() > 2) {
             ASSERT_LE(inkWidth, width + 1) << "step " << step << " line " << i;
+        }
     }
     ASSERT_EQ(joined, QString(reference).remove(QLatin1Char('\n'))) << "step " << step;
 }
@@ -604,21 +607,6 @@ TEST_F(LogMemoTest, RightClickOpensTheMenuWithoutMovingTheCaret)
     EXPECT_EQ(memo.CaretPosition(), 3);
 }
 
-// Counts the paint events a widget receives.
-class PaintCount : public QObject {
-public:
-    explicit PaintCount(QWidget* w) { w->installEventFilter(this); }
-    int Paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* e) override
-    {
-        if (e->type() == QEvent::Paint)
-            ++Paints;
-        return false;
-    }
-};
-
 TEST_F(LogMemoTest, TheScrollBarRepaintsWhenItsPictureChangesNotForEveryLine)
 {
     QScrollBar* bar = memo.verticalScrollBar();
@@ -650,15 +638,15 @@ TEST_F(LogMemoTest, TheScrollBarRepaintsWhenItsPictureChangesNotForEveryLine)
     EXPECT_TRUE(shown());
 
     // Pinned to the bottom at its least length, the handle no longer moves.
-    PaintCount count(bar);
+    PaintCounter count;
     append(300);
-    EXPECT_LE(count.Paints, 1);
+    EXPECT_LE(count.Paints[bar], 1);
     EXPECT_TRUE(shown());
 
     // Moved by the user or by the program, it is repainted.
     bar->setValue(0);
     EXPECT_TRUE(shown());
-    EXPECT_GE(count.Paints, 1);
+    EXPECT_GE(count.Paints[bar], 1);
     bar->setValue(bar->maximum() / 2);
     EXPECT_TRUE(shown());
     memo.Clear();

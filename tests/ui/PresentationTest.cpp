@@ -108,16 +108,6 @@ TEST_F(PresentationTest, UnnamedModeIsRememberedButKeepsThePreviousName)
     EXPECT_EQ(Parts(form).Label12->text(), QStringLiteral("255"));
 }
 
-std::vector<std::uint8_t> Frames(std::initializer_list<std::pair<std::uint16_t, std::uint8_t>> list)
-{
-    std::vector<std::uint8_t> bytes;
-    for (const auto& [distance, mode] : list) {
-        const std::vector<std::uint8_t> one = FrameBytes(distance, mode);
-        bytes.insert(bytes.end(), one.begin(), one.end());
-    }
-    return bytes;
-}
-
 TEST_F(PresentationTest, ARunOfFramesInOneReadLeavesTheReadOutAsFrameByFrameWould)
 {
     // 2 then the unnamed 7: the number shows 7, the name stays that of 2.
@@ -293,22 +283,6 @@ TEST_F(PresentationTest, ReceivedCountWrapsLikeA32BitCounter)
     EXPECT_EQ(Parts(form).RxCount, -2147483647);
     EXPECT_EQ(Parts(form).Label10->text(), QStringLiteral("-2147483647"));
 }
-
-// Counts the paints each widget gets.
-class PaintCounter : public QObject {
-public:
-    std::map<QObject*, int> Paints;
-    PaintCounter() { QApplication::instance()->installEventFilter(this); }
-    ~PaintCounter() override { QApplication::instance()->removeEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++Paints[watched];
-        return false;
-    }
-};
 
 TEST_F(PresentationTest, PicturesArePacedToTheDisplayWhileValuesChangeAtOnce)
 {

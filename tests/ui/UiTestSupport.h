@@ -8,7 +8,9 @@
 #include "rangeview/ui/TForm1TestAccess.h"
 #include "rangeview/ui/Unit1.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -20,7 +22,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
+#include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace rv::test {
@@ -51,6 +56,34 @@ inline std::vector<std::uint8_t> FrameBytes(std::uint16_t distance, std::uint8_t
     frame.Encode(bytes);
     return bytes;
 }
+
+// Several frames back to back, as one read.
+inline std::vector<std::uint8_t>
+Frames(std::initializer_list<std::pair<std::uint16_t, std::uint8_t>> list)
+{
+    std::vector<std::uint8_t> bytes;
+    for (const auto& [distance, mode] : list) {
+        const std::vector<std::uint8_t> one = FrameBytes(distance, mode);
+        bytes.insert(bytes.end(), one.begin(), one.end());
+    }
+    return bytes;
+}
+
+// Counts the paints each widget gets.
+class PaintCounter : public QObject {
+public:
+    std::map<QObject*, int> Paints;
+    PaintCounter() { QApplication::instance()->installEventFilter(this); }
+    ~PaintCounter() override { QApplication::instance()->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++Paints[watched];
+        return false;
+    }
+};
 
 // A window with a fixed, deliberately unsorted port list and captured messages.
 class FormTest : public ::testing::Test {

@@ -1,5 +1,6 @@
 #include "rangeview/ui/SerialLink.h"
 
+#include "rangeview/serial/CondVarEvent.h"
 #include "rangeview/ui/Unit1.h"
 
 #include <QComboBox>
@@ -10,8 +11,6 @@
 #include <QTimer>
 
 #include <climits>
-#include <condition_variable>
-#include <mutex>
 #include <stdexcept>
 #include <utility>
 
@@ -35,40 +34,19 @@ QEvent::Type NoticeEventType()
     return type;
 }
 
-// The reader's wait for its notice box to be dismissed.
-class NoticeDone {
-public:
-    void Finish()
-    {
-        const std::lock_guard lock(Mutex_);
-        Finished_ = true;
-        Changed_.notify_all();
-    }
-    void Wait()
-    {
-        std::unique_lock lock(Mutex_);
-        Changed_.wait(lock, [this] { return Finished_; });
-    }
-
-private:
-    std::mutex Mutex_;
-    std::condition_variable Changed_;
-    bool Finished_ = false;
-};
-
 // A notice box the reader asks the window thread for. Whoever deletes the event lets the reader
 // go on: the window after the box was dismissed, or Qt dropping it unshown (Detach, the relay
 // destroyed).
 class NoticeEvent final : public QEvent {
 public:
-    NoticeEvent(QString text, std::shared_ptr<NoticeDone> done)
+    NoticeEvent(QString text, std::shared_ptr<CondVarEvent> done)
         : QEvent(NoticeEventType()), Text(std::move(text)), Done_(std::move(done))
     {
     }
     ~NoticeEvent() override
     {
         ReceiveFromThread(this);
-        Done_->Finish();
+        Done_->Set();
     }
     NoticeEvent(const NoticeEvent&) = delete;
     NoticeEvent& operator=(const NoticeEvent&) = delete;
@@ -76,7 +54,7 @@ public:
     const QString Text;
 
 private:
-    const std::shared_ptr<NoticeDone> Done_;
+    const std::shared_ptr<CondVarEvent> Done_;
 };
 
 } // namespace
@@ -153,7 +131,7 @@ void WindowConnectionHost::ShowNotice(std::string_view text)
         return;
     }
     // Only the reader waits; the window thread shows the box from its event loop.
-    auto done = std::make_shared<NoticeDone>();
+    auto done = std::make_shared<CondVarEvent>(false);
     auto* notice = new NoticeEvent(message, done);
     PublishToThread(notice);
     QCoreApplication::postEvent(Relay_, notice);
