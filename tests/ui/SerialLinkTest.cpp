@@ -474,8 +474,7 @@ TEST(SerialLinkReader, ANoticeFromTheReaderBlocksOnlyTheReader)
         EXPECT_EQ(platform->LastPort()->Written().size(), 3u);
         Parts(form).ComboBox4->setEditText(QStringLiteral("10"));
         Parts(form).Button4->click();
-        RunFor(60ms);
-        EXPECT_GE(platform->LastPort()->Written().size(), 9u);
+        EXPECT_TRUE(WaitUntil([&] { return platform->LastPort()->Written().size() >= 9u; }));
         Parts(form).Button4->click();
         EXPECT_EQ(platform->ThreadsRunning(), 1);
         checked = true;
