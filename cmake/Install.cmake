@@ -10,6 +10,39 @@ foreach(program rangeview rangeview-cli rangeview-sim)
   endif()
 endforeach()
 
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# A manual page for each program, made from its --help (and for rangeview-cli its commands'
+# --help) when help2man is there.
+find_program(RV_HELP2MAN help2man)
+if(RV_HELP2MAN AND NOT CMAKE_CROSSCOMPILING)
+  set(pages)
+  foreach(entry
+      "rangeview|host tool for serial distance-sensor modules|"
+      "rangeview-cli|encode commands, decode frames and monitor a serial distance sensor|monitor"
+      "rangeview-sim|simulated serial distance-sensor module on a pseudo-terminal|")
+    string(REPLACE "|" ";" entry "${entry}")
+    list(GET entry 0 program)
+    list(GET entry 1 summary)
+    list(GET entry 2 commands)
+    if(NOT TARGET ${program})
+      continue()
+    endif()
+    set(page ${PROJECT_BINARY_DIR}/man/${program}.1.gz)
+    add_custom_command(OUTPUT ${page}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+      COMMAND ${CMAKE_COMMAND} -DHELP2MAN=${RV_HELP2MAN} -DPROGRAM=$<TARGET_FILE:${program}>
+        -DSUMMARY=${summary} -DVERSION=${PROJECT_VERSION} -DCOMMANDS=${commands} -DOUT=${page}
+        -P ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
+      DEPENDS ${program} ${PROJECT_SOURCE_DIR}/cmake/ManPage.cmake
+      COMMENT "Making the manual page of ${program}"
+      VERBATIM)
+    list(APPEND pages ${page})
+  endforeach()
+  add_custom_target(rv_man_pages ALL DEPENDS ${pages})
+  install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
 if(TARGET rangeview)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/rangeview.desktop
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -18,7 +51,7 @@ if(TARGET rangeview)
 endif()
 
 set(CPACK_PACKAGE_NAME rangeview)
-set(CPACK_PACKAGE_VENDOR "rangeview developers")
+set(CPACK_PACKAGE_VENDOR "${RV_VENDOR}")
 set(CPACK_PACKAGE_CONTACT "rangeview developers <rangeview@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Host tool for serial distance-sensor modules")
 set(CPACK_PACKAGE_DESCRIPTION
