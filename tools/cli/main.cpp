@@ -2,6 +2,7 @@
 
 #include "rangeview/tools/Cli.h"
 #include "rangeview/tools/Monitor.h"
+#include "ConsoleText.h"
 #include "RawIo.h"
 
 #include <iostream>
@@ -15,6 +16,7 @@ int main(int argc, char** argv)
     // Commands of other modules are appended here.
     commands.push_back(rv::MonitorCliCommand());
     rv::UseBinaryStandardInput();
+    rv::UseConsoleText();
     rv::CliIo io{rv::StandardInputFd, std::cout, std::cerr};
     return rv::RunCli(args, commands, io);
 }

@@ -1,5 +1,7 @@
 #include "RawIo.h"
 
+#include "ConsoleText.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -29,6 +31,8 @@ long ReadSome(int fd, std::span<std::uint8_t> buffer)
 
 bool WriteAll(int fd, std::string_view text)
 {
+    if (WriteConsoleText(fd, text))
+        return true;
     for (std::size_t done = 0; done < text.size();) {
         const auto size = static_cast<unsigned>(std::min<std::size_t>(text.size() - done, INT_MAX));
         const int n = ::_write(fd, text.data() + done, size);
