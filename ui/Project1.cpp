@@ -9,6 +9,8 @@
 #include "rangeview/serial/SystemPlatform.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
 #include <QComboBox>
 #include <QPixmap>
 #include <QPushButton>
@@ -50,6 +52,22 @@ private:
     }
 };
 
+// What the program prints before its window exists goes to a stream that, started from a
+// desktop menu or a file's "Open with", or on Windows at all, nobody reads: there the text is
+// also shown in a box. Offscreen and the like have no one to see a box.
+void ShowWhereUnseen(int fd, const QString& text, QMessageBox::Icon icon)
+{
+    const QString platform = QGuiApplication::platformName();
+    if (rv::IsTerminal(fd) || platform == QLatin1String("offscreen") ||
+        platform == QLatin1String("minimal"))
+        return;
+    QMessageBox box(icon, rv::ProgramTitle(), QString(), QMessageBox::Ok);
+    // Monospaced, so that the option list keeps its columns.
+    box.setTextFormat(Qt::RichText);
+    box.setText(QStringLiteral("<pre>%1</pre>").arg(text.trimmed().toHtmlEscaped()));
+    box.exec();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -57,12 +75,15 @@ int main(int argc, char** argv)
     TApplication app(argc, argv);
     const rv::ParsedOptions parsed = rv::ParseProgramOptions(QCoreApplication::arguments());
     if (!parsed.Error.isEmpty()) {
-        std::fprintf(stderr, "rangeview: %s\n", parsed.Error.toLocal8Bit().constData());
+        const QString line = QStringLiteral("rangeview: %1\n").arg(parsed.Error);
+        std::fputs(line.toLocal8Bit().constData(), stderr);
+        ShowWhereUnseen(2, line, QMessageBox::Critical);
         return 2;
     }
     const rv::ProgramOptions& options = parsed.Options;
     if (options.Help) {
         std::fputs(rv::ProgramUsage().toLocal8Bit().constData(), stdout);
+        ShowWhereUnseen(1, rv::ProgramUsage(), QMessageBox::Information);
         return 0;
     }
 
@@ -70,6 +91,7 @@ int main(int argc, char** argv)
     app.Sink = &sink;
     rv::InstallSerialErrorLog();
 
+    rv::TForm1::FitDisplayScale();
     rv::TForm1 Form1(&sink);
     Form1.AttachSerialLink(rv::MakeSystemPlatform());
     if (!options.Port.isEmpty())

@@ -198,15 +198,38 @@ TEST_F(StartUpTest, TabOrderFollowsTheControlTable)
     }
 }
 
-TEST(StartUpEmptyPortList, LeavesThePortListWithoutSelectionAndText)
+TEST(StartUpEmptyPortList, LeavesThePortListWithoutSelectionAndTextUntilPortsAppear)
 {
     CaptureSink sink;
-    TForm1 form(&sink, [] { return QStringList(); });
-    EXPECT_EQ(Parts(form).ComboBox1->count(), 0);
-    EXPECT_EQ(Parts(form).ComboBox1->currentIndex(), -1);
-    EXPECT_TRUE(Parts(form).ComboBox1->currentText().isEmpty());
+    QStringList present;
+    TForm1 form(&sink, [&present] { return present; });
+    QComboBox* ports = Parts(form).ComboBox1;
+    EXPECT_EQ(ports->count(), 0);
+    EXPECT_EQ(ports->currentIndex(), -1);
+    EXPECT_TRUE(ports->currentText().isEmpty());
     // The other lists are selected as usual.
     EXPECT_EQ(Parts(form).ComboBox2->currentText(), QStringLiteral("9600"));
+
+    // The list is read again as it drops down; the text stays, typed or picked.
+    const auto dropDown = [&](QStringList now) {
+        present = std::move(now);
+        ports->showPopup();
+        ports->hidePopup();
+        QStringList shown;
+        for (int i = 0; i < ports->count(); ++i)
+            shown.append(ports->itemText(i));
+        EXPECT_EQ(shown, present);
+    };
+    ports->setEditText(QStringLiteral("ttyTYPED"));
+    dropDown({QStringLiteral("ttyUSB0")});
+    EXPECT_EQ(ports->currentText(), QStringLiteral("ttyTYPED"));
+    EXPECT_EQ(ports->currentIndex(), -1);
+    ports->setCurrentIndex(0);
+    dropDown({QStringLiteral("ttyS0"), QStringLiteral("ttyUSB0")});
+    EXPECT_EQ(ports->currentText(), QStringLiteral("ttyUSB0"));
+    EXPECT_EQ(ports->currentIndex(), 1);
+    dropDown({});
+    EXPECT_EQ(ports->currentText(), QStringLiteral("ttyUSB0"));
     EXPECT_TRUE(sink.Messages.empty());
 }
 

@@ -21,6 +21,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QUrl>
 
@@ -178,6 +179,23 @@ void TForm1::FormCreate()
     H.SetMaximum(199);
 
     LastMode = 4;
+}
+
+void TForm1::ComboBox1DropDown()
+{
+    const QStringList names = Ports_();
+    QStringList shown;
+    for (int i = 0; i < ComboBox1->count(); ++i)
+        shown.append(ComboBox1->itemText(i));
+    if (names == shown)
+        return;
+    // What the user typed or picked stays, selected again when it is still in the list.
+    const QString text = ComboBox1->currentText();
+    const QSignalBlocker quiet(ComboBox1);
+    ComboBox1->clear();
+    ComboBox1->addItems(names);
+    ComboBox1->setCurrentIndex(static_cast<int>(names.indexOf(text)));
+    ComboBox1->setEditText(text);
 }
 
 void TForm1::showEvent(QShowEvent* event)

@@ -13,9 +13,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QWindow>
 #include <QStatusBar>
 #include <QTimer>
+#include <QWindow>
+#include <QtGui/private/qhighdpiscaling_p.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
 
 namespace rv {
 
@@ -24,6 +29,10 @@ namespace {
 constexpr int ClientWidth = 960;
 constexpr int ClientHeight = 669;
 constexpr int WindowLeft = 425;
+// Single border: fixed size, system menu and minimise, no maximise.
+constexpr Qt::WindowFlags WindowFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                        Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                        Qt::WindowCloseButtonHint;
 constexpr int WindowTop = 157;
 
 // Fonts are given as a character height in pixels.
@@ -85,9 +94,24 @@ public:
     }
 };
 
-QComboBox* MakeCombo(QWidget* parent, const char* name, int x, int y, const QStringList& items)
+// ComboBox1 reads the port list again as it drops down: an adapter plugged in after start-up is
+// then there to pick.
+class PortComboBox final : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> AboutToDrop;
+    void showPopup() override
+    {
+        if (AboutToDrop)
+            AboutToDrop();
+        QComboBox::showPopup();
+    }
+};
+
+template <class Combo = QComboBox>
+Combo* MakeCombo(QWidget* parent, const char* name, int x, int y, const QStringList& items)
 {
-    auto* c = Make<QComboBox>(parent, name);
+    auto* c = Make<Combo>(parent, name);
     c->setEditable(true);
     // Typed text never becomes a list item, and is never completed from one: what is converted
     // or sent is the text as typed ("A5 4" must not turn into "A5 45 EA").
@@ -136,6 +160,38 @@ int FitAxis(int start, int size, int low, int high)
 
 } // namespace
 
+void TForm1::FitDisplayScale()
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr || screen->devicePixelRatio() <= 1.0)
+        return;
+    const qreal ratio = screen->devicePixelRatio();
+    QMargins frame;
+    {
+        QWindow probe;
+        probe.setFlags(WindowFlags);
+        probe.resize(ClientWidth, ClientHeight);
+        probe.create();
+        frame = probe.frameMargins();
+    }
+    // A window manager tells the frame only once the window is shown: allow for a title bar.
+    if (frame.isNull())
+        frame = QMargins(8, 32, 8, 8);
+    // The frame keeps its size in device pixels while the scale changes, so the scale may fall
+    // by the share of the free area left once the frame is in.
+    const QRect area = screen->availableGeometry();
+    qreal k = std::min(qreal(area.width() - frame.left() - frame.right()) / ClientWidth,
+                       qreal(area.height() - frame.top() - frame.bottom()) / ClientHeight);
+    k = std::max(std::floor(k * 100) / 100, 1.0 / ratio);
+    if (k >= 1.0)
+        return;
+    bool set = false;
+    qreal global = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&set);
+    if (!set || global <= 0)
+        global = 1.0;
+    QHighDpiScaling::setGlobalFactor(global * k);
+}
+
 void TForm1::FitOnScreen()
 {
     // The fixed place puts the right column of buttons off a 1280 x 800 or 1366 x 768 screen.
@@ -168,10 +224,7 @@ void TForm1::BuildLayout()
 
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString());
-    // Single border: fixed size, system menu and minimise, no maximise.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(WindowFlags);
     setFixedSize(ClientWidth, ClientHeight);
     move(WindowLeft, WindowTop);
     setFont(SansFont(11, false));
@@ -180,7 +233,9 @@ void TForm1::BuildLayout()
     setAutoFillBackground(true);
 
     // Created in tab order.
-    ComboBox1 = MakeCombo(this, "ComboBox1", 736, 40, {});
+    auto* ports = MakeCombo<PortComboBox>(this, "ComboBox1", 736, 40, {});
+    ports->AboutToDrop = [this] { Dispatch([this] { ComboBox1DropDown(); }); };
+    ComboBox1 = ports;
     ComboBox2 =
         MakeCombo(this, "ComboBox2", 736, 88, {QStringLiteral("9600"), QStringLiteral("115200")});
     ComboBox2->setEditText(QStringLiteral("115200"));

@@ -29,4 +29,9 @@ ParsedOptions ParseProgramOptions(const QStringList& args);
 // What --help prints.
 QString ProgramUsage();
 
+// Whether the C runtime's descriptor fd (1, 2) is a terminal or console someone reads. A window
+// program started from a desktop menu, or on Windows at all, has none: what it prints there is
+// never seen. One definition per system, under platform/.
+bool IsTerminal(int fd);
+
 } // namespace rv

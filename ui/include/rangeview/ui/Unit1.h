@@ -91,6 +91,12 @@ public:
 
     TChartSeries& Series1() const;
 
+    // At a display scale that makes the fixed window larger than the screen's free area (150 %
+    // on a 1920 x 1080 screen with a taskbar), it would open cut off: lowers the scale as far
+    // as the whole window needs, never below 100 %. Call once the application exists and
+    // before any window does.
+    static void FitDisplayScale();
+
     // Wires the window to a serial connection on this platform (replacing an earlier one,
     // whose port is released). The window owns it.
     SerialLink& AttachSerialLink(std::shared_ptr<SerialPlatform> platform);
@@ -112,6 +118,7 @@ public:
     void Timer1Timer();
     void Button4Click();
     void ComboBox3Change();
+    void ComboBox1DropDown();
     void Button3Click();
     void Button5Click();
     void BitBtn2Click();
