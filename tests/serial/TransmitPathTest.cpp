@@ -183,15 +183,24 @@ TEST_F(FakeConnectionTest, FailedSendsStayCounted)
 
 TEST_F(FakeConnectionTest, WriteWaitIsBoundedByByteCountAndBaud)
 {
-    EXPECT_EQ(SerialConnection::WriteBound(3, 9600), 508ms);
-    EXPECT_EQ(SerialConnection::WriteBound(3, 115200), 502ms);
-    EXPECT_EQ(SerialConnection::WriteBound(5121, 9600), 500ms + 2 * 5335ms);
-    EXPECT_EQ(SerialConnection::WriteBound(0, 0), 500ms);
-
+    // Never shorter than the bytes take on the line (ten bits each), longer for more bytes or a
+    // slower line, and for a command of a few bytes short enough not to hang the window.
+    for (const std::uint32_t baud : {1200u, 9600u, 115200u}) {
+        auto fewer = 0ms;
+        for (const std::size_t n : {std::size_t{0}, std::size_t{3}, TransmitBufferSize}) {
+            const auto bound = SerialConnection::WriteBound(n, baud);
+            EXPECT_GE(bound.count() * baud, static_cast<std::int64_t>(n) * 10'000) << n;
+            EXPECT_GE(bound, fewer) << n << " bytes at " << baud;
+            fewer = bound;
+        }
+        EXPECT_LE(SerialConnection::WriteBound(3, baud), 1s);
+        EXPECT_GE(SerialConnection::WriteBound(3, baud), SerialConnection::WriteBound(3, 2 * baud));
+    }
+    EXPECT_GT(SerialConnection::WriteBound(3, 0), 0ms); // a port left at baud 0
     auto port = OpenAndWait();
     port->SetWriteBehaviour(FakeWrite::PendThenComplete);
     Conn->Button2Click("A5 45 EA");
-    EXPECT_EQ(port->LastWriteBound(), 508ms);
+    EXPECT_EQ(port->LastWriteBound(), SerialConnection::WriteBound(3, 9600));
 }
 
 TEST_F(FakeConnectionTest, CloseWhileTheSendErrorIsShown)
