@@ -245,6 +245,14 @@ TEST_F(SerialLinkTest, AutoSendPeriods)
     }
 }
 
+TEST_F(SerialLinkTest, AnyOtherAutoSendCaptionCountsAsOn)
+{
+    Parts(form).Button4->setText(QStringLiteral("something else"));
+    Parts(form).Button4->click();
+    EXPECT_EQ(Parts(form).Button4->text(), QStringLiteral("自动发送"));
+    EXPECT_FALSE(Parts(form).Timer1->isActive());
+}
+
 TEST_F(SerialLinkTest, ATimerThatCannotRunIsReported)
 {
     // A timer whose thread runs no event loop cannot be started from here.
@@ -514,9 +522,9 @@ TEST(SerialLinkHost, OnceDetachedPostsFailAndNoticesAreDropped)
     EXPECT_TRUE(host->PostCommNotify(1));
     host->Detach();
     EXPECT_FALSE(host->PostCommNotify(1));
-    std::thread reader([host] { host->ShowNotice("PostMessage Error !"); });
+    std::thread reader([host] { host->ShowNotice("PostMessage Error !", std::nullopt); });
     reader.join(); // returns without anyone showing the box
-    host->ShowNotice("ClearCommError !");
+    host->ShowNotice("ClearCommError !", std::nullopt);
     RunFor(20ms);
     EXPECT_TRUE(sink.Messages.empty());
 

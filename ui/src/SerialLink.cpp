@@ -120,7 +120,7 @@ TForm1* WindowConnectionHost::Window() const
     return Relay_->Window.data();
 }
 
-void WindowConnectionHost::ShowNotice(std::string_view text)
+void WindowConnectionHost::ShowNotice(std::string_view text, const std::optional<SystemError>&)
 {
     if (Detached_.load())
         return;
@@ -138,28 +138,31 @@ void WindowConnectionHost::ShowNotice(std::string_view text)
     done->Wait();
 }
 
-void WindowConnectionHost::ShowNoCreateThread()
+void WindowConnectionHost::ShowNoCreateThread(const std::optional<SystemError>&)
 {
     if (TForm1* window = Window())
         window->ShowOwnedBox(QStringLiteral("No CreateThread!"));
 }
 
-void WindowConnectionHost::ShowShortMessage(std::string_view text)
+void WindowConnectionHost::ShowShortMessage(std::string_view text,
+                                            const std::optional<SystemError>&)
 {
     if (TForm1* window = Window())
         window->ShowShortMessage(FromUtf8(text));
 }
 
-void WindowConnectionHost::SetOpenButtonEnabled(bool enabled)
+void WindowConnectionHost::PortOpened()
 {
     if (TForm1* window = Window())
-        window->BitBtn1->setEnabled(enabled);
+        window->BitBtn1->setEnabled(false);
 }
 
-void WindowConnectionHost::SwitchWaveformOff()
+void WindowConnectionHost::PortClosed()
 {
-    if (TForm1* window = Window())
+    if (TForm1* window = Window()) {
         window->SwitchWaveformOff();
+        window->BitBtn1->setEnabled(true);
+    }
 }
 
 void WindowConnectionHost::TxCountChanged(std::int32_t txCount)
@@ -168,17 +171,10 @@ void WindowConnectionHost::TxCountChanged(std::int32_t txCount)
         window->ShowTxCount(txCount);
 }
 
-std::string WindowConnectionHost::AutoSendCaption() const
+void WindowConnectionHost::AutoSendSwitched(bool on)
 {
     if (TForm1* window = Window())
-        return window->Button4->text().toStdString();
-    return "自动发送";
-}
-
-void WindowConnectionHost::SetAutoSendCaption(std::string_view caption)
-{
-    if (TForm1* window = Window())
-        window->Button4->setText(FromUtf8(caption));
+        window->Button4->setText(on ? AutoSendOnCaption : AutoSendOffCaption);
 }
 
 void WindowConnectionHost::EnableTimer(std::uint32_t periodMs)
@@ -241,16 +237,20 @@ SerialLink::SerialLink(TForm1& form, std::shared_ptr<SerialPlatform> platform)
       Connection_(std::make_unique<SerialConnection>(std::move(platform), Host_))
 {
     SerialLinkHooks& h = Form_.Hooks;
-    h.BitBtn1Click = [this] {
-        Connection_->BitBtn1Click(Text(Form_.ComboBox1), Text(Form_.ComboBox2));
+    h.BitBtn1Click = [this] { Connection_->Open(Text(Form_.ComboBox1), Text(Form_.ComboBox2)); };
+    h.Button1Click = [this] { Connection_->Close(); };
+    h.Button2Click = [this] { Connection_->Send(Text(Form_.ComboBox3)); };
+    h.Timer1Timer = [this] { Connection_->AutoSendTick(Text(Form_.ComboBox3)); };
+    h.Button4Click = [this] {
+        // The switch reads as its caption: exactly "自动发送" is off, any other caption on.
+        if (Form_.Button4->text() == AutoSendOffCaption)
+            Connection_->StartAutoSend(Text(Form_.ComboBox4));
+        else
+            Connection_->StopAutoSend();
     };
-    h.Button1Click = [this] { Connection_->Button1Click(); };
-    h.Button2Click = [this] { Connection_->Button2Click(Text(Form_.ComboBox3)); };
-    h.Timer1Timer = [this] { Connection_->Timer1Timer(Text(Form_.ComboBox3)); };
-    h.Button4Click = [this] { Connection_->Button4Click(Text(Form_.ComboBox4)); };
     h.ResetTxCount = [this] { Connection_->ResetTxCount(); };
     // Closing the window with the port open runs the close sequence.
-    h.FormClose = [this] { Connection_->Button1Click(); };
+    h.FormClose = [this] { Connection_->Close(); };
     h.CommNotify = [this](std::uint64_t handle) { Connection_->OnCommNotify(handle); };
 }
 

@@ -80,6 +80,9 @@ void SetSystemErrorSink(SystemErrorSink sink);
 // This thread's last reported error; empty Call when none since ClearLastSystemError().
 const SystemError& LastSystemError();
 void ClearLastSystemError();
+// How many errors this thread has reported so far: unchanged across a failed call means the
+// call gave no reason of its own, and LastSystemError() belongs to an earlier one.
+std::uint64_t SystemErrorsReported();
 
 // Unnamed manual-reset event. Close() releases it: waiters wake with Released, and every later
 // operation on it does nothing (Wait returns Released at once).

@@ -74,11 +74,13 @@ public:
     const std::uint64_t Handle; // the connection that posted it
 };
 
-// Captions the display switches are recognised by.
+// Captions the switches are recognised by.
 inline const QString EchoOnCaption = QStringLiteral("不显示");
 inline const QString EchoOffCaption = QStringLiteral("显示");
 inline const QString WaveformOnCaption = QStringLiteral("关闭显示");
 inline const QString WaveformOffCaption = QStringLiteral("显示波形");
+inline const QString AutoSendOffCaption = QStringLiteral("自动发送");
+inline const QString AutoSendOnCaption = QStringLiteral("停止发送");
 
 // The program's one window.
 class TForm1 : public QWidget, private WaveformDiagnostics {
