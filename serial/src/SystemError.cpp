@@ -16,7 +16,8 @@ thread_local std::uint64_t Reported = 0;
 std::string Describe(const SystemError& error)
 {
     std::string line = error.Port;
-    line += ": ";
+    if (!line.empty())
+        line += ": ";
     line += error.Call;
     line += ": ";
     line += error.Reason;

@@ -1,6 +1,7 @@
 #include "rangeview/ui/SerialLink.h"
 
 #include "rangeview/serial/CondVarEvent.h"
+#include "rangeview/ui/SerialLog.h"
 #include "rangeview/ui/Unit1.h"
 
 #include <QComboBox>
@@ -28,6 +29,11 @@ std::string Text(const QComboBox* box)
     return box->currentText().toStdString();
 }
 
+QString Details(const std::optional<SystemError>& reason)
+{
+    return reason ? SerialErrorLine(*reason) : QString();
+}
+
 QEvent::Type NoticeEventType()
 {
     static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -39,8 +45,9 @@ QEvent::Type NoticeEventType()
 // destroyed).
 class NoticeEvent final : public QEvent {
 public:
-    NoticeEvent(QString text, std::shared_ptr<CondVarEvent> done)
-        : QEvent(NoticeEventType()), Text(std::move(text)), Done_(std::move(done))
+    NoticeEvent(QString text, QString details, std::shared_ptr<CondVarEvent> done)
+        : QEvent(NoticeEventType()), Text(std::move(text)), Details(std::move(details)),
+          Done_(std::move(done))
     {
     }
     ~NoticeEvent() override
@@ -52,6 +59,7 @@ public:
     NoticeEvent& operator=(const NoticeEvent&) = delete;
 
     const QString Text;
+    const QString Details;
 
 private:
     const std::shared_ptr<CondVarEvent> Done_;
@@ -80,7 +88,8 @@ protected:
         if (e->type() == NoticeEventType()) {
             if (TForm1* window = Window.data()) {
                 try {
-                    window->ShowNotice(static_cast<NoticeEvent*>(e)->Text);
+                    const auto* notice = static_cast<NoticeEvent*>(e);
+                    window->ShowNotice(notice->Text, notice->Details);
                 } catch (...) {
                     // A box that cannot be shown is not shown.
                 }
@@ -120,35 +129,36 @@ TForm1* WindowConnectionHost::Window() const
     return Relay_->Window.data();
 }
 
-void WindowConnectionHost::ShowNotice(std::string_view text, const std::optional<SystemError>&)
+void WindowConnectionHost::ShowNotice(std::string_view text,
+                                      const std::optional<SystemError>& reason)
 {
     if (Detached_.load())
         return;
     const QString message = FromUtf8(text);
     if (QThread::currentThread() == WindowThread_) {
         if (TForm1* window = Window())
-            window->ShowNotice(message);
+            window->ShowNotice(message, Details(reason));
         return;
     }
     // Only the reader waits; the window thread shows the box from its event loop.
     auto done = std::make_shared<CondVarEvent>(false);
-    auto* notice = new NoticeEvent(message, done);
+    auto* notice = new NoticeEvent(message, Details(reason), done);
     PublishToThread(notice);
     QCoreApplication::postEvent(Relay_, notice);
     done->Wait();
 }
 
-void WindowConnectionHost::ShowNoCreateThread(const std::optional<SystemError>&)
+void WindowConnectionHost::ShowNoCreateThread(const std::optional<SystemError>& reason)
 {
     if (TForm1* window = Window())
-        window->ShowOwnedBox(QStringLiteral("No CreateThread!"));
+        window->ShowOwnedBox(QStringLiteral("No CreateThread!"), Details(reason));
 }
 
 void WindowConnectionHost::ShowShortMessage(std::string_view text,
-                                            const std::optional<SystemError>&)
+                                            const std::optional<SystemError>& reason)
 {
     if (TForm1* window = Window())
-        window->ShowShortMessage(FromUtf8(text));
+        window->ShowShortMessage(FromUtf8(text), Details(reason));
 }
 
 void WindowConnectionHost::PortOpened()

@@ -43,6 +43,7 @@ public:
     bool Detached() const { return Detached_.load(); }
 
     // --- ConnectionHost
+    // The boxes offer the system's reason as their details, as the log line has it.
     void ShowNotice(std::string_view text, const std::optional<SystemError>& reason) override;
     void ShowNoCreateThread(const std::optional<SystemError>& reason) override;
     void ShowShortMessage(std::string_view text, const std::optional<SystemError>& reason) override;

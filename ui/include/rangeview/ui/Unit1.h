@@ -125,12 +125,13 @@ public:
     void ProcessReceivedBytes(std::span<const std::uint8_t> bytes);
 
     // ---- for the serial link ----
+    // `details`: the system's reason behind the message, offered by the box (empty: none).
     // "Notice" box; any thread; returns when dismissed.
-    void ShowNotice(const QString& text);
+    void ShowNotice(const QString& text, const QString& details = QString());
     // Short message; window thread; the window is activated again when it closes.
-    void ShowShortMessage(const QString& text);
+    void ShowShortMessage(const QString& text, const QString& details = QString());
     // Box owned by this window with the platform's default caption ("No CreateThread!").
-    void ShowOwnedBox(const QString& text);
+    void ShowOwnedBox(const QString& text, const QString& details = QString());
     // The waveform switch back to off.
     void SwitchWaveformOff();
     // Label9 shows the connection's transmit count.
