@@ -37,14 +37,13 @@ public:
         Latencies.reserve(FramesPerSecond * 64);
     }
 
-    void ShowNotice(std::string_view) override { ++Notices; }
-    void ShowNoCreateThread() override { }
-    void ShowShortMessage(std::string_view) override { }
-    void SetOpenButtonEnabled(bool) override { }
-    void SwitchWaveformOff() override { }
+    void ShowNotice(std::string_view, const std::optional<rv::SystemError>&) override { ++Notices; }
+    void ShowNoCreateThread(const std::optional<rv::SystemError>&) override { }
+    void ShowShortMessage(std::string_view, const std::optional<rv::SystemError>&) override { }
+    void PortOpened() override { }
+    void PortClosed() override { }
     void TxCountChanged(std::int32_t) override { }
-    std::string AutoSendCaption() const override { return "自动发送"; }
-    void SetAutoSendCaption(std::string_view) override { }
+    void AutoSendSwitched(bool) override { }
     void EnableTimer(std::uint32_t) override { }
     void DisableTimer() override { }
 
@@ -115,7 +114,7 @@ void BM_ReceivePathAt115200FrameRate(benchmark::State& state)
     for (auto _ : state) {
         auto host = std::make_shared<BenchHost>(sentAt);
         rv::SerialConnection connection(rv::MakeSystemPlatform(), host);
-        connection.BitBtn1Click(pty.Name, "115200");
+        connection.Open(pty.Name, "115200");
         if (connection.State() != rv::ConnectionState::Open) {
             state.SkipWithError("port did not open");
             break;
@@ -137,7 +136,7 @@ void BM_ReceivePathAt115200FrameRate(benchmark::State& state)
             rv::bench::ServeWhileDeviceWrites(device, seconds, [&](Clock::duration d) {
                 host->ServiceUntil(connection, Clock::now() + d);
             });
-        connection.Button1Click();
+        connection.Close();
 
         rv::bench::SetReceiveCounters(state, times, static_cast<double>(host->Frames),
                                       device.Sent(), host->Notifications, host->Latencies);

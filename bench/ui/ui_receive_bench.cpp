@@ -36,10 +36,10 @@ constexpr std::size_t DefaultReadSize = 64;
 
 class QuietSink : public rv::MessageSink {
 public:
-    void ShowNotice(const QString&) override { }
-    void ShowShortMessage(const QString&) override { }
+    void ShowNotice(const QString&, const QString&) override { }
+    void ShowShortMessage(const QString&, const QString&) override { }
     void ShowErrorReport(const QString&) override { }
-    void ShowOwnedBox(QWidget*, const QString&) override { }
+    void ShowOwnedBox(QWidget*, const QString&, const QString&) override { }
 };
 
 std::uint16_t DistanceAt(std::int64_t i)

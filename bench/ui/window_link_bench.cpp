@@ -48,10 +48,10 @@ using rv::bench::FramesPerSecond;
 class QuietSink : public rv::MessageSink {
 public:
     int Shown = 0;
-    void ShowNotice(const QString&) override { ++Shown; }
-    void ShowShortMessage(const QString&) override { ++Shown; }
+    void ShowNotice(const QString&, const QString&) override { ++Shown; }
+    void ShowShortMessage(const QString&, const QString&) override { ++Shown; }
     void ShowErrorReport(const QString&) override { ++Shown; }
-    void ShowOwnedBox(QWidget*, const QString&) override { ++Shown; }
+    void ShowOwnedBox(QWidget*, const QString&, const QString&) override { ++Shown; }
 };
 
 rv::bench::SentTimes SentAt{};

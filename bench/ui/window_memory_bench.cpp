@@ -33,10 +33,10 @@ constexpr int FramesPerSecond = 1440;
 
 class QuietSink : public rv::MessageSink {
 public:
-    void ShowNotice(const QString&) override { }
-    void ShowShortMessage(const QString&) override { }
+    void ShowNotice(const QString&, const QString&) override { }
+    void ShowShortMessage(const QString&, const QString&) override { }
     void ShowErrorReport(const QString&) override { }
-    void ShowOwnedBox(QWidget*, const QString&) override { }
+    void ShowOwnedBox(QWidget*, const QString&, const QString&) override { }
 };
 
 double ResidentBytes()

@@ -33,11 +33,28 @@ void ReleaseOnce(T& object)
         object.Close();
 }
 
+// Taken before a platform call; after the call has failed, the reason it reported, if any (an
+// earlier call's reason is no reason for this one).
+class FailureReason {
+public:
+    FailureReason() : Mark_(SystemErrorsReported()) { }
+    std::optional<SystemError> operator()() const
+    {
+        if (SystemErrorsReported() == Mark_)
+            return std::nullopt;
+        return LastSystemError();
+    }
+
+private:
+    std::uint64_t Mark_;
+};
+
 // Nothing may leave the reader thread by exception; a box that cannot be shown is not shown.
-void NoticeFromReader(ConnectionHost& host, std::string_view text)
+void NoticeFromReader(ConnectionHost& host, std::string_view text,
+                      const std::optional<SystemError>& reason)
 {
     try {
-        host.ShowNotice(text);
+        host.ShowNotice(text, reason);
     } catch (...) {
     }
 }
@@ -83,22 +100,25 @@ std::chrono::milliseconds SerialConnection::WriteBound(std::size_t count, std::u
     return std::chrono::milliseconds(500 + 2 * lineMs);
 }
 
-void SerialConnection::BitBtn1Click(std::string_view portText, std::string_view baudText)
+void SerialConnection::Open(std::string_view portName, std::string_view baudText)
 {
     // Reachable only in the state Configured without event mask, whose port would otherwise
     // stay held with no way left to release it.
     if (PortOpen_)
-        Button1Click();
+        Close();
 
+    const FailureReason eventFailure;
     auto readDone = Platform_->NewEvent(true);
     if (!readDone) {
-        Host_->ShowNotice("CreateEvent Error!");
+        Host_->ShowNotice("CreateEvent Error!", eventFailure());
         return;
     }
-    auto port = Platform_->OpenPort(portText);
+    const FailureReason openFailure;
+    auto port = Platform_->OpenPort(portName);
     if (!port) {
+        const auto reason = openFailure();
         readDone->Close();
-        Host_->ShowNotice("串口打开失败!");
+        Host_->ShowNotice("串口打开失败!", reason);
         return;
     }
     port->SetTimeouts(ImmediateReadTimeouts);
@@ -131,13 +151,15 @@ void SerialConnection::BitBtn1Click(std::string_view portText, std::string_view 
         PortOpen_ = true;
     }
 
+    const FailureReason maskFailure;
     if (!port->SetCommMask(EvRxChar)) {
+        const auto reason = maskFailure();
         // After a refused SetCommState nothing would ever release the port: do it now.
         if (!configured) {
             port->Close();
             readDone->Close();
         }
-        Host_->ShowNotice("SetCommMask Error !");
+        Host_->ShowNotice("SetCommMask Error !", reason);
         return;
     }
     link->EventMaskArmed = true;
@@ -148,11 +170,12 @@ void SerialConnection::BitBtn1Click(std::string_view portText, std::string_view 
         return;
     }
 
-    Host_->SetOpenButtonEnabled(false);
+    Host_->PortOpened();
     link->ReadOverlapped = IoRecord{};
     // Raised here rather than by the reader itself, so that a close that runs before the new
     // thread gets going still stops it.
     link->ReaderActive.store(true);
+    const FailureReason threadFailure;
     std::unique_ptr<PlatformThread> reader;
     try {
         reader = Platform_->StartThread(
@@ -167,7 +190,7 @@ void SerialConnection::BitBtn1Click(std::string_view portText, std::string_view 
     link->ReaderStarted = started;
     if (!started) {
         link->ReaderActive.store(false);
-        Host_->ShowNoCreateThread();
+        Host_->ShowNoCreateThread(threadFailure());
     }
     if (!port->IsReleased())
         port->RaiseDtr();
@@ -191,21 +214,22 @@ void SerialConnection::ReleaseLink(ConnectionLink& link)
     }
 }
 
-void SerialConnection::Button1Click()
+void SerialConnection::Close()
 {
     if (!PortOpen_)
         return;
     auto link = Link_;
-    Host_->SwitchWaveformOff();
     Host_->DisableTimer();
+    if (AutoSend_ == AutoSendState::On)
+        AutoSend_ = AutoSendState::Halted;
     if (link)
         ReleaseLink(*link);
     if (Link_ == link) {
         Link_.reset();
         JoinReader();
     }
-    Host_->SetOpenButtonEnabled(true);
     PortOpen_ = false;
+    Host_->PortClosed();
 }
 
 void SerialConnection::JoinReader()
@@ -222,9 +246,10 @@ void SerialConnection::ReaderThread(std::shared_ptr<ConnectionLink> link,
                                     std::shared_ptr<SerialPlatform> platform)
 {
     IoRecord WaitOverlapped;
+    const FailureReason eventFailure;
     WaitOverlapped.Event = platform->NewEvent(false);
     if (!WaitOverlapped.Event) {
-        NoticeFromReader(*host, "overlapped.Event Create Error !");
+        NoticeFromReader(*host, "overlapped.Event Create Error !", eventFailure());
         return;
     }
     SerialPort& port = *link->PortHandle;
@@ -259,7 +284,7 @@ void SerialConnection::ReaderThread(std::shared_ptr<ConnectionLink> link,
         if (!posted) {
             // Nothing is outstanding, so the hand-off is free again for whoever looks at it.
             readDone.Set();
-            NoticeFromReader(*host, "PostMessage Error !");
+            NoticeFromReader(*host, "PostMessage Error !", std::nullopt);
             break;
         }
     }
@@ -284,8 +309,9 @@ void SerialConnection::OnCommNotify(CommHandle handle)
 
     std::uint32_t errors = 0;
     CommStatus status;
+    const FailureReason clearFailure;
     if (!port.ClearCommError(errors, status)) {
-        Host_->ShowNotice("ClearCommError !");
+        Host_->ShowNotice("ClearCommError !", clearFailure());
         if (!port.IsReleased())
             port.Purge(PurgeRxAbort | PurgeRxClear);
         // Receiving goes on with the next bytes. The hand-off is completed only after the box
@@ -299,8 +325,9 @@ void SerialConnection::OnCommNotify(CommHandle handle)
     if (n > 0) {
         std::fill_n(ReceiveBuffer_.begin(), n, std::uint8_t{0});
         link->ReadOverlapped.BytesTransferred = 0;
+        const FailureReason readFailure;
         if (!port.Read(std::span(ReceiveBuffer_.data(), n), link->ReadOverlapped)) {
-            Host_->ShowNotice("ReadFile Error!");
+            Host_->ShowNotice("ReadFile Error!", readFailure());
             link->ReaderActive.store(false);
             ReleaseOnce(readDone);
             ReleaseOnce(port);
@@ -337,17 +364,18 @@ void SerialConnection::OnCommNotify(CommHandle handle)
         readDone.Set();
 }
 
-void SerialConnection::ShortMessage(std::string_view text)
+void SerialConnection::ShortMessage(std::string_view text, const std::optional<SystemError>& reason)
 {
     if (InTick_) {
         // A failing tick would fail again on every later one, each with a modal message, and the
-        // button that stops them could never be reached: auto-send ends before the one message.
+        // switch that stops them could never be reached: auto-send ends before the one message.
         InTick_ = false;
+        AutoSend_ = AutoSendState::Off;
         Host_->DisableTimer();
-        Host_->SetAutoSendCaption("自动发送");
+        Host_->AutoSendSwitched(false);
     }
     OpenMessageCount open(ShortMessagesOpen_);
-    Host_->ShowShortMessage(text);
+    Host_->ShowShortMessage(text, reason);
 }
 
 void SerialConnection::SendWith(std::string_view commandText)
@@ -363,12 +391,12 @@ void SerialConnection::SendWith(std::string_view commandText)
     SendCommand(commandText);
 }
 
-void SerialConnection::Button2Click(std::string_view commandText)
+void SerialConnection::Send(std::string_view commandText)
 {
     SendWith(commandText);
 }
 
-void SerialConnection::Timer1Timer(std::string_view commandText)
+void SerialConnection::AutoSendTick(std::string_view commandText)
 {
     // Ticks that fall due while one of this connection's messages is open are dropped: a message
     // raised by the send button must not be joined by one from every tick under it.
@@ -415,6 +443,7 @@ void SerialConnection::SendCommand(std::string_view commandText)
 
     const std::span<const std::uint8_t> bytes(TransmitBuffer_.data(), n);
     bool immediateFailure = false;
+    const FailureReason writeFailure;
     switch (port.StartWrite(bytes, WriteOverlapped)) {
     case WriteStart::Completed:
         releaseWriteEvent();
@@ -430,10 +459,12 @@ void SerialConnection::SendCommand(std::string_view commandText)
         break;
     }
 
+    // The write's reason, not that of the clean-up after it.
+    const auto reason = writeFailure();
     std::uint32_t errors = 0;
     CommStatus status;
     port.ClearCommError(errors, status);
-    ShortMessage("发送数据出错");
+    ShortMessage("发送数据出错", reason);
     // The message may have run a close (and even a new open) meanwhile: what is released here
     // is this write's connection, each object once.
     releaseWriteEvent();
@@ -444,16 +475,21 @@ void SerialConnection::SendCommand(std::string_view commandText)
         ReleaseOnce(*link->ReadDoneEvent);
 }
 
-void SerialConnection::Button4Click(std::string_view periodText)
+void SerialConnection::StartAutoSend(std::string_view periodText)
 {
-    if (Host_->AutoSendCaption() == "自动发送") {
-        Host_->SetAutoSendCaption("停止发送");
-        const std::int32_t period = StrToInt(periodText);
-        Host_->EnableTimer(static_cast<std::uint32_t>(period));
-    } else {
-        Host_->SetAutoSendCaption("自动发送");
-        Host_->DisableTimer();
-    }
+    // On before the period is read: a period that is refused leaves it on without a timer.
+    AutoSend_ = AutoSendState::Halted;
+    Host_->AutoSendSwitched(true);
+    const std::int32_t period = StrToInt(periodText);
+    Host_->EnableTimer(static_cast<std::uint32_t>(period));
+    AutoSend_ = AutoSendState::On;
+}
+
+void SerialConnection::StopAutoSend()
+{
+    AutoSend_ = AutoSendState::Off;
+    Host_->AutoSendSwitched(false);
+    Host_->DisableTimer();
 }
 
 void SerialConnection::ResetTxCount()

@@ -9,13 +9,15 @@ namespace {
 
 std::atomic<SystemErrorSink> Sink{nullptr};
 thread_local SystemError Last;
+thread_local std::uint64_t Reported = 0;
 
 } // namespace
 
 std::string Describe(const SystemError& error)
 {
     std::string line = error.Port;
-    line += ": ";
+    if (!line.empty())
+        line += ": ";
     line += error.Call;
     line += ": ";
     line += error.Reason;
@@ -25,6 +27,7 @@ std::string Describe(const SystemError& error)
 void ReportSystemError(SystemError error)
 {
     Last = std::move(error);
+    ++Reported;
     if (const SystemErrorSink sink = Sink.load(std::memory_order_acquire))
         sink(Last);
 }
@@ -42,6 +45,11 @@ const SystemError& LastSystemError()
 void ClearLastSystemError()
 {
     Last = SystemError{};
+}
+
+std::uint64_t SystemErrorsReported()
+{
+    return Reported;
 }
 
 } // namespace rv

@@ -19,7 +19,7 @@ struct OpenRow {
     bool Throws;
     ConnectionState State;
     bool PortOpen;
-    std::optional<bool> OpenButton; // last value the window was told; nullopt: never touched
+    bool Opened; // the host was told the port is open
     int NoCreateThread;
     bool EverythingReleased;
 };
@@ -39,7 +39,7 @@ TEST_P(OpenFailureTable, ShowsTheMessageAndLeavesTheState)
 
     bool threw = false;
     try {
-        Conn->BitBtn1Click("COM3", row.BaudText);
+        Conn->Open("COM3", row.BaudText);
     } catch (const ConvertError& e) {
         threw = true;
         EXPECT_STREQ(e.what(), "'abc' is not a valid integer value");
@@ -48,7 +48,7 @@ TEST_P(OpenFailureTable, ShowsTheMessageAndLeavesTheState)
     EXPECT_EQ(Host->NoticeTexts(), row.Notices);
     EXPECT_EQ(Conn->State(), row.State);
     EXPECT_EQ(Conn->PortOpen(), row.PortOpen);
-    EXPECT_EQ(Host->OpenButtonEnabled, row.OpenButton);
+    EXPECT_EQ(Host->OpenedCount, row.Opened ? 1 : 0);
     EXPECT_EQ(Host->NoCreateThread, row.NoCreateThread);
     EXPECT_EQ(AllReleased(), row.EverythingReleased);
     if (auto port = Platform->LastPort()) {
@@ -60,16 +60,16 @@ TEST_P(OpenFailureTable, ShowsTheMessageAndLeavesTheState)
     ExpectNoMisuse();
 
     // Whatever the row left, close then brings everything back, and the same port opens again.
-    Conn->Button1Click();
+    Conn->Close();
     EXPECT_EQ(Conn->State(), ConnectionState::Closed);
     // The reader releases its own event as it ends, which close does not wait for.
     EXPECT_TRUE(Platform->WaitThreadsEnded(2s));
     EXPECT_TRUE(AllReleased());
     Platform->FailAlways(FakeOp::SetCommState, false);
     Platform->FailAlways(FakeOp::SetCommMask, false);
-    Conn->BitBtn1Click("COM3", "9600");
+    Conn->Open("COM3", "9600");
     EXPECT_EQ(Conn->State(), ConnectionState::Open);
-    Conn->Button1Click();
+    Conn->Close();
 }
 
 const OpenRow OpenRows[] = {
@@ -80,7 +80,7 @@ const OpenRow OpenRows[] = {
      false,
      ConnectionState::Closed,
      false,
-     std::nullopt,
+     false,
      0,
      true},
     {"PortCannotBeOpened",
@@ -90,7 +90,7 @@ const OpenRow OpenRows[] = {
      false,
      ConnectionState::Closed,
      false,
-     std::nullopt,
+     false,
      0,
      true},
     {"BaudTextNotAnInteger",
@@ -100,7 +100,7 @@ const OpenRow OpenRows[] = {
      true,
      ConnectionState::Closed,
      false,
-     std::nullopt,
+     false,
      0,
      true},
     {"BaudRefused",
@@ -110,7 +110,7 @@ const OpenRow OpenRows[] = {
      false,
      ConnectionState::Closed,
      false,
-     std::nullopt,
+     false,
      0,
      true},
     {"MaskRefusedAfterConfigured",
@@ -120,7 +120,7 @@ const OpenRow OpenRows[] = {
      false,
      ConnectionState::ConfiguredWithoutEventMask,
      true,
-     std::nullopt,
+     false,
      0,
      false},
     {"MaskRefusedAfterBaudRefused",
@@ -133,7 +133,7 @@ const OpenRow OpenRows[] = {
      false,
      ConnectionState::Closed,
      false,
-     std::nullopt,
+     false,
      0,
      true},
     {"NoReaderThread",
@@ -143,7 +143,7 @@ const OpenRow OpenRows[] = {
      false,
      ConnectionState::OpenWithoutReader,
      true,
-     false,
+     true,
      1,
      false},
     {"Success",
@@ -153,7 +153,7 @@ const OpenRow OpenRows[] = {
      false,
      ConnectionState::Open,
      true,
-     false,
+     true,
      0,
      false},
 };
@@ -165,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(Open, OpenFailureTable, ::testing::ValuesIn(OpenRows),
 
 TEST_F(FakeConnectionTest, OpenConfiguresEightNoneOneAndKeepsTheRest)
 {
-    Conn->BitBtn1Click("COM3", "9600");
+    Conn->Open("COM3", "9600");
     auto port = Platform->LastPort();
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(Platform->OpenedNames(), std::vector<std::string>{"COM3"});
@@ -178,7 +178,7 @@ TEST_F(FakeConnectionTest, OpenConfiguresEightNoneOneAndKeepsTheRest)
     EXPECT_EQ(port->InQueueAsked(), 4096u);
     EXPECT_EQ(port->Masks(), std::vector<std::uint32_t>{EvRxChar});
     EXPECT_EQ(port->DtrRaised(), 1);
-    EXPECT_EQ(Host->OpenButtonEnabled, false);
+    EXPECT_EQ(Host->OpenedCount, 1);
     EXPECT_TRUE(Link()->ReadDoneEvent->IsSignalled());
     EXPECT_TRUE(port->WaitForWaiter(2s));
     EXPECT_TRUE(Link()->ReaderActive.load());
@@ -186,14 +186,14 @@ TEST_F(FakeConnectionTest, OpenConfiguresEightNoneOneAndKeepsTheRest)
 
 TEST_F(FakeConnectionTest, TypedBaudTextsAreUsedAsConverted)
 {
-    Conn->BitBtn1Click("COM3", "  57600");
+    Conn->Open("COM3", "  57600");
     EXPECT_EQ(Platform->LastPort()->Settings().BaudRate, 57600u);
-    Conn->Button1Click();
-    Conn->BitBtn1Click("COM3", "$1C200");
+    Conn->Close();
+    Conn->Open("COM3", "$1C200");
     EXPECT_EQ(Platform->LastPort()->Settings().BaudRate, 115200u);
-    Conn->Button1Click();
+    Conn->Close();
     // A negative number reaches the port as the unsigned value it stands for; the port decides.
-    Conn->BitBtn1Click("COM3", "-1");
+    Conn->Open("COM3", "-1");
     EXPECT_EQ(Platform->LastPort()->Settings().BaudRate, 0xFFFFFFFFu);
 }
 
@@ -201,21 +201,19 @@ TEST_F(FakeConnectionTest, TypedBaudTextsAreUsedAsConverted)
 
 TEST_F(FakeConnectionTest, CloseWithNothingOpenDoesNothing)
 {
-    Conn->Button1Click();
-    EXPECT_EQ(Host->WaveformOff, 0);
+    Conn->Close();
+    EXPECT_EQ(Host->ClosedCount, 0);
     EXPECT_EQ(Host->TimerDisables, 0);
-    EXPECT_FALSE(Host->OpenButtonEnabled.has_value());
 }
 
 TEST_F(FakeConnectionTest, CloseRunsTheSequenceAndTheReaderEnds)
 {
     auto port = OpenAndWait();
     auto link = Link();
-    Conn->Button1Click();
+    Conn->Close();
 
-    EXPECT_EQ(Host->WaveformOff, 1);
+    EXPECT_EQ(Host->ClosedCount, 1);
     EXPECT_EQ(Host->TimerDisables, 1);
-    EXPECT_EQ(Host->OpenButtonEnabled, true);
     EXPECT_FALSE(Conn->PortOpen());
     EXPECT_FALSE(link->ReaderActive.load());
     EXPECT_EQ(port->Masks(), (std::vector<std::uint32_t>{EvRxChar, 0}));
@@ -231,7 +229,7 @@ TEST_F(FakeConnectionTest, OpenCloseOpenStartsANewReaderWithNewObjects)
 {
     OpenAndWait();
     auto first = Link();
-    Conn->Button1Click();
+    Conn->Close();
     OpenAndWait();
     auto second = Link();
     ASSERT_NE(second, nullptr);
@@ -244,12 +242,12 @@ TEST_F(FakeConnectionTest, OpenCloseOpenStartsANewReaderWithNewObjects)
 TEST_F(FakeConnectionTest, SecondOpenInConfiguredWithoutMaskClosesTheFirstOne)
 {
     Platform->FailCall(FakeOp::SetCommMask);
-    Conn->BitBtn1Click("COM3", "9600");
+    Conn->Open("COM3", "9600");
     ASSERT_EQ(Conn->State(), ConnectionState::ConfiguredWithoutEventMask);
     auto first = Platform->LastPort();
 
     // The same port again: only possible because the first connection let go of it.
-    Conn->BitBtn1Click("COM3", "9600");
+    Conn->Open("COM3", "9600");
     EXPECT_TRUE(first->IsReleased());
     EXPECT_NE(Platform->LastPort(), first);
     EXPECT_EQ(Conn->State(), ConnectionState::Open);
@@ -258,8 +256,8 @@ TEST_F(FakeConnectionTest, SecondOpenInConfiguredWithoutMaskClosesTheFirstOne)
 TEST_F(FakeConnectionTest, CloseBeforeTheReaderStartedStillEndsIt)
 {
     Platform->HoldThreads(true);
-    Conn->BitBtn1Click("COM3", "9600");
-    Conn->Button1Click();
+    Conn->Open("COM3", "9600");
+    Conn->Close();
     Platform->ReleaseHeldThreads();
     EXPECT_TRUE(Platform->WaitThreadsEnded(2s));
     EXPECT_TRUE(AllReleased());
@@ -272,7 +270,7 @@ TEST_F(FakeConnectionTest, CloseDoesNotWaitForAnUnhandledNotification)
     auto link = Link();
     ASSERT_FALSE(link->ReadDoneEvent->IsSignalled());
 
-    Conn->Button1Click(); // must return although the notification was never handled
+    Conn->Close(); // must return although the notification was never handled
     EXPECT_EQ(Conn->State(), ConnectionState::Closed);
     EXPECT_TRUE(Platform->WaitThreadsEnded(2s));
 
@@ -287,7 +285,7 @@ TEST_F(FakeConnectionTest, LateNotificationDoesNotTouchTheNextConnection)
     Arrive(*first, {1, 2, 3});
     const auto stale = Host->TakePosted();
     ASSERT_TRUE(stale);
-    Conn->Button1Click();
+    Conn->Close();
 
     auto second = OpenAndWait();
     second->Inject({9});
@@ -307,7 +305,7 @@ TEST_F(FakeConnectionTest, LateNotificationDoesNotTouchTheNextConnection)
 TEST_F(FakeConnectionTest, CloseReturnsOnlyOnceTheReaderHasEnded)
 {
     auto port = OpenAndWait();
-    Conn->Button1Click();
+    Conn->Close();
     EXPECT_EQ(Platform->ThreadsRunning(), 0);
     EXPECT_EQ(Platform->ThreadsJoined(), 1);
 }
@@ -321,7 +319,7 @@ TEST_F(FakeConnectionTest, CloseWakesAReaderWaitingForTheHandOffAndJoinsIt)
     port->Inject({4});
     std::this_thread::sleep_for(50ms);
     const auto t0 = std::chrono::steady_clock::now();
-    Conn->Button1Click();
+    Conn->Close();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, SerialConnection::ReaderJoinBound / 2);
     EXPECT_EQ(Platform->ThreadsRunning(), 0);
     EXPECT_EQ(Platform->ThreadsJoined(), 1);
@@ -340,8 +338,8 @@ TEST_F(FakeConnectionTest, DestroyingTheConnectionJoinsItsReader)
 TEST_F(FakeConnectionTest, AReaderThatHasNotStartedIsJoinedAtTheEnd)
 {
     Platform->HoldThreads(true);
-    Conn->BitBtn1Click("COM3", "9600");
-    Conn->Button1Click(); // cannot wait for a thread that has not run yet
+    Conn->Open("COM3", "9600");
+    Conn->Close(); // cannot wait for a thread that has not run yet
     EXPECT_EQ(Platform->ThreadsJoined(), 0);
     Platform->ReleaseHeldThreads();
     Conn.reset();
@@ -351,22 +349,34 @@ TEST_F(FakeConnectionTest, AReaderThatHasNotStartedIsJoinedAtTheEnd)
 
 // --- The system's reason beside the message -------------------------------------------------
 
-TEST_F(FakeConnectionTest, FailedOpenShowsTheFixedTextAndLeavesTheReasonBesideIt)
+TEST_F(FakeConnectionTest, AMessageCarriesTheReasonOfItsOwnFailedCallBesideItsFixedText)
 {
-    ClearLastSystemError();
     Platform->SetFailureError(
         FakeOp::OpenPort, {{}, "open", 13, "Permission denied: add the user to the dialout group"});
     Platform->FailCall(FakeOp::OpenPort);
-    Conn->BitBtn1Click("ttyUSB0", "9600");
+    Conn->Open("ttyUSB0", "9600");
     EXPECT_EQ(Host->NoticeTexts(), std::vector<std::string>{"串口打开失败!"});
-    EXPECT_EQ(Describe(LastSystemError()),
+    ASSERT_TRUE(Host->Notices()[0].Reason);
+    EXPECT_EQ(Describe(*Host->Notices()[0].Reason),
               "ttyUSB0: open: Permission denied: add the user to the dialout group");
 
-    // A failure without an error planned reports nothing.
-    ClearLastSystemError();
-    Platform->FailCall(FakeOp::SetCommState);
-    Conn->BitBtn1Click("ttyUSB0", "9600");
-    EXPECT_EQ(LastSystemError().Call, "");
+    // A failure without a reason of its own carries none, not an earlier call's.
+    Platform->FailCall(FakeOp::SetCommMask);
+    Conn->Open("ttyUSB0", "9600");
+    EXPECT_EQ(Host->Notices().at(1).Text, "SetCommMask Error !");
+    EXPECT_FALSE(Host->Notices()[1].Reason);
+
+    // A failed write's reason, not that of the clean-up after it.
+    Conn->Close();
+    OpenAndWait();
+    Platform->SetFailureError(FakeOp::StartWrite, {{}, "write", 5, "Input/output error"});
+    Platform->SetFailureError(FakeOp::ClearCommError, {{}, "ioctl(FIONREAD)", 5, "gone"});
+    Platform->FailCall(FakeOp::StartWrite);
+    Platform->FailCall(FakeOp::ClearCommError);
+    Conn->Send("A5 45 EA");
+    ASSERT_EQ(Host->ShortMessageReasons.size(), 1u);
+    ASSERT_TRUE(Host->ShortMessageReasons[0]);
+    EXPECT_EQ(Host->ShortMessageReasons[0]->Call, "write");
 }
 
 TEST_F(FakeConnectionTest, DestroyingTheConnectionReleasesAnOpenPort)

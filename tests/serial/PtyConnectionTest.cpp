@@ -48,14 +48,14 @@ protected:
 
 TEST_F(PtyConnectionTest, EmptyPortNameFailsToOpen)
 {
-    Conn->BitBtn1Click("", "9600");
+    Conn->Open("", "9600");
     EXPECT_EQ(Host->NoticeTexts(), std::vector<std::string>{"串口打开失败!"});
     EXPECT_EQ(Conn->State(), ConnectionState::Closed);
 }
 
 TEST_F(PtyConnectionTest, ReceivesAndSends)
 {
-    Conn->BitBtn1Click(Pty.Path, "115200");
+    Conn->Open(Pty.Path, "115200");
     ASSERT_EQ(Conn->State(), ConnectionState::Open);
 
     // A frame split over two writes arrives complete and in order.
@@ -65,7 +65,7 @@ TEST_F(PtyConnectionTest, ReceivesAndSends)
     ASSERT_TRUE(Host->PumpUntilReceived(*Conn, Frame.size(), 2s));
     EXPECT_EQ(Host->Received, Frame);
 
-    Conn->Button2Click("A5 45 EA");
+    Conn->Send("A5 45 EA");
     EXPECT_EQ(Pty.Read(3, 1s), (std::vector<std::uint8_t>{0xA5, 0x45, 0xEA}));
     EXPECT_EQ(Conn->TxCount(), 3);
     EXPECT_TRUE(Host->ShortMessages.empty());
@@ -73,30 +73,30 @@ TEST_F(PtyConnectionTest, ReceivesAndSends)
 
 TEST_F(PtyConnectionTest, SecondConnectionToTheSamePortFails)
 {
-    Conn->BitBtn1Click(Pty.Path, "9600");
+    Conn->Open(Pty.Path, "9600");
     ASSERT_EQ(Conn->State(), ConnectionState::Open);
     auto otherHost = std::make_shared<RecordingHost>();
     SerialConnection other(Platform, otherHost);
-    other.BitBtn1Click(Pty.Path, "9600");
+    other.Open(Pty.Path, "9600");
     EXPECT_EQ(otherHost->NoticeTexts(), std::vector<std::string>{"串口打开失败!"});
 
     // Once the first lets go, the port opens again.
-    Conn->Button1Click();
-    other.BitBtn1Click(Pty.Path, "9600");
+    Conn->Close();
+    other.Open(Pty.Path, "9600");
     EXPECT_EQ(other.State(), ConnectionState::Open);
-    other.Button1Click();
+    other.Close();
 }
 
 TEST_F(PtyConnectionTest, RejectedBaudTextReleasesThePort)
 {
-    EXPECT_THROW(Conn->BitBtn1Click(Pty.Path, "fast"), ConvertError);
-    Conn->BitBtn1Click(Pty.Path, "9600");
+    EXPECT_THROW(Conn->Open(Pty.Path, "fast"), ConvertError);
+    Conn->Open(Pty.Path, "9600");
     EXPECT_EQ(Conn->State(), ConnectionState::Open);
 }
 
 TEST_F(PtyConnectionTest, HangupIsReportedOnceThenTheLinkIsIdle)
 {
-    Conn->BitBtn1Click(Pty.Path, "115200");
+    Conn->Open(Pty.Path, "115200");
     ASSERT_EQ(Conn->State(), ConnectionState::Open);
     Pty.CloseMaster();
     ASSERT_TRUE(Host->WaitForPosted(1, 2s));
@@ -112,33 +112,33 @@ TEST_F(PtyConnectionTest, HangupIsReportedOnceThenTheLinkIsIdle)
     EXPECT_EQ(Host->Pump(*Conn), 0);
     EXPECT_EQ(Host->NoticeTexts().size(), 1u);
 
-    Conn->Button2Click("A5 45 EA");
+    Conn->Send("A5 45 EA");
     EXPECT_EQ(Host->ShortMessages, std::vector<std::string>{"发送数据出错"});
-    Conn->Button1Click();
+    Conn->Close();
     EXPECT_EQ(Conn->State(), ConnectionState::Closed);
 
     // A restarted device (a new terminal) receives again.
     PtyPair again;
     ASSERT_TRUE(again.Ok());
-    Conn->BitBtn1Click(again.Path, "115200");
+    Conn->Open(again.Path, "115200");
     ASSERT_TRUE(again.Write(Frame));
     EXPECT_TRUE(Host->PumpUntilReceived(*Conn, Frame.size(), 2s));
 }
 
 TEST_F(PtyConnectionTest, WriteThatNeverDrainsFailsWithinItsBound)
 {
-    Conn->BitBtn1Click(Pty.Path, "4000000");
+    Conn->Open(Pty.Path, "4000000");
     ASSERT_EQ(Conn->State(), ConnectionState::Open);
     const std::string block(2 * TransmitBufferSize, 'A'); // 5121 bytes of 0xAA
     const auto bound = SerialConnection::WriteBound(TransmitBufferSize, 4000000);
     for (int i = 0; i < 200 && Host->ShortMessages.empty(); ++i) {
         const auto t0 = std::chrono::steady_clock::now();
-        Conn->Button2Click(block);
+        Conn->Send(block);
         EXPECT_LT(std::chrono::steady_clock::now() - t0, bound + 500ms);
     }
     EXPECT_EQ(Host->ShortMessages, std::vector<std::string>{"发送数据出错"});
     EXPECT_EQ(Conn->State(), ConnectionState::Broken);
-    Conn->Button1Click();
+    Conn->Close();
     EXPECT_EQ(Conn->State(), ConnectionState::Closed);
 }
 
@@ -156,7 +156,7 @@ TEST_F(PtyConnectionTest, ManyOpenCloseCyclesWhileDataFlowsLeaveNothingBehind)
 
     std::size_t received = 0;
     for (int cycle = 0; cycle < 200; ++cycle) {
-        Conn->BitBtn1Click(Pty.Path, "115200");
+        Conn->Open(Pty.Path, "115200");
         ASSERT_EQ(Conn->State(), ConnectionState::Open) << "cycle " << cycle;
         if (cycle % 20 == 0) {
             Host->Received.clear();
@@ -165,7 +165,7 @@ TEST_F(PtyConnectionTest, ManyOpenCloseCyclesWhileDataFlowsLeaveNothingBehind)
         } else {
             Host->Pump(*Conn);
         }
-        Conn->Button1Click(); // sometimes with a notification still queued
+        Conn->Close(); // sometimes with a notification still queued
         Host->Pump(*Conn); // late notifications do nothing
     }
     stop.store(true);
@@ -182,11 +182,11 @@ TEST_F(PtyConnectionTest, ManyOpenCloseCyclesWhileDataFlowsLeaveNothingBehind)
 TEST_F(PtyConnectionTest, CloseAndDestructionWaitForTheReader)
 {
     for (int cycle = 0; cycle < 20; ++cycle) {
-        Conn->BitBtn1Click(Pty.Path, "115200");
+        Conn->Open(Pty.Path, "115200");
         ASSERT_EQ(Conn->State(), ConnectionState::Open);
         ASSERT_TRUE(Pty.Write(Frame));
         ASSERT_TRUE(Host->WaitForPosted(1, 2s));
-        Conn->Button1Click(); // with a notification still queued
+        Conn->Close(); // with a notification still queued
         // No waiting here: the reader has ended and dropped its hold on the host once close has
         // returned. The kernel lists a joined thread a moment longer, hence the short grace.
         EXPECT_EQ(Host.use_count(), 2) << "cycle " << cycle;
@@ -194,7 +194,7 @@ TEST_F(PtyConnectionTest, CloseAndDestructionWaitForTheReader)
         Host->Pump(*Conn);
     }
 
-    Conn->BitBtn1Click(Pty.Path, "115200");
+    Conn->Open(Pty.Path, "115200");
     ASSERT_EQ(Conn->State(), ConnectionState::Open);
     Conn.reset(); // the window going away with the port open
     EXPECT_EQ(Host.use_count(), 1);

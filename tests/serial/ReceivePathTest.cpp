@@ -36,7 +36,7 @@ TEST_P(ReceiveFailureTable, ShowsTheMessageAndLeavesTheState)
     const bool readerEventFails = std::string(row.Name) == "ReaderEventCannotBeCreated";
     if (readerEventFails)
         Platform->FailCall(FakeOp::NewEvent, 2);
-    Conn->BitBtn1Click("COM3", "9600");
+    Conn->Open("COM3", "9600");
     auto port = Platform->LastPort();
     ASSERT_NE(port, nullptr);
     if (!readerEventFails) {
@@ -70,7 +70,7 @@ TEST_P(ReceiveFailureTable, ShowsTheMessageAndLeavesTheState)
     ExpectNoMisuse();
 
     // Close never hangs and releases what is left, each once.
-    Conn->Button1Click();
+    Conn->Close();
     EXPECT_EQ(Conn->State(), ConnectionState::Closed);
     EXPECT_TRUE(Platform->WaitThreadsEnded(2s));
     EXPECT_TRUE(AllReleased());
@@ -229,7 +229,7 @@ TEST_F(FakeConnectionTest, CloseWhileTheClearCommErrorBoxIsOpen)
 {
     auto port = OpenAndWait();
     Platform->FailCall(FakeOp::ClearCommError);
-    Host->OnWindowNotice = [&](std::string_view) { Conn->Button1Click(); };
+    Host->OnWindowNotice = [&](std::string_view) { Conn->Close(); };
     Arrive(*port, {1});
     Host->Pump(*Conn);
     EXPECT_EQ(Conn->State(), ConnectionState::Closed);
@@ -242,8 +242,8 @@ TEST_F(FakeConnectionTest, CloseAndReopenWhileTheReadFailureBoxIsOpen)
     Platform->FailCall(FakeOp::Read);
     Host->OnWindowNotice = [&](std::string_view) {
         Host->OnWindowNotice = nullptr;
-        Conn->Button1Click();
-        Conn->BitBtn1Click("COM3", "9600");
+        Conn->Close();
+        Conn->Open("COM3", "9600");
     };
     Arrive(*first, {1});
     Host->Pump(*Conn);
@@ -270,7 +270,7 @@ TEST_F(FakeConnectionTest, VanishedPortIsReportedOnceAndTheReaderEnds)
     EXPECT_EQ(Conn->State(), ConnectionState::Broken);
 
     // Sends in this state are told the port is gone, and touch nothing.
-    Conn->Button2Click("A5 45 EA");
+    Conn->Send("A5 45 EA");
     EXPECT_EQ(Host->ShortMessages, std::vector<std::string>{"发送数据出错"});
 }
 
@@ -278,7 +278,7 @@ TEST_F(FakeConnectionTest, ReaderStopsWhenAWriteFailureReleasedThePort)
 {
     auto port = OpenAndWait();
     port->SetWriteBehaviour(FakeWrite::PendThenFail);
-    Conn->Button2Click("A5 45 EA");
+    Conn->Send("A5 45 EA");
     ASSERT_EQ(Conn->State(), ConnectionState::Broken);
     EXPECT_TRUE(Link()->ReaderActive.load()); // the completion failure does not tell it
     EXPECT_TRUE(Platform->WaitThreadsEnded(2s)) << "reader kept passing over a released port";

@@ -25,6 +25,7 @@ public:
     struct Notice {
         std::string Text;
         bool OnWindowThread;
+        std::optional<SystemError> Reason;
     };
 
     // --- behaviour switches
@@ -35,11 +36,12 @@ public:
 
     // --- recorded state
     std::vector<std::string> ShortMessages;
+    std::vector<std::optional<SystemError>> ShortMessageReasons;
     int NoCreateThread = 0;
-    std::optional<bool> OpenButtonEnabled;
-    int WaveformOff = 0;
+    int OpenedCount = 0;
+    int ClosedCount = 0;
     std::vector<std::int32_t> TxCounts;
-    std::string Caption = "自动发送";
+    bool AutoSendOn = false;
     bool TimerEnabled = false;
     std::uint32_t TimerPeriod = 0;
     int TimerDisables = 0;
@@ -116,29 +118,29 @@ public:
     }
 
     // --- ConnectionHost
-    void ShowNotice(std::string_view text) override
+    void ShowNotice(std::string_view text, const std::optional<SystemError>& reason) override
     {
         const bool onWindow = std::this_thread::get_id() == WindowThread_;
         {
             std::lock_guard lock(Mutex_);
-            Notices_.push_back({std::string(text), onWindow});
+            Notices_.push_back({std::string(text), onWindow, reason});
         }
         Changed_.notify_all();
         if (onWindow && OnWindowNotice)
             OnWindowNotice(text);
     }
-    void ShowNoCreateThread() override { ++NoCreateThread; }
-    void ShowShortMessage(std::string_view text) override
+    void ShowNoCreateThread(const std::optional<SystemError>&) override { ++NoCreateThread; }
+    void ShowShortMessage(std::string_view text, const std::optional<SystemError>& reason) override
     {
         ShortMessages.emplace_back(text);
+        ShortMessageReasons.push_back(reason);
         if (OnShortMessage)
             OnShortMessage(text);
     }
-    void SetOpenButtonEnabled(bool enabled) override { OpenButtonEnabled = enabled; }
-    void SwitchWaveformOff() override { ++WaveformOff; }
+    void PortOpened() override { ++OpenedCount; }
+    void PortClosed() override { ++ClosedCount; }
     void TxCountChanged(std::int32_t txCount) override { TxCounts.push_back(txCount); }
-    std::string AutoSendCaption() const override { return Caption; }
-    void SetAutoSendCaption(std::string_view caption) override { Caption = caption; }
+    void AutoSendSwitched(bool on) override { AutoSendOn = on; }
     void EnableTimer(std::uint32_t periodMs) override
     {
         TimerEnabled = true;

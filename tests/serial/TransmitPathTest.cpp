@@ -41,7 +41,7 @@ TEST_P(SendTable, ShowsTheMessageAndLeavesTheState)
         ASSERT_NE(port, nullptr);
         row.Arrange(*Platform, *port);
     }
-    Conn->Button2Click(row.Text);
+    Conn->Send(row.Text);
 
     EXPECT_EQ(Host->ShortMessages, row.Messages);
     EXPECT_EQ(Conn->TxCount(), row.TxCount);
@@ -59,12 +59,12 @@ TEST_P(SendTable, ShowsTheMessageAndLeavesTheState)
 
     // A second send in the state left: Broken keeps saying so without touching anything.
     if (row.State == ConnectionState::Broken) {
-        Conn->Button2Click(row.Text);
+        Conn->Send(row.Text);
         EXPECT_EQ(Host->ShortMessages.back(), "发送数据出错");
         EXPECT_EQ(Conn->TxCount(), row.TxCount + 3);
         ExpectNoMisuse();
     }
-    Conn->Button1Click();
+    Conn->Close();
     EXPECT_TRUE(Platform->WaitThreadsEnded(2s));
     EXPECT_TRUE(AllReleased());
 }
@@ -164,8 +164,8 @@ INSTANTIATE_TEST_SUITE_P(Send, SendTable, ::testing::ValuesIn(SendRows),
 TEST_F(FakeConnectionTest, LabelIsRewrittenAlsoWhenNothingIsSent)
 {
     OpenAndWait();
-    Conn->Button2Click("A5 45 EA");
-    Conn->Button2Click("xyz");
+    Conn->Send("A5 45 EA");
+    Conn->Send("xyz");
     EXPECT_EQ(Host->TxCounts, (std::vector<std::int32_t>{3, 3}));
     EXPECT_TRUE(Host->ShortMessages.empty());
 }
@@ -174,7 +174,7 @@ TEST_F(FakeConnectionTest, FailedSendsStayCounted)
 {
     auto port = OpenAndWait();
     Platform->FailCall(FakeOp::StartWrite);
-    Conn->Button2Click("A5 45 EA");
+    Conn->Send("A5 45 EA");
     EXPECT_EQ(Conn->TxCount(), 3);
     Conn->ResetTxCount();
     EXPECT_EQ(Conn->TxCount(), 0);
@@ -183,23 +183,32 @@ TEST_F(FakeConnectionTest, FailedSendsStayCounted)
 
 TEST_F(FakeConnectionTest, WriteWaitIsBoundedByByteCountAndBaud)
 {
-    EXPECT_EQ(SerialConnection::WriteBound(3, 9600), 508ms);
-    EXPECT_EQ(SerialConnection::WriteBound(3, 115200), 502ms);
-    EXPECT_EQ(SerialConnection::WriteBound(5121, 9600), 500ms + 2 * 5335ms);
-    EXPECT_EQ(SerialConnection::WriteBound(0, 0), 500ms);
-
+    // Never shorter than the bytes take on the line (ten bits each), longer for more bytes or a
+    // slower line, and for a command of a few bytes short enough not to hang the window.
+    for (const std::uint32_t baud : {1200u, 9600u, 115200u}) {
+        auto fewer = 0ms;
+        for (const std::size_t n : {std::size_t{0}, std::size_t{3}, TransmitBufferSize}) {
+            const auto bound = SerialConnection::WriteBound(n, baud);
+            EXPECT_GE(bound.count() * baud, static_cast<std::int64_t>(n) * 10'000) << n;
+            EXPECT_GE(bound, fewer) << n << " bytes at " << baud;
+            fewer = bound;
+        }
+        EXPECT_LE(SerialConnection::WriteBound(3, baud), 1s);
+        EXPECT_GE(SerialConnection::WriteBound(3, baud), SerialConnection::WriteBound(3, 2 * baud));
+    }
+    EXPECT_GT(SerialConnection::WriteBound(3, 0), 0ms); // a port left at baud 0
     auto port = OpenAndWait();
     port->SetWriteBehaviour(FakeWrite::PendThenComplete);
-    Conn->Button2Click("A5 45 EA");
-    EXPECT_EQ(port->LastWriteBound(), 508ms);
+    Conn->Send("A5 45 EA");
+    EXPECT_EQ(port->LastWriteBound(), SerialConnection::WriteBound(3, 9600));
 }
 
 TEST_F(FakeConnectionTest, CloseWhileTheSendErrorIsShown)
 {
     auto port = OpenAndWait();
     Platform->FailCall(FakeOp::StartWrite);
-    Host->OnShortMessage = [&](std::string_view) { Conn->Button1Click(); };
-    Conn->Button2Click("A5 45 EA");
+    Host->OnShortMessage = [&](std::string_view) { Conn->Close(); };
+    Conn->Send("A5 45 EA");
     EXPECT_EQ(Conn->State(), ConnectionState::Closed);
     EXPECT_TRUE(Platform->WaitThreadsEnded(2s));
     EXPECT_TRUE(AllReleased());
@@ -211,16 +220,16 @@ TEST_F(FakeConnectionTest, CloseAndReopenWhileTheSendErrorIsShown)
     first->SetWriteBehaviour(FakeWrite::PendThenFail);
     Host->OnShortMessage = [&](std::string_view) {
         Host->OnShortMessage = nullptr;
-        Conn->Button1Click();
-        Conn->BitBtn1Click("COM3", "9600");
+        Conn->Close();
+        Conn->Open("COM3", "9600");
     };
-    Conn->Button2Click("A5 45 EA");
+    Conn->Send("A5 45 EA");
     // The failure released the first connection's objects only.
     EXPECT_EQ(Conn->State(), ConnectionState::Open);
     auto second = Platform->LastPort();
     ASSERT_NE(second, first);
     EXPECT_FALSE(second->IsReleased());
-    Conn->Button2Click("A5 45 EA");
+    Conn->Send("A5 45 EA");
     EXPECT_EQ(second->Written(), Query);
 }
 
@@ -236,14 +245,14 @@ TEST_F(FakeConnectionTest, SendsWorkInTheOpenStatesWithoutAReader)
         SCOPED_TRACE(static_cast<int>(c.State));
         Host->ShortMessages.clear();
         Platform->FailCall(c.Failing);
-        Conn->BitBtn1Click("COM3", "9600");
+        Conn->Open("COM3", "9600");
         ASSERT_EQ(Conn->State(), c.State);
         const std::int32_t before = Conn->TxCount();
-        Conn->Button2Click("A5 45 EA");
+        Conn->Send("A5 45 EA");
         EXPECT_TRUE(Host->ShortMessages.empty());
         EXPECT_EQ(Platform->LastPort()->Written(), Query);
         EXPECT_EQ(Conn->TxCount(), before + 3);
-        Conn->Button1Click();
+        Conn->Close();
         EXPECT_EQ(Conn->State(), ConnectionState::Closed);
         EXPECT_TRUE(AllReleased());
     }
@@ -251,18 +260,6 @@ TEST_F(FakeConnectionTest, SendsWorkInTheOpenStatesWithoutAReader)
 }
 
 // --- Auto-send ---------------------------------------------------------------------------
-
-TEST_F(FakeConnectionTest, AutoSendTogglesCaptionAndTimer)
-{
-    Conn->Button4Click("50");
-    EXPECT_EQ(Host->Caption, "停止发送");
-    EXPECT_TRUE(Host->TimerEnabled);
-    EXPECT_EQ(Host->TimerPeriod, 50u);
-
-    Conn->Button4Click("100"); // the period is read only when starting
-    EXPECT_EQ(Host->Caption, "自动发送");
-    EXPECT_FALSE(Host->TimerEnabled);
-}
 
 TEST_F(FakeConnectionTest, AutoSendPeriods)
 {
@@ -272,60 +269,52 @@ TEST_F(FakeConnectionTest, AutoSendPeriods)
         bool Enabled;
         std::uint32_t Period;
     };
-    const Case
-        cases
-            [] =
-                {
-                    {"abc", true, false, 0},
-                    {"0", false, true, 0}, // on, but a zero period never ticks
-                    {"-1", false, true, 0xFFFFFFFFu},
-                    {"$10", false, true, 16},
-                    {"", true, false, 0},
-                };
+    const Case cases[] = {
+        {"50", false, true, 50},
+        {"abc", true, false, 0},
+        {"0", false, true, 0}, // on, but a zero period never ticks
+        {"-1", false, true, 0xFFFFFFFFu},
+        {"$10", false, true, 16},
+        {"", true, false, 0},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Text);
         Host->TimerEnabled = false;
         Host->TimerPeriod = 0;
         if (c.Throws) {
-            EXPECT_THROW(Conn->Button4Click(c.Text), ConvertError);
+            EXPECT_THROW(Conn->StartAutoSend(c.Text), ConvertError);
         } else {
-            Conn->Button4Click(c.Text);
+            Conn->StartAutoSend(c.Text);
         }
-        EXPECT_EQ(Host->Caption, "停止发送");
+        EXPECT_TRUE(Host->AutoSendOn);
+        EXPECT_EQ(Conn->AutoSend(), c.Throws ? AutoSendState::Halted : AutoSendState::On);
         EXPECT_EQ(Host->TimerEnabled, c.Enabled);
         EXPECT_EQ(Host->TimerPeriod, c.Period);
-        Conn->Button4Click(c.Text); // any state but off returns to off
-        EXPECT_EQ(Host->Caption, "自动发送");
+        Conn->StopAutoSend(); // any state but off returns to off
+        EXPECT_FALSE(Host->AutoSendOn);
         EXPECT_FALSE(Host->TimerEnabled);
     }
 }
 
-TEST_F(FakeConnectionTest, AnyOtherCaptionCountsAsOn)
-{
-    Host->Caption = "something else";
-    Conn->Button4Click("50");
-    EXPECT_EQ(Host->Caption, "自动发送");
-    EXPECT_FALSE(Host->TimerEnabled);
-}
-
-TEST_F(FakeConnectionTest, CloseStopsAutoSendButKeepsTheCaption)
+TEST_F(FakeConnectionTest, CloseStopsAutoSendButLeavesItSwitchedOn)
 {
     OpenAndWait();
-    Conn->Button4Click("50");
-    Conn->Button1Click();
+    Conn->StartAutoSend("50");
+    Conn->Close();
     EXPECT_FALSE(Host->TimerEnabled);
-    EXPECT_EQ(Host->Caption, "停止发送");
-    Conn->Button4Click("50");
-    EXPECT_EQ(Host->Caption, "自动发送");
-    Conn->Button4Click("50");
+    EXPECT_TRUE(Host->AutoSendOn);
+    EXPECT_EQ(Conn->AutoSend(), AutoSendState::Halted);
+    Conn->StopAutoSend();
+    EXPECT_FALSE(Host->AutoSendOn);
+    Conn->StartAutoSend("50");
     EXPECT_TRUE(Host->TimerEnabled);
 }
 
 TEST_F(FakeConnectionTest, TicksSendLikeTheButton)
 {
     auto port = OpenAndWait();
-    Conn->Timer1Timer("A5 15 BA");
-    Conn->Timer1Timer("A5 15 BA");
+    Conn->AutoSendTick("A5 15 BA");
+    Conn->AutoSendTick("A5 15 BA");
     EXPECT_EQ(Conn->TxCount(), 6);
     EXPECT_EQ(port->Written(), (std::vector<std::uint8_t>{0xA5, 0x15, 0xBA, 0xA5, 0x15, 0xBA}));
 }
@@ -333,59 +322,59 @@ TEST_F(FakeConnectionTest, TicksSendLikeTheButton)
 // Auto-send on: what the window shows at the moment the message appears.
 struct AtMessage {
     bool TimerEnabled = true;
-    std::string Caption;
+    bool AutoSendOn = true;
 };
 
 TEST_F(FakeConnectionTest, FailingTickEndsAutoSendBeforeItsOneMessage)
 {
-    Conn->Button4Click("50");
+    Conn->StartAutoSend("50");
     ASSERT_TRUE(Host->TimerEnabled);
     // With no port every tick fails; ticks still queued while the message is open are skipped.
     std::vector<AtMessage> seen;
     Host->OnShortMessage = [&](std::string_view) {
-        seen.push_back({Host->TimerEnabled, Host->Caption});
+        seen.push_back({Host->TimerEnabled, Host->AutoSendOn});
         for (int i = 0; i < 5; ++i)
-            Conn->Timer1Timer("A5 45 EA");
+            Conn->AutoSendTick("A5 45 EA");
     };
-    Conn->Timer1Timer("A5 45 EA");
+    Conn->AutoSendTick("A5 45 EA");
     EXPECT_EQ(Host->ShortMessages, std::vector<std::string>{"未打开串口"});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_FALSE(seen[0].TimerEnabled);
-    EXPECT_EQ(seen[0].Caption, "自动发送");
+    EXPECT_FALSE(seen[0].AutoSendOn);
 
-    // The next click starts auto-send again.
+    // It starts again as usual.
     Host->OnShortMessage = nullptr;
-    Conn->Button4Click("50");
+    Conn->StartAutoSend("50");
     EXPECT_TRUE(Host->TimerEnabled);
-    EXPECT_EQ(Host->Caption, "停止发送");
+    EXPECT_TRUE(Host->AutoSendOn);
 }
 
 TEST_F(FakeConnectionTest, FailingTickOnABrokenConnectionEndsAutoSend)
 {
     auto port = OpenAndWait();
-    Conn->Button4Click("50");
+    Conn->StartAutoSend("50");
     Platform->FailCall(FakeOp::StartWrite);
     std::vector<AtMessage> seen;
     Host->OnShortMessage = [&](std::string_view) {
-        seen.push_back({Host->TimerEnabled, Host->Caption});
+        seen.push_back({Host->TimerEnabled, Host->AutoSendOn});
         for (int i = 0; i < 3; ++i)
-            Conn->Timer1Timer("A5 45 EA");
+            Conn->AutoSendTick("A5 45 EA");
     };
-    Conn->Timer1Timer("A5 45 EA");
+    Conn->AutoSendTick("A5 45 EA");
     EXPECT_EQ(Host->ShortMessages, std::vector<std::string>{"发送数据出错"});
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_FALSE(seen[0].TimerEnabled);
-    EXPECT_EQ(seen[0].Caption, "自动发送");
+    EXPECT_FALSE(seen[0].AutoSendOn);
     EXPECT_EQ(Conn->TxCount(), 3);
 }
 
 TEST_F(FakeConnectionTest, FailingSendButtonLeavesAutoSendRunning)
 {
-    Conn->Button4Click("50");
-    Conn->Button2Click("A5 45 EA");
+    Conn->StartAutoSend("50");
+    Conn->Send("A5 45 EA");
     EXPECT_EQ(Host->ShortMessages, std::vector<std::string>{"未打开串口"});
     EXPECT_TRUE(Host->TimerEnabled);
-    EXPECT_EQ(Host->Caption, "停止发送");
+    EXPECT_TRUE(Host->AutoSendOn);
 }
 
 } // namespace

@@ -243,7 +243,7 @@ TEST_F(MonitorSessionTest, AutoSendRepeatsAndStopsWithTheClose)
     options.EveryMs = 20;
     auto& session = Make(options);
     ASSERT_EQ(session.Start(), std::nullopt);
-    EXPECT_EQ(session.Host().AutoSendCaption(), "停止发送");
+    EXPECT_EQ(session.Connection().AutoSend(), AutoSendState::On);
     ASSERT_TRUE(session.Host().NextTick());
     std::thread stopper([&] {
         std::this_thread::sleep_for(250ms);
@@ -414,10 +414,10 @@ TEST(MonitorHost, NoticesFromTheReaderBypassTheOwnersStream)
     std::ostringstream err;
     Pipe readerErr;
     MonitorHost host(out, err, readerErr.Write);
-    std::thread reader([&] { host.ShowNotice("PostMessage Error !"); });
+    std::thread reader([&] { host.ShowNotice("PostMessage Error !", std::nullopt); });
     reader.join();
-    host.ShowNotice("ClearCommError !");
-    host.ShowShortMessage("未打开串口");
+    host.ShowNotice("ClearCommError !", std::nullopt);
+    host.ShowShortMessage("未打开串口", std::nullopt);
     EXPECT_EQ(readerErr.Drain(), "rangeview-cli: monitor: PostMessage Error !\n");
     EXPECT_EQ(err.str(), "rangeview-cli: monitor: ClearCommError !\n"
                          "rangeview-cli: monitor: 未打开串口\n");

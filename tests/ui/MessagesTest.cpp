@@ -53,6 +53,8 @@ struct SeenBox {
     Qt::WindowModality modality = Qt::NonModal;
     bool hasParent = true;
     int buttons = 0;
+    QString details;
+    QStringList otherButtons; // captions beside OK (the details button's)
 };
 
 // Looks at the box with the given caption once it is up, then presses its OK button.
@@ -70,6 +72,10 @@ void CheckAndDismiss(const QString& title, SeenBox& seen, std::function<void()> 
         seen.modality = box->windowModality();
         seen.hasParent = box->parentWidget() != nullptr;
         seen.buttons = static_cast<int>(box->buttons().size());
+        seen.details = box->detailedText();
+        for (const QAbstractButton* b : box->findChildren<QAbstractButton*>())
+            if (b != box->button(QMessageBox::Ok))
+                seen.otherButtons.append(b->text());
         if (whileOpen)
             whileOpen();
         box->button(QMessageBox::Ok)->click();
@@ -93,7 +99,7 @@ TEST(MessageBoxes, ShortMessageIsModalWithTitleCaptionAndNoIcon)
         SpinUntil([&] { return ticks - before > 3; });
         ticksWhileOpen = ticks - before;
     });
-    sink.ShowShortMessage(QStringLiteral("未打开串口"));
+    sink.ShowShortMessage(QStringLiteral("未打开串口"), QString());
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(seen.text, QStringLiteral("未打开串口"));
     EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
@@ -127,12 +133,16 @@ TEST(MessageBoxes, NoticeLeavesTheMainWindowUsableWhileTheCallerWaits)
         Parts(form).BitBtn4->click();
         windowWorked = form.StatusText() == TForm1::HelpNote;
     });
-    form.ShowNotice(QStringLiteral("串口打开失败!"));
+    // The system's reason is one click away, behind a details button with a Chinese caption.
+    const QString reason = QStringLiteral("/dev/ttyNOPE: open: No such file (system error 2)");
+    form.ShowNotice(QStringLiteral("串口打开失败!"), reason);
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(seen.text, QStringLiteral("串口打开失败!"));
     EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
     EXPECT_EQ(seen.modality, Qt::NonModal);
     EXPECT_FALSE(seen.hasParent);
+    EXPECT_EQ(seen.details, reason);
+    EXPECT_EQ(seen.otherButtons, QStringList{QStringLiteral("显示详细信息...")});
     EXPECT_TRUE(windowWorked);
     // Closing a platform box is no activation: the help note stays.
     EXPECT_EQ(form.StatusText(), TForm1::HelpNote);
@@ -149,7 +159,7 @@ TEST(MessageBoxes, NoticeFromAnotherThreadBlocksThatThreadUntilDismissed)
         waitedWhileOpen = !returned.load();
     });
     std::thread reader([&] {
-        sink.ShowNotice(QStringLiteral("PostMessage Error !"));
+        sink.ShowNotice(QStringLiteral("PostMessage Error !"), QString());
         returned = true;
     });
     EXPECT_TRUE(SpinUntil([&] { return returned.load(); }));

@@ -171,8 +171,10 @@ TEST_F(SerialLinkTest, RejectedBaudTextIsReportedAndTheNextOpenWorks)
 
 TEST_F(SerialLinkTest, OpenFailuresShowTheirBoxes)
 {
-    Platform->SetAbsentPorts({"ttyUSB1"});
+    Platform->SetFailureError(FakeOp::OpenPort, {{}, "open", 2, "No such file or directory"});
+    Platform->FailCall(FakeOp::OpenPort);
     Parts(form).BitBtn1->click();
+    Platform->SetFailureError(FakeOp::StartThread, {"", "pthread_create", 11, "No threads"});
     Platform->FailCall(FakeOp::StartThread);
     Parts(form).ComboBox1->setCurrentIndex(1);
     Parts(form).BitBtn1->click();
@@ -181,6 +183,11 @@ TEST_F(SerialLinkTest, OpenFailuresShowTheirBoxes)
     // Owned by the window, with the platform's own caption.
     EXPECT_EQ(Texts(CaptureSink::Kind::Owned),
               std::vector<QString>{QStringLiteral("No CreateThread!")});
+    // Each box offers the system's reason as the log has it.
+    EXPECT_EQ(sink.Messages.at(0).details,
+              QStringLiteral("ttyUSB1: open: No such file or directory (system error 2)"));
+    EXPECT_EQ(sink.Messages.at(1).details,
+              QStringLiteral("pthread_create: No threads (system error 11)"));
     EXPECT_EQ(Conn().State(), ConnectionState::OpenWithoutReader);
     EXPECT_FALSE(Parts(form).BitBtn1->isEnabled());
 }
@@ -245,6 +252,14 @@ TEST_F(SerialLinkTest, AutoSendPeriods)
     }
 }
 
+TEST_F(SerialLinkTest, AnyOtherAutoSendCaptionCountsAsOn)
+{
+    Parts(form).Button4->setText(QStringLiteral("something else"));
+    Parts(form).Button4->click();
+    EXPECT_EQ(Parts(form).Button4->text(), QStringLiteral("自动发送"));
+    EXPECT_FALSE(Parts(form).Timer1->isActive());
+}
+
 TEST_F(SerialLinkTest, ATimerThatCannotRunIsReported)
 {
     // A timer whose thread runs no event loop cannot be started from here.
@@ -287,9 +302,9 @@ public:
     int MaxDepth = 0;
     std::vector<bool> TimerActiveAtMessage;
     std::vector<QString> CaptionAtMessage;
-    void ShowShortMessage(const QString& text) override
+    void ShowShortMessage(const QString& text, const QString& details) override
     {
-        CaptureSink::ShowShortMessage(text);
+        CaptureSink::ShowShortMessage(text, details);
         TimerActiveAtMessage.push_back(Parts(Form).Timer1->isActive());
         CaptionAtMessage.push_back(Parts(Form).Button4->text());
         ++Depth;
@@ -441,9 +456,9 @@ public:
     std::function<void()> WhileOpen;
     bool Open = false;
     bool OnWindowThread = false;
-    void ShowNotice(const QString& text) override
+    void ShowNotice(const QString& text, const QString& details) override
     {
-        CaptureSink::ShowNotice(text);
+        CaptureSink::ShowNotice(text, details);
         OnWindowThread = QThread::currentThread() == QCoreApplication::instance()->thread();
         Open = true;
         QEventLoop loop;
@@ -513,9 +528,9 @@ TEST(SerialLinkHost, OnceDetachedPostsFailAndNoticesAreDropped)
     EXPECT_TRUE(host->PostCommNotify(1));
     host->Detach();
     EXPECT_FALSE(host->PostCommNotify(1));
-    std::thread reader([host] { host->ShowNotice("PostMessage Error !"); });
+    std::thread reader([host] { host->ShowNotice("PostMessage Error !", std::nullopt); });
     reader.join(); // returns without anyone showing the box
-    host->ShowNotice("ClearCommError !");
+    host->ShowNotice("ClearCommError !", std::nullopt);
     RunFor(20ms);
     EXPECT_TRUE(sink.Messages.empty());
 

@@ -37,15 +37,25 @@ public:
     struct Message {
         Kind kind;
         QString text;
+        QString details;
     };
     std::vector<Message> Messages;
 
-    void ShowNotice(const QString& text) override { Messages.push_back({Kind::Notice, text}); }
-    void ShowShortMessage(const QString& text) override { Messages.push_back({Kind::Short, text}); }
-    void ShowErrorReport(const QString& text) override { Messages.push_back({Kind::Error, text}); }
-    void ShowOwnedBox(QWidget*, const QString& text) override
+    void ShowNotice(const QString& text, const QString& details) override
     {
-        Messages.push_back({Kind::Owned, text});
+        Messages.push_back({Kind::Notice, text, details});
+    }
+    void ShowShortMessage(const QString& text, const QString& details) override
+    {
+        Messages.push_back({Kind::Short, text, details});
+    }
+    void ShowErrorReport(const QString& text) override
+    {
+        Messages.push_back({Kind::Error, text, {}});
+    }
+    void ShowOwnedBox(QWidget*, const QString& text, const QString& details) override
+    {
+        Messages.push_back({Kind::Owned, text, details});
     }
 };
 

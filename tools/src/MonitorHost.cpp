@@ -45,24 +45,30 @@ void MonitorHost::ErrorLine(std::string_view text)
 
 std::string MonitorHost::PortMessage(std::string_view text) const
 {
+    const SystemError& error = LastSystemError();
+    return PortMessage(text, error.Call.empty() ? std::nullopt : std::optional(error));
+}
+
+std::string MonitorHost::PortMessage(std::string_view text,
+                                     const std::optional<SystemError>& reason) const
+{
     std::string line;
     if (!PortLabel_.empty())
         line.append(PortLabel_).append(": ");
     line.append(text);
-    const SystemError& error = LastSystemError();
-    if (!error.Call.empty() && !error.Reason.empty())
-        line.append(" (").append(error.Reason).append(")");
+    if (reason && !reason->Reason.empty())
+        line.append(" (").append(reason->Reason).append(")");
     return line;
 }
 
-void MonitorHost::ConnectionMessage(std::string_view text)
+void MonitorHost::ConnectionMessage(std::string_view text, const std::optional<SystemError>& reason)
 {
     if (Holding_) {
-        Held_.push_back(PortMessage(text));
+        Held_.push_back(PortMessage(text, reason));
         ++MessagesShown_;
         return;
     }
-    ErrorLine(PortMessage(text));
+    ErrorLine(PortMessage(text, reason));
 }
 
 std::vector<std::string> MonitorHost::TakeHeldMessages()
@@ -80,14 +86,14 @@ void MonitorHost::ReleaseHeldMessages()
     }
 }
 
-void MonitorHost::ShowNotice(std::string_view text)
+void MonitorHost::ShowNotice(std::string_view text, const std::optional<SystemError>& reason)
 {
     if (std::this_thread::get_id() == OwnerThread_) {
-        ConnectionMessage(text);
+        ConnectionMessage(text, reason);
         return;
     }
     // The reader's notices: one write of a fixed buffer, no stream shared across threads.
-    const std::string message = PortMessage(text);
+    const std::string message = PortMessage(text, reason);
     char line[512];
     const std::size_t room = sizeof line - 1;
     std::size_t size = std::min(LinePrefix.size(), room);
@@ -100,14 +106,14 @@ void MonitorHost::ShowNotice(std::string_view text)
         WriteAll(OffThreadErrFd_, std::string_view(line, size));
 }
 
-void MonitorHost::ShowNoCreateThread()
+void MonitorHost::ShowNoCreateThread(const std::optional<SystemError>& reason)
 {
-    ConnectionMessage("No CreateThread!");
+    ConnectionMessage("No CreateThread!", reason);
 }
 
-void MonitorHost::ShowShortMessage(std::string_view text)
+void MonitorHost::ShowShortMessage(std::string_view text, const std::optional<SystemError>& reason)
 {
-    ConnectionMessage(text);
+    ConnectionMessage(text, reason);
 }
 
 void MonitorHost::EnableTimer(std::uint32_t periodMs)

@@ -101,8 +101,7 @@ std::optional<int> MonitorSession::Start()
         return 1;
     }
     const int shownBefore = Host_->MessagesShown();
-    if (const auto status =
-            Checked([&] { Connection_->BitBtn1Click(Options_.Port, Options_.BaudText); }))
+    if (const auto status = Checked([&] { Connection_->Open(Options_.Port, Options_.BaudText); }))
         return Finish(*status);
     Link_ = Connection_->Link();
 
@@ -140,11 +139,9 @@ std::optional<int> MonitorSession::Start()
 std::optional<int> MonitorSession::AfterOpen()
 {
     if (Options_.SendText)
-        Send([&] { Connection_->Button2Click(*Options_.SendText); });
+        Send([&] { Connection_->Send(*Options_.SendText); });
     if (Options_.EveryText) {
-        // A close keeps the caption of a running auto-send; the toggle must start it again.
-        Host_->SetAutoSendCaption("自动发送");
-        if (const auto status = Checked([&] { Connection_->Button4Click(*Options_.EveryText); }))
+        if (const auto status = Checked([&] { Connection_->StartAutoSend(*Options_.EveryText); }))
             return status;
     }
     return std::nullopt;
@@ -194,7 +191,7 @@ void MonitorSession::BeginReopening()
     // What the connection said about the loss goes into the one line below.
     std::vector<std::string> why = Host_->TakeHeldMessages();
     if (Connection_->PortOpen())
-        Guarded([&] { Connection_->Button1Click(); });
+        Guarded([&] { Connection_->Close(); });
     for (auto& line : Host_->TakeHeldMessages())
         why.push_back(std::move(line));
     if (Link_)
@@ -224,8 +221,7 @@ void MonitorSession::TryReopen()
 {
     NextReopen_ = Clock::now() + ReopenPeriod;
     Host_->HoldMessages(true);
-    const auto status =
-        Checked([&] { Connection_->BitBtn1Click(Options_.Port, Options_.BaudText); });
+    const auto status = Checked([&] { Connection_->Open(Options_.Port, Options_.BaudText); });
     if (!status && Connection_->State() == ConnectionState::Open) {
         Host_->HoldMessages(false);
         Host_->TakeHeldMessages();
@@ -237,7 +233,7 @@ void MonitorSession::TryReopen()
     }
     // Not back yet: whatever the open took is given back, and its messages are not news.
     if (Connection_->PortOpen())
-        Guarded([&] { Connection_->Button1Click(); });
+        Guarded([&] { Connection_->Close(); });
     if (const auto link = Connection_->Link())
         OldLinks_.push_back(link);
     Host_->HoldMessages(false);
@@ -309,7 +305,7 @@ int MonitorSession::Loop()
         if (const auto tick = Host_->NextTick(); tick && *tick <= now) {
             Host_->TickTaken(now);
             if (Options_.SendText)
-                Send([&] { Connection_->Timer1Timer(*Options_.SendText); });
+                Send([&] { Connection_->AutoSendTick(*Options_.SendText); });
         }
         if (Reopening_ && now >= NextReopen_)
             TryReopen();
@@ -335,7 +331,7 @@ int MonitorSession::Run()
 int MonitorSession::Finish(int status)
 {
     if (Connection_->PortOpen())
-        Guarded([&] { Connection_->Button1Click(); });
+        Guarded([&] { Connection_->Close(); });
     Host_->ReleaseHeldMessages();
     // The close does not wait for the reader (neither does the window's); waiting a little here
     // lets it drop its share of the connection before the process ends under its feet.

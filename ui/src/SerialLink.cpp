@@ -1,6 +1,7 @@
 #include "rangeview/ui/SerialLink.h"
 
 #include "rangeview/serial/CondVarEvent.h"
+#include "rangeview/ui/SerialLog.h"
 #include "rangeview/ui/Unit1.h"
 
 #include <QComboBox>
@@ -28,6 +29,11 @@ std::string Text(const QComboBox* box)
     return box->currentText().toStdString();
 }
 
+QString Details(const std::optional<SystemError>& reason)
+{
+    return reason ? SerialErrorLine(*reason) : QString();
+}
+
 QEvent::Type NoticeEventType()
 {
     static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -39,8 +45,9 @@ QEvent::Type NoticeEventType()
 // destroyed).
 class NoticeEvent final : public QEvent {
 public:
-    NoticeEvent(QString text, std::shared_ptr<CondVarEvent> done)
-        : QEvent(NoticeEventType()), Text(std::move(text)), Done_(std::move(done))
+    NoticeEvent(QString text, QString details, std::shared_ptr<CondVarEvent> done)
+        : QEvent(NoticeEventType()), Text(std::move(text)), Details(std::move(details)),
+          Done_(std::move(done))
     {
     }
     ~NoticeEvent() override
@@ -52,6 +59,7 @@ public:
     NoticeEvent& operator=(const NoticeEvent&) = delete;
 
     const QString Text;
+    const QString Details;
 
 private:
     const std::shared_ptr<CondVarEvent> Done_;
@@ -80,7 +88,8 @@ protected:
         if (e->type() == NoticeEventType()) {
             if (TForm1* window = Window.data()) {
                 try {
-                    window->ShowNotice(static_cast<NoticeEvent*>(e)->Text);
+                    const auto* notice = static_cast<NoticeEvent*>(e);
+                    window->ShowNotice(notice->Text, notice->Details);
                 } catch (...) {
                     // A box that cannot be shown is not shown.
                 }
@@ -120,46 +129,50 @@ TForm1* WindowConnectionHost::Window() const
     return Relay_->Window.data();
 }
 
-void WindowConnectionHost::ShowNotice(std::string_view text)
+void WindowConnectionHost::ShowNotice(std::string_view text,
+                                      const std::optional<SystemError>& reason)
 {
     if (Detached_.load())
         return;
     const QString message = FromUtf8(text);
     if (QThread::currentThread() == WindowThread_) {
         if (TForm1* window = Window())
-            window->ShowNotice(message);
+            window->ShowNotice(message, Details(reason));
         return;
     }
     // Only the reader waits; the window thread shows the box from its event loop.
     auto done = std::make_shared<CondVarEvent>(false);
-    auto* notice = new NoticeEvent(message, done);
+    auto* notice = new NoticeEvent(message, Details(reason), done);
     PublishToThread(notice);
     QCoreApplication::postEvent(Relay_, notice);
     done->Wait();
 }
 
-void WindowConnectionHost::ShowNoCreateThread()
+void WindowConnectionHost::ShowNoCreateThread(const std::optional<SystemError>& reason)
 {
     if (TForm1* window = Window())
-        window->ShowOwnedBox(QStringLiteral("No CreateThread!"));
+        window->ShowOwnedBox(QStringLiteral("No CreateThread!"), Details(reason));
 }
 
-void WindowConnectionHost::ShowShortMessage(std::string_view text)
+void WindowConnectionHost::ShowShortMessage(std::string_view text,
+                                            const std::optional<SystemError>& reason)
 {
     if (TForm1* window = Window())
-        window->ShowShortMessage(FromUtf8(text));
+        window->ShowShortMessage(FromUtf8(text), Details(reason));
 }
 
-void WindowConnectionHost::SetOpenButtonEnabled(bool enabled)
+void WindowConnectionHost::PortOpened()
 {
     if (TForm1* window = Window())
-        window->BitBtn1->setEnabled(enabled);
+        window->BitBtn1->setEnabled(false);
 }
 
-void WindowConnectionHost::SwitchWaveformOff()
+void WindowConnectionHost::PortClosed()
 {
-    if (TForm1* window = Window())
+    if (TForm1* window = Window()) {
         window->SwitchWaveformOff();
+        window->BitBtn1->setEnabled(true);
+    }
 }
 
 void WindowConnectionHost::TxCountChanged(std::int32_t txCount)
@@ -168,17 +181,10 @@ void WindowConnectionHost::TxCountChanged(std::int32_t txCount)
         window->ShowTxCount(txCount);
 }
 
-std::string WindowConnectionHost::AutoSendCaption() const
+void WindowConnectionHost::AutoSendSwitched(bool on)
 {
     if (TForm1* window = Window())
-        return window->Button4->text().toStdString();
-    return "自动发送";
-}
-
-void WindowConnectionHost::SetAutoSendCaption(std::string_view caption)
-{
-    if (TForm1* window = Window())
-        window->Button4->setText(FromUtf8(caption));
+        window->Button4->setText(on ? AutoSendOnCaption : AutoSendOffCaption);
 }
 
 void WindowConnectionHost::EnableTimer(std::uint32_t periodMs)
@@ -241,16 +247,20 @@ SerialLink::SerialLink(TForm1& form, std::shared_ptr<SerialPlatform> platform)
       Connection_(std::make_unique<SerialConnection>(std::move(platform), Host_))
 {
     SerialLinkHooks& h = Form_.Hooks;
-    h.BitBtn1Click = [this] {
-        Connection_->BitBtn1Click(Text(Form_.ComboBox1), Text(Form_.ComboBox2));
+    h.BitBtn1Click = [this] { Connection_->Open(Text(Form_.ComboBox1), Text(Form_.ComboBox2)); };
+    h.Button1Click = [this] { Connection_->Close(); };
+    h.Button2Click = [this] { Connection_->Send(Text(Form_.ComboBox3)); };
+    h.Timer1Timer = [this] { Connection_->AutoSendTick(Text(Form_.ComboBox3)); };
+    h.Button4Click = [this] {
+        // The switch reads as its caption: exactly "自动发送" is off, any other caption on.
+        if (Form_.Button4->text() == AutoSendOffCaption)
+            Connection_->StartAutoSend(Text(Form_.ComboBox4));
+        else
+            Connection_->StopAutoSend();
     };
-    h.Button1Click = [this] { Connection_->Button1Click(); };
-    h.Button2Click = [this] { Connection_->Button2Click(Text(Form_.ComboBox3)); };
-    h.Timer1Timer = [this] { Connection_->Timer1Timer(Text(Form_.ComboBox3)); };
-    h.Button4Click = [this] { Connection_->Button4Click(Text(Form_.ComboBox4)); };
     h.ResetTxCount = [this] { Connection_->ResetTxCount(); };
     // Closing the window with the port open runs the close sequence.
-    h.FormClose = [this] { Connection_->Button1Click(); };
+    h.FormClose = [this] { Connection_->Close(); };
     h.CommNotify = [this](std::uint64_t handle) { Connection_->OnCommNotify(handle); };
 }
 

@@ -12,11 +12,16 @@ namespace {
 
 void LogSystemError(const SystemError& error)
 {
-    qCWarning(SerialLog).noquote().nospace()
-        << QString::fromStdString(Describe(error)) << " (system error " << error.Code << ")";
+    qCWarning(SerialLog).noquote() << SerialErrorLine(error);
 }
 
 } // namespace
+
+QString SerialErrorLine(const SystemError& error)
+{
+    return QString::fromStdString(Describe(error)) + QStringLiteral(" (system error ") +
+           QString::number(error.Code) + QLatin1Char(')');
+}
 
 void InstallSerialErrorLog()
 {

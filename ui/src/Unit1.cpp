@@ -551,22 +551,22 @@ void TForm1::WriteDiagnostics(std::uint8_t maxIndex, std::uint8_t minIndex, doub
 // ---------------------------------------------------------------------------------------------
 // Messages
 
-void TForm1::ShowNotice(const QString& text)
+void TForm1::ShowNotice(const QString& text, const QString& details)
 {
-    Sink_->ShowNotice(text);
+    Sink_->ShowNotice(text, details);
 }
 
-void TForm1::ShowShortMessage(const QString& text)
+void TForm1::ShowShortMessage(const QString& text, const QString& details)
 {
-    Sink_->ShowShortMessage(text);
+    Sink_->ShowShortMessage(text, details);
     // The short message was a window of this program: the main window is activated again.
     Dispatch([this] { FormActivate(); });
 }
 
-void TForm1::ShowOwnedBox(const QString& text)
+void TForm1::ShowOwnedBox(const QString& text, const QString& details)
 {
     // A platform box: closing it is no activation of the window.
-    Sink_->ShowOwnedBox(this, text);
+    Sink_->ShowOwnedBox(this, text, details);
 }
 
 void TForm1::ReportError(std::exception_ptr error) noexcept

@@ -280,7 +280,7 @@ void TForm1::BuildLayout()
                           {QStringLiteral("50"), QStringLiteral("100"), QStringLiteral("150"),
                            QStringLiteral("200"), QStringLiteral("500"), QStringLiteral("1000")});
     ComboBox4->setCurrentIndex(0);
-    Button4 = MakeButton(this, "Button4", 856, 160, 81, 33, QStringLiteral("自动发送"));
+    Button4 = MakeButton(this, "Button4", 856, 160, 81, 33, AutoSendOffCaption);
     Button5 = MakeButton(this, "Button5", 672, 248, 105, 33, EchoOffCaption);
 
     // Configured with its series as the chart's own factory says; placed here all the same.

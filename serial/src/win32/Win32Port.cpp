@@ -26,6 +26,22 @@ bool IsGoneError(DWORD code)
     }
 }
 
+// What to check when a port cannot be opened, where the cause usually lies with the machine
+// rather than the program.
+const char* OpenHint(DWORD code)
+{
+    switch (code) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return "the port is in use by another program";
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return "no such port; check the name and that the device is plugged in";
+    default:
+        return nullptr;
+    }
+}
+
 void CloseAll(std::initializer_list<HANDLE> handles)
 {
     for (const HANDLE h : handles) {
@@ -60,7 +76,8 @@ std::shared_ptr<Win32Port> Win32Port::Open(const std::string& path)
     const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        ReportFailure(path, "CreateFileA", ::GetLastError());
+        const DWORD code = ::GetLastError();
+        ReportFailure(path, "CreateFileA", code, OpenHint(code));
         return nullptr;
     }
     // A device without line settings (NUL, a volume) cannot be a serial port; refusing it here

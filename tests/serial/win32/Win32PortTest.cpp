@@ -301,22 +301,22 @@ TEST(Win32Connection, OpensSendsClosesAndOpensAgain)
     auto host = std::make_shared<test::RecordingHost>();
     {
         SerialConnection connection(MakeSystemPlatform(), host);
-        connection.BitBtn1Click(name, "9600");
+        connection.Open(name, "9600");
         EXPECT_EQ(connection.State(), ConnectionState::Open);
         EXPECT_TRUE(host->NoticeTexts().empty());
-        connection.Button2Click("A5 15 BA");
+        connection.Send("A5 15 BA");
         ASSERT_FALSE(host->TxCounts.empty());
         EXPECT_EQ(host->TxCounts.back(), 3);
         EXPECT_TRUE(host->ShortMessages.empty());
 
-        connection.Button1Click();
+        connection.Close();
         EXPECT_EQ(connection.State(), ConnectionState::Closed);
-        connection.BitBtn1Click(name, "115200");
+        connection.Open(name, "115200");
         EXPECT_EQ(connection.State(), ConnectionState::Open);
         EXPECT_TRUE(host->NoticeTexts().empty());
-        connection.Button1Click();
+        connection.Close();
         // The window goes away with the port open: the port is still released.
-        connection.BitBtn1Click(name, "9600");
+        connection.Open(name, "9600");
         EXPECT_EQ(connection.State(), ConnectionState::Open);
     }
     EXPECT_NE(MakeSystemPlatform()->OpenPort(name), nullptr) << Describe(LastSystemError());
@@ -364,7 +364,7 @@ TEST(Win32Connection, DeviceThatHangsUpBreaksTheConnectionWithOneMessage)
 
     auto host = std::make_shared<test::RecordingHost>();
     SerialConnection connection(MakeSystemPlatform(), host);
-    connection.BitBtn1Click(name, "9600");
+    connection.Open(name, "9600");
     ASSERT_EQ(connection.State(), ConnectionState::Open);
 
     std::ofstream(request) << "hang up\n";
@@ -382,7 +382,7 @@ TEST(Win32Connection, DeviceThatHangsUpBreaksTheConnectionWithOneMessage)
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(host->TotalPosts(), 1u);
 
-    connection.Button1Click();
+    connection.Close();
     EXPECT_EQ(connection.State(), ConnectionState::Closed);
     SetSystemErrorSink(nullptr);
     const auto reported = TakeReported();

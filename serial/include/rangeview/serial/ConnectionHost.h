@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
-#include <string>
 #include <string_view>
+
+#include "rangeview/serial/SerialPlatform.h"
 
 namespace rv {
 
@@ -11,8 +13,9 @@ namespace rv {
 // notification that outlives its connection is recognised and ignored.
 using CommHandle = std::uint64_t;
 
-// What the serial connection needs from the main window. Every call comes from the window
-// thread except where noted.
+// What the serial connection tells its host (the main window, or the command line's monitor)
+// and the few services it needs from it. Every call comes from the host's own thread (the
+// window thread) except where noted.
 //
 // The reader thread keeps its own reference to the host. Close and the connection's destruction
 // wait for the reader to end, but only for a bounded time: a reader held up (in ShowNotice, say)
@@ -21,36 +24,45 @@ using CommHandle = std::uint64_t;
 //
 // A call that shows a modal message may run a nested event loop; the connection is written so
 // that anything (a notification, a close, a new open) may happen during it.
+//
+// Each message comes with the system's reason when it reports a platform call that failed and
+// gave one (nullopt otherwise); the message text itself never changes with the reason.
 class ConnectionHost {
 public:
     virtual ~ConnectionHost() = default;
 
-    // The "Notice" platform box (English text, OK button, no owner). Any thread; on the reader
+    // A low-level failure of the port (English text, except the open failure "串口打开失败!").
+    // It leaves the host working: the window's box has no owner. Any thread; on the reader
     // thread it blocks only the reader until dismissed.
-    virtual void ShowNotice(std::string_view text) = 0;
-    // The "No CreateThread!" box, owned by the main window, with the platform's default caption.
-    virtual void ShowNoCreateThread() = 0;
-    // The short message: text, OK, the program's title as caption, no icon.
-    virtual void ShowShortMessage(std::string_view text) = 0;
+    virtual void ShowNotice(std::string_view text, const std::optional<SystemError>& reason) = 0;
+    // "No CreateThread!": no reader could be started, so nothing will be received.
+    virtual void ShowNoCreateThread(const std::optional<SystemError>& reason) = 0;
+    // A condition the user can act on (Chinese text); modal in the window.
+    virtual void ShowShortMessage(std::string_view text,
+                                  const std::optional<SystemError>& reason) = 0;
 
-    virtual void SetOpenButtonEnabled(bool enabled) = 0; // BitBtn1
-    virtual void SwitchWaveformOff() = 0; // BitBtn2 caption := "显示波形"
-    virtual void TxCountChanged(std::int32_t txCount) = 0; // Label9
+    // The port is open with its events armed; the reader is about to start.
+    virtual void PortOpened() = 0;
+    // A close has released the connection.
+    virtual void PortClosed() = 0;
+    virtual void TxCountChanged(std::int32_t txCount) = 0;
 
-    // Button4's caption, which holds the auto-send state.
-    virtual std::string AutoSendCaption() const = 0;
-    virtual void SetAutoSendCaption(std::string_view caption) = 0;
-    // Timer1. A period of 0 enables the timer without ticks. May throw (no timer left); the
-    // window's error report shows the text.
+    // Auto-send was switched on or off. It stays on when its start is refused or a close stops
+    // its timer; only StopAutoSend or a failing tick switch it off.
+    virtual void AutoSendSwitched(bool on) = 0;
+    // The auto-send timer: a tick every period, each one to call
+    // SerialConnection::AutoSendTick on this thread. Ticks do not pile up. A period of 0 runs
+    // the timer without ticks. May throw (no timer left); the exception reaches the caller of
+    // StartAutoSend.
     virtual void EnableTimer(std::uint32_t periodMs) = 0;
     virtual void DisableTimer() = 0;
 
     // The bytes of one read, at least one.
     virtual void ProcessReceivedBytes(std::span<const std::uint8_t> bytes) = 0;
 
-    // Queue the WM_COMMNOTIFY notification to the window thread, where it is to call
+    // Queue the WM_COMMNOTIFY notification to the host's thread, where it is to call
     // SerialConnection::OnCommNotify(handle). False when it could not be queued. Called on the
-    // reader thread, and on the window thread for the follow-up of a read that filled the
+    // reader thread, and on the host's thread for the follow-up of a read that filled the
     // receive buffer.
     virtual bool PostCommNotify(CommHandle handle) = 0;
 };

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -35,6 +36,13 @@ enum class ConnectionState {
     Broken // a failure released the port or ReadDoneEvent; only close is left
 };
 
+// Auto-send, repeating the command on a timer while switched on.
+enum class AutoSendState {
+    Off,
+    On, // the timer runs with the period read at the start (0: on, without ticks)
+    Halted // switched on, but no timer runs: its start was refused, or a close stopped it
+};
+
 // Opening, closing, receiving and sending on the one serial connection of the main window.
 // Everything runs on the window thread except ReaderThread.
 class SerialConnection {
@@ -54,27 +62,31 @@ public:
     SerialConnection(const SerialConnection&) = delete;
     SerialConnection& operator=(const SerialConnection&) = delete;
 
-    // Open with the texts of ComboBox1 and ComboBox2. Throws ConvertError for a baud text that
-    // is not an integer, after releasing what the open had taken.
-    void BitBtn1Click(std::string_view portText, std::string_view baudText);
-    // Close: releases the connection, then waits (bounded) for its reader to end.
-    void Button1Click();
+    // Opens the port the user named at the baud rate of baudText. Throws ConvertError for a
+    // baud text that is not an integer, after releasing what the open had taken.
+    void Open(std::string_view portName, std::string_view baudText);
+    // Releases the connection, then waits (bounded) for its reader to end. Stops the auto-send
+    // timer, leaving auto-send switched on (Halted).
+    void Close();
 
     // The WM_COMMNOTIFY handler. If ProcessReceivedBytes throws, the hand-off is completed first
     // and the exception passed on for the window's error report.
     void OnCommNotify(CommHandle handle);
 
-    // Send button and auto-send tick, with the text of ComboBox3.
-    void Button2Click(std::string_view commandText);
-    // A tick that fails switches auto-send off (Timer1 disabled, caption "自动发送") before it
-    // shows its one message.
-    void Timer1Timer(std::string_view commandText);
-    // Auto-send toggle with the text of ComboBox4. Throws ConvertError for a period that is not
-    // an integer (the caption then already reads "停止发送").
-    void Button4Click(std::string_view periodText);
+    // Sends the command text once.
+    void Send(std::string_view commandText);
+    // Switches auto-send on with the period text, in milliseconds. Throws ConvertError for a
+    // period that is not an integer, and passes on the host's timer failure; auto-send is then
+    // on but Halted. The period is taken as an unsigned count (-1: a very long one).
+    void StartAutoSend(std::string_view periodText);
+    void StopAutoSend();
+    // A tick of the auto-send timer: sends like Send. A tick that fails switches auto-send off
+    // (timer first) before it shows its one message.
+    void AutoSendTick(std::string_view commandText);
+    AutoSendState AutoSend() const { return AutoSend_; }
     void SendCommand(std::string_view commandText);
 
-    // The clear button's part: TxCount := 0 (Label9 is told).
+    // The clear button's part: TxCount := 0 (the host is told).
     void ResetTxCount();
 
     bool PortOpen() const { return PortOpen_; }
@@ -94,7 +106,7 @@ public:
 private:
     void ReleaseLink(ConnectionLink& link);
     void JoinReader();
-    void ShortMessage(std::string_view text);
+    void ShortMessage(std::string_view text, const std::optional<SystemError>& reason = {});
     void SendWith(std::string_view commandText);
 
     std::shared_ptr<SerialPlatform> Platform_;
@@ -108,6 +120,7 @@ private:
     CommHandle NextHandle_ = 1;
     int ShortMessagesOpen_ = 0;
     bool InTick_ = false; // a tick is sending: its failure ends auto-send
+    AutoSendState AutoSend_ = AutoSendState::Off;
     std::array<std::uint8_t, ReceiveBufferSize> ReceiveBuffer_{};
     std::array<std::uint8_t, TransmitBufferSize> TransmitBuffer_{};
 };

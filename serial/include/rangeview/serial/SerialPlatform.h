@@ -60,7 +60,7 @@ struct CommStatus {
 enum class WaitResult { Signalled, TimedOut, Released };
 
 // The system's own reason for a failed platform call. The window's messages stay fixed texts;
-// this goes beside them, to the log and to the command-line tool's error lines.
+// this goes beside them: to the log, the boxes' details and the command-line tool's error lines.
 struct SystemError {
     std::string Port; // the device path the call was made on
     std::string Call; // the failing system call, e.g. "open", "tcsetattr", "CreateFileA"
@@ -68,7 +68,7 @@ struct SystemError {
     std::string Reason; // the system's text for Code, with a hint where one helps
 };
 
-// One line: "<Port>: <Call>: <Reason>".
+// One line: "<Port>: <Call>: <Reason>" ("<Call>: <Reason>" for a failure of no port).
 std::string Describe(const SystemError& error);
 
 // Backends call this at every failure. It keeps the error as this thread's last one (as errno
@@ -80,6 +80,9 @@ void SetSystemErrorSink(SystemErrorSink sink);
 // This thread's last reported error; empty Call when none since ClearLastSystemError().
 const SystemError& LastSystemError();
 void ClearLastSystemError();
+// How many errors this thread has reported so far: unchanged across a failed call means the
+// call gave no reason of its own, and LastSystemError() belongs to an earlier one.
+std::uint64_t SystemErrorsReported();
 
 // Unnamed manual-reset event. Close() releases it: waiters wake with Released, and every later
 // operation on it does nothing (Wait returns Released at once).

@@ -68,7 +68,7 @@ public:
     // Lines written to `err` so far (by the owning thread).
     int MessagesShown() const { return MessagesShown_; }
 
-    // Timer1: the next tick, none while disabled or with period 0.
+    // The auto-send timer: the next tick, none while disabled or with period 0.
     std::optional<Clock::time_point> NextTick() const;
     // Call when NextTick() has come. Ticks do not pile up: after a late tick the next one is a
     // full period away.
@@ -80,15 +80,14 @@ public:
     // "PATH: TEXT (system reason)", the reason being this thread's last platform failure.
     std::string PortMessage(std::string_view text) const;
 
-    // --- ConnectionHost
-    void ShowNotice(std::string_view text) override;
-    void ShowNoCreateThread() override;
-    void ShowShortMessage(std::string_view text) override;
-    void SetOpenButtonEnabled(bool) override { }
-    void SwitchWaveformOff() override { }
+    // --- ConnectionHost: messages as lines, with the reason the connection gives them
+    void ShowNotice(std::string_view text, const std::optional<SystemError>& reason) override;
+    void ShowNoCreateThread(const std::optional<SystemError>& reason) override;
+    void ShowShortMessage(std::string_view text, const std::optional<SystemError>& reason) override;
+    void PortOpened() override { }
+    void PortClosed() override { }
     void TxCountChanged(std::int32_t txCount) override { TxCount_ = txCount; }
-    std::string AutoSendCaption() const override { return Caption_; }
-    void SetAutoSendCaption(std::string_view caption) override { Caption_ = caption; }
+    void AutoSendSwitched(bool) override { }
     void EnableTimer(std::uint32_t periodMs) override;
     void DisableTimer() override { TimerEnabled_ = false; }
     void ProcessReceivedBytes(std::span<const std::uint8_t> bytes) override;
@@ -96,7 +95,8 @@ public:
 
 private:
     void EmitReading(const MeasurementReading& reading, Clock::time_point now);
-    void ConnectionMessage(std::string_view text);
+    std::string PortMessage(std::string_view text, const std::optional<SystemError>& reason) const;
+    void ConnectionMessage(std::string_view text, const std::optional<SystemError>& reason);
 
     std::ostream& Out_;
     std::ostream& Err_;
@@ -117,7 +117,6 @@ private:
     bool OutputFailed_ = false;
     int MessagesShown_ = 0;
 
-    std::string Caption_ = "自动发送";
     bool TimerEnabled_ = false;
     std::uint32_t TimerPeriod_ = 0;
     Clock::time_point NextTick_{};

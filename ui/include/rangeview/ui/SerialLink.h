@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,14 +43,15 @@ public:
     bool Detached() const { return Detached_.load(); }
 
     // --- ConnectionHost
-    void ShowNotice(std::string_view text) override;
-    void ShowNoCreateThread() override;
-    void ShowShortMessage(std::string_view text) override;
-    void SetOpenButtonEnabled(bool enabled) override;
-    void SwitchWaveformOff() override;
-    void TxCountChanged(std::int32_t txCount) override;
-    std::string AutoSendCaption() const override;
-    void SetAutoSendCaption(std::string_view caption) override;
+    // The boxes offer the system's reason as their details, as the log line has it.
+    void ShowNotice(std::string_view text, const std::optional<SystemError>& reason) override;
+    void ShowNoCreateThread(const std::optional<SystemError>& reason) override;
+    void ShowShortMessage(std::string_view text, const std::optional<SystemError>& reason) override;
+    // BitBtn1 off while open; on at the close, which also switches the waveform off.
+    void PortOpened() override;
+    void PortClosed() override;
+    void TxCountChanged(std::int32_t txCount) override; // Label9
+    void AutoSendSwitched(bool on) override; // Button4's caption
     // Throws std::runtime_error("Not enough timers available") when Timer1 cannot run.
     void EnableTimer(std::uint32_t periodMs) override;
     void DisableTimer() override;

@@ -74,11 +74,13 @@ public:
     const std::uint64_t Handle; // the connection that posted it
 };
 
-// Captions the display switches are recognised by.
+// Captions the switches are recognised by.
 inline const QString EchoOnCaption = QStringLiteral("不显示");
 inline const QString EchoOffCaption = QStringLiteral("显示");
 inline const QString WaveformOnCaption = QStringLiteral("关闭显示");
 inline const QString WaveformOffCaption = QStringLiteral("显示波形");
+inline const QString AutoSendOffCaption = QStringLiteral("自动发送");
+inline const QString AutoSendOnCaption = QStringLiteral("停止发送");
 
 // The program's one window.
 class TForm1 : public QWidget, private WaveformDiagnostics {
@@ -130,12 +132,13 @@ public:
     void ProcessReceivedBytes(std::span<const std::uint8_t> bytes);
 
     // ---- for the serial link ----
+    // `details`: the system's reason behind the message, offered by the box (empty: none).
     // "Notice" box; any thread; returns when dismissed.
-    void ShowNotice(const QString& text);
+    void ShowNotice(const QString& text, const QString& details = QString());
     // Short message; window thread; the window is activated again when it closes.
-    void ShowShortMessage(const QString& text);
+    void ShowShortMessage(const QString& text, const QString& details = QString());
     // Box owned by this window with the platform's default caption ("No CreateThread!").
-    void ShowOwnedBox(const QString& text);
+    void ShowOwnedBox(const QString& text, const QString& details = QString());
     // The waveform switch back to off.
     void SwitchWaveformOff();
     // Label9 shows the connection's transmit count.
