@@ -329,20 +329,20 @@ TEST(Win32Connection, AnswersArriveThroughTheWaitWhichNeverFails)
     TakeReported();
     auto host = std::make_shared<test::RecordingHost>();
     SerialConnection connection(MakeSystemPlatform(), host);
-    connection.BitBtn1Click(name, "9600");
+    connection.Open(name, "9600");
     ASSERT_EQ(connection.State(), ConnectionState::Open);
     FrameDecoder decoder;
     int readings = 0;
     std::size_t decoded = 0;
     for (int query = 1; query <= 100; ++query) {
-        connection.Button2Click("A5 15 BA");
+        connection.Send("A5 15 BA");
         ASSERT_TRUE(host->PumpUntilReceived(connection, 8u * query, 3s)) << "query " << query;
         for (; decoded < host->Received.size(); ++decoded) {
             if (decoder.FeedByte(host->Received[decoded]))
                 ++readings;
         }
     }
-    connection.Button1Click();
+    connection.Close();
     SetSystemErrorSink(nullptr);
     EXPECT_EQ(readings, 100);
     EXPECT_EQ(host->Received.size(), 800u);
