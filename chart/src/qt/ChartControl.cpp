@@ -125,6 +125,13 @@ void ChartControl::Guard(F&& f)
 
 void ChartControl::paintEvent(QPaintEvent*)
 {
+    // The image holds device pixels: on a screen of another scale it is made again.
+    TCanvas3D& canvas = Chart_->Canvas();
+    if (auto* image = dynamic_cast<QtSurfaceImage*>(canvas.Image());
+        image && image->Image().devicePixelRatio() != devicePixelRatioF()) {
+        canvas.FreeImage();
+        canvas.ImageDirty = true;
+    }
     QPainter painter(this);
     OwnSurface_.Attach(&painter);
     const std::int64_t draws = Chart_->FullDrawCount();

@@ -795,9 +795,14 @@ void QtSurface::RemoveClip()
 
 // --- images -----------------------------------------------------------------------------------
 
+qreal QtSurface::DeviceRatio() const
+{
+    return Painter_ && Painter_->device() ? Painter_->device()->devicePixelRatioF() : 1.0;
+}
+
 std::unique_ptr<TSurfaceImage> QtSurface::CreateImage(std::int32_t width, std::int32_t height)
 {
-    return std::make_unique<QtSurfaceImage>(width, height, Palette_);
+    return std::make_unique<QtSurfaceImage>(width, height, Palette_, DeviceRatio());
 }
 
 void QtSurface::DrawImage(TSurfaceImage& image, std::int32_t x, std::int32_t y)
@@ -812,11 +817,24 @@ void QtSurface::DrawImage(TSurfaceImage& image, std::int32_t x, std::int32_t y)
     p->setCompositionMode(PenComposition(Pen_.Mode));
 }
 
-QtSurfaceImage::QtSurfaceImage(std::int32_t width, std::int32_t height, const QPalette* palette)
-    : Image_(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32),
-      Surface_(Image_, palette)
+namespace {
+QImage DeviceImage(std::int32_t width, std::int32_t height, qreal ratio)
 {
-    Image_.fill(Qt::white);
+    if (!(ratio > 0))
+        ratio = 1.0;
+    QImage image(static_cast<int>(std::ceil(std::max(width, 1) * ratio)),
+                 static_cast<int>(std::ceil(std::max(height, 1) * ratio)), QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::white);
+    return image;
+}
+} // namespace
+
+QtSurfaceImage::QtSurfaceImage(std::int32_t width, std::int32_t height, const QPalette* palette,
+                               qreal ratio)
+    : Width_(std::max(width, 1)), Height_(std::max(height, 1)),
+      Image_(DeviceImage(width, height, ratio)), Surface_(Image_, palette)
+{
 }
 
 QtSurfaceImage::~QtSurfaceImage() = default;
