@@ -85,6 +85,9 @@ protected:
     virtual QImage* PixelTarget() { return nullptr; }
     // Device pixels per pixel of the chart where this surface draws (the screen's scale).
     virtual qreal DeviceRatio() const;
+    // Learns where QPainter puts pixels at this ratio, for the pixels written directly; false
+    // when they cannot be (then everything goes through QPainter).
+    bool MeasureDeviceGrid(qreal ratio);
     // Puts the whole state onto a freshly begun painter.
     void ApplyState(QPainter& p);
 
