@@ -1,5 +1,6 @@
 // Painting cost of Chart1: a full draw with 200 visible points, the same over 10 million stored
-// points, and a repaint of a clean image (one block copy). Offscreen Qt platform.
+// points, the same on a scaled screen (device pixels per chart pixel x 100: 125, 150, 200), and a
+// repaint of a clean image (one block copy). Offscreen Qt platform.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -27,13 +28,13 @@ QApplication& App()
     return *app;
 }
 
-// Chart1 painting onto an image that stands in for the window.
+// Chart1 painting onto an image that stands in for the window (of that device ratio).
 struct Fixture {
-    explicit Fixture(std::int64_t points)
+    explicit Fixture(std::int64_t points, qreal ratio = 1.0)
     {
         App();
         control.reset(rv::CreateChart1(nullptr));
-        window = std::make_unique<rv::QtSurfaceImage>(953, 313, &control->palette());
+        window = std::make_unique<rv::QtSurfaceImage>(953, 313, &control->palette(), ratio);
         rv::TChart& chart = control->Chart();
         chart.Canvas().SetOwnSurface(&window->Surface());
         rv::TFastLineSeries* s = control->Series1();
@@ -72,6 +73,19 @@ void BM_FullDraw_Chart1_200Points(benchmark::State& state)
     FullDraw(state, f);
 }
 BENCHMARK(BM_FullDraw_Chart1_200Points)->Unit(benchmark::kMicrosecond);
+
+void BM_FullDraw_Chart1_200Points_Scaled(benchmark::State& state)
+{
+    Fixture f(200, static_cast<qreal>(state.range(0)) / 100.0);
+    FullDraw(state, f);
+}
+BENCHMARK(BM_FullDraw_Chart1_200Points_Scaled)
+    ->ArgName("ratio_x100")
+    ->Arg(100)
+    ->Arg(125)
+    ->Arg(150)
+    ->Arg(200)
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_FullDraw_Chart1_10MStoredLast200(benchmark::State& state)
 {

@@ -6,7 +6,16 @@
 // series'. bytes_per_frame_trimmed gives the allocator's free memory back first, so it counts
 // only what is held.
 //
+//
+// BM_ChartCachePeak runs the same stream with the waveform on and the chart repainted at display
+// rate (every 24 frames), and every 20 seconds a zoom, 5 seconds of panning and an undo of the
+// zoom. cache_peak_bytes is the most the chart's caches held at once by their own count;
+// heap_freed_bytes is what the allocator got back when they were all dropped at the end
+// (mallinfo2), against cache_bytes, their own count at that moment.
+//
 //   build-*/bench/ui/window_memory_bench --benchmark_counters_tabular=true
+#include "rangeview/chart/CacheBudget.h"
+#include "rangeview/chart/qt/ChartControl.h"
 #include "rangeview/protocol/MeasurementFrame.h"
 #include "rangeview/ui/LogMemo.h"
 #include "rangeview/ui/MessageSink.h"
@@ -14,6 +23,7 @@
 #include "rangeview/ui/Unit1.h"
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QPushButton>
 
 #include <benchmark/benchmark.h>
@@ -115,6 +125,86 @@ BENCHMARK(BM_ResidentMemoryPerFrame)
     ->ArgNames({"seconds", "echo", "waveform"})
     ->Iterations(1)
     ->Unit(benchmark::kSecond);
+
+void Mouse(QWidget& chart, QEvent::Type type, QPoint at, Qt::MouseButton button,
+           Qt::MouseButtons held)
+{
+    QMouseEvent event(type, QPointF(at), QPointF(chart.mapToGlobal(at)), button, held,
+                      Qt::NoModifier);
+    QApplication::sendEvent(&chart, &event);
+}
+
+void Drag(QWidget& chart, Qt::MouseButton button, QPoint from, QPoint to)
+{
+    Mouse(chart, QEvent::MouseButtonPress, from, button, button);
+    Mouse(chart, QEvent::MouseMove, to, Qt::NoButton, button);
+    Mouse(chart, QEvent::MouseButtonRelease, to, button, Qt::NoButton);
+}
+
+// At tick `tick` (1/60 s) of second `second`: zoom in at 0 s, pan from 1 s to 6 s, undo at 10 s
+// of every 20.
+void Gesture(QWidget& chart, int second, int tick)
+{
+    const int phase = second % 20;
+    if (phase == 0 && tick == 0)
+        Drag(chart, Qt::LeftButton, QPoint(300, 90), QPoint(420, 150));
+    if (phase == 1 && tick == 0)
+        Mouse(chart, QEvent::MouseButtonPress, QPoint(400, 150), Qt::RightButton, Qt::RightButton);
+    if (phase >= 1 && phase < 6) {
+        const int step = (second + tick) % 40 < 20 ? tick % 20 : 20 - tick % 20;
+        Mouse(chart, QEvent::MouseMove, QPoint(400 + 3 * step, 150 + 2 * step), Qt::NoButton,
+              Qt::RightButton);
+    }
+    if (phase == 6 && tick == 0)
+        Mouse(chart, QEvent::MouseButtonRelease, QPoint(400, 150), Qt::RightButton, Qt::NoButton);
+    if (phase == 10 && tick == 0)
+        Drag(chart, Qt::LeftButton, QPoint(420, 150), QPoint(300, 90));
+}
+
+void BM_ChartCachePeak(benchmark::State& state)
+{
+    const int seconds = static_cast<int>(state.range(0));
+    constexpr int Ticks = 60;
+    for (auto _ : state) {
+        QuietSink sink;
+        rv::TForm1 form(&sink, [] { return QStringList(); });
+        form.show();
+        Parts(form).BitBtn2->click();
+        rv::ChartControl& chart = *Parts(form).Chart1;
+        rv::TCacheBudget& budget = rv::TCacheBudget::Shared();
+        budget.EvictAll();
+        budget.ResetPeak();
+        const std::uint64_t evictions = budget.Evictions();
+        const auto draws = chart.Chart().FullDrawCount();
+        std::int64_t frame = 0;
+        for (int s = 0; s < seconds; ++s) {
+            const auto stream = OneSecond(frame);
+            frame += FramesPerSecond;
+            const std::size_t perTick = stream.size() / Ticks;
+            for (int tick = 0; tick < Ticks; ++tick) {
+                for (std::size_t at = tick * perTick; at < (tick + 1) * perTick; at += 8)
+                    form.ProcessReceivedBytes(std::span<const std::uint8_t>(stream).subspan(at, 8));
+                Gesture(chart, s, tick);
+                // The full draw a paint makes (offscreen, a repaint from here is not painted).
+                benchmark::DoNotOptimize(rv::RenderChart(chart).constBits());
+            }
+            QCoreApplication::processEvents();
+        }
+        const std::size_t held = budget.Total();
+        const std::uint64_t dropped = budget.Evictions() - evictions;
+        const auto before = ::mallinfo2().uordblks;
+        budget.EvictAll();
+        const auto after = ::mallinfo2().uordblks;
+        state.counters["cache_peak_bytes"] = static_cast<double>(budget.Peak());
+        state.counters["cache_bytes"] = static_cast<double>(held);
+        state.counters["heap_freed_bytes"] =
+            static_cast<double>(before) - static_cast<double>(after);
+        state.counters["evictions"] = static_cast<double>(dropped);
+        state.counters["full_draws"] = static_cast<double>(chart.Chart().FullDrawCount() - draws);
+    }
+}
+
+BENCHMARK(BM_ChartCachePeak)->Arg(600)->ArgName("seconds")->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
 

@@ -551,9 +551,10 @@ std::string TCustomChartAxis::FormatAxisValue(double Value) const
     static const TFormatSettings defaults;
     const TFormatSettings& settings = Chart_ ? Chart_->FormatSettings : defaults;
     FormatCache& cache = FormatCache_;
+    TCacheBudget& budget = TCacheBudget::Shared();
     if (cache.Format != Settings_.AxisValuesFormat || cache.Decimal != settings.DecimalSeparator ||
         cache.Thousand != settings.ThousandSeparator || cache.Texts.size() >= 512) {
-        cache.Texts.clear();
+        cache.Clear();
         cache.Format = Settings_.AxisValuesFormat;
         cache.Decimal = settings.DecimalSeparator;
         cache.Thousand = settings.ThousandSeparator;
@@ -561,11 +562,35 @@ std::string TCustomChartAxis::FormatAxisValue(double Value) const
     std::uint64_t bits = 0;
     static_assert(sizeof bits == sizeof Value);
     std::memcpy(&bits, &Value, sizeof bits);
-    if (auto it = cache.Texts.find(bits); it != cache.Texts.end())
+    if (auto it = cache.Texts.find(bits); it != cache.Texts.end()) {
+        budget.Touch(cache.Share);
         return it->second;
+    }
     std::string text = FormatFloat(Settings_.AxisValuesFormat, Value, settings);
+    // A node holds the key, the string and the next pointer; long texts add their own block.
+    using Node = std::pair<const std::uint64_t, std::string>;
+    const std::size_t textBytes =
+        TCacheBudget::Allocated(sizeof(Node) + sizeof(void*)) +
+        (text.size() > 15 ? TCacheBudget::Allocated(text.capacity() + 1) : 0);
+    if (cache.TextBytes + textBytes > budget.MaxEntry())
+        return text;
     cache.Texts.emplace(bits, text);
+    cache.TextBytes += textBytes;
+    const auto heap = [](const std::string& s) {
+        return s.capacity() > 15 ? TCacheBudget::Allocated(s.capacity() + 1) : 0;
+    };
+    const std::size_t buckets = TCacheBudget::Allocated(cache.Texts.bucket_count() * sizeof(void*));
+    budget.Charge(cache.Share, cache.TextBytes + buckets + heap(cache.Format) +
+                                   heap(cache.Decimal) + heap(cache.Thousand));
     return text;
+}
+
+void TCustomChartAxis::FormatCache::Clear()
+{
+    // clear() would keep the buckets.
+    std::unordered_map<std::uint64_t, std::string>().swap(Texts);
+    TextBytes = 0;
+    TCacheBudget::Shared().Release(Share);
 }
 
 std::string TCustomChartAxis::LabelTextFor(double Value)

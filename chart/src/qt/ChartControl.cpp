@@ -16,6 +16,18 @@
 
 namespace rv {
 
+namespace {
+// The chart's image holds device pixels: drawn for a target of another ratio, it is made again.
+void MatchImageRatio(TCanvas3D& canvas, qreal ratio)
+{
+    if (auto* image = dynamic_cast<QtSurfaceImage*>(canvas.Image());
+        image && image->Image().devicePixelRatio() != ratio) {
+        canvas.FreeImage();
+        canvas.ImageDirty = true;
+    }
+}
+} // namespace
+
 ChartControl::ChartControl(QWidget* parent)
     : QWidget(parent), Chart_(std::make_unique<TChart>()), OwnSurface_(&palette())
 {
@@ -125,6 +137,7 @@ void ChartControl::Guard(F&& f)
 
 void ChartControl::paintEvent(QPaintEvent*)
 {
+    MatchImageRatio(Chart_->Canvas(), devicePixelRatioF());
     QPainter painter(this);
     OwnSurface_.Attach(&painter);
     const std::int64_t draws = Chart_->FullDrawCount();
@@ -208,10 +221,11 @@ ChartControl* CreateChart1(QWidget* parent)
     return control;
 }
 
-QImage RenderChart(ChartControl& control)
+QImage RenderChart(ChartControl& control, qreal ratio)
 {
     TChart& chart = control.Chart();
-    QtSurfaceImage target(chart.Width(), chart.Height(), &control.palette());
+    MatchImageRatio(chart.Canvas(), ratio);
+    QtSurfaceImage target(chart.Width(), chart.Height(), &control.palette(), ratio);
     chart.Draw(target.Surface(), TRect{0, 0, chart.Width(), chart.Height()});
     return target.Image().copy();
 }

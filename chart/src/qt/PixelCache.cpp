@@ -3,16 +3,120 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
+#include <utility>
 
 namespace rv::pixelcache {
 
 bool PlainPixels(const QImage& image)
 {
     const QImage::Format f = image.format();
-    return (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied) &&
-           image.devicePixelRatio() == 1.0;
+    return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied;
+}
+
+namespace {
+// First and end device column painted in row 0 (the end is one past), or (0, 0).
+std::pair<int, int> PaintedColumns(const QImage& probe)
+{
+    const auto* row = reinterpret_cast<const QRgb*>(probe.constScanLine(0));
+    int first = -1;
+    int end = 0;
+    for (int x = 0; x < probe.width(); ++x) {
+        if (row[x] != 0xFFFFFFFFu) {
+            if (first < 0)
+                first = x;
+            end = x + 1;
+        }
+    }
+    return {std::max(first, 0), end};
+}
+} // namespace
+
+bool DeviceGrid::Measure(qreal ratio)
+{
+    *this = DeviceGrid{};
+    if (ratio == 1.0)
+        return true;
+    int period = 1;
+    while (period <= MaxPeriod && std::floor(period * ratio) != period * ratio)
+        ++period;
+    if (period > MaxPeriod || !(ratio > 0))
+        return false;
+    Ratio = ratio;
+    Period = period;
+    Step = static_cast<int>(period * ratio);
+    // Rectangles of one period from the second period on, at each phase: their device edges
+    // less the device start of their period are the rounding of that phase.
+    QImage probe(static_cast<int>(std::ceil(4 * period * ratio)) + 1, 1, QImage::Format_RGB32);
+    probe.setDevicePixelRatio(ratio);
+    for (int phase = 0; phase < period; ++phase) {
+        const QRect r(period + phase, 0, period, 1);
+        probe.fill(Qt::white);
+        {
+            QPainter p(&probe);
+            p.fillRect(r, Qt::black);
+        }
+        auto [first, end] = PaintedColumns(probe);
+        FillFirst[phase] = first - Step;
+        FillEnd[phase] = end - 2 * Step;
+        probe.fill(Qt::white);
+        {
+            QPainter p(&probe);
+            p.setClipRect(r);
+            p.fillRect(QRect(0, 0, 4 * period, 1), Qt::black);
+        }
+        std::tie(first, end) = PaintedColumns(probe);
+        ClipFirst[phase] = first - Step;
+        ClipEnd[phase] = end - 2 * Step;
+    }
+    return true;
+}
+
+std::int64_t DeviceGrid::Base(std::int64_t x) const
+{
+    const std::int64_t phase = ((x % Period) + Period) % Period;
+    return (x - phase) / Period * Step;
+}
+
+namespace {
+// Device edges far outside any image stay far outside, within int.
+int Clamp(std::int64_t v)
+{
+    return static_cast<int>(std::clamp<std::int64_t>(v, -(1 << 28), 1 << 28));
+}
+
+QRect Edges(const DeviceGrid& g, const QRect& r,
+            const std::array<int, DeviceGrid::MaxPeriod>& first,
+            const std::array<int, DeviceGrid::MaxPeriod>& end)
+{
+    if (g.Period == 1 && g.Step == 1)
+        return r;
+    const std::int64_t left = std::int64_t{r.left()};
+    const std::int64_t top = std::int64_t{r.top()};
+    const std::int64_t right = std::int64_t{r.right()} + 1;
+    const std::int64_t bottom = std::int64_t{r.bottom()} + 1;
+    auto at = [&](std::int64_t v, const std::array<int, DeviceGrid::MaxPeriod>& table) {
+        return g.Base(v) + table[static_cast<std::size_t>(((v % g.Period) + g.Period) % g.Period)];
+    };
+    const int x0 = Clamp(at(left, first));
+    const int y0 = Clamp(at(top, first));
+    const int x1 = Clamp(at(right, end));
+    const int y1 = Clamp(at(bottom, end));
+    return QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
+}
+} // namespace
+
+QRect DeviceGrid::Fill(const QRect& r) const
+{
+    return Edges(*this, r, FillFirst, FillEnd);
+}
+
+QRect DeviceGrid::Clip(const QRect& r) const
+{
+    return Edges(*this, r, ClipFirst, ClipEnd);
 }
 
 namespace {
@@ -50,6 +154,91 @@ void Fill(QImage& image, const QRect& r, QRgb color)
         std::memcpy(row, first, bytes);
 }
 
+namespace {
+constexpr std::size_t SmallSlots = static_cast<std::size_t>((2 * SegmentStamps::SmallExtent + 1) *
+                                                            (2 * SegmentStamps::SmallExtent + 1));
+
+// dx and dy in 24 bits each, the phase in 8 bits each.
+std::uint64_t StampId(std::int32_t dx, std::int32_t dy, QPoint phase)
+{
+    return (static_cast<std::uint64_t>(phase.x()) << 56) |
+           (static_cast<std::uint64_t>(phase.y()) << 48) |
+           ((static_cast<std::uint64_t>(static_cast<std::uint32_t>(dx)) & 0xFFFFFFu) << 24) |
+           (static_cast<std::uint64_t>(static_cast<std::uint32_t>(dy)) & 0xFFFFFFu);
+}
+
+std::int32_t SignExtend24(std::uint64_t v)
+{
+    const auto bits = static_cast<std::int32_t>(static_cast<std::uint32_t>(v & 0xFFFFFFu) << 8);
+    return bits / 256;
+}
+
+int RoundUp(int v, int period)
+{
+    return (v + period - 1) / period * period;
+}
+
+// The index slot of a short segment, or SmallSlots.
+std::size_t SmallSlot(std::int32_t dx, std::int32_t dy)
+{
+    constexpr std::int32_t e = SegmentStamps::SmallExtent;
+    if (std::abs(dx) > e || std::abs(dy) > e)
+        return SmallSlots;
+    return static_cast<std::size_t>((dy + e) * (2 * e + 1) + dx + e);
+}
+
+std::size_t StampBytes(const SegmentStamp& stamp)
+{
+    // The map's node: the key, the stamp and the link to the next node.
+    using Node = std::pair<const std::uint64_t, SegmentStamp>;
+    return TCacheBudget::Allocated(sizeof(Node) + sizeof(void*)) +
+           TCacheBudget::Allocated(stamp.Runs.capacity() * sizeof(SegmentStamp::Run)) +
+           TCacheBudget::Allocated(stamp.Offsets.capacity() * sizeof(std::int32_t));
+}
+
+void MakeOffsets(SegmentStamp& stamp, qsizetype stride)
+{
+    std::size_t n = 0;
+    for (const SegmentStamp::Run& run : stamp.Runs)
+        n += static_cast<std::size_t>(run.Length);
+    stamp.Offsets.clear();
+    stamp.Offsets.shrink_to_fit();
+    stamp.Offsets.reserve(n);
+    for (const SegmentStamp::Run& run : stamp.Runs) {
+        for (std::int32_t i = 0; i < run.Length; ++i) {
+            stamp.Offsets.push_back(
+                static_cast<std::int32_t>(static_cast<qsizetype>(run.Dy) * stride + run.X0 + i));
+        }
+    }
+    stamp.OffsetStride = stride;
+}
+} // namespace
+
+void StampStroke::Evict(TCacheBudget::Entry& entry)
+{
+    const auto& stamp = static_cast<const SegmentStamp&>(entry);
+    const std::uint64_t id = stamp.Id;
+    if ((id >> 48) == 0) {
+        const std::size_t slot = SmallSlot(SignExtend24(id >> 24), SignExtend24(id));
+        if (slot < Small.size())
+            Small[slot] = nullptr;
+    }
+    Stamps.erase(id);
+    // Buckets stay after erasing; a map that shrank far below them is packed again.
+    if (Stamps.bucket_count() > 64 && Stamps.size() * 8 < Stamps.bucket_count()) {
+        Stamps.rehash(0);
+        ChargeFixed();
+    }
+}
+
+void StampStroke::ChargeFixed()
+{
+    TCacheBudget::Shared().Charge(
+        Fixed, TCacheBudget::Allocated(sizeof(StampStroke)) +
+                   TCacheBudget::Allocated(Small.capacity() * sizeof(const SegmentStamp*)) +
+                   TCacheBudget::Allocated(Stamps.bucket_count() * sizeof(void*)));
+}
+
 SegmentStamps::Stroke& SegmentStamps::Select(const StrokeKey& key)
 {
     for (const auto& s : Strokes_) {
@@ -58,48 +247,65 @@ SegmentStamps::Stroke& SegmentStamps::Select(const StrokeKey& key)
     }
     // A few pens are in use at a time; a run of different ones (an edited chart) starts over
     // rather than growing without end.
-    if (Strokes_.size() >= 16) {
+    if (Strokes_.size() >= 16)
         Strokes_.clear();
-        Stamps_ = 0;
-    }
     Strokes_.push_back(std::make_unique<Stroke>());
     Strokes_.back()->Key = key;
+    Strokes_.back()->ChargeFixed();
     return *Strokes_.back();
 }
 
 const SegmentStamp& SegmentStamps::Get(Stroke& stroke, const QPen& pen, std::int32_t dx,
-                                       std::int32_t dy)
+                                       std::int32_t dy, QPoint phase, const DeviceGrid& grid,
+                                       qsizetype stride)
 {
-    const bool small = std::abs(dx) <= SmallExtent && std::abs(dy) <= SmallExtent;
-    const std::size_t slot =
-        small ? static_cast<std::size_t>((dy + SmallExtent) * (2 * SmallExtent + 1) + dx +
-                                         SmallExtent)
-              : 0;
-    if (small && !stroke.Small.empty() && stroke.Small[slot])
-        return *stroke.Small[slot];
-    const std::uint64_t id = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(dx)) << 32) |
-                             static_cast<std::uint32_t>(dy);
-    if (auto it = stroke.Stamps.find(id); it != stroke.Stamps.end()) {
-        if (small)
-            Remember(stroke, slot, it->second);
-        return it->second;
+    TCacheBudget& budget = TCacheBudget::Shared();
+    // The index serves the phase 0 only (every segment, at a ratio of 1).
+    const std::size_t slot = phase.isNull() ? SmallSlot(dx, dy) : SmallSlots;
+    const SegmentStamp* known = slot < stroke.Small.size() ? stroke.Small[slot] : nullptr;
+    const std::uint64_t id = StampId(dx, dy, phase);
+    if (!known) {
+        if (auto it = stroke.Stamps.find(id); it != stroke.Stamps.end())
+            known = &it->second;
     }
-    if (Stamps_ >= 20000) {
-        for (const auto& s : Strokes_) {
-            s->Stamps.clear();
-            s->Small.clear();
+    if (known) {
+        // Entries of an unordered_map stay where they are while others come and go.
+        auto& stamp = const_cast<SegmentStamp&>(*known);
+        if (slot < SmallSlots) {
+            if (stroke.Small.empty()) {
+                stroke.Small.assign(SmallSlots, nullptr);
+                stroke.ChargeFixed();
+            }
+            stroke.Small[slot] = &stamp;
         }
-        Stamps_ = 0;
+        if (stamp.OneColor && stamp.OffsetStride != stride) {
+            MakeOffsets(stamp, stride);
+            budget.Charge(stamp, StampBytes(stamp));
+        } else {
+            budget.Touch(stamp);
+        }
+        return stamp;
     }
-    const StrokeKey& key = stroke.Key;
 
-    SegmentStamp stamp;
-    const int margin = std::max(pen.width(), 1) + 3;
-    const int w = std::abs(dx) + 2 * margin + 1;
-    const int h = std::abs(dy) + 2 * margin + 1;
+    const auto bucketsBefore = stroke.Stamps.bucket_count();
+    SegmentStamp& stamp = stroke.Stamps.try_emplace(id, &stroke, id).first->second;
+    if (stroke.Stamps.bucket_count() != bucketsBefore)
+        stroke.ChargeFixed();
+    const StrokeKey& key = stroke.Key;
+    // The segment starts at the phase past a period's start: that start is the stamp's origin.
+    const int q = grid.Period;
+    const int margin = RoundUp(std::max(pen.width(), 1) + 3, q);
+    const QPoint origin(margin + RoundUp(std::max(-dx, 0), q),
+                        margin + RoundUp(std::max(-dy, 0), q));
+    const int wl = origin.x() + q + std::max(dx, 0) + margin + 1;
+    const int hl = origin.y() + q + std::max(dy, 0) + margin + 1;
+    const int w = static_cast<int>(std::ceil(wl * grid.Ratio));
+    const int h = static_cast<int>(std::ceil(hl * grid.Ratio));
     QImage scratch(w, h, QImage::Format_ARGB32_Premultiplied);
+    scratch.setDevicePixelRatio(grid.Ratio);
     scratch.fill(0);
-    const QPoint a(margin + std::max(-dx, 0), margin + std::max(-dy, 0));
+    const QPoint a = origin + phase;
+    const QPoint o(origin.x() / q * grid.Step, origin.y() / q * grid.Step);
     {
         QPainter p(&scratch);
         p.setRenderHint(QPainter::Antialiasing, false);
@@ -133,33 +339,35 @@ const SegmentStamp& SegmentStamps::Get(Stroke& stroke, const QPen& pen, std::int
                 stamp.Usable = false;
                 break;
             }
-            stamp.Runs.push_back(SegmentStamp::Run{y - a.y(), x - a.x(), end - x, c});
-            stamp.Bounds |= QRect(x - a.x(), y - a.y(), end - x, 1);
+            stamp.Runs.push_back(SegmentStamp::Run{y - o.y(), x - o.x(), end - x, c});
+            stamp.Bounds |= QRect(x - o.x(), y - o.y(), end - x, 1);
             x = end;
         }
     }
-    if (!stamp.Usable)
-        stamp.Runs.clear();
     stamp.OneColor =
-        !stamp.Runs.empty() &&
+        stamp.Usable && !stamp.Runs.empty() &&
         std::all_of(stamp.Runs.begin(), stamp.Runs.end(), [&](const SegmentStamp::Run& r) {
             return r.Color == stamp.Runs.front().Color;
         });
-    ++Stamps_;
-    // Entries of an unordered_map stay where they are while others come and go.
-    const SegmentStamp& stored = stroke.Stamps.emplace(id, std::move(stamp)).first->second;
-    if (small)
-        Remember(stroke, slot, stored);
-    return stored;
-}
-
-void SegmentStamps::Remember(Stroke& stroke, std::size_t slot, const SegmentStamp& stamp)
-{
-    if (stroke.Small.empty()) {
-        stroke.Small.assign(static_cast<std::size_t>((2 * SmallExtent + 1) * (2 * SmallExtent + 1)),
-                            nullptr);
+    stamp.Runs.shrink_to_fit();
+    if (stamp.OneColor)
+        MakeOffsets(stamp, stride);
+    if (!stamp.Usable || !budget.Fits(StampBytes(stamp))) {
+        // Kept empty, so the shape is not drawn again only to find the same.
+        stamp.Usable = false;
+        stamp.OneColor = false;
+        std::vector<SegmentStamp::Run>().swap(stamp.Runs);
+        std::vector<std::int32_t>().swap(stamp.Offsets);
     }
-    stroke.Small[slot] = &stamp;
+    if (slot < SmallSlots) {
+        if (stroke.Small.empty()) {
+            stroke.Small.assign(SmallSlots, nullptr);
+            stroke.ChargeFixed();
+        }
+        stroke.Small[slot] = &stamp;
+    }
+    budget.Charge(stamp, StampBytes(stamp));
+    return stamp;
 }
 
 void Apply(QImage& image, const SegmentStamp& stamp, QPoint a, const QRect& clip)
@@ -176,21 +384,9 @@ void Apply(QImage& image, const SegmentStamp& stamp, QPoint a, const QRect& clip
     const int cr = clip.right();
     const int cb = clip.bottom();
     if (bl >= cl && br <= cr && bt >= ct && bb <= cb) {
-        if (stamp.OneColor) {
-            // Dotted lines are mostly runs of one pixel: a flat list of offsets for this row
-            // length writes them fastest.
-            if (stamp.OffsetStride != stride) {
-                stamp.Offsets.clear();
-                for (const SegmentStamp::Run& run : stamp.Runs) {
-                    for (std::int32_t i = 0; i < run.Length; ++i) {
-                        stamp.Offsets.push_back(static_cast<qsizetype>(run.Dy) * stride + run.X0 +
-                                                i);
-                    }
-                }
-                stamp.OffsetStride = stride;
-            }
+        if (stamp.OneColor && stamp.OffsetStride == stride) {
             const QRgb c = stamp.Runs.front().Color | 0xFF000000u;
-            for (const qsizetype offset : stamp.Offsets)
+            for (const std::int32_t offset : stamp.Offsets)
                 origin[offset] = c;
             return;
         }

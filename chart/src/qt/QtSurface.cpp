@@ -93,13 +93,16 @@ std::uint64_t textGeneration = 0;
 } // namespace
 
 // A text as measured, and as last drawn, in one font.
-struct QtSurface::TextInfo {
+struct QtSurface::TextInfo : TCacheBudget::Entry {
+    explicit TextInfo(TCacheBudget::Holder* holder) : TCacheBudget::Entry(holder) { }
+    // The font's key for it.
+    const std::string* Key = nullptr;
     QString String;
     int Width = 0;
     // Drawn in this colour.
     QRgb BlockColor = 0;
-    pixelcache::TextBlock Block;
-    std::uint64_t LastUse = 0;
+    // By phase on the device grid (one at a ratio of 1).
+    std::vector<pixelcache::TextBlock> Blocks;
     std::uint64_t Draws = 0;
 };
 
@@ -108,14 +111,55 @@ struct TextHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
 };
+
+using TextMap = std::unordered_map<std::string, QtSurface::TextInfo, TextHash, std::equal_to<>>;
+
+std::size_t TextBytes(const QtSurface::TextInfo& info)
+{
+    // The map's node: the key, the text, the link to the next node and the hash.
+    using Node = TextMap::value_type;
+    const std::size_t key = info.Key && info.Key->capacity() > 15
+                                ? TCacheBudget::Allocated(info.Key->capacity() + 1)
+                                : 0;
+    std::size_t bytes =
+        TCacheBudget::Allocated(sizeof(Node) + 2 * sizeof(void*)) + key +
+        TCacheBudget::Allocated(32 + 2 * static_cast<std::size_t>(info.String.capacity())) +
+        TCacheBudget::Allocated(info.Blocks.capacity() * sizeof(pixelcache::TextBlock));
+    for (const pixelcache::TextBlock& block : info.Blocks) {
+        bytes += TCacheBudget::Allocated(block.Before.capacity() * sizeof(QRgb)) +
+                 TCacheBudget::Allocated(block.After.capacity() * sizeof(QRgb));
+    }
+    return bytes;
+}
 } // namespace
 
 // One font as QPainter needs it, with the texts measured and drawn in it.
-struct FontEntry {
+struct FontEntry final : TCacheBudget::Holder {
+    FontEntry(const TFontData& shape, const QFont& font) : Shape(shape), Font(font), Metrics(font)
+    {
+        ChargeFixed();
+    }
     TFontData Shape;
     QFont Font;
     QFontMetrics Metrics;
-    std::unordered_map<std::string, QtSurface::TextInfo, TextHash, std::equal_to<>> Texts;
+    TextMap Texts;
+    // The entry and the map's buckets, which stay while texts come and go.
+    TCacheBudget::Entry Fixed;
+
+    void ChargeFixed()
+    {
+        TCacheBudget::Shared().Charge(
+            Fixed, TCacheBudget::Allocated(sizeof(FontEntry)) +
+                       TCacheBudget::Allocated(Texts.bucket_count() * sizeof(void*)));
+    }
+    void Evict(TCacheBudget::Entry& entry) override
+    {
+        Texts.erase(Texts.find(*static_cast<QtSurface::TextInfo&>(entry).Key));
+        if (Texts.bucket_count() > 64 && Texts.size() * 8 < Texts.bucket_count()) {
+            Texts.rehash(0);
+            ChargeFixed();
+        }
+    }
 };
 
 struct QtSurface::Caches {
@@ -125,8 +169,9 @@ struct QtSurface::Caches {
     pixelcache::SegmentStamps Stamps;
     // The stamps of the current pen and background; null after either changed.
     pixelcache::StampStroke* Stroke = nullptr;
-    std::uint64_t TextUses = 0;
     std::uint64_t Generation = textGeneration;
+    // Where QPainter puts pixels on the image drawn into.
+    pixelcache::DeviceGrid Grid;
 };
 
 void QtSurface::SetReferenceDrawing(bool on)
@@ -268,12 +313,16 @@ QImage* QtSurface::Direct()
 
 QRect QtSurface::Writable(const QImage& image) const
 {
-    return Clipped_ ? image.rect().intersected(Clip_) : image.rect();
+    if (!Clipped_)
+        return image.rect();
+    return Clip_.isEmpty() ? QRect() : image.rect().intersected(Caches_->Grid.Clip(Clip_));
 }
 
 void QtSurface::FillDirect(QImage& image, const QRect& r, const QColor& color)
 {
-    const QRect area = r.intersected(Writable(image));
+    if (r.isEmpty())
+        return;
+    const QRect area = Caches_->Grid.Fill(r).intersected(Writable(image));
     if (!area.isEmpty())
         pixelcache::Fill(image, area, color.rgb());
 }
@@ -288,9 +337,11 @@ pixelcache::StampStroke& QtSurface::CurrentStroke()
     key.Style = static_cast<std::int32_t>(Qpen_.style());
     key.Cap = static_cast<std::int32_t>(Qpen_.capStyle());
     key.Join = static_cast<std::int32_t>(Qpen_.joinStyle());
-    key.CustomDash = Qpen_.style() == Qt::CustomDashLine;
+    if (Qpen_.style() == Qt::CustomDashLine)
+        key.Dashes = Qpen_.dashPattern();
     key.OpaqueBackground = BkMode_ == TBkMode::bkOpaque;
     key.Background = BkColor_.rgb();
+    key.Ratio = Caches_->Grid.Ratio;
     Caches_->Stroke = &Caches_->Stamps.Select(key);
     return *Caches_->Stroke;
 }
@@ -306,11 +357,17 @@ bool QtSurface::StampSegment(QImage& image, QPoint a, QPoint b)
         std::abs(a.y()) >= Near) {
         return false;
     }
-    const pixelcache::SegmentStamp& stamp = Caches_->Stamps.Get(
-        CurrentStroke(), Qpen_, static_cast<std::int32_t>(dx), static_cast<std::int32_t>(dy));
+    const pixelcache::DeviceGrid& grid = Caches_->Grid;
+    const QPoint phase(grid.Phase(a.x()), grid.Phase(a.y()));
+    const pixelcache::SegmentStamp& stamp =
+        Caches_->Stamps.Get(CurrentStroke(), Qpen_, static_cast<std::int32_t>(dx),
+                            static_cast<std::int32_t>(dy), phase, grid, image.bytesPerLine() / 4);
     if (!stamp.Usable)
         return false;
-    pixelcache::Apply(image, stamp, a, Writable(image));
+    pixelcache::Apply(
+        image, stamp,
+        QPoint(static_cast<int>(grid.Base(a.x())), static_cast<int>(grid.Base(a.y()))),
+        Writable(image));
     return true;
 }
 
@@ -346,20 +403,23 @@ QtSurface::TextInfo* QtSurface::Info(std::string_view text)
     Caches& c = *Caches_;
     if (!c.Font)
         return nullptr;
+    TCacheBudget& budget = TCacheBudget::Shared();
     auto& texts = c.Font->Texts;
-    auto it = texts.find(text);
-    if (it == texts.end()) {
-        // New sample numbers keep coming; texts not used for a while are dropped.
-        if (texts.size() >= 1024) {
-            const std::uint64_t keep = c.TextUses > 512 ? c.TextUses - 512 : 0;
-            std::erase_if(texts, [&](const auto& e) { return e.second.LastUse < keep; });
-        }
-        it = texts.emplace(std::string(text), TextInfo{}).first;
-        it->second.String = ToQString(text);
-        it->second.Width = Metrics_->horizontalAdvance(it->second.String);
+    if (auto it = texts.find(text); it != texts.end()) {
+        budget.Touch(it->second);
+        return &it->second;
     }
-    it->second.LastUse = ++c.TextUses;
-    return &it->second;
+    // New sample numbers keep coming; the budget drops the texts not used for the longest.
+    const auto buckets = texts.bucket_count();
+    const auto it = texts.try_emplace(std::string(text), c.Font).first;
+    if (texts.bucket_count() != buckets)
+        c.Font->ChargeFixed();
+    TextInfo& info = it->second;
+    info.Key = &it->first;
+    info.String = ToQString(text);
+    info.Width = Metrics_->horizontalAdvance(info.String);
+    budget.Charge(info, TextBytes(info));
+    return &info;
 }
 
 bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left, int top)
@@ -372,25 +432,37 @@ bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left,
     const QString& s = info.String;
     const int w = info.Width;
     const QRgb color = ToQColor(FontData_.Color).rgb();
-    pixelcache::TextBlock& block = info.Block;
-    if (block.Filled && info.BlockColor != color)
-        block.Filled = false;
+    const pixelcache::DeviceGrid& grid = Caches_->Grid;
+    const QPoint phase(grid.Phase(left), grid.Phase(top));
+    if (info.Blocks.empty())
+        info.Blocks.resize(static_cast<std::size_t>(grid.Period * grid.Period));
+    pixelcache::TextBlock& block =
+        info.Blocks[static_cast<std::size_t>(phase.y() * grid.Period + phase.x())];
+    if (info.BlockColor != color) {
+        for (pixelcache::TextBlock& b : info.Blocks)
+            b.Filled = false;
+    }
     info.BlockColor = color;
     const QPoint baseline(0, Metrics_->ascent());
     if (block.Area.isNull()) {
         // Where the glyphs can reach: their ink on a transparent scratch, widened by the pixel
-        // that subpixel antialiasing may add on either side on an opaque image.
+        // that subpixel antialiasing may add on either side on an opaque image. The scratch
+        // has the image's ratio, the text the same phase; pixels count from the period's start.
         const int h = Metrics_->height();
-        const int pad = h + 4;
-        QImage scratch(w + 2 * pad, h + 2 * pad, QImage::Format_ARGB32_Premultiplied);
+        const int pad = (h + 4 + grid.Period - 1) / grid.Period * grid.Period;
+        QImage scratch(static_cast<int>(std::ceil((w + 2 * pad + grid.Period) * grid.Ratio)),
+                       static_cast<int>(std::ceil((h + 2 * pad + grid.Period) * grid.Ratio)),
+                       QImage::Format_ARGB32_Premultiplied);
+        scratch.setDevicePixelRatio(grid.Ratio);
         scratch.fill(0);
         {
             QPainter sp(&scratch);
             sp.setRenderHint(QPainter::TextAntialiasing, true);
             sp.setFont(Font_);
             sp.setPen(ToQColor(FontData_.Color));
-            sp.drawText(QPoint(pad, pad) + baseline, s);
+            sp.drawText(QPoint(pad, pad) + phase + baseline, s);
         }
+        const int devicePad = pad / grid.Period * grid.Step;
         // Every new label passes here, so the scan is kept to plain loads and compares.
         const int sw = scratch.width();
         const int sh = scratch.height();
@@ -410,24 +482,34 @@ bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left,
             }
         }
         QRect ink;
-        if (inkRight >= 0)
-            ink =
-                QRect(QPoint(inkLeft - pad, inkTop - pad), QPoint(inkRight - pad, inkBottom - pad));
+        if (inkRight >= 0) {
+            ink = QRect(QPoint(inkLeft, inkTop), QPoint(inkRight, inkBottom))
+                      .translated(-devicePad, -devicePad);
+        }
         // Ink on the scratch's border may have been cut off: such a text is not cached.
         const bool edge = inkRight >= 0 && (inkLeft == 0 || inkTop == 0 || inkRight == sw - 1 ||
                                             inkBottom == sh - 1);
-        block.Area = (ink | Metrics_->boundingRect(s).translated(baseline) | QRect(0, 0, 1, 1))
-                         .adjusted(-1, -1, 1, 1);
+        const QRect box = Metrics_->boundingRect(s).translated(baseline) | QRect(0, 0, 1, 1);
+        block.Area = (ink | grid.Fill(box.translated(phase))).adjusted(-1, -1, 1, 1);
         block.Usable = !edge;
     }
+    TCacheBudget& budget = TCacheBudget::Shared();
     if (!block.Usable)
         return false;
-    const QRect r = block.Area.translated(left, top);
+    const QRect r =
+        block.Area.translated(static_cast<int>(grid.Base(left)), static_cast<int>(grid.Base(top)));
     if (!Writable(image).contains(r))
         return false;
     if (block.Filled && pixelcache::Same(image, r, block.Before)) {
         pixelcache::Write(image, r, block.After);
         return true;
+    }
+    // Both copies of the block must fit the budget beside the rest of the entry.
+    const std::size_t pixels =
+        static_cast<std::size_t>(r.width()) * static_cast<std::size_t>(r.height());
+    if (!budget.Fits(TextBytes(info) + 2 * TCacheBudget::Allocated(pixels * sizeof(QRgb)))) {
+        block.Usable = false;
+        return false;
     }
     pixelcache::Read(image, r, block.Before);
     p.setFont(Font_);
@@ -435,6 +517,7 @@ bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left,
     p.drawText(QPoint(left, top) + baseline, s);
     pixelcache::Read(image, r, block.After);
     block.Filled = true;
+    budget.Charge(info, TextBytes(info));
     return true;
 }
 
@@ -535,9 +618,7 @@ void QtSurface::SelectFont(const TFontData& font)
         if (Caches_->Fonts.size() >= 16) {
             Caches_->Fonts.clear();
         }
-        QFont f = MakeFont(font);
-        Caches_->Fonts.push_back(
-            std::make_unique<FontEntry>(FontEntry{font, f, QFontMetrics(f), {}}));
+        Caches_->Fonts.push_back(std::make_unique<FontEntry>(font, MakeFont(font)));
         entry = Caches_->Fonts.back().get();
     }
     Caches_->Font = entry;
@@ -795,9 +876,19 @@ void QtSurface::RemoveClip()
 
 // --- images -----------------------------------------------------------------------------------
 
+bool QtSurface::MeasureDeviceGrid(qreal ratio)
+{
+    return Caches_->Grid.Measure(ratio);
+}
+
+qreal QtSurface::DeviceRatio() const
+{
+    return Painter_ && Painter_->device() ? Painter_->device()->devicePixelRatioF() : 1.0;
+}
+
 std::unique_ptr<TSurfaceImage> QtSurface::CreateImage(std::int32_t width, std::int32_t height)
 {
-    return std::make_unique<QtSurfaceImage>(width, height, Palette_);
+    return std::make_unique<QtSurfaceImage>(width, height, Palette_, DeviceRatio());
 }
 
 void QtSurface::DrawImage(TSurfaceImage& image, std::int32_t x, std::int32_t y)
@@ -808,15 +899,43 @@ void QtSurface::DrawImage(TSurfaceImage& image, std::int32_t x, std::int32_t y)
         return;
     const QImage& pixels = qt->Image();
     p->setCompositionMode(QPainter::CompositionMode_Source);
-    p->drawImage(QPoint(x, y), pixels);
+    const qreal ratio = pixels.devicePixelRatio();
+    const qreal dx = x * ratio;
+    const qreal dy = y * ratio;
+    if (ratio != 1.0 && p->device() && p->device()->devicePixelRatioF() == ratio &&
+        dx == std::floor(dx) && dy == std::floor(dy)) {
+        // Scaled, the image would be sampled pixel by pixel; on whole device pixels of its own
+        // ratio it is the same copy undone of the scale.
+        const QImage flat(pixels.constBits(), pixels.width(), pixels.height(),
+                          pixels.bytesPerLine(), pixels.format());
+        p->save();
+        p->scale(1 / ratio, 1 / ratio);
+        p->drawImage(QPointF(dx, dy), flat);
+        p->restore();
+    } else {
+        p->drawImage(QPoint(x, y), pixels);
+    }
     p->setCompositionMode(PenComposition(Pen_.Mode));
 }
 
-QtSurfaceImage::QtSurfaceImage(std::int32_t width, std::int32_t height, const QPalette* palette)
-    : Image_(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32),
-      Surface_(Image_, palette)
+namespace {
+QImage DeviceImage(std::int32_t width, std::int32_t height, qreal ratio)
 {
-    Image_.fill(Qt::white);
+    if (!(ratio > 0))
+        ratio = 1.0;
+    QImage image(static_cast<int>(std::ceil(std::max(width, 1) * ratio)),
+                 static_cast<int>(std::ceil(std::max(height, 1) * ratio)), QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::white);
+    return image;
+}
+} // namespace
+
+QtSurfaceImage::QtSurfaceImage(std::int32_t width, std::int32_t height, const QPalette* palette,
+                               qreal ratio)
+    : Width_(std::max(width, 1)), Height_(std::max(height, 1)),
+      Image_(DeviceImage(width, height, ratio)), Surface_(Image_, palette)
+{
 }
 
 QtSurfaceImage::~QtSurfaceImage() = default;
@@ -836,7 +955,8 @@ void QtSurfaceImage::ImageSurface::End()
 }
 
 QtSurfaceImage::ImageSurface::ImageSurface(QImage& image, const QPalette* palette)
-    : QtSurface(palette), Image_(image), PlainPixels_(pixelcache::PlainPixels(image))
+    : QtSurface(palette), Image_(image),
+      PlainPixels_(pixelcache::PlainPixels(image) && MeasureDeviceGrid(image.devicePixelRatio()))
 {
 }
 

@@ -10,8 +10,10 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "ChartControlFixture.h"
+#include "rangeview/chart/CacheBudget.h"
 #include "rangeview/chart/qt/ChartControl.h"
 #include "rangeview/chart/qt/QtSurface.h"
 
@@ -20,7 +22,11 @@ namespace {
 
 class PixelIdentityTest : public ChartControlFixture {
 protected:
-    void TearDown() override { QtSurface::SetReferenceDrawing(false); }
+    void TearDown() override
+    {
+        QtSurface::SetReferenceDrawing(false);
+        TCacheBudget::Shared().SetLimit(TCacheBudget::DefaultLimit);
+    }
 
     // One received distance (mm): the window adds distance / 10 at the next sample number and
     // keeps the last 200 samples in view with the vertical range fitted to them.
@@ -48,11 +54,11 @@ protected:
     ::testing::AssertionResult SamePicture(const std::string& what)
     {
         QtSurface::SetReferenceDrawing(true);
-        (void)RenderChart(*control);
+        (void)RenderChart(*control, Ratio_);
         QtSurface::SetReferenceDrawing(false);
-        const QImage fast = RenderChart(*control);
+        const QImage fast = RenderChart(*control, Ratio_);
         QtSurface::SetReferenceDrawing(true);
-        const QImage plain = RenderChart(*control);
+        const QImage plain = RenderChart(*control, Ratio_);
         QtSurface::SetReferenceDrawing(false);
         if (fast.size() != plain.size())
             return ::testing::AssertionFailure() << what << ": sizes differ";
@@ -77,25 +83,44 @@ protected:
 
     std::int64_t Sample_ = 0;
     double Window_ = 200;
+    qreal Ratio_ = 1.0;
 };
 
 // Noise, a slow swing, steps and the odd far-off reading (a lost echo reads 0 or a
-// very long distance), one picture per new point.
+// very long distance), one picture per new point; on screens of several scales; and with a
+// cache budget so small that segments, text blocks, measured texts and label texts keep pushing
+// each other out, and the title's block does not fit at all.
 TEST_F(PixelIdentityTest, LiveSignalFrameByFrame)
 {
     ShowAndPaint();
-    std::mt19937 rng(4);
-    std::normal_distribution<double> noise(0, 6);
-    for (int frame = 0; frame < 400; ++frame) {
-        double d = 1500 + 400 * std::sin(frame * 0.03) + noise(rng);
-        if (frame >= 150 && frame < 220)
-            d += 900;
-        if (frame % 97 == 50)
-            d = 0;
-        if (frame % 131 == 70)
-            d = 60000;
-        Add(static_cast<std::int32_t>(std::lround(d)));
-        ASSERT_TRUE(SamePicture("frame " + std::to_string(frame)));
+    TCacheBudget& budget = TCacheBudget::Shared();
+    constexpr std::size_t Small = 256'000;
+    for (const auto& [ratio, limit, frames] : {std::tuple{1.0, TCacheBudget::DefaultLimit, 400},
+                                               {1.0, Small, 150},
+                                               {1.5, TCacheBudget::DefaultLimit, 100},
+                                               {1.25, Small, 80},
+                                               {2.0, TCacheBudget::DefaultLimit, 80}}) {
+        Ratio_ = ratio;
+        budget.SetLimit(limit);
+        const std::uint64_t evictions = budget.Evictions();
+        std::mt19937 rng(4);
+        std::normal_distribution<double> noise(0, 6);
+        for (int frame = 0; frame < frames; ++frame) {
+            double d = 1500 + 400 * std::sin(frame * 0.03) + noise(rng);
+            if (frame >= 150 && frame < 220)
+                d += 900;
+            if (frame % 97 == 50)
+                d = 0;
+            if (frame % 131 == 70)
+                d = 60000;
+            Add(static_cast<std::int32_t>(std::lround(d)));
+            ASSERT_TRUE(
+                SamePicture("ratio " + std::to_string(ratio) + " frame " + std::to_string(frame)));
+        }
+        EXPECT_LE(budget.Peak(), limit);
+        if (limit == Small) {
+            EXPECT_GT(budget.Evictions(), evictions + 200);
+        }
     }
 }
 

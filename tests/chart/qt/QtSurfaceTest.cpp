@@ -3,8 +3,10 @@
 
 #include <QImage>
 
+#include <random>
 #include <utility>
 
+#include "rangeview/chart/CacheBudget.h"
 #include "rangeview/chart/qt/QtSurface.h"
 
 namespace rv {
@@ -98,6 +100,39 @@ TEST_F(QtSurfaceTest, ThinLinesFarOutsideTheImageStillDrawTheirVisiblePart)
     EXPECT_EQ(At(6, 0), Black);
     EXPECT_EQ(At(6, 11), Black);
     EXPECT_EQ(At(9, 9), Black);
+}
+
+// Segments of every length and slope a stamp is made for, with the waveform's pen: the caches
+// stay within their budget, dropping the oldest, and the picture is still the plain one.
+TEST(QtSurfaceCacheTest, LongestSegmentsStayWithinTheBudget)
+{
+    TCacheBudget& budget = TCacheBudget::Shared();
+    budget.ResetPeak();
+    const std::uint64_t evictions = budget.Evictions();
+    QtSurfaceImage fast(1100, 1100, nullptr);
+    QtSurfaceImage plain(1100, 1100, nullptr);
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> delta(-1000, 1000);
+    TPenData pen;
+    pen.Color = clRed;
+    pen.Width = 3;
+    for (int i = 0; i < 1500; ++i) {
+        const int dx = delta(rng);
+        const int dy = delta(rng);
+        const int x = 50 + std::max(-dx, 0);
+        const int y = 50 + std::max(-dy, 0);
+        for (QtSurfaceImage* image : {&fast, &plain}) {
+            QtSurface::SetReferenceDrawing(image == &plain);
+            image->Surface().SetPen(pen);
+            image->Surface().MoveTo(x, y);
+            image->Surface().LineTo(x + dx, y + dy);
+            image->Image();
+        }
+        QtSurface::SetReferenceDrawing(false);
+    }
+    EXPECT_LE(budget.Peak(), budget.Limit());
+    EXPECT_GT(budget.Evictions(), evictions + 100);
+    EXPECT_TRUE(fast.Image() == plain.Image());
 }
 
 TEST_F(QtSurfaceTest, ZeroLengthLineAndClearPenDrawNothing)

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "rangeview/chart/CacheBudget.h"
 #include "rangeview/chart/Errors.h"
 #include "rangeview/chart/Geometry.h"
 #include "rangeview/chart/Pens.h"
@@ -262,12 +263,18 @@ private:
     Settings Settings_;
     TChartAxisPen AxisPen_;
     // Texts of recent label values for the format and separators they were made with: the same
-    // few dozen labels are formatted on every paint.
-    struct FormatCache {
+    // few dozen labels are formatted on every paint. Dropped whole when the cache budget needs
+    // the room.
+    struct FormatCache final : TCacheBudget::Holder {
         std::string Format;
         std::string Decimal;
         std::string Thousand;
         std::unordered_map<std::uint64_t, std::string> Texts;
+        // The texts' own bytes; the map's buckets and the settings are added when charging.
+        std::size_t TextBytes = 0;
+        TCacheBudget::Entry Share{this};
+        void Clear();
+        void Evict(TCacheBudget::Entry&) override { Clear(); }
     };
     mutable FormatCache FormatCache_;
     TDottedGrayPen Grid_;

@@ -113,7 +113,8 @@ private:
 // ConfigureChart1 (gradient, margins, title, bevels, walls, axes) with its one series Series1.
 ChartControl* CreateChart1(QWidget* parent);
 
-// Renders the control's chart with a full draw into a new image of the control's size.
-QImage RenderChart(ChartControl& control);
+// Renders the control's chart with a full draw into a new image of the control's size, with
+// `ratio` device pixels per pixel.
+QImage RenderChart(ChartControl& control, qreal ratio = 1.0);
 
 } // namespace rv

@@ -83,6 +83,11 @@ protected:
     virtual QPainter* ActivePainter() { return Painter_; }
     // The image the painter draws into, when there is one (its painter active); null otherwise.
     virtual QImage* PixelTarget() { return nullptr; }
+    // Device pixels per pixel of the chart where this surface draws (the screen's scale).
+    virtual qreal DeviceRatio() const;
+    // Learns where QPainter puts pixels at this ratio, for the pixels written directly; false
+    // when they cannot be (then everything goes through QPainter).
+    bool MeasureDeviceGrid(qreal ratio);
     // Puts the whole state onto a freshly begun painter.
     void ApplyState(QPainter& p);
 
@@ -141,14 +146,16 @@ private:
 };
 
 // A QImage with a surface that draws into it. The painter on the image is begun on the first
-// drawing call and ended before the image is read.
+// drawing call and ended before the image is read. With a device ratio other than 1 the image
+// holds that many device pixels per chart pixel, for a scaled screen.
 class QtSurfaceImage : public TSurfaceImage {
 public:
-    QtSurfaceImage(std::int32_t width, std::int32_t height, const QPalette* palette);
+    QtSurfaceImage(std::int32_t width, std::int32_t height, const QPalette* palette,
+                   qreal ratio = 1.0);
     ~QtSurfaceImage() override;
 
-    std::int32_t Width() const override { return Image_.width(); }
-    std::int32_t Height() const override { return Image_.height(); }
+    std::int32_t Width() const override { return Width_; }
+    std::int32_t Height() const override { return Height_; }
     TSurface& Surface() override { return Surface_; }
     // Finishes pending drawing and returns the pixels.
     const QImage& Image();
@@ -163,6 +170,7 @@ private:
     protected:
         QPainter* ActivePainter() override;
         QImage* PixelTarget() override;
+        qreal DeviceRatio() const override { return Image_.devicePixelRatio(); }
 
     private:
         QImage& Image_;
@@ -171,6 +179,8 @@ private:
         bool PlainPixels_ = false;
     };
 
+    std::int32_t Width_;
+    std::int32_t Height_;
     QImage Image_;
     ImageSurface Surface_;
 };
