@@ -400,4 +400,46 @@ TEST(FieldToolEndToEnd, BadValuesAndUnwritableFilesAreOneLine)
     EXPECT_EQ(simulation.Wait(5s), 0);
 }
 
+// A damaged capture plays and decodes up to the damage, and both say where it is.
+TEST(FieldToolEndToEnd, DamagedCapturePlaysAndDecodesItsWholePart)
+{
+    rv::test::TempDir dir;
+    const std::string path = dir.Path + "/damaged.cap";
+    std::vector<std::uint8_t> bytes{'R', 'V', 'C', 'A', 'P', 'T', 'U', 'R',
+                                    1,   0,   16,  0,   0,   0,   0,   0};
+    const std::vector<std::uint8_t> frame{0x5A, 0x5A, 0x01, 0x03, 0x04, 0xD2, 0x03, 0x91};
+    for (const std::uint32_t count : {8u, 8u, 0u, 8u}) {
+        for (int i = 0; i < 8; ++i)
+            bytes.push_back(i == 0 ? 100 : 0); // 100 us
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<std::uint8_t>(count >> (8 * i)));
+        if (count > 0)
+            bytes.insert(bytes.end(), frame.begin(), frame.end());
+    }
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    const std::string why = path + ": damaged capture: a record of 0 bytes at offset 56; ";
+
+    ChildProcess decode(CliExe, {"decode", "--capture", path});
+    EXPECT_EQ(decode.Wait(5s), 1);
+    EXPECT_EQ(decode.Out, "0,1234,3\n0,1234,3\n");
+    EXPECT_EQ(decode.Err,
+              "rangeview-cli: decode: " + why + "decoded up to the last whole record before it\n");
+
+    ChildProcess replay(SimExe, {"--replay", path, "--speed", "0"});
+    const std::string port = replay.FirstLine();
+    ASSERT_FALSE(port.empty()) << replay.Err;
+    ChildProcess monitor(CliExe, {"monitor", "--port", port, "--count", "2"});
+    EXPECT_EQ(monitor.Wait(5s), 0) << monitor.Err;
+    EXPECT_EQ(DistanceModes(monitor.Out), (std::vector<std::string>{"1234,3", "1234,3"}));
+    EXPECT_TRUE(replay.WaitForErr("replay queued", 5s));
+    replay.Signal(SIGTERM);
+    EXPECT_EQ(replay.Wait(5s), 0);
+    EXPECT_NE(replay.Err.find("rangeview-sim: " + why +
+                              "replayed up to the last whole record before it\n"),
+              std::string::npos)
+        << replay.Err;
+}
+
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -38,15 +39,25 @@ std::vector<std::uint8_t> Header()
     return {header.begin(), header.end()};
 }
 
-std::string CaptureError(const std::string& path)
+void AddRecord(std::vector<std::uint8_t>& bytes, std::uint64_t timeUs, std::uint32_t count)
 {
+    const auto head = CaptureFormat::EncodeRecordHead(timeUs, count);
+    bytes.insert(bytes.end(), head.begin(), head.end());
+    bytes.insert(bytes.end(), std::min<std::uint32_t>(count, 64), 0x5A);
+}
+
+// The whole records a reader gives before it stops, and why it stopped ("" at a clean end).
+std::pair<std::size_t, std::string> ReadCapture(const std::string& path)
+{
+    std::size_t records = 0;
     try {
         CaptureReader reader(path);
-        while (reader.Next()) { }
+        while (reader.Next())
+            ++records;
     } catch (const ToolError& error) {
-        return error.what();
+        return {records, error.what()};
     }
-    return "";
+    return {records, ""};
 }
 
 class RecordingTest : public ::testing::Test {
@@ -106,31 +117,67 @@ TEST_F(RecordingTest, CaptureCutInsideARecordReadsUpToTheLastWholeOne)
 
 TEST_F(RecordingTest, DamagedOrForeignCapturesAreRefusedWithTheReason)
 {
-    WriteAll(File("text.cap"), {'t', 'i', 'm', 'e', '\n'});
-    EXPECT_NE(CaptureError(File("text.cap")).find("not a capture file"), std::string::npos);
-
-    auto header = CaptureFormat::EncodeHeader();
-    header[8] = 2;
-    WriteAll(File("v2.cap"), {header.begin(), header.end()});
-    EXPECT_NE(CaptureError(File("v2.cap")).find("version 2"), std::string::npos);
-
-    std::vector<std::uint8_t> zero = Header();
-    const auto empty = CaptureFormat::EncodeRecordHead(5, 0);
-    zero.insert(zero.end(), empty.begin(), empty.end());
-    WriteAll(File("zero.cap"), zero);
-    EXPECT_NE(CaptureError(File("zero.cap")).find("a record of 0 bytes at offset 16"),
-              std::string::npos);
-
-    std::vector<std::uint8_t> back = Header();
-    for (std::uint64_t t : {200u, 100u}) {
-        const auto head = CaptureFormat::EncodeRecordHead(t, 1);
-        back.insert(back.end(), head.begin(), head.end());
-        back.push_back(0);
+    struct Case {
+        std::string Name;
+        std::vector<std::uint8_t> Bytes;
+        std::size_t Whole; // records read before the damage
+        std::string Why; // "" for a capture that reads to its end
+    };
+    const auto header = [](std::uint16_t version, std::uint16_t size) {
+        std::vector<std::uint8_t> bytes = Header();
+        bytes[8] = static_cast<std::uint8_t>(version);
+        bytes[10] = static_cast<std::uint8_t>(size);
+        bytes[11] = static_cast<std::uint8_t>(size >> 8);
+        return bytes;
+    };
+    const auto records = [](std::vector<std::uint8_t> bytes,
+                            std::vector<std::pair<std::uint64_t, std::uint32_t>> list) {
+        for (const auto& [time, count] : list)
+            AddRecord(bytes, time, count);
+        return bytes;
+    };
+    constexpr std::uint64_t Max = CaptureFormat::MaxTimeUs;
+    std::vector<std::uint8_t> longer = header(1, 20);
+    longer.insert(longer.end(), 4, 0xEE);
+    const std::vector<Case> cases = {
+        {"text",
+         {'t', 'i', 'm', 'e', '\n'},
+         0,
+         "not a capture file (it does not start with RVCAPTUR)"},
+        {"empty", {}, 0, "not a capture file (it is empty)"},
+        {"magic only",
+         {'R', 'V', 'C', 'A', 'P', 'T', 'U', 'R', 1, 0},
+         0,
+         "damaged capture: it ends inside its header, after 10 of 16 bytes"},
+        {"version 2", header(2, 16), 0,
+         "capture version 2 with a 16-byte header; this program reads version 1"},
+        {"header cut", records(header(1, 0xFFFF), {{1, 40}}), 0,
+         "damaged capture: it ends inside its 65535-byte header"},
+        {"longer header", records(longer, {{1, 3}}), 1, ""},
+        {"empty record", records(Header(), {{5, 0}}), 0,
+         "damaged capture: a record of 0 bytes at offset 16"},
+        {"huge record", records(Header(), {{5, 1}, {6, CaptureFormat::MaxRecordBytes + 1}}), 1,
+         "damaged capture: a record of 16777217 bytes at offset 29"},
+        {"time back", records(Header(), {{200, 1}, {100, 1}}), 1,
+         "damaged capture: time goes back at offset 29"},
+        {"a century", records(Header(), {{0, 1}, {Max, 2}}), 2, ""},
+        {"past a century", records(Header(), {{0, 1}, {Max + 1, 2}}), 1,
+         "damaged capture: a record time of 3155760000000001 us, beyond 100 years, at offset 29"},
+        {"2^63", records(Header(), {{1000, 8}, {1ull << 63, 8}}), 1,
+         "damaged capture: a record time of 9223372036854775808 us, beyond 100 years, at offset "
+         "36"},
+        {"2^64-1", records(Header(), {{UINT64_MAX, 8}}), 0,
+         "damaged capture: a record time of 18446744073709551615 us, beyond 100 years, at "
+         "offset 16"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = File(c.Name + ".cap");
+        WriteAll(path, c.Bytes);
+        const auto [whole, why] = ReadCapture(path);
+        EXPECT_EQ(whole, c.Whole) << c.Name;
+        EXPECT_EQ(why, c.Why.empty() ? "" : path + ": " + c.Why) << c.Name;
     }
-    WriteAll(File("back.cap"), back);
-    EXPECT_NE(CaptureError(File("back.cap")).find("time goes back"), std::string::npos);
-
-    EXPECT_NE(CaptureError(File("missing.cap")).find("cannot open"), std::string::npos);
+    EXPECT_NE(ReadCapture(File("missing.cap")).second.find("cannot open"), std::string::npos);
 }
 
 TEST_F(RecordingTest, ReadingTableHasAHeaderAndOneRowPerReading)
