@@ -17,8 +17,8 @@ namespace rv {
 //   header, 16 bytes:  magic "RVCAPTUR" (8 bytes), version u16 = 1, header size u16 = 16,
 //                      reserved u32 = 0
 //   records, repeated: time_us u64 (arrival time in microseconds since the start of the
-//                      recording; never decreasing, at most MaxTimeUs), count u32 (1 or
-//                      more), then count bytes as received
+//                      recording or, with rotation, of the file; never decreasing, at most
+//                      MaxTimeUs), count u32 (1 or more), then count bytes as received
 // A file cut short inside a record (a kill while writing) still reads up to its last whole
 // record. Readers skip header bytes past the size they know, so the header can grow.
 struct CaptureFormat {
