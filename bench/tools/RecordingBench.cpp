@@ -66,7 +66,10 @@ void Receive(benchmark::State& state, bool csv, bool raw)
         std::ofstream out("/dev/null");
         std::ofstream err("/dev/null");
         rv::MonitorHost host(out, err, -1);
-        rv::Recorder recorder(csv ? folder + "/r.csv" : "", raw ? folder + "/r.cap" : "");
+        rv::RecordingOptions options;
+        options.CsvPath = csv ? folder + "/r.csv" : "";
+        options.RawPath = raw ? folder + "/r.cap" : "";
+        rv::Recorder recorder(options);
         const auto start = Clock::now();
         host.MarkOpened(start);
         if (recorder.Active()) {
@@ -80,7 +83,7 @@ void Receive(benchmark::State& state, bool csv, bool raw)
             for (std::size_t at = 0; at < second.size(); at += FrameSize) {
                 host.ProcessReceivedBytes(std::span(second).subspan(at, FrameSize));
                 dataTime += std::chrono::microseconds(1000000 / FramesPerSecond);
-                recorder.SyncIfDue(dataTime);
+                recorder.RunDue(dataTime);
             }
         }
         cpuSeconds = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;

@@ -7,10 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -18,6 +20,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -33,6 +37,12 @@ std::vector<std::uint8_t> ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string ReadText(const std::string& path)
+{
+    const auto bytes = ReadFile(path);
+    return {bytes.begin(), bytes.end()};
 }
 
 std::uint64_t Little(const std::uint8_t* p, int size)
@@ -251,8 +261,7 @@ TEST(FieldToolEndToEnd, RecordedMinuteReplaysToTheSameReadingsAndStatistics)
     EXPECT_EQ(recorded.Bytes, sentLog.Bytes);
     EXPECT_GT(recorded.TimesUs.back(), 55'000'000u);
     EXPECT_EQ(DistanceModes(monitor.Out), expected.Readings);
-    const auto csvBytes = ReadFile(csv);
-    const auto rows = Lines(std::string(csvBytes.begin(), csvBytes.end()));
+    const auto rows = Lines(ReadText(csv));
     ASSERT_EQ(rows.size(), expected.Readings.size() + 1);
     EXPECT_EQ(rows[0], "time_utc,elapsed_ms,distance_mm,mode,mode_name");
     const auto printed = Lines(monitor.Out);
@@ -389,15 +398,159 @@ TEST(FieldToolEndToEnd, BadValuesAndUnwritableFilesAreOneLine)
     EXPECT_EQ(sim.Wait(5s), 2);
     EXPECT_EQ(Lines(sim.Err).size(), 1u) << sim.Err;
 
-    ChildProcess simulation(SimExe, {"--rate", "50"});
+    rv::test::TempDir dir;
+    ChildProcess simulation(SimExe, {"--rate", "500"});
     const std::string port = simulation.FirstLine();
     ASSERT_FALSE(port.empty());
-    ChildProcess full(CliExe, {"monitor", "--port", port, "--csv", "/dev/full"});
-    EXPECT_EQ(full.Wait(5s), 1);
-    EXPECT_EQ(full.Err, "rangeview-cli: monitor: --csv /dev/full: cannot write: No space left on "
-                        "device\n");
+    const std::string csv = dir.Path + "/r.csv";
+    const std::string raw = dir.Path + "/r.cap";
+    ChildProcess first(CliExe, {"monitor", "--port", port, "--count", "3", "--csv", csv});
+    ASSERT_EQ(first.Wait(5s), 0) << first.Err;
+    const auto recorded = ReadFile(csv);
+    const std::string link = dir.Path + "/link.csv";
+    ASSERT_EQ(::symlink(csv.c_str(), link.c_str()), 0);
+
+    // Refused before the port is touched, and what was there is left as it was.
+    const std::string notRegular = ": cannot create: not a regular file\n";
+    for (const auto& [args, err] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--csv", csv},
+              "--csv " + csv +
+                  ": cannot create: the file exists (--overwrite "
+                  "replaces it)\n"},
+             {{"--csv", link, "--overwrite"}, "--csv " + link + notRegular},
+             {{"--raw", port, "--overwrite"}, "--raw " + port + notRegular},
+             {{"--csv", "/dev/full"}, "--csv /dev/full" + notRegular},
+         }) {
+        std::vector<std::string> command{"monitor", "--port", port, "--count", "3"};
+        command.insert(command.end(), args.begin(), args.end());
+        ChildProcess again(CliExe, command);
+        EXPECT_EQ(again.Wait(5s), 1) << again.Err;
+        EXPECT_EQ(again.Err, "rangeview-cli: monitor: " + err);
+        EXPECT_EQ(again.Out, "");
+    }
+    EXPECT_EQ(ReadFile(csv), recorded);
+
+    // A full disk, here the file-size limit: one line and status 1, not death by SIGXFSZ, and
+    // both files end at a whole row and a whole record.
+    ChildProcess limited("/bin/sh",
+                         {"-c", "ulimit -f 8 && exec \"$0\" \"$@\"", CliExe, "monitor", "--port",
+                          port, "--baud", "115200", "--csv", csv, "--raw", raw, "--overwrite"});
+    EXPECT_EQ(limited.Wait(10s), 1) << limited.Err;
+    EXPECT_EQ(Lines(limited.Err).size(), 1u) << limited.Err;
+    EXPECT_NE(limited.Err.find(": cannot write: File too large"), std::string::npos) << limited.Err;
+    const auto rows = Lines(ReadText(csv));
+    EXPECT_GT(rows.size(), 10u);
+    EXPECT_EQ(ReadFile(csv).back(), '\n');
+    for (const auto& row : rows)
+        EXPECT_EQ(std::count(row.begin(), row.end(), ','), 4) << row;
+    EXPECT_TRUE(ReadCapture(raw).Valid);
     simulation.Signal(SIGTERM);
     EXPECT_EQ(simulation.Wait(5s), 0);
+}
+
+// --rotate at the full frame rate: across the rotations every reading is in one table and every
+// byte in one capture, once and in order.
+TEST(FieldToolEndToEnd, RotationAtTheFullRateLosesAndRepeatsNothing)
+{
+    rv::test::TempDir dir;
+    const std::string sent = dir.Path + "/sent.cap";
+    constexpr int Frames = 5760; // 4 s at 1440 frames a second
+    ChildProcess sim(SimExe, {"--rate", "1440", "--signal", "noise", "--frames",
+                              std::to_string(Frames), "--sent-log", sent});
+    const std::string port = sim.FirstLine();
+    ASSERT_FALSE(port.empty()) << sim.Err;
+    // Every 1.08 s, so that some files begin in the same second as another.
+    ChildProcess monitor(CliExe, {"monitor", "--port", port, "--baud", "115200", "--csv",
+                                  dir.Path + "/night.csv", "--raw", dir.Path + "/night.cap",
+                                  "--rotate", "0.0003"});
+    ASSERT_TRUE(WaitForFramesSent(sim, Frames, 30s)) << sim.Err;
+    std::this_thread::sleep_for(300ms);
+    monitor.Signal(SIGTERM);
+    EXPECT_EQ(monitor.Wait(10s), 0) << monitor.Err;
+    sim.Signal(SIGTERM);
+    ASSERT_EQ(sim.Wait(10s), 0) << sim.Err;
+
+    // Names sort in the order the files were begun.
+    std::vector<std::string> tables;
+    std::vector<std::string> captures;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with("night-"))
+            (name.ends_with(".csv") ? tables : captures).push_back(entry.path().string());
+    }
+    std::sort(tables.begin(), tables.end());
+    std::sort(captures.begin(), captures.end());
+    ASSERT_GE(tables.size(), 3u);
+    ASSERT_EQ(captures.size(), tables.size());
+    std::vector<std::uint8_t> bytes;
+    std::string rows;
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+        EXPECT_EQ(captures[i].substr(0, captures[i].size() - 4),
+                  tables[i].substr(0, tables[i].size() - 4));
+        const CaptureBytes capture = ReadCapture(captures[i]);
+        ASSERT_TRUE(capture.Valid) << captures[i];
+        if (!capture.TimesUs.empty()) {
+            EXPECT_LT(capture.TimesUs.front(), 1'080'000u) << "timed from the file's own start";
+        }
+        bytes.insert(bytes.end(), capture.Bytes.begin(), capture.Bytes.end());
+        const auto table = Lines(ReadText(tables[i]));
+        ASSERT_FALSE(table.empty());
+        EXPECT_EQ(table[0], "time_utc,elapsed_ms,distance_mm,mode,mode_name");
+        for (std::size_t k = 1; k < table.size(); ++k) {
+            // time_utc,elapsed,distance,mode,一般模式: the printed line in the middle
+            const auto from = table[k].find(',') + 1;
+            rows += table[k].substr(from, table[k].rfind(',') - from) + "\n";
+        }
+    }
+    const CaptureBytes sentLog = ReadCapture(sent);
+    ASSERT_TRUE(sentLog.Valid);
+    EXPECT_EQ(bytes, sentLog.Bytes);
+    EXPECT_EQ(rows, monitor.Out);
+    const Expected expected = WorkOut(sentLog.Bytes);
+    EXPECT_EQ(expected.Readings.size(), static_cast<std::size_t>(Frames));
+    EXPECT_EQ(DistanceModes(monitor.Out), expected.Readings);
+}
+
+// A damaged capture plays and decodes up to the damage, and both say where it is.
+TEST(FieldToolEndToEnd, DamagedCapturePlaysAndDecodesItsWholePart)
+{
+    rv::test::TempDir dir;
+    const std::string path = dir.Path + "/damaged.cap";
+    std::vector<std::uint8_t> bytes{'R', 'V', 'C', 'A', 'P', 'T', 'U', 'R',
+                                    1,   0,   16,  0,   0,   0,   0,   0};
+    const std::vector<std::uint8_t> frame{0x5A, 0x5A, 0x01, 0x03, 0x04, 0xD2, 0x03, 0x91};
+    for (const std::uint32_t count : {8u, 8u, 0u, 8u}) {
+        for (int i = 0; i < 8; ++i)
+            bytes.push_back(i == 0 ? 100 : 0); // 100 us
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<std::uint8_t>(count >> (8 * i)));
+        if (count > 0)
+            bytes.insert(bytes.end(), frame.begin(), frame.end());
+    }
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    const std::string why = path + ": damaged capture: a record of 0 bytes at offset 56; ";
+
+    ChildProcess decode(CliExe, {"decode", "--capture", path});
+    EXPECT_EQ(decode.Wait(5s), 1);
+    EXPECT_EQ(decode.Out, "0,1234,3\n0,1234,3\n");
+    EXPECT_EQ(decode.Err,
+              "rangeview-cli: decode: " + why + "decoded up to the last whole record before it\n");
+
+    ChildProcess replay(SimExe, {"--replay", path, "--speed", "0"});
+    const std::string port = replay.FirstLine();
+    ASSERT_FALSE(port.empty()) << replay.Err;
+    ChildProcess monitor(CliExe, {"monitor", "--port", port, "--count", "2"});
+    EXPECT_EQ(monitor.Wait(5s), 0) << monitor.Err;
+    EXPECT_EQ(DistanceModes(monitor.Out), (std::vector<std::string>{"1234,3", "1234,3"}));
+    EXPECT_TRUE(replay.WaitForErr("replay queued", 5s));
+    replay.Signal(SIGTERM);
+    EXPECT_EQ(replay.Wait(5s), 0);
+    EXPECT_NE(replay.Err.find("rangeview-sim: " + why +
+                              "replayed up to the last whole record before it\n"),
+              std::string::npos)
+        << replay.Err;
 }
 
 } // namespace

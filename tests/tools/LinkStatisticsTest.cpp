@@ -189,6 +189,24 @@ TEST(LinkStatistics, QueryLatencyAndUnansweredQueries)
     stats.QuerySent(t + 3s);
     EXPECT_NE(stats.Report(counts, 0, t + 3s + 500ms).find("unanswered=1"), std::string::npos);
     EXPECT_NE(stats.Report(counts, 0, t + 4s).find("unanswered=2"), std::string::npos);
+
+    // Past the sample's size (a week of queries) the percentiles come from a uniform sample and
+    // stay close; the maximum stays exact. Replies of 1 to 1000 ms, a rare one of 5 s.
+    LinkStatistics week;
+    week.TrackQueries();
+    for (std::uint64_t i = 0; i < 5 * LinkStatistics::LatencySampleSize; ++i) {
+        week.QuerySent(t);
+        const auto ms = i == 123456 ? 5000 : 1 + static_cast<int>((i * 7919) % 1000);
+        week.ReplyReceived(t + std::chrono::milliseconds(ms));
+    }
+    const std::string report = week.Report(counts, 0, t);
+    const auto field = [&](const std::string& name) {
+        const auto at = report.find(name + "=") + name.size() + 1;
+        return std::stod(report.substr(at, report.find(' ', at) - at));
+    };
+    EXPECT_NEAR(field("latency_p50_ms"), 500.0, 10.0) << report;
+    EXPECT_NEAR(field("latency_p99_ms"), 990.0, 3.0) << report;
+    EXPECT_EQ(field("latency_max_ms"), 5000.0) << report;
 }
 
 } // namespace

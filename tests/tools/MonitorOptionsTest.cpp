@@ -140,6 +140,28 @@ TEST(MonitorOptions, RecordingStatisticsAndReconnect)
     EXPECT_EQ(UsageError({"--port", "a", "--csv", "x", "--raw", "x"}),
               "--csv and --raw name the same file");
     EXPECT_EQ(UsageError({"--port", "a", "--stats=yes"}), "--stats takes no value");
+
+    const MonitorOptions files = Parse({"--port", "a", "--csv", "r.csv", "--overwrite"});
+    EXPECT_TRUE(files.Overwrite);
+    EXPECT_EQ(files.RotateHours, 0);
+    EXPECT_EQ(files.CsvByteOrderMark, std::nullopt) << "the system's default";
+    EXPECT_EQ(Parse({"--port", "a", "--raw", "r", "--rotate", "0.0001"}).RotateHours, 0.0001);
+    EXPECT_EQ(Parse({"--port", "a", "--csv", "r", "--rotate=8760"}).RotateHours, 8760);
+    EXPECT_EQ(Parse({"--port", "a", "--csv", "r", "--csv-bom"}).CsvByteOrderMark, true);
+    EXPECT_EQ(Parse({"--port", "a", "--csv", "r", "--csv-bom", "--no-csv-bom"}).CsvByteOrderMark,
+              false);
+    for (std::string_view bad : {"0", "0.00009", "-1", "8761", "nan", "inf", "1h", ""})
+        EXPECT_NE(UsageError({"--port", "a", "--csv", "r", "--rotate", bad})
+                      .find("--rotate needs a number of hours from 0.0001 to 8760"),
+                  std::string::npos)
+            << bad;
+    // Options that shape files nobody asked for are mistakes.
+    EXPECT_NE(UsageError({"--port", "a", "--overwrite"}), "");
+    EXPECT_NE(UsageError({"--port", "a", "--rotate", "1"}), "");
+    EXPECT_NE(UsageError({"--port", "a", "--raw", "r", "--csv-bom"}), "");
+    EXPECT_NE(UsageError({"--port", "a", "--no-csv-bom"}), "");
+    EXPECT_EQ(UsageError({"--port", "a", "--csv", "r", "--rotate", "1", "--overwrite"}),
+              "--rotate names fresh files, so --overwrite has nothing to replace");
     EXPECT_EQ(UsageError({"--port", "a", "--reconnect=1"}), "--reconnect takes no value");
 }
 
@@ -181,7 +203,8 @@ TEST(MonitorCli, UsageAndCommandLineErrors)
     const CliRun help = RunMonitorCli({"--help"});
     EXPECT_EQ(help.Status, 0);
     EXPECT_NE(help.Out.find("\n  monitor --port NAME [--baud N] [--send TEXT] [--every MS] "
-                            "[--count K] [--csv FILE] [--raw FILE] [--stats] [--stats-every S] "
+                            "[--count K] [--csv FILE] [--raw FILE] [--overwrite] [--rotate HOURS] "
+                            "[--csv-bom | --no-csv-bom] [--stats] [--stats-every S] "
                             "[--reconnect]\n                          print elapsed_ms,"),
               std::string::npos)
         << help.Out;

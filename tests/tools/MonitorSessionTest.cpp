@@ -6,10 +6,13 @@
 #include "rangeview/serial/FakePlatform.h"
 
 #include "OutputLines.h"
+#include "support/FileSizeLimit.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -377,14 +380,32 @@ TEST_F(MonitorSessionTest, RecordingsThatCannotBeWrittenEndTheRun)
                          "create: No such file or directory\n");
     EXPECT_TRUE(Platform->OpenedNames().empty());
 
-    // A full disk: found when the header is handed over, and the port is closed again.
+    test::TempDir dir;
+    // A port that does not open leaves no file behind: the same command can run again.
+    Err.str("");
+    Platform->SetAbsentPorts({"ttyFAKE"});
+    MonitorOptions absent = Options();
+    absent.CsvPath = dir.Path + "/r.csv";
+    absent.RawPath = dir.Path + "/r.cap";
+    EXPECT_EQ(Make(absent).Run(), 1);
+    EXPECT_FALSE(std::filesystem::exists(absent.CsvPath));
+    EXPECT_FALSE(std::filesystem::exists(absent.RawPath));
+    Platform->SetAbsentPorts({});
+
+    // A full disk (the file-size limit here): found when the header is handed over, and the
+    // port is closed again.
     Err.str("");
     MonitorOptions full = Options();
-    full.RawPath = "/dev/full";
-    EXPECT_EQ(Make(full).Run(), 1);
-    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: --raw /dev/full: cannot write: No space left "
-                         "on device\n");
+    full.RawPath = dir.Path + "/full.cap";
+    {
+        test::FileSizeLimit limit(10);
+        ASSERT_TRUE(limit.Ok);
+        EXPECT_EQ(Make(full).Run(), 1);
+    }
+    EXPECT_EQ(Err.str(),
+              "rangeview-cli: monitor: --raw " + full.RawPath + ": cannot write: File too large\n");
     EXPECT_EQ(Port()->ReleaseCount(), 1);
+    EXPECT_EQ(std::filesystem::file_size(full.RawPath), 0u) << "no part of a header is left";
 }
 
 TEST(MonitorHost, NotificationsPassThroughTheQueueInOrder)

@@ -44,6 +44,7 @@ TEST(SimOptions, ReplayTakesACaptureAndAPace)
     EXPECT_DOUBLE_EQ(replay.Speed, 0.0);
     EXPECT_EQ(replay.SentLogPath, "sent.cap");
     EXPECT_DOUBLE_EQ(Parse({"--replay", "f", "--speed", "2.5"}).Speed, 2.5);
+    EXPECT_DOUBLE_EQ(Parse({"--replay", "f", "--speed", "0.001"}).Speed, 0.001);
     // The log of what is sent works for the simulation too.
     EXPECT_EQ(Parse({"--sent-log", "s.cap", "--rate", "50"}).SentLogPath, "s.cap");
 }
@@ -88,6 +89,9 @@ TEST(SimOptions, RejectsBadCommandLines)
         {"--replay", "f", "--speed", "-1"},
         {"--replay", "f", "--speed", "fast"},
         {"--replay", "f", "--speed", "inf"},
+        {"--replay", "f", "--speed", "1e-15"}, // a record a century out would come at once
+        {"--replay", "f", "--speed", "0.0009"},
+        {"--replay", "f", "--speed", "1000001"},
         {"--speed", "2"},
         {"--sent-log", ""},
     };

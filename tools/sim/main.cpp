@@ -122,12 +122,21 @@ struct Pty {
 // host that closes the port pauses the replay; the next one continues it.
 class Replay {
 public:
-    Replay(const std::string& path, double speed) : Reader_(path), Speed_(speed)
+    Replay(const std::string& path, double speed) : Path_(path), Reader_(path), Speed_(speed)
     {
-        Next_ = Reader_.Next();
+        Advance();
     }
 
     bool Finished() const { return !Next_; }
+    // Why the replay ends before the end of the file, as a line to log; "" when it does not.
+    std::string EndNote() const
+    {
+        if (!Damage_.empty())
+            return Damage_ + "; replayed up to the last whole record before it";
+        if (Reader_.Truncated())
+            return "note: " + Path_ + " ends inside a record; replayed up to its last whole record";
+        return "";
+    }
     std::uint64_t Records() const { return Records_; }
     std::uint64_t Bytes() const { return Bytes_; }
 
@@ -147,23 +156,40 @@ public:
             ++Records_;
             Bytes_ += Next_->Bytes.size();
             LastUs_ = Next_->TimeUs;
-            Next_ = Reader_.Next();
+            Advance();
         }
         return std::nullopt;
     }
 
 private:
+    // A damaged record ends the replay as it ends decode: what came before it is played.
+    void Advance()
+    {
+        try {
+            Next_ = Reader_.Next();
+        } catch (const rv::ToolError& error) {
+            Next_.reset();
+            Damage_ = error.what();
+        }
+    }
+
     Clock::duration Scaled(std::uint64_t us) const
     {
         if (Speed_ <= 0)
             return Clock::duration::zero();
-        return std::chrono::duration_cast<Clock::duration>(
-            std::chrono::duration<double, std::micro>(static_cast<double>(us) / Speed_));
+        // The slowest pace stretches the longest capture past what the clock can count; such a
+        // wait is as good as forever, so it stops at a century.
+        constexpr std::chrono::duration<double, std::micro> longest(
+            static_cast<double>(rv::CaptureFormat::MaxTimeUs));
+        const std::chrono::duration<double, std::micro> scaled(static_cast<double>(us) / Speed_);
+        return std::chrono::duration_cast<Clock::duration>(std::min(scaled, longest));
     }
 
+    std::string Path_;
     rv::CaptureReader Reader_;
     double Speed_;
     std::optional<rv::CaptureRecord> Next_;
+    std::string Damage_;
     Clock::time_point Base_{};
     std::uint64_t LastUs_ = 0;
     std::uint64_t Records_ = 0;
@@ -318,6 +344,8 @@ int Run(const rv::SimOptions& options)
             replayWake = replay->Feed(now, queue);
             if (replay->Finished() && !replayReported) {
                 replayReported = true;
+                if (const std::string note = replay->EndNote(); !note.empty())
+                    Log(note);
                 Log("replay queued: " + std::to_string(replay->Records()) + " records, " +
                     std::to_string(replay->Bytes()) + " bytes");
             }

@@ -50,28 +50,30 @@ CaptureReader::CaptureReader(const std::string& path) : Path_(path)
     File_ = std::fopen(path.c_str(), "rb");
     if (File_ == nullptr)
         throw ToolError(path + ": cannot open: " + std::strerror(errno));
+    const auto refuse = [&](const std::string& why) {
+        std::fclose(File_);
+        File_ = nullptr;
+        throw ToolError(path + ": " + why);
+    };
     std::uint8_t header[CaptureFormat::HeaderSize];
     const std::size_t got = std::fread(header, 1, sizeof header, File_);
-    if (got < sizeof header ||
-        std::memcmp(header, CaptureFormat::Magic, sizeof CaptureFormat::Magic) != 0) {
-        std::fclose(File_);
-        File_ = nullptr;
-        throw ToolError(path + ": not a capture file (it does not start with RVCAPTUR)");
-    }
+    if (got < sizeof CaptureFormat::Magic ||
+        std::memcmp(header, CaptureFormat::Magic, sizeof CaptureFormat::Magic) != 0)
+        refuse(got == 0 ? "not a capture file (it is empty)"
+                        : "not a capture file (it does not start with RVCAPTUR)");
+    if (got < sizeof header)
+        refuse("damaged capture: it ends inside its header, after " + std::to_string(got) + " of " +
+               std::to_string(sizeof header) + " bytes");
     const auto version = GetLittle<std::uint16_t>(header + 8);
     const auto size = GetLittle<std::uint16_t>(header + 10);
-    if (version != CaptureFormat::Version || size < CaptureFormat::HeaderSize) {
-        std::fclose(File_);
-        File_ = nullptr;
-        throw ToolError(path + ": capture version " + std::to_string(version) + " with a " +
-                        std::to_string(size) + "-byte header; this program reads version 1");
-    }
+    if (version != CaptureFormat::Version || size < CaptureFormat::HeaderSize)
+        refuse("capture version " + std::to_string(version) + " with a " + std::to_string(size) +
+               "-byte header; this program reads version 1");
     for (std::size_t skip = size - CaptureFormat::HeaderSize; skip > 0; --skip) {
-        if (std::fgetc(File_) == EOF) {
-            Truncated_ = true;
-            break;
-        }
+        if (std::fgetc(File_) == EOF)
+            refuse("damaged capture: it ends inside its " + std::to_string(size) + "-byte header");
     }
+    Offset_ = size;
 }
 
 CaptureReader::~CaptureReader()
@@ -97,13 +99,17 @@ std::optional<CaptureRecord> CaptureReader::Next()
     CaptureRecord record;
     record.TimeUs = GetLittle<std::uint64_t>(head);
     const auto count = GetLittle<std::uint32_t>(head + 8);
-    const auto offset = std::to_string(std::ftell(File_) - static_cast<long>(sizeof head));
+    const std::string at = " at offset " + std::to_string(Offset_);
     if (count == 0 || count > CaptureFormat::MaxRecordBytes)
         throw ToolError(Path_ + ": damaged capture: a record of " + std::to_string(count) +
-                        " bytes at offset " + offset);
+                        " bytes" + at);
+    if (record.TimeUs > CaptureFormat::MaxTimeUs)
+        throw ToolError(Path_ + ": damaged capture: a record time of " +
+                        std::to_string(record.TimeUs) + " us, beyond 100 years," + at);
     if (record.TimeUs < LastTime_)
-        throw ToolError(Path_ + ": damaged capture: time goes back at offset " + offset);
+        throw ToolError(Path_ + ": damaged capture: time goes back" + at);
     LastTime_ = record.TimeUs;
+    Offset_ += sizeof head + count;
     record.Bytes.resize(count);
     if (std::fread(record.Bytes.data(), 1, count, File_) != count) {
         if (std::ferror(File_))

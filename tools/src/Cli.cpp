@@ -175,38 +175,51 @@ int DecodeToLines(int fd, CliIo& io, CountingDecoder& decoder, LinkStatistics* s
 int DecodeCapture(const std::string& path, CliIo& io, CountingDecoder& decoder,
                   LinkStatistics& statistics, double& seconds)
 {
+    std::optional<CaptureReader> reader;
     try {
-        CaptureReader reader(path);
-        std::string lines;
-        while (const auto record = reader.Next()) {
-            lines.clear();
-            const std::string elapsed = std::to_string(record->TimeUs / 1000);
-            for (const std::uint8_t b : record->Bytes) {
-                if (const auto reading = decoder.FeedByte(b)) {
-                    statistics.AddReading(*reading);
-                    lines += elapsed;
-                    lines += ',';
-                    lines += std::to_string(reading->Distance);
-                    lines += ',';
-                    lines += std::to_string(reading->Mode);
-                    lines += '\n';
-                }
-            }
-            seconds = static_cast<double>(record->TimeUs) / 1e6;
-            if (!lines.empty()) {
-                io.Out << lines;
-                if (!io.Out)
-                    return 1;
-            }
-        }
-        io.Out.flush();
-        if (reader.Truncated())
-            io.Err << "rangeview-cli: decode: note: " << path
-                   << " ends inside a record; decoded up to its last whole record\n";
+        reader.emplace(path);
     } catch (const ToolError& error) {
         io.Err << "rangeview-cli: decode: " << error.what() << '\n';
         return 1;
     }
+    std::string lines;
+    for (;;) {
+        std::optional<CaptureRecord> record;
+        try {
+            record = reader->Next();
+        } catch (const ToolError& error) {
+            // What came before the damage is as good as any capture: it is printed first.
+            io.Out.flush();
+            io.Err << "rangeview-cli: decode: " << error.what()
+                   << "; decoded up to the last whole record before it\n";
+            return 1;
+        }
+        if (!record)
+            break;
+        lines.clear();
+        const std::string elapsed = std::to_string(record->TimeUs / 1000);
+        for (const std::uint8_t b : record->Bytes) {
+            if (const auto reading = decoder.FeedByte(b)) {
+                statistics.AddReading(*reading);
+                lines += elapsed;
+                lines += ',';
+                lines += std::to_string(reading->Distance);
+                lines += ',';
+                lines += std::to_string(reading->Mode);
+                lines += '\n';
+            }
+        }
+        seconds = static_cast<double>(record->TimeUs) / 1e6;
+        if (!lines.empty()) {
+            io.Out << lines;
+            if (!io.Out)
+                return 1;
+        }
+    }
+    io.Out.flush();
+    if (reader->Truncated())
+        io.Err << "rangeview-cli: decode: note: " << path
+               << " ends inside a record; decoded up to its last whole record\n";
     return 0;
 }
 

@@ -65,6 +65,9 @@ DistanceSignal DistanceSignal::FromFile(const char* path)
     unsigned lineNumber = 0;
     while (std::getline(file, line)) {
         ++lineNumber;
+        // A list saved by a Windows editor or spreadsheet may start with a byte-order mark.
+        if (lineNumber == 1 && line.starts_with("\xEF\xBB\xBF"))
+            line.erase(0, 3);
         std::uint16_t value = 0;
         try {
             if (ParseDistanceLine(line, value))

@@ -61,9 +61,20 @@ void LinkStatistics::ReplyReceived(Clock::time_point when)
     if (!PendingQuery_)
         return;
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(when - *PendingQuery_);
-    LatenciesUs_.push_back(
-        static_cast<std::uint32_t>(std::clamp<std::int64_t>(us.count(), 0, UINT32_MAX)));
+    const auto latency =
+        static_cast<std::uint32_t>(std::clamp<std::int64_t>(us.count(), 0, UINT32_MAX));
     PendingQuery_.reset();
+    MaxLatencyUs_ = std::max(MaxLatencyUs_, latency);
+    // Reservoir sampling: the n-th reply takes a place in the sample with chance size/n.
+    ++Replies_;
+    if (LatenciesUs_.size() < LatencySampleSize) {
+        LatenciesUs_.push_back(latency);
+        return;
+    }
+    const std::uint64_t place =
+        std::uniform_int_distribution<std::uint64_t>(0, Replies_ - 1)(SampleRng_);
+    if (place < LatencySampleSize)
+        LatenciesUs_[place] = latency;
 }
 
 std::string LinkStatistics::Report(const CountingDecoder& counts, double seconds,
@@ -105,7 +116,7 @@ std::string LinkStatistics::Report(const CountingDecoder& counts, double seconds
             std::sort(sorted.begin(), sorted.end());
             line += " latency_p50_ms=" + Milliseconds(Percentile(sorted, 50));
             line += " latency_p99_ms=" + Milliseconds(Percentile(sorted, 99));
-            line += " latency_max_ms=" + Milliseconds(sorted.back());
+            line += " latency_max_ms=" + Milliseconds(MaxLatencyUs_);
         }
         line += " unanswered=" + std::to_string(unanswered);
     }

@@ -42,7 +42,8 @@ CliCommand MonitorCliCommand()
 {
     return {"monitor",
             "monitor --port NAME [--baud N] [--send TEXT] [--every MS] [--count K] [--csv FILE] "
-            "[--raw FILE] [--stats] [--stats-every S] [--reconnect]",
+            "[--raw FILE] [--overwrite] [--rotate HOURS] [--csv-bom | --no-csv-bom] [--stats] "
+            "[--stats-every S] [--reconnect]",
             "print elapsed_ms,distance_mm,mode per reading from a serial port (see monitor "
             "--help)",
             Monitor};

@@ -45,6 +45,18 @@ double ParseSeconds(std::string_view text)
     return value;
 }
 
+// Fractions let a trial rotate every few seconds; a year is as long as a period gets.
+double ParseHours(std::string_view text)
+{
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value) || value < 0.0001 || value > 8760)
+        throw MonitorUsageError("--rotate needs a number of hours from 0.0001 to 8760, not '" +
+                                std::string(text) + "'");
+    return value;
+}
+
 std::string ParsePath(std::string_view option, std::string_view text)
 {
     if (text.empty())
@@ -74,8 +86,9 @@ std::string_view MonitorUsage() noexcept
 {
     return "usage: rangeview-cli monitor --port NAME [--baud N] [--send TEXT] [--every MS] "
            "[--count K]\n"
-           "                            [--csv FILE] [--raw FILE] [--stats] [--stats-every S]\n"
-           "                            [--reconnect]\n"
+           "                            [--csv FILE] [--raw FILE] [--overwrite]\n"
+           "                            [--rotate HOURS] [--csv-bom | --no-csv-bom]\n"
+           "                            [--stats] [--stats-every S] [--reconnect]\n"
            "Opens the serial port like the window does and prints one line\n"
            "elapsed_ms,distance_mm,mode per reading (milliseconds since the port opened).\n"
            "Notices and messages go to standard error. Ctrl-C or SIGTERM closes the port.\n"
@@ -86,10 +99,18 @@ std::string_view MonitorUsage() noexcept
            "  --count K        stop after K readings\n"
            "  --csv FILE       also write time_utc,elapsed_ms,distance_mm,mode,mode_name rows\n"
            "  --raw FILE       also write every received byte with its arrival time (capture)\n"
+           "  --overwrite      replace a --csv or --raw file that exists (else it is refused)\n"
+           "  --rotate HOURS   begin new --csv and --raw files every HOURS hours (0.0001 to\n"
+           "                   8760), named by their start in UTC: FILE-YYYYMMDD-HHMMSS.csv\n"
+           "  --csv-bom        begin the CSV with a UTF-8 byte-order mark, so that Excel on\n"
+           "                   Windows shows mode_name right (the Windows build's default)\n"
+           "  --no-csv-bom     leave the mark out (the default elsewhere)\n"
            "  --stats          print statistics on standard error at the end\n"
            "  --stats-every S  and every S seconds\n"
            "  --reconnect      when the port vanishes, reopen it every 500 ms until it is back\n"
-           "Files are handed to the disk at least once a second.\n"
+           "Files are created new: a name that exists, a link or a device is refused. They are\n"
+           "handed to the disk at least once a second and end at a whole row or record even\n"
+           "when a write fails.\n"
            "Exit status: 0 after K readings or a stop signal; 1 when the port cannot be opened\n"
            "or fails, or a file cannot be written; 2 for a bad command line.\n";
 }
@@ -122,6 +143,14 @@ MonitorOptions ParseMonitorOptions(std::span<const std::string_view> args)
             options.CsvPath = ParsePath(name, arg.Value());
         } else if (name == "--raw") {
             options.RawPath = ParsePath(name, arg.Value());
+        } else if (name == "--overwrite") {
+            arg.NoValue();
+            options.Overwrite = true;
+        } else if (name == "--rotate") {
+            options.RotateHours = ParseHours(arg.Value());
+        } else if (name == "--csv-bom" || name == "--no-csv-bom") {
+            arg.NoValue();
+            options.CsvByteOrderMark = name == "--csv-bom";
         } else if (name == "--stats") {
             arg.NoValue();
             options.Stats = true;
@@ -145,6 +174,16 @@ MonitorOptions ParseMonitorOptions(std::span<const std::string_view> args)
         throw MonitorUsageError("--every repeats the --send text; give --send as well");
     if (!options.CsvPath.empty() && options.CsvPath == options.RawPath)
         throw MonitorUsageError("--csv and --raw name the same file");
+    const bool recording = !options.CsvPath.empty() || !options.RawPath.empty();
+    if (options.Overwrite && !recording)
+        throw MonitorUsageError("--overwrite replaces --csv and --raw files; give one of them");
+    if (options.RotateHours > 0 && !recording)
+        throw MonitorUsageError("--rotate begins new --csv and --raw files; give one of them");
+    if (options.Overwrite && options.RotateHours > 0)
+        throw MonitorUsageError(
+            "--rotate names fresh files, so --overwrite has nothing to replace");
+    if (options.CsvByteOrderMark && options.CsvPath.empty())
+        throw MonitorUsageError("--csv-bom and --no-csv-bom shape the --csv file; give --csv");
     return options;
 }
 

@@ -4,6 +4,7 @@
 #include "rangeview/protocol/CommandTable.h"
 #include "rangeview/protocol/CommandText.h"
 #include "rangeview/serial/SystemPlatform.h"
+#include "RawIo.h"
 
 #include <algorithm>
 #include <array>
@@ -30,6 +31,18 @@ bool IsQuery(std::string_view text)
            bytes[2] == CommandCheckByte(CommandCode::QueryOutput);
 }
 
+RecordingOptions RecordingOf(const MonitorOptions& options)
+{
+    RecordingOptions recording;
+    recording.CsvPath = options.CsvPath;
+    recording.RawPath = options.RawPath;
+    recording.Overwrite = options.Overwrite;
+    recording.CsvByteOrderMark = options.CsvByteOrderMark.value_or(CsvByteOrderMarkByDefault());
+    recording.RotateEvery = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+        std::chrono::duration<double, std::ratio<3600>>(options.RotateHours));
+    return recording;
+}
+
 } // namespace
 
 MonitorSession::MonitorSession(MonitorOptions options, std::shared_ptr<SerialPlatform> platform,
@@ -37,7 +50,7 @@ MonitorSession::MonitorSession(MonitorOptions options, std::shared_ptr<SerialPla
     : Options_(std::move(options)), Platform_(std::move(platform)),
       Host_(std::make_shared<MonitorHost>(io.Out, io.Err, offThreadErrFd)),
       Connection_(std::make_unique<SerialConnection>(Platform_, Host_)),
-      Recorder_(Options_.CsvPath, Options_.RawPath)
+      Recorder_(RecordingOf(Options_))
 {
     Host_->SetReadingLimit(Options_.Count);
     Host_->SetPortLabel(SystemDevicePath(Options_.Port));
@@ -98,6 +111,7 @@ std::optional<int> MonitorSession::Start()
     // A file that cannot be written fails the run before the port is touched.
     if (Recorder_.Failed()) {
         Host_->ErrorLine(Recorder_.Failure());
+        Recorder_.Discard();
         return 1;
     }
     const int shownBefore = Host_->MessagesShown();
@@ -255,7 +269,7 @@ std::optional<MonitorSession::Clock::time_point> MonitorSession::NextWake() cons
         if (t)
             wake = wake ? std::min(*wake, *t) : *t;
     };
-    by(Recorder_.NextSync());
+    by(Recorder_.NextDue());
     by(NextStats_);
     if (Reopening_)
         by(NextReopen_);
@@ -309,7 +323,7 @@ int MonitorSession::Loop()
         }
         if (Reopening_ && now >= NextReopen_)
             TryReopen();
-        Recorder_.SyncIfDue(now);
+        Recorder_.RunDue(now);
         if (NextStats_ && now >= *NextStats_) {
             PrintStatistics();
             const auto period = std::chrono::duration_cast<Clock::duration>(
@@ -346,7 +360,12 @@ int MonitorSession::Finish(int status)
     OldLinks_.clear();
 
     const bool recorderFailedBefore = Recorder_.Failed();
-    Recorder_.Close();
+    // A run that never got the port leaves no files behind, so that the same command can be
+    // run again once the port is put right.
+    if (Started_)
+        Recorder_.Close();
+    else
+        Recorder_.Discard();
     if (!recorderFailedBefore && Recorder_.Failed()) {
         Host_->ErrorLine(Recorder_.Failure());
         status = status == 0 ? 1 : status;

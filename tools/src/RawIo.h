@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,13 +18,33 @@ int OpenForReading(const std::string& path);
 void CloseDescriptor(int fd);
 // Reads what is there, waiting for at least one byte: the count, 0 at the end, -1 on failure.
 long ReadSome(int fd, std::span<std::uint8_t> buffer);
+// Writes as much of bytes as the system takes and returns the count; below bytes.size(), errno
+// says why it stopped.
+std::size_t WriteUpTo(int fd, std::span<const std::uint8_t> bytes);
 // Writes all of text; false on failure.
 bool WriteAll(int fd, std::string_view text);
 // Makes standard input deliver bytes unchanged.
 void UseBinaryStandardInput();
 
-// Hands what the C library has buffered to the system and asks it to put the file on its
-// storage, so that a power cut keeps it; false on failure.
-bool SyncToStorage(std::FILE* file);
+// A file for a recording. Fd is -1 when it could not be created: NotRegular when the name is
+// taken by something other than a regular file (a link, a device, a folder, a pipe), else
+// errno says why (EEXIST: a regular file is there and replacing was not asked for).
+struct NewFile {
+    int Fd = -1;
+    bool NotRegular = false;
+};
+// Creates path for writing, never through a symbolic link and never anything but a regular
+// file: a new file only, created exclusively; with replace an existing regular file is
+// emptied instead.
+NewFile CreateForWriting(const std::string& path, bool replace);
+// Cuts the file back to its first size bytes; false on failure.
+bool CutTo(int fd, std::uint64_t size);
+// Asks the system to put what was written on the storage, so that a power cut keeps it; false
+// on failure.
+bool SyncToStorage(int fd);
+
+// Whether `--csv` files start with a UTF-8 byte-order mark unless told otherwise: yes where
+// Excel reads a file without one in the ANSI code page.
+bool CsvByteOrderMarkByDefault() noexcept;
 
 } // namespace rv

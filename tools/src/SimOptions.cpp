@@ -34,14 +34,17 @@ double ParseSeconds(std::string_view option, std::string_view text, double max)
     return value;
 }
 
+// 0 is its own pace (as fast as the host reads); otherwise from a thousand times slower to a
+// million times faster.
 double ParseSpeed(std::string_view text)
 {
     double value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-        !std::isfinite(value) || value < 0 || value > 1e6)
-        throw ToolError("--speed needs a number from 0 to 1000000, not '" + std::string(text) +
-                        "'");
+        !std::isfinite(value) || (value != 0 && (value < 0.001 || value > 1e6)))
+        throw ToolError("--speed needs 0 (as fast as the host reads) or a factor from 0.001 to "
+                        "1000000, not '" +
+                        std::string(text) + "'");
     return value;
 }
 
@@ -66,9 +69,10 @@ std::string_view SimUsage() noexcept
            "  --hangup-after SECONDS   drop the line (close the port or output) and exit\n"
            "  --seed N                 random seed for noise and --split (default 1)\n"
            "  --replay FILE            play a capture of monitor --raw instead, with its timing\n"
-           "                           (from when the host opens the port; then stay idle)\n"
-           "  --speed X                replay X times as fast (default 1; 0: as fast as the\n"
-           "                           host reads)\n"
+           "                           (from when the host opens the port; then stay idle);\n"
+           "                           a damaged capture plays up to its last whole record\n"
+           "  --speed X                replay X times as fast, 0.001 to 1000000 (default 1;\n"
+           "                           0: as fast as the host reads)\n"
            "  --sent-log FILE          write every byte sent, with its time, as a capture\n"
            "On exit, and on SIGUSR1, it reports \"sent N frames (B bad checksum, S stray 5A)\"\n"
            "on standard error.\n";

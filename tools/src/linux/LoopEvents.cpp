@@ -140,6 +140,7 @@ static_assert(std::atomic<LoopEvents*>::is_always_lock_free);
 struct sigaction OldInt { };
 struct sigaction OldTerm { };
 struct sigaction OldPipe { };
+struct sigaction OldFileSize { };
 
 extern "C" void OnStopSignal(int)
 {
@@ -164,6 +165,7 @@ StopSignals::StopSignals(LoopEvents& events)
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     ::sigaction(SIGPIPE, &ignore, &OldPipe);
+    ::sigaction(SIGXFSZ, &ignore, &OldFileSize);
     Installed_ = true;
 }
 
@@ -174,6 +176,7 @@ StopSignals::~StopSignals()
     ::sigaction(SIGINT, &OldInt, nullptr);
     ::sigaction(SIGTERM, &OldTerm, nullptr);
     ::sigaction(SIGPIPE, &OldPipe, nullptr);
+    ::sigaction(SIGXFSZ, &OldFileSize, nullptr);
     StopTarget.store(nullptr);
 }
 

@@ -17,7 +17,8 @@ namespace rv {
 //   header, 16 bytes:  magic "RVCAPTUR" (8 bytes), version u16 = 1, header size u16 = 16,
 //                      reserved u32 = 0
 //   records, repeated: time_us u64 (arrival time in microseconds since the start of the
-//                      recording), count u32 (1 or more), then count bytes as received
+//                      recording or, with rotation, of the file; never decreasing, at most
+//                      MaxTimeUs), count u32 (1 or more), then count bytes as received
 // A file cut short inside a record (a kill while writing) still reads up to its last whole
 // record. Readers skip header bytes past the size they know, so the header can grow.
 struct CaptureFormat {
@@ -27,6 +28,8 @@ struct CaptureFormat {
     static constexpr std::size_t RecordHeaderSize = 12;
     // Far above what one read can deliver; a larger count marks a damaged file.
     static constexpr std::uint32_t MaxRecordBytes = 1u << 24;
+    // A hundred years: no recording runs that long, so a later time marks a damaged file.
+    static constexpr std::uint64_t MaxTimeUs = 36525ull * 86400 * 1000000;
 
     static std::array<std::uint8_t, HeaderSize> EncodeHeader() noexcept;
     // What goes before the bytes of one record.
@@ -41,8 +44,8 @@ struct CaptureRecord {
 };
 
 // Reads a capture record by record. Throws ToolError with a one-line reason for a file that is
-// not a capture, of a later version, or damaged (a count of 0 or beyond MaxRecordBytes, times
-// going backwards).
+// not a capture, of a later version, cut short inside its header, or damaged (a count of 0 or
+// beyond MaxRecordBytes, a time beyond MaxTimeUs or going backwards).
 class CaptureReader {
 public:
     // Opens and checks the header.
@@ -61,6 +64,7 @@ private:
     std::string Path_;
     std::FILE* File_ = nullptr;
     std::uint64_t LastTime_ = 0;
+    std::uint64_t Offset_ = 0; // of the next record
     bool Truncated_ = false;
 };
 

@@ -45,7 +45,8 @@ int DecodeToLines(int fd, CliIo& io, CountingDecoder& decoder,
                   LinkStatistics* statistics = nullptr);
 // Decodes a capture file (see Capture.h), printing "elapsed_ms,distance_mm,mode" per valid frame
 // with the arrival time of the frame's last byte, as `monitor` printed it when recording.
-// Returns 0, or 1 after a one-line error for a file that cannot be read or is not a capture.
+// Returns 0, or 1 after a one-line error for a file that cannot be read or is not a capture;
+// a damaged one is decoded up to its last whole record before the damage, then reported.
 int DecodeCapture(const std::string& path, CliIo& io, CountingDecoder& decoder,
                   LinkStatistics& statistics, double& seconds);
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,9 @@ private:
 class LinkStatistics {
 public:
     using Clock = std::chrono::steady_clock;
+    // Reply times kept for the percentiles: every one up to this many, then a uniform sample of
+    // this many, so that a week of queries takes no more memory than the first few hours.
+    static constexpr std::size_t LatencySampleSize = 100000;
 
     void AddReading(const MeasurementReading& reading) noexcept;
     std::uint64_t Readings() const noexcept { return Distance_.Count(); }
@@ -97,8 +101,9 @@ public:
     // One line of "name=value" fields: readings, bytes, checksum_drops, skipped_bytes,
     // readings_per_s (over `seconds`, left out when not positive), distance_min, distance_max,
     // distance_mean, distance_sd, modes (mode:count,...), and for queries latency_p50_ms,
-    // latency_p99_ms, latency_max_ms and unanswered. A query still waiting at the end counts as
-    // unanswered only once `now` is a second past it.
+    // latency_p99_ms, latency_max_ms and unanswered (the maximum over all replies, the
+    // percentiles over the sample). A query still waiting at the end counts as unanswered only
+    // once `now` is a second past it.
     std::string Report(const CountingDecoder& counts, double seconds, Clock::time_point now) const;
 
 private:
@@ -108,7 +113,10 @@ private:
     std::array<std::uint64_t, 256> Modes_{};
     bool TrackQueries_ = false;
     std::optional<Clock::time_point> PendingQuery_;
-    std::vector<std::uint32_t> LatenciesUs_;
+    std::vector<std::uint32_t> LatenciesUs_; // the sample
+    std::uint64_t Replies_ = 0;
+    std::uint32_t MaxLatencyUs_ = 0;
+    std::mt19937_64 SampleRng_; // a fixed seed: the same replies give the same report
     std::uint64_t Unanswered_ = 0;
 };
 

@@ -41,8 +41,8 @@ private:
 };
 
 // Turns the system's stop requests (SIGINT and SIGTERM; Ctrl-C, Ctrl-Break and closing the
-// console) into events.RequestStop() while it lives, and a write to a closed pipe into a write
-// error instead of death. One at a time per process.
+// console) into events.RequestStop() while it lives, and a write to a closed pipe or past the
+// file-size limit (ulimit -f) into a write error instead of death. One at a time per process.
 class StopSignals {
 public:
     explicit StopSignals(LoopEvents& events);

@@ -27,6 +27,9 @@ struct MonitorOptions {
     std::optional<std::uint64_t> Count; // stop after this many readings
     std::string CsvPath; // one row per reading; empty: none
     std::string RawPath; // capture of every received byte; empty: none
+    bool Overwrite = false; // replace existing --csv and --raw files instead of refusing them
+    double RotateHours = 0; // begin new --csv and --raw files this often; 0: never
+    std::optional<bool> CsvByteOrderMark; // --csv-bom, --no-csv-bom; none: the system's default
     bool Stats = false; // statistics on standard error at the end
     double StatsEverySeconds = 0; // and every so often (0: only at the end)
     bool Reconnect = false; // keep going when the port vanishes
