@@ -2,6 +2,7 @@
 
 #include "rangeview/tools/DistanceSignal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -112,6 +113,43 @@ std::optional<CaptureRecord> CaptureReader::Next()
         return std::nullopt;
     }
     return record;
+}
+
+bool CaptureReader::NextInto(CaptureRecord& record)
+{
+    if (Truncated_)
+        return false;
+    if (!Offset_)
+        Offset_ = static_cast<std::uint64_t>(std::max(0L, std::ftell(File_)));
+    std::uint8_t head[CaptureFormat::RecordHeaderSize];
+    const std::size_t got = std::fread(head, 1, sizeof head, File_);
+    if (got == 0 && std::feof(File_))
+        return false;
+    if (std::ferror(File_))
+        throw ToolError(Path_ + ": cannot read: " + std::strerror(errno));
+    if (got < sizeof head) {
+        Truncated_ = true;
+        return false;
+    }
+    const auto time = GetLittle<std::uint64_t>(head);
+    const auto count = GetLittle<std::uint32_t>(head + 8);
+    if (count == 0 || count > CaptureFormat::MaxRecordBytes)
+        throw ToolError(Path_ + ": damaged capture: a record of " + std::to_string(count) +
+                        " bytes at offset " + std::to_string(*Offset_));
+    if (time < LastTime_)
+        throw ToolError(Path_ + ": damaged capture: time goes back at offset " +
+                        std::to_string(*Offset_));
+    LastTime_ = time;
+    record.TimeUs = time;
+    record.Bytes.resize(count);
+    if (std::fread(record.Bytes.data(), 1, count, File_) != count) {
+        if (std::ferror(File_))
+            throw ToolError(Path_ + ": cannot read: " + std::strerror(errno));
+        Truncated_ = true;
+        return false;
+    }
+    *Offset_ += sizeof head + count;
+    return true;
 }
 
 } // namespace rv

@@ -56,12 +56,17 @@ public:
     std::optional<CaptureRecord> Next();
     // True once the end came inside a record.
     bool Truncated() const noexcept { return Truncated_; }
+    // As Next, into `record`, whose buffer is reused: a reader of a long capture makes no
+    // allocation and no system call per record. False at the end.
+    bool NextInto(CaptureRecord& record);
 
 private:
     std::string Path_;
     std::FILE* File_ = nullptr;
     std::uint64_t LastTime_ = 0;
     bool Truncated_ = false;
+    // Where the next record starts, counted by NextInto once it has asked the file.
+    std::optional<std::uint64_t> Offset_;
 };
 
 } // namespace rv
