@@ -2,6 +2,7 @@
 
 #include "rangeview/tools/Cli.h"
 #include "rangeview/tools/Monitor.h"
+#include "rangeview/tools/Plot.h"
 #include "RawIo.h"
 
 #include <iostream>
@@ -14,6 +15,7 @@ int main(int argc, char** argv)
     std::vector<rv::CliCommand> commands = rv::StandardCliCommands();
     // Commands of other modules are appended here.
     commands.push_back(rv::MonitorCliCommand());
+    commands.push_back(rv::PlotCliCommand());
     rv::UseBinaryStandardInput();
     rv::CliIo io{rv::StandardInputFd, std::cout, std::cerr};
     return rv::RunCli(args, commands, io);
