@@ -29,7 +29,8 @@ namespace {
 void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& text)
 {
     if (type == QtCriticalMsg || type == QtFatalMsg)
-        std::fprintf(stderr, "rangeview-cli: plot: Qt: %s\n", text.toLocal8Bit().constData());
+        std::fprintf(stderr, "rangeview-cli: plot: Qt: %s\n",
+                     text.simplified().toLocal8Bit().constData());
 }
 
 // Qt for this command only, on the offscreen platform unless the user named another: the other
