@@ -355,6 +355,7 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
     WriteCapture(d + "two-parts.cap", records);
     WriteCapture(d + "cut.cap", records, 3);
     WriteCapture(d + "no-readings.cap", {{0, {0x01, 0x02}}, {5, {0x03}}});
+    WriteCapture(d + "damaged.cap", {{0, Frame(1000)}, {10, {}}, {20, Frame(1000)}});
     std::ofstream(d + "night.csv") << "time_utc,elapsed_ms,distance_mm,mode,mode_name\n"
                                       "2026-12-07T23:59:59.500Z,0,1000,3,一般模式\n"
                                       "2026-12-07T23:59:59.600Z,100,1010,3,一般模式\n"
@@ -400,6 +401,10 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
         {{d + "no-readings.cap", "-o", d + "e.png"},
          2,
          {d + "no-readings.cap holds no readings"},
+         ""},
+        {{d + "damaged.cap", "-o", d + "e.png"},
+         2,
+         {d + "damaged.cap: damaged capture: a record of 0 bytes at offset 36"},
          ""},
         {{d + "missing.cap", "-o", d + "e.png"}, 2, {d + "missing.cap: cannot open: "}, ""},
         {{d + "empty.cap", "-o", d + "e.png"}, 2, {d + "empty.cap: the file is empty"}, ""},

@@ -193,8 +193,7 @@ int RunPlot(std::span<const std::string_view> args, CliIo& io)
                                       ? *options.Title
                                       : std::filesystem::path(options.Input).filename().string();
         chart.SetTitle(title, "-");
-        chart.SetTimeAxis(window.FromUs, window.ToUs,
-                          input.HasUtc() ? extent.UtcOfZeroUs : std::nullopt);
+        chart.SetTimeAxis(window.FromUs, window.ToUs, extent.UtcOfZeroUs);
         PlotEnvelope envelope(window.FromUs, window.ToUs, chart.Columns());
         input.Stream(envelope);
         for (const auto& note : input.TakeNotes())

@@ -263,8 +263,14 @@ PlotExtent PlotInput::ScanLines()
         std::string_view line;
         bool whole = true;
         while (!first && lines.Next(line, whole)) {
-            if (!(csv && lines.LineNumber() == 1) && whole)
-                first = ParsePlotRow(Kind_, lines.LineNumber() == 1 ? WithoutBom(line) : line, csv);
+            if ((csv && lines.LineNumber() == 1) || !whole)
+                continue;
+            const std::string_view text = lines.LineNumber() == 1 ? WithoutBom(line) : line;
+            first = ParsePlotRow(Kind_, text, csv);
+            // A row whose UTC time does not read is still a reading: the axis counts elapsed
+            // time then.
+            if (!first && csv)
+                first = ParsePlotRow(Kind_, text, false);
         }
         if (!first)
             return extent;

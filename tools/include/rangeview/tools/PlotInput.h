@@ -51,7 +51,6 @@ public:
     explicit PlotInput(std::string path);
 
     PlotInputKind Kind() const noexcept { return Kind_; }
-    bool HasUtc() const noexcept { return Kind_ == PlotInputKind::MonitorCsv; }
     PlotExtent Scan();
     void Stream(PlotSink& sink);
     // One-line notes for the user gathered so far (each told once).
