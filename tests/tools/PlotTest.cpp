@@ -51,6 +51,11 @@ RandomStream MakeStream(std::uint32_t seed, std::int64_t startUs, std::int64_t l
     std::int64_t t = startUs;
     double level = 1000;
     while (t < startUs + lengthUs) {
+        // Silences across the edges of the second case's window.
+        for (const std::int64_t edge : {100'000'000, 160'000'000}) {
+            if (t > edge - 500'000 && t < edge + 1'500'000)
+                t = edge + 1'500'000;
+        }
         const auto roll = rng() % 10000;
         if (roll < 3) {
             t += 1'000'001 + static_cast<std::int64_t>(rng() % 3'000'000); // silence
@@ -111,17 +116,25 @@ std::vector<PlotEnvelope::Column> BruteForce(const std::vector<Event>& events, s
         }
         const bool gap = previous != nullptr &&
                          (e.TimeUs - previous->TimeUs > 1'000'000 || drops >= 2 || skipped >= 8);
+        const bool fromBefore = previous != nullptr && previous->TimeUs < from;
         previous = &e;
         drops = skipped = 0;
+        const auto shade = [&](int first, int end) {
+            for (int k = first; k < end; ++k)
+                columns[static_cast<std::size_t>(k)].InGap = true;
+        };
         if (!inside) {
+            if (gap && previousColumn >= 0)
+                shade(previousColumn + 1, n); // past the window's end
             previousColumn = -1;
             continue;
         }
         const int c = columnOf(e.TimeUs);
         if (gap && previousColumn >= 0 && c != previousColumn) {
             columns[static_cast<std::size_t>(c)].BreakBefore = true;
-            for (int k = previousColumn + 1; k < c; ++k)
-                columns[static_cast<std::size_t>(k)].InGap = true;
+            shade(previousColumn + 1, c);
+        } else if (gap && fromBefore) {
+            shade(0, c); // from before the window's start
         }
         previousColumn = c;
         values[static_cast<std::size_t>(c)].push_back(e.Distance);

@@ -56,7 +56,6 @@ void ConfigurePrint(TChart& chart)
     chart.LeftAxis()->SetAxisValuesFormat("0");
     // Fewer labels than fit: a picture for reading, not for counting.
     chart.LeftAxis()->SetLabelsSeparation(150);
-    chart.BottomAxis()->SetLabelsSeparation(100);
 }
 
 } // namespace
@@ -111,6 +110,8 @@ PlotChart::PlotChart(PlotStyle style, int width, int height, const QPalette* pal
     bottom.SetTickLength(DropStrip);
     bottom.SetMinorTickCount(0);
     bottom.Title().SetAngle(0);
+    // Times are wide labels: a label's width apart keeps them apart in either style.
+    bottom.SetLabelsSeparation(100);
 
     chart.OnBeforeDrawSeries = [this](TCustomChart*) { ShadeGaps(); };
     chart.OnAfterDraw = [this](TCustomChart*) { MarkDropsAndCaptions(); };
@@ -135,8 +136,12 @@ void PlotChart::SetTimeAxis(std::int64_t fromUs, std::int64_t toUs,
     ToUs_ = std::max(toUs, fromUs + 1);
     TChartAxis& bottom = *Chart_->BottomAxis();
     if (utcOfZeroUs) {
-        const double origin = static_cast<double>(*utcOfZeroUs) / 1e6;
-        AxisFrom_ = origin + static_cast<double>(FromUs_) / 1e6;
+        // Seconds since the midnight before the window: labels still fall on whole minutes and
+        // hours, and a double keeps sub-microsecond steps, as it would not since 1970.
+        constexpr std::int64_t DayUs = 86'400'000'000;
+        const std::int64_t start = *utcOfZeroUs + FromUs_;
+        const std::int64_t midnight = (start >= 0 ? start : start - DayUs + 1) / DayUs * DayUs;
+        AxisFrom_ = static_cast<double>(start - midnight) / 1e6;
         bottom.LabelFormatter = FormatTimeOfDayLabel;
         const std::string first = FormatUtcDate(*utcOfZeroUs + FromUs_);
         const std::string last = FormatUtcDate(*utcOfZeroUs + ToUs_);

@@ -32,9 +32,19 @@ void PlotEnvelope::Reading(std::int64_t timeUs, const MeasurementReading& readin
     const bool gap =
         PreviousTime_ && (timeUs - *PreviousTime_ > SilenceUs || timeUs < *PreviousTime_ ||
                           DropsSince_ >= GapChecksumDrops || SkippedSince_ >= GapSkippedBytes);
+    const bool before = PreviousTime_ && *PreviousTime_ < From_;
     PreviousTime_ = timeUs;
     DropsSince_ = SkippedSince_ = 0;
+    const auto shade = [this](int from, int to) {
+        for (int c = from; c < to; ++c)
+            Columns_[static_cast<std::size_t>(c)].InGap = true;
+    };
     if (!Inside(timeUs)) {
+        // A gap that runs on past the window's end is shaded up to it.
+        if (gap && PreviousColumn_ >= 0 && timeUs > To_) {
+            ++Gaps_;
+            shade(PreviousColumn_ + 1, static_cast<int>(Columns_.size()));
+        }
         PreviousColumn_ = -1;
         return;
     }
@@ -45,8 +55,11 @@ void PlotEnvelope::Reading(std::int64_t timeUs, const MeasurementReading& readin
         // Inside one column a gap cannot show; between two the line does not join them.
         if (at != PreviousColumn_ && !column.Filled)
             column.BreakBefore = true;
-        for (int c = PreviousColumn_ + 1; c < at; ++c)
-            Columns_[static_cast<std::size_t>(c)].InGap = true;
+        shade(PreviousColumn_ + 1, at);
+    } else if (gap && before) {
+        // One that began before the window is shaded from its start.
+        ++Gaps_;
+        shade(0, at);
     }
     PreviousColumn_ = at;
 
