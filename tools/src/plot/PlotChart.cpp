@@ -61,8 +61,7 @@ void ConfigurePrint(TChart& chart)
 } // namespace
 
 PlotChart::PlotChart(PlotStyle style, int width, int height, const QPalette* palette)
-    : Style_(style), Width_(width), Height_(height), Chart_(std::make_unique<TChart>()),
-      Measure_(palette)
+    : Width_(width), Height_(height), Chart_(std::make_unique<TChart>()), Measure_(palette)
 {
     TChart& chart = *Chart_;
     // Drawn straight onto the painter: an SVG gets lines and texts, not a copied bitmap.

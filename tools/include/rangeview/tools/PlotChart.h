@@ -55,7 +55,6 @@ private:
     void ShadeGaps();
     void MarkDropsAndCaptions();
 
-    PlotStyle Style_;
     int Width_;
     int Height_;
     std::unique_ptr<TChart> Chart_;
