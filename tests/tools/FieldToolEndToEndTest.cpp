@@ -284,6 +284,15 @@ TEST(FieldToolEndToEnd, RecordedMinuteReplaysToTheSameReadingsAndStatistics)
     EXPECT_EQ(decode.Out, monitor.Out);
     ExpectStatsMatch(LastStats(decode.Err), expected, "decode");
 
+    // Drawn, from either file: a picture and not a word on standard error.
+    for (const std::string& input : {raw, csv}) {
+        ChildProcess plot(CliExe, {"plot", input, "-o", input + ".png"});
+        EXPECT_EQ(plot.Wait(30s), 0) << plot.Err;
+        EXPECT_EQ(plot.Err, "");
+        const auto png = ReadFile(input + ".png");
+        EXPECT_TRUE(png.size() > 8 && std::string(png.begin() + 1, png.begin() + 4) == "PNG");
+    }
+
     // Replayed twenty times as fast into a second monitor.
     ChildProcess replay(SimExe, {"--replay", raw, "--speed", "20"});
     const std::string replayPort = replay.FirstLine();

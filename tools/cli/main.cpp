@@ -2,6 +2,7 @@
 
 #include "rangeview/tools/Cli.h"
 #include "rangeview/tools/Monitor.h"
+#include "rangeview/tools/Plot.h"
 #include "ConsoleText.h"
 #include "RawIo.h"
 
@@ -15,6 +16,7 @@ int main(int argc, char** argv)
     std::vector<rv::CliCommand> commands = rv::StandardCliCommands();
     // Commands of other modules are appended here.
     commands.push_back(rv::MonitorCliCommand());
+    commands.push_back(rv::PlotCliCommand());
     rv::UseBinaryStandardInput();
     rv::UseConsoleText();
     rv::CliIo io{rv::StandardInputFd, std::cout, std::cerr};

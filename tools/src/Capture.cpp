@@ -2,6 +2,7 @@
 
 #include "rangeview/tools/DistanceSignal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -84,40 +85,49 @@ CaptureReader::~CaptureReader()
 
 std::optional<CaptureRecord> CaptureReader::Next()
 {
-    if (Truncated_)
+    CaptureRecord record;
+    if (!NextInto(record))
         return std::nullopt;
+    return record;
+}
+
+bool CaptureReader::NextInto(CaptureRecord& record)
+{
+    if (Truncated_)
+        return false;
     std::uint8_t head[CaptureFormat::RecordHeaderSize];
     const std::size_t got = std::fread(head, 1, sizeof head, File_);
     if (got == 0 && std::feof(File_))
-        return std::nullopt;
+        return false;
     if (std::ferror(File_))
         throw ToolError(Path_ + ": cannot read: " + std::strerror(errno));
     if (got < sizeof head) {
         Truncated_ = true;
-        return std::nullopt;
+        return false;
     }
-    CaptureRecord record;
-    record.TimeUs = GetLittle<std::uint64_t>(head);
+    const auto time = GetLittle<std::uint64_t>(head);
     const auto count = GetLittle<std::uint32_t>(head + 8);
-    const std::string at = " at offset " + std::to_string(Offset_);
+    const auto damaged = [&](const std::string& what) {
+        return ToolError(Path_ + ": damaged capture: " + what + " at offset " +
+                         std::to_string(Offset_));
+    };
     if (count == 0 || count > CaptureFormat::MaxRecordBytes)
-        throw ToolError(Path_ + ": damaged capture: a record of " + std::to_string(count) +
-                        " bytes" + at);
-    if (record.TimeUs > CaptureFormat::MaxTimeUs)
-        throw ToolError(Path_ + ": damaged capture: a record time of " +
-                        std::to_string(record.TimeUs) + " us, beyond 100 years," + at);
-    if (record.TimeUs < LastTime_)
-        throw ToolError(Path_ + ": damaged capture: time goes back" + at);
-    LastTime_ = record.TimeUs;
-    Offset_ += sizeof head + count;
+        throw damaged("a record of " + std::to_string(count) + " bytes");
+    if (time > CaptureFormat::MaxTimeUs)
+        throw damaged("a record time of " + std::to_string(time) + " us, beyond 100 years,");
+    if (time < LastTime_)
+        throw damaged("time goes back");
+    LastTime_ = time;
+    record.TimeUs = time;
     record.Bytes.resize(count);
     if (std::fread(record.Bytes.data(), 1, count, File_) != count) {
         if (std::ferror(File_))
             throw ToolError(Path_ + ": cannot read: " + std::strerror(errno));
         Truncated_ = true;
-        return std::nullopt;
+        return false;
     }
-    return record;
+    Offset_ += sizeof head + count;
+    return true;
 }
 
 } // namespace rv

@@ -80,47 +80,64 @@ void LinkStatistics::ReplyReceived(Clock::time_point when)
 std::string LinkStatistics::Report(const CountingDecoder& counts, double seconds,
                                    Clock::time_point now) const
 {
-    const std::uint64_t readings = Distance_.Count();
-    std::string line = "readings=" + std::to_string(readings);
-    line += " bytes=" + std::to_string(counts.Bytes());
-    line += " checksum_drops=" + std::to_string(counts.ChecksumDrops());
-    line += " skipped_bytes=" + std::to_string(counts.SkippedBytes());
-    if (seconds > 0)
-        line += " readings_per_s=" + Fixed(static_cast<double>(readings) / seconds, 2);
-    if (readings > 0) {
-        line += " distance_min=" + std::to_string(Min_);
-        line += " distance_max=" + std::to_string(Max_);
-        line += " distance_mean=" + Fixed(Distance_.Mean(), 3);
-        line += " distance_sd=" + Fixed(Distance_.StandardDeviation(), 3);
+    std::string line;
+    for (const auto& [name, value] : Fields(counts.Counts(), seconds, now)) {
+        if (!line.empty())
+            line += ' ';
+        line += name;
+        line += '=';
+        line += value;
     }
-    line += " modes=";
-    bool first = true;
+    return line;
+}
+
+std::vector<std::pair<std::string, std::string>>
+LinkStatistics::Fields(const DecodeCounts& counts, double seconds, Clock::time_point now) const
+{
+    std::vector<std::pair<std::string, std::string>> fields;
+    const auto add = [&](const char* name, std::string value) {
+        fields.emplace_back(name, std::move(value));
+    };
+    const std::uint64_t readings = Distance_.Count();
+    add("readings", std::to_string(readings));
+    add("bytes", std::to_string(counts.Bytes));
+    add("checksum_drops", std::to_string(counts.ChecksumDrops));
+    add("skipped_bytes", std::to_string(counts.SkippedBytes));
+    if (seconds > 0)
+        add("readings_per_s", Fixed(static_cast<double>(readings) / seconds, 2));
+    if (readings > 0) {
+        add("distance_min", std::to_string(Min_));
+        add("distance_max", std::to_string(Max_));
+        add("distance_mean", Fixed(Distance_.Mean(), 3));
+        add("distance_sd", Fixed(Distance_.StandardDeviation(), 3));
+    }
+    std::string modes;
     for (std::size_t mode = 0; mode < Modes_.size(); ++mode) {
         if (Modes_[mode] == 0)
             continue;
-        if (!first)
-            line += ',';
-        first = false;
-        line += std::to_string(mode) + ':' + std::to_string(Modes_[mode]);
+        if (!modes.empty())
+            modes += ',';
+        modes += std::to_string(mode) + ':' + std::to_string(Modes_[mode]);
     }
-    if (first)
-        line += '-';
+    add("modes", modes.empty() ? "-" : modes);
     if (TrackQueries_) {
         std::uint64_t unanswered = Unanswered_;
         if (PendingQuery_ && now - *PendingQuery_ >= std::chrono::seconds(1))
             ++unanswered;
         if (LatenciesUs_.empty()) {
-            line += " latency_p50_ms=- latency_p99_ms=- latency_max_ms=-";
+            add("latency_p50_ms", "-");
+            add("latency_p99_ms", "-");
+            add("latency_max_ms", "-");
         } else {
             std::vector<std::uint32_t> sorted = LatenciesUs_;
             std::sort(sorted.begin(), sorted.end());
-            line += " latency_p50_ms=" + Milliseconds(Percentile(sorted, 50));
-            line += " latency_p99_ms=" + Milliseconds(Percentile(sorted, 99));
-            line += " latency_max_ms=" + Milliseconds(MaxLatencyUs_);
+            add("latency_p50_ms", Milliseconds(Percentile(sorted, 50)));
+            add("latency_p99_ms", Milliseconds(Percentile(sorted, 99)));
+            add("latency_max_ms", Milliseconds(MaxLatencyUs_));
         }
-        line += " unanswered=" + std::to_string(unanswered);
+        add("unanswered", std::to_string(unanswered));
     }
-    return line;
+    return fields;
 }
 
 } // namespace rv

@@ -595,7 +595,7 @@ void TCustomChartAxis::FormatCache::Clear()
 
 std::string TCustomChartAxis::LabelTextFor(double Value)
 {
-    std::string text = FormatAxisValue(Value);
+    std::string text = LabelFormatter ? LabelFormatter(Value) : FormatAxisValue(Value);
     if (Chart_ && Chart_->OnGetAxisLabel)
         Chart_->OnGetAxisLabel(this, nullptr, -1, text);
     if (Settings_.LabelsMultiLine)
@@ -661,6 +661,14 @@ double TCustomChartAxis::LabelStep()
     if (LabelCapacity < 1)
         return 1e-12;
 
+    const auto after = [this](double step) {
+        if (LabelStepAfter) {
+            const double next = LabelStepAfter(step);
+            if (next > step)
+                return next;
+        }
+        return NextLabelStep(step);
+    };
     double s = Settings_.Increment > 0 ? Settings_.Increment
                                        : (std::fabs(EffectiveRange) >= 1 ? 1.0 : 1e-12);
     // The climb needs a finite range and step to end; otherwise the starting step stands.
@@ -671,9 +679,9 @@ double TCustomChartAxis::LabelStep()
             if (std::fabs(b) < 2147483647.0) {
                 n = RoundHalfEven(b);
                 if (n > LabelCapacity)
-                    s = NextLabelStep(s);
+                    s = after(s);
             } else {
-                s = NextLabelStep(s);
+                s = after(s);
             }
         } while (n > LabelCapacity);
     }

@@ -203,6 +203,11 @@ void TCustomChart::Draw(TSurface& target, const TRect& rect)
         Canvas_.ImageDirty = true;
 }
 
+void TCustomChart::SetBufferedDisplay(bool value)
+{
+    Canvas_.SetBufferedDisplay(value);
+}
+
 void TCustomChart::InitialChartRect()
 {
     const std::int32_t w = ChartBounds.Width();

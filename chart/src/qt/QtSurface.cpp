@@ -1,6 +1,7 @@
 #include "rangeview/chart/qt/QtSurface.h"
 
 #include <QFontInfo>
+#include <QPolygonF>
 #include <QString>
 
 #include <algorithm>
@@ -285,9 +286,21 @@ void QtSurface::Flush()
     }
 }
 
+void QtSurface::SetVectorOutput(bool on)
+{
+    Flush();
+    Vector_ = on;
+}
+
 void QtSurface::FlushLine(QPainter& p)
 {
-    if (Line_.size() >= 2 && PenVisible_) {
+    if (Line_.size() >= 2 && PenVisible_ && Vector_) {
+        QPolygonF centres;
+        centres.reserve(Line_.size());
+        for (const QPoint& point : std::as_const(Line_))
+            centres.append(QPointF(point) + QPointF(0.5, 0.5));
+        p.drawPolyline(centres);
+    } else if (Line_.size() >= 2 && PenVisible_) {
         QImage* image = Direct();
         // A dash pattern runs on across the joints of a polyline, so only a single segment of
         // a patterned pen is the same as its stamp; solid lines are the union of their segments.
@@ -720,7 +733,8 @@ void QtSurface::MoveTo(std::int32_t x, std::int32_t y)
 void QtSurface::LineTo(std::int32_t x, std::int32_t y)
 {
     const QPoint to(x, y);
-    if (PenVisible_ && to != Pos_ && Qpen_.width() <= 1 && Qpen_.style() == Qt::SolidLine) {
+    if (PenVisible_ && to != Pos_ && Qpen_.width() <= 1 && Qpen_.style() == Qt::SolidLine &&
+        !Vector_) {
         if (QPainter* p = Draw())
             DrawThinLine(*p, Pos_, to);
     } else if (PenVisible_ && to != Pos_) {

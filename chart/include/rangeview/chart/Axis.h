@@ -161,6 +161,14 @@ public:
     bool Visible() const { return Settings_.Visible; }
     void SetVisible(bool value);
 
+    // --- label hooks (not stored settings: Assign leaves them) ------------------------------
+    // The text of the label at a value; unset: FormatAxisValue. A time axis writes h:mm:ss.
+    std::function<std::string(double)> LabelFormatter;
+    // The step LabelStep tries after one that gives too many labels; unset: NextLabelStep. A
+    // time axis climbs through whole minutes and hours. A step that does not grow is replaced
+    // by NextLabelStep's.
+    std::function<double(double)> LabelStepAfter;
+
     // --- layout state -----------------------------------------------------------------------
     bool IsHorizontal;
     bool IsFarSide;

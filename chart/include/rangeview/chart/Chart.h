@@ -365,6 +365,9 @@ public:
     void PaintHandler();
     // Full draw on target within rect.
     void Draw(TSurface& target, const TRect& rect);
+    // Whether full draws go to the off-screen image first (the default) or straight onto the
+    // target: a vector device (an SVG file) must get lines and texts, not a copied bitmap.
+    void SetBufferedDisplay(bool value);
     // Number of full draws so far.
     std::int64_t FullDrawCount() const { return FullDraws_; }
 

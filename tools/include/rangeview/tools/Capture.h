@@ -59,6 +59,9 @@ public:
     std::optional<CaptureRecord> Next();
     // True once the end came inside a record.
     bool Truncated() const noexcept { return Truncated_; }
+    // As Next, into `record`, whose buffer is reused: a reader of a long capture makes no
+    // allocation and no system call per record. False at the end.
+    bool NextInto(CaptureRecord& record);
 
 private:
     std::string Path_;

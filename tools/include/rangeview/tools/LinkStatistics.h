@@ -6,11 +6,19 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "rangeview/protocol/FrameDecoder.h"
 
 namespace rv {
+
+// The integrity counts of a decoder, or of a stretch of its input (the difference of two).
+struct DecodeCounts {
+    std::uint64_t Bytes = 0;
+    std::uint64_t ChecksumDrops = 0;
+    std::uint64_t SkippedBytes = 0;
+};
 
 // A FrameDecoder with integrity counts kept beside it. The counts are read off the decoder's
 // public state before and after each byte, so the decoder itself (and the window, which uses it
@@ -50,6 +58,7 @@ public:
     // Bytes outside any frame that have been dropped. A 5A still waiting for a second one is
     // not counted until the next byte decides.
     std::uint64_t SkippedBytes() const noexcept { return SkippedBytes_; }
+    DecodeCounts Counts() const noexcept { return {Bytes_, ChecksumDrops_, SkippedBytes_}; }
 
 private:
     FrameDecoder Decoder_;
@@ -105,6 +114,10 @@ public:
     // percentiles over the sample). A query still waiting at the end counts as unanswered only
     // once `now` is a second past it.
     std::string Report(const CountingDecoder& counts, double seconds, Clock::time_point now) const;
+    // The same figures as (name, value) pairs, in the order of the line, for other ways of
+    // showing them.
+    std::vector<std::pair<std::string, std::string>>
+    Fields(const DecodeCounts& counts, double seconds, Clock::time_point now) const;
 
 private:
     RunningMoments Distance_;

@@ -64,6 +64,12 @@ public:
     // Draws what is still queued (consecutive LineTo calls are drawn as one polyline).
     void Flush();
 
+    // For a painter on a vector device (an SVG file): lines go down as lines through the
+    // centres of their pixels instead of as the pixels the pixel rules pick, so the picture
+    // stays a line drawing when scaled. Off by default.
+    void SetVectorOutput(bool on);
+    bool VectorOutput() const { return Vector_; }
+
     static QFont MakeFont(const TFontData& font);
     static QColor ToQColor(TColor rgb);
 
@@ -138,6 +144,7 @@ private:
     TVertTextAlign VAlign_ = TVertTextAlign::taTop;
     bool Clipped_ = false;
     QRect Clip_;
+    bool Vector_ = false;
 
     QPoint Pos_;
     QVector<QPoint> Line_;

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "rangeview/protocol/MeasurementFrame.h"
+
+namespace rv {
+
+// What a recording to plot yields as it is read, in file order. Times are microseconds since
+// the recording started (the port's opening).
+class PlotSink {
+public:
+    virtual ~PlotSink() = default;
+    // A reading that arrived at timeUs.
+    virtual void Reading(std::int64_t timeUs, const MeasurementReading& reading) = 0;
+    // Frames dropped for a wrong checksum and bytes skipped outside any frame in what arrived
+    // at timeUs, since the last reading or report.
+    virtual void Lost(std::int64_t timeUs, std::uint64_t checksumDrops,
+                      std::uint64_t skippedBytes) = 0;
+};
+
+enum class PlotInputKind {
+    Capture, // monitor --raw
+    MonitorCsv, // monitor --csv: time_utc,elapsed_ms,distance_mm,mode,mode_name
+    Readings, // what monitor and decode --capture print: elapsed_ms,distance_mm,mode
+};
+
+// The stretch a recording covers, found without decoding it.
+struct PlotExtent {
+    std::int64_t StartUs = 0;
+    std::int64_t EndUs = 0;
+    // The UTC time of elapsed time 0, in microseconds since 1970, for a file with UTC times.
+    std::optional<std::int64_t> UtcOfZeroUs;
+};
+
+// A capture or a monitor CSV, told apart by its content, read as a stream: Scan finds the
+// stretch it covers, Stream hands over its readings. Neither keeps more than a buffer, however
+// long the file. Throws ToolError with a one-line reason for a file that cannot be read, is
+// empty, is neither kind, or is damaged.
+//
+// A capture covers the time from 0 (its times count from the port's opening) to its last
+// record; a CSV from its first row to its last. Both end at their last whole record or line: a
+// file cut short (a kill while writing) gives a note. A CSV line that holds no reading is
+// skipped with a note.
+class PlotInput {
+public:
+    explicit PlotInput(std::string path);
+
+    PlotInputKind Kind() const noexcept { return Kind_; }
+    PlotExtent Scan();
+    void Stream(PlotSink& sink);
+    // One-line notes for the user gathered so far (each told once).
+    std::vector<std::string> TakeNotes();
+
+private:
+    void Note(std::string text);
+    PlotExtent ScanCapture();
+    PlotExtent ScanLines();
+    void StreamCapture(PlotSink& sink);
+    void StreamLines(PlotSink& sink);
+
+    std::string Path_;
+    PlotInputKind Kind_ = PlotInputKind::Capture;
+    std::vector<std::string> Notes_;
+    std::vector<std::string> Told_;
+};
+
+// One row of a CSV or readings file: the elapsed time in microseconds, the reading, and for a
+// monitor CSV the UTC time in microseconds since 1970. nullopt for a line that holds none.
+struct PlotRow {
+    std::int64_t ElapsedUs = 0;
+    MeasurementReading Reading;
+    std::optional<std::int64_t> UtcUs;
+};
+std::optional<PlotRow> ParsePlotRow(PlotInputKind kind, std::string_view line, bool withUtc);
+
+} // namespace rv

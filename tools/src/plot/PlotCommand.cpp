@@ -1,0 +1,240 @@
+#include "rangeview/tools/Plot.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QImage>
+#include <QSaveFile>
+#include <QtGlobal>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "PlotSvg.h"
+#include "rangeview/tools/DistanceSignal.h"
+#include "rangeview/tools/PlotChart.h"
+#include "rangeview/tools/PlotEnvelope.h"
+#include "rangeview/tools/PlotInput.h"
+#include "rangeview/tools/PlotOptions.h"
+
+namespace rv {
+
+namespace {
+
+// Qt's notes about its surroundings (a runtime directory, fonts) are not the user's business;
+// its errors are, as one line like the command's own.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "rangeview-cli: plot: Qt: %s\n",
+                     text.simplified().toLocal8Bit().constData());
+}
+
+// Qt for this command only, on the offscreen platform unless the user named another: the other
+// commands never start it, and plot needs no display.
+class GuiScope {
+public:
+    GuiScope()
+    {
+        if (QCoreApplication::instance() != nullptr)
+            return;
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        Previous_ = qInstallMessageHandler(QuietQtMessages);
+        App_.emplace(Argc_, Argv_);
+    }
+    ~GuiScope()
+    {
+        if (!App_)
+            return;
+        App_.reset();
+        qInstallMessageHandler(Previous_);
+    }
+    GuiScope(const GuiScope&) = delete;
+    GuiScope& operator=(const GuiScope&) = delete;
+
+private:
+    int Argc_ = 1;
+    char Name_[16] = "rangeview-cli";
+    char* Argv_[2] = {Name_, nullptr};
+    QtMessageHandler Previous_ = nullptr;
+    std::optional<QGuiApplication> App_;
+};
+
+// Thrown for what keeps the picture from being written (exit status 1).
+class WriteFailure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Window {
+    std::int64_t FromUs = 0;
+    std::int64_t ToUs = 0;
+    // The part of the window the recording covers: the readings per second are over it.
+    double Seconds = 0;
+};
+
+std::int64_t ElapsedUs(const char* option, const PlotTime& time, const PlotExtent& extent,
+                       const std::string& input)
+{
+    if (!time.Utc)
+        return time.Us;
+    if (!extent.UtcOfZeroUs)
+        throw ToolError(std::string(option) + ": " + input +
+                        " has no UTC times (a capture counts from its start): give seconds "
+                        "since the start");
+    return time.Us - *extent.UtcOfZeroUs;
+}
+
+Window ResolveWindow(const PlotOptions& options, const PlotExtent& extent)
+{
+    Window window;
+    window.FromUs =
+        options.From ? ElapsedUs("--from", *options.From, extent, options.Input) : extent.StartUs;
+    window.ToUs = options.To ? ElapsedUs("--to", *options.To, extent, options.Input) : extent.EndUs;
+    if (window.FromUs >= window.ToUs) {
+        if (options.From && options.To)
+            throw ToolError("--from must come before --to");
+        if (options.From || options.To)
+            throw ToolError(std::string(options.From ? "--from" : "--to") + " lies " +
+                            (options.From ? "after the end" : "before the start") + " of " +
+                            options.Input);
+        // One instant (a single reading): a second around it.
+        window.FromUs = std::max<std::int64_t>(0, window.FromUs - 500'000);
+        window.ToUs = window.FromUs + 1'000'000;
+    }
+    const std::int64_t covered =
+        std::min(window.ToUs, extent.EndUs) - std::max(window.FromUs, extent.StartUs);
+    window.Seconds = covered > 0 ? static_cast<double>(covered) / 1e6 : 0.0;
+    return window;
+}
+
+std::string TimeText(std::int64_t us, const PlotExtent& extent)
+{
+    if (extent.UtcOfZeroUs)
+        return FormatUtcDate(*extent.UtcOfZeroUs + us) + "T" +
+               FormatTimeOfDayLabel(static_cast<double>(*extent.UtcOfZeroUs + us) / 1e6) + "Z";
+    return FormatElapsedLabel(static_cast<double>(us) / 1e6, true);
+}
+
+// The figures of --stats for the readings drawn, as one line for people.
+std::string StatisticsLine(const PlotEnvelope& envelope, bool capture, double seconds)
+{
+    const auto fields = envelope.Statistics().Fields(envelope.Counts(), seconds, {});
+    const std::map<std::string, std::string> f(fields.begin(), fields.end());
+    const auto has = [&](const char* name) { return f.find(name) != f.end(); };
+    std::string line = f.at("readings") + " readings";
+    if (has("readings_per_s"))
+        line += " at " + f.at("readings_per_s") + "/s";
+    if (has("distance_min")) {
+        line += "  \xC2\xB7  min " + f.at("distance_min") + " mm  \xC2\xB7  max " +
+                f.at("distance_max") + " mm  \xC2\xB7  mean " + f.at("distance_mean") +
+                " mm  \xC2\xB7  sd " + f.at("distance_sd") + " mm";
+    }
+    // Only a capture holds what did not decode.
+    if (capture) {
+        line += "  \xC2\xB7  " + f.at("checksum_drops") + " checksum drops  \xC2\xB7  " +
+                f.at("skipped_bytes") + " skipped bytes";
+    }
+    return line;
+}
+
+void WritePng(PlotChart& chart, const std::string& path)
+{
+    const QImage image = chart.Image();
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly))
+        throw WriteFailure(file.errorString().toStdString());
+    if (!image.save(&file, "PNG")) {
+        file.cancelWriting();
+        throw WriteFailure(file.errorString().isEmpty() ? "the PNG could not be made"
+                                                        : file.errorString().toStdString());
+    }
+    if (!file.commit())
+        throw WriteFailure(file.errorString().toStdString());
+}
+
+int RunPlot(std::span<const std::string_view> args, CliIo& io)
+{
+    const auto line = [&](const std::string& text) {
+        io.Err << "rangeview-cli: plot: " << text << '\n';
+    };
+    PlotOptions options;
+    try {
+        options = ParsePlotOptions(args);
+    } catch (const ToolError& error) {
+        line(error.what());
+        return 2;
+    }
+    if (options.Help) {
+        io.Out << PlotUsage();
+        return 0;
+    }
+    if (options.Format == PlotFormat::Svg && !SvgOutputAvailable()) {
+        line("this rangeview-cli was built without Qt SVG: write a .png instead");
+        return 2;
+    }
+    try {
+        // The input is checked before Qt starts: a bad file fails at once.
+        PlotInput input(options.Input);
+        const PlotExtent extent = input.Scan();
+        for (const auto& note : input.TakeNotes())
+            line("warning: " + note);
+        const Window window = ResolveWindow(options, extent);
+
+        GuiScope gui;
+        const QPalette palette = QGuiApplication::palette();
+        PlotChart chart(options.Style, options.Width, options.Height,
+                        options.Style == PlotStyle::Window ? &palette : nullptr);
+        const std::string title = options.Title
+                                      ? *options.Title
+                                      : std::filesystem::path(options.Input).filename().string();
+        chart.SetTitle(title, "-");
+        chart.SetTimeAxis(window.FromUs, window.ToUs, extent.UtcOfZeroUs);
+        PlotEnvelope envelope(window.FromUs, window.ToUs, chart.Columns());
+        input.Stream(envelope);
+        for (const auto& note : input.TakeNotes())
+            line("warning: " + note);
+        if (envelope.Readings() == 0) {
+            if (options.From || options.To)
+                line("no readings between " + TimeText(window.FromUs, extent) + " and " +
+                     TimeText(window.ToUs, extent) + " in " + options.Input);
+            else
+                line(options.Input + " holds no readings");
+            return 2;
+        }
+        const std::string statistics =
+            StatisticsLine(envelope, input.Kind() == PlotInputKind::Capture, window.Seconds);
+        chart.SetTitle(title, statistics);
+        chart.SetReadings(envelope);
+        if (options.Format == PlotFormat::Svg) {
+            const std::string failure = WriteSvg(chart, options.Output, title, statistics);
+            if (!failure.empty())
+                throw WriteFailure(failure);
+        } else {
+            WritePng(chart, options.Output);
+        }
+    } catch (const ToolError& error) {
+        line(error.what());
+        return 2;
+    } catch (const WriteFailure& error) {
+        line("cannot write " + options.Output + ": " + error.what());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+CliCommand PlotCliCommand()
+{
+    return {"plot",
+            "plot INPUT -o OUT.png|OUT.svg [--from T] [--to T] [--size WxH] [--title TEXT] "
+            "[--style print|window]",
+            "draw the distance in a capture or monitor CSV against time (plot --help)", RunPlot};
+}
+
+} // namespace rv

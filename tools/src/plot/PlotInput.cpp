@@ -1,0 +1,359 @@
+#include "rangeview/tools/PlotInput.h"
+
+#include "rangeview/tools/Capture.h"
+#include "rangeview/tools/DistanceSignal.h"
+#include "rangeview/tools/LinkStatistics.h"
+#include "rangeview/tools/PlotOptions.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+namespace rv {
+
+namespace {
+
+constexpr std::string_view CsvHeader = "time_utc,elapsed_ms,distance_mm,mode";
+// Beyond a century a capture's time is damage, not a recording.
+constexpr std::uint64_t MaxCaptureUs = 100ULL * 366 * 86'400'000'000ULL;
+
+std::string_view WithoutBom(std::string_view text)
+{
+    return text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text;
+}
+
+template <class T>
+bool Number(std::string_view text, T& value, T max)
+{
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && error == std::errc() && end == text.data() + text.size() &&
+           value <= max;
+}
+
+// The next field up to a comma (consumed); false when there is no comma.
+bool Field(std::string_view& rest, std::string_view& field)
+{
+    const std::size_t comma = rest.find(',');
+    if (comma == std::string_view::npos)
+        return false;
+    field = rest.substr(0, comma);
+    rest.remove_prefix(comma + 1);
+    return true;
+}
+
+// Lines of a text file through one fixed buffer. A line longer than the buffer comes in pieces
+// (none of which reads as a row).
+class LineReader {
+public:
+    explicit LineReader(const std::string& path) : Path_(path), Buffer_(1 << 20)
+    {
+        File_ = std::fopen(path.c_str(), "rb");
+        if (File_ == nullptr)
+            throw ToolError(path + ": cannot open: " + std::strerror(errno));
+    }
+    ~LineReader() { std::fclose(File_); }
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // The next line without its "\n" or "\r\n"; `whole` is false for a last line that has no
+    // newline. False at the end.
+    bool Next(std::string_view& line, bool& whole)
+    {
+        for (;;) {
+            const char* begin = Buffer_.data() + Begin_;
+            if (const void* newline = std::memchr(begin, '\n', End_ - Begin_)) {
+                const auto length =
+                    static_cast<std::size_t>(static_cast<const char*>(newline) - begin);
+                line = std::string_view(begin, length);
+                if (line.ends_with('\r'))
+                    line.remove_suffix(1);
+                Begin_ += length + 1;
+                whole = true;
+                ++Number_;
+                return true;
+            }
+            if (Eof_ || (Begin_ == 0 && End_ == Buffer_.size())) {
+                if (Begin_ == End_)
+                    return false;
+                line = std::string_view(begin, End_ - Begin_);
+                whole = !Eof_;
+                Begin_ = End_;
+                ++Number_;
+                return true;
+            }
+            std::memmove(Buffer_.data(), begin, End_ - Begin_);
+            End_ -= Begin_;
+            Begin_ = 0;
+            const std::size_t got =
+                std::fread(Buffer_.data() + End_, 1, Buffer_.size() - End_, File_);
+            if (got == 0) {
+                if (std::ferror(File_))
+                    throw ToolError(Path_ + ": cannot read: " + std::strerror(errno));
+                Eof_ = true;
+            }
+            End_ += got;
+        }
+    }
+    std::uint64_t LineNumber() const { return Number_; }
+
+private:
+    std::string Path_;
+    std::FILE* File_ = nullptr;
+    std::vector<char> Buffer_;
+    std::size_t Begin_ = 0;
+    std::size_t End_ = 0;
+    bool Eof_ = false;
+    std::uint64_t Number_ = 0;
+};
+
+} // namespace
+
+std::optional<PlotRow> ParsePlotRow(PlotInputKind kind, std::string_view line, bool withUtc)
+{
+    PlotRow row;
+    std::string_view rest = line;
+    std::string_view field;
+    if (kind == PlotInputKind::MonitorCsv) {
+        if (!Field(rest, field) || field.empty())
+            return std::nullopt;
+        if (withUtc) {
+            row.UtcUs = ParseUtcMillis(field);
+            if (!row.UtcUs)
+                return std::nullopt;
+        }
+    }
+    std::uint64_t elapsedMs = 0;
+    std::uint16_t distance = 0;
+    std::uint8_t mode = 0;
+    if (!Field(rest, field) || !Number<std::uint64_t>(field, elapsedMs, 1'000'000'000'000'000) ||
+        !Field(rest, field) || !Number<std::uint16_t>(field, distance, 65535))
+        return std::nullopt;
+    if (kind == PlotInputKind::MonitorCsv) {
+        // The mode name after it is the window's text for the mode; not needed here.
+        if (!Field(rest, field))
+            return std::nullopt;
+    } else {
+        field = rest;
+    }
+    if (!Number<std::uint8_t>(field, mode, 255))
+        return std::nullopt;
+    row.ElapsedUs = static_cast<std::int64_t>(elapsedMs) * 1000;
+    row.Reading = MeasurementReading{distance, mode};
+    return row;
+}
+
+PlotInput::PlotInput(std::string path) : Path_(std::move(path))
+{
+    std::FILE* file = std::fopen(Path_.c_str(), "rb");
+    if (file == nullptr)
+        throw ToolError(Path_ + ": cannot open: " + std::strerror(errno));
+    char head[512];
+    const std::size_t got = std::fread(head, 1, sizeof head, file);
+    const bool failed = std::ferror(file) != 0;
+    const int error = errno;
+    std::fclose(file);
+    if (failed)
+        throw ToolError(Path_ + ": cannot read: " + std::strerror(error));
+    if (got == 0)
+        throw ToolError(Path_ + ": the file is empty");
+    const std::string_view text(head, got);
+    if (text.starts_with(std::string_view(CaptureFormat::Magic, sizeof CaptureFormat::Magic))) {
+        Kind_ = PlotInputKind::Capture;
+        return;
+    }
+    std::string_view first = WithoutBom(text);
+    first = first.substr(0, first.find('\n'));
+    if (first.ends_with('\r'))
+        first.remove_suffix(1);
+    if (first.starts_with(CsvHeader)) {
+        Kind_ = PlotInputKind::MonitorCsv;
+    } else if (first.size() < text.size() && ParsePlotRow(PlotInputKind::Readings, first, false)) {
+        Kind_ = PlotInputKind::Readings;
+    } else {
+        throw ToolError(Path_ +
+                        ": neither a capture (monitor --raw) nor a monitor CSV (monitor --csv)");
+    }
+}
+
+void PlotInput::Note(std::string text)
+{
+    if (std::find(Told_.begin(), Told_.end(), text) != Told_.end())
+        return;
+    Told_.push_back(text);
+    Notes_.push_back(std::move(text));
+}
+
+std::vector<std::string> PlotInput::TakeNotes()
+{
+    return std::exchange(Notes_, {});
+}
+
+PlotExtent PlotInput::Scan()
+{
+    return Kind_ == PlotInputKind::Capture ? ScanCapture() : ScanLines();
+}
+
+void PlotInput::Stream(PlotSink& sink)
+{
+    if (Kind_ == PlotInputKind::Capture) {
+        StreamCapture(sink);
+    } else {
+        StreamLines(sink);
+    }
+}
+
+PlotExtent PlotInput::ScanCapture()
+{
+    CaptureReader reader(Path_);
+    PlotExtent extent;
+    CaptureRecord record;
+    while (reader.NextInto(record)) {
+        if (record.TimeUs > MaxCaptureUs)
+            throw ToolError(Path_ + ": damaged capture: a record time of " +
+                            std::to_string(record.TimeUs) + " us");
+        extent.EndUs = static_cast<std::int64_t>(record.TimeUs);
+    }
+    if (reader.Truncated())
+        Note(Path_ + " ends inside a record (cut short); plotted up to its last whole record");
+    return extent;
+}
+
+void PlotInput::StreamCapture(PlotSink& sink)
+{
+    CaptureReader reader(Path_);
+    CountingDecoder decoder;
+    DecodeCounts told;
+    std::int64_t time = 0;
+    const auto tellLosses = [&] {
+        const DecodeCounts now = decoder.Counts();
+        if (now.ChecksumDrops == told.ChecksumDrops && now.SkippedBytes == told.SkippedBytes)
+            return;
+        sink.Lost(time, now.ChecksumDrops - told.ChecksumDrops,
+                  now.SkippedBytes - told.SkippedBytes);
+        told = now;
+    };
+    CaptureRecord record;
+    while (reader.NextInto(record)) {
+        if (record.TimeUs > MaxCaptureUs)
+            throw ToolError(Path_ + ": damaged capture: a record time of " +
+                            std::to_string(record.TimeUs) + " us");
+        time = static_cast<std::int64_t>(record.TimeUs);
+        for (const std::uint8_t b : record.Bytes) {
+            if (const auto reading = decoder.FeedByte(b)) {
+                // What was lost before this reading belongs before it.
+                tellLosses();
+                sink.Reading(time, *reading);
+            }
+        }
+        tellLosses();
+    }
+}
+
+PlotExtent PlotInput::ScanLines()
+{
+    const bool csv = Kind_ == PlotInputKind::MonitorCsv;
+    PlotExtent extent;
+    std::optional<PlotRow> first;
+    {
+        LineReader lines(Path_);
+        std::string_view line;
+        bool whole = true;
+        while (!first && lines.Next(line, whole)) {
+            if ((csv && lines.LineNumber() == 1) || !whole)
+                continue;
+            const std::string_view text = lines.LineNumber() == 1 ? WithoutBom(line) : line;
+            first = ParsePlotRow(Kind_, text, csv);
+            // A row whose UTC time does not read is still a reading: the axis counts elapsed
+            // time then.
+            if (!first && csv)
+                first = ParsePlotRow(Kind_, text, false);
+        }
+        if (!first)
+            return extent;
+    }
+    extent.StartUs = extent.EndUs = first->ElapsedUs;
+    if (first->UtcUs)
+        extent.UtcOfZeroUs = *first->UtcUs - first->ElapsedUs;
+
+    // The last row from the end of the file, without reading all of it.
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(Path_, error);
+    if (error)
+        throw ToolError(Path_ + ": cannot read: " + error.message());
+    constexpr std::uintmax_t Tail = 1 << 20;
+    std::ifstream in(Path_, std::ios::binary);
+    const std::uintmax_t from = size > Tail ? size - Tail : 0;
+    std::string tail(static_cast<std::size_t>(size - from), '\0');
+    in.seekg(static_cast<std::streamoff>(from));
+    in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+    if (!in)
+        throw ToolError(Path_ + ": cannot read the end of the file");
+    std::string_view rest(tail);
+    if (!rest.empty() && !rest.ends_with('\n')) {
+        Note(Path_ + " ends inside a line (cut short); plotted up to its last whole line");
+        const std::size_t newline = rest.rfind('\n');
+        rest = newline == std::string_view::npos ? std::string_view() : rest.substr(0, newline + 1);
+    }
+    // Only lines known to be whole: the first one of a tail that starts mid-file may not be.
+    while (!rest.empty()) {
+        rest.remove_suffix(1);
+        const std::size_t start = rest.rfind('\n');
+        if (start == std::string_view::npos && from > 0)
+            break;
+        std::string_view line = start == std::string_view::npos ? rest : rest.substr(start + 1);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        if (const auto row = ParsePlotRow(Kind_, line, false)) {
+            extent.EndUs = std::max(extent.StartUs, row->ElapsedUs);
+            return extent;
+        }
+        rest = start == std::string_view::npos ? std::string_view() : rest.substr(0, start + 1);
+    }
+    // A megabyte at the end without one row: walk the whole file for the last.
+    LineReader lines(Path_);
+    std::string_view line;
+    bool whole = true;
+    while (lines.Next(line, whole)) {
+        if (whole && !(csv && lines.LineNumber() == 1)) {
+            if (const auto row = ParsePlotRow(Kind_, line, false))
+                extent.EndUs = std::max(extent.StartUs, row->ElapsedUs);
+        }
+    }
+    return extent;
+}
+
+void PlotInput::StreamLines(PlotSink& sink)
+{
+    const bool csv = Kind_ == PlotInputKind::MonitorCsv;
+    LineReader lines(Path_);
+    std::string_view line;
+    bool whole = true;
+    std::uint64_t skipped = 0;
+    std::uint64_t firstSkipped = 0;
+    while (lines.Next(line, whole)) {
+        const std::uint64_t number = lines.LineNumber();
+        if (number == 1) {
+            line = WithoutBom(line);
+            if (csv)
+                continue;
+        }
+        // A last line without its newline was being written when the file ended.
+        if (!whole)
+            break;
+        if (const auto row = ParsePlotRow(Kind_, line, false)) {
+            sink.Reading(row->ElapsedUs, row->Reading);
+        } else if (skipped++ == 0) {
+            firstSkipped = number;
+        }
+    }
+    if (skipped > 0)
+        Note(Path_ + ": skipped " + std::to_string(skipped) +
+             (skipped > 1 ? " lines that hold" : " line that holds") +
+             " no reading (the first is line " + std::to_string(firstSkipped) + ")");
+}
+
+} // namespace rv

@@ -1,0 +1,340 @@
+#include "rangeview/tools/PlotOptions.h"
+
+#include "rangeview/chart/Axis.h"
+#include "rangeview/tools/ArgCursor.h"
+#include "rangeview/tools/DistanceSignal.h"
+
+#include <array>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace rv {
+
+namespace {
+
+// Reads exactly `width` digits at `at`.
+bool Digits(std::string_view text, std::size_t at, std::size_t width, int& value)
+{
+    if (at + width > text.size())
+        return false;
+    value = 0;
+    for (std::size_t i = at; i < at + width; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        value = value * 10 + (text[i] - '0');
+    }
+    return true;
+}
+
+// ".f" with one to six digits at `at` (or nothing): microseconds.
+bool Fraction(std::string_view text, std::size_t& at, std::int64_t& us)
+{
+    us = 0;
+    if (at >= text.size() || text[at] != '.')
+        return true;
+    ++at;
+    std::int64_t scale = 100000;
+    std::size_t digits = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+        if (++digits > 6)
+            return false;
+        us += (text[at] - '0') * scale;
+        scale /= 10;
+        ++at;
+    }
+    return digits > 0;
+}
+
+std::optional<std::int64_t> DayUs(int year, int month, int day)
+{
+    using namespace std::chrono;
+    const year_month_day date{std::chrono::year(year),
+                              std::chrono::month(static_cast<unsigned>(month)),
+                              std::chrono::day(static_cast<unsigned>(day))};
+    if (!date.ok())
+        return std::nullopt;
+    return static_cast<std::int64_t>(sys_days(date).time_since_epoch().count()) * 86'400'000'000;
+}
+
+// YYYY-MM-DD[T ]HH:MM[:SS[.f]][Z]
+std::optional<std::int64_t> ParseIsoUtc(std::string_view text)
+{
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    if (!Digits(text, 0, 4, year) || text.size() < 16 || text[4] != '-' ||
+        !Digits(text, 5, 2, month) || text[7] != '-' || !Digits(text, 8, 2, day) ||
+        (text[10] != 'T' && text[10] != ' ') || !Digits(text, 11, 2, hour) || text[13] != ':' ||
+        !Digits(text, 14, 2, minute))
+        return std::nullopt;
+    std::size_t at = 16;
+    std::int64_t fraction = 0;
+    if (at < text.size() && text[at] == ':') {
+        if (!Digits(text, at + 1, 2, second))
+            return std::nullopt;
+        at += 3;
+        if (!Fraction(text, at, fraction))
+            return std::nullopt;
+    }
+    if (at < text.size() && text[at] == 'Z')
+        ++at;
+    if (at != text.size() || hour > 23 || minute > 59 || second > 59)
+        return std::nullopt;
+    const auto day0 = DayUs(year, month, day);
+    if (!day0)
+        return std::nullopt;
+    return *day0 + (hour * 3600LL + minute * 60LL + second) * 1'000'000 + fraction;
+}
+
+// [h:]mm:ss[.f] or plain seconds.
+std::optional<std::int64_t> ParseElapsed(std::string_view text)
+{
+    if (text.find(':') == std::string_view::npos) {
+        double seconds = 0;
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+        // Up to about 30 000 years: far beyond any recording, well inside 64 bits.
+        if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+            !std::isfinite(seconds) || seconds < 0 || seconds > 1e12)
+            return std::nullopt;
+        return std::llround(seconds * 1e6);
+    }
+    std::int64_t total = 0;
+    std::size_t at = 0;
+    int parts = 0;
+    for (;;) {
+        std::size_t end = at;
+        while (end < text.size() && text[end] >= '0' && text[end] <= '9')
+            ++end;
+        const std::size_t digits = end - at;
+        if (digits == 0 || digits > 9 || (parts > 0 && digits != 2))
+            return std::nullopt;
+        int value = 0;
+        Digits(text, at, digits, value);
+        if (parts > 0 && value > 59)
+            return std::nullopt;
+        total = total * 60 + value;
+        ++parts;
+        at = end;
+        if (at < text.size() && text[at] == ':') {
+            ++at;
+            continue;
+        }
+        break;
+    }
+    std::int64_t fraction = 0;
+    if (parts < 2 || parts > 3 || !Fraction(text, at, fraction) || at != text.size())
+        return std::nullopt;
+    return total * 1'000'000 + fraction;
+}
+
+// "1500x600" within the limits.
+void ParseSize(std::string_view text, int& width, int& height)
+{
+    const auto fail = [&] {
+        return ToolError(
+            "--size needs WIDTHxHEIGHT in pixels, from " + std::to_string(PlotOptions::MinWidth) +
+            "x" + std::to_string(PlotOptions::MinHeight) + " to " +
+            std::to_string(PlotOptions::MaxSide) + "x" + std::to_string(PlotOptions::MaxSide) +
+            ", not '" + std::string(text) + "'");
+    };
+    const std::size_t x = text.find('x');
+    if (x == std::string_view::npos)
+        throw fail();
+    const auto number = [&](std::string_view part, int& value) {
+        const auto [end, error] = std::from_chars(part.data(), part.data() + part.size(), value);
+        return !part.empty() && error == std::errc() && end == part.data() + part.size();
+    };
+    if (!number(text.substr(0, x), width) || !number(text.substr(x + 1), height) ||
+        width < PlotOptions::MinWidth || height < PlotOptions::MinHeight ||
+        width > PlotOptions::MaxSide || height > PlotOptions::MaxSide)
+        throw fail();
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view tail)
+{
+    if (text.size() < tail.size())
+        return false;
+    for (std::size_t i = 0; i < tail.size(); ++i) {
+        char c = text[text.size() - tail.size() + i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != tail[i])
+            return false;
+    }
+    return true;
+}
+
+std::string WithFraction(std::string text, std::int64_t ms)
+{
+    if (ms == 0)
+        return text;
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(ms));
+    std::string digits(fraction);
+    while (digits.back() == '0')
+        digits.pop_back();
+    return text + digits;
+}
+
+} // namespace
+
+std::string_view PlotUsage() noexcept
+{
+    return "usage: rangeview-cli plot INPUT -o OUT.png|OUT.svg [options]\n"
+           "Draws the distance in a recording against time: INPUT is a capture (monitor --raw)\n"
+           "or a monitor CSV (monitor --csv, or the elapsed_ms,distance_mm,mode lines monitor\n"
+           "prints), told apart by content. Every reading's extreme shows, at any length.\n"
+           "  -o, --output FILE   the picture: .png, or .svg for a vector drawing\n"
+           "  --from T, --to T    only this stretch: seconds since the start (90, 1:30, 1:00:00)\n"
+           "                      or, for a CSV with UTC times, 2026-12-07T12:36:01Z\n"
+           "  --size WxH          picture size in pixels (default 1600x600)\n"
+           "  --title TEXT        title above the plot (default: the input's file name)\n"
+           "  --style print|window  light and print-friendly (default), or the window's look\n"
+           "Shaded stretches are gaps (over 1 s without a reading, or a run of lost frames);\n"
+           "red marks under the time axis are frames dropped for a wrong checksum. Exit status:\n"
+           "0 written, 1 the picture could not be written, 2 a bad command line or input.\n";
+}
+
+std::optional<std::int64_t> ParseUtcMillis(std::string_view text)
+{
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0;
+    if (text.size() != 24 || !Digits(text, 0, 4, year) || text[4] != '-' ||
+        !Digits(text, 5, 2, month) || text[7] != '-' || !Digits(text, 8, 2, day) ||
+        text[10] != 'T' || !Digits(text, 11, 2, hour) || text[13] != ':' ||
+        !Digits(text, 14, 2, minute) || text[16] != ':' || !Digits(text, 17, 2, second) ||
+        text[19] != '.' || !Digits(text, 20, 3, ms) || text[23] != 'Z' || hour > 23 ||
+        minute > 59 || second > 59)
+        return std::nullopt;
+    const auto day0 = DayUs(year, month, day);
+    if (!day0)
+        return std::nullopt;
+    return *day0 + (hour * 3600LL + minute * 60LL + second) * 1'000'000 + ms * 1000LL;
+}
+
+PlotTime ParsePlotTime(std::string_view option, std::string_view text)
+{
+    if (text.size() >= 10 && text[4] == '-') {
+        if (const auto us = ParseIsoUtc(text))
+            return PlotTime{true, *us};
+    } else if (const auto us = ParseElapsed(text)) {
+        return PlotTime{false, *us};
+    }
+    throw ToolError(std::string(option) +
+                    " needs seconds since the start (90, 1:30, 1:00:00) or a UTC time "
+                    "(2026-12-07T12:36:01Z), not '" +
+                    std::string(text) + "'");
+}
+
+PlotOptions ParsePlotOptions(std::span<const std::string_view> args)
+{
+    PlotOptions options;
+    bool outputGiven = false;
+    for (ArgCursor<ToolError> arg(args); arg.Next();) {
+        const std::string_view name = arg.Name();
+        if (name == "-h" || name == "--help") {
+            options.Help = true;
+            return options;
+        }
+        if (name == "-o" || name == "--output") {
+            options.Output = std::string(arg.Value());
+            outputGiven = true;
+        } else if (name == "--from") {
+            options.From = ParsePlotTime(name, arg.Value());
+        } else if (name == "--to") {
+            options.To = ParsePlotTime(name, arg.Value());
+        } else if (name == "--size") {
+            ParseSize(arg.Value(), options.Width, options.Height);
+        } else if (name == "--title") {
+            options.Title = std::string(arg.Value());
+        } else if (name == "--style") {
+            const std::string_view style = arg.Value();
+            if (style == "print") {
+                options.Style = PlotStyle::Print;
+            } else if (style == "window") {
+                options.Style = PlotStyle::Window;
+            } else {
+                throw ToolError("--style is print or window, not '" + std::string(style) + "'");
+            }
+        } else if (name.starts_with("-") && name.size() > 1) {
+            throw ToolError("unknown option '" + std::string(arg.Arg()) + "'");
+        } else if (!options.Input.empty()) {
+            throw ToolError("plot takes one input file");
+        } else {
+            options.Input = std::string(arg.Arg());
+        }
+    }
+    if (options.Input.empty())
+        throw ToolError("plot needs an input file: plot INPUT -o OUT.png");
+    if (!outputGiven || options.Output.empty())
+        throw ToolError("plot needs the picture's file name: -o OUT.png or -o OUT.svg");
+    if (EndsWithNoCase(options.Output, ".png")) {
+        options.Format = PlotFormat::Png;
+    } else if (EndsWithNoCase(options.Output, ".svg")) {
+        options.Format = PlotFormat::Svg;
+    } else {
+        throw ToolError("the picture's name must end in .png or .svg, not '" + options.Output +
+                        "'");
+    }
+    if (options.From && options.To && options.From->Utc == options.To->Utc &&
+        options.From->Us >= options.To->Us)
+        throw ToolError("--from must come before --to");
+    return options;
+}
+
+std::string FormatElapsedLabel(double seconds, bool hours)
+{
+    const std::int64_t total = std::llround(seconds * 1000.0);
+    const std::int64_t ms = total < 0 ? -total : total;
+    const std::int64_t whole = ms / 1000;
+    char text[48];
+    if (hours) {
+        std::snprintf(text, sizeof text, "%s%lld:%02d:%02d", total < 0 ? "-" : "",
+                      static_cast<long long>(whole / 3600), static_cast<int>(whole / 60 % 60),
+                      static_cast<int>(whole % 60));
+    } else {
+        std::snprintf(text, sizeof text, "%s%lld:%02d", total < 0 ? "-" : "",
+                      static_cast<long long>(whole / 60), static_cast<int>(whole % 60));
+    }
+    return WithFraction(text, ms % 1000);
+}
+
+std::string FormatTimeOfDayLabel(double secondsSince1970)
+{
+    constexpr std::int64_t DayMs = 86'400'000;
+    const std::int64_t ms = std::llround(secondsSince1970 * 1000.0);
+    const std::int64_t ofDay = (ms % DayMs + DayMs) % DayMs;
+    const std::int64_t whole = ofDay / 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>(whole / 3600),
+                  static_cast<int>(whole / 60 % 60), static_cast<int>(whole % 60));
+    return WithFraction(text, ofDay % 1000);
+}
+
+std::string FormatUtcDate(std::int64_t usSince1970)
+{
+    using namespace std::chrono;
+    const auto day = floor<days>(sys_time<microseconds>(microseconds(usSince1970)));
+    const year_month_day date(day);
+    char text[24];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+    return text;
+}
+
+double NextTimeStep(double step)
+{
+    if (step < 1) {
+        const double next = TCustomChartAxis::NextLabelStep(step);
+        return next > 1 ? 1.0 : next;
+    }
+    static constexpr std::array<double, 18> Steps{
+        1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400};
+    for (const double s : Steps) {
+        if (s > step)
+            return s;
+    }
+    return TCustomChartAxis::NextLabelStep(step / 86400.0) * 86400.0;
+}
+
+} // namespace rv
