@@ -33,8 +33,9 @@ void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& t
                      text.simplified().toLocal8Bit().constData());
 }
 
-// Qt for this command only, on the offscreen platform unless the user named another: the other
-// commands never start it, and plot needs no display.
+// Qt for this command only, on the minimal platform with the system's fonts unless the user named
+// another: the other commands never start it, and plot needs no display. (The offscreen platform
+// knows no fonts on Windows: every text came out as empty boxes.)
 class GuiScope {
 public:
     GuiScope()
@@ -42,7 +43,7 @@ public:
         if (QCoreApplication::instance() != nullptr)
             return;
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
+            qputenv("QT_QPA_PLATFORM", "minimal:enable_fonts");
         Previous_ = qInstallMessageHandler(QuietQtMessages);
         App_.emplace(Argc_, Argv_);
     }
