@@ -76,15 +76,17 @@ BENCHMARK(BM_FullDraw_Chart1_200Points)->Unit(benchmark::kMicrosecond);
 
 void BM_FullDraw_Chart1_200Points_Scaled(benchmark::State& state)
 {
-    Fixture f(200, static_cast<qreal>(state.range(0)) / 100.0);
+    Fixture f(200, static_cast<qreal>(state.range(0)) / 1000.0);
     FullDraw(state, f);
 }
+// 1.375: the scale a 200 % screen of 1920 x 1080 falls to, so that the window fits.
 BENCHMARK(BM_FullDraw_Chart1_200Points_Scaled)
-    ->ArgName("ratio_x100")
-    ->Arg(100)
-    ->Arg(125)
-    ->Arg(150)
-    ->Arg(200)
+    ->ArgName("ratio_x1000")
+    ->Arg(1000)
+    ->Arg(1250)
+    ->Arg(1375)
+    ->Arg(1500)
+    ->Arg(2000)
     ->Unit(benchmark::kMicrosecond);
 
 void BM_FullDraw_Chart1_10MStoredLast200(benchmark::State& state)

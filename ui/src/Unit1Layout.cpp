@@ -178,18 +178,17 @@ void TForm1::FitDisplayScale()
     if (frame.isNull())
         frame = QMargins(8, 32, 8, 8);
     // The frame keeps its size in device pixels while the scale changes, so the scale may fall
-    // by the share of the free area left once the frame is in.
+    // by the share of the free area left once the frame is in. It falls to a whole number of
+    // eighths, at which the chart's pixel caches still work (their pattern repeats within eight
+    // pixels); the screen's own factor replaces the platform's, so it is exactly that.
     const QRect area = screen->availableGeometry();
-    qreal k = std::min(qreal(area.width() - frame.left() - frame.right()) / ClientWidth,
-                       qreal(area.height() - frame.top() - frame.bottom()) / ClientHeight);
-    k = std::max(std::floor(k * 100) / 100, 1.0 / ratio);
-    if (k >= 1.0)
+    const qreal k = std::min(qreal(area.width() - frame.left() - frame.right()) / ClientWidth,
+                             qreal(area.height() - frame.top() - frame.bottom()) / ClientHeight);
+    const qreal fitted = std::max(std::floor(ratio * k * 8) / 8, 1.0);
+    if (fitted >= ratio)
         return;
-    bool set = false;
-    qreal global = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&set);
-    if (!set || global <= 0)
-        global = 1.0;
-    QHighDpiScaling::setGlobalFactor(global * k);
+    QHighDpiScaling::setGlobalFactor(1.0);
+    QHighDpiScaling::setScreenFactor(screen, fitted);
 }
 
 void TForm1::FitOnScreen()
