@@ -37,6 +37,40 @@ struct NewFile {
 // file: a new file only, created exclusively; with replace an existing regular file is
 // emptied instead.
 NewFile CreateForWriting(const std::string& path, bool replace);
+// A file written beside the name it is to have, and given that name only once it is whole, so
+// that nothing at the name is lost to a write that fails or a run that never starts.
+struct PendingFile {
+    int Fd = -1; // -1: not created, LastFailureText() says why
+    std::string Path;
+};
+// Creates a new, empty regular file in the folder of path, under a hidden name of its own
+// (".NAME.XXXXXXXX.part").
+PendingFile CreateBeside(const std::string& path);
+
+enum class PlaceOutcome {
+    Placed,
+    NameTaken, // a regular file has the name and replacing was not asked for
+    NotRegular, // the name is a link, a folder, a device or a pipe: never replaced
+    Failed, // LastFailureText() says why
+};
+// Gives the file at from the name to, in one step. Without replace the name must be free; with
+// replace a regular file there is replaced, but never a link (not even its target) or anything
+// else.
+PlaceOutcome PlaceFile(const std::string& from, const std::string& to, bool replace);
+// Removes the file at path (not what a link there points to); false on failure.
+bool RemoveFile(const std::string& path);
+
+// What a name holds, looked at without following a link.
+enum class NameKind { Absent, RegularFile, Other };
+NameKind KindOfName(const std::string& path);
+// Whether a and b are one file: the same file where both exist, or the same name in the same
+// folder where they do not yet.
+bool SameFile(const std::string& a, const std::string& b);
+
+// The system's words for why the last failed call of this file failed ("No space left on
+// device"), on the thread that made it.
+std::string LastFailureText();
+
 // Cuts the file back to its first size bytes; false on failure.
 bool CutTo(int fd, std::uint64_t size);
 // Asks the system to put what was written on the storage, so that a power cut keeps it; false

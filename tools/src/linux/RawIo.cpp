@@ -1,6 +1,11 @@
 #include "RawIo.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -90,6 +95,112 @@ NewFile CreateForWriting(const std::string& path, bool replace)
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return {fd, false};
+}
+
+namespace {
+
+// The folder part of path with its final slash ("" for a bare name), and the name itself.
+std::pair<std::string, std::string> SplitName(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {std::string(), path};
+    return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+} // namespace
+
+PendingFile CreateBeside(const std::string& path)
+{
+    auto [folder, name] = SplitName(path);
+    // Room for the marks around the name within the system's limit on one name.
+    if (name.size() > 200)
+        name.resize(200);
+    static std::atomic<unsigned> counter{0};
+    const auto seed = static_cast<unsigned>(
+        std::chrono::steady_clock::now().time_since_epoch().count() ^ (::getpid() << 16));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char mark[16];
+        std::snprintf(mark, sizeof mark, "%08x",
+                      (seed + counter.fetch_add(1) * 2654435761u) & 0xFFFFFFFFu);
+        std::string candidate = folder + "." + name + "." + mark + ".part";
+        int fd = -1;
+        do {
+            fd = ::open(candidate.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0666);
+        } while (fd < 0 && errno == EINTR);
+        if (fd >= 0)
+            return {fd, std::move(candidate)};
+        if (errno != EEXIST)
+            return {};
+    }
+    return {};
+}
+
+PlaceOutcome PlaceFile(const std::string& from, const std::string& to, bool replace)
+{
+    const auto taken = [&] {
+        return KindOfName(to) == NameKind::RegularFile ? PlaceOutcome::NameTaken
+                                                       : PlaceOutcome::NotRegular;
+    };
+    if (replace) {
+        const NameKind kind = KindOfName(to);
+        if (kind == NameKind::Other)
+            return PlaceOutcome::NotRegular;
+        // rename replaces the name itself: a link put there meanwhile is replaced, never
+        // followed.
+        if (::rename(from.c_str(), to.c_str()) == 0)
+            return PlaceOutcome::Placed;
+        return errno == EISDIR || errno == ENOTEMPTY ? PlaceOutcome::NotRegular
+                                                     : PlaceOutcome::Failed;
+    }
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return PlaceOutcome::Placed;
+    if (errno == EEXIST)
+        return taken();
+    if (errno != EINVAL && errno != ENOSYS)
+        return PlaceOutcome::Failed;
+    // A file system without the flag: a second link fails on any existing name just as well.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return errno == EEXIST ? taken() : PlaceOutcome::Failed;
+    ::unlink(from.c_str());
+    return PlaceOutcome::Placed;
+}
+
+bool RemoveFile(const std::string& path)
+{
+    return ::unlink(path.c_str()) == 0;
+}
+
+NameKind KindOfName(const std::string& path)
+{
+    struct stat info { };
+    if (::lstat(path.c_str(), &info) != 0)
+        return NameKind::Absent;
+    return S_ISREG(info.st_mode) ? NameKind::RegularFile : NameKind::Other;
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    struct stat first {
+    }, second{};
+    const bool hasFirst = ::stat(a.c_str(), &first) == 0;
+    const bool hasSecond = ::stat(b.c_str(), &second) == 0;
+    if (hasFirst || hasSecond)
+        return hasFirst && hasSecond && first.st_dev == second.st_dev &&
+               first.st_ino == second.st_ino;
+    const auto [folderA, nameA] = SplitName(a);
+    const auto [folderB, nameB] = SplitName(b);
+    if (nameA != nameB)
+        return false;
+    return ::stat(folderA.empty() ? "." : folderA.c_str(), &first) == 0 &&
+           ::stat(folderB.empty() ? "." : folderB.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+std::string LastFailureText()
+{
+    return std::strerror(errno);
 }
 
 bool CutTo(int fd, std::uint64_t size)

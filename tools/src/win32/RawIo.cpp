@@ -4,7 +4,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <atomic>
 #include <climits>
+#include <cstdio>
+#include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <io.h>
@@ -137,6 +141,133 @@ NewFile CreateForWriting(const std::string& path, bool replace)
         return {};
     }
     return {fd, false};
+}
+
+namespace {
+
+std::pair<std::string, std::string> SplitName(const std::string& path)
+{
+    const auto slash = path.find_last_of("/\\:");
+    if (slash == std::string::npos)
+        return {std::string(), path};
+    return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+bool IsLinkOrFolder(DWORD attributes)
+{
+    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0;
+}
+
+} // namespace
+
+PendingFile CreateBeside(const std::string& path)
+{
+    auto [folder, name] = SplitName(path);
+    if (name.size() > 200)
+        name.resize(200);
+    static std::atomic<unsigned> counter{0};
+    const auto seed = static_cast<unsigned>(::GetTickCount64() ^ (::GetCurrentProcessId() << 16));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char mark[16];
+        std::snprintf(mark, sizeof mark, "%08x",
+                      (seed + counter.fetch_add(1) * 2654435761u) & 0xFFFFFFFFu);
+        std::string candidate = folder + "." + name + "." + mark + ".part";
+        const HANDLE handle = ::CreateFileA(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+                continue;
+            errno = ErrnoOf(error);
+            return {};
+        }
+        const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+        if (fd < 0) {
+            ::CloseHandle(handle);
+            ::DeleteFileA(candidate.c_str());
+            errno = EMFILE;
+            return {};
+        }
+        return {fd, std::move(candidate)};
+    }
+    errno = EEXIST;
+    return {};
+}
+
+PlaceOutcome PlaceFile(const std::string& from, const std::string& to, bool replace)
+{
+    const NameKind kind = KindOfName(to);
+    if (kind == NameKind::Other)
+        return PlaceOutcome::NotRegular;
+    if (kind == NameKind::RegularFile && !replace)
+        return PlaceOutcome::NameTaken;
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (::MoveFileExA(from.c_str(), to.c_str(), flags))
+        return PlaceOutcome::Placed;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+        return KindOfName(to) == NameKind::RegularFile ? PlaceOutcome::NameTaken
+                                                       : PlaceOutcome::NotRegular;
+    errno = ErrnoOf(error);
+    return PlaceOutcome::Failed;
+}
+
+bool RemoveFile(const std::string& path)
+{
+    if (::DeleteFileA(path.c_str()))
+        return true;
+    errno = ErrnoOf(::GetLastError());
+    return false;
+}
+
+NameKind KindOfName(const std::string& path)
+{
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return NameKind::Absent;
+    if (IsLinkOrFolder(attributes))
+        return NameKind::Other;
+    // A device name (NUL, COM3) has attributes too; only a disk file is a regular one.
+    const HANDLE handle =
+        ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return NameKind::RegularFile;
+    const bool regular = IsRegularFile(handle);
+    ::CloseHandle(handle);
+    return regular ? NameKind::RegularFile : NameKind::Other;
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    const auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+        const HANDLE handle =
+            ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return false;
+        const bool ok = ::GetFileInformationByHandle(handle, &info) != 0;
+        ::CloseHandle(handle);
+        return ok;
+    };
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    const bool hasFirst = identity(a, first);
+    const bool hasSecond = identity(b, second);
+    if (hasFirst || hasSecond)
+        return hasFirst && hasSecond && first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+               first.nFileIndexHigh == second.nFileIndexHigh &&
+               first.nFileIndexLow == second.nFileIndexLow;
+    // Neither exists yet: the same full name, as Windows compares names (without case).
+    char fullA[MAX_PATH * 4], fullB[MAX_PATH * 4];
+    const DWORD lengthA = ::GetFullPathNameA(a.c_str(), sizeof fullA, fullA, nullptr);
+    const DWORD lengthB = ::GetFullPathNameA(b.c_str(), sizeof fullB, fullB, nullptr);
+    return lengthA > 0 && lengthA < sizeof fullA && lengthB > 0 && lengthB < sizeof fullB &&
+           ::_stricmp(fullA, fullB) == 0;
+}
+
+std::string LastFailureText()
+{
+    return std::strerror(errno);
 }
 
 bool CutTo(int fd, std::uint64_t size)
