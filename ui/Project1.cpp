@@ -52,14 +52,17 @@ private:
     }
 };
 
-// What the program prints before its window exists goes to a stream that, started from a
-// desktop menu or a file's "Open with", or on Windows at all, nobody reads: there the text is
-// also shown in a box. Offscreen and the like have no one to see a box.
-void ShowWhereUnseen(int fd, const QString& text, QMessageBox::Icon icon)
+// What the program prints before its window exists goes, from a desktop launcher or on Windows
+// from Explorer, where nobody reads it: there it is also shown in a box. Anywhere else (a
+// terminal, a file, a pipe) the program prints and ends at once. The box needs the application
+// object, made for it alone; offscreen and the like have no one to see it.
+void ShowWhereUnseen(int argc, char** argv, int fd, const QString& text, QMessageBox::Icon icon)
 {
+    if (!rv::TextGoesUnseen(fd))
+        return;
+    QApplication app(argc, argv);
     const QString platform = QGuiApplication::platformName();
-    if (rv::IsTerminal(fd) || platform == QLatin1String("offscreen") ||
-        platform == QLatin1String("minimal"))
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
         return;
     QMessageBox box(icon, rv::ProgramTitle(), QString(), QMessageBox::Ok);
     // Monospaced, so that the option list keeps its columns.
@@ -72,26 +75,30 @@ void ShowWhereUnseen(int fd, const QString& text, QMessageBox::Icon icon)
 
 int main(int argc, char** argv)
 {
-    TApplication app(argc, argv);
-    const rv::ParsedOptions parsed = rv::ParseProgramOptions(QCoreApplication::arguments());
+    // Read before any application object exists: --help and a bad command line need no display.
+    const rv::ParsedOptions parsed = rv::ParseProgramOptions(rv::ProgramArguments(argc, argv));
     if (!parsed.Error.isEmpty()) {
         const QString line = QStringLiteral("rangeview: %1\n").arg(parsed.Error);
         std::fputs(line.toLocal8Bit().constData(), stderr);
-        ShowWhereUnseen(2, line, QMessageBox::Critical);
+        std::fflush(stderr);
+        ShowWhereUnseen(argc, argv, 2, line, QMessageBox::Critical);
         return 2;
     }
     const rv::ProgramOptions& options = parsed.Options;
     if (options.Help) {
         std::fputs(rv::ProgramUsage().toLocal8Bit().constData(), stdout);
-        ShowWhereUnseen(1, rv::ProgramUsage(), QMessageBox::Information);
+        std::fflush(stdout);
+        ShowWhereUnseen(argc, argv, 1, rv::ProgramUsage(), QMessageBox::Information);
         return 0;
     }
 
+    TApplication app(argc, argv);
     rv::QtMessageSink sink;
     app.Sink = &sink;
     rv::InstallSerialErrorLog();
 
     rv::TForm1::FitDisplayScale();
+
     rv::TForm1 Form1(&sink);
     Form1.AttachSerialLink(rv::MakeSystemPlatform());
     if (!options.Port.isEmpty())

@@ -6,12 +6,14 @@
 #include "support/TempDir.h"
 
 #include "rangeview/serial/SystemPlatform.h"
+#include "rangeview/ui/ProgramOptions.h"
 #include "rangeview/ui/SerialLink.h"
 
 #include <QElapsedTimer>
 #include <QImage>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -311,6 +313,22 @@ TEST(RangeviewProgram, BadCommandLinesAndFailedScreenshotsAreNoSuccess)
     EXPECT_EQ(program.Wait(10s), 1) << program.Err;
     EXPECT_NE(program.Err.find("cannot write /nonexistent/folder/window.png"), std::string::npos)
         << program.Err;
+}
+
+TEST(RangeviewProgram, HelpAndABadCommandLineNeedNoDisplayAndShowNoBoxToAPipe)
+{
+    // As a script starts it: no terminal (a session of its own), the output in pipes. The
+    // display named cannot be reached: an application object made here would abort.
+    const std::string setsid = "/usr/bin/setsid";
+    if (::access(setsid.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "no " << setsid;
+    const std::vector<std::string> env{"QT_QPA_PLATFORM=xcb", "DISPLAY=:65000", "WAYLAND_DISPLAY="};
+    ChildProcess help(setsid, {RangeviewExe, "-platform", "xcb", "--help"}, env);
+    EXPECT_EQ(help.Wait(10s), 0) << help.Err;
+    EXPECT_EQ(help.Out, ProgramUsage().toStdString());
+    ChildProcess bad(setsid, {RangeviewExe, "--bogus"}, env);
+    EXPECT_EQ(bad.Wait(10s), 2) << bad.Err;
+    EXPECT_EQ(bad.Err, "rangeview: unknown option '--bogus' (--help lists them)\n");
 }
 
 TEST(RangeviewProgram, AFailedOpenLogsThePortAndTheReasonOnStandardError)
