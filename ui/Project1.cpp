@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -71,6 +72,31 @@ void ShowWhereUnseen(int argc, char** argv, int fd, const QString& text, QMessag
     box.exec();
 }
 
+// The application object, at a display scale at which the whole window fits. Qt takes a scale
+// factor only as the application object is made, so where the screen's scale is too large for
+// the window the first object, having measured the screen, makes way for one made with the
+// factor. A QT_SCALE_FACTOR the user set is the user's choice and stays as it is.
+std::unique_ptr<TApplication> MakeApplication(int& argc, char** argv, int& firstArgc,
+                                              std::vector<char*>& firstArgv)
+{
+    // Qt takes its own options out of the arguments it is given: the first object gets a copy,
+    // so that a second one sees them too.
+    firstArgc = argc;
+    firstArgv.assign(argv, argv + argc + 1);
+    auto app = std::make_unique<TApplication>(firstArgc, firstArgv.data());
+    if (!qEnvironmentVariableIsEmpty("QT_SCALE_FACTOR"))
+        return app;
+    const qreal factor = rv::TForm1::ScaleFactorToFit();
+    if (factor >= 1.0)
+        return app;
+    app.reset();
+    qputenv("QT_SCALE_FACTOR", QByteArray::number(factor, 'g', 17));
+    app = std::make_unique<TApplication>(argc, argv);
+    // What the window starts (the browser) gets the environment the program got.
+    qunsetenv("QT_SCALE_FACTOR");
+    return app;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -92,12 +118,12 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    TApplication app(argc, argv);
+    int firstArgc = 0;
+    std::vector<char*> firstArgv;
+    const std::unique_ptr<TApplication> app = MakeApplication(argc, argv, firstArgc, firstArgv);
     rv::QtMessageSink sink;
-    app.Sink = &sink;
+    app->Sink = &sink;
     rv::InstallSerialErrorLog();
-
-    rv::TForm1::FitDisplayScale();
 
     rv::TForm1 Form1(&sink);
     Form1.AttachSerialLink(rv::MakeSystemPlatform());
@@ -125,7 +151,7 @@ int main(int argc, char** argv)
             }
         });
     } else if (options.QuitAfterMs >= 0) {
-        QTimer::singleShot(options.QuitAfterMs, &app, &QCoreApplication::quit);
+        QTimer::singleShot(options.QuitAfterMs, app.get(), &QCoreApplication::quit);
     }
-    return app.exec();
+    return app->exec();
 }

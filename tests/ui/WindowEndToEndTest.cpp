@@ -331,6 +331,40 @@ TEST(RangeviewProgram, HelpAndABadCommandLineNeedNoDisplayAndShowNoBoxToAPipe)
     EXPECT_EQ(bad.Err, "rangeview: unknown option '--bogus' (--help lists them)\n");
 }
 
+// The size of the window's picture on an offscreen screen of the size (in device pixels) and the
+// scale given: the scale the program took. The offscreen screen's scale is its own, as on
+// Wayland, not one Qt makes.
+QSize WindowPictureOn(int width, int height, double ratio, std::vector<std::string> env = {})
+{
+    TempDir dir;
+    const std::string config = dir.Path + "/screen.json";
+    const std::string png = dir.Path + "/window.png";
+    std::ofstream(config) << R"({"screens": [{"name": "S", "x": 0, "y": 0, "width": )"
+                          << width / ratio << R"(, "height": )" << height / ratio
+                          << R"(, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": )" << ratio
+                          << "}]}";
+    ChildProcess program(
+        RangeviewExe,
+        {"-platform", "offscreen:configfile=" + config, "--screenshot", png, "--quit-after", "100"},
+        env);
+    if (program.Wait(10s) != 0) {
+        ADD_FAILURE() << program.Err;
+        return {};
+    }
+    return QImage(QString::fromStdString(png)).size();
+}
+
+TEST(RangeviewProgram, AScaleTooLargeForTheScreenFallsToTheWholeEighthsThatFit)
+{
+    // 200 % on 1920 x 1080 falls to 150 % (the offscreen frame is 2 pixels wide); 150 % falls
+    // to 137.5 % where a taskbar takes 72 pixels.
+    EXPECT_EQ(WindowPictureOn(1920, 1080, 2), QSize(1440, 1004));
+    EXPECT_EQ(WindowPictureOn(1920, 1008, 1.5), QSize(1320, 920));
+    // A factor the user set is taken as it is, fitting or not.
+    EXPECT_EQ(WindowPictureOn(2560, 1440, 1, {"QT_SCALE_FACTOR=1.25"}), QSize(1200, 836));
+    EXPECT_EQ(WindowPictureOn(1920, 1080, 1, {"QT_SCALE_FACTOR=2"}), QSize(1920, 1338));
+}
+
 TEST(RangeviewProgram, AFailedOpenLogsThePortAndTheReasonOnStandardError)
 {
     TempDir dir;
