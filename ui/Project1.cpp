@@ -1,4 +1,5 @@
 // Program entry: the application object, the main window, the message loop.
+#include "rangeview/ui/FileReplace.h"
 #include "rangeview/ui/MessageSink.h"
 #include "rangeview/ui/ProgramOptions.h"
 #include "rangeview/ui/ProgramTitle.h"
@@ -12,6 +13,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QComboBox>
+#include <QFileDevice>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
@@ -140,13 +142,16 @@ int main(int argc, char** argv)
         const int delay = options.QuitAfterMs >= 0 ? options.QuitAfterMs : 3000;
         QTimer::singleShot(delay, &Form1, [&Form1, &options] {
             const QPixmap shot = Form1.grab();
-            if (shot.save(options.Screenshot, "PNG")) {
+            const QString failure = rv::ReplaceFileWhole(
+                options.Screenshot, [&shot](QFileDevice& file) { return shot.save(&file, "PNG"); });
+            if (failure.isEmpty()) {
                 std::printf("%s\n", options.Screenshot.toLocal8Bit().constData());
                 std::fflush(stdout);
                 QCoreApplication::exit(0);
             } else {
-                std::fprintf(stderr, "rangeview: cannot write %s\n",
-                             options.Screenshot.toLocal8Bit().constData());
+                const QString line = QStringLiteral("rangeview: cannot write %1: %2\n")
+                                         .arg(options.Screenshot, failure);
+                std::fputs(line.toLocal8Bit().constData(), stderr);
                 QCoreApplication::exit(1);
             }
         });

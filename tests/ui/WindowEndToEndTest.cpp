@@ -273,6 +273,10 @@ TEST(RangeviewProgram, DemoOpensThePortAndWritesTheWindowImage)
     ASSERT_FALSE(dir.Path.empty());
     const std::string link = dir.Path + "/port";
     const std::string png = dir.Path + "/window.png";
+    // The picture replaces a link at its path, never what the link points to.
+    const std::string other = dir.Path + "/other";
+    std::ofstream(other) << "kept";
+    std::filesystem::create_symlink(other, png);
     ChildProcess sim(SimExe, {"--rate", "20", "--link", link});
     ASSERT_FALSE(sim.FirstLine().empty()) << sim.Err;
 
@@ -284,6 +288,12 @@ TEST(RangeviewProgram, DemoOpensThePortAndWritesTheWindowImage)
     QImage image(QString::fromStdString(png));
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.size(), QSize(960, 669));
+    EXPECT_FALSE(std::filesystem::is_symlink(png));
+    std::string kept;
+    std::getline(std::ifstream(other), kept);
+    EXPECT_EQ(kept, "kept");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path))
+        EXPECT_NE(entry.path().extension(), ".tmp") << "left behind: " << entry.path();
     EXPECT_TRUE(sim.WaitForErr("host opened the port", 2s)) << sim.Err;
     // The port was released when the program ended.
     EXPECT_TRUE(sim.WaitForErr("host closed the port", 2s)) << sim.Err;
@@ -311,7 +321,9 @@ TEST(RangeviewProgram, BadCommandLinesAndFailedScreenshotsAreNoSuccess)
                          {"--screenshot", "/nonexistent/folder/window.png", "--quit-after", "100"},
                          env);
     EXPECT_EQ(program.Wait(10s), 1) << program.Err;
-    EXPECT_NE(program.Err.find("cannot write /nonexistent/folder/window.png"), std::string::npos)
+    EXPECT_NE(program.Err.find("rangeview: cannot write /nonexistent/folder/window.png: No such "
+                               "file or directory\n"),
+              std::string::npos)
         << program.Err;
 }
 
