@@ -41,6 +41,7 @@ public:
     void ShowNoCreateThread(const std::optional<rv::SystemError>&) override { }
     void ShowShortMessage(std::string_view, const std::optional<rv::SystemError>&) override { }
     void PortOpened() override { }
+    void PortClosing() override { }
     void PortClosed() override { }
     void TxCountChanged(std::int32_t) override { }
     void AutoSendSwitched(bool) override { }

@@ -218,6 +218,7 @@ void SerialConnection::Close()
 {
     if (!PortOpen_)
         return;
+    Host_->PortClosing();
     auto link = Link_;
     Host_->DisableTimer();
     if (AutoSend_ == AutoSendState::On)
@@ -228,8 +229,8 @@ void SerialConnection::Close()
         Link_.reset();
         JoinReader();
     }
-    PortOpen_ = false;
     Host_->PortClosed();
+    PortOpen_ = false;
 }
 
 void SerialConnection::JoinReader()

@@ -210,8 +210,22 @@ TEST_F(FakeConnectionTest, CloseRunsTheSequenceAndTheReaderEnds)
 {
     auto port = OpenAndWait();
     auto link = Link();
+    // The window hears of the close before anything stops, and of its end once the port is
+    // released, while the connection still counts as open.
+    int closing = 0;
+    Host->OnPortClosing = [&] {
+        ++closing;
+        EXPECT_EQ(Host->TimerDisables, 0);
+        EXPECT_EQ(port->ReleaseCount(), 0);
+        EXPECT_TRUE(Conn->PortOpen());
+    };
+    Host->OnPortClosed = [&] {
+        EXPECT_EQ(port->ReleaseCount(), 1);
+        EXPECT_TRUE(Conn->PortOpen());
+    };
     Conn->Close();
 
+    EXPECT_EQ(closing, 1);
     EXPECT_EQ(Host->ClosedCount, 1);
     EXPECT_EQ(Host->TimerDisables, 1);
     EXPECT_FALSE(Conn->PortOpen());

@@ -33,6 +33,8 @@ public:
     bool ThrowInProcess = false;
     std::function<void(std::string_view)> OnShortMessage;
     std::function<void(std::string_view)> OnWindowNotice;
+    std::function<void()> OnPortClosing;
+    std::function<void()> OnPortClosed;
 
     // --- recorded state
     std::vector<std::string> ShortMessages;
@@ -138,7 +140,17 @@ public:
             OnShortMessage(text);
     }
     void PortOpened() override { ++OpenedCount; }
-    void PortClosed() override { ++ClosedCount; }
+    void PortClosing() override
+    {
+        if (OnPortClosing)
+            OnPortClosing();
+    }
+    void PortClosed() override
+    {
+        ++ClosedCount;
+        if (OnPortClosed)
+            OnPortClosed();
+    }
     void TxCountChanged(std::int32_t txCount) override { TxCounts.push_back(txCount); }
     void AutoSendSwitched(bool on) override { AutoSendOn = on; }
     void EnableTimer(std::uint32_t periodMs) override

@@ -32,6 +32,13 @@ TEST(ProgramOptionsTest, AcceptedOptionsAreTakenAsGiven)
     // A port name may be anything, even an empty text or one that starts with a dash.
     EXPECT_EQ(Parse({"--port", "-x"}).Options.Port, QStringLiteral("-x"));
     EXPECT_TRUE(Parse({"--port", ""}).Error.isEmpty());
+
+    // Qt's own options are read before Qt takes them out: passed over, values and all.
+    const auto qt = Parse({"-platform", "offscreen:configfile=s.json", "--port", "ttyS0",
+                           "-style=fusion", "--style", "Fusion", "-reverse", "-display", ":1",
+                           "--qwindowgeometry", "100x100", "-qmljsdebugger=port:1"});
+    ASSERT_TRUE(qt.Error.isEmpty()) << qt.Error.toStdString();
+    EXPECT_EQ(qt.Options.Port, QStringLiteral("ttyS0"));
 }
 
 TEST(ProgramOptionsTest, BadValuesAndUnknownOptionsAreRefused)
@@ -52,6 +59,8 @@ TEST(ProgramOptionsTest, BadValuesAndUnknownOptionsAreRefused)
         {{"--bogus"}, "unknown option '--bogus' (--help lists them)"},
         {{"--demo", "-d"}, "unknown option '-d' (--help lists them)"},
         {{"ttyUSB0"}, "unexpected argument 'ttyUSB0' (--help lists the options)"},
+        {{"-platform"}, "-platform needs a value"},
+        {{"-platforms", "xcb"}, "unknown option '-platforms' (--help lists them)"},
     };
     for (const auto& row : rows)
         EXPECT_EQ(Parse(row.Args).Error.toStdString(), row.Error)

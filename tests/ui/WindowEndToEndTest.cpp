@@ -6,12 +6,14 @@
 #include "support/TempDir.h"
 
 #include "rangeview/serial/SystemPlatform.h"
+#include "rangeview/ui/ProgramOptions.h"
 #include "rangeview/ui/SerialLink.h"
 
 #include <QElapsedTimer>
 #include <QImage>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -271,6 +273,10 @@ TEST(RangeviewProgram, DemoOpensThePortAndWritesTheWindowImage)
     ASSERT_FALSE(dir.Path.empty());
     const std::string link = dir.Path + "/port";
     const std::string png = dir.Path + "/window.png";
+    // The picture replaces a link at its path, never what the link points to.
+    const std::string other = dir.Path + "/other";
+    std::ofstream(other) << "kept";
+    std::filesystem::create_symlink(other, png);
     ChildProcess sim(SimExe, {"--rate", "20", "--link", link});
     ASSERT_FALSE(sim.FirstLine().empty()) << sim.Err;
 
@@ -282,6 +288,12 @@ TEST(RangeviewProgram, DemoOpensThePortAndWritesTheWindowImage)
     QImage image(QString::fromStdString(png));
     ASSERT_FALSE(image.isNull());
     EXPECT_EQ(image.size(), QSize(960, 669));
+    EXPECT_FALSE(std::filesystem::is_symlink(png));
+    std::string kept;
+    std::getline(std::ifstream(other), kept);
+    EXPECT_EQ(kept, "kept");
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path))
+        EXPECT_NE(entry.path().extension(), ".tmp") << "left behind: " << entry.path();
     EXPECT_TRUE(sim.WaitForErr("host opened the port", 2s)) << sim.Err;
     // The port was released when the program ended.
     EXPECT_TRUE(sim.WaitForErr("host closed the port", 2s)) << sim.Err;
@@ -309,8 +321,60 @@ TEST(RangeviewProgram, BadCommandLinesAndFailedScreenshotsAreNoSuccess)
                          {"--screenshot", "/nonexistent/folder/window.png", "--quit-after", "100"},
                          env);
     EXPECT_EQ(program.Wait(10s), 1) << program.Err;
-    EXPECT_NE(program.Err.find("cannot write /nonexistent/folder/window.png"), std::string::npos)
+    EXPECT_NE(program.Err.find("rangeview: cannot write /nonexistent/folder/window.png: No such "
+                               "file or directory\n"),
+              std::string::npos)
         << program.Err;
+}
+
+TEST(RangeviewProgram, HelpAndABadCommandLineNeedNoDisplayAndShowNoBoxToAPipe)
+{
+    // As a script starts it: no terminal (a session of its own), the output in pipes. The
+    // display named cannot be reached: an application object made here would abort.
+    const std::string setsid = "/usr/bin/setsid";
+    if (::access(setsid.c_str(), X_OK) != 0)
+        GTEST_SKIP() << "no " << setsid;
+    const std::vector<std::string> env{"QT_QPA_PLATFORM=xcb", "DISPLAY=:65000", "WAYLAND_DISPLAY="};
+    ChildProcess help(setsid, {RangeviewExe, "-platform", "xcb", "--help"}, env);
+    EXPECT_EQ(help.Wait(10s), 0) << help.Err;
+    EXPECT_EQ(help.Out, ProgramUsage().toStdString());
+    ChildProcess bad(setsid, {RangeviewExe, "--bogus"}, env);
+    EXPECT_EQ(bad.Wait(10s), 2) << bad.Err;
+    EXPECT_EQ(bad.Err, "rangeview: unknown option '--bogus' (--help lists them)\n");
+}
+
+// The size of the window's picture on an offscreen screen of the size (in device pixels) and the
+// scale given: the scale the program took. The offscreen screen's scale is its own, as on
+// Wayland, not one Qt makes.
+QSize WindowPictureOn(int width, int height, double ratio, std::vector<std::string> env = {})
+{
+    TempDir dir;
+    const std::string config = dir.Path + "/screen.json";
+    const std::string png = dir.Path + "/window.png";
+    std::ofstream(config) << R"({"screens": [{"name": "S", "x": 0, "y": 0, "width": )"
+                          << width / ratio << R"(, "height": )" << height / ratio
+                          << R"(, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": )" << ratio
+                          << "}]}";
+    ChildProcess program(
+        RangeviewExe,
+        {"-platform", "offscreen:configfile=" + config, "--screenshot", png, "--quit-after", "100"},
+        env);
+    if (program.Wait(10s) != 0) {
+        ADD_FAILURE() << program.Err;
+        return {};
+    }
+    return QImage(QString::fromStdString(png)).size();
+}
+
+TEST(RangeviewProgram, AScaleTooLargeForTheScreenFallsToTheWholeEighthsThatFit)
+{
+    // 200 % on 1920 x 1080 falls to 150 % (the offscreen frame is 2 pixels wide); 150 % falls
+    // to 137.5 % where a taskbar takes 72 pixels.
+    EXPECT_EQ(WindowPictureOn(1920, 1080, 2), QSize(1440, 1004));
+    EXPECT_EQ(WindowPictureOn(1920, 1008, 1.5), QSize(1320, 920));
+    // A factor the user set is taken as it is, fitting or not.
+    EXPECT_EQ(WindowPictureOn(2560, 1440, 1, {"QT_SCALE_FACTOR=1.25"}), QSize(1200, 836));
+    EXPECT_EQ(WindowPictureOn(1920, 1080, 1, {"QT_SCALE_FACTOR=2"}), QSize(1920, 1338));
 }
 
 TEST(RangeviewProgram, AFailedOpenLogsThePortAndTheReasonOnStandardError)

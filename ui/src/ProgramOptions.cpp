@@ -12,6 +12,51 @@ bool IsWholeNumber(const QString& text)
     return digits.match(text).hasMatch();
 }
 
+// The options QGuiApplication, QApplication and the X11 platform take out of the command line,
+// written with one dash or two; those marked take the next argument as their value. Qt 6 also
+// takes -style=NAME, -stylesheet=PATH and -qmljsdebugger=... in one argument.
+struct QtOption {
+    const char* Name;
+    bool TakesValue;
+};
+constexpr QtOption QtOptions[] = {
+    {"-platform", true},
+    {"-platformpluginpath", true},
+    {"-platformtheme", true},
+    {"-plugin", true},
+    {"-qwindowgeometry", true},
+    {"-qwindowicon", true},
+    {"-qwindowtitle", true},
+    {"-session", true},
+    {"-style", true},
+    {"-stylesheet", true},
+    {"-display", true},
+    {"-geometry", true},
+    {"-title", true},
+    {"-icon", true},
+    {"-name", true},
+    {"-visual", true},
+    {"-reverse", false},
+    {"-widgetcount", false},
+    {"-testability", false},
+    {"-nograb", false},
+    {"-dograb", false},
+};
+constexpr const char* QtOptionsWithValueAttached[] = {"-style=", "-stylesheet=", "-qmljsdebugger="};
+
+// How many arguments after arg Qt takes as its value (0 or 1), or -1 when arg is none of Qt's.
+int QtOptionValueCount(const QString& arg)
+{
+    const QString single = arg.startsWith(QLatin1String("--")) ? arg.mid(1) : arg;
+    for (const QtOption& option : QtOptions)
+        if (single == QLatin1String(option.Name))
+            return option.TakesValue ? 1 : 0;
+    for (const char* prefix : QtOptionsWithValueAttached)
+        if (single.startsWith(QLatin1String(prefix)))
+            return 0;
+    return -1;
+}
+
 } // namespace
 
 ParsedOptions ParseProgramOptions(const QStringList& args)
@@ -54,6 +99,10 @@ ParsedOptions ParseProgramOptions(const QStringList& args)
                 return parsed;
             }
             o.QuitAfterMs = n;
+        } else if (const int values = QtOptionValueCount(a); values >= 0) {
+            QString qtValue;
+            if (values > 0 && !value(qtValue))
+                return parsed;
         } else if (a.startsWith(QLatin1Char('-'))) {
             parsed.Error = QStringLiteral("unknown option '%1' (--help lists them)").arg(a);
             return parsed;
@@ -73,7 +122,8 @@ QString ProgramUsage()
         "  --port NAME        put NAME into the port list (ttyUSB0 means /dev/ttyUSB0)\n"
         "  --demo             open the port and switch the hex echo and the waveform on\n"
         "  --screenshot PATH  write the window to PATH as PNG, then quit (after 3 s, or MS)\n"
-        "  --quit-after MS    quit after MS milliseconds\n");
+        "  --quit-after MS    quit after MS milliseconds\n"
+        "Qt's own options (-platform NAME, -style NAME, -reverse ...) are taken as well.\n");
 }
 
 } // namespace rv

@@ -167,12 +167,16 @@ void WindowConnectionHost::PortOpened()
         window->BitBtn1->setEnabled(false);
 }
 
+void WindowConnectionHost::PortClosing()
+{
+    if (TForm1* window = Window())
+        window->SwitchWaveformOff();
+}
+
 void WindowConnectionHost::PortClosed()
 {
-    if (TForm1* window = Window()) {
-        window->SwitchWaveformOff();
+    if (TForm1* window = Window())
         window->BitBtn1->setEnabled(true);
-    }
 }
 
 void WindowConnectionHost::TxCountChanged(std::int32_t txCount)

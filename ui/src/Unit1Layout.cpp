@@ -16,7 +16,6 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QWindow>
-#include <QtGui/private/qhighdpiscaling_p.h>
 
 #include <algorithm>
 #include <cmath>
@@ -160,11 +159,11 @@ int FitAxis(int start, int size, int low, int high)
 
 } // namespace
 
-void TForm1::FitDisplayScale()
+qreal TForm1::ScaleFactorToFit()
 {
     QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr || screen->devicePixelRatio() <= 1.0)
-        return;
+        return 1.0;
     const qreal ratio = screen->devicePixelRatio();
     QMargins frame;
     {
@@ -180,15 +179,19 @@ void TForm1::FitDisplayScale()
     // The frame keeps its size in device pixels while the scale changes, so the scale may fall
     // by the share of the free area left once the frame is in. It falls to a whole number of
     // eighths, at which the chart's pixel caches still work (their pattern repeats within eight
-    // pixels); the screen's own factor replaces the platform's, so it is exactly that.
+    // pixels).
     const QRect area = screen->availableGeometry();
     const qreal k = std::min(qreal(area.width() - frame.left() - frame.right()) / ClientWidth,
                              qreal(area.height() - frame.top() - frame.bottom()) / ClientHeight);
-    const qreal fitted = std::max(std::floor(ratio * k * 8) / 8, 1.0);
+    const qreal fitted = std::max(std::floor(ratio * k * 8 + 1e-9) / 8, 1.0);
     if (fitted >= ratio)
-        return;
-    QHighDpiScaling::setGlobalFactor(1.0);
-    QHighDpiScaling::setScreenFactor(screen, fitted);
+        return 1.0;
+    // Qt multiplies its scale by the factor: the product has to be the eighths exactly, not the
+    // number next to them.
+    qreal factor = fitted / ratio;
+    for (int i = 0; i < 4 && ratio * factor != fitted; ++i)
+        factor = std::nextafter(factor, ratio * factor < fitted ? 2.0 : 0.0);
+    return factor;
 }
 
 void TForm1::FitOnScreen()

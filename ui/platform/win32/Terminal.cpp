@@ -1,15 +1,19 @@
 #include "rangeview/ui/ProgramOptions.h"
 
-#include <io.h>
 #include <windows.h>
 
 namespace rv {
 
-bool IsTerminal(int fd)
+bool TextGoesUnseen(int fd)
 {
-    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
-    DWORD mode = 0;
-    return handle != INVALID_HANDLE_VALUE && handle != nullptr && ::GetConsoleMode(handle, &mode);
+    // Started from Explorer or a shortcut a window program has no standard handles; from a
+    // console or a script it has those the caller gave it (a console, a file, a pipe, NUL),
+    // and the caller chose where the text goes.
+    const HANDLE handle = ::GetStdHandle(fd == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE)
+        return true;
+    ::SetLastError(NO_ERROR);
+    return ::GetFileType(handle) == FILE_TYPE_UNKNOWN && ::GetLastError() != NO_ERROR;
 }
 
 } // namespace rv

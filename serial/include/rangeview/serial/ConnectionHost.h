@@ -43,7 +43,9 @@ public:
 
     // The port is open with its events armed; the reader is about to start.
     virtual void PortOpened() = 0;
-    // A close has released the connection.
+    // A close begins: the connection is still open and nothing is released yet.
+    virtual void PortClosing() = 0;
+    // A close has released the connection; the connection counts as open until this returns.
     virtual void PortClosed() = 0;
     virtual void TxCountChanged(std::int32_t txCount) = 0;
 

@@ -85,6 +85,7 @@ public:
     void ShowNoCreateThread(const std::optional<SystemError>& reason) override;
     void ShowShortMessage(std::string_view text, const std::optional<SystemError>& reason) override;
     void PortOpened() override { }
+    void PortClosing() override { }
     void PortClosed() override { }
     void TxCountChanged(std::int32_t txCount) override { TxCount_ = txCount; }
     void AutoSendSwitched(bool) override { }

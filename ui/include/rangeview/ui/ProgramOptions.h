@@ -21,17 +21,26 @@ struct ParsedOptions {
     QString Error; // empty when the command line was accepted
 };
 
-// args as QCoreApplication::arguments() gives them (the program first, Qt's own options
-// already taken out). An unknown option, a missing value or a value that is not what the option
-// takes is an error; nothing is guessed.
+// args as the program was started (the program first), read before the application object
+// exists: --help and a bad command line need no display. Qt's own options (-platform NAME,
+// -style NAME, -reverse ...) are passed over with their values, for the application object
+// takes them. An unknown option, a missing value or a value that is not what the option takes
+// is an error; nothing is guessed.
 ParsedOptions ParseProgramOptions(const QStringList& args);
 
 // What --help prints.
 QString ProgramUsage();
 
-// Whether the C runtime's descriptor fd (1, 2) is a terminal or console someone reads. A window
-// program started from a desktop menu, or on Windows at all, has none: what it prints there is
-// never seen. One definition per system, under platform/.
-bool IsTerminal(int fd);
+// The program's arguments as the system gave them, the program first, before any application
+// object exists. One definition per system, under platform/.
+QStringList ProgramArguments(int argc, char** argv);
+
+// Whether text written to the C runtime's descriptor fd (1, 2) goes where nobody reads it while
+// a desktop is there to show it in a box instead: on Windows a program without a standard
+// handle for it (started from Explorer or a shortcut), on Linux one without a controlling
+// terminal whose stream is neither a file nor a pipe (a desktop launcher). A terminal, a file or
+// a pipe is read by someone or something: there the text is only printed. One definition per
+// system, under platform/.
+bool TextGoesUnseen(int fd);
 
 } // namespace rv

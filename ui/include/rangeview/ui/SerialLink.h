@@ -47,8 +47,10 @@ public:
     void ShowNotice(std::string_view text, const std::optional<SystemError>& reason) override;
     void ShowNoCreateThread(const std::optional<SystemError>& reason) override;
     void ShowShortMessage(std::string_view text, const std::optional<SystemError>& reason) override;
-    // BitBtn1 off while open; on at the close, which also switches the waveform off.
+    // BitBtn1 off while open. A close switches the waveform off first and turns BitBtn1 on
+    // once the port is released.
     void PortOpened() override;
+    void PortClosing() override;
     void PortClosed() override;
     void TxCountChanged(std::int32_t txCount) override; // Label9
     void AutoSendSwitched(bool on) override; // Button4's caption

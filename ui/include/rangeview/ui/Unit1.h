@@ -94,10 +94,12 @@ public:
     TChartSeries& Series1() const;
 
     // At a display scale that makes the fixed window larger than the screen's free area (150 %
-    // on a 1920 x 1080 screen with a taskbar), it would open cut off: lowers the scale as far
-    // as the whole window needs, never below 100 %. Call once the application exists and
-    // before any window does.
-    static void FitDisplayScale();
+    // on a 1920 x 1080 screen with a taskbar), it would open cut off. The factor by which the
+    // application's scale has to be multiplied for the whole window to fit the primary screen:
+    // to the largest whole number of eighths that fits, never below 100 %; 1 where the window
+    // fits as it is. Needs the application object; Qt takes a factor (QT_SCALE_FACTOR) only
+    // as the application object is made.
+    static qreal ScaleFactorToFit();
 
     // Wires the window to a serial connection on this platform (replacing an earlier one,
     // whose port is released). The window owns it.
