@@ -186,7 +186,11 @@ bool RecordFile::Place(const std::string& path)
     case PlaceOutcome::Failed:
         break;
     }
-    Fail("cannot take the name", LastFailureText() + "; the recording is kept as " + Where_);
+    // "Access is denied." goes on as "Access is denied; ...".
+    std::string why = LastFailureText();
+    if (!why.empty() && why.back() == '.')
+        why.pop_back();
+    Fail("cannot take the name", why + "; the recording is kept as " + Where_);
     return false;
 }
 
