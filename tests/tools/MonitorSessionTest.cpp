@@ -13,6 +13,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -277,13 +280,18 @@ TEST_F(MonitorSessionTest, RefusedWriteBreaksTheConnectionAndFails)
 
 TEST_F(MonitorSessionTest, UnwritableOutputClosesAndFails)
 {
-    Out.setstate(std::ios::badbit);
-    auto& session = Make(Options());
-    ASSERT_EQ(session.Start(), std::nullopt);
+    // Standard output on a full disk: the line says why.
+    std::ofstream full("/dev/full");
+    ASSERT_TRUE(full.is_open());
+    CliIo io{-1, full, Err};
+    Session = std::make_unique<MonitorSession>(Options(), Platform, io, ReaderErr.Write);
+    ASSERT_EQ(Session->Start(), std::nullopt);
     Port()->Inject(FrameBytes(10, 1));
-    EXPECT_EQ(session.Loop(), 1);
-    EXPECT_NE(Err.str().find("cannot write"), std::string::npos);
+    EXPECT_EQ(Session->Loop(), 1);
+    EXPECT_EQ(Err.str(), "rangeview-cli: monitor: cannot write the readings to standard output: "
+                         "No space left on device\n");
     EXPECT_EQ(Port()->ReleaseCount(), 1);
+    Session.reset();
 }
 
 TEST_F(MonitorSessionTest, ReconnectFoldsTheLossIntoOneLineAndCarriesOn)
@@ -381,16 +389,35 @@ TEST_F(MonitorSessionTest, RecordingsThatCannotBeWrittenEndTheRun)
     EXPECT_TRUE(Platform->OpenedNames().empty());
 
     test::TempDir dir;
-    // A port that does not open leaves no file behind: the same command can run again.
+    const auto names = [&] {
+        std::set<std::string> list;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path))
+            list.insert(entry.path().filename().string());
+        return list;
+    };
+    // A port that does not open leaves no file behind (the same command can run again), and
+    // --overwrite has replaced nothing; nor has a --raw that cannot be created.
     Err.str("");
     Platform->SetAbsentPorts({"ttyFAKE"});
     MonitorOptions absent = Options();
     absent.CsvPath = dir.Path + "/r.csv";
     absent.RawPath = dir.Path + "/r.cap";
     EXPECT_EQ(Make(absent).Run(), 1);
-    EXPECT_FALSE(std::filesystem::exists(absent.CsvPath));
-    EXPECT_FALSE(std::filesystem::exists(absent.RawPath));
+    EXPECT_TRUE(names().empty());
+    std::ofstream(absent.CsvPath) << "earlier\n";
+    std::ofstream(absent.RawPath) << "earlier\n";
+    absent.Overwrite = true;
+    EXPECT_EQ(Make(absent).Run(), 1);
     Platform->SetAbsentPorts({});
+    absent.RawPath = dir.Path + "/no/r.cap";
+    EXPECT_EQ(Make(absent).Run(), 1);
+    EXPECT_EQ(names(), (std::set<std::string>{"r.cap", "r.csv"}));
+    for (const std::string name : {"/r.csv", "/r.cap"}) {
+        std::ifstream in(dir.Path + name);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "earlier\n");
+    }
+    std::filesystem::remove(dir.Path + "/r.csv");
+    std::filesystem::remove(dir.Path + "/r.cap");
 
     // A full disk (the file-size limit here): found when the header is handed over, and the
     // port is closed again.
@@ -405,7 +432,7 @@ TEST_F(MonitorSessionTest, RecordingsThatCannotBeWrittenEndTheRun)
     EXPECT_EQ(Err.str(),
               "rangeview-cli: monitor: --raw " + full.RawPath + ": cannot write: File too large\n");
     EXPECT_EQ(Port()->ReleaseCount(), 1);
-    EXPECT_EQ(std::filesystem::file_size(full.RawPath), 0u) << "no part of a header is left";
+    EXPECT_TRUE(names().empty()) << "a file that holds nothing is not left to refuse a re-run";
 }
 
 TEST(MonitorHost, NotificationsPassThroughTheQueueInOrder)

@@ -84,6 +84,14 @@ RecordingOptions Files(std::string csv, std::string raw)
 class RecordingTest : public ::testing::Test {
 protected:
     std::string File(const std::string& name) const { return Dir.Path + "/" + name; }
+    // Everything in the folder, hidden files too.
+    std::set<std::string> Names() const
+    {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(Dir.Path))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
     test::TempDir Dir;
 };
 
@@ -256,11 +264,16 @@ TEST_F(RecordingTest, SyncIsDueOnceASecondAndOnlyWithSomethingToSync)
     EXPECT_EQ(*recorder.NextDue(), start + 1s);
     recorder.RunDue(start + 500ms);
     EXPECT_TRUE(recorder.NextDue()) << "not yet due";
-    // What a kill would leave on disk at this point: the header only.
-    EXPECT_EQ(ReadAll(File("r.cap")).size(), CaptureFormat::HeaderSize);
+    // What a kill would leave at the names at this point: nothing yet.
+    EXPECT_FALSE(std::filesystem::exists(File("r.cap")));
     recorder.RunDue(start + 1s);
     EXPECT_EQ(recorder.NextDue(), std::nullopt);
+    // From the first sync with data on, the names hold everything synced, the table its header.
     EXPECT_EQ(ReadAll(File("r.cap")).size(), CaptureFormat::HeaderSize + 13);
+    EXPECT_EQ(Text(File("r.csv")), "time_utc,elapsed_ms,distance_mm,mode,mode_name\n");
+    recorder.Bytes(start + 1200ms, std::vector<std::uint8_t>{2});
+    recorder.RunDue(start + 2s);
+    EXPECT_EQ(ReadAll(File("r.cap")).size(), CaptureFormat::HeaderSize + 26);
 }
 
 // A recording is never written into something that is already there, unless asked to, and
@@ -336,19 +349,60 @@ TEST_F(RecordingTest, FilesAreCreatedNewAndOnlyAsRegularFiles)
         Dir.Path.swap(fresh.Path);
     }
 
-    // Files of a recording that never started (the port did not open) are removed, so that
-    // the same command can be run again.
-    {
-        Recorder unused(Files(File("u.csv"), File("u.cap")));
-        EXPECT_FALSE(unused.Failed()) << unused.Failure();
-        EXPECT_TRUE(std::filesystem::exists(File("u.cap")));
+    // A run that never started (the port did not open) or recorded nothing leaves nothing behind
+    // and replaces nothing, so that the same command can be run again.
+    WriteAll(File("u.csv"), {kept.begin(), kept.end()});
+    RecordingOptions replacing = Files(File("u.csv"), File("u.cap"));
+    replacing.Overwrite = true;
+    for (const bool started : {false, true}) {
+        {
+            Recorder unused(replacing);
+            EXPECT_FALSE(unused.Failed()) << unused.Failure();
+            if (started) {
+                unused.Start({}, {});
+                unused.RunDue(std::chrono::steady_clock::time_point{} + 5s);
+            }
+            EXPECT_EQ(Text(File("u.csv")), kept);
+        }
+        EXPECT_EQ(Names(), std::set<std::string>{"u.csv"}) << "started " << started;
+        EXPECT_EQ(Text(File("u.csv")), kept);
     }
-    EXPECT_FALSE(std::filesystem::exists(File("u.csv")));
-    EXPECT_FALSE(std::filesystem::exists(File("u.cap")));
+
+    // A name that is taken after the check, by a file or a link, is not written over: the run
+    // fails and says where its data is.
+    for (const bool overwrite : {false, true}) {
+        test::TempDir fresh;
+        Dir.Path.swap(fresh.Path);
+        RecordingOptions options = Files(File("late.csv"), "");
+        options.Overwrite = overwrite;
+        Recorder recorder(options);
+        recorder.Start({}, {});
+        if (overwrite)
+            ::symlink(File("target").c_str(), File("late.csv").c_str());
+        else
+            WriteAll(File("late.csv"), {kept.begin(), kept.end()});
+        recorder.Reading({}, 0, {1, 1});
+        recorder.Close();
+        const std::string why =
+            overwrite ? "not a regular file" : "the file exists (--overwrite replaces it)";
+        const std::string prefix = "--csv " + File("late.csv") + ": cannot take the name: " + why +
+                                   "; the recording is kept as " + File(".late.csv.");
+        EXPECT_TRUE(recorder.Failure().starts_with(prefix)) << recorder.Failure();
+        const std::string part = recorder.Failure().substr(recorder.Failure().rfind(Dir.Path));
+        EXPECT_TRUE(part.ends_with(".part"));
+        EXPECT_NE(Text(part).find("\n1970-01-01T00:00:00.000Z,0,1,1,"), std::string::npos);
+        if (overwrite) {
+            EXPECT_FALSE(std::filesystem::exists(File("target")));
+        } else {
+            EXPECT_EQ(Text(File("late.csv")), kept);
+        }
+        Dir.Path.swap(fresh.Path);
+    }
 }
 
 // A disk that fills up (here: a file-size limit, so EFBIG) at any point: each file keeps every
-// whole row or record that fits and ends at one, and the failure says why.
+// whole row or record that fits and ends at one, the failure says why, and a run that recorded
+// nothing leaves nothing.
 TEST_F(RecordingTest, AFailedWriteEndsTheFileAtAWholeRowAndRecord)
 {
     const Clock::time_point start{};
@@ -404,13 +458,24 @@ TEST_F(RecordingTest, AFailedWriteEndsTheFileAtAWholeRowAndRecord)
         EXPECT_EQ(
             ReadAll(File("cut.cap")),
             std::vector<std::uint8_t>(raw.begin(), raw.begin() + static_cast<long>(wholeRecords)));
+        // A file whose header did not fit is left out; both are when neither holds data.
+        std::set<std::string> left{"full.csv", "full.cap"};
+        if (wholeLines > csv.find('\n') + 1 || wholeRecords > CaptureFormat::HeaderSize) {
+            if (wholeLines > 0)
+                left.insert("cut.csv");
+            if (wholeRecords > 0)
+                left.insert("cut.cap");
+        }
+        EXPECT_EQ(Names(), left);
         for (const char* name : {"full.csv", "full.cap", "cut.csv", "cut.cap"})
             std::filesystem::remove(File(name));
     }
 }
 
 // --rotate: files begin on a grid laid from the start, named by the UTC time of their start;
-// a table and its capture move together, and a name that is taken moves both to the next.
+// a table and its capture move together, a name that is taken (by a file or a link, however
+// many) moves both to the next free one with a line that says so, and a period in which
+// nothing arrives leaves no files.
 TEST_F(RecordingTest, RotationBeginsNewFilesNamedByTheirStart)
 {
     using namespace std::chrono;
@@ -421,6 +486,8 @@ TEST_F(RecordingTest, RotationBeginsNewFilesNamedByTheirStart)
     options.RotateEvery = 1h;
     Recorder recorder(options, wall - 2ms);
     ASSERT_FALSE(recorder.Failed()) << recorder.Failure();
+    std::vector<std::string> notes;
+    recorder.SetNotes([&](const std::string& line) { notes.push_back(line); });
     recorder.Start(start, wall);
     EXPECT_EQ(recorder.NextDue(), start + 1h) << "due even when nothing arrives";
     const auto receive = [&](Clock::duration at, std::uint16_t distance) {
@@ -431,25 +498,34 @@ TEST_F(RecordingTest, RotationBeginsNewFilesNamedByTheirStart)
     receive(1h - 1ms, 2);
     receive(1h, 3); // the first reading of the second file
     receive(1h + 1ms, 4);
-    // Someone else's file holds the third capture's name.
+    // Someone else's files and links hold the third period's names up to _100.
+    std::set<std::string> planted{"night-20261207-143601.cap", "night-20261207-143601_2.csv"};
     WriteAll(File("night-20261207-143601.cap"), {'x'});
-    recorder.RunDue(start + 2h); // nothing arrives in the third hour
+    ::symlink(File("target").c_str(), File("night-20261207-143601_2.csv").c_str());
+    for (int clash = 3; clash <= 100; ++clash) {
+        const std::string name = "night-20261207-143601_" + std::to_string(clash) + ".csv";
+        WriteAll(File(name), {'y'});
+        planted.insert(name);
+    }
+    receive(2h + 5min, 5);
+    recorder.RunDue(start + 3h); // nothing arrives in the fourth hour
     // A loop held up for hours begins one file, at the last start it passed.
-    receive(5h + 30min, 5);
+    receive(5h + 30min, 6);
     ASSERT_TRUE(recorder.NextDue());
     EXPECT_LE(*recorder.NextDue(), start + 5h + 30min) << "after a quiet hour, a sync at once";
     recorder.Close();
     EXPECT_FALSE(recorder.Failed()) << recorder.Failure();
 
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(Dir.Path))
-        names.insert(entry.path().filename().string());
-    EXPECT_EQ(names,
-              (std::set<std::string>{"night-20261207-123601.csv", "night-20261207-123601.cap",
-                                     "night-20261207-133601.csv", "night-20261207-133601.cap",
-                                     "night-20261207-143601.cap", // not ours
-                                     "night-20261207-143601_2.csv", "night-20261207-143601_2.cap",
-                                     "night-20261207-173601.csv", "night-20261207-173601.cap"}));
+    std::set<std::string> expected{"night-20261207-123601.csv",     "night-20261207-123601.cap",
+                                   "night-20261207-133601.csv",     "night-20261207-133601.cap",
+                                   "night-20261207-143601_101.csv", "night-20261207-143601_101.cap",
+                                   "night-20261207-173601.csv",     "night-20261207-173601.cap"};
+    expected.insert(planted.begin(), planted.end());
+    EXPECT_EQ(Names(), expected);
+    EXPECT_EQ(notes, std::vector<std::string>{"--rotate: " + File("night-20261207-143601.cap") +
+                                              " is taken; this period is recorded as " +
+                                              File("night-20261207-143601_101.csv") + " and " +
+                                              File("night-20261207-143601_101.cap")});
     const std::string header = "time_utc,elapsed_ms,distance_mm,mode,mode_name\n";
     EXPECT_EQ(Text(File("night-20261207-123601.csv")),
               header + "2026-12-07T12:36:01.133Z,10,1,3,一般模式\n" +
@@ -457,10 +533,12 @@ TEST_F(RecordingTest, RotationBeginsNewFilesNamedByTheirStart)
     EXPECT_EQ(Text(File("night-20261207-133601.csv")),
               header + "2026-12-07T13:36:01.123Z,3600000,3,3,一般模式\n" +
                   "2026-12-07T13:36:01.124Z,3600001,4,3,一般模式\n");
-    EXPECT_EQ(Text(File("night-20261207-143601_2.csv")), header);
+    EXPECT_EQ(Text(File("night-20261207-143601_101.csv")),
+              header + "2026-12-07T14:41:01.123Z,7500000,5,3,一般模式\n");
     EXPECT_EQ(Text(File("night-20261207-173601.csv")),
-              header + "2026-12-07T18:06:01.123Z,19800000,5,3,一般模式\n");
+              header + "2026-12-07T18:06:01.123Z,19800000,6,3,一般模式\n");
     EXPECT_EQ(Text(File("night-20261207-143601.cap")), "x");
+    EXPECT_FALSE(std::filesystem::exists(File("target")));
     // Each capture counts its times from its own start, so that it replays on its own.
     const auto times = [&](const std::string& name) {
         std::vector<std::uint64_t> list;
@@ -471,7 +549,7 @@ TEST_F(RecordingTest, RotationBeginsNewFilesNamedByTheirStart)
     };
     EXPECT_EQ(times("night-20261207-123601.cap"), (std::vector<std::uint64_t>{10000, 3599999000}));
     EXPECT_EQ(times("night-20261207-133601.cap"), (std::vector<std::uint64_t>{0, 1000}));
-    EXPECT_EQ(times("night-20261207-143601_2.cap"), std::vector<std::uint64_t>{});
+    EXPECT_EQ(times("night-20261207-143601_101.cap"), std::vector<std::uint64_t>{300000000});
     EXPECT_EQ(times("night-20261207-173601.cap"), std::vector<std::uint64_t>{1800000000});
 }
 

@@ -99,8 +99,8 @@ int Decode(std::span<const std::string_view> args, CliIo& io)
     } else {
         const int fd = OpenForReading(*file);
         if (fd < 0) {
-            io.Err << "rangeview-cli: decode: cannot open '" << *file
-                   << "': " << std::strerror(errno) << '\n';
+            io.Err << "rangeview-cli: decode: cannot open '" << *file << "': " << LastFailureText()
+                   << '\n';
             return 1;
         }
         status = DecodeToLines(fd, io, decoder, &statistics);
@@ -149,7 +149,7 @@ int DecodeToLines(int fd, CliIo& io, CountingDecoder& decoder, LinkStatistics* s
         if (got == 0)
             return 0;
         if (got < 0) {
-            io.Err << "rangeview-cli: decode: cannot read input: " << std::strerror(errno) << '\n';
+            io.Err << "rangeview-cli: decode: cannot read input: " << LastFailureText() << '\n';
             return 1;
         }
         lines.clear();

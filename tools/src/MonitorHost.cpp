@@ -170,10 +170,12 @@ void MonitorHost::EmitReading(const MeasurementReading& reading, Clock::time_poi
     separator(',');
     p = std::to_chars(p, end, static_cast<unsigned>(reading.Mode)).ptr;
     separator('\n');
+    errno = 0;
     Out_.write(line, p - line);
     Out_.flush();
     if (!Out_) {
         OutputFailed_ = true;
+        OutputError_ = errno;
         return;
     }
     ++Readings_;

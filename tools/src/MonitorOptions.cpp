@@ -3,6 +3,7 @@
 #include "rangeview/common/IntegerText.h"
 #include "rangeview/protocol/CommandText.h"
 #include "rangeview/tools/ArgCursor.h"
+#include "RawIo.h"
 
 #include <charconv>
 #include <cmath>
@@ -108,9 +109,11 @@ std::string_view MonitorUsage() noexcept
            "  --stats          print statistics on standard error at the end\n"
            "  --stats-every S  and every S seconds\n"
            "  --reconnect      when the port vanishes, reopen it every 500 ms until it is back\n"
-           "Files are created new: a name that exists, a link or a device is refused. They are\n"
-           "handed to the disk at least once a second and end at a whole row or record even\n"
-           "when a write fails.\n"
+           "Files are created new: a name that exists, a link or a device is refused. Each is\n"
+           "written beside its name and takes it (with --overwrite: replaces the old file)\n"
+           "within a second of the first data: a run that records nothing leaves nothing.\n"
+           "They are handed to the disk at least once a second and end at a whole row or\n"
+           "record even when a write fails.\n"
            "Exit status: 0 after K readings or a stop signal; 1 when the port cannot be opened\n"
            "or fails, or a file cannot be written; 2 for a bad command line.\n";
 }
@@ -172,7 +175,9 @@ MonitorOptions ParseMonitorOptions(std::span<const std::string_view> args)
         throw MonitorUsageError("--port is required");
     if (options.EveryText && !options.SendText)
         throw MonitorUsageError("--every repeats the --send text; give --send as well");
-    if (!options.CsvPath.empty() && options.CsvPath == options.RawPath)
+    // "s.dat" and "./s.dat", or two links of one file: both writers would end up in one file.
+    if (!options.CsvPath.empty() && !options.RawPath.empty() &&
+        (options.CsvPath == options.RawPath || SameFile(options.CsvPath, options.RawPath)))
         throw MonitorUsageError("--csv and --raw name the same file");
     const bool recording = !options.CsvPath.empty() || !options.RawPath.empty();
     if (options.Overwrite && !recording)

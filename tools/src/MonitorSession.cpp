@@ -56,6 +56,7 @@ MonitorSession::MonitorSession(MonitorOptions options, std::shared_ptr<SerialPla
     Host_->SetPortLabel(SystemDevicePath(Options_.Port));
     if (Recorder_.Active())
         Host_->SetRecorder(&Recorder_);
+    Recorder_.SetNotes([host = Host_.get()](const std::string& line) { host->ErrorLine(line); });
     if (Options_.SendText && IsQuery(*Options_.SendText))
         Host_->Statistics().TrackQueries();
 }
@@ -164,7 +165,10 @@ std::optional<int> MonitorSession::AfterOpen()
 std::optional<int> MonitorSession::Outcome()
 {
     if (Host_->OutputFailed()) {
-        Host_->ErrorLine("cannot write the readings to standard output");
+        std::string line = "cannot write the readings to standard output";
+        if (Host_->OutputError() != 0)
+            line.append(": ").append(std::strerror(Host_->OutputError()));
+        Host_->ErrorLine(line);
         return 1;
     }
     if (Recorder_.Failed()) {

@@ -8,8 +8,8 @@
 namespace rv {
 
 // Unbuffered reads and writes on the C runtime's descriptors, for input that must be handled as
-// it arrives and for lines that other threads must not interleave with. errno says why a call
-// failed.
+// it arrives and for lines that other threads must not interleave with. LastFailureText() says
+// why a call failed.
 inline constexpr int StandardInputFd = 0;
 inline constexpr int StandardErrorFd = 2;
 
@@ -18,8 +18,8 @@ int OpenForReading(const std::string& path);
 void CloseDescriptor(int fd);
 // Reads what is there, waiting for at least one byte: the count, 0 at the end, -1 on failure.
 long ReadSome(int fd, std::span<std::uint8_t> buffer);
-// Writes as much of bytes as the system takes and returns the count; below bytes.size(), errno
-// says why it stopped.
+// Writes as much of bytes as the system takes and returns the count; below bytes.size(),
+// LastFailureText() says why it stopped.
 std::size_t WriteUpTo(int fd, std::span<const std::uint8_t> bytes);
 // Writes all of text; false on failure.
 bool WriteAll(int fd, std::string_view text);
@@ -53,9 +53,9 @@ enum class PlaceOutcome {
     NotRegular, // the name is a link, a folder, a device or a pipe: never replaced
     Failed, // LastFailureText() says why
 };
-// Gives the file at from the name to, in one step. Without replace the name must be free; with
-// replace a regular file there is replaced, but never a link (not even its target) or anything
-// else.
+// Gives the file at from the name to, in one step, and hands the new name to storage. Without
+// replace the name must be free; with replace a regular file there is replaced, but never a link
+// (not even its target) or anything else.
 PlaceOutcome PlaceFile(const std::string& from, const std::string& to, bool replace);
 // Removes the file at path (not what a link there points to); false on failure.
 bool RemoveFile(const std::string& path);

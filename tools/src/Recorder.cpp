@@ -4,9 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <limits>
 
 namespace rv {
 
@@ -68,37 +67,48 @@ std::string RotatedFileName(std::string_view path, std::chrono::system_clock::ti
     return std::string(path.substr(0, dot)) + suffix + std::string(path.substr(dot));
 }
 
-RecordFile::RecordFile(std::string option, std::string path, bool replace)
-    : Option_(std::move(option)), Path_(std::move(path))
+RecordFile::RecordFile(std::string option, std::string path, Naming naming, std::string_view header)
+    : Option_(std::move(option)), Path_(std::move(path)), Naming_(naming)
 {
-    const NewFile file = CreateForWriting(Path_, replace);
-    if (file.NotRegular) {
-        Failure_ = Option_ + " " + Path_ + ": cannot create: not a regular file";
-        return;
-    }
-    if (file.Fd < 0) {
-        if (errno == EEXIST) {
-            NameTaken_ = true;
+    // Nothing at the name is touched now: it is only looked at, so that a run that would be
+    // refused there later is refused before it begins.
+    if (naming != Naming::Chosen) {
+        const NameKind kind = KindOfName(Path_);
+        if (kind == NameKind::Other) {
+            Failure_ = Option_ + " " + Path_ + ": cannot create: not a regular file";
+            return;
+        }
+        if (kind == NameKind::RegularFile && naming == Naming::Fresh) {
             Failure_ = Option_ + " " + Path_ +
                        ": cannot create: the file exists (--overwrite replaces it)";
             return;
         }
-        Fail("cannot create");
+    }
+    PendingFile file = CreateBeside(Path_);
+    if (file.Fd < 0) {
+        Fail("cannot create", LastFailureText());
         return;
     }
     Fd_ = file.Fd;
+    Where_ = std::move(file.Path);
     Buffer_.reserve(BufferSize);
+    Write(header);
+    HeaderSize_ = header.size();
 }
 
 RecordFile::~RecordFile()
 {
+    if (Fd_ < 0)
+        return;
     CloseDescriptor(Fd_);
+    if (!Placed_ && !HoldsData())
+        RemoveFile(Where_);
 }
 
-bool RecordFile::Fail(const std::string& what)
+bool RecordFile::Fail(const std::string& what, const std::string& why)
 {
     if (Failure_.empty())
-        Failure_ = Option_ + " " + Path_ + ": " + what + ": " + std::strerror(errno);
+        Failure_ = Option_ + " " + Path_ + ": " + what + ": " + why;
     return false;
 }
 
@@ -124,7 +134,7 @@ bool RecordFile::Flush()
         UnitEnds_.clear();
         return true;
     }
-    const int error = errno;
+    const std::string why = LastFailureText();
     // What made it is kept up to its last whole unit; a part of one is cut off again.
     const auto whole = std::upper_bound(UnitEnds_.begin(), UnitEnds_.end(), written);
     const std::size_t keep = whole == UnitEnds_.begin() ? 0 : *std::prev(whole);
@@ -133,8 +143,7 @@ bool RecordFile::Flush()
     Size_ += keep;
     Buffer_.clear();
     UnitEnds_.clear();
-    errno = error;
-    return Fail("cannot write");
+    return Fail("cannot write", why);
 }
 
 bool RecordFile::Sync()
@@ -145,8 +154,44 @@ bool RecordFile::Sync()
     if (!Flush())
         return false;
     if (!SyncToStorage(Fd_))
-        return Fail("cannot write");
+        return Fail("cannot write", LastFailureText());
     return true;
+}
+
+bool RecordFile::Place(const std::string& path)
+{
+    if (Fd_ < 0 && Where_.empty())
+        return false;
+    if (Placed_ && Where_ == path)
+        return true;
+    // Never over what is there, except a regular file that is to be replaced.
+    switch (PlaceFile(Where_, path, Naming_ == Naming::Replace)) {
+    case PlaceOutcome::Placed:
+        Where_ = path;
+        Path_ = path;
+        Placed_ = true;
+        return true;
+    case PlaceOutcome::NameTaken:
+        if (Naming_ == Naming::Chosen)
+            return false;
+        Fail("cannot take the name", "the file exists (--overwrite replaces it); the recording "
+                                     "is kept as " +
+                                         Where_);
+        return false;
+    case PlaceOutcome::NotRegular:
+        if (Naming_ == Naming::Chosen)
+            return false;
+        Fail("cannot take the name", "not a regular file; the recording is kept as " + Where_);
+        return false;
+    case PlaceOutcome::Failed:
+        break;
+    }
+    // "Access is denied." goes on as "Access is denied; ...".
+    std::string why = LastFailureText();
+    if (!why.empty() && why.back() == '.')
+        why.pop_back();
+    Fail("cannot take the name", why + "; the recording is kept as " + Where_);
+    return false;
 }
 
 bool RecordFile::Close()
@@ -156,6 +201,8 @@ bool RecordFile::Close()
     const bool synced = Sync();
     CloseDescriptor(Fd_);
     Fd_ = -1;
+    if (!Placed_ && !HoldsData())
+        RemoveFile(Where_);
     return synced;
 }
 
@@ -165,7 +212,8 @@ void RecordFile::Discard()
         return;
     CloseDescriptor(Fd_);
     Fd_ = -1;
-    std::remove(Path_.c_str());
+    if (!Placed_)
+        RemoveFile(Where_);
 }
 
 Recorder::Recorder(RecordingOptions options, std::chrono::system_clock::time_point now)
@@ -176,49 +224,124 @@ Recorder::Recorder(RecordingOptions options, std::chrono::system_clock::time_poi
 
 Recorder::~Recorder()
 {
-    if (!Started_)
+    if (Started_)
+        Close();
+    else
         Discard();
 }
 
 void Recorder::OpenFiles(std::chrono::system_clock::time_point start)
 {
     const bool rotating = Options_.RotateEvery > Clock::duration::zero();
-    const auto name = [&](const std::string& path, int clash) {
-        return rotating ? RotatedFileName(path, start, clash) : path;
+    const auto naming = rotating             ? RecordFile::Naming::Chosen
+                        : Options_.Overwrite ? RecordFile::Naming::Replace
+                                             : RecordFile::Naming::Fresh;
+    const auto name = [&](const std::string& path) {
+        return rotating ? RotatedFileName(path, start, 1) : path;
     };
-    // A table and its capture share a name; a name taken by either moves both to the next.
-    for (int clash = 1; clash <= MaxClashes; ++clash) {
-        const bool retry = rotating && clash < MaxClashes;
-        Csv_.reset();
-        Raw_.reset();
-        if (!Options_.CsvPath.empty()) {
-            Csv_.emplace("--csv", name(Options_.CsvPath, clash), Options_.Overwrite);
-            if (Csv_->NameTaken() && retry)
-                continue;
-            if (Csv_->Failed())
-                return;
-        }
-        if (!Options_.RawPath.empty()) {
-            Raw_.emplace("--raw", name(Options_.RawPath, clash), Options_.Overwrite);
-            if (Raw_->NameTaken() && retry) {
-                if (Csv_)
-                    Csv_->Discard();
-                continue;
-            }
-            if (Raw_->Failed())
-                return;
-        }
-        break;
-    }
-    if (Csv_) {
+    FilesNamedBy_ = start;
+    Placed_ = false;
+    Csv_.reset();
+    Raw_.reset();
+    if (!Options_.CsvPath.empty()) {
         std::string header;
         if (Options_.CsvByteOrderMark)
             header = ByteOrderMark;
         header += CsvHeader;
-        Csv_->Write(std::string_view(header));
+        Csv_.emplace("--csv", name(Options_.CsvPath), naming, header);
+        if (Csv_->Failed())
+            return;
     }
-    if (Raw_)
-        Raw_->Write(CaptureFormat::EncodeHeader());
+    if (!Options_.RawPath.empty()) {
+        const auto header = CaptureFormat::EncodeHeader();
+        Raw_.emplace("--raw", name(Options_.RawPath), naming,
+                     std::string_view(reinterpret_cast<const char*>(header.data()), header.size()));
+    }
+}
+
+void Recorder::PlaceFiles()
+{
+    if (Placed_ || !((Csv_ && Csv_->HoldsData()) || (Raw_ && Raw_->HoldsData())))
+        return;
+    Placed_ = true;
+    // A table without rows beside a capture that has bytes still says that none were read; a
+    // file whose header a failed write cut is not worth a name.
+    std::vector<RecordFile*> files;
+    for (auto* file : {&Csv_, &Raw_}) {
+        if (*file && (*file)->HoldsHeader())
+            files.push_back(&**file);
+    }
+    if (Options_.RotateEvery > Clock::duration::zero()) {
+        PlaceRotated(files);
+        return;
+    }
+    for (RecordFile* file : files)
+        file->Place(file->Path());
+}
+
+void Recorder::PlaceRotated(const std::vector<RecordFile*>& files)
+{
+    const std::string* bases[] = {&Options_.CsvPath, &Options_.RawPath};
+    const auto nameOf = [&](const RecordFile* file, int clash) {
+        return RotatedFileName(*bases[Raw_ && file == &*Raw_ ? 1 : 0], FilesNamedBy_, clash);
+    };
+    // The files begun earlier in the same second have the first names.
+    int clash = 1;
+    if (nameOf(files.front(), 1) == LastRotatedName_)
+        clash = LastClash_ + 1;
+    std::string taken; // the first name found in someone else's hands
+    std::vector<std::string> names(files.size());
+    for (;; ++clash) {
+        if (clash == std::numeric_limits<int>::max()) {
+            Failure_ = "--rotate: no free name is left for " + nameOf(files.front(), 1) +
+                       "; the recording is kept beside it";
+            return;
+        }
+        // A look at all names first, so that no file is moved on for its partner's name alone.
+        bool free = true;
+        for (std::size_t i = 0; i < files.size() && free; ++i) {
+            names[i] = nameOf(files[i], clash);
+            if (KindOfName(names[i]) != NameKind::Absent) {
+                if (taken.empty())
+                    taken = names[i];
+                free = false;
+            }
+        }
+        // What is taken between the look and the move moves the files on all the same.
+        for (std::size_t i = 0; i < files.size() && free; ++i) {
+            if (!files[i]->Place(names[i])) {
+                if (files[i]->Failed())
+                    return;
+                if (taken.empty())
+                    taken = names[i];
+                free = false;
+            }
+        }
+        if (free)
+            break;
+    }
+    LastRotatedName_ = nameOf(files.front(), 1);
+    LastClash_ = clash;
+    if (!taken.empty() && Notes_) {
+        std::string line = "--rotate: " + taken + " is taken; this period is recorded as ";
+        for (std::size_t i = 0; i < files.size(); ++i)
+            line += (i > 0 ? " and " : "") + files[i]->Path();
+        Notes_(line);
+    }
+}
+
+void Recorder::CloseFiles()
+{
+    for (auto* file : {&Csv_, &Raw_}) {
+        if (*file)
+            (*file)->Sync();
+    }
+    PlaceFiles();
+    for (auto* file : {&Csv_, &Raw_}) {
+        if (*file)
+            (*file)->Close();
+        Keep(*file);
+    }
 }
 
 void Recorder::Start(Clock::time_point start, std::chrono::system_clock::time_point wallStart)
@@ -253,11 +376,7 @@ void Recorder::RotateIfDue(Clock::time_point when)
     while (begin + Options_.RotateEvery <= when)
         begin += Options_.RotateEvery;
     NextRotation_ = begin + Options_.RotateEvery;
-    for (auto* file : {&Csv_, &Raw_}) {
-        if (*file)
-            (*file)->Close();
-        Keep(*file);
-    }
+    CloseFiles();
     if (Failed())
         return;
     FileStart_ = begin;
@@ -323,15 +442,13 @@ void Recorder::RunDue(Clock::time_point now)
     if (raw)
         Raw_->Sync();
     LastSync_ = now;
+    // What was just synced is under its name from now on.
+    PlaceFiles();
 }
 
 void Recorder::Close()
 {
-    for (auto* file : {&Csv_, &Raw_}) {
-        if (*file)
-            (*file)->Close();
-        Keep(*file);
-    }
+    CloseFiles();
 }
 
 void Recorder::Discard()

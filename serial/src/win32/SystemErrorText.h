@@ -6,9 +6,6 @@
 
 namespace rv::win32 {
 
-// The system's text for a Win32 error code, in UTF-8, without the trailing line break.
-std::string ErrorText(DWORD code);
-
 // Reports a failed Win32 call on the port at `path` with the error code it left
 // (GetLastError() at the failure, passed in so that nothing in between can change it).
 void ReportFailure(const std::string& path, const char* call, DWORD code);

@@ -1,10 +1,11 @@
 #include "RawIo.h"
 
+#include "rangeview/common/SystemErrorText.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <utility>
 
 #include <fcntl.h>
@@ -137,6 +138,28 @@ PendingFile CreateBeside(const std::string& path)
     return {};
 }
 
+namespace {
+
+// The new name is kept by a power cut only once its folder is on the storage too.
+void SyncFolderOf(const std::string& path)
+{
+    const std::string folder = SplitName(path).first;
+    const int fd =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+PlaceOutcome Placed(const std::string& to)
+{
+    SyncFolderOf(to);
+    return PlaceOutcome::Placed;
+}
+
+} // namespace
+
 PlaceOutcome PlaceFile(const std::string& from, const std::string& to, bool replace)
 {
     const auto taken = [&] {
@@ -150,21 +173,31 @@ PlaceOutcome PlaceFile(const std::string& from, const std::string& to, bool repl
         // rename replaces the name itself: a link put there meanwhile is replaced, never
         // followed.
         if (::rename(from.c_str(), to.c_str()) == 0)
-            return PlaceOutcome::Placed;
+            return Placed(to);
         return errno == EISDIR || errno == ENOTEMPTY ? PlaceOutcome::NotRegular
                                                      : PlaceOutcome::Failed;
     }
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return PlaceOutcome::Placed;
+        return Placed(to);
     if (errno == EEXIST)
         return taken();
     if (errno != EINVAL && errno != ENOSYS)
         return PlaceOutcome::Failed;
     // A file system without the flag: a second link fails on any existing name just as well.
-    if (::link(from.c_str(), to.c_str()) != 0)
-        return errno == EEXIST ? taken() : PlaceOutcome::Failed;
-    ::unlink(from.c_str());
-    return PlaceOutcome::Placed;
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return Placed(to);
+    }
+    if (errno == EEXIST)
+        return taken();
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS)
+        return PlaceOutcome::Failed;
+    // Nor links (FAT, some network shares): a look at the name just before is the best there is.
+    if (KindOfName(to) != NameKind::Absent)
+        return taken();
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        return PlaceOutcome::Failed;
+    return Placed(to);
 }
 
 bool RemoveFile(const std::string& path)
@@ -200,7 +233,7 @@ bool SameFile(const std::string& a, const std::string& b)
 
 std::string LastFailureText()
 {
-    return std::strerror(errno);
+    return SystemErrorText(static_cast<unsigned long>(errno));
 }
 
 bool CutTo(int fd, std::uint64_t size)

@@ -1,12 +1,14 @@
 #include "RawIo.h"
 
 #include "ConsoleText.h"
+#include "rangeview/common/SystemErrorText.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -18,8 +20,8 @@ namespace rv {
 
 namespace {
 
-// errno for what CreateFileA and its companions report, so that callers word every system the
-// same way.
+// errno for what CreateFileA and its companions report, for callers that test it; the words
+// come from the code itself (LastFailureText).
 int ErrnoOf(DWORD error)
 {
     switch (error) {
@@ -42,9 +44,40 @@ int ErrnoOf(DWORD error)
         return ENOSPC;
     case ERROR_TOO_MANY_OPEN_FILES:
         return EMFILE;
+    case ERROR_INVALID_HANDLE:
+        return EBADF;
     default:
         return EIO;
     }
+}
+
+// Why the last failed call of this file failed, on this thread: the system's code where the
+// system gave one, else the C runtime's errno.
+struct Failure {
+    DWORD Code = 0;
+    int Errno = 0;
+};
+thread_local Failure Last;
+
+// A Win32 call failed with code.
+void Failed(DWORD code)
+{
+    Last = {code, 0};
+    errno = ErrnoOf(code);
+}
+
+// A C runtime call failed: errno, and the system's code behind it when the runtime kept one
+// (_doserrno, cleared before the call so that an older one cannot stand in).
+void RuntimeFailed()
+{
+    Last = {static_cast<DWORD>(_doserrno), errno};
+}
+
+// A failure the runtime reports with errno alone.
+void FailedWithErrno(int error)
+{
+    Last = {0, error};
+    errno = error;
 }
 
 // A plain file on a disk: not a device (NUL, COM3), a pipe, a folder or a reparse point (a
@@ -63,7 +96,11 @@ bool IsRegularFile(HANDLE handle)
 
 int OpenForReading(const std::string& path)
 {
-    return ::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    _doserrno = 0;
+    const int fd = ::_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    if (fd < 0)
+        RuntimeFailed();
+    return fd;
 }
 
 void CloseDescriptor(int fd)
@@ -75,7 +112,11 @@ void CloseDescriptor(int fd)
 long ReadSome(int fd, std::span<std::uint8_t> buffer)
 {
     const auto size = static_cast<unsigned>(std::min<std::size_t>(buffer.size(), INT_MAX));
-    return ::_read(fd, buffer.data(), size);
+    _doserrno = 0;
+    const int got = ::_read(fd, buffer.data(), size);
+    if (got < 0)
+        RuntimeFailed();
+    return got;
 }
 
 std::size_t WriteUpTo(int fd, std::span<const std::uint8_t> bytes)
@@ -84,10 +125,14 @@ std::size_t WriteUpTo(int fd, std::span<const std::uint8_t> bytes)
     while (done < bytes.size()) {
         const auto size =
             static_cast<unsigned>(std::min<std::size_t>(bytes.size() - done, INT_MAX));
+        _doserrno = 0;
         const int n = ::_write(fd, bytes.data() + done, size);
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
+        if (n < 0) {
+            RuntimeFailed();
+            break;
+        }
+        if (n == 0) {
+            Failed(ERROR_DISK_FULL);
             break;
         }
         done += static_cast<std::size_t>(n);
@@ -121,7 +166,7 @@ NewFile CreateForWriting(const std::string& path, bool replace)
         if (attributes != INVALID_FILE_ATTRIBUTES &&
             (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
             return {-1, true};
-        errno = ErrnoOf(error);
+        Failed(error);
         return {};
     }
     if (!IsRegularFile(handle)) {
@@ -131,13 +176,13 @@ NewFile CreateForWriting(const std::string& path, bool replace)
     if (replace && !::SetEndOfFile(handle)) {
         const DWORD error = ::GetLastError();
         ::CloseHandle(handle);
-        errno = ErrnoOf(error);
+        Failed(error);
         return {};
     }
     const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
     if (fd < 0) {
         ::CloseHandle(handle);
-        errno = EMFILE;
+        FailedWithErrno(EMFILE);
         return {};
     }
     return {fd, false};
@@ -172,25 +217,27 @@ PendingFile CreateBeside(const std::string& path)
         std::snprintf(mark, sizeof mark, "%08x",
                       (seed + counter.fetch_add(1) * 2654435761u) & 0xFFFFFFFFu);
         std::string candidate = folder + "." + name + "." + mark + ".part";
-        const HANDLE handle = ::CreateFileA(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // FILE_SHARE_DELETE: the file is given its name while this handle still writes to it.
+        const HANDLE handle =
+            ::CreateFileA(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
             const DWORD error = ::GetLastError();
             if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
                 continue;
-            errno = ErrnoOf(error);
+            Failed(error);
             return {};
         }
         const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
         if (fd < 0) {
             ::CloseHandle(handle);
             ::DeleteFileA(candidate.c_str());
-            errno = EMFILE;
+            FailedWithErrno(EMFILE);
             return {};
         }
         return {fd, std::move(candidate)};
     }
-    errno = EEXIST;
+    Failed(ERROR_FILE_EXISTS);
     return {};
 }
 
@@ -208,7 +255,7 @@ PlaceOutcome PlaceFile(const std::string& from, const std::string& to, bool repl
     if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
         return KindOfName(to) == NameKind::RegularFile ? PlaceOutcome::NameTaken
                                                        : PlaceOutcome::NotRegular;
-    errno = ErrnoOf(error);
+    Failed(error);
     return PlaceOutcome::Failed;
 }
 
@@ -216,7 +263,7 @@ bool RemoveFile(const std::string& path)
 {
     if (::DeleteFileA(path.c_str()))
         return true;
-    errno = ErrnoOf(::GetLastError());
+    Failed(::GetLastError());
     return false;
 }
 
@@ -267,24 +314,36 @@ bool SameFile(const std::string& a, const std::string& b)
 
 std::string LastFailureText()
 {
-    return std::strerror(errno);
+    if (Last.Code != 0)
+        return SystemErrorText(Last.Code);
+    return std::strerror(Last.Errno);
 }
 
 bool CutTo(int fd, std::uint64_t size)
 {
     const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+    if (handle == INVALID_HANDLE_VALUE) {
+        Failed(ERROR_INVALID_HANDLE);
+        return false;
+    }
     LARGE_INTEGER at{};
     at.QuadPart = static_cast<LONGLONG>(size);
-    return handle != INVALID_HANDLE_VALUE && ::SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) &&
-           ::SetEndOfFile(handle);
+    if (::SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) && ::SetEndOfFile(handle))
+        return true;
+    Failed(::GetLastError());
+    return false;
 }
 
 bool SyncToStorage(int fd)
 {
     const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
-    if (handle == INVALID_HANDLE_VALUE || ::FlushFileBuffers(handle))
+    if (handle == INVALID_HANDLE_VALUE) {
+        Failed(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if (::FlushFileBuffers(handle))
         return true;
-    errno = ErrnoOf(::GetLastError());
+    Failed(::GetLastError());
     return false;
 }
 

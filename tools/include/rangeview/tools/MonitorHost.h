@@ -65,6 +65,8 @@ public:
     std::uint64_t Readings() const { return Readings_; }
     bool LimitReached() const { return Limit_ && Readings_ >= *Limit_; }
     bool OutputFailed() const { return OutputFailed_; }
+    // The C runtime's errno for the failed output; 0 when it gave none.
+    int OutputError() const { return OutputError_; }
     // Lines written to `err` so far (by the owning thread).
     int MessagesShown() const { return MessagesShown_; }
 
@@ -116,6 +118,7 @@ private:
     std::optional<std::uint64_t> Limit_;
     std::uint64_t Readings_ = 0;
     bool OutputFailed_ = false;
+    int OutputError_ = 0;
     int MessagesShown_ = 0;
 
     bool TimerEnabled_ = false;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -23,15 +24,25 @@ std::string RotatedFileName(std::string_view path, std::chrono::system_clock::ti
                             int clash = 1);
 
 // One output file of a recording, buffered, and handed to storage at least once a second so a
-// kill or a power cut loses at most the last second. It is written in whole units (a row of the
-// table, a record of the capture): a write that fails midway is cut back to the last whole unit,
-// so the file always ends at one. The first failure is kept as a one-line reason ("OPTION FILE:
-// cannot write: No space left on device") and everything after it is refused.
+// kill or a power cut loses at most the last second. It is written beside its name (a hidden
+// ".NAME.XXXXXXXX.part" in the same folder) and given the name only once it holds data past its
+// header: a run that never gets going leaves nothing behind, and a file it is to replace stays
+// whole until then. It is written in whole units (a row of the table, a record of the capture):
+// a write that fails midway is cut back to the last whole unit, so the file always ends at one.
+// The first failure is kept as a one-line reason ("OPTION FILE: cannot write: No space left on
+// device") and everything after it is refused.
 class RecordFile {
 public:
-    // Creates the file, never through a symbolic link and only as a regular file: a new one, or
-    // with `replace` an existing regular file emptied. Failed() says whether that worked.
-    RecordFile(std::string option, std::string path, bool replace);
+    // How the file comes by its name.
+    enum class Naming {
+        Fresh, // the name must be free, now and when the file takes it
+        Replace, // a regular file there is replaced when the file takes the name
+        Chosen, // the caller chooses a name that is free when the file takes one (Place)
+    };
+    // Checks the name (with Fresh and Replace: nothing there but, with Replace, a regular file),
+    // creates the file beside it and writes `header`. Failed() says whether that worked.
+    RecordFile(std::string option, std::string path, Naming naming, std::string_view header);
+    // Closes; a file that never took its name is removed unless it holds data.
     ~RecordFile();
     RecordFile(const RecordFile&) = delete;
     RecordFile& operator=(const RecordFile&) = delete;
@@ -44,32 +55,48 @@ public:
     }
     // Hands everything to storage.
     bool Sync();
-    // Syncs and closes.
+    // Gives the file the name `path` (the one it was made for, or a name chosen for it), from
+    // wherever it is now; true when it has it. With Fresh and Replace a name that cannot be had
+    // is a failure; with Chosen a name in use is the caller's to move on from (false without
+    // failure).
+    bool Place(const std::string& path);
+    // Syncs and closes. A file that never took its name and holds nothing but its header is
+    // removed; one that holds data stays where it is (its failure says where).
     bool Close();
-    // Closes and removes the file.
+    // Closes and removes the file unless it has taken its name.
     void Discard();
 
+    // The name the file has or is to have.
     const std::string& Path() const noexcept { return Path_; }
+    bool Placed() const noexcept { return Placed_; }
+    // True once the file (or its buffer) holds a unit past its header.
+    bool HoldsData() const noexcept { return Size_ + Buffer_.size() > HeaderSize_; }
+    // True while the file was created and its header is whole (a failed write may have cut it).
+    bool HoldsHeader() const noexcept
+    {
+        return !Where_.empty() && Size_ + Buffer_.size() >= HeaderSize_;
+    }
     bool Failed() const noexcept { return !Failure_.empty(); }
     const std::string& Failure() const noexcept { return Failure_; }
-    // True when the creation failed only because a regular file of that name exists.
-    bool NameTaken() const noexcept { return NameTaken_; }
     // True when bytes were written since the last sync.
     bool Dirty() const noexcept { return Dirty_; }
 
 private:
-    bool Fail(const std::string& what);
+    bool Fail(const std::string& what, const std::string& why);
     // Hands the buffer to the system, cutting a failed write back to its last whole unit.
     bool Flush();
 
     std::string Option_;
     std::string Path_;
+    Naming Naming_;
+    std::string Where_; // where the file is now: beside its name until it takes it
+    bool Placed_ = false;
     int Fd_ = -1;
     std::vector<std::uint8_t> Buffer_;
     std::vector<std::size_t> UnitEnds_; // in Buffer_
     std::uint64_t Size_ = 0; // bytes in the file, all of them whole units
+    std::uint64_t HeaderSize_ = 0;
     bool Dirty_ = false;
-    bool NameTaken_ = false;
     std::string Failure_;
 };
 
@@ -84,23 +111,25 @@ struct RecordingOptions {
 };
 
 // `monitor --csv` and `--raw`: a reading table and a raw capture, written as the data arrives.
+// Both take their names together, at the first sync after data arrived; files of a rotation
+// whose names are taken move on to the next free "_N" name together.
 class Recorder {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::seconds SyncPeriod{1};
-    // How many files begun in the same second get a name of their own.
-    static constexpr int MaxClashes = 100;
 
     // Creates the files (the first of a rotation named by `now`). Check Failure() afterwards: a
     // file that cannot be created is a failure before anything is received.
     explicit Recorder(RecordingOptions options,
                       std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
-    // Files of a recording that was never started are removed.
+    // Files of a recording that was never started are removed; a started one is closed.
     ~Recorder();
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
 
     bool Active() const noexcept { return !Options_.CsvPath.empty() || !Options_.RawPath.empty(); }
+    // Where a line about the recording goes that is no failure (a rotation's name was taken).
+    void SetNotes(std::function<void(const std::string&)> notes) { Notes_ = std::move(notes); }
     // Elapsed times, capture times and rotations are counted from here.
     void Start(Clock::time_point start, std::chrono::system_clock::time_point wallStart);
 
@@ -111,7 +140,8 @@ public:
     std::optional<Clock::time_point> NextDue() const;
     // Rotates and syncs what is due by now.
     void RunDue(Clock::time_point now);
-    // Syncs and closes both; the first failure stays in Failure().
+    // Syncs both, gives them their names if they hold data (else removes them) and closes them;
+    // the first failure stays in Failure().
     void Close();
     // Closes and removes the files, for a run that ended before anything could be recorded.
     void Discard();
@@ -122,6 +152,10 @@ public:
 private:
     void OpenFiles(std::chrono::system_clock::time_point start);
     void RotateIfDue(Clock::time_point when);
+    // Gives the files their names once either holds data.
+    void PlaceFiles();
+    void PlaceRotated(const std::vector<RecordFile*>& files);
+    void CloseFiles();
     void Keep(const std::optional<RecordFile>& file);
 
     RecordingOptions Options_;
@@ -132,8 +166,15 @@ private:
     std::chrono::system_clock::time_point WallStart_{};
     Clock::time_point LastSync_{};
     std::optional<Clock::time_point> NextRotation_;
+    std::chrono::system_clock::time_point FilesNamedBy_{}; // the start in a rotation's names
+    bool Placed_ = false; // the current files have taken their names
+    // The last names a rotation took ("_N" of the first): the next files begun in the same
+    // second go on from there.
+    std::string LastRotatedName_;
+    int LastClash_ = 0;
     bool Started_ = false;
     std::string Failure_; // of a file already closed
+    std::function<void(const std::string&)> Notes_;
 };
 
 } // namespace rv
