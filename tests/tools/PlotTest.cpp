@@ -21,10 +21,13 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace rv {
 namespace {
@@ -356,8 +359,28 @@ std::string Slurp(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The file-size limit (ulimit -f) lowered while it lives, SIGXFSZ left as a shell leaves it: a
+// write past it fails only where plot asks for an error instead of the signal.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(std::uint64_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &Old_);
+        rlimit lower = Old_;
+        lower.rlim_cur = static_cast<rlim_t>(bytes);
+        ::setrlimit(RLIMIT_FSIZE, &lower);
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &Old_); }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit Old_{};
+};
+
 // Each kind of input told by its content, the notes for a file cut short or with stray lines,
-// and one line with status 2 (1 for an unwritable picture) and nothing written for the rest.
+// and one line with status 2 (1 for a picture that cannot be written: a full disk, a link) and
+// nothing written for the rest: what had the picture's name, or a link's target, stays as it was.
 TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
 {
     test::TempDir dir;
@@ -379,12 +402,17 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
     std::ofstream(d + "empty.cap");
     std::ofstream(d + "text.txt") << "hello\n";
     std::ofstream(d + "kept.png") << "an older picture";
+    std::ofstream(d + "target.png") << "an older picture";
+    std::filesystem::create_symlink(d + "target.png", d + "link.png");
+    std::filesystem::create_symlink(d + "nowhere.png", d + "dangling.png");
 
     struct Case {
         std::vector<std::string> Args;
         int Status;
         std::vector<std::string> Err; // what each line starts with after "rangeview-cli: plot: "
         std::string Output; // written (a PNG or an SVG), or empty for nothing
+        // Above 0: the file-size limit (ulimit -f) while it runs, a disk that fills up.
+        std::uint64_t FileSizeLimit = 0;
     };
     const std::vector<Case> cases{
         {{d + "two-parts.cap", "-o", d + "a.png"}, 0, {}, "png"},
@@ -425,6 +453,19 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
         {{d + "two-parts.cap", "-o", d + "e.jpg"}, 2, {"the picture's name must end in"}, ""},
         {{d + "two-parts.cap", "-o", d + "no/such/dir/e.png"}, 1, {"cannot write "}, ""},
         {{d + "no-readings.cap", "-o", d + "kept.png"}, 2, {d + "no-readings.cap holds no"}, ""},
+        {{d + "two-parts.cap", "-o", d + "kept.png"},
+         1,
+         {"cannot write " + d + "kept.png: File too large"},
+         "",
+         1000},
+        {{d + "two-parts.cap", "-o", d + "link.png"},
+         1,
+         {"cannot write " + d + "link.png: not a"},
+         ""},
+        {{d + "two-parts.cap", "-o", d + "dangling.png"},
+         1,
+         {"cannot write " + d + "dangling.png: not a regular file"},
+         ""},
     };
     for (const Case& test : cases) {
         std::string joined;
@@ -433,7 +474,11 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
         SCOPED_TRACE(joined);
         const std::string output = test.Args[2];
         const bool existed = std::filesystem::exists(output);
+        std::optional<FileSizeLimit> limit;
+        if (test.FileSizeLimit > 0)
+            limit.emplace(test.FileSizeLimit);
         const PlotRun run = Plot(test.Args);
+        limit.reset();
         EXPECT_EQ(run.Status, test.Status);
         ASSERT_EQ(run.Err.size(), test.Err.size());
         for (std::size_t i = 0; i < run.Err.size(); ++i)
@@ -450,13 +495,15 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
             EXPECT_FALSE(std::filesystem::exists(output));
         }
     }
+    EXPECT_EQ(Slurp(d + "target.png"), "an older picture");
+    EXPECT_FALSE(std::filesystem::exists(d + "nowhere.png"));
     // Only the pictures asked for, no temporary files left behind.
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path))
         files += entry.path().filename().string().find(".png") != std::string::npos ||
                  entry.path().filename().string().find(".PNG") != std::string::npos ||
                  entry.path().filename().string().find(".svg") != std::string::npos;
-    EXPECT_EQ(files, 6);
+    EXPECT_EQ(files, 9);
 }
 
 // Times, sizes and styles on the command line, and the time axis's labels and steps.

@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <new>
 #include <stdexcept>
 
 #include "rangeview/chart/ChartSetup.h"
@@ -359,6 +360,9 @@ void PlotChart::Paint(QPainter& painter, bool vector)
 QImage PlotChart::Image()
 {
     QImage image(Width_, Height_, QImage::Format_RGB32);
+    // Qt gives a null image where the memory is not there.
+    if (image.isNull())
+        throw std::bad_alloc();
     image.fill(Qt::white);
     QPainter painter(&image);
     Paint(painter, false);

@@ -1,18 +1,22 @@
 #include "rangeview/tools/Plot.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
-#include <QSaveFile>
+#include <QImageWriter>
 #include <QtGlobal>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "PictureFile.h"
 #include "PlotSvg.h"
 #include "rangeview/tools/DistanceSignal.h"
 #include "rangeview/tools/PlotChart.h"
@@ -143,19 +147,17 @@ std::string StatisticsLine(const PlotEnvelope& envelope, bool capture, double se
     return line;
 }
 
-void WritePng(PlotChart& chart, const std::string& path)
+QByteArray PngPicture(PlotChart& chart)
 {
     const QImage image = chart.Image();
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly))
-        throw WriteFailure(file.errorString().toStdString());
-    if (!image.save(&file, "PNG")) {
-        file.cancelWriting();
-        throw WriteFailure(file.errorString().isEmpty() ? "the PNG could not be made"
-                                                        : file.errorString().toStdString());
-    }
-    if (!file.commit())
-        throw WriteFailure(file.errorString().toStdString());
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(image))
+        throw WriteFailure("cannot make the PNG: " + writer.errorString().toStdString());
+    buffer.close();
+    return bytes;
 }
 
 int RunPlot(std::span<const std::string_view> args, CliIo& io)
@@ -177,6 +179,11 @@ int RunPlot(std::span<const std::string_view> args, CliIo& io)
     if (options.Format == PlotFormat::Svg && !SvgOutputAvailable()) {
         line("this rangeview-cli was built without Qt SVG: write a .png instead");
         return 2;
+    }
+    // A name the picture could never take fails before the input is read.
+    if (const std::string refused = RefusedPictureName(options.Output); !refused.empty()) {
+        line("cannot write " + options.Output + ": " + refused);
+        return 1;
     }
     try {
         // The input is checked before Qt starts: a bad file fails at once.
@@ -211,18 +218,24 @@ int RunPlot(std::span<const std::string_view> args, CliIo& io)
             StatisticsLine(envelope, input.Kind() == PlotInputKind::Capture, window.Seconds);
         chart.SetTitle(title, statistics);
         chart.SetReadings(envelope);
-        if (options.Format == PlotFormat::Svg) {
-            const std::string failure = WriteSvg(chart, options.Output, title, statistics);
-            if (!failure.empty())
-                throw WriteFailure(failure);
-        } else {
-            WritePng(chart, options.Output);
-        }
+        // The whole picture is made before its file is touched.
+        const QByteArray picture = options.Format == PlotFormat::Svg
+                                       ? SvgPicture(chart, title, statistics)
+                                       : PngPicture(chart);
+        const std::string failure = PlacePicture(
+            options.Output, std::span(reinterpret_cast<const std::uint8_t*>(picture.constData()),
+                                      static_cast<std::size_t>(picture.size())));
+        if (!failure.empty())
+            throw WriteFailure(failure);
     } catch (const ToolError& error) {
         line(error.what());
         return 2;
     } catch (const WriteFailure& error) {
         line("cannot write " + options.Output + ": " + error.what());
+        return 1;
+    } catch (const std::bad_alloc&) {
+        line("cannot draw a " + std::to_string(options.Width) + "x" +
+             std::to_string(options.Height) + " picture: " + std::strerror(ENOMEM));
         return 1;
     }
     return 0;

@@ -1,8 +1,10 @@
 #include "PlotSvg.h"
 
+#include <QBuffer>
 #include <QPainter>
-#include <QSaveFile>
 #include <QSvgGenerator>
+
+#include <stdexcept>
 
 #include "rangeview/tools/PlotChart.h"
 
@@ -13,15 +15,14 @@ bool SvgOutputAvailable()
     return true;
 }
 
-std::string WriteSvg(PlotChart& chart, const std::string& path, const std::string& title,
-                     const std::string& description)
+QByteArray SvgPicture(PlotChart& chart, const std::string& title, const std::string& description)
 {
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString().toStdString();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     const QSize size(chart.Width(), chart.Height());
     QSvgGenerator svg;
-    svg.setOutputDevice(&file);
+    svg.setOutputDevice(&buffer);
     svg.setSize(size);
     // The size in the file's physical units comes out as these pixels at the usual 96 dpi.
     svg.setResolution(96);
@@ -30,12 +31,11 @@ std::string WriteSvg(PlotChart& chart, const std::string& path, const std::strin
     svg.setDescription(QString::fromStdString(description));
     QPainter painter;
     if (!painter.begin(&svg))
-        return "cannot start the SVG drawing";
+        throw std::runtime_error("cannot start the SVG drawing");
     chart.Paint(painter, true);
     painter.end();
-    if (!file.commit())
-        return file.errorString().toStdString();
-    return {};
+    buffer.close();
+    return bytes;
 }
 
 } // namespace rv
