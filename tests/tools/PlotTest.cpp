@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <filesystem>
@@ -389,6 +390,9 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
     for (int i = 0; i < 300; ++i)
         records.emplace_back(i < 150 ? i * 10'000 : 5'000'000 + i * 10'000, Frame(900 + i % 50));
     WriteCapture(d + "two-parts.cap", records);
+    const std::string hostileName = "R&D bench <3\x01.cap";
+    WriteCapture(d + hostileName, records);
+    const std::string hostileTitle = "</title><script>alert(1)</script><title>";
     WriteCapture(d + "cut.cap", records, 3);
     WriteCapture(d + "no-readings.cap", {{0, {0x01, 0x02}}, {5, {0x03}}});
     WriteCapture(d + "damaged.cap", {{0, Frame(1000)}, {10, {}}, {20, Frame(1000)}});
@@ -413,6 +417,7 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
         std::string Output; // written (a PNG or an SVG), or empty for nothing
         // Above 0: the file-size limit (ulimit -f) while it runs, a disk that fills up.
         std::uint64_t FileSizeLimit = 0;
+        std::string SvgTitle; // the title an SVG must hold, when given
     };
     const std::vector<Case> cases{
         {{d + "two-parts.cap", "-o", d + "a.png"}, 0, {}, "png"},
@@ -420,6 +425,13 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
          0,
          {},
          "svg"},
+        {{d + hostileName, "-o", d + "f.svg"}, 0, {}, "svg", 0, "R&D bench <3\uFFFD.cap"},
+        {{d + "two-parts.cap", "-o", d + "g.svg", "--title", hostileTitle},
+         0,
+         {},
+         "svg",
+         0,
+         hostileTitle},
         {{d + "cut.cap", "-o", d + "b.png", "--title", "cut"},
          0,
          {"warning: " + d + "cut.cap ends inside a record (cut short)"},
@@ -488,7 +500,20 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
             const QImage image(QString::fromStdString(output));
             EXPECT_FALSE(image.isNull());
         } else if (test.Output == "svg") {
-            EXPECT_TRUE(Slurp(output).starts_with("<?xml"));
+            // Well-formed XML whatever the names and titles hold, and nothing but the drawing.
+            const std::string svg = Slurp(output);
+            QXmlStreamReader xml(QByteArray::fromStdString(svg));
+            QString title;
+            while (!xml.atEnd()) {
+                if (xml.readNext() != QXmlStreamReader::StartElement)
+                    continue;
+                EXPECT_NE(xml.name().toString().toStdString(), "script");
+                if (xml.name() == QStringLiteral("title"))
+                    title = xml.readElementText();
+            }
+            EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+            if (!test.SvgTitle.empty())
+                EXPECT_EQ(title.toStdString(), test.SvgTitle);
         } else if (existed) {
             EXPECT_EQ(Slurp(output), "an older picture");
         } else {
@@ -503,7 +528,7 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
         files += entry.path().filename().string().find(".png") != std::string::npos ||
                  entry.path().filename().string().find(".PNG") != std::string::npos ||
                  entry.path().filename().string().find(".svg") != std::string::npos;
-    EXPECT_EQ(files, 9);
+    EXPECT_EQ(files, 11);
 }
 
 // Times, sizes and styles on the command line, and the time axis's labels and steps.

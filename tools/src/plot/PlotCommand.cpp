@@ -125,6 +125,19 @@ std::string TimeText(std::int64_t us, const PlotExtent& extent)
     return FormatElapsedLabel(static_cast<double>(us) / 1e6, true);
 }
 
+// The title as one line of text: a control character (a file name may hold any) shows as U+FFFD,
+// and so do the two characters an SVG cannot hold (U+FFFE, U+FFFF); so does what is not UTF-8.
+std::string PrintableTitle(const std::string& text)
+{
+    QString title = QString::fromStdString(text);
+    for (QChar& c : title) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u < 0xA0) || u == 0xFFFE || u == 0xFFFF)
+            c = QChar::ReplacementCharacter;
+    }
+    return title.toStdString();
+}
+
 // The figures of --stats for the readings drawn, as one line for people.
 std::string StatisticsLine(const PlotEnvelope& envelope, bool capture, double seconds)
 {
@@ -197,9 +210,9 @@ int RunPlot(std::span<const std::string_view> args, CliIo& io)
         const QPalette palette = QGuiApplication::palette();
         PlotChart chart(options.Style, options.Width, options.Height,
                         options.Style == PlotStyle::Window ? &palette : nullptr);
-        const std::string title = options.Title
-                                      ? *options.Title
-                                      : std::filesystem::path(options.Input).filename().string();
+        const std::string title = PrintableTitle(
+            options.Title ? *options.Title
+                          : std::filesystem::path(options.Input).filename().string());
         chart.SetTitle(title, "-");
         chart.SetTimeAxis(window.FromUs, window.ToUs, extent.UtcOfZeroUs);
         PlotEnvelope envelope(window.FromUs, window.ToUs, chart.Columns());
