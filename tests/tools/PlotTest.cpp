@@ -29,6 +29,7 @@
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace rv {
 namespace {
@@ -399,11 +400,13 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
     std::ofstream(d + "night.csv") << "time_utc,elapsed_ms,distance_mm,mode,mode_name\n"
                                       "2026-12-07T23:59:59.500Z,0,1000,3,一般模式\n"
                                       "2026-12-07T23:59:59.600Z,100,1010,3,一般模式\n"
-                                      "garbage\n"
+                                   << "garbage" << std::string(3 << 20, 'x')
+                                   << "\n"
                                       "2026-12-08T00:00:01.600Z,2100,990,3,一般模式\n"
                                       "2026-12-08T00:00:01.700Z,2200,995,3,一";
     std::ofstream(d + "lines.txt") << "0,1000,3\n100,1010,3\n200,1020,3\n";
     std::ofstream(d + "empty.cap");
+    ASSERT_EQ(::mkfifo((d + "fifo").c_str(), 0600), 0);
     std::ofstream(d + "text.txt") << "hello\n";
     std::ofstream(d + "kept.png") << "an older picture";
     std::ofstream(d + "target.png") << "an older picture";
@@ -434,7 +437,7 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
          hostileTitle},
         {{d + "cut.cap", "-o", d + "b.png", "--title", "cut"},
          0,
-         {"warning: " + d + "cut.cap ends inside a record (cut short)"},
+         {"warning: " + d + "cut.cap ends inside a record; plotted up to its last whole record"},
          "png"},
         {{d + "night.csv", "-o", d + "c.png", "--from", "2026-12-07T23:59:59Z"},
          0,
@@ -455,10 +458,13 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
          2,
          {d + "no-readings.cap holds no readings"},
          ""},
-        {{d + "damaged.cap", "-o", d + "e.png"},
-         2,
-         {d + "damaged.cap: damaged capture: a record of 0 bytes at offset 36"},
-         ""},
+        {{d + "damaged.cap", "-o", d + "h.png"},
+         0,
+         {"warning: " + d +
+          "damaged.cap: damaged capture: a record of 0 bytes at offset 36; plotted up to the "
+          "last whole record before it"},
+         "png"},
+        {{d + "fifo", "-o", d + "e.png"}, 2, {d + "fifo: a pipe, not a file"}, ""},
         {{d + "missing.cap", "-o", d + "e.png"}, 2, {d + "missing.cap: cannot open: "}, ""},
         {{d + "empty.cap", "-o", d + "e.png"}, 2, {d + "empty.cap: the file is empty"}, ""},
         {{d + "text.txt", "-o", d + "e.png"}, 2, {d + "text.txt: neither a capture"}, ""},
@@ -528,7 +534,7 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
         files += entry.path().filename().string().find(".png") != std::string::npos ||
                  entry.path().filename().string().find(".PNG") != std::string::npos ||
                  entry.path().filename().string().find(".svg") != std::string::npos;
-    EXPECT_EQ(files, 11);
+    EXPECT_EQ(files, 12);
 }
 
 // Times, sizes and styles on the command line, and the time axis's labels and steps.

@@ -18,8 +18,29 @@ namespace rv {
 namespace {
 
 constexpr std::string_view CsvHeader = "time_utc,elapsed_ms,distance_mm,mode";
-// Beyond a century a capture's time is damage, not a recording.
-constexpr std::uint64_t MaxCaptureUs = 100ULL * 366 * 86'400'000'000ULL;
+
+// Why a name that is not a file cannot be drawn, or nullptr: plot reads its input twice, which
+// only a file allows.
+const char* NotAFile(std::filesystem::file_type type)
+{
+    using std::filesystem::file_type;
+    switch (type) {
+    case file_type::regular:
+    case file_type::not_found:
+    case file_type::none:
+        return nullptr;
+    case file_type::directory:
+        return "a folder, not a file";
+    case file_type::fifo:
+        return "a pipe, not a file: plot reads its input twice; save the stream to a file first";
+    case file_type::block:
+    case file_type::character:
+        return "a device, not a file: plot reads its input twice; save what it gives to a file "
+               "first";
+    default:
+        return "not a regular file";
+    }
+}
 
 std::string_view WithoutBom(std::string_view text)
 {
@@ -45,8 +66,8 @@ bool Field(std::string_view& rest, std::string_view& field)
     return true;
 }
 
-// Lines of a text file through one fixed buffer. A line longer than the buffer comes in pieces
-// (none of which reads as a row).
+// Lines of a text file through one fixed buffer. A line longer than the buffer holds no reading:
+// it comes as one empty line, however long, and only its end is looked for.
 class LineReader {
 public:
     explicit LineReader(const std::string& path) : Path_(path), Buffer_(1 << 20)
@@ -68,24 +89,30 @@ public:
             if (const void* newline = std::memchr(begin, '\n', End_ - Begin_)) {
                 const auto length =
                     static_cast<std::size_t>(static_cast<const char*>(newline) - begin);
-                line = std::string_view(begin, length);
+                line = Overlong_ ? std::string_view() : std::string_view(begin, length);
                 if (line.ends_with('\r'))
                     line.remove_suffix(1);
                 Begin_ += length + 1;
+                Overlong_ = false;
                 whole = true;
                 ++Number_;
                 return true;
             }
-            if (Eof_ || (Begin_ == 0 && End_ == Buffer_.size())) {
-                if (Begin_ == End_)
+            if (Eof_) {
+                if (Begin_ == End_ && !Overlong_)
                     return false;
-                line = std::string_view(begin, End_ - Begin_);
-                whole = !Eof_;
+                line = Overlong_ ? std::string_view() : std::string_view(begin, End_ - Begin_);
+                whole = false;
                 Begin_ = End_;
+                Overlong_ = false;
                 ++Number_;
                 return true;
             }
-            std::memmove(Buffer_.data(), begin, End_ - Begin_);
+            if (Overlong_ || (Begin_ == 0 && End_ == Buffer_.size())) {
+                Overlong_ = true;
+                Begin_ = End_;
+            }
+            std::memmove(Buffer_.data(), Buffer_.data() + Begin_, End_ - Begin_);
             End_ -= Begin_;
             Begin_ = 0;
             const std::size_t got =
@@ -107,6 +134,7 @@ private:
     std::size_t Begin_ = 0;
     std::size_t End_ = 0;
     bool Eof_ = false;
+    bool Overlong_ = false; // inside a line longer than the buffer
     std::uint64_t Number_ = 0;
 };
 
@@ -148,16 +176,20 @@ std::optional<PlotRow> ParsePlotRow(PlotInputKind kind, std::string_view line, b
 
 PlotInput::PlotInput(std::string path) : Path_(std::move(path))
 {
+    // Before it is opened: opening a pipe waits for a writer.
+    std::error_code error;
+    if (const char* what = NotAFile(std::filesystem::status(Path_, error).type()))
+        throw ToolError(Path_ + ": " + what);
     std::FILE* file = std::fopen(Path_.c_str(), "rb");
     if (file == nullptr)
         throw ToolError(Path_ + ": cannot open: " + std::strerror(errno));
     char head[512];
     const std::size_t got = std::fread(head, 1, sizeof head, file);
     const bool failed = std::ferror(file) != 0;
-    const int error = errno;
+    const int readError = errno;
     std::fclose(file);
     if (failed)
-        throw ToolError(Path_ + ": cannot read: " + std::strerror(error));
+        throw ToolError(Path_ + ": cannot read: " + std::strerror(readError));
     if (got == 0)
         throw ToolError(Path_ + ": the file is empty");
     const std::string_view text(head, got);
@@ -211,14 +243,14 @@ PlotExtent PlotInput::ScanCapture()
     CaptureReader reader(Path_);
     PlotExtent extent;
     CaptureRecord record;
-    while (reader.NextInto(record)) {
-        if (record.TimeUs > MaxCaptureUs)
-            throw ToolError(Path_ + ": damaged capture: a record time of " +
-                            std::to_string(record.TimeUs) + " us");
-        extent.EndUs = static_cast<std::int64_t>(record.TimeUs);
+    try {
+        while (reader.NextInto(record))
+            extent.EndUs = static_cast<std::int64_t>(record.TimeUs);
+    } catch (const CaptureDamage& damage) {
+        Note(CaptureDamageNote(damage.what(), "plotted"));
     }
     if (reader.Truncated())
-        Note(Path_ + " ends inside a record (cut short); plotted up to its last whole record");
+        Note(CaptureCutShortNote(Path_, "plotted"));
     return extent;
 }
 
@@ -237,19 +269,21 @@ void PlotInput::StreamCapture(PlotSink& sink)
         told = now;
     };
     CaptureRecord record;
-    while (reader.NextInto(record)) {
-        if (record.TimeUs > MaxCaptureUs)
-            throw ToolError(Path_ + ": damaged capture: a record time of " +
-                            std::to_string(record.TimeUs) + " us");
-        time = static_cast<std::int64_t>(record.TimeUs);
-        for (const std::uint8_t b : record.Bytes) {
-            if (const auto reading = decoder.FeedByte(b)) {
-                // What was lost before this reading belongs before it.
-                tellLosses();
-                sink.Reading(time, *reading);
+    try {
+        while (reader.NextInto(record)) {
+            time = static_cast<std::int64_t>(record.TimeUs);
+            for (const std::uint8_t b : record.Bytes) {
+                if (const auto reading = decoder.FeedByte(b)) {
+                    // What was lost before this reading belongs before it.
+                    tellLosses();
+                    sink.Reading(time, *reading);
+                }
             }
+            tellLosses();
         }
-        tellLosses();
+    } catch (const CaptureDamage& damage) {
+        // Told by Scan already: the records before it are drawn.
+        Note(CaptureDamageNote(damage.what(), "plotted"));
     }
 }
 

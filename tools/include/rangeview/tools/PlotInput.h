@@ -40,12 +40,12 @@ struct PlotExtent {
 // A capture or a monitor CSV, told apart by its content, read as a stream: Scan finds the
 // stretch it covers, Stream hands over its readings. Neither keeps more than a buffer, however
 // long the file. Throws ToolError with a one-line reason for a file that cannot be read, is
-// empty, is neither kind, or is damaged.
+// empty, is neither kind, or is no file at all (a pipe cannot be read twice).
 //
 // A capture covers the time from 0 (its times count from the port's opening) to its last
 // record; a CSV from its first row to its last. Both end at their last whole record or line: a
-// file cut short (a kill while writing) gives a note. A CSV line that holds no reading is
-// skipped with a note.
+// file cut short (a kill while writing) gives a note, and so does a capture's damaged record,
+// where it ends. A CSV line that holds no reading is skipped with a note.
 class PlotInput {
 public:
     explicit PlotInput(std::string path);
