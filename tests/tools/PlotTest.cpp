@@ -328,7 +328,7 @@ TEST(PlotInput, StreamsACaptureToTheFiguresDecodeGives)
     const PlotExtent extent = input.Scan();
     EXPECT_EQ(extent.StartUs, 0);
     PlotEnvelope envelope(extent.StartUs, extent.EndUs, 777);
-    input.Stream(envelope);
+    EXPECT_TRUE(input.Stream(envelope));
     const auto got = FieldMap(envelope.Statistics().Fields(
         envelope.Counts(), static_cast<double>(extent.EndUs - extent.StartUs) / 1e6, {}));
     for (const char* name : {"readings", "checksum_drops", "skipped_bytes", "readings_per_s",
@@ -405,6 +405,15 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
                                       "2026-12-08T00:00:01.600Z,2100,990,3,一般模式\n"
                                       "2026-12-08T00:00:01.700Z,2200,995,3,一";
     std::ofstream(d + "lines.txt") << "0,1000,3\n100,1010,3\n200,1020,3\n";
+    // Two recordings joined in one file: every reading is drawn, each recording at its own time.
+    std::ofstream(d + "joined.csv") << "time_utc,elapsed_ms,distance_mm,mode,mode_name\n"
+                                       "2026-12-07T12:00:00.000Z,0,1000,3,a\n"
+                                       "2026-12-07T12:00:00.100Z,100,1001,3,a\n"
+                                       "2026-12-07T12:00:00.200Z,200,1002,3,a\n"
+                                       "time_utc,elapsed_ms,distance_mm,mode,mode_name\n"
+                                       "2026-12-07T12:01:00.000Z,0,900,3,a\n"
+                                       "2026-12-07T12:01:00.100Z,100,901,3,a\n";
+    std::ofstream(d + "joined.txt") << "0,1000,3\n100,1010,3\n0,900,3\n";
     std::ofstream(d + "empty.cap");
     ASSERT_EQ(::mkfifo((d + "fifo").c_str(), 0600), 0);
     std::ofstream(d + "text.txt") << "hello\n";
@@ -421,6 +430,7 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
         // Above 0: the file-size limit (ulimit -f) while it runs, a disk that fills up.
         std::uint64_t FileSizeLimit = 0;
         std::string SvgTitle; // the title an SVG must hold, when given
+        std::string SvgDescription; // what its description (the statistics) starts with
     };
     const std::vector<Case> cases{
         {{d + "two-parts.cap", "-o", d + "a.png"}, 0, {}, "png"},
@@ -446,6 +456,30 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
               "night.csv: skipped 1 line that holds no reading (the first is line 4)"},
          "png"},
         {{d + "lines.txt", "-o", d + "d.PNG", "--to", "0:00.15"}, 0, {}, "png"},
+        {{d + "joined.csv", "-o", d + "j.svg"},
+         0,
+         {"warning: " + d +
+              "joined.csv: skipped 1 line that holds no reading (the first is line 5)",
+          "warning: " + d + "joined.csv: time goes back at line 6 (recordings joined in one file)"},
+         "svg",
+         0,
+         "joined.csv",
+         "5 readings"},
+        {{d + "joined.csv", "-o", d + "k.svg", "--from", "2026-12-07T12:01Z"},
+         0,
+         {"warning: " + d + "joined.csv: skipped 1 line",
+          "warning: " + d + "joined.csv: time goes"},
+         "svg",
+         0,
+         "",
+         "2 readings"},
+        {{d + "joined.txt", "-o", d + "l.svg"},
+         0,
+         {"warning: " + d + "joined.txt: time goes back at line 3"},
+         "svg",
+         0,
+         "",
+         "3 readings"},
         {{d + "two-parts.cap", "-o", d + "e.png", "--from", "2", "--to", "3"},
          2,
          {"no readings between 0:00:02 and 0:00:03 in " + d + "two-parts.cap"},
@@ -509,17 +543,21 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
             // Well-formed XML whatever the names and titles hold, and nothing but the drawing.
             const std::string svg = Slurp(output);
             QXmlStreamReader xml(QByteArray::fromStdString(svg));
-            QString title;
+            std::string title;
+            std::string description;
             while (!xml.atEnd()) {
                 if (xml.readNext() != QXmlStreamReader::StartElement)
                     continue;
                 EXPECT_NE(xml.name().toString().toStdString(), "script");
                 if (xml.name() == QStringLiteral("title"))
-                    title = xml.readElementText();
+                    title = xml.readElementText().toStdString();
+                if (xml.name() == QStringLiteral("desc"))
+                    description = xml.readElementText().toStdString();
             }
             EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
             if (!test.SvgTitle.empty())
-                EXPECT_EQ(title.toStdString(), test.SvgTitle);
+                EXPECT_EQ(title, test.SvgTitle);
+            EXPECT_TRUE(description.starts_with(test.SvgDescription)) << description;
         } else if (existed) {
             EXPECT_EQ(Slurp(output), "an older picture");
         } else {
@@ -534,7 +572,7 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
         files += entry.path().filename().string().find(".png") != std::string::npos ||
                  entry.path().filename().string().find(".PNG") != std::string::npos ||
                  entry.path().filename().string().find(".svg") != std::string::npos;
-    EXPECT_EQ(files, 12);
+    EXPECT_EQ(files, 15);
 }
 
 // Times, sizes and styles on the command line, and the time axis's labels and steps.

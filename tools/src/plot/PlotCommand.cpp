@@ -201,10 +201,19 @@ int RunPlot(std::span<const std::string_view> args, CliIo& io)
     try {
         // The input is checked before Qt starts: a bad file fails at once.
         PlotInput input(options.Input);
-        const PlotExtent extent = input.Scan();
+        PlotExtent extent = input.Scan();
         for (const auto& note : input.TakeNotes())
             line("warning: " + note);
-        const Window window = ResolveWindow(options, extent);
+        Window window;
+        try {
+            window = ResolveWindow(options, extent);
+        } catch (const ToolError&) {
+            // --from or --to beyond the end may lie in a later recording of the same file.
+            if (!input.FindJoined())
+                throw;
+            extent = input.Scan();
+            window = ResolveWindow(options, extent);
+        }
 
         GuiScope gui;
         const QPalette palette = QGuiApplication::palette();
@@ -214,9 +223,17 @@ int RunPlot(std::span<const std::string_view> args, CliIo& io)
             options.Title ? *options.Title
                           : std::filesystem::path(options.Input).filename().string());
         chart.SetTitle(title, "-");
-        chart.SetTimeAxis(window.FromUs, window.ToUs, extent.UtcOfZeroUs);
-        PlotEnvelope envelope(window.FromUs, window.ToUs, chart.Columns());
-        input.Stream(envelope);
+        std::optional<PlotEnvelope> reduced;
+        for (;;) {
+            chart.SetTimeAxis(window.FromUs, window.ToUs, extent.UtcOfZeroUs);
+            reduced.emplace(window.FromUs, window.ToUs, chart.Columns());
+            if (input.Stream(*reduced))
+                break;
+            // Recordings joined in one file: their time line, from a walk through all of it.
+            extent = input.Scan();
+            window = ResolveWindow(options, extent);
+        }
+        const PlotEnvelope& envelope = *reduced;
         for (const auto& note : input.TakeNotes())
             line("warning: " + note);
         if (envelope.Readings() == 0) {

@@ -18,6 +18,10 @@ namespace rv {
 namespace {
 
 constexpr std::string_view CsvHeader = "time_utc,elapsed_ms,distance_mm,mode";
+// Between recordings joined in one file that tell nothing of the time between them.
+constexpr std::int64_t RestartGapUs = 1'000'000;
+// The longest time line of recordings joined in one file: a hundred of a century each.
+constexpr std::int64_t MaxJoinedUs = 100 * static_cast<std::int64_t>(CaptureFormat::MaxTimeUs);
 
 // Why a name that is not a file cannot be drawn, or nullptr: plot reads its input twice, which
 // only a file allows.
@@ -224,18 +228,23 @@ std::vector<std::string> PlotInput::TakeNotes()
     return std::exchange(Notes_, {});
 }
 
+void PlotInput::NoteCutShortLine()
+{
+    Note(Path_ + " ends inside a line (cut short); plotted up to its last whole line");
+}
+
 PlotExtent PlotInput::Scan()
 {
     return Kind_ == PlotInputKind::Capture ? ScanCapture() : ScanLines();
 }
 
-void PlotInput::Stream(PlotSink& sink)
+bool PlotInput::Stream(PlotSink& sink)
 {
     if (Kind_ == PlotInputKind::Capture) {
         StreamCapture(sink);
-    } else {
-        StreamLines(sink);
+        return true;
     }
+    return StreamLines(sink);
 }
 
 PlotExtent PlotInput::ScanCapture()
@@ -312,6 +321,15 @@ PlotExtent PlotInput::ScanLines()
     extent.StartUs = extent.EndUs = first->ElapsedUs;
     if (first->UtcUs)
         extent.UtcOfZeroUs = *first->UtcUs - first->ElapsedUs;
+    UtcOfZero_ = extent.UtcOfZeroUs;
+    if (Joined_) {
+        // Its time line ends where its last recording does: only a walk through it tells.
+        WalkRows([&](std::int64_t timeUs, const PlotRow&, bool) {
+            extent.EndUs = std::max(extent.EndUs, timeUs);
+            return true;
+        });
+        return extent;
+    }
 
     // The last row from the end of the file, without reading all of it.
     std::error_code error;
@@ -328,7 +346,7 @@ PlotExtent PlotInput::ScanLines()
         throw ToolError(Path_ + ": cannot read the end of the file");
     std::string_view rest(tail);
     if (!rest.empty() && !rest.ends_with('\n')) {
-        Note(Path_ + " ends inside a line (cut short); plotted up to its last whole line");
+        NoteCutShortLine();
         const std::size_t newline = rest.rfind('\n');
         rest = newline == std::string_view::npos ? std::string_view() : rest.substr(0, newline + 1);
     }
@@ -360,7 +378,54 @@ PlotExtent PlotInput::ScanLines()
     return extent;
 }
 
-void PlotInput::StreamLines(PlotSink& sink)
+bool PlotInput::FindJoined()
+{
+    if (Kind_ == PlotInputKind::Capture || Joined_)
+        return false;
+    WalkRows([](std::int64_t, const PlotRow&, bool) { return true; });
+    return Joined_;
+}
+
+bool PlotInput::StreamLines(PlotSink& sink)
+{
+    return WalkRows([&](std::int64_t timeUs, const PlotRow& row, bool restart) {
+        if (restart)
+            sink.Restart();
+        sink.Reading(timeUs, row.Reading);
+        return true;
+    });
+}
+
+std::int64_t PlotInput::Place(Timeline& line, const PlotRow& row, std::string_view text,
+                              std::uint64_t number, bool& restart)
+{
+    restart = line.LastElapsedUs && row.ElapsedUs < *line.LastElapsedUs;
+    if (restart) {
+        // Where its UTC time lies after what came before, the recording starts then; else (no
+        // UTC time, or a clock set back) a second after the one before, so that the gap between
+        // them shows.
+        std::int64_t start = line.LastUs + RestartGapUs;
+        if (UtcOfZero_ && Kind_ == PlotInputKind::MonitorCsv) {
+            const auto withUtc = ParsePlotRow(Kind_, text, true);
+            if (withUtc && withUtc->UtcUs && *withUtc->UtcUs - *UtcOfZero_ > line.LastUs)
+                start = *withUtc->UtcUs - *UtcOfZero_;
+        }
+        line.OffsetUs = start - row.ElapsedUs;
+        if (Restarts_++ == 0)
+            FirstRestart_ = number;
+    }
+    line.LastElapsedUs = row.ElapsedUs;
+    line.LastUs = row.ElapsedUs + line.OffsetUs;
+    // Each recording is at most a century long: only a file made to look like thousands of them
+    // gets here, and its times must stay far from overflowing.
+    if (line.LastUs > MaxJoinedUs)
+        throw ToolError(Path_ + ": line " + std::to_string(number) +
+                        ": the recordings joined in it span more than 10000 years");
+    return line.LastUs;
+}
+
+template <class F>
+bool PlotInput::WalkRows(F&& onRow)
 {
     const bool csv = Kind_ == PlotInputKind::MonitorCsv;
     LineReader lines(Path_);
@@ -368,6 +433,8 @@ void PlotInput::StreamLines(PlotSink& sink)
     bool whole = true;
     std::uint64_t skipped = 0;
     std::uint64_t firstSkipped = 0;
+    Timeline timeline;
+    Restarts_ = 0;
     while (lines.Next(line, whole)) {
         const std::uint64_t number = lines.LineNumber();
         if (number == 1) {
@@ -376,18 +443,45 @@ void PlotInput::StreamLines(PlotSink& sink)
                 continue;
         }
         // A last line without its newline was being written when the file ended.
-        if (!whole)
+        if (!whole) {
+            NoteCutShortLine();
             break;
-        if (const auto row = ParsePlotRow(Kind_, line, false)) {
-            sink.Reading(row->ElapsedUs, row->Reading);
-        } else if (skipped++ == 0) {
-            firstSkipped = number;
         }
+        const auto row = ParsePlotRow(Kind_, line, false);
+        if (!row) {
+            if (skipped++ == 0)
+                firstSkipped = number;
+            continue;
+        }
+        if (!Joined_) {
+            if (timeline.LastElapsedUs && row->ElapsedUs < *timeline.LastElapsedUs) {
+                // Time goes back: recordings joined in one file, whose time line the first look
+                // did not see.
+                Joined_ = true;
+                return false;
+            }
+            timeline.LastElapsedUs = row->ElapsedUs;
+            if (!onRow(row->ElapsedUs, *row, false))
+                return false;
+            continue;
+        }
+        bool restart = false;
+        const std::int64_t time = Place(timeline, *row, line, number, restart);
+        if (!onRow(time, *row, restart))
+            return false;
     }
     if (skipped > 0)
         Note(Path_ + ": skipped " + std::to_string(skipped) +
              (skipped > 1 ? " lines that hold" : " line that holds") +
              " no reading (the first is line " + std::to_string(firstSkipped) + ")");
+    if (Restarts_ > 0)
+        Note(Path_ + ": time goes back at " +
+             (Restarts_ > 1 ? std::to_string(Restarts_) + " lines, the first line "
+                            : std::string("line ")) +
+             std::to_string(FirstRestart_) +
+             " (recordings joined in one file): each is drawn after the one before, with a gap "
+             "between");
+    return true;
 }
 
 } // namespace rv
