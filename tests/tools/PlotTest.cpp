@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
 #include <QImage>
 #include <QXmlStreamReader>
 
@@ -184,12 +185,20 @@ TEST(PlotEnvelope, HoldsAndDrawsEveryExtremeOfRandomDataWithPlantedOutliers)
     for (const Case& test : {
              Case{1, 0, 600'000'000, 1600, 600, PlotStyle::Print},
              Case{2, 100'000'000, 160'000'000, 1000, 400, PlotStyle::Print},
-             Case{3, 0, 90'000'000, 900, 500, PlotStyle::Window},
+             Case{3, 0, 90'000'000, 600, 500, PlotStyle::Window},
          }) {
         SCOPED_TRACE(test.Seed);
         const RandomStream stream = MakeStream(test.Seed, 0, 600'000'000);
         PlotChart chart(test.Style, test.Width, test.Height);
         chart.SetTimeAxis(test.FromUs, test.ToUs, std::nullopt);
+        // The statistics at their widest for the layout, the figures once known.
+        const auto statistics = [](const std::string& count, const std::string& mean) {
+            return count +
+                   " readings at 1440.00/s  \xC2\xB7  min 312 mm  \xC2\xB7  max 65535 mm  " +
+                   "\xC2\xB7  mean " + mean + " mm  \xC2\xB7  sd 12.345 mm  \xC2\xB7  " + count +
+                   " checksum drops  \xC2\xB7  " + count + " skipped bytes";
+        };
+        chart.SetTitle("a title", statistics("0000000000", "00000.000"));
         const int n = chart.Columns();
         ASSERT_GT(n, test.Width * 8 / 10);
         PlotEnvelope envelope(test.FromUs, test.ToUs, n);
@@ -205,8 +214,23 @@ TEST(PlotEnvelope, HoldsAndDrawsEveryExtremeOfRandomDataWithPlantedOutliers)
         EXPECT_GT(gaps, 0);
 
         chart.SetReadings(envelope);
+        const std::string figures = statistics("5184000", "1000.123");
+        chart.SetTitle("a title", figures);
         const QImage image = chart.Image();
         ASSERT_EQ(image.width(), test.Width);
+        // Every figure is in the title, and every line of it inside the picture.
+        const auto& lines = chart.Chart().Title().Text();
+        const QFontMetrics metrics(QtSurface::MakeFont(chart.Chart().Title().Font().Data()));
+        std::string words;
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            EXPECT_LE(metrics.horizontalAdvance(QString::fromStdString(lines[i])), test.Width)
+                << lines[i];
+            words += lines[i].empty() ? "" : " " + lines[i];
+        }
+        const auto fields = [](const std::string& text) {
+            return QString::fromStdString(text).remove(QChar(0xB7)).simplified().toStdString();
+        };
+        EXPECT_EQ(fields(words), fields(figures));
         const QRgb line = test.Style == PlotStyle::Print ? qRgb(0x1F, 0x4E, 0x9A) : qRgb(255, 0, 0);
         const auto isLine = [&](int x, int y) { return image.pixel(x, y) == line; };
         int outliersSeen = 0;
@@ -400,6 +424,7 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
     std::ofstream(d + "night.csv") << "time_utc,elapsed_ms,distance_mm,mode,mode_name\n"
                                       "2026-12-07T23:59:59.500Z,0,1000,3,一般模式\n"
                                       "2026-12-07T23:59:59.600Z,100,1010,3,一般模式\n"
+                                      "2026-12-07T23:59:59.600Z,1000000000000000,1010,3,x\n"
                                    << "garbage" << std::string(3 << 20, 'x')
                                    << "\n"
                                       "2026-12-08T00:00:01.600Z,2100,990,3,一般模式\n"
@@ -453,7 +478,7 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
          0,
          {"warning: " + d + "night.csv ends inside a line (cut short)",
           "warning: " + d +
-              "night.csv: skipped 1 line that holds no reading (the first is line 4)"},
+              "night.csv: skipped 2 lines that hold no reading (the first is line 4)"},
          "png"},
         {{d + "lines.txt", "-o", d + "d.PNG", "--to", "0:00.15"}, 0, {}, "png"},
         {{d + "joined.csv", "-o", d + "j.svg"},
@@ -611,6 +636,11 @@ TEST(PlotOptions, ReadTimesSizesAndStylesAndRefuseTheRest)
     EXPECT_EQ(FormatElapsedLabel(36000, true), "10:00:00");
     EXPECT_EQ(FormatElapsedLabel(-1.125, true), "-0:00:01.125");
     EXPECT_EQ(FormatTimeOfDayLabel(86400.0 * 20000 + 45296.007), "12:34:56.007");
+    // The calendar repeats every 400 years (146097 days), beyond std::chrono's years too.
+    const std::int64_t day = *ParseUtcMillis("2026-12-07T12:00:00.000Z");
+    constexpr std::int64_t Cycle = 146'097LL * 86'400'000'000;
+    EXPECT_EQ(FormatUtcDate(day + 80 * Cycle), "34026-12-07");
+    EXPECT_EQ(FormatUtcDate(day - 10 * Cycle), "-1974-12-07");
     double step = 0.001;
     std::vector<double> steps;
     while (step < 86400 * 3) {

@@ -139,10 +139,8 @@ std::string PrintableTitle(const std::string& text)
 }
 
 // The figures of --stats for the readings drawn, as one line for people.
-std::string StatisticsLine(const PlotEnvelope& envelope, bool capture, double seconds)
+std::string StatisticsText(const std::map<std::string, std::string>& f, bool capture)
 {
-    const auto fields = envelope.Statistics().Fields(envelope.Counts(), seconds, {});
-    const std::map<std::string, std::string> f(fields.begin(), fields.end());
     const auto has = [&](const char* name) { return f.find(name) != f.end(); };
     std::string line = f.at("readings") + " readings";
     if (has("readings_per_s"))
@@ -158,6 +156,28 @@ std::string StatisticsLine(const PlotEnvelope& envelope, bool capture, double se
                 f.at("skipped_bytes") + " skipped bytes";
     }
     return line;
+}
+
+std::string StatisticsLine(const PlotEnvelope& envelope, bool capture, double seconds)
+{
+    const auto fields = envelope.Statistics().Fields(envelope.Counts(), seconds, {});
+    return StatisticsText({fields.begin(), fields.end()}, capture);
+}
+
+// The line at its widest, for laying the picture out before the figures are known: ten hours
+// at the full rate have 8 digits of readings.
+std::string WidestStatistics(bool capture)
+{
+    const std::string count(10, '0');
+    return StatisticsText({{"readings", count},
+                           {"readings_per_s", "00000.00"},
+                           {"distance_min", "00000"},
+                           {"distance_max", "00000"},
+                           {"distance_mean", "00000.000"},
+                           {"distance_sd", "00000.000"},
+                           {"checksum_drops", count},
+                           {"skipped_bytes", count}},
+                          capture);
 }
 
 QByteArray PngPicture(PlotChart& chart)
@@ -222,7 +242,8 @@ int RunPlot(std::span<const std::string_view> args, CliIo& io)
         const std::string title = PrintableTitle(
             options.Title ? *options.Title
                           : std::filesystem::path(options.Input).filename().string());
-        chart.SetTitle(title, "-");
+        const bool capture = input.Kind() == PlotInputKind::Capture;
+        chart.SetTitle(title, WidestStatistics(capture));
         std::optional<PlotEnvelope> reduced;
         for (;;) {
             chart.SetTimeAxis(window.FromUs, window.ToUs, extent.UtcOfZeroUs);
@@ -244,8 +265,7 @@ int RunPlot(std::span<const std::string_view> args, CliIo& io)
                 line(options.Input + " holds no readings");
             return 2;
         }
-        const std::string statistics =
-            StatisticsLine(envelope, input.Kind() == PlotInputKind::Capture, window.Seconds);
+        const std::string statistics = StatisticsLine(envelope, capture, window.Seconds);
         chart.SetTitle(title, statistics);
         chart.SetReadings(envelope);
         // The whole picture is made before its file is touched.

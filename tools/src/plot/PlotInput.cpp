@@ -161,7 +161,9 @@ std::optional<PlotRow> ParsePlotRow(PlotInputKind kind, std::string_view line, b
     std::uint64_t elapsedMs = 0;
     std::uint16_t distance = 0;
     std::uint8_t mode = 0;
-    if (!Field(rest, field) || !Number<std::uint64_t>(field, elapsedMs, 1'000'000'000'000'000) ||
+    // Beyond a century, as in a capture, a time is damage, not a recording.
+    if (!Field(rest, field) ||
+        !Number<std::uint64_t>(field, elapsedMs, CaptureFormat::MaxTimeUs / 1000) ||
         !Field(rest, field) || !Number<std::uint16_t>(field, distance, 65535))
         return std::nullopt;
     if (kind == PlotInputKind::MonitorCsv) {
