@@ -18,8 +18,9 @@ namespace rv {
 //
 // A gap lies between two readings in a row when more than a second passed between them (a
 // silence: a reconnect shows as one too, the monitor tries again every 500 ms), when time went
-// back or a new recording started (Restart), or when what came between them lost a run of frames: two or more checksum drops, or a
-// frame's worth of skipped bytes. A gap is shaded up to the window's edge when it runs past it.
+// back or a new recording started (Restart), or when what came between them lost a run of
+// frames: two or more checksum drops, or a frame's worth of skipped bytes. A gap is shaded up to
+// the window's edge when it runs past it.
 class PlotEnvelope final : public PlotSink {
 public:
     static constexpr std::int64_t SilenceUs = 1'000'000;

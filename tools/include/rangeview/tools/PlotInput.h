@@ -39,6 +39,7 @@ struct PlotRow {
     MeasurementReading Reading;
     std::optional<std::int64_t> UtcUs;
 };
+
 // The stretch a recording covers, found without decoding it.
 struct PlotExtent {
     std::int64_t StartUs = 0;
@@ -55,9 +56,10 @@ struct PlotExtent {
 // A capture covers the time from 0 (its times count from the port's opening) to its last
 // record; a CSV from its first row to its last. Where a CSV's time goes back (recordings joined
 // in one file), each later recording goes on one time line after the one before: at its UTC
-// time where that lies later, else right after it; a note tells. Both end at their last whole record or line: a
-// file cut short (a kill while writing) gives a note, and so does a capture's damaged record,
-// where it ends. A CSV line that holds no reading is skipped with a note.
+// time where that lies later, else a second after it; a note tells. Both end at their last
+// whole record or line: a file cut short (a kill while writing) gives a note, and so does a
+// capture's damaged record, where it ends. A CSV line that holds no reading is skipped with a
+// note.
 class PlotInput {
 public:
     explicit PlotInput(std::string path);
