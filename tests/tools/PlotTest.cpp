@@ -15,16 +15,22 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
 #include <QImage>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace rv {
 namespace {
@@ -179,12 +185,20 @@ TEST(PlotEnvelope, HoldsAndDrawsEveryExtremeOfRandomDataWithPlantedOutliers)
     for (const Case& test : {
              Case{1, 0, 600'000'000, 1600, 600, PlotStyle::Print},
              Case{2, 100'000'000, 160'000'000, 1000, 400, PlotStyle::Print},
-             Case{3, 0, 90'000'000, 900, 500, PlotStyle::Window},
+             Case{3, 0, 90'000'000, 600, 500, PlotStyle::Window},
          }) {
         SCOPED_TRACE(test.Seed);
         const RandomStream stream = MakeStream(test.Seed, 0, 600'000'000);
         PlotChart chart(test.Style, test.Width, test.Height);
         chart.SetTimeAxis(test.FromUs, test.ToUs, std::nullopt);
+        // The statistics at their widest for the layout, the figures once known.
+        const auto statistics = [](const std::string& count, const std::string& mean) {
+            return count +
+                   " readings at 1440.00/s  \xC2\xB7  min 312 mm  \xC2\xB7  max 65535 mm  " +
+                   "\xC2\xB7  mean " + mean + " mm  \xC2\xB7  sd 12.345 mm  \xC2\xB7  " + count +
+                   " checksum drops  \xC2\xB7  " + count + " skipped bytes";
+        };
+        chart.SetTitle("a title", statistics("0000000000", "00000.000"));
         const int n = chart.Columns();
         ASSERT_GT(n, test.Width * 8 / 10);
         PlotEnvelope envelope(test.FromUs, test.ToUs, n);
@@ -200,8 +214,23 @@ TEST(PlotEnvelope, HoldsAndDrawsEveryExtremeOfRandomDataWithPlantedOutliers)
         EXPECT_GT(gaps, 0);
 
         chart.SetReadings(envelope);
+        const std::string figures = statistics("5184000", "1000.123");
+        chart.SetTitle("a title", figures);
         const QImage image = chart.Image();
         ASSERT_EQ(image.width(), test.Width);
+        // Every figure is in the title, and every line of it inside the picture.
+        const auto& lines = chart.Chart().Title().Text();
+        const QFontMetrics metrics(QtSurface::MakeFont(chart.Chart().Title().Font().Data()));
+        std::string words;
+        for (std::size_t i = 1; i < lines.size(); ++i) {
+            EXPECT_LE(metrics.horizontalAdvance(QString::fromStdString(lines[i])), test.Width)
+                << lines[i];
+            words += lines[i].empty() ? "" : " " + lines[i];
+        }
+        const auto fields = [](const std::string& text) {
+            return QString::fromStdString(text).remove(QChar(0xB7)).simplified().toStdString();
+        };
+        EXPECT_EQ(fields(words), fields(figures));
         const QRgb line = test.Style == PlotStyle::Print ? qRgb(0x1F, 0x4E, 0x9A) : qRgb(255, 0, 0);
         const auto isLine = [&](int x, int y) { return image.pixel(x, y) == line; };
         int outliersSeen = 0;
@@ -323,7 +352,7 @@ TEST(PlotInput, StreamsACaptureToTheFiguresDecodeGives)
     const PlotExtent extent = input.Scan();
     EXPECT_EQ(extent.StartUs, 0);
     PlotEnvelope envelope(extent.StartUs, extent.EndUs, 777);
-    input.Stream(envelope);
+    EXPECT_TRUE(input.Stream(envelope));
     const auto got = FieldMap(envelope.Statistics().Fields(
         envelope.Counts(), static_cast<double>(extent.EndUs - extent.StartUs) / 1e6, {}));
     for (const char* name : {"readings", "checksum_drops", "skipped_bytes", "readings_per_s",
@@ -356,8 +385,28 @@ std::string Slurp(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The file-size limit (ulimit -f) lowered while it lives, SIGXFSZ left as a shell leaves it: a
+// write past it fails only where plot asks for an error instead of the signal.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(std::uint64_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &Old_);
+        rlimit lower = Old_;
+        lower.rlim_cur = static_cast<rlim_t>(bytes);
+        ::setrlimit(RLIMIT_FSIZE, &lower);
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &Old_); }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit Old_{};
+};
+
 // Each kind of input told by its content, the notes for a file cut short or with stray lines,
-// and one line with status 2 (1 for an unwritable picture) and nothing written for the rest.
+// and one line with status 2 (1 for a picture that cannot be written: a full disk, a link) and
+// nothing written for the rest: what had the picture's name, or a link's target, stays as it was.
 TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
 {
     test::TempDir dir;
@@ -366,25 +415,47 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
     for (int i = 0; i < 300; ++i)
         records.emplace_back(i < 150 ? i * 10'000 : 5'000'000 + i * 10'000, Frame(900 + i % 50));
     WriteCapture(d + "two-parts.cap", records);
+    const std::string hostileName = "R&D bench <3\x01.cap";
+    WriteCapture(d + hostileName, records);
+    const std::string hostileTitle = "</title><script>alert(1)</script><title>";
     WriteCapture(d + "cut.cap", records, 3);
     WriteCapture(d + "no-readings.cap", {{0, {0x01, 0x02}}, {5, {0x03}}});
     WriteCapture(d + "damaged.cap", {{0, Frame(1000)}, {10, {}}, {20, Frame(1000)}});
     std::ofstream(d + "night.csv") << "time_utc,elapsed_ms,distance_mm,mode,mode_name\n"
                                       "2026-12-07T23:59:59.500Z,0,1000,3,一般模式\n"
                                       "2026-12-07T23:59:59.600Z,100,1010,3,一般模式\n"
-                                      "garbage\n"
+                                      "2026-12-07T23:59:59.600Z,1000000000000000,1010,3,x\n"
+                                   << "garbage" << std::string(3 << 20, 'x')
+                                   << "\n"
                                       "2026-12-08T00:00:01.600Z,2100,990,3,一般模式\n"
                                       "2026-12-08T00:00:01.700Z,2200,995,3,一";
     std::ofstream(d + "lines.txt") << "0,1000,3\n100,1010,3\n200,1020,3\n";
+    // Two recordings joined in one file: every reading is drawn, each recording at its own time.
+    std::ofstream(d + "joined.csv") << "time_utc,elapsed_ms,distance_mm,mode,mode_name\n"
+                                       "2026-12-07T12:00:00.000Z,0,1000,3,a\n"
+                                       "2026-12-07T12:00:00.100Z,100,1001,3,a\n"
+                                       "2026-12-07T12:00:00.200Z,200,1002,3,a\n"
+                                       "time_utc,elapsed_ms,distance_mm,mode,mode_name\n"
+                                       "2026-12-07T12:01:00.000Z,0,900,3,a\n"
+                                       "2026-12-07T12:01:00.100Z,100,901,3,a\n";
+    std::ofstream(d + "joined.txt") << "0,1000,3\n100,1010,3\n0,900,3\n";
     std::ofstream(d + "empty.cap");
+    ASSERT_EQ(::mkfifo((d + "fifo").c_str(), 0600), 0);
     std::ofstream(d + "text.txt") << "hello\n";
     std::ofstream(d + "kept.png") << "an older picture";
+    std::ofstream(d + "target.png") << "an older picture";
+    std::filesystem::create_symlink(d + "target.png", d + "link.png");
+    std::filesystem::create_symlink(d + "nowhere.png", d + "dangling.png");
 
     struct Case {
         std::vector<std::string> Args;
         int Status;
         std::vector<std::string> Err; // what each line starts with after "rangeview-cli: plot: "
         std::string Output; // written (a PNG or an SVG), or empty for nothing
+        // Above 0: the file-size limit (ulimit -f) while it runs, a disk that fills up.
+        std::uint64_t FileSizeLimit = 0;
+        std::string SvgTitle; // the title an SVG must hold, when given
+        std::string SvgDescription; // what its description (the statistics) starts with
     };
     const std::vector<Case> cases{
         {{d + "two-parts.cap", "-o", d + "a.png"}, 0, {}, "png"},
@@ -392,17 +463,48 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
          0,
          {},
          "svg"},
+        {{d + hostileName, "-o", d + "f.svg"}, 0, {}, "svg", 0, "R&D bench <3\uFFFD.cap"},
+        {{d + "two-parts.cap", "-o", d + "g.svg", "--title", hostileTitle},
+         0,
+         {},
+         "svg",
+         0,
+         hostileTitle},
         {{d + "cut.cap", "-o", d + "b.png", "--title", "cut"},
          0,
-         {"warning: " + d + "cut.cap ends inside a record (cut short)"},
+         {"warning: " + d + "cut.cap ends inside a record; plotted up to its last whole record"},
          "png"},
         {{d + "night.csv", "-o", d + "c.png", "--from", "2026-12-07T23:59:59Z"},
          0,
          {"warning: " + d + "night.csv ends inside a line (cut short)",
           "warning: " + d +
-              "night.csv: skipped 1 line that holds no reading (the first is line 4)"},
+              "night.csv: skipped 2 lines that hold no reading (the first is line 4)"},
          "png"},
         {{d + "lines.txt", "-o", d + "d.PNG", "--to", "0:00.15"}, 0, {}, "png"},
+        {{d + "joined.csv", "-o", d + "j.svg"},
+         0,
+         {"warning: " + d +
+              "joined.csv: skipped 1 line that holds no reading (the first is line 5)",
+          "warning: " + d + "joined.csv: time goes back at line 6 (recordings joined in one file)"},
+         "svg",
+         0,
+         "joined.csv",
+         "5 readings"},
+        {{d + "joined.csv", "-o", d + "k.svg", "--from", "2026-12-07T12:01Z"},
+         0,
+         {"warning: " + d + "joined.csv: skipped 1 line",
+          "warning: " + d + "joined.csv: time goes"},
+         "svg",
+         0,
+         "",
+         "2 readings"},
+        {{d + "joined.txt", "-o", d + "l.svg"},
+         0,
+         {"warning: " + d + "joined.txt: time goes back at line 3"},
+         "svg",
+         0,
+         "",
+         "3 readings"},
         {{d + "two-parts.cap", "-o", d + "e.png", "--from", "2", "--to", "3"},
          2,
          {"no readings between 0:00:02 and 0:00:03 in " + d + "two-parts.cap"},
@@ -415,16 +517,32 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
          2,
          {d + "no-readings.cap holds no readings"},
          ""},
-        {{d + "damaged.cap", "-o", d + "e.png"},
-         2,
-         {d + "damaged.cap: damaged capture: a record of 0 bytes at offset 36"},
-         ""},
+        {{d + "damaged.cap", "-o", d + "h.png"},
+         0,
+         {"warning: " + d +
+          "damaged.cap: damaged capture: a record of 0 bytes at offset 36; plotted up to the "
+          "last whole record before it"},
+         "png"},
+        {{d + "fifo", "-o", d + "e.png"}, 2, {d + "fifo: a pipe, not a file"}, ""},
         {{d + "missing.cap", "-o", d + "e.png"}, 2, {d + "missing.cap: cannot open: "}, ""},
         {{d + "empty.cap", "-o", d + "e.png"}, 2, {d + "empty.cap: the file is empty"}, ""},
         {{d + "text.txt", "-o", d + "e.png"}, 2, {d + "text.txt: neither a capture"}, ""},
         {{d + "two-parts.cap", "-o", d + "e.jpg"}, 2, {"the picture's name must end in"}, ""},
         {{d + "two-parts.cap", "-o", d + "no/such/dir/e.png"}, 1, {"cannot write "}, ""},
         {{d + "no-readings.cap", "-o", d + "kept.png"}, 2, {d + "no-readings.cap holds no"}, ""},
+        {{d + "two-parts.cap", "-o", d + "kept.png"},
+         1,
+         {"cannot write " + d + "kept.png: File too large"},
+         "",
+         1000},
+        {{d + "two-parts.cap", "-o", d + "link.png"},
+         1,
+         {"cannot write " + d + "link.png: not a"},
+         ""},
+        {{d + "two-parts.cap", "-o", d + "dangling.png"},
+         1,
+         {"cannot write " + d + "dangling.png: not a regular file"},
+         ""},
     };
     for (const Case& test : cases) {
         std::string joined;
@@ -433,7 +551,11 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
         SCOPED_TRACE(joined);
         const std::string output = test.Args[2];
         const bool existed = std::filesystem::exists(output);
+        std::optional<FileSizeLimit> limit;
+        if (test.FileSizeLimit > 0)
+            limit.emplace(test.FileSizeLimit);
         const PlotRun run = Plot(test.Args);
+        limit.reset();
         EXPECT_EQ(run.Status, test.Status);
         ASSERT_EQ(run.Err.size(), test.Err.size());
         for (std::size_t i = 0; i < run.Err.size(); ++i)
@@ -443,20 +565,39 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
             const QImage image(QString::fromStdString(output));
             EXPECT_FALSE(image.isNull());
         } else if (test.Output == "svg") {
-            EXPECT_TRUE(Slurp(output).starts_with("<?xml"));
+            // Well-formed XML whatever the names and titles hold, and nothing but the drawing.
+            const std::string svg = Slurp(output);
+            QXmlStreamReader xml(QByteArray::fromStdString(svg));
+            std::string title;
+            std::string description;
+            while (!xml.atEnd()) {
+                if (xml.readNext() != QXmlStreamReader::StartElement)
+                    continue;
+                EXPECT_NE(xml.name().toString().toStdString(), "script");
+                if (xml.name() == QStringLiteral("title"))
+                    title = xml.readElementText().toStdString();
+                if (xml.name() == QStringLiteral("desc"))
+                    description = xml.readElementText().toStdString();
+            }
+            EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+            if (!test.SvgTitle.empty())
+                EXPECT_EQ(title, test.SvgTitle);
+            EXPECT_TRUE(description.starts_with(test.SvgDescription)) << description;
         } else if (existed) {
             EXPECT_EQ(Slurp(output), "an older picture");
         } else {
             EXPECT_FALSE(std::filesystem::exists(output));
         }
     }
+    EXPECT_EQ(Slurp(d + "target.png"), "an older picture");
+    EXPECT_FALSE(std::filesystem::exists(d + "nowhere.png"));
     // Only the pictures asked for, no temporary files left behind.
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path))
         files += entry.path().filename().string().find(".png") != std::string::npos ||
                  entry.path().filename().string().find(".PNG") != std::string::npos ||
                  entry.path().filename().string().find(".svg") != std::string::npos;
-    EXPECT_EQ(files, 6);
+    EXPECT_EQ(files, 15);
 }
 
 // Times, sizes and styles on the command line, and the time axis's labels and steps.
@@ -495,6 +636,11 @@ TEST(PlotOptions, ReadTimesSizesAndStylesAndRefuseTheRest)
     EXPECT_EQ(FormatElapsedLabel(36000, true), "10:00:00");
     EXPECT_EQ(FormatElapsedLabel(-1.125, true), "-0:00:01.125");
     EXPECT_EQ(FormatTimeOfDayLabel(86400.0 * 20000 + 45296.007), "12:34:56.007");
+    // The calendar repeats every 400 years (146097 days), beyond std::chrono's years too.
+    const std::int64_t day = *ParseUtcMillis("2026-12-07T12:00:00.000Z");
+    constexpr std::int64_t Cycle = 146'097LL * 86'400'000'000;
+    EXPECT_EQ(FormatUtcDate(day + 80 * Cycle), "34026-12-07");
+    EXPECT_EQ(FormatUtcDate(day - 10 * Cycle), "-1974-12-07");
     double step = 0.001;
     std::vector<double> steps;
     while (step < 86400 * 3) {

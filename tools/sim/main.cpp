@@ -132,9 +132,9 @@ public:
     std::string EndNote() const
     {
         if (!Damage_.empty())
-            return Damage_ + "; replayed up to the last whole record before it";
+            return rv::CaptureDamageNote(Damage_, "replayed");
         if (Reader_.Truncated())
-            return "note: " + Path_ + " ends inside a record; replayed up to its last whole record";
+            return "note: " + rv::CaptureCutShortNote(Path_, "replayed");
         return "";
     }
     std::uint64_t Records() const { return Records_; }

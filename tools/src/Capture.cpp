@@ -28,6 +28,18 @@ T GetLittle(const std::uint8_t* in)
 
 } // namespace
 
+std::string CaptureDamageNote(std::string_view damage, std::string_view done)
+{
+    return std::string(damage) + "; " + std::string(done) +
+           " up to the last whole record before it";
+}
+
+std::string CaptureCutShortNote(std::string_view path, std::string_view done)
+{
+    return std::string(path) + " ends inside a record; " + std::string(done) +
+           " up to its last whole record";
+}
+
 std::array<std::uint8_t, CaptureFormat::HeaderSize> CaptureFormat::EncodeHeader() noexcept
 {
     std::array<std::uint8_t, HeaderSize> header{};
@@ -108,8 +120,8 @@ bool CaptureReader::NextInto(CaptureRecord& record)
     const auto time = GetLittle<std::uint64_t>(head);
     const auto count = GetLittle<std::uint32_t>(head + 8);
     const auto damaged = [&](const std::string& what) {
-        return ToolError(Path_ + ": damaged capture: " + what + " at offset " +
-                         std::to_string(Offset_));
+        return CaptureDamage(Path_ + ": damaged capture: " + what + " at offset " +
+                             std::to_string(Offset_));
     };
     if (count == 0 || count > CaptureFormat::MaxRecordBytes)
         throw damaged("a record of " + std::to_string(count) + " bytes");

@@ -190,8 +190,8 @@ int DecodeCapture(const std::string& path, CliIo& io, CountingDecoder& decoder,
         } catch (const ToolError& error) {
             // What came before the damage is as good as any capture: it is printed first.
             io.Out.flush();
-            io.Err << "rangeview-cli: decode: " << error.what()
-                   << "; decoded up to the last whole record before it\n";
+            io.Err << "rangeview-cli: decode: " << CaptureDamageNote(error.what(), "decoded")
+                   << '\n';
             return 1;
         }
         if (!record)
@@ -218,8 +218,7 @@ int DecodeCapture(const std::string& path, CliIo& io, CountingDecoder& decoder,
     }
     io.Out.flush();
     if (reader->Truncated())
-        io.Err << "rangeview-cli: decode: note: " << path
-               << " ends inside a record; decoded up to its last whole record\n";
+        io.Err << "rangeview-cli: decode: note: " << CaptureCutShortNote(path, "decoded") << '\n';
     return 0;
 }
 

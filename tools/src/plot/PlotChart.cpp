@@ -4,6 +4,8 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
+#include <new>
 #include <stdexcept>
 
 #include "rangeview/chart/ChartSetup.h"
@@ -125,7 +127,43 @@ PlotChart::~PlotChart()
 
 void PlotChart::SetTitle(const std::string& title, const std::string& statistics)
 {
-    Chart_->Title().SetText({title, statistics});
+    // The statistics break between their fields where the picture is too narrow for one line.
+    static constexpr std::string_view Separator = "  \xC2\xB7  ";
+    TChart& chart = *Chart_;
+    Measure_.SetFont(chart.Title().Font().Data());
+    // Inside the chart's margins (percentages of the width) and a letter's room either side.
+    const std::int32_t room = Width_ - (chart.MarginLeft() + chart.MarginRight()) * Width_ / 100 -
+                              2 * Measure_.TextWidth("W");
+    std::vector<std::string> lines{title};
+    std::string current;
+    for (std::size_t at = 0;;) {
+        const std::size_t found = statistics.find(Separator, at);
+        const std::size_t end = found == std::string::npos ? statistics.size() : found;
+        const std::string field = statistics.substr(at, end - at);
+        if (current.empty()) {
+            current = field;
+        } else if (Measure_.TextWidth(current + std::string(Separator) + field) <= room) {
+            current += std::string(Separator) + field;
+        } else {
+            lines.push_back(std::move(current));
+            current = field;
+        }
+        if (found == std::string::npos)
+            break;
+        at = end + Separator.size();
+    }
+    lines.push_back(std::move(current));
+    // Once laid out, the title keeps the lines it was laid out with: fewer leave one empty, more
+    // run on in the last.
+    if (Columns_ > 0) {
+        const std::size_t laidOut = StatisticsLines_ + 1;
+        while (lines.size() > laidOut) {
+            lines[lines.size() - 2] += std::string(Separator) + lines.back();
+            lines.pop_back();
+        }
+        lines.resize(laidOut);
+    }
+    Chart_->Title().SetText(lines);
 }
 
 void PlotChart::SetTimeAxis(std::int64_t fromUs, std::int64_t toUs,
@@ -142,9 +180,20 @@ void PlotChart::SetTimeAxis(std::int64_t fromUs, std::int64_t toUs,
         const std::int64_t midnight = (start >= 0 ? start : start - DayUs + 1) / DayUs * DayUs;
         AxisFrom_ = static_cast<double>(start - midnight) / 1e6;
         bottom.LabelFormatter = FormatTimeOfDayLabel;
+        if (ToUs_ - FromUs_ > DayUs) {
+            // Over more than a day a label at midnight is the date: the times of day alone
+            // repeat (and all read 00:00:00 once the labels are days apart).
+            bottom.LabelFormatter = [midnight](double seconds) {
+                const std::int64_t ms = std::llround(seconds * 1000.0);
+                return ms % 86'400'000 == 0 ? FormatUtcDate(midnight + ms * 1000)
+                                            : FormatTimeOfDayLabel(seconds);
+            };
+        }
         const std::string first = FormatUtcDate(*utcOfZeroUs + FromUs_);
         const std::string last = FormatUtcDate(*utcOfZeroUs + ToUs_);
-        BottomCaption_ = "time of day (UTC), " + first + (last != first ? " to " + last : "");
+        BottomCaption_ =
+            std::string(ToUs_ - FromUs_ > DayUs ? "time (UTC), " : "time of day (UTC), ") + first +
+            (last != first ? " to " + last : "");
     } else {
         AxisFrom_ = static_cast<double>(FromUs_) / 1e6;
         const bool hours = ToUs_ >= 3'600'000'000;
@@ -162,6 +211,7 @@ int PlotChart::Columns()
     // A draw on the measuring surface, which draws nothing, lays the chart out.
     Chart_->Draw(Measure_, TRect{0, 0, Width_, Height_});
     LaidOut_ = Chart_->ChartRect();
+    StatisticsLines_ = Chart_->Title().Text().size() - 1;
     // Between the frame's columns: the series are clipped to these.
     Columns_ = std::max(1, LaidOut_.Right - LaidOut_.Left - 1);
     return Columns_;
@@ -359,6 +409,9 @@ void PlotChart::Paint(QPainter& painter, bool vector)
 QImage PlotChart::Image()
 {
     QImage image(Width_, Height_, QImage::Format_RGB32);
+    // Qt gives a null image where the memory is not there.
+    if (image.isNull())
+        throw std::bad_alloc();
     image.fill(Qt::white);
     QPainter painter(&image);
     Paint(painter, false);

@@ -1,18 +1,22 @@
 #include "rangeview/tools/Plot.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QImage>
-#include <QSaveFile>
+#include <QImageWriter>
 #include <QtGlobal>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "PictureFile.h"
 #include "PlotSvg.h"
 #include "rangeview/tools/DistanceSignal.h"
 #include "rangeview/tools/PlotChart.h"
@@ -121,11 +125,22 @@ std::string TimeText(std::int64_t us, const PlotExtent& extent)
     return FormatElapsedLabel(static_cast<double>(us) / 1e6, true);
 }
 
-// The figures of --stats for the readings drawn, as one line for people.
-std::string StatisticsLine(const PlotEnvelope& envelope, bool capture, double seconds)
+// The title as one line of text: a control character (a file name may hold any) shows as U+FFFD,
+// and so do the two characters an SVG cannot hold (U+FFFE, U+FFFF); so does what is not UTF-8.
+std::string PrintableTitle(const std::string& text)
 {
-    const auto fields = envelope.Statistics().Fields(envelope.Counts(), seconds, {});
-    const std::map<std::string, std::string> f(fields.begin(), fields.end());
+    QString title = QString::fromStdString(text);
+    for (QChar& c : title) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u < 0xA0) || u == 0xFFFE || u == 0xFFFF)
+            c = QChar::ReplacementCharacter;
+    }
+    return title.toStdString();
+}
+
+// The figures of --stats for the readings drawn, as one line for people.
+std::string StatisticsText(const std::map<std::string, std::string>& f, bool capture)
+{
     const auto has = [&](const char* name) { return f.find(name) != f.end(); };
     std::string line = f.at("readings") + " readings";
     if (has("readings_per_s"))
@@ -143,19 +158,39 @@ std::string StatisticsLine(const PlotEnvelope& envelope, bool capture, double se
     return line;
 }
 
-void WritePng(PlotChart& chart, const std::string& path)
+std::string StatisticsLine(const PlotEnvelope& envelope, bool capture, double seconds)
+{
+    const auto fields = envelope.Statistics().Fields(envelope.Counts(), seconds, {});
+    return StatisticsText({fields.begin(), fields.end()}, capture);
+}
+
+// The line at its widest, for laying the picture out before the figures are known: ten hours
+// at the full rate have 8 digits of readings.
+std::string WidestStatistics(bool capture)
+{
+    const std::string count(10, '0');
+    return StatisticsText({{"readings", count},
+                           {"readings_per_s", "00000.00"},
+                           {"distance_min", "00000"},
+                           {"distance_max", "00000"},
+                           {"distance_mean", "00000.000"},
+                           {"distance_sd", "00000.000"},
+                           {"checksum_drops", count},
+                           {"skipped_bytes", count}},
+                          capture);
+}
+
+QByteArray PngPicture(PlotChart& chart)
 {
     const QImage image = chart.Image();
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly))
-        throw WriteFailure(file.errorString().toStdString());
-    if (!image.save(&file, "PNG")) {
-        file.cancelWriting();
-        throw WriteFailure(file.errorString().isEmpty() ? "the PNG could not be made"
-                                                        : file.errorString().toStdString());
-    }
-    if (!file.commit())
-        throw WriteFailure(file.errorString().toStdString());
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    if (!writer.write(image))
+        throw WriteFailure("cannot make the PNG: " + writer.errorString().toStdString());
+    buffer.close();
+    return bytes;
 }
 
 int RunPlot(std::span<const std::string_view> args, CliIo& io)
@@ -178,25 +213,48 @@ int RunPlot(std::span<const std::string_view> args, CliIo& io)
         line("this rangeview-cli was built without Qt SVG: write a .png instead");
         return 2;
     }
+    // A name the picture could never take fails before the input is read.
+    if (const std::string refused = RefusedPictureName(options.Output); !refused.empty()) {
+        line("cannot write " + options.Output + ": " + refused);
+        return 1;
+    }
     try {
         // The input is checked before Qt starts: a bad file fails at once.
         PlotInput input(options.Input);
-        const PlotExtent extent = input.Scan();
+        PlotExtent extent = input.Scan();
         for (const auto& note : input.TakeNotes())
             line("warning: " + note);
-        const Window window = ResolveWindow(options, extent);
+        Window window;
+        try {
+            window = ResolveWindow(options, extent);
+        } catch (const ToolError&) {
+            // --from or --to beyond the end may lie in a later recording of the same file.
+            if (!input.FindJoined())
+                throw;
+            extent = input.Scan();
+            window = ResolveWindow(options, extent);
+        }
 
         GuiScope gui;
         const QPalette palette = QGuiApplication::palette();
         PlotChart chart(options.Style, options.Width, options.Height,
                         options.Style == PlotStyle::Window ? &palette : nullptr);
-        const std::string title = options.Title
-                                      ? *options.Title
-                                      : std::filesystem::path(options.Input).filename().string();
-        chart.SetTitle(title, "-");
-        chart.SetTimeAxis(window.FromUs, window.ToUs, extent.UtcOfZeroUs);
-        PlotEnvelope envelope(window.FromUs, window.ToUs, chart.Columns());
-        input.Stream(envelope);
+        const std::string title = PrintableTitle(
+            options.Title ? *options.Title
+                          : std::filesystem::path(options.Input).filename().string());
+        const bool capture = input.Kind() == PlotInputKind::Capture;
+        chart.SetTitle(title, WidestStatistics(capture));
+        std::optional<PlotEnvelope> reduced;
+        for (;;) {
+            chart.SetTimeAxis(window.FromUs, window.ToUs, extent.UtcOfZeroUs);
+            reduced.emplace(window.FromUs, window.ToUs, chart.Columns());
+            if (input.Stream(*reduced))
+                break;
+            // Recordings joined in one file: their time line, from a walk through all of it.
+            extent = input.Scan();
+            window = ResolveWindow(options, extent);
+        }
+        const PlotEnvelope& envelope = *reduced;
         for (const auto& note : input.TakeNotes())
             line("warning: " + note);
         if (envelope.Readings() == 0) {
@@ -207,22 +265,27 @@ int RunPlot(std::span<const std::string_view> args, CliIo& io)
                 line(options.Input + " holds no readings");
             return 2;
         }
-        const std::string statistics =
-            StatisticsLine(envelope, input.Kind() == PlotInputKind::Capture, window.Seconds);
+        const std::string statistics = StatisticsLine(envelope, capture, window.Seconds);
         chart.SetTitle(title, statistics);
         chart.SetReadings(envelope);
-        if (options.Format == PlotFormat::Svg) {
-            const std::string failure = WriteSvg(chart, options.Output, title, statistics);
-            if (!failure.empty())
-                throw WriteFailure(failure);
-        } else {
-            WritePng(chart, options.Output);
-        }
+        // The whole picture is made before its file is touched.
+        const QByteArray picture = options.Format == PlotFormat::Svg
+                                       ? SvgPicture(chart, title, statistics)
+                                       : PngPicture(chart);
+        const std::string failure = PlacePicture(
+            options.Output, std::span(reinterpret_cast<const std::uint8_t*>(picture.constData()),
+                                      static_cast<std::size_t>(picture.size())));
+        if (!failure.empty())
+            throw WriteFailure(failure);
     } catch (const ToolError& error) {
         line(error.what());
         return 2;
     } catch (const WriteFailure& error) {
         line("cannot write " + options.Output + ": " + error.what());
+        return 1;
+    } catch (const std::bad_alloc&) {
+        line("cannot draw a " + std::to_string(options.Width) + "x" +
+             std::to_string(options.Height) + " picture: " + std::strerror(ENOMEM));
         return 1;
     }
     return 0;

@@ -30,11 +30,13 @@ int PlotEnvelope::ColumnOf(std::int64_t timeUs) const noexcept
 void PlotEnvelope::Reading(std::int64_t timeUs, const MeasurementReading& reading)
 {
     const bool gap =
-        PreviousTime_ && (timeUs - *PreviousTime_ > SilenceUs || timeUs < *PreviousTime_ ||
-                          DropsSince_ >= GapChecksumDrops || SkippedSince_ >= GapSkippedBytes);
+        PreviousTime_ &&
+        (timeUs - *PreviousTime_ > SilenceUs || timeUs < *PreviousTime_ || Restarted_ ||
+         DropsSince_ >= GapChecksumDrops || SkippedSince_ >= GapSkippedBytes);
     const bool before = PreviousTime_ && *PreviousTime_ < From_;
     PreviousTime_ = timeUs;
     DropsSince_ = SkippedSince_ = 0;
+    Restarted_ = false;
     const auto shade = [this](int from, int to) {
         for (int c = from; c < to; ++c)
             Columns_[static_cast<std::size_t>(c)].InGap = true;

@@ -18,8 +18,33 @@ namespace rv {
 namespace {
 
 constexpr std::string_view CsvHeader = "time_utc,elapsed_ms,distance_mm,mode";
-// Beyond a century a capture's time is damage, not a recording.
-constexpr std::uint64_t MaxCaptureUs = 100ULL * 366 * 86'400'000'000ULL;
+// Between recordings joined in one file that tell nothing of the time between them.
+constexpr std::int64_t RestartGapUs = 1'000'000;
+// The longest time line of recordings joined in one file: a hundred of a century each.
+constexpr std::int64_t MaxJoinedUs = 100 * static_cast<std::int64_t>(CaptureFormat::MaxTimeUs);
+
+// Why a name that is not a file cannot be drawn, or nullptr: plot reads its input twice, which
+// only a file allows.
+const char* NotAFile(std::filesystem::file_type type)
+{
+    using std::filesystem::file_type;
+    switch (type) {
+    case file_type::regular:
+    case file_type::not_found:
+    case file_type::none:
+        return nullptr;
+    case file_type::directory:
+        return "a folder, not a file";
+    case file_type::fifo:
+        return "a pipe, not a file: plot reads its input twice; save the stream to a file first";
+    case file_type::block:
+    case file_type::character:
+        return "a device, not a file: plot reads its input twice; save what it gives to a file "
+               "first";
+    default:
+        return "not a regular file";
+    }
+}
 
 std::string_view WithoutBom(std::string_view text)
 {
@@ -45,8 +70,8 @@ bool Field(std::string_view& rest, std::string_view& field)
     return true;
 }
 
-// Lines of a text file through one fixed buffer. A line longer than the buffer comes in pieces
-// (none of which reads as a row).
+// Lines of a text file through one fixed buffer. A line longer than the buffer holds no reading:
+// it comes as one empty line, however long, and only its end is looked for.
 class LineReader {
 public:
     explicit LineReader(const std::string& path) : Path_(path), Buffer_(1 << 20)
@@ -68,24 +93,30 @@ public:
             if (const void* newline = std::memchr(begin, '\n', End_ - Begin_)) {
                 const auto length =
                     static_cast<std::size_t>(static_cast<const char*>(newline) - begin);
-                line = std::string_view(begin, length);
+                line = Overlong_ ? std::string_view() : std::string_view(begin, length);
                 if (line.ends_with('\r'))
                     line.remove_suffix(1);
                 Begin_ += length + 1;
+                Overlong_ = false;
                 whole = true;
                 ++Number_;
                 return true;
             }
-            if (Eof_ || (Begin_ == 0 && End_ == Buffer_.size())) {
-                if (Begin_ == End_)
+            if (Eof_) {
+                if (Begin_ == End_ && !Overlong_)
                     return false;
-                line = std::string_view(begin, End_ - Begin_);
-                whole = !Eof_;
+                line = Overlong_ ? std::string_view() : std::string_view(begin, End_ - Begin_);
+                whole = false;
                 Begin_ = End_;
+                Overlong_ = false;
                 ++Number_;
                 return true;
             }
-            std::memmove(Buffer_.data(), begin, End_ - Begin_);
+            if (Overlong_ || (Begin_ == 0 && End_ == Buffer_.size())) {
+                Overlong_ = true;
+                Begin_ = End_;
+            }
+            std::memmove(Buffer_.data(), Buffer_.data() + Begin_, End_ - Begin_);
             End_ -= Begin_;
             Begin_ = 0;
             const std::size_t got =
@@ -107,6 +138,7 @@ private:
     std::size_t Begin_ = 0;
     std::size_t End_ = 0;
     bool Eof_ = false;
+    bool Overlong_ = false; // inside a line longer than the buffer
     std::uint64_t Number_ = 0;
 };
 
@@ -129,7 +161,9 @@ std::optional<PlotRow> ParsePlotRow(PlotInputKind kind, std::string_view line, b
     std::uint64_t elapsedMs = 0;
     std::uint16_t distance = 0;
     std::uint8_t mode = 0;
-    if (!Field(rest, field) || !Number<std::uint64_t>(field, elapsedMs, 1'000'000'000'000'000) ||
+    // Beyond a century, as in a capture, a time is damage, not a recording.
+    if (!Field(rest, field) ||
+        !Number<std::uint64_t>(field, elapsedMs, CaptureFormat::MaxTimeUs / 1000) ||
         !Field(rest, field) || !Number<std::uint16_t>(field, distance, 65535))
         return std::nullopt;
     if (kind == PlotInputKind::MonitorCsv) {
@@ -148,16 +182,20 @@ std::optional<PlotRow> ParsePlotRow(PlotInputKind kind, std::string_view line, b
 
 PlotInput::PlotInput(std::string path) : Path_(std::move(path))
 {
+    // Before it is opened: opening a pipe waits for a writer.
+    std::error_code error;
+    if (const char* what = NotAFile(std::filesystem::status(Path_, error).type()))
+        throw ToolError(Path_ + ": " + what);
     std::FILE* file = std::fopen(Path_.c_str(), "rb");
     if (file == nullptr)
         throw ToolError(Path_ + ": cannot open: " + std::strerror(errno));
     char head[512];
     const std::size_t got = std::fread(head, 1, sizeof head, file);
     const bool failed = std::ferror(file) != 0;
-    const int error = errno;
+    const int readError = errno;
     std::fclose(file);
     if (failed)
-        throw ToolError(Path_ + ": cannot read: " + std::strerror(error));
+        throw ToolError(Path_ + ": cannot read: " + std::strerror(readError));
     if (got == 0)
         throw ToolError(Path_ + ": the file is empty");
     const std::string_view text(head, got);
@@ -192,18 +230,23 @@ std::vector<std::string> PlotInput::TakeNotes()
     return std::exchange(Notes_, {});
 }
 
+void PlotInput::NoteCutShortLine()
+{
+    Note(Path_ + " ends inside a line (cut short); plotted up to its last whole line");
+}
+
 PlotExtent PlotInput::Scan()
 {
     return Kind_ == PlotInputKind::Capture ? ScanCapture() : ScanLines();
 }
 
-void PlotInput::Stream(PlotSink& sink)
+bool PlotInput::Stream(PlotSink& sink)
 {
     if (Kind_ == PlotInputKind::Capture) {
         StreamCapture(sink);
-    } else {
-        StreamLines(sink);
+        return true;
     }
+    return StreamLines(sink);
 }
 
 PlotExtent PlotInput::ScanCapture()
@@ -211,14 +254,14 @@ PlotExtent PlotInput::ScanCapture()
     CaptureReader reader(Path_);
     PlotExtent extent;
     CaptureRecord record;
-    while (reader.NextInto(record)) {
-        if (record.TimeUs > MaxCaptureUs)
-            throw ToolError(Path_ + ": damaged capture: a record time of " +
-                            std::to_string(record.TimeUs) + " us");
-        extent.EndUs = static_cast<std::int64_t>(record.TimeUs);
+    try {
+        while (reader.NextInto(record))
+            extent.EndUs = static_cast<std::int64_t>(record.TimeUs);
+    } catch (const CaptureDamage& damage) {
+        Note(CaptureDamageNote(damage.what(), "plotted"));
     }
     if (reader.Truncated())
-        Note(Path_ + " ends inside a record (cut short); plotted up to its last whole record");
+        Note(CaptureCutShortNote(Path_, "plotted"));
     return extent;
 }
 
@@ -237,19 +280,21 @@ void PlotInput::StreamCapture(PlotSink& sink)
         told = now;
     };
     CaptureRecord record;
-    while (reader.NextInto(record)) {
-        if (record.TimeUs > MaxCaptureUs)
-            throw ToolError(Path_ + ": damaged capture: a record time of " +
-                            std::to_string(record.TimeUs) + " us");
-        time = static_cast<std::int64_t>(record.TimeUs);
-        for (const std::uint8_t b : record.Bytes) {
-            if (const auto reading = decoder.FeedByte(b)) {
-                // What was lost before this reading belongs before it.
-                tellLosses();
-                sink.Reading(time, *reading);
+    try {
+        while (reader.NextInto(record)) {
+            time = static_cast<std::int64_t>(record.TimeUs);
+            for (const std::uint8_t b : record.Bytes) {
+                if (const auto reading = decoder.FeedByte(b)) {
+                    // What was lost before this reading belongs before it.
+                    tellLosses();
+                    sink.Reading(time, *reading);
+                }
             }
+            tellLosses();
         }
-        tellLosses();
+    } catch (const CaptureDamage& damage) {
+        // Told by Scan already: the records before it are drawn.
+        Note(CaptureDamageNote(damage.what(), "plotted"));
     }
 }
 
@@ -278,6 +323,15 @@ PlotExtent PlotInput::ScanLines()
     extent.StartUs = extent.EndUs = first->ElapsedUs;
     if (first->UtcUs)
         extent.UtcOfZeroUs = *first->UtcUs - first->ElapsedUs;
+    UtcOfZero_ = extent.UtcOfZeroUs;
+    if (Joined_) {
+        // Its time line ends where its last recording does: only a walk through it tells.
+        WalkRows([&](std::int64_t timeUs, const PlotRow&, bool) {
+            extent.EndUs = std::max(extent.EndUs, timeUs);
+            return true;
+        });
+        return extent;
+    }
 
     // The last row from the end of the file, without reading all of it.
     std::error_code error;
@@ -294,7 +348,7 @@ PlotExtent PlotInput::ScanLines()
         throw ToolError(Path_ + ": cannot read the end of the file");
     std::string_view rest(tail);
     if (!rest.empty() && !rest.ends_with('\n')) {
-        Note(Path_ + " ends inside a line (cut short); plotted up to its last whole line");
+        NoteCutShortLine();
         const std::size_t newline = rest.rfind('\n');
         rest = newline == std::string_view::npos ? std::string_view() : rest.substr(0, newline + 1);
     }
@@ -326,7 +380,54 @@ PlotExtent PlotInput::ScanLines()
     return extent;
 }
 
-void PlotInput::StreamLines(PlotSink& sink)
+bool PlotInput::FindJoined()
+{
+    if (Kind_ == PlotInputKind::Capture || Joined_)
+        return false;
+    WalkRows([](std::int64_t, const PlotRow&, bool) { return true; });
+    return Joined_;
+}
+
+bool PlotInput::StreamLines(PlotSink& sink)
+{
+    return WalkRows([&](std::int64_t timeUs, const PlotRow& row, bool restart) {
+        if (restart)
+            sink.Restart();
+        sink.Reading(timeUs, row.Reading);
+        return true;
+    });
+}
+
+std::int64_t PlotInput::Place(Timeline& line, const PlotRow& row, std::string_view text,
+                              std::uint64_t number, bool& restart)
+{
+    restart = line.LastElapsedUs && row.ElapsedUs < *line.LastElapsedUs;
+    if (restart) {
+        // Where its UTC time lies after what came before, the recording starts then; else (no
+        // UTC time, or a clock set back) a second after the one before, so that the gap between
+        // them shows.
+        std::int64_t start = line.LastUs + RestartGapUs;
+        if (UtcOfZero_ && Kind_ == PlotInputKind::MonitorCsv) {
+            const auto withUtc = ParsePlotRow(Kind_, text, true);
+            if (withUtc && withUtc->UtcUs && *withUtc->UtcUs - *UtcOfZero_ > line.LastUs)
+                start = *withUtc->UtcUs - *UtcOfZero_;
+        }
+        line.OffsetUs = start - row.ElapsedUs;
+        if (Restarts_++ == 0)
+            FirstRestart_ = number;
+    }
+    line.LastElapsedUs = row.ElapsedUs;
+    line.LastUs = row.ElapsedUs + line.OffsetUs;
+    // Each recording is at most a century long: only a file made to look like thousands of them
+    // gets here, and its times must stay far from overflowing.
+    if (line.LastUs > MaxJoinedUs)
+        throw ToolError(Path_ + ": line " + std::to_string(number) +
+                        ": the recordings joined in it span more than 10000 years");
+    return line.LastUs;
+}
+
+template <class F>
+bool PlotInput::WalkRows(F&& onRow)
 {
     const bool csv = Kind_ == PlotInputKind::MonitorCsv;
     LineReader lines(Path_);
@@ -334,6 +435,8 @@ void PlotInput::StreamLines(PlotSink& sink)
     bool whole = true;
     std::uint64_t skipped = 0;
     std::uint64_t firstSkipped = 0;
+    Timeline timeline;
+    Restarts_ = 0;
     while (lines.Next(line, whole)) {
         const std::uint64_t number = lines.LineNumber();
         if (number == 1) {
@@ -342,18 +445,45 @@ void PlotInput::StreamLines(PlotSink& sink)
                 continue;
         }
         // A last line without its newline was being written when the file ended.
-        if (!whole)
+        if (!whole) {
+            NoteCutShortLine();
             break;
-        if (const auto row = ParsePlotRow(Kind_, line, false)) {
-            sink.Reading(row->ElapsedUs, row->Reading);
-        } else if (skipped++ == 0) {
-            firstSkipped = number;
         }
+        const auto row = ParsePlotRow(Kind_, line, false);
+        if (!row) {
+            if (skipped++ == 0)
+                firstSkipped = number;
+            continue;
+        }
+        if (!Joined_) {
+            if (timeline.LastElapsedUs && row->ElapsedUs < *timeline.LastElapsedUs) {
+                // Time goes back: recordings joined in one file, whose time line the first look
+                // did not see.
+                Joined_ = true;
+                return false;
+            }
+            timeline.LastElapsedUs = row->ElapsedUs;
+            if (!onRow(row->ElapsedUs, *row, false))
+                return false;
+            continue;
+        }
+        bool restart = false;
+        const std::int64_t time = Place(timeline, *row, line, number, restart);
+        if (!onRow(time, *row, restart))
+            return false;
     }
     if (skipped > 0)
         Note(Path_ + ": skipped " + std::to_string(skipped) +
              (skipped > 1 ? " lines that hold" : " line that holds") +
              " no reading (the first is line " + std::to_string(firstSkipped) + ")");
+    if (Restarts_ > 0)
+        Note(Path_ + ": time goes back at " +
+             (Restarts_ > 1 ? std::to_string(Restarts_) + " lines, the first line "
+                            : std::string("line ")) +
+             std::to_string(FirstRestart_) +
+             " (recordings joined in one file): each is drawn after the one before, with a gap "
+             "between");
+    return true;
 }
 
 } // namespace rv

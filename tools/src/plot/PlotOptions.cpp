@@ -313,12 +313,23 @@ std::string FormatTimeOfDayLabel(double secondsSince1970)
 
 std::string FormatUtcDate(std::int64_t usSince1970)
 {
-    using namespace std::chrono;
-    const auto day = floor<days>(sys_time<microseconds>(microseconds(usSince1970)));
-    const year_month_day date(day);
-    char text[24];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+    // The civil calendar from a day count in 64 bits (std::chrono's years end at 32767); any
+    // time a recording's window can reach has a date.
+    constexpr std::int64_t DayUs = 86'400'000'000;
+    const std::int64_t days = usSince1970 / DayUs - (usSince1970 % DayUs < 0 ? 1 : 0);
+    const std::int64_t z = days + 719'468;
+    const std::int64_t era = (z >= 0 ? z : z - 146'096) / 146'097;
+    const std::int64_t dayOfEra = z - era * 146'097;
+    const std::int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t shifted = (5 * dayOfYear + 2) / 153; // months from March
+    const std::int64_t day = dayOfYear - (153 * shifted + 2) / 5 + 1;
+    const std::int64_t month = shifted < 10 ? shifted + 3 : shifted - 9;
+    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    char text[40];
+    std::snprintf(text, sizeof text, "%04lld-%02d-%02d", static_cast<long long>(year),
+                  static_cast<int>(month), static_cast<int>(day));
     return text;
 }
 

@@ -1,41 +1,53 @@
 #include "PlotSvg.h"
 
+#include <QBuffer>
 #include <QPainter>
-#include <QSaveFile>
 #include <QSvgGenerator>
+
+#include <stdexcept>
 
 #include "rangeview/tools/PlotChart.h"
 
 namespace rv {
+
+namespace {
+
+// Text for the file's title and description, which the generator writes as it gets them: the
+// markup characters as entities, so that a file name or a title cannot end the element early or
+// carry elements of its own.
+QString Escaped(const std::string& text)
+{
+    return QString::fromStdString(text).toHtmlEscaped();
+}
+
+} // namespace
 
 bool SvgOutputAvailable()
 {
     return true;
 }
 
-std::string WriteSvg(PlotChart& chart, const std::string& path, const std::string& title,
-                     const std::string& description)
+QByteArray SvgPicture(PlotChart& chart, const std::string& title, const std::string& description)
 {
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString().toStdString();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
     const QSize size(chart.Width(), chart.Height());
     QSvgGenerator svg;
-    svg.setOutputDevice(&file);
+    svg.setOutputDevice(&buffer);
     svg.setSize(size);
     // The size in the file's physical units comes out as these pixels at the usual 96 dpi.
     svg.setResolution(96);
     svg.setViewBox(QRect(QPoint(0, 0), size));
-    svg.setTitle(QString::fromStdString(title));
-    svg.setDescription(QString::fromStdString(description));
+    svg.setTitle(Escaped(title));
+    svg.setDescription(Escaped(description));
     QPainter painter;
     if (!painter.begin(&svg))
-        return "cannot start the SVG drawing";
+        throw std::runtime_error("cannot start the SVG drawing");
     chart.Paint(painter, true);
     painter.end();
-    if (!file.commit())
-        return file.errorString().toStdString();
-    return {};
+    buffer.close();
+    return bytes;
 }
 
 } // namespace rv

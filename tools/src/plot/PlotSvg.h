@@ -1,6 +1,8 @@
 // SVG output of plot, present only when the build has Qt SVG (the source is picked by CMake).
 #pragma once
 
+#include <QByteArray>
+
 #include <string>
 
 namespace rv {
@@ -8,9 +10,8 @@ namespace rv {
 class PlotChart;
 
 bool SvgOutputAvailable();
-// Draws the chart as a vector picture into path, through a temporary file renamed into place.
-// Returns the reason it could not be written, or an empty text.
-std::string WriteSvg(PlotChart& chart, const std::string& path, const std::string& title,
-                     const std::string& description);
+// The chart as a vector picture, the file's bytes. Throws std::runtime_error when it cannot be
+// made.
+QByteArray SvgPicture(PlotChart& chart, const std::string& title, const std::string& description);
 
 } // namespace rv

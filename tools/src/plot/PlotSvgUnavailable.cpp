@@ -1,5 +1,7 @@
 #include "PlotSvg.h"
 
+#include <stdexcept>
+
 namespace rv {
 
 bool SvgOutputAvailable()
@@ -7,9 +9,9 @@ bool SvgOutputAvailable()
     return false;
 }
 
-std::string WriteSvg(PlotChart&, const std::string&, const std::string&, const std::string&)
+QByteArray SvgPicture(PlotChart&, const std::string&, const std::string&)
 {
-    return "this rangeview-cli was built without Qt SVG";
+    throw std::runtime_error("this rangeview-cli was built without Qt SVG");
 }
 
 } // namespace rv

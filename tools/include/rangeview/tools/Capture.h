@@ -6,7 +6,10 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "rangeview/tools/DistanceSignal.h"
 
 namespace rv {
 
@@ -43,9 +46,22 @@ struct CaptureRecord {
     std::vector<std::uint8_t> Bytes;
 };
 
+// A record that cannot be one (a count of 0 or beyond MaxRecordBytes, a time beyond MaxTimeUs or
+// going backwards): the records before it are as good as any capture's.
+class CaptureDamage : public ToolError {
+public:
+    using ToolError::ToolError;
+};
+
+// The line that tells how the records of a capture ended before its end, the same for every
+// reader of one: at damage (the CaptureDamage's text) or inside a record (a file cut short).
+// `done` says what became of the records before it: "decoded", "replayed", "plotted".
+std::string CaptureDamageNote(std::string_view damage, std::string_view done);
+std::string CaptureCutShortNote(std::string_view path, std::string_view done);
+
 // Reads a capture record by record. Throws ToolError with a one-line reason for a file that is
-// not a capture, of a later version, cut short inside its header, or damaged (a count of 0 or
-// beyond MaxRecordBytes, a time beyond MaxTimeUs or going backwards).
+// not a capture, of a later version, cut short inside its header, or that cannot be read, and
+// CaptureDamage for a damaged record.
 class CaptureReader {
 public:
     // Opens and checks the header.

@@ -32,6 +32,8 @@ public:
     PlotChart(const PlotChart&) = delete;
     PlotChart& operator=(const PlotChart&) = delete;
 
+    // The statistics ("a  ·  b  ·  c") go on as many lines as the width needs. Before Columns()
+    // give the widest they can be: the lines laid out then are the lines they keep.
     void SetTitle(const std::string& title, const std::string& statistics);
     // The window [fromUs, toUs] of elapsed time; labelled as UTC when utcOfZeroUs is given.
     void SetTimeAxis(std::int64_t fromUs, std::int64_t toUs,
@@ -73,6 +75,7 @@ private:
     double ColumnSeconds_ = 1;
     int Columns_ = 0;
     TRect LaidOut_;
+    std::size_t StatisticsLines_ = 1; // as laid out
     std::vector<bool> InGap_;
     std::vector<std::uint32_t> Drops_;
     std::string BottomCaption_;

@@ -18,8 +18,9 @@ namespace rv {
 //
 // A gap lies between two readings in a row when more than a second passed between them (a
 // silence: a reconnect shows as one too, the monitor tries again every 500 ms), when time went
-// back, or when what came between them lost a run of frames: two or more checksum drops, or a
-// frame's worth of skipped bytes. A gap is shaded up to the window's edge when it runs past it.
+// back or a new recording started (Restart), or when what came between them lost a run of
+// frames: two or more checksum drops, or a frame's worth of skipped bytes. A gap is shaded up to
+// the window's edge when it runs past it.
 class PlotEnvelope final : public PlotSink {
 public:
     static constexpr std::int64_t SilenceUs = 1'000'000;
@@ -51,6 +52,7 @@ public:
     void Reading(std::int64_t timeUs, const MeasurementReading& reading) override;
     void Lost(std::int64_t timeUs, std::uint64_t checksumDrops,
               std::uint64_t skippedBytes) override;
+    void Restart() override { Restarted_ = true; }
 
     const std::vector<Column>& Columns() const noexcept { return Columns_; }
     // Of the readings in the window.
@@ -76,6 +78,7 @@ private:
     int PreviousColumn_ = -1; // -1: it lay outside the window
     std::uint64_t DropsSince_ = 0;
     std::uint64_t SkippedSince_ = 0;
+    bool Restarted_ = false;
 };
 
 } // namespace rv

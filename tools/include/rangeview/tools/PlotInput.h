@@ -21,12 +21,23 @@ public:
     // at timeUs, since the last reading or report.
     virtual void Lost(std::int64_t timeUs, std::uint64_t checksumDrops,
                       std::uint64_t skippedBytes) = 0;
+    // A new recording starts with the next reading (time went back in the file): it does not
+    // join the one before.
+    virtual void Restart() = 0;
 };
 
 enum class PlotInputKind {
     Capture, // monitor --raw
     MonitorCsv, // monitor --csv: time_utc,elapsed_ms,distance_mm,mode,mode_name
     Readings, // what monitor and decode --capture print: elapsed_ms,distance_mm,mode
+};
+
+// One row of a CSV or readings file: the elapsed time in microseconds, the reading, and for a
+// monitor CSV the UTC time in microseconds since 1970. nullopt for a line that holds none.
+struct PlotRow {
+    std::int64_t ElapsedUs = 0;
+    MeasurementReading Reading;
+    std::optional<std::int64_t> UtcUs;
 };
 
 // The stretch a recording covers, found without decoding it.
@@ -40,42 +51,63 @@ struct PlotExtent {
 // A capture or a monitor CSV, told apart by its content, read as a stream: Scan finds the
 // stretch it covers, Stream hands over its readings. Neither keeps more than a buffer, however
 // long the file. Throws ToolError with a one-line reason for a file that cannot be read, is
-// empty, is neither kind, or is damaged.
+// empty, is neither kind, or is no file at all (a pipe cannot be read twice).
 //
 // A capture covers the time from 0 (its times count from the port's opening) to its last
-// record; a CSV from its first row to its last. Both end at their last whole record or line: a
-// file cut short (a kill while writing) gives a note. A CSV line that holds no reading is
-// skipped with a note.
+// record; a CSV from its first row to its last. Where a CSV's time goes back (recordings joined
+// in one file), each later recording goes on one time line after the one before: at its UTC
+// time where that lies later, else a second after it; a note tells. Both end at their last
+// whole record or line: a file cut short (a kill while writing) gives a note, and so does a
+// capture's damaged record, where it ends. A CSV line that holds no reading is skipped with a
+// note.
 class PlotInput {
 public:
     explicit PlotInput(std::string path);
 
     PlotInputKind Kind() const noexcept { return Kind_; }
     PlotExtent Scan();
-    void Stream(PlotSink& sink);
+    // False when the file turned out to hold recordings joined in one file, which the extent
+    // Scan gave did not know of (it looks at a CSV's first and last rows only): Scan again for
+    // the joined time line, and Stream again.
+    [[nodiscard]] bool Stream(PlotSink& sink);
+    // Whether the lines hold recordings joined in one file, found by a walk through them where
+    // Scan only looked at the ends: for a window that seems to lie beyond the file. Scan again
+    // after true.
+    bool FindJoined();
     // One-line notes for the user gathered so far (each told once).
     std::vector<std::string> TakeNotes();
 
 private:
     void Note(std::string text);
+    void NoteCutShortLine();
     PlotExtent ScanCapture();
     PlotExtent ScanLines();
     void StreamCapture(PlotSink& sink);
-    void StreamLines(PlotSink& sink);
+    bool StreamLines(PlotSink& sink);
+
+    // The rows of a CSV or readings file with their times, through onRow(timeUs, row, restart);
+    // false (from onRow too) when the walk stopped early.
+    template <class F>
+    bool WalkRows(F&& onRow);
+    // The time line of recordings joined in one file.
+    struct Timeline {
+        std::optional<std::int64_t> LastElapsedUs;
+        std::int64_t OffsetUs = 0; // of the current recording
+        std::int64_t LastUs = 0;
+    };
+    std::int64_t Place(Timeline& line, const PlotRow& row, std::string_view text,
+                       std::uint64_t number, bool& restart);
 
     std::string Path_;
     PlotInputKind Kind_ = PlotInputKind::Capture;
+    bool Joined_ = false; // time goes back somewhere in the lines
+    std::optional<std::int64_t> UtcOfZero_;
+    std::uint64_t Restarts_ = 0;
+    std::uint64_t FirstRestart_ = 0; // its line
     std::vector<std::string> Notes_;
     std::vector<std::string> Told_;
 };
 
-// One row of a CSV or readings file: the elapsed time in microseconds, the reading, and for a
-// monitor CSV the UTC time in microseconds since 1970. nullopt for a line that holds none.
-struct PlotRow {
-    std::int64_t ElapsedUs = 0;
-    MeasurementReading Reading;
-    std::optional<std::int64_t> UtcUs;
-};
 std::optional<PlotRow> ParsePlotRow(PlotInputKind kind, std::string_view line, bool withUtc);
 
 } // namespace rv
