@@ -132,19 +132,6 @@ private:
 // inside the image).
 void Apply(QImage& image, const SegmentStamp& stamp, QPoint a, const QRect& clip);
 
-// A text as drawn once at some position: the block of pixels it can touch, what was under it
-// and what it became. Drawing the same text where the same pixels lie under it gives the same
-// block again, whatever the text rendering (grey or subpixel antialiasing), so the block is
-// copied instead.
-struct TextBlock {
-    // Device pixels relative to the device start of the period of the text's top-left corner.
-    QRect Area;
-    bool Usable = false;
-    bool Filled = false;
-    std::vector<QRgb> Before;
-    std::vector<QRgb> After;
-};
-
 // Copies r of the image into out (r inside the image).
 void Read(const QImage& image, const QRect& r, std::vector<QRgb>& out);
 // True when r of the image holds exactly these pixels.
