@@ -8,8 +8,10 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "PixelCache.h"
+#include "DeviceGrid.h"
+#include "DirectPixels.h"
 #include "QtTextCache.h"
+#include "SegmentStamps.h"
 #include "rangeview/common/Numeric.h"
 
 namespace rv {
@@ -91,8 +93,6 @@ bool referenceDrawing = false;
 struct QtSurface::Caches {
     QtTextCache Texts;
     pixelcache::SegmentStamps Stamps;
-    // The stamps of the current pen and background; null after either changed.
-    pixelcache::StampStroke* Stroke = nullptr;
     // Where QPainter puts pixels on the image drawn into.
     pixelcache::DeviceGrid Grid;
 };
@@ -258,48 +258,10 @@ void QtSurface::FillDirect(QImage& image, const QRect& r, const QColor& color)
         pixelcache::Fill(image, area, color.rgb());
 }
 
-pixelcache::StampStroke& QtSurface::CurrentStroke()
-{
-    if (Caches_->Stroke)
-        return *Caches_->Stroke;
-    pixelcache::StrokeKey key;
-    key.PenColor = Qpen_.color().rgb();
-    key.Width = Qpen_.width();
-    key.Style = static_cast<std::int32_t>(Qpen_.style());
-    key.Cap = static_cast<std::int32_t>(Qpen_.capStyle());
-    key.Join = static_cast<std::int32_t>(Qpen_.joinStyle());
-    if (Qpen_.style() == Qt::CustomDashLine)
-        key.Dashes = Qpen_.dashPattern();
-    key.OpaqueBackground = BkMode_ == TBkMode::bkOpaque;
-    key.Background = BkColor_.rgb();
-    key.Ratio = Caches_->Grid.Ratio;
-    Caches_->Stroke = &Caches_->Stamps.Select(key);
-    return *Caches_->Stroke;
-}
-
 bool QtSurface::StampSegment(QImage& image, QPoint a, QPoint b)
 {
-    const std::int64_t dx = std::int64_t{b.x()} - a.x();
-    const std::int64_t dy = std::int64_t{b.y()} - a.y();
-    // Beyond this distance a stamp's coordinates could overflow; such points are far outside.
-    static constexpr int Near = 1 << 24;
-    if (std::llabs(dx) > pixelcache::SegmentStamps::MaxExtent ||
-        std::llabs(dy) > pixelcache::SegmentStamps::MaxExtent || std::abs(a.x()) >= Near ||
-        std::abs(a.y()) >= Near) {
-        return false;
-    }
-    const pixelcache::DeviceGrid& grid = Caches_->Grid;
-    const QPoint phase(grid.Phase(a.x()), grid.Phase(a.y()));
-    const pixelcache::SegmentStamp& stamp =
-        Caches_->Stamps.Get(CurrentStroke(), Qpen_, static_cast<std::int32_t>(dx),
-                            static_cast<std::int32_t>(dy), phase, grid, image.bytesPerLine() / 4);
-    if (!stamp.Usable)
-        return false;
-    pixelcache::Apply(
-        image, stamp,
-        QPoint(static_cast<int>(grid.Base(a.x())), static_cast<int>(grid.Base(a.y()))),
-        Writable(image));
-    return true;
+    return Caches_->Stamps.Draw(image, a, b, Qpen_, BkMode_ == TBkMode::bkOpaque, BkColor_.rgb(),
+                                Caches_->Grid, Writable(image));
 }
 
 void QtSurface::StampLine(QPainter& p, QImage& image)
@@ -393,7 +355,7 @@ void QtSurface::SetPen(const TPenData& pen)
         }
     }
     Qpen_ = q;
-    Caches_->Stroke = nullptr;
+    Caches_->Stamps.StrokeChanged();
     if (QPainter* p = ActivePainter())
         ApplyPen(*p);
 }
@@ -429,7 +391,7 @@ void QtSurface::SetBkMode(TBkMode mode)
         return;
     Flush();
     BkMode_ = mode;
-    Caches_->Stroke = nullptr;
+    Caches_->Stamps.StrokeChanged();
     if (QPainter* p = ActivePainter()) {
         p->setBackgroundMode(mode == TBkMode::bkOpaque ? Qt::OpaqueMode : Qt::TransparentMode);
     }
@@ -442,7 +404,7 @@ void QtSurface::SetBkColor(TColor color)
         return;
     Flush();
     BkColor_ = c;
-    Caches_->Stroke = nullptr;
+    Caches_->Stamps.StrokeChanged();
     if (QPainter* p = ActivePainter())
         p->setBackground(QBrush(BkColor_));
 }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "PixelCache.h"
+#include "DirectPixels.h"
 
 namespace rv {
 

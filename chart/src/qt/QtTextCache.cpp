@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "PixelCache.h"
+#include "DeviceGrid.h"
+#include "DirectPixels.h"
 
 namespace rv {
 

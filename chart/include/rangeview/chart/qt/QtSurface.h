@@ -16,18 +16,14 @@
 
 namespace rv {
 
-namespace pixelcache {
-struct StampStroke;
-}
-
 // Drawing surface on a QPainter, with the pixel rules of the chart: aliased lines whose end
 // pixel is left out, rectangles without their right column and bottom row, not-xor pen mode.
 // ChartControl draws the chart through one onto its widget, QtSurfaceImage into an image, the
 // plot tool onto the painter of its file. System colours resolve through a QPalette at the time
 // they are drawn. Without a painter, drawing calls do nothing while text is still measured.
 // Drawing into an image replays what QPainter drew before where that gives the same pixels:
-// line segments by pen and shape, texts by the pixels under them (QtTextCache),
-// fills written directly, all placed on the image's device grid.
+// line segments by pen and shape (SegmentStamps), texts by the pixels under them (QtTextCache),
+// fills written directly, all placed on the image's DeviceGrid.
 class QtSurface : public TSurface {
 public:
     // palette: not owned; null answers system colours with the fixed scheme.
@@ -117,8 +113,6 @@ private:
     void SelectFont(const TFontData& font);
     // Starts the text caches over after ForgetRenderedText.
     void CheckTextGeneration();
-    // The segment stamps of the current pen and background.
-    pixelcache::StampStroke& CurrentStroke();
 
     struct Caches;
     std::unique_ptr<Caches> Caches_;
