@@ -14,6 +14,7 @@
 // (mallinfo2), against cache_bytes, their own count at that moment.
 //
 //   build-*/bench/ui/window_memory_bench --benchmark_counters_tabular=true
+#include "log/LogText.h"
 #include "rangeview/chart/CacheBudget.h"
 #include "rangeview/chart/qt/ChartControl.h"
 #include "rangeview/protocol/MeasurementFrame.h"
@@ -114,7 +115,7 @@ void BM_ResidentMemoryPerFrame(benchmark::State& state)
         state.counters["bytes_per_frame_trimmed"] = (trimmed - before) / frames;
         state.counters["frames"] = frames;
         state.counters["log_lines"] = static_cast<double>(Parts(form).Memo1->LineCount());
-        state.counters["log_blocks"] = static_cast<double>(Parts(form).Memo1->BlockCount());
+        state.counters["log_blocks"] = static_cast<double>(Parts(form).Memo1->Text().BlockCount());
     }
 }
 

@@ -31,6 +31,7 @@
 #include "Canvas3D.h"
 #include "rangeview/chart/qt/ChartControl.h"
 #include "rangeview/chart/qt/QtSurface.h"
+#include "rangeview/chart/qt/QtSurfaceImage.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "Canvas3D.h"
 #include "rangeview/chart/ChartSetup.h"
 #include "rangeview/chart/qt/ChartInteraction.h"
+#include "rangeview/chart/qt/QtSurfaceImage.h"
 
 namespace rv {
 

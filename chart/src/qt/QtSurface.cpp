@@ -7,12 +7,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
-#include <string>
-#include <unordered_map>
-#include <vector>
 
-#include "PixelCache.h"
+#include "DeviceGrid.h"
+#include "DirectPixels.h"
+#include "QtTextCache.h"
+#include "SegmentStamps.h"
 #include "rangeview/common/Numeric.h"
 
 namespace rv {
@@ -88,89 +87,12 @@ std::optional<QPalette::ColorRole> RoleFor(std::uint32_t index)
 }
 
 bool referenceDrawing = false;
-// Advanced by ForgetRenderedText; surfaces compare it with the one their caches were made in.
-std::uint64_t textGeneration = 0;
 
 } // namespace
-
-// A text as measured, and as last drawn, in one font.
-struct QtSurface::TextInfo : TCacheBudget::Entry {
-    explicit TextInfo(TCacheBudget::Holder* holder) : TCacheBudget::Entry(holder) { }
-    // The font's key for it.
-    const std::string* Key = nullptr;
-    QString String;
-    int Width = 0;
-    // Drawn in this colour.
-    QRgb BlockColor = 0;
-    // By phase on the device grid (one at a ratio of 1).
-    std::vector<pixelcache::TextBlock> Blocks;
-    std::uint64_t Draws = 0;
-};
-
-namespace {
-struct TextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-};
-
-using TextMap = std::unordered_map<std::string, QtSurface::TextInfo, TextHash, std::equal_to<>>;
-
-std::size_t TextBytes(const QtSurface::TextInfo& info)
-{
-    // The map's node: the key, the text, the link to the next node and the hash.
-    using Node = TextMap::value_type;
-    const std::size_t key = info.Key && info.Key->capacity() > 15
-                                ? TCacheBudget::Allocated(info.Key->capacity() + 1)
-                                : 0;
-    std::size_t bytes =
-        TCacheBudget::Allocated(sizeof(Node) + 2 * sizeof(void*)) + key +
-        TCacheBudget::Allocated(32 + 2 * static_cast<std::size_t>(info.String.capacity())) +
-        TCacheBudget::Allocated(info.Blocks.capacity() * sizeof(pixelcache::TextBlock));
-    for (const pixelcache::TextBlock& block : info.Blocks) {
-        bytes += TCacheBudget::Allocated(block.Before.capacity() * sizeof(QRgb)) +
-                 TCacheBudget::Allocated(block.After.capacity() * sizeof(QRgb));
-    }
-    return bytes;
-}
-} // namespace
-
-// One font as QPainter needs it, with the texts measured and drawn in it.
-struct FontEntry final : TCacheBudget::Holder {
-    FontEntry(const TFontData& shape, const QFont& font) : Shape(shape), Font(font), Metrics(font)
-    {
-        ChargeFixed();
-    }
-    TFontData Shape;
-    QFont Font;
-    QFontMetrics Metrics;
-    TextMap Texts;
-    // The entry and the map's buckets, which stay while texts come and go.
-    TCacheBudget::Entry Fixed;
-
-    void ChargeFixed()
-    {
-        TCacheBudget::Shared().Charge(
-            Fixed, TCacheBudget::Allocated(sizeof(FontEntry)) +
-                       TCacheBudget::Allocated(Texts.bucket_count() * sizeof(void*)));
-    }
-    void Evict(TCacheBudget::Entry& entry) override
-    {
-        Texts.erase(Texts.find(*static_cast<QtSurface::TextInfo&>(entry).Key));
-        if (Texts.bucket_count() > 64 && Texts.size() * 8 < Texts.bucket_count()) {
-            Texts.rehash(0);
-            ChargeFixed();
-        }
-    }
-};
 
 struct QtSurface::Caches {
-    // Fonts in use, made once each (the title's and the labels' alternate on every draw).
-    std::vector<std::unique_ptr<FontEntry>> Fonts;
-    FontEntry* Font = nullptr;
+    QtTextCache Texts;
     pixelcache::SegmentStamps Stamps;
-    // The stamps of the current pen and background; null after either changed.
-    pixelcache::StampStroke* Stroke = nullptr;
-    std::uint64_t Generation = textGeneration;
     // Where QPainter puts pixels on the image drawn into.
     pixelcache::DeviceGrid Grid;
 };
@@ -185,17 +107,13 @@ bool QtSurface::ReferenceDrawing()
 }
 void QtSurface::ForgetRenderedText()
 {
-    ++textGeneration;
+    QtTextCache::ForgetAll();
 }
 
 void QtSurface::CheckTextGeneration()
 {
-    if (Caches_->Generation == textGeneration)
-        return;
-    Caches_->Generation = textGeneration;
-    Caches_->Font = nullptr;
-    Caches_->Fonts.clear();
-    SelectFont(FontData_);
+    if (Caches_->Texts.Renew())
+        SelectFont(FontData_);
 }
 
 QtSurface::QtSurface(const QPalette* palette)
@@ -340,48 +258,10 @@ void QtSurface::FillDirect(QImage& image, const QRect& r, const QColor& color)
         pixelcache::Fill(image, area, color.rgb());
 }
 
-pixelcache::StampStroke& QtSurface::CurrentStroke()
-{
-    if (Caches_->Stroke)
-        return *Caches_->Stroke;
-    pixelcache::StrokeKey key;
-    key.PenColor = Qpen_.color().rgb();
-    key.Width = Qpen_.width();
-    key.Style = static_cast<std::int32_t>(Qpen_.style());
-    key.Cap = static_cast<std::int32_t>(Qpen_.capStyle());
-    key.Join = static_cast<std::int32_t>(Qpen_.joinStyle());
-    if (Qpen_.style() == Qt::CustomDashLine)
-        key.Dashes = Qpen_.dashPattern();
-    key.OpaqueBackground = BkMode_ == TBkMode::bkOpaque;
-    key.Background = BkColor_.rgb();
-    key.Ratio = Caches_->Grid.Ratio;
-    Caches_->Stroke = &Caches_->Stamps.Select(key);
-    return *Caches_->Stroke;
-}
-
 bool QtSurface::StampSegment(QImage& image, QPoint a, QPoint b)
 {
-    const std::int64_t dx = std::int64_t{b.x()} - a.x();
-    const std::int64_t dy = std::int64_t{b.y()} - a.y();
-    // Beyond this distance a stamp's coordinates could overflow; such points are far outside.
-    static constexpr int Near = 1 << 24;
-    if (std::llabs(dx) > pixelcache::SegmentStamps::MaxExtent ||
-        std::llabs(dy) > pixelcache::SegmentStamps::MaxExtent || std::abs(a.x()) >= Near ||
-        std::abs(a.y()) >= Near) {
-        return false;
-    }
-    const pixelcache::DeviceGrid& grid = Caches_->Grid;
-    const QPoint phase(grid.Phase(a.x()), grid.Phase(a.y()));
-    const pixelcache::SegmentStamp& stamp =
-        Caches_->Stamps.Get(CurrentStroke(), Qpen_, static_cast<std::int32_t>(dx),
-                            static_cast<std::int32_t>(dy), phase, grid, image.bytesPerLine() / 4);
-    if (!stamp.Usable)
-        return false;
-    pixelcache::Apply(
-        image, stamp,
-        QPoint(static_cast<int>(grid.Base(a.x())), static_cast<int>(grid.Base(a.y()))),
-        Writable(image));
-    return true;
+    return Caches_->Stamps.Draw(image, a, b, Qpen_, BkMode_ == TBkMode::bkOpaque, BkColor_.rgb(),
+                                Caches_->Grid, Writable(image));
 }
 
 void QtSurface::StampLine(QPainter& p, QImage& image)
@@ -411,132 +291,14 @@ void QtSurface::StampLine(QPainter& p, QImage& image)
     drawRun(n - 1);
 }
 
-QtSurface::TextInfo* QtSurface::Info(std::string_view text)
-{
-    Caches& c = *Caches_;
-    if (!c.Font)
-        return nullptr;
-    TCacheBudget& budget = TCacheBudget::Shared();
-    auto& texts = c.Font->Texts;
-    if (auto it = texts.find(text); it != texts.end()) {
-        budget.Touch(it->second);
-        return &it->second;
-    }
-    // New sample numbers keep coming; the budget drops the texts not used for the longest.
-    const auto buckets = texts.bucket_count();
-    const auto it = texts.try_emplace(std::string(text), c.Font).first;
-    if (texts.bucket_count() != buckets)
-        c.Font->ChargeFixed();
-    TextInfo& info = it->second;
-    info.Key = &it->first;
-    info.String = ToQString(text);
-    info.Width = Metrics_->horizontalAdvance(info.String);
-    budget.Charge(info, TextBytes(info));
-    return &info;
-}
-
-bool QtSurface::CachedText(QPainter& p, QImage& image, TextInfo& info, int left, int top)
-{
-    // A text drawn once may never come again (the labels of a scrolling axis): its block is
-    // made when it is drawn a second time.
-    if (info.Draws++ == 0)
-        return false;
-    // The text, its font and its colour decide the block, given the pixels under it.
-    const QString& s = info.String;
-    const int w = info.Width;
-    const QRgb color = ToQColor(FontData_.Color).rgb();
-    const pixelcache::DeviceGrid& grid = Caches_->Grid;
-    const QPoint phase(grid.Phase(left), grid.Phase(top));
-    if (info.Blocks.empty())
-        info.Blocks.resize(static_cast<std::size_t>(grid.Period * grid.Period));
-    pixelcache::TextBlock& block =
-        info.Blocks[static_cast<std::size_t>(phase.y() * grid.Period + phase.x())];
-    if (info.BlockColor != color) {
-        for (pixelcache::TextBlock& b : info.Blocks)
-            b.Filled = false;
-    }
-    info.BlockColor = color;
-    const QPoint baseline(0, Metrics_->ascent());
-    if (block.Area.isNull()) {
-        // Where the glyphs can reach: their ink on a transparent scratch, widened by the pixel
-        // that subpixel antialiasing may add on either side on an opaque image. The scratch
-        // has the image's ratio, the text the same phase; pixels count from the period's start.
-        const int h = Metrics_->height();
-        const int pad = (h + 4 + grid.Period - 1) / grid.Period * grid.Period;
-        QImage scratch(static_cast<int>(std::ceil((w + 2 * pad + grid.Period) * grid.Ratio)),
-                       static_cast<int>(std::ceil((h + 2 * pad + grid.Period) * grid.Ratio)),
-                       QImage::Format_ARGB32_Premultiplied);
-        scratch.setDevicePixelRatio(grid.Ratio);
-        scratch.fill(0);
-        {
-            QPainter sp(&scratch);
-            sp.setRenderHint(QPainter::TextAntialiasing, true);
-            sp.setFont(Font_);
-            sp.setPen(ToQColor(FontData_.Color));
-            sp.drawText(QPoint(pad, pad) + phase + baseline, s);
-        }
-        const int devicePad = pad / grid.Period * grid.Step;
-        // Every new label passes here, so the scan is kept to plain loads and compares.
-        const int sw = scratch.width();
-        const int sh = scratch.height();
-        int inkLeft = sw;
-        int inkRight = -1;
-        int inkTop = sh;
-        int inkBottom = -1;
-        for (int y = 0; y < sh; ++y) {
-            const auto* row = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
-            for (int x = 0; x < sw; ++x) {
-                if (qAlpha(row[x]) == 0)
-                    continue;
-                inkLeft = std::min(inkLeft, x);
-                inkRight = std::max(inkRight, x);
-                inkTop = std::min(inkTop, y);
-                inkBottom = std::max(inkBottom, y);
-            }
-        }
-        QRect ink;
-        if (inkRight >= 0) {
-            ink = QRect(QPoint(inkLeft, inkTop), QPoint(inkRight, inkBottom))
-                      .translated(-devicePad, -devicePad);
-        }
-        // Ink on the scratch's border may have been cut off: such a text is not cached.
-        const bool edge = inkRight >= 0 && (inkLeft == 0 || inkTop == 0 || inkRight == sw - 1 ||
-                                            inkBottom == sh - 1);
-        const QRect box = Metrics_->boundingRect(s).translated(baseline) | QRect(0, 0, 1, 1);
-        block.Area = (ink | grid.Fill(box.translated(phase))).adjusted(-1, -1, 1, 1);
-        block.Usable = !edge;
-    }
-    TCacheBudget& budget = TCacheBudget::Shared();
-    if (!block.Usable)
-        return false;
-    const QRect r =
-        block.Area.translated(static_cast<int>(grid.Base(left)), static_cast<int>(grid.Base(top)));
-    if (!Writable(image).contains(r))
-        return false;
-    if (block.Filled && pixelcache::Same(image, r, block.Before)) {
-        pixelcache::Write(image, r, block.After);
-        return true;
-    }
-    // Both copies of the block must fit the budget beside the rest of the entry.
-    const std::size_t pixels =
-        static_cast<std::size_t>(r.width()) * static_cast<std::size_t>(r.height());
-    if (!budget.Fits(TextBytes(info) + 2 * TCacheBudget::Allocated(pixels * sizeof(QRgb)))) {
-        block.Usable = false;
-        return false;
-    }
-    pixelcache::Read(image, r, block.Before);
-    p.setFont(Font_);
-    p.setPen(ToQColor(FontData_.Color));
-    p.drawText(QPoint(left, top) + baseline, s);
-    pixelcache::Read(image, r, block.After);
-    block.Filled = true;
-    budget.Charge(info, TextBytes(info));
-    return true;
-}
-
 void QtSurface::ApplyPen(QPainter& p)
 {
     p.setPen(PenVisible_ ? Qpen_ : QPen(Qt::NoPen));
+    ApplyComposition(p);
+}
+
+void QtSurface::ApplyComposition(QPainter& p)
+{
     p.setCompositionMode(PenComposition(Pen_.Mode));
 }
 
@@ -593,7 +355,7 @@ void QtSurface::SetPen(const TPenData& pen)
         }
     }
     Qpen_ = q;
-    Caches_->Stroke = nullptr;
+    Caches_->Stamps.StrokeChanged();
     if (QPainter* p = ActivePainter())
         ApplyPen(*p);
 }
@@ -618,25 +380,9 @@ void QtSurface::SetFont(const TFontData& font)
 
 void QtSurface::SelectFont(const TFontData& font)
 {
-    auto same = [&](const FontEntry& e) {
-        return e.Shape.Name == font.Name && e.Shape.Height == font.Height &&
-               e.Shape.Style == font.Style;
-    };
-    FontEntry* entry = nullptr;
-    for (const auto& e : Caches_->Fonts) {
-        if (same(*e))
-            entry = e.get();
-    }
-    if (!entry) {
-        if (Caches_->Fonts.size() >= 16) {
-            Caches_->Fonts.clear();
-        }
-        Caches_->Fonts.push_back(std::make_unique<FontEntry>(font, MakeFont(font)));
-        entry = Caches_->Fonts.back().get();
-    }
-    Caches_->Font = entry;
-    Font_ = entry->Font;
-    Metrics_.emplace(entry->Metrics);
+    const QtTextCache::FontEntry& entry = Caches_->Texts.Select(font, &MakeFont);
+    Font_ = entry.Font;
+    Metrics_.emplace(entry.Metrics);
 }
 
 void QtSurface::SetBkMode(TBkMode mode)
@@ -645,7 +391,7 @@ void QtSurface::SetBkMode(TBkMode mode)
         return;
     Flush();
     BkMode_ = mode;
-    Caches_->Stroke = nullptr;
+    Caches_->Stamps.StrokeChanged();
     if (QPainter* p = ActivePainter()) {
         p->setBackgroundMode(mode == TBkMode::bkOpaque ? Qt::OpaqueMode : Qt::TransparentMode);
     }
@@ -658,7 +404,7 @@ void QtSurface::SetBkColor(TColor color)
         return;
     Flush();
     BkColor_ = c;
-    Caches_->Stroke = nullptr;
+    Caches_->Stamps.StrokeChanged();
     if (QPainter* p = ActivePainter())
         p->setBackground(QBrush(BkColor_));
 }
@@ -675,7 +421,7 @@ std::int32_t QtSurface::TextWidth(std::string_view text)
 {
     CheckTextGeneration();
     if (!referenceDrawing) {
-        if (const TextInfo* info = Info(text))
+        if (const QtTextCache::TextInfo* info = Caches_->Texts.Find(text))
             return info->Width;
     }
     return Metrics_->horizontalAdvance(ToQString(text));
@@ -694,7 +440,7 @@ void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text)
         return;
     CheckTextGeneration();
     QImage* image = Direct();
-    TextInfo* info = image ? Info(text) : nullptr;
+    QtTextCache::TextInfo* info = image ? Caches_->Texts.Find(text) : nullptr;
     const QString s = info ? info->String : ToQString(text);
     const int w = info ? info->Width : Metrics_->horizontalAdvance(s);
     const int h = Metrics_->height();
@@ -712,7 +458,8 @@ void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text)
             p->fillRect(QRect(left, top, w, h), BkColor_);
         }
     }
-    if (info && CachedText(*p, *image, *info, left, top)) {
+    if (info && Caches_->Texts.Draw(*p, *image, *info, QPoint(left, top), ToQColor(FontData_.Color),
+                                    Caches_->Grid, Writable(*image))) {
         ApplyPen(*p);
         return;
     }
@@ -866,7 +613,7 @@ void QtSurface::FillRect(const TRect& r)
     }
     p->setCompositionMode(QPainter::CompositionMode_SourceOver);
     p->fillRect(QRect(r.Left, r.Top, r.Width(), r.Height()), ToQColor(Brush_.Color));
-    p->setCompositionMode(PenComposition(Pen_.Mode));
+    ApplyComposition(*p);
 }
 
 void QtSurface::SetClipRect(const TRect& r)
@@ -898,98 +645,6 @@ bool QtSurface::MeasureDeviceGrid(qreal ratio)
 qreal QtSurface::DeviceRatio() const
 {
     return Painter_ && Painter_->device() ? Painter_->device()->devicePixelRatioF() : 1.0;
-}
-
-std::unique_ptr<TSurfaceImage> QtSurface::CreateImage(std::int32_t width, std::int32_t height)
-{
-    return std::make_unique<QtSurfaceImage>(width, height, Palette_, DeviceRatio());
-}
-
-void QtSurface::DrawImage(TSurfaceImage& image, std::int32_t x, std::int32_t y)
-{
-    auto* qt = dynamic_cast<QtSurfaceImage*>(&image);
-    QPainter* p = Draw();
-    if (!qt || !p)
-        return;
-    const QImage& pixels = qt->Image();
-    p->setCompositionMode(QPainter::CompositionMode_Source);
-    const qreal ratio = pixels.devicePixelRatio();
-    const qreal dx = x * ratio;
-    const qreal dy = y * ratio;
-    if (ratio != 1.0 && p->device() && p->device()->devicePixelRatioF() == ratio &&
-        dx == std::floor(dx) && dy == std::floor(dy)) {
-        // Scaled, the image would be sampled pixel by pixel; on whole device pixels of its own
-        // ratio it is the same copy undone of the scale.
-        const QImage flat(pixels.constBits(), pixels.width(), pixels.height(),
-                          pixels.bytesPerLine(), pixels.format());
-        p->save();
-        p->scale(1 / ratio, 1 / ratio);
-        p->drawImage(QPointF(dx, dy), flat);
-        p->restore();
-    } else {
-        p->drawImage(QPoint(x, y), pixels);
-    }
-    p->setCompositionMode(PenComposition(Pen_.Mode));
-}
-
-namespace {
-QImage DeviceImage(std::int32_t width, std::int32_t height, qreal ratio)
-{
-    if (!(ratio > 0))
-        ratio = 1.0;
-    QImage image(static_cast<int>(std::ceil(std::max(width, 1) * ratio)),
-                 static_cast<int>(std::ceil(std::max(height, 1) * ratio)), QImage::Format_RGB32);
-    image.setDevicePixelRatio(ratio);
-    image.fill(Qt::white);
-    return image;
-}
-} // namespace
-
-QtSurfaceImage::QtSurfaceImage(std::int32_t width, std::int32_t height, const QPalette* palette,
-                               qreal ratio)
-    : Width_(std::max(width, 1)), Height_(std::max(height, 1)),
-      Image_(DeviceImage(width, height, ratio)), Surface_(Image_, palette)
-{
-}
-
-QtSurfaceImage::~QtSurfaceImage() = default;
-
-const QImage& QtSurfaceImage::Image()
-{
-    Surface_.End();
-    return Image_;
-}
-
-void QtSurfaceImage::ImageSurface::End()
-{
-    // A queued polyline still has to reach the pixels.
-    Flush();
-    if (Painter_.isActive())
-        Painter_.end();
-}
-
-QtSurfaceImage::ImageSurface::ImageSurface(QImage& image, const QPalette* palette)
-    : QtSurface(palette), Image_(image),
-      PlainPixels_(pixelcache::PlainPixels(image) && MeasureDeviceGrid(image.devicePixelRatio()))
-{
-}
-
-QImage* QtSurfaceImage::ImageSurface::PixelTarget()
-{
-    if (!PlainPixels_)
-        return nullptr;
-    if (!Painter_.isActive())
-        ActivePainter();
-    return &Image_;
-}
-
-QPainter* QtSurfaceImage::ImageSurface::ActivePainter()
-{
-    if (!Painter_.isActive()) {
-        Painter_.begin(&Image_);
-        ApplyState(Painter_);
-    }
-    return &Painter_;
 }
 
 } // namespace rv

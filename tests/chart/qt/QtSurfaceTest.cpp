@@ -8,6 +8,7 @@
 
 #include "rangeview/chart/CacheBudget.h"
 #include "rangeview/chart/qt/QtSurface.h"
+#include "rangeview/chart/qt/QtSurfaceImage.h"
 
 namespace rv {
 namespace {

@@ -4,21 +4,19 @@
 #include <QFontMetricsF>
 #include <QString>
 
-#include <array>
-#include <cstdint>
 #include <memory>
-#include <vector>
 
 class QMenu;
 
 namespace rv {
 
-// A multi-line, word-wrapping edit box for a log that grows by hours of received data. The text
-// is held in blocks of whole wrapped lines in a balanced tree that counts characters and lines
-// per subtree, so finding a line or an offset, editing anywhere and painting the visible lines
-// cost a logarithm of the log's size plus one or two blocks. Blocks of hex echo ("5A 01 \n")
-// keep one byte per pair of digits and are spelt out when shown. Line breaks are stored as
-// single '\n' characters.
+class LogText;
+class LogWrap;
+
+// A multi-line, word-wrapping edit box for a log that grows by hours of received data: the
+// window's Memo1. Its text and lines live in a LogText, wrapped by a LogWrap at the width of
+// the view; this box adds the caret and selection, the one change to take back, painting of the
+// visible lines, keys, mouse, menu and input method. Line breaks are single '\n' characters.
 class TLogMemo : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -64,6 +62,8 @@ public:
     int FirstVisibleLine() const;
     // How many lines the latest paint drew.
     int LastPaintedLines() const { return Painted_; }
+    // The stored text, to read.
+    const LogText& Text() const { return *Text_; }
 
 protected:
     bool event(QEvent* event) override;
@@ -89,52 +89,13 @@ private:
         bool Trail;
     };
 
-public:
-    // The stored text: a treap of blocks ordered by position. Each block holds whole wrapped
-    // lines, so a line never spans two blocks and the line starts of a block depend only on
-    // the text from the block's start.
-    struct Block;
-    struct Node;
-    struct Found {
-        const Node* At = nullptr;
-        qsizetype Index = 0; // of the block, in text order
-        qsizetype CharStart = 0; // of the block
-        qsizetype LineStart = 0; // of the block's first line
-    };
-    // Blocks held; for tests of the storage.
-    qsizetype BlockCount() const;
-
-private:
     void Edit(qsizetype from, qsizetype to, QStringView with);
     int ViewWidth() const;
     bool FollowWidth();
-    void RewrapAll();
-    void Wrap(QStringView text, std::vector<std::uint32_t>& starts) const;
-    void Cut(QStringView text, const std::vector<std::uint32_t>& starts,
-             std::vector<std::unique_ptr<Node>>& out);
     void UpdateScrollRange();
     void ResetMetrics();
-    qreal Advance(QStringView text, qsizetype i) const;
-    qreal WidthOf(QStringView text, qsizetype from, qsizetype to) const;
-    // A wrapped line: its text (without its line break), where it starts, and whether it ends
-    // in a soft break.
-    struct Line {
-        QString Text;
-        qsizetype Start = 0;
-        bool Soft = false;
-    };
-    Line LineAt(qsizetype line) const;
-    Found BlockAtChar(qsizetype pos) const;
-    Found BlockAtLine(qsizetype line) const;
-    Found BlockAtIndex(qsizetype index) const;
-    const QString& TextOf(const Node* node) const;
-    QChar CharAt(qsizetype pos) const;
-    QString Slice(qsizetype from, qsizetype to) const;
-    qsizetype Start(qsizetype line) const { return LineAt(line).Start; }
-    qsizetype LineOf(qsizetype pos) const;
     qsizetype CaretLine() const;
     qsizetype LineEnd(qsizetype line) const;
-    bool SoftEnd(qsizetype line) const { return LineAt(line).Soft; }
     Hit HitInLine(qsizetype line, qreal x) const;
     Hit HitAt(const QPoint& p) const;
     QRect CaretRect() const;
@@ -147,8 +108,8 @@ private:
     void DeleteRange(qsizetype from, qsizetype to);
     void Normalize(const QString& text);
 
-    std::unique_ptr<Node> Root_;
-    std::uint32_t Seed_ = 0x9E3779B9u; // block priorities
+    std::unique_ptr<LogText> Text_;
+    std::unique_ptr<LogWrap> Wrap_;
     qsizetype Caret_ = 0;
     qsizetype Anchor_ = 0;
     // The caret sits at the end of a wrapped line rather than at the start of the next one,
@@ -167,12 +128,7 @@ private:
         QString Removed;
     } Undo_;
 
-    // The block last spelt out, for the lines of one paint or one caret move.
-    mutable const Node* Spelt_ = nullptr;
-    mutable QString SpeltText_;
-
     QFontMetricsF Metrics_;
-    mutable std::array<qreal, 256> Latin_{};
     int RowHeight_ = 1;
     int WrapWidth_ = -1;
     int Painted_ = 0;

@@ -16,17 +16,14 @@
 
 namespace rv {
 
-class QtSurfaceImage;
-namespace pixelcache {
-struct StampStroke;
-}
-
 // Drawing surface on a QPainter, with the pixel rules of the chart: aliased lines whose end
 // pixel is left out, rectangles without their right column and bottom row, not-xor pen mode.
-// System colours resolve through a QPalette at the time they are drawn.
-// Without a painter, drawing calls do nothing while text is still measured.
+// ChartControl draws the chart through one onto its widget, QtSurfaceImage into an image, the
+// plot tool onto the painter of its file. System colours resolve through a QPalette at the time
+// they are drawn. Without a painter, drawing calls do nothing while text is still measured.
 // Drawing into an image replays what QPainter drew before where that gives the same pixels:
-// line segments by pen and shape, texts by the pixels under them, fills written directly.
+// line segments by pen and shape (SegmentStamps), texts by the pixels under them (QtTextCache),
+// fills written directly, all placed on the image's DeviceGrid.
 class QtSurface : public TSurface {
 public:
     // palette: not owned; null answers system colours with the fixed scheme.
@@ -73,9 +70,6 @@ public:
     static QFont MakeFont(const TFontData& font);
     static QColor ToQColor(TColor rgb);
 
-    // A text as one surface measured and drew it (its own business).
-    struct TextInfo;
-
     // Everything drawn through QPainter, no replayed pixels: the plain drawing the cached one
     // must equal, kept for the tests that compare them. Process-wide; off by default.
     static void SetReferenceDrawing(bool on);
@@ -99,6 +93,8 @@ protected:
 
 private:
     void ApplyPen(QPainter& p);
+    // The composition of the pen's mode, after something drawn in another.
+    void ApplyComposition(QPainter& p);
     QPainter* Draw();
     void FlushLine(QPainter& p);
     // A solid one-pixel line from a up to, not including, b.
@@ -114,16 +110,9 @@ private:
     void StampLine(QPainter& p, QImage& image);
     // One segment from the segment cache; false (nothing drawn) when it cannot stand for it.
     bool StampSegment(QImage& image, QPoint a, QPoint b);
-    // Draws the text from the text cache, or draws it and fills the cache; false when the
-    // cache cannot stand for it here (then nothing is drawn).
-    bool CachedText(QPainter& p, QImage& image, TextInfo& info, int left, int top);
-    // The text's entry in the current font's cache (measured on first use); null without one.
-    TextInfo* Info(std::string_view text);
     void SelectFont(const TFontData& font);
     // Starts the text caches over after ForgetRenderedText.
     void CheckTextGeneration();
-    // The segment stamps of the current pen and background.
-    pixelcache::StampStroke& CurrentStroke();
 
     struct Caches;
     std::unique_ptr<Caches> Caches_;
@@ -150,46 +139,6 @@ private:
     QVector<QPoint> Line_;
     // Pixels of a slanted thin line; kept to reuse its storage.
     QVector<QPoint> Points_;
-};
-
-// A QImage with a surface that draws into it. The painter on the image is begun on the first
-// drawing call and ended before the image is read. With a device ratio other than 1 the image
-// holds that many device pixels per chart pixel, for a scaled screen.
-class QtSurfaceImage : public TSurfaceImage {
-public:
-    QtSurfaceImage(std::int32_t width, std::int32_t height, const QPalette* palette,
-                   qreal ratio = 1.0);
-    ~QtSurfaceImage() override;
-
-    std::int32_t Width() const override { return Width_; }
-    std::int32_t Height() const override { return Height_; }
-    TSurface& Surface() override { return Surface_; }
-    // Finishes pending drawing and returns the pixels.
-    const QImage& Image();
-
-private:
-    class ImageSurface : public QtSurface {
-    public:
-        ImageSurface(QImage& image, const QPalette* palette);
-        ~ImageSurface() override { End(); }
-        void End();
-
-    protected:
-        QPainter* ActivePainter() override;
-        QImage* PixelTarget() override;
-        qreal DeviceRatio() const override { return Image_.devicePixelRatio(); }
-
-    private:
-        QImage& Image_;
-        QPainter Painter_;
-        // The image's pixels are 32-bit words, one per device pixel (fixed for its life).
-        bool PlainPixels_ = false;
-    };
-
-    std::int32_t Width_;
-    std::int32_t Height_;
-    QImage Image_;
-    ImageSurface Surface_;
 };
 
 } // namespace rv

@@ -1,162 +1,83 @@
-#include "PixelCache.h"
+#include "SegmentStamps.h"
 
 #include <QPainter>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <tuple>
-#include <utility>
+#include <unordered_map>
+
+#include "DeviceGrid.h"
+#include "DirectPixels.h"
+#include "rangeview/chart/CacheBudget.h"
 
 namespace rv::pixelcache {
 
-bool PlainPixels(const QImage& image)
-{
-    const QImage::Format f = image.format();
-    return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied;
-}
-
 namespace {
-// First and end device column painted in row 0 (the end is one past), or (0, 0).
-std::pair<int, int> PaintedColumns(const QImage& probe)
-{
-    const auto* row = reinterpret_cast<const QRgb*>(probe.constScanLine(0));
-    int first = -1;
-    int end = 0;
-    for (int x = 0; x < probe.width(); ++x) {
-        if (row[x] != 0xFFFFFFFFu) {
-            if (first < 0)
-                first = x;
-            end = x + 1;
-        }
-    }
-    return {std::max(first, 0), end};
-}
+// Segments longer than this on either axis are drawn directly (rare: far-off values).
+constexpr std::int32_t MaxExtent = 1024;
+// Short segments, the bulk of a waveform, are found by index rather than by hashing.
+constexpr std::int32_t SmallExtent = 24;
 } // namespace
 
-bool DeviceGrid::Measure(qreal ratio)
-{
-    *this = DeviceGrid{};
-    if (ratio == 1.0)
-        return true;
-    int period = 1;
-    while (period <= MaxPeriod && std::floor(period * ratio) != period * ratio)
-        ++period;
-    if (period > MaxPeriod || !(ratio > 0))
-        return false;
-    Ratio = ratio;
-    Period = period;
-    Step = static_cast<int>(period * ratio);
-    // Rectangles of one period from the second period on, at each phase: their device edges
-    // less the device start of their period are the rounding of that phase.
-    QImage probe(static_cast<int>(std::ceil(4 * period * ratio)) + 1, 1, QImage::Format_RGB32);
-    probe.setDevicePixelRatio(ratio);
-    for (int phase = 0; phase < period; ++phase) {
-        const QRect r(period + phase, 0, period, 1);
-        probe.fill(Qt::white);
-        {
-            QPainter p(&probe);
-            p.fillRect(r, Qt::black);
-        }
-        auto [first, end] = PaintedColumns(probe);
-        FillFirst[phase] = first - Step;
-        FillEnd[phase] = end - 2 * Step;
-        probe.fill(Qt::white);
-        {
-            QPainter p(&probe);
-            p.setClipRect(r);
-            p.fillRect(QRect(0, 0, 4 * period, 1), Qt::black);
-        }
-        std::tie(first, end) = PaintedColumns(probe);
-        ClipFirst[phase] = first - Step;
-        ClipEnd[phase] = end - 2 * Step;
-    }
-    return true;
-}
-
-std::int64_t DeviceGrid::Base(std::int64_t x) const
-{
-    const std::int64_t phase = ((x % Period) + Period) % Period;
-    return (x - phase) / Period * Step;
-}
-
-namespace {
-// Device edges far outside any image stay far outside, within int.
-int Clamp(std::int64_t v)
-{
-    return static_cast<int>(std::clamp<std::int64_t>(v, -(1 << 28), 1 << 28));
-}
-
-QRect Edges(const DeviceGrid& g, const QRect& r,
-            const std::array<int, DeviceGrid::MaxPeriod>& first,
-            const std::array<int, DeviceGrid::MaxPeriod>& end)
-{
-    if (g.Period == 1 && g.Step == 1)
-        return r;
-    const std::int64_t left = std::int64_t{r.left()};
-    const std::int64_t top = std::int64_t{r.top()};
-    const std::int64_t right = std::int64_t{r.right()} + 1;
-    const std::int64_t bottom = std::int64_t{r.bottom()} + 1;
-    auto at = [&](std::int64_t v, const std::array<int, DeviceGrid::MaxPeriod>& table) {
-        return g.Base(v) + table[static_cast<std::size_t>(((v % g.Period) + g.Period) % g.Period)];
+// Pixels one aliased line segment puts down, relative to its start: horizontal runs of one
+// colour each.
+struct SegmentStamp : TCacheBudget::Entry {
+    struct Run {
+        std::int32_t Dy;
+        std::int32_t X0;
+        std::int32_t Length;
+        QRgb Color;
     };
-    const int x0 = Clamp(at(left, first));
-    const int y0 = Clamp(at(top, first));
-    const int x1 = Clamp(at(right, end));
-    const int y1 = Clamp(at(bottom, end));
-    return QRect(QPoint(x0, y0), QPoint(x1 - 1, y1 - 1));
-}
-} // namespace
-
-QRect DeviceGrid::Fill(const QRect& r) const
-{
-    return Edges(*this, r, FillFirst, FillEnd);
-}
-
-QRect DeviceGrid::Clip(const QRect& r) const
-{
-    return Edges(*this, r, ClipFirst, ClipEnd);
-}
-
-namespace {
-QRgb* Row(QImage& image, int y)
-{
-    // Callers checked the image is detached: the buffer is the image's own, the one its painter draws into.
-    return reinterpret_cast<QRgb*>(const_cast<uchar*>(image.constBits()) +
-                                   static_cast<qsizetype>(y) * image.bytesPerLine());
-}
-const QRgb* Row(const QImage& image, int y)
-{
-    return reinterpret_cast<const QRgb*>(image.constBits() +
-                                         static_cast<qsizetype>(y) * image.bytesPerLine());
-}
-} // namespace
-
-void Fill(QImage& image, const QRect& r, QRgb color)
-{
-    const QRgb c = color | 0xFF000000u;
-    const qsizetype stride = image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
-    const auto w = static_cast<std::size_t>(r.width());
-    // The first row by doubling in place (memcpy is far faster than a loop of stores), the
-    // others copied from it: a gradient is hundreds of fills of a row or two each.
-    QRgb* first = Row(image, r.top()) + r.left();
-    const std::size_t seed = std::min<std::size_t>(w, 8);
-    std::fill(first, first + seed, c);
-    for (std::size_t done = seed; done < w;) {
-        const std::size_t n = std::min(done, w - done);
-        std::memcpy(first + done, first, n * sizeof(QRgb));
-        done += n;
+    explicit SegmentStamp(TCacheBudget::Holder* holder, std::uint64_t id)
+        : TCacheBudget::Entry(holder), Id(id)
+    {
     }
-    const std::size_t bytes = w * sizeof(QRgb);
-    QRgb* row = first + stride;
-    for (int y = r.top() + 1; y <= r.bottom(); ++y, row += stride)
-        std::memcpy(row, first, bytes);
-}
+    // (dx, dy) as the stroke's map knows it.
+    std::uint64_t Id;
+    std::vector<Run> Runs;
+    // The segment's pixels, relative to its start.
+    QRect Bounds;
+    // False when QPainter blended some pixel (the stamp cannot stand for it) or when the stamp
+    // would take too much of the cache budget: draw directly.
+    bool Usable = false;
+    // All runs have one colour; then the pixels are also kept as offsets for one row length:
+    // dotted lines are mostly runs of one pixel, and a flat list writes them fastest.
+    bool OneColor = false;
+    qsizetype OffsetStride = 0;
+    std::vector<std::int32_t> Offsets;
+};
+
+// Everything besides (dx, dy) that decides a segment's pixels.
+struct StrokeKey {
+    QRgb PenColor = 0;
+    std::int32_t Width = 1;
+    std::int32_t Style = 0;
+    std::int32_t Cap = 0;
+    std::int32_t Join = 0;
+    // The pattern of a custom dash style (empty for the others, which the style names).
+    QList<qreal> Dashes;
+    qreal Ratio = 1.0;
+    bool OpaqueBackground = false;
+    QRgb Background = 0;
+    friend bool operator==(const StrokeKey&, const StrokeKey&) = default;
+};
+
+// The stamps of one pen and background.
+struct StampStroke final : TCacheBudget::Holder {
+    StrokeKey Key;
+    std::unordered_map<std::uint64_t, SegmentStamp> Stamps;
+    std::vector<const SegmentStamp*> Small;
+    // The index and the map's buckets, which stay while stamps come and go.
+    TCacheBudget::Entry Fixed;
+    void Evict(TCacheBudget::Entry& entry) override;
+    void ChargeFixed();
+};
 
 namespace {
-constexpr std::size_t SmallSlots = static_cast<std::size_t>((2 * SegmentStamps::SmallExtent + 1) *
-                                                            (2 * SegmentStamps::SmallExtent + 1));
+constexpr std::size_t SmallSlots =
+    static_cast<std::size_t>((2 * SmallExtent + 1) * (2 * SmallExtent + 1));
 
 // dx and dy in 24 bits each, the phase in 8 bits each.
 std::uint64_t StampId(std::int32_t dx, std::int32_t dy, QPoint phase)
@@ -181,7 +102,7 @@ int RoundUp(int v, int period)
 // The index slot of a short segment, or SmallSlots.
 std::size_t SmallSlot(std::int32_t dx, std::int32_t dy)
 {
-    constexpr std::int32_t e = SegmentStamps::SmallExtent;
+    constexpr std::int32_t e = SmallExtent;
     if (std::abs(dx) > e || std::abs(dy) > e)
         return SmallSlots;
     return static_cast<std::size_t>((dy + e) * (2 * e + 1) + dx + e);
@@ -239,25 +160,13 @@ void StampStroke::ChargeFixed()
                    TCacheBudget::Allocated(Stamps.bucket_count() * sizeof(void*)));
 }
 
-SegmentStamps::Stroke& SegmentStamps::Select(const StrokeKey& key)
-{
-    for (const auto& s : Strokes_) {
-        if (s->Key == key)
-            return *s;
-    }
-    // A few pens are in use at a time; a run of different ones (an edited chart) starts over
-    // rather than growing without end.
-    if (Strokes_.size() >= 16)
-        Strokes_.clear();
-    Strokes_.push_back(std::make_unique<Stroke>());
-    Strokes_.back()->Key = key;
-    Strokes_.back()->ChargeFixed();
-    return *Strokes_.back();
-}
+namespace {
 
-const SegmentStamp& SegmentStamps::Get(Stroke& stroke, const QPen& pen, std::int32_t dx,
-                                       std::int32_t dy, QPoint phase, const DeviceGrid& grid,
-                                       qsizetype stride)
+// The stamp for a segment of (dx, dy) with this pen starting at `phase` on the grid, drawn on
+// first use, with its offsets made for rows `stride` pixels apart. Its pixels are device pixels
+// from the device start of the segment's period. Valid until the next call.
+const SegmentStamp& Stamp(StampStroke& stroke, const QPen& pen, std::int32_t dx, std::int32_t dy,
+                          QPoint phase, const DeviceGrid& grid, qsizetype stride)
 {
     TCacheBudget& budget = TCacheBudget::Shared();
     // The index serves the phase 0 only (every segment, at a ratio of 1).
@@ -370,6 +279,8 @@ const SegmentStamp& SegmentStamps::Get(Stroke& stroke, const QPen& pen, std::int
     return stamp;
 }
 
+// Writes the stamp for a segment whose period starts at device pixel a, inside clip (which lies
+// inside the image).
 void Apply(QImage& image, const SegmentStamp& stamp, QPoint a, const QRect& clip)
 {
     const int bl = a.x() + stamp.Bounds.left();
@@ -416,37 +327,61 @@ void Apply(QImage& image, const SegmentStamp& stamp, QPoint a, const QRect& clip
     }
 }
 
-void Read(const QImage& image, const QRect& r, std::vector<QRgb>& out)
+} // namespace
+
+SegmentStamps::SegmentStamps() = default;
+SegmentStamps::~SegmentStamps() = default;
+
+StampStroke& SegmentStamps::Current(const QPen& pen, bool opaqueBackground, QRgb background,
+                                    qreal ratio)
 {
-    out.resize(static_cast<std::size_t>(r.width()) * static_cast<std::size_t>(r.height()));
-    QRgb* to = out.data();
-    for (int y = r.top(); y <= r.bottom(); ++y, to += r.width()) {
-        std::memcpy(to, Row(image, y) + r.left(),
-                    static_cast<std::size_t>(r.width()) * sizeof(QRgb));
+    if (Current_)
+        return *Current_;
+    StrokeKey key;
+    key.PenColor = pen.color().rgb();
+    key.Width = pen.width();
+    key.Style = static_cast<std::int32_t>(pen.style());
+    key.Cap = static_cast<std::int32_t>(pen.capStyle());
+    key.Join = static_cast<std::int32_t>(pen.joinStyle());
+    if (pen.style() == Qt::CustomDashLine)
+        key.Dashes = pen.dashPattern();
+    key.OpaqueBackground = opaqueBackground;
+    key.Background = background;
+    key.Ratio = ratio;
+    for (const auto& s : Strokes_) {
+        if (s->Key == key)
+            return *(Current_ = s.get());
     }
+    // A few pens are in use at a time; a run of different ones (an edited chart) starts over
+    // rather than growing without end.
+    if (Strokes_.size() >= 16)
+        Strokes_.clear();
+    Strokes_.push_back(std::make_unique<StampStroke>());
+    Strokes_.back()->Key = key;
+    Strokes_.back()->ChargeFixed();
+    return *(Current_ = Strokes_.back().get());
 }
 
-bool Same(const QImage& image, const QRect& r, const std::vector<QRgb>& pixels)
+bool SegmentStamps::Draw(QImage& image, QPoint a, QPoint b, const QPen& pen, bool opaqueBackground,
+                         QRgb background, const DeviceGrid& grid, const QRect& writable)
 {
-    if (pixels.size() != static_cast<std::size_t>(r.width()) * static_cast<std::size_t>(r.height()))
+    const std::int64_t dx = std::int64_t{b.x()} - a.x();
+    const std::int64_t dy = std::int64_t{b.y()} - a.y();
+    // Beyond this distance a stamp's coordinates could overflow; such points are far outside.
+    static constexpr int Near = 1 << 24;
+    if (std::llabs(dx) > MaxExtent || std::llabs(dy) > MaxExtent || std::abs(a.x()) >= Near ||
+        std::abs(a.y()) >= Near) {
         return false;
-    const QRgb* from = pixels.data();
-    for (int y = r.top(); y <= r.bottom(); ++y, from += r.width()) {
-        if (std::memcmp(from, Row(image, y) + r.left(),
-                        static_cast<std::size_t>(r.width()) * sizeof(QRgb)) != 0) {
-            return false;
-        }
     }
+    const QPoint phase(grid.Phase(a.x()), grid.Phase(a.y()));
+    const SegmentStamp& stamp = Stamp(Current(pen, opaqueBackground, background, grid.Ratio), pen,
+                                      static_cast<std::int32_t>(dx), static_cast<std::int32_t>(dy),
+                                      phase, grid, image.bytesPerLine() / 4);
+    if (!stamp.Usable)
+        return false;
+    Apply(image, stamp,
+          QPoint(static_cast<int>(grid.Base(a.x())), static_cast<int>(grid.Base(a.y()))), writable);
     return true;
-}
-
-void Write(QImage& image, const QRect& r, const std::vector<QRgb>& pixels)
-{
-    const QRgb* from = pixels.data();
-    for (int y = r.top(); y <= r.bottom(); ++y, from += r.width()) {
-        std::memcpy(Row(image, y) + r.left(), from,
-                    static_cast<std::size_t>(r.width()) * sizeof(QRgb));
-    }
 }
 
 } // namespace rv::pixelcache
