@@ -1,6 +1,12 @@
 # Installs the three programs, the desktop entry and the icon in the usual Linux places, and
 # describes the Debian package `cpack -G DEB` builds from them. Tests, benchmarks and
-# developer tools have no install rules and stay out.
+# developer tools have no install rules and stay out. Windows has its own package.
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/WindowsPackage.cmake)
+  include(CPack)
+  return()
+endif()
+
 include(GNUInstallDirs)
 
 # A build without Qt or without the POSIX tools installs what it has.

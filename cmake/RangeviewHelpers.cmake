@@ -13,9 +13,11 @@ function(rv_add_gtest name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   if(CMAKE_CROSSCOMPILING)
     # Each start under the emulator costs seconds: one ctest entry per program, run whole.
-    # The emulator's wrapper chooses the platform plugin.
+    # The emulator's wrapper chooses the platform plugin; tests/wine gives the environment and
+    # the fixtures it runs in.
     add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600
+      ENVIRONMENT "${RV_CROSS_TEST_ENVIRONMENT}" FIXTURES_REQUIRED "${RV_CROSS_TEST_FIXTURES}")
     return()
   endif()
   set(env "QT_QPA_PLATFORM=offscreen")
