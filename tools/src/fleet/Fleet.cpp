@@ -116,8 +116,6 @@ std::optional<Fleet::Failure> Fleet::Start()
         settings.StateTopic = prefix + "/state";
         settings.ReadingTopic = prefix + "/reading";
         settings.AvailabilityTopic = prefix + "/availability";
-        // Reply times are known only once queries run; the entities for them come with the
-        // first reconnect after that, or with the next start.
         settings.OnConnect = DiscoveryMessages({prefix, Port_, RV_VERSION}, false);
         Mqtt_ = std::make_unique<MqttLink>(std::move(settings), Log_);
         if (auto failure = Mqtt_->Start(BrokerWait)) {
@@ -169,6 +167,11 @@ void Fleet::LinkDown(Clock::time_point)
 
 void Fleet::QuerySent(Clock::time_point when)
 {
+    // The reply-time entities, once it is clear that this run has reply times.
+    if (!Period_.TracksQueries() && Mqtt_) {
+        for (auto& message : DiscoveryMessages({Options_.Mqtt->Prefix, Port_, RV_VERSION}, true))
+            Mqtt_->AddRetained(std::move(message));
+    }
     Period_.TrackQueries();
     Period_.QuerySent(when);
 }

@@ -103,26 +103,29 @@ std::vector<MqttMessage> DiscoveryMessages(const DeviceIdentity& device, bool re
         const char* StateClass;
         bool Diagnostic;
     };
-    std::vector<Entity> entities{
-        {"sensor", "distance", "Distance", "distance_mm", "mm", "distance", "measurement", false},
-        {"sensor", "mode", "Mode", "mode", nullptr, nullptr, nullptr, false},
-        {"binary_sensor", "link", "Link", "link", nullptr, "connectivity", nullptr, true},
-        {"sensor", "reading_rate", "Reading rate", "readings_per_s", "Hz", "frequency",
-         "measurement", true},
-        {"sensor", "checksum_drops", "Checksum drops", "checksum_drops_total", nullptr, nullptr,
-         "total_increasing", true},
-        {"sensor", "skipped_bytes", "Skipped bytes", "skipped_bytes_total", "B", "data_size",
-         "total_increasing", true},
-        {"sensor", "reconnects", "Reconnects", "reconnects_total", nullptr, nullptr,
-         "total_increasing", true},
-        {"sensor", "mqtt_dropped", "MQTT messages dropped", "mqtt_dropped_total", nullptr, nullptr,
-         "total_increasing", true},
-    };
+    std::vector<Entity> entities;
     if (replyTimes) {
-        entities.push_back({"sensor", "latency_p50", "Reply time p50", "latency_p50_ms", "ms",
-                            "duration", "measurement", true});
-        entities.push_back({"sensor", "latency_p99", "Reply time p99", "latency_p99_ms", "ms",
-                            "duration", "measurement", true});
+        entities = {{"sensor", "latency_p50", "Reply time p50", "latency_p50_ms", "ms", "duration",
+                     "measurement", true},
+                    {"sensor", "latency_p99", "Reply time p99", "latency_p99_ms", "ms", "duration",
+                     "measurement", true}};
+    } else {
+        entities = {
+            {"sensor", "distance", "Distance", "distance_mm", "mm", "distance", "measurement",
+             false},
+            {"sensor", "mode", "Mode", "mode", nullptr, nullptr, nullptr, false},
+            {"binary_sensor", "link", "Link", "link", nullptr, "connectivity", nullptr, true},
+            {"sensor", "reading_rate", "Reading rate", "readings_per_s", "Hz", "frequency",
+             "measurement", true},
+            {"sensor", "checksum_drops", "Checksum drops", "checksum_drops_total", nullptr, nullptr,
+             "total_increasing", true},
+            {"sensor", "skipped_bytes", "Skipped bytes", "skipped_bytes_total", "B", "data_size",
+             "total_increasing", true},
+            {"sensor", "reconnects", "Reconnects", "reconnects_total", nullptr, nullptr,
+             "total_increasing", true},
+            {"sensor", "mqtt_dropped", "MQTT messages dropped", "mqtt_dropped_total", nullptr,
+             nullptr, "total_increasing", true},
+        };
     }
 
     std::vector<MqttMessage> messages;

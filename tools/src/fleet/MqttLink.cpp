@@ -62,7 +62,7 @@ std::string Sentence(const char* text)
 
 MqttLink::MqttLink(MqttSettings settings, Log log)
     : Settings_(std::move(settings)), Log_(std::move(log)), States_(64),
-      Readings_(ReadingQueueLimit)
+      Readings_(ReadingQueueLimit), Retained_(16)
 {
 }
 
@@ -104,9 +104,11 @@ std::string MqttLink::Reason(int code) const
         return text;
     }
     case MOSQ_ERR_CONN_LOST:
-        if (Phase_ == Phase::Connecting && !Settings_.Target.Tls)
-            return "the broker closed the connection without an answer (a TLS port needs "
-                   "mqtts://)";
+        // Before any answer: Windows reports a refused connection this way too.
+        if (Phase_ != Phase::Up)
+            return std::string("no broker answered there (nothing listens, or it closed the "
+                               "connection") +
+                   (Settings_.Target.Tls ? ")" : "; a TLS port needs mqtts://)");
         break;
     case MOSQ_ERR_EAI:
         return "cannot find the host " + Settings_.Target.Host;
@@ -242,15 +244,9 @@ void MqttLink::Connected(Clock::time_point now)
     Phase_ = Phase::Up;
     Up_.store(true, std::memory_order_relaxed);
     Backoff_ = FirstRetry;
-    const auto retained = [&](const std::string& topic, const std::string& payload) {
-        int mid = 0;
-        if (mosquitto_publish(Client_, &mid, topic.c_str(), static_cast<int>(payload.size()),
-                              payload.data(), 1, true) == MOSQ_ERR_SUCCESS)
-            Unacknowledged_[mid] = Kind::Other;
-    };
-    retained(Settings_.AvailabilityTopic, "online");
+    PublishRetained({Settings_.AvailabilityTopic, "online", true});
     for (const auto& message : Settings_.OnConnect)
-        retained(message.Topic, message.Payload);
+        PublishRetained(message);
     if (LostAt_) {
         const auto away = std::chrono::duration_cast<std::chrono::seconds>(now - *LostAt_);
         Log_("mqtt: the broker at " + Where() + " is back after " + std::to_string(away.count()) +
@@ -284,6 +280,21 @@ void MqttLink::Lost(const std::string& reason, Clock::time_point now)
     Backoff_ = std::min<std::chrono::seconds>(Backoff_ * 2, LastRetry);
 }
 
+void MqttLink::PublishRetained(const MqttMessage& message)
+{
+    int mid = 0;
+    if (mosquitto_publish(Client_, &mid, message.Topic.c_str(),
+                          static_cast<int>(message.Payload.size()), message.Payload.data(), 1,
+                          true) == MOSQ_ERR_SUCCESS)
+        Unacknowledged_[mid] = Kind::Other;
+}
+
+void MqttLink::AddRetained(MqttMessage message)
+{
+    if (!Retained_.TryPush(std::move(message)))
+        Dropped_.fetch_add(1, std::memory_order_relaxed);
+}
+
 void MqttLink::PublishState(std::string json)
 {
     if (!States_.TryPush(std::move(json)))
@@ -298,6 +309,12 @@ void MqttLink::PublishReading(const QueuedReading& reading)
 
 void MqttLink::Pump()
 {
+    MqttMessage retained;
+    while (Retained_.TryPop(retained)) {
+        if (Phase_ == Phase::Up)
+            PublishRetained(retained);
+        Settings_.OnConnect.push_back(std::move(retained));
+    }
     std::string state;
     while (States_.TryPop(state))
         Pending_.push_back(std::move(state));

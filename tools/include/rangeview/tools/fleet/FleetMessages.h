@@ -45,7 +45,8 @@ struct DeviceIdentity {
 std::string NodeId(const std::string& prefix);
 
 // Retained discovery configurations under homeassistant/: distance, mode, link and the link's
-// health counts as entities of one device, all read from PREFIX/state.
+// health counts as entities of one device, all read from PREFIX/state; or the reply times'
+// (p50, p99), which only a run that queries has.
 std::vector<MqttMessage> DiscoveryMessages(const DeviceIdentity& device, bool replyTimes);
 
 } // namespace rv

@@ -17,7 +17,7 @@ void AppendJsonString(std::string& out, std::string_view text);
 // One JSON object written member by member, without a document model.
 class JsonObject {
 public:
-    JsonObject() { Text_ = "{"; }
+    JsonObject() : Text_(1, '{') { }
     JsonObject& String(std::string_view name, std::string_view value);
     // A number as its text already reads ("12", "3.250"); an empty text or "-" is null.
     JsonObject& Number(std::string_view name, std::string_view text);

@@ -76,6 +76,9 @@ public:
     // The monitor's loop thread; never waits.
     void PublishState(std::string json);
     void PublishReading(const QueuedReading& reading);
+    // A retained message sent now and on every connect from now on (a discovery config that
+    // the run turned out to need); never waits.
+    void AddRetained(MqttMessage message);
 
     // Messages given up so far: queues full, or readings lost with a connection.
     std::uint64_t Dropped() const noexcept { return Dropped_.load(std::memory_order_relaxed); }
@@ -99,6 +102,7 @@ private:
     void Connected(Clock::time_point now);
     void Lost(const std::string& reason, Clock::time_point now);
     void Pump();
+    void PublishRetained(const MqttMessage& message);
     void Run();
     std::string Reason(int code) const;
     std::string Where() const;
@@ -112,6 +116,7 @@ private:
     std::atomic<std::uint64_t> Dropped_{0};
     SpscRing<std::string> States_;
     SpscRing<QueuedReading> Readings_;
+    SpscRing<MqttMessage> Retained_;
 
     // Network thread only (the starting thread until the thread runs).
     Phase Phase_ = Phase::Waiting;
