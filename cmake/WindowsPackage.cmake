@@ -65,6 +65,11 @@ set(VERSION ${PROJECT_VERSION})
 set(QT_VERSION ${Qt6_VERSION})
 execute_process(COMMAND dpkg-query -W -f=\${Version} qt6-base-dev
   OUTPUT_VARIABLE QT_DEBIAN_VERSION ERROR_QUIET)
+# libmosquitto and cpp-httplib are built from these Debian sources (scripts/build-fleet-windows).
+execute_process(COMMAND dpkg-query -W -f=\${Version} libmosquitto-dev
+  OUTPUT_VARIABLE MOSQUITTO_DEBIAN_VERSION ERROR_QUIET)
+execute_process(COMMAND dpkg-query -W -f=\${Version} libcpp-httplib-dev
+  OUTPUT_VARIABLE HTTPLIB_DEBIAN_VERSION ERROR_QUIET)
 set(rv_text_dir ${PROJECT_BINARY_DIR}/package-text)
 function(rv_package_text source destination)
   configure_file(${source} ${rv_text_dir}/${destination} @ONLY NEWLINE_STYLE CRLF)
@@ -77,7 +82,10 @@ endfunction()
 rv_package_text(${PROJECT_SOURCE_DIR}/packaging/windows/README.txt.in README.txt)
 rv_package_text(${PROJECT_SOURCE_DIR}/LICENSE LICENSE.txt)
 rv_package_text(${PROJECT_SOURCE_DIR}/packaging/windows/NOTICE.txt.in licenses/NOTICE.txt)
-file(GLOB rv_licenses ${PROJECT_SOURCE_DIR}/packaging/windows/licenses/*.txt)
+# The network libraries' licences come with their build, in its prefix's share/licenses/.
+get_filename_component(rv_fleet_prefix ${RV_MOSQUITTO_INCLUDE_DIR} DIRECTORY)
+file(GLOB rv_licenses ${PROJECT_SOURCE_DIR}/packaging/windows/licenses/*.txt
+  ${rv_fleet_prefix}/share/licenses/*.txt)
 foreach(licence ${rv_licenses})
   get_filename_component(name ${licence} NAME)
   rv_package_text(${licence} licenses/${name})

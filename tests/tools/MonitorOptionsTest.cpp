@@ -185,6 +185,60 @@ TEST(MonitorOptions, MalformedCommandLines)
     EXPECT_TRUE(Parse({"-h", "--count", "3"}).Help);
 }
 
+TEST(MonitorOptions, FleetAddressesAndTheirMistakes)
+{
+    const auto mqtt = [](std::string_view url) {
+        return *Parse({"--port", "a", "--mqtt", url}).Fleet.Mqtt;
+    };
+    const MqttTarget plain = mqtt("mqtt://broker.lan/plant/tank1/");
+    EXPECT_EQ(plain.Host, "broker.lan");
+    EXPECT_EQ(plain.Port, 1883);
+    EXPECT_FALSE(plain.Tls);
+    EXPECT_EQ(plain.Prefix, "plant/tank1");
+    const MqttTarget tls = mqtt("mqtts://[::1]/t");
+    EXPECT_EQ(tls.Host, "::1");
+    EXPECT_EQ(tls.Port, 8883);
+    EXPECT_TRUE(tls.Tls);
+    EXPECT_EQ(mqtt("mqtt://10.0.0.2:11883/t").Port, 11883);
+
+    const auto metrics = [](std::string_view text) {
+        return *Parse({"--port", "a", "--metrics", text}).Fleet.Metrics;
+    };
+    EXPECT_EQ(metrics("9100").Host, "127.0.0.1"); // this machine only, unless told
+    EXPECT_EQ(metrics("9100").Port, 9100);
+    EXPECT_EQ(metrics("0.0.0.0:9101").Host, "0.0.0.0");
+    EXPECT_EQ(metrics("[::1]:9102").Host, "::1");
+
+    for (const auto& [url, why] : std::vector<std::pair<std::string_view, std::string_view>>{
+             {"tcp://broker/t", "give mqtt://"},
+             {"mqtt://user:pw@broker/t", "would show in the process list"},
+             {"mqtt://broker", "name the topic prefix"},
+             {"mqtt://broker/", "name the topic prefix"},
+             {"mqtt://broker/plant/+/x", "wildcards"},
+             {"mqtt://broker/a#", "wildcards"},
+             {"mqtt://broker/$SYS", "belong to the broker"},
+             {"mqtt://broker/a//b", "empty level"},
+             {"mqtt://broker:0/t", "from 1 to 65535"},
+             {"mqtt://broker:70000/t", "from 1 to 65535"},
+             {"mqtt://:1883/t", "names no host"},
+             {"mqtt://::1/t", "in brackets"},
+             {"mqtt://broker/\xff", "UTF-8"}}) {
+        EXPECT_NE(UsageError({"--port", "a", "--mqtt", url}).find(why), std::string::npos) << url;
+    }
+    EXPECT_NE(UsageError({"--port", "a", "--metrics", "host"}).find("needs a port"),
+              std::string::npos);
+    EXPECT_NE(UsageError({"--port", "a", "--metrics", "99999"}).find("from 1 to 65535"),
+              std::string::npos);
+    EXPECT_NE(UsageError({"--port", "a", "--mqtt-readings"}).find("give --mqtt"),
+              std::string::npos);
+    EXPECT_NE(UsageError({"--port", "a", "--mqtt-every", "1"}).find("give --mqtt"),
+              std::string::npos);
+    EXPECT_NE(
+        UsageError({"--port", "a", "--mqtt", "mqtt://b/t", "--mqtt-ca", "ca.crt"}).find("mqtts://"),
+        std::string::npos);
+    EXPECT_NE(UsageError({"--port", "a", "--mqtt", "mqtt://b/t", "--mqtt-every", "0.01"}), "");
+}
+
 struct CliRun {
     int Status;
     std::string Out;
@@ -209,7 +263,8 @@ TEST(MonitorCli, UsageAndCommandLineErrors)
     EXPECT_NE(help.Out.find("\n  monitor --port NAME [--baud N] [--send TEXT] [--every MS] "
                             "[--count K] [--csv FILE] [--raw FILE] [--overwrite] [--rotate HOURS] "
                             "[--csv-bom | --no-csv-bom] [--stats] [--stats-every S] "
-                            "[--reconnect]\n                          print elapsed_ms,"),
+                            "[--reconnect] [--mqtt URL ...] [--metrics HOST:PORT]\n"
+                            "                          print elapsed_ms,"),
               std::string::npos)
         << help.Out;
     // Short usages keep their summary on the same line.
@@ -217,7 +272,7 @@ TEST(MonitorCli, UsageAndCommandLineErrors)
 
     const CliRun monitorHelp = RunMonitorCli({"monitor", "--help"});
     EXPECT_EQ(monitorHelp.Status, 0);
-    EXPECT_EQ(monitorHelp.Out, MonitorUsage());
+    EXPECT_EQ(monitorHelp.Out, std::string(MonitorUsage()) + std::string(FleetUsage()));
     EXPECT_TRUE(monitorHelp.Err.empty());
 
     const CliRun noPort = RunMonitorCli({"monitor"});

@@ -56,10 +56,10 @@ void LinkStatistics::QuerySent(Clock::time_point when)
     PendingQuery_ = when;
 }
 
-void LinkStatistics::ReplyReceived(Clock::time_point when)
+std::optional<std::chrono::microseconds> LinkStatistics::ReplyReceived(Clock::time_point when)
 {
     if (!PendingQuery_)
-        return;
+        return std::nullopt;
     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(when - *PendingQuery_);
     const auto latency =
         static_cast<std::uint32_t>(std::clamp<std::int64_t>(us.count(), 0, UINT32_MAX));
@@ -69,12 +69,21 @@ void LinkStatistics::ReplyReceived(Clock::time_point when)
     ++Replies_;
     if (LatenciesUs_.size() < LatencySampleSize) {
         LatenciesUs_.push_back(latency);
-        return;
+    } else {
+        const std::uint64_t place =
+            std::uniform_int_distribution<std::uint64_t>(0, Replies_ - 1)(SampleRng_);
+        if (place < LatencySampleSize)
+            LatenciesUs_[place] = latency;
     }
-    const std::uint64_t place =
-        std::uniform_int_distribution<std::uint64_t>(0, Replies_ - 1)(SampleRng_);
-    if (place < LatencySampleSize)
-        LatenciesUs_[place] = latency;
+    return std::chrono::microseconds(latency);
+}
+
+LinkStatistics LinkStatistics::NextPeriod() const
+{
+    LinkStatistics next;
+    next.TrackQueries_ = TrackQueries_;
+    next.PendingQuery_ = PendingQuery_;
+    return next;
 }
 
 std::string LinkStatistics::Report(const CountingDecoder& counts, double seconds,

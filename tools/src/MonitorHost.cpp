@@ -183,6 +183,8 @@ void MonitorHost::EmitReading(const MeasurementReading& reading, Clock::time_poi
     Statistics_.ReplyReceived(now);
     if (Recorder_ != nullptr)
         Recorder_->Reading(now, elapsed, reading);
+    if (Observer_ != nullptr)
+        Observer_->Reading(now, elapsed, reading, Decoder_.Counts());
 }
 
 } // namespace rv

@@ -90,6 +90,7 @@ std::string_view MonitorUsage() noexcept
            "                            [--csv FILE] [--raw FILE] [--overwrite]\n"
            "                            [--rotate HOURS] [--csv-bom | --no-csv-bom]\n"
            "                            [--stats] [--stats-every S] [--reconnect]\n"
+           "                            [--mqtt URL ...] [--metrics HOST:PORT]\n"
            "Opens the serial port like the window does and prints one line\n"
            "elapsed_ms,distance_mm,mode per reading (milliseconds since the port opened).\n"
            "Notices and messages go to standard error. Ctrl-C or SIGTERM closes the port.\n"
@@ -163,6 +164,7 @@ MonitorOptions ParseMonitorOptions(std::span<const std::string_view> args)
         } else if (name == "--reconnect") {
             arg.NoValue();
             options.Reconnect = true;
+        } else if (ParseFleetOption(arg, options.Fleet)) {
         } else if (name.starts_with("-")) {
             throw MonitorUsageError("unknown option '" + std::string(arg.Arg()) + "'");
         } else {
@@ -189,6 +191,7 @@ MonitorOptions ParseMonitorOptions(std::span<const std::string_view> args)
             "--rotate names fresh files, so --overwrite has nothing to replace");
     if (options.CsvByteOrderMark && options.CsvPath.empty())
         throw MonitorUsageError("--csv-bom and --no-csv-bom shape the --csv file; give --csv");
+    CheckFleetOptions(options.Fleet);
     return options;
 }
 

@@ -98,8 +98,11 @@ void MonitorSession::Send(F&& handler)
     const std::int32_t before = Host_->TxCount();
     const auto when = Clock::now();
     Guarded(handler);
-    if (Host_->TxCount() != before)
+    if (Host_->TxCount() != before) {
         Host_->Statistics().QuerySent(when);
+        if (Host_->Observer() != nullptr && Host_->Statistics().TracksQueries())
+            Host_->Observer()->QuerySent(when);
+    }
 }
 
 std::optional<int> MonitorSession::Start()
@@ -141,6 +144,8 @@ std::optional<int> MonitorSession::Start()
     Host_->MarkOpened(now);
     Recorder_.Start(now, std::chrono::system_clock::now());
     Started_ = true;
+    if (Host_->Observer() != nullptr)
+        Host_->Observer()->LinkUp(now);
     if (Options_.StatsEverySeconds > 0)
         NextStats_ = now + std::chrono::duration_cast<Clock::duration>(
                                std::chrono::duration<double>(Options_.StatsEverySeconds));
@@ -216,6 +221,8 @@ void MonitorSession::BeginReopening()
         OldLinks_.push_back(std::move(Link_));
     Link_.reset();
     Host_->Decoder().Restart();
+    if (Host_->Observer() != nullptr)
+        Host_->Observer()->LinkDown(Clock::now());
 
     std::string line = SystemDevicePath(Options_.Port) + ": port lost";
     if (!why.empty()) {
@@ -246,6 +253,8 @@ void MonitorSession::TryReopen()
         Reopening_ = false;
         Link_ = Connection_->Link();
         Host_->ErrorLine(SystemDevicePath(Options_.Port) + ": port back");
+        if (Host_->Observer() != nullptr)
+            Host_->Observer()->LinkUp(Clock::now());
         AfterOpen();
         return;
     }
@@ -275,6 +284,8 @@ std::optional<MonitorSession::Clock::time_point> MonitorSession::NextWake() cons
     };
     by(Recorder_.NextDue());
     by(NextStats_);
+    if (Host_->Observer() != nullptr)
+        by(Host_->Observer()->NextDue());
     if (Reopening_)
         by(NextReopen_);
     return wake;
@@ -328,6 +339,8 @@ int MonitorSession::Loop()
         if (Reopening_ && now >= NextReopen_)
             TryReopen();
         Recorder_.RunDue(now);
+        if (Host_->Observer() != nullptr)
+            Host_->Observer()->RunDue(now, Host_->Decoder().Counts());
         if (NextStats_ && now >= *NextStats_) {
             PrintStatistics();
             const auto period = std::chrono::duration_cast<Clock::duration>(

@@ -103,9 +103,14 @@ public:
     // Query timing: a query waits for the next reading. A query sent while the previous one is
     // still waiting leaves that one unanswered.
     void QuerySent(Clock::time_point when);
-    void ReplyReceived(Clock::time_point when);
+    // The reply time when a query was waiting.
+    std::optional<std::chrono::microseconds> ReplyReceived(Clock::time_point when);
     // Marks the run as one whose sends are queries, so the report carries their timing.
     void TrackQueries() noexcept { TrackQueries_ = true; }
+    bool TracksQueries() const noexcept { return TrackQueries_; }
+    // Empty figures for the next stretch of the same run: a query still waiting is carried
+    // over, so that its reply is timed there.
+    LinkStatistics NextPeriod() const;
 
     // One line of "name=value" fields: readings, bytes, checksum_drops, skipped_bytes,
     // readings_per_s (over `seconds`, left out when not positive), distance_min, distance_max,

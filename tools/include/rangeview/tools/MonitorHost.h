@@ -14,6 +14,7 @@
 #include "rangeview/serial/ConnectionHost.h"
 #include "rangeview/tools/LinkStatistics.h"
 #include "rangeview/tools/LoopEvents.h"
+#include "rangeview/tools/MonitorObserver.h"
 #include "rangeview/tools/Recorder.h"
 
 namespace rv {
@@ -52,6 +53,9 @@ public:
     void SetPortLabel(std::string label) { PortLabel_ = std::move(label); }
     // Readings and received bytes also go here (not owned; null: nowhere).
     void SetRecorder(Recorder* recorder) { Recorder_ = recorder; }
+    // Told of the run as it goes (not owned; null: nobody).
+    void SetObserver(MonitorObserver* observer) { Observer_ = observer; }
+    MonitorObserver* Observer() const { return Observer_; }
     CountingDecoder& Decoder() { return Decoder_; }
     LinkStatistics& Statistics() { return Statistics_; }
 
@@ -111,6 +115,7 @@ private:
     CountingDecoder Decoder_;
     LinkStatistics Statistics_;
     Recorder* Recorder_ = nullptr;
+    MonitorObserver* Observer_ = nullptr;
     std::string PortLabel_;
     bool Holding_ = false;
     std::vector<std::string> Held_;

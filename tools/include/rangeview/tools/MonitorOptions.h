@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "rangeview/tools/fleet/FleetOptions.h"
+
 namespace rv {
 
 // A command line that cannot be run; the message is one line without the program name.
@@ -33,6 +35,7 @@ struct MonitorOptions {
     bool Stats = false; // statistics on standard error at the end
     double StatsEverySeconds = 0; // and every so often (0: only at the end)
     bool Reconnect = false; // keep going when the port vanishes
+    FleetOptions Fleet; // --mqtt..., --metrics
 };
 
 // Throws MonitorUsageError for a malformed command line and ConvertError (with the window's
