@@ -454,8 +454,8 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
         std::string Output; // written (a PNG or an SVG), or empty for nothing
         // Above 0: the file-size limit (ulimit -f) while it runs, a disk that fills up.
         std::uint64_t FileSizeLimit = 0;
-        std::string SvgTitle; // the title an SVG must hold, when given
-        std::string SvgDescription; // what its description (the statistics) starts with
+        std::string SvgTitle{}; // the title an SVG must hold, when given
+        std::string SvgDescription{}; // what its description (the statistics) starts with
     };
     const std::vector<Case> cases{
         {{d + "two-parts.cap", "-o", d + "a.png"}, 0, {}, "png"},
