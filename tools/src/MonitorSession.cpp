@@ -389,6 +389,8 @@ int MonitorSession::Finish(int status)
     }
     if (Options_.Stats && Started_)
         PrintStatistics();
+    if (Started_ && Host_->Observer() != nullptr)
+        Host_->Observer()->RunEnded(Clock::now(), Host_->Decoder().Counts());
     return status;
 }
 

@@ -197,6 +197,22 @@ void Fleet::RunDue(Clock::time_point now, const DecodeCounts& counts)
     Count(counts);
     if (!NextPeriod_ || now < *NextPeriod_)
         return;
+    PublishState(now, counts);
+    *NextPeriod_ += Period();
+    if (*NextPeriod_ <= now)
+        *NextPeriod_ = now + Period();
+}
+
+void Fleet::RunEnded(Clock::time_point when, const DecodeCounts& counts)
+{
+    Count(counts);
+    if (NextPeriod_ && when > PeriodBegan_)
+        PublishState(when, counts);
+    NextPeriod_.reset();
+}
+
+void Fleet::PublishState(Clock::time_point now, const DecodeCounts& counts)
+{
     if (Mqtt_) {
         StateFigures figures;
         figures.Sequence = ++Sequence_;
@@ -218,9 +234,6 @@ void Fleet::RunDue(Clock::time_point now, const DecodeCounts& counts)
     Period_ = Period_.NextPeriod();
     PeriodStart_ = counts;
     PeriodBegan_ = now;
-    *NextPeriod_ += Period();
-    if (*NextPeriod_ <= now)
-        *NextPeriod_ = now + Period();
 }
 
 } // namespace rv
