@@ -58,6 +58,14 @@ CaptureFormat::EncodeRecordHead(std::uint64_t timeUs, std::uint32_t count) noexc
     return head;
 }
 
+std::array<std::uint8_t, CaptureFormat::RecordHeaderSize>
+CaptureFormat::EncodeRecordHead(std::chrono::nanoseconds since, std::size_t count) noexcept
+{
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(since).count();
+    return EncodeRecordHead(static_cast<std::uint64_t>(std::max<std::int64_t>(us, 0)),
+                            static_cast<std::uint32_t>(count));
+}
+
 CaptureReader::CaptureReader(const std::string& path) : Path_(path)
 {
     File_ = std::fopen(path.c_str(), "rb");

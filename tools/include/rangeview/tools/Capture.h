@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -38,6 +39,10 @@ struct CaptureFormat {
     // What goes before the bytes of one record.
     static std::array<std::uint8_t, RecordHeaderSize>
     EncodeRecordHead(std::uint64_t timeUs, std::uint32_t count) noexcept;
+    // That of the record of bytes received `since` the start of the file (in microseconds, a
+    // time before it counted as the start), as the writers of captures put it.
+    static std::array<std::uint8_t, RecordHeaderSize>
+    EncodeRecordHead(std::chrono::nanoseconds since, std::size_t count) noexcept;
 };
 
 // One read as captured: when it arrived (microseconds from the start) and its bytes.
