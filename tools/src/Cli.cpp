@@ -5,8 +5,8 @@
 #include "rangeview/protocol/FrameDecoder.h"
 #include "rangeview/tools/ArgCursor.h"
 #include "rangeview/tools/Capture.h"
-#include "rangeview/tools/DistanceSignal.h"
 #include "rangeview/tools/LinkStatistics.h"
+#include "rangeview/tools/ToolError.h"
 #include "RawIo.h"
 
 #include <cerrno>

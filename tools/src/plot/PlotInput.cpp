@@ -1,17 +1,15 @@
 #include "rangeview/tools/PlotInput.h"
 
 #include "rangeview/tools/Capture.h"
-#include "rangeview/tools/DistanceSignal.h"
+#include "rangeview/tools/InputFile.h"
 #include "rangeview/tools/LinkStatistics.h"
 #include "rangeview/tools/PlotOptions.h"
+#include "rangeview/tools/ToolError.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 namespace rv {
 
@@ -74,15 +72,7 @@ bool Field(std::string_view& rest, std::string_view& field)
 // it comes as one empty line, however long, and only its end is looked for.
 class LineReader {
 public:
-    explicit LineReader(const std::string& path) : Path_(path), Buffer_(1 << 20)
-    {
-        File_ = std::fopen(path.c_str(), "rb");
-        if (File_ == nullptr)
-            throw ToolError(path + ": cannot open: " + std::strerror(errno));
-    }
-    ~LineReader() { std::fclose(File_); }
-    LineReader(const LineReader&) = delete;
-    LineReader& operator=(const LineReader&) = delete;
+    explicit LineReader(const std::string& path) : File_(path), Buffer_(1 << 20) { }
 
     // The next line without its "\n" or "\r\n"; `whole` is false for a last line that has no
     // newline. False at the end.
@@ -119,21 +109,16 @@ public:
             std::memmove(Buffer_.data(), Buffer_.data() + Begin_, End_ - Begin_);
             End_ -= Begin_;
             Begin_ = 0;
-            const std::size_t got =
-                std::fread(Buffer_.data() + End_, 1, Buffer_.size() - End_, File_);
-            if (got == 0) {
-                if (std::ferror(File_))
-                    throw ToolError(Path_ + ": cannot read: " + std::strerror(errno));
+            const std::size_t got = File_.Read(std::span(Buffer_).subspan(End_));
+            if (got == 0)
                 Eof_ = true;
-            }
             End_ += got;
         }
     }
     std::uint64_t LineNumber() const { return Number_; }
 
 private:
-    std::string Path_;
-    std::FILE* File_ = nullptr;
+    InputFile File_;
     std::vector<char> Buffer_;
     std::size_t Begin_ = 0;
     std::size_t End_ = 0;
@@ -186,16 +171,8 @@ PlotInput::PlotInput(std::string path) : Path_(std::move(path))
     std::error_code error;
     if (const char* what = NotAFile(std::filesystem::status(Path_, error).type()))
         throw ToolError(Path_ + ": " + what);
-    std::FILE* file = std::fopen(Path_.c_str(), "rb");
-    if (file == nullptr)
-        throw ToolError(Path_ + ": cannot open: " + std::strerror(errno));
     char head[512];
-    const std::size_t got = std::fread(head, 1, sizeof head, file);
-    const bool failed = std::ferror(file) != 0;
-    const int readError = errno;
-    std::fclose(file);
-    if (failed)
-        throw ToolError(Path_ + ": cannot read: " + std::strerror(readError));
+    const std::size_t got = InputFile(Path_).Read(std::span(head));
     if (got == 0)
         throw ToolError(Path_ + ": the file is empty");
     const std::string_view text(head, got);
@@ -334,18 +311,17 @@ PlotExtent PlotInput::ScanLines()
     }
 
     // The last row from the end of the file, without reading all of it.
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(Path_, error);
-    if (error)
-        throw ToolError(Path_ + ": cannot read: " + error.message());
-    constexpr std::uintmax_t Tail = 1 << 20;
-    std::ifstream in(Path_, std::ios::binary);
-    const std::uintmax_t from = size > Tail ? size - Tail : 0;
-    std::string tail(static_cast<std::size_t>(size - from), '\0');
-    in.seekg(static_cast<std::streamoff>(from));
-    in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
-    if (!in)
-        throw ToolError(Path_ + ": cannot read the end of the file");
+    constexpr std::uint64_t Tail = 1 << 20;
+    std::string tail;
+    std::uint64_t from = 0;
+    {
+        InputFile file(Path_);
+        const std::uint64_t size = file.Size();
+        from = size > Tail ? size - Tail : 0;
+        tail.resize(static_cast<std::size_t>(size - from));
+        file.SeekTo(from);
+        tail.resize(file.Read(std::span(tail)));
+    }
     std::string_view rest(tail);
     if (!rest.empty() && !rest.ends_with('\n')) {
         NoteCutShortLine();
