@@ -1,60 +1,25 @@
 #include "rangeview/tools/Recorder.h"
 
+#include "rangeview/tools/ReadingTable.h"
+#include "rangeview/tools/UtcText.h"
 #include "RawIo.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <limits>
 
 namespace rv {
 
 namespace {
 
-constexpr std::string_view CsvHeader = "time_utc,elapsed_ms,distance_mm,mode,mode_name\n";
 constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 
-struct UtcParts {
-    int Year;
-    unsigned Month, Day;
-    int Hours, Minutes, Seconds, Millis;
-};
-
-UtcParts SplitUtc(std::chrono::system_clock::time_point when)
-{
-    using namespace std::chrono;
-    const auto ms = floor<milliseconds>(when);
-    const auto day = floor<days>(ms);
-    const year_month_day date(day);
-    const hh_mm_ss time(ms - day);
-    return {static_cast<int>(date.year()),
-            static_cast<unsigned>(date.month()),
-            static_cast<unsigned>(date.day()),
-            static_cast<int>(time.hours().count()),
-            static_cast<int>(time.minutes().count()),
-            static_cast<int>(time.seconds().count()),
-            static_cast<int>(time.subseconds().count())};
-}
-
 } // namespace
-
-std::string FormatUtcMillis(std::chrono::system_clock::time_point when)
-{
-    const UtcParts t = SplitUtc(when);
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", t.Year, t.Month, t.Day,
-                  t.Hours, t.Minutes, t.Seconds, t.Millis);
-    return text;
-}
 
 std::string RotatedFileName(std::string_view path, std::chrono::system_clock::time_point start,
                             int clash)
 {
-    const UtcParts t = SplitUtc(start);
-    char stamp[48];
-    std::snprintf(stamp, sizeof stamp, "-%04d%02u%02u-%02d%02d%02d", t.Year, t.Month, t.Day,
-                  t.Hours, t.Minutes, t.Seconds);
-    std::string suffix = stamp;
+    std::string suffix = "-";
+    AppendUtc(suffix, UtcLayout::Stamp, SplitUtc(start));
     if (clash > 1)
         suffix += "_" + std::to_string(clash); // sorts after the first of its second
     // The extension is the last dot's part of the file's own name, unless that name starts
@@ -97,7 +62,8 @@ void Recorder::OpenFiles(std::chrono::system_clock::time_point start)
         std::string header;
         if (Options_.CsvByteOrderMark)
             header = ByteOrderMark;
-        header += CsvHeader;
+        header += ReadingTable::Header;
+        header += '\n';
         Csv_.emplace("--csv", name(Options_.CsvPath), naming, header);
         if (Csv_->Failed())
             return;
@@ -247,17 +213,9 @@ void Recorder::Reading(Clock::time_point when, std::int64_t elapsedMs,
         return;
     const auto wall =
         WallStart_ + std::chrono::duration_cast<std::chrono::system_clock::duration>(when - Start_);
-    std::string line = FormatUtcMillis(wall);
-    line += ',';
-    line += std::to_string(elapsedMs);
-    line += ',';
-    line += std::to_string(reading.Distance);
-    line += ',';
-    line += std::to_string(reading.Mode);
-    line += ',';
-    line += ModeName(reading.Mode);
-    line += '\n';
-    Csv_->Write(std::string_view(line));
+    Row_.clear();
+    AppendTableRow(Row_, wall, elapsedMs, reading);
+    Csv_->Write(std::string_view(Row_));
 }
 
 std::optional<Recorder::Clock::time_point> Recorder::NextDue() const

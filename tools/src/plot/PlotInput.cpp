@@ -3,11 +3,10 @@
 #include "rangeview/tools/Capture.h"
 #include "rangeview/tools/InputFile.h"
 #include "rangeview/tools/LinkStatistics.h"
-#include "rangeview/tools/PlotOptions.h"
+#include "rangeview/tools/ReadingTable.h"
 #include "rangeview/tools/ToolError.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 #include <filesystem>
 
@@ -15,7 +14,6 @@ namespace rv {
 
 namespace {
 
-constexpr std::string_view CsvHeader = "time_utc,elapsed_ms,distance_mm,mode";
 // Between recordings joined in one file that tell nothing of the time between them.
 constexpr std::int64_t RestartGapUs = 1'000'000;
 // The longest time line of recordings joined in one file: a hundred of a century each.
@@ -47,25 +45,6 @@ const char* NotAFile(std::filesystem::file_type type)
 std::string_view WithoutBom(std::string_view text)
 {
     return text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text;
-}
-
-template <class T>
-bool Number(std::string_view text, T& value, T max)
-{
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && error == std::errc() && end == text.data() + text.size() &&
-           value <= max;
-}
-
-// The next field up to a comma (consumed); false when there is no comma.
-bool Field(std::string_view& rest, std::string_view& field)
-{
-    const std::size_t comma = rest.find(',');
-    if (comma == std::string_view::npos)
-        return false;
-    field = rest.substr(0, comma);
-    rest.remove_prefix(comma + 1);
-    return true;
 }
 
 // Lines of a text file through one fixed buffer. A line longer than the buffer holds no reading:
@@ -129,42 +108,6 @@ private:
 
 } // namespace
 
-std::optional<PlotRow> ParsePlotRow(PlotInputKind kind, std::string_view line, bool withUtc)
-{
-    PlotRow row;
-    std::string_view rest = line;
-    std::string_view field;
-    if (kind == PlotInputKind::MonitorCsv) {
-        if (!Field(rest, field) || field.empty())
-            return std::nullopt;
-        if (withUtc) {
-            row.UtcUs = ParseUtcMillis(field);
-            if (!row.UtcUs)
-                return std::nullopt;
-        }
-    }
-    std::uint64_t elapsedMs = 0;
-    std::uint16_t distance = 0;
-    std::uint8_t mode = 0;
-    // Beyond a century, as in a capture, a time is damage, not a recording.
-    if (!Field(rest, field) ||
-        !Number<std::uint64_t>(field, elapsedMs, CaptureFormat::MaxTimeUs / 1000) ||
-        !Field(rest, field) || !Number<std::uint16_t>(field, distance, 65535))
-        return std::nullopt;
-    if (kind == PlotInputKind::MonitorCsv) {
-        // The mode name after it is the window's text for the mode; not needed here.
-        if (!Field(rest, field))
-            return std::nullopt;
-    } else {
-        field = rest;
-    }
-    if (!Number<std::uint8_t>(field, mode, 255))
-        return std::nullopt;
-    row.ElapsedUs = static_cast<std::int64_t>(elapsedMs) * 1000;
-    row.Reading = MeasurementReading{distance, mode};
-    return row;
-}
-
 PlotInput::PlotInput(std::string path) : Path_(std::move(path))
 {
     // Before it is opened: opening a pipe waits for a writer.
@@ -184,14 +127,20 @@ PlotInput::PlotInput(std::string path) : Path_(std::move(path))
     first = first.substr(0, first.find('\n'));
     if (first.ends_with('\r'))
         first.remove_suffix(1);
-    if (first.starts_with(CsvHeader)) {
+    if (first.starts_with(ReadingTable::NeededHeader)) {
         Kind_ = PlotInputKind::MonitorCsv;
-    } else if (first.size() < text.size() && ParsePlotRow(PlotInputKind::Readings, first, false)) {
+    } else if (first.size() < text.size() && ParseReadingLine(first)) {
         Kind_ = PlotInputKind::Readings;
     } else {
         throw ToolError(Path_ +
                         ": neither a capture (monitor --raw) nor a monitor CSV (monitor --csv)");
     }
+}
+
+std::optional<ReadingRow> PlotInput::Row(std::string_view line, bool withUtc) const
+{
+    return Kind_ == PlotInputKind::MonitorCsv ? ParseTableRow(line, withUtc)
+                                              : ParseReadingLine(line);
 }
 
 void PlotInput::Note(std::string text)
@@ -279,7 +228,7 @@ PlotExtent PlotInput::ScanLines()
 {
     const bool csv = Kind_ == PlotInputKind::MonitorCsv;
     PlotExtent extent;
-    std::optional<PlotRow> first;
+    std::optional<ReadingRow> first;
     {
         LineReader lines(Path_);
         std::string_view line;
@@ -288,11 +237,11 @@ PlotExtent PlotInput::ScanLines()
             if ((csv && lines.LineNumber() == 1) || !whole)
                 continue;
             const std::string_view text = lines.LineNumber() == 1 ? WithoutBom(line) : line;
-            first = ParsePlotRow(Kind_, text, csv);
+            first = Row(text, csv);
             // A row whose UTC time does not read is still a reading: the axis counts elapsed
             // time then.
             if (!first && csv)
-                first = ParsePlotRow(Kind_, text, false);
+                first = Row(text, false);
         }
         if (!first)
             return extent;
@@ -303,7 +252,7 @@ PlotExtent PlotInput::ScanLines()
     UtcOfZero_ = extent.UtcOfZeroUs;
     if (Joined_) {
         // Its time line ends where its last recording does: only a walk through it tells.
-        WalkRows([&](std::int64_t timeUs, const PlotRow&, bool) {
+        WalkRows([&](std::int64_t timeUs, const ReadingRow&, bool) {
             extent.EndUs = std::max(extent.EndUs, timeUs);
             return true;
         });
@@ -337,7 +286,7 @@ PlotExtent PlotInput::ScanLines()
         std::string_view line = start == std::string_view::npos ? rest : rest.substr(start + 1);
         if (line.ends_with('\r'))
             line.remove_suffix(1);
-        if (const auto row = ParsePlotRow(Kind_, line, false)) {
+        if (const auto row = Row(line, false)) {
             extent.EndUs = std::max(extent.StartUs, row->ElapsedUs);
             return extent;
         }
@@ -349,7 +298,7 @@ PlotExtent PlotInput::ScanLines()
     bool whole = true;
     while (lines.Next(line, whole)) {
         if (whole && !(csv && lines.LineNumber() == 1)) {
-            if (const auto row = ParsePlotRow(Kind_, line, false))
+            if (const auto row = Row(line, false))
                 extent.EndUs = std::max(extent.StartUs, row->ElapsedUs);
         }
     }
@@ -360,13 +309,13 @@ bool PlotInput::FindJoined()
 {
     if (Kind_ == PlotInputKind::Capture || Joined_)
         return false;
-    WalkRows([](std::int64_t, const PlotRow&, bool) { return true; });
+    WalkRows([](std::int64_t, const ReadingRow&, bool) { return true; });
     return Joined_;
 }
 
 bool PlotInput::StreamLines(PlotSink& sink)
 {
-    return WalkRows([&](std::int64_t timeUs, const PlotRow& row, bool restart) {
+    return WalkRows([&](std::int64_t timeUs, const ReadingRow& row, bool restart) {
         if (restart)
             sink.Restart();
         sink.Reading(timeUs, row.Reading);
@@ -374,7 +323,7 @@ bool PlotInput::StreamLines(PlotSink& sink)
     });
 }
 
-std::int64_t PlotInput::Place(Timeline& line, const PlotRow& row, std::string_view text,
+std::int64_t PlotInput::Place(Timeline& line, const ReadingRow& row, std::string_view text,
                               std::uint64_t number, bool& restart)
 {
     restart = line.LastElapsedUs && row.ElapsedUs < *line.LastElapsedUs;
@@ -384,7 +333,7 @@ std::int64_t PlotInput::Place(Timeline& line, const PlotRow& row, std::string_vi
         // them shows.
         std::int64_t start = line.LastUs + RestartGapUs;
         if (UtcOfZero_ && Kind_ == PlotInputKind::MonitorCsv) {
-            const auto withUtc = ParsePlotRow(Kind_, text, true);
+            const auto withUtc = Row(text, true);
             if (withUtc && withUtc->UtcUs && *withUtc->UtcUs - *UtcOfZero_ > line.LastUs)
                 start = *withUtc->UtcUs - *UtcOfZero_;
         }
@@ -425,7 +374,7 @@ bool PlotInput::WalkRows(F&& onRow)
             NoteCutShortLine();
             break;
         }
-        const auto row = ParsePlotRow(Kind_, line, false);
+        const auto row = Row(line, false);
         if (!row) {
             if (skipped++ == 0)
                 firstSkipped = number;

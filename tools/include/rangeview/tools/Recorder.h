@@ -15,12 +15,10 @@
 
 namespace rv {
 
-// "2026-12-07T12:36:01.123Z": UTC, milliseconds.
-std::string FormatUtcMillis(std::chrono::system_clock::time_point when);
-
-// The name of a file of a rotating recording: the path with "-YYYYMMDD-HHMMSS" (UTC) put before
-// its extension, and "_2", "_3"... after that for the second, third... file begun in the same
-// second ("night.csv" becomes "night-20261207-123601.csv", then "night-20261207-123601_2.csv").
+// The name of a file of a rotating recording: the path with "-" and its start as
+// UtcLayout::Stamp spells it put before its extension, and "_2", "_3"... after that for the
+// second, third... file begun in the same second ("night.csv" becomes
+// "night-20261207-123601.csv", then "night-20261207-123601_2.csv").
 std::string RotatedFileName(std::string_view path, std::chrono::system_clock::time_point start,
                             int clash = 1);
 
@@ -98,6 +96,7 @@ private:
     int LastClash_ = 0;
     bool Started_ = false;
     std::string Failure_; // of a file already closed
+    std::string Row_; // the table's row being written, its room kept
     std::function<void(const std::string&)> Notes_;
 };
 
