@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 
 #include "rangeview/serial/SerialPlatform.h"
+#include "rangeview/tools/ReadingTable.h"
 #include "RawIo.h"
 
 namespace rv {
@@ -156,20 +156,9 @@ void MonitorHost::EmitReading(const MeasurementReading& reading, Clock::time_poi
 {
     const auto elapsed = std::max<std::int64_t>(
         0, std::chrono::duration_cast<std::chrono::milliseconds>(now - Opened_).count());
-    // At most 20 + 1 + 5 + 1 + 3 + 1 characters; the bound checks only keep that provable.
-    char line[64];
-    char* const end = line + sizeof line;
-    char* p = line;
-    const auto separator = [&](char c) {
-        if (p < end)
-            *p++ = c;
-    };
-    p = std::to_chars(p, end, elapsed).ptr;
-    separator(',');
-    p = std::to_chars(p, end, reading.Distance).ptr;
-    separator(',');
-    p = std::to_chars(p, end, static_cast<unsigned>(reading.Mode)).ptr;
-    separator('\n');
+    char line[ReadingLine::MaxSize + 1];
+    char* p = PutReadingLine(line, elapsed, reading);
+    *p++ = '\n';
     errno = 0;
     Out_.write(line, p - line);
     Out_.flush();
