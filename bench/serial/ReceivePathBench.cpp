@@ -37,9 +37,7 @@ public:
         Latencies.reserve(FramesPerSecond * 64);
     }
 
-    void ShowNotice(std::string_view, const std::optional<rv::SystemError>&) override { ++Notices; }
-    void ShowNoCreateThread(const std::optional<rv::SystemError>&) override { }
-    void ShowShortMessage(std::string_view, const std::optional<rv::SystemError>&) override { }
+    void Fault(rv::ConnectionFault, const std::optional<rv::SystemError>&) override { ++Faults; }
     void PortOpened() override { }
     void PortClosing() override { }
     void PortClosed() override { }
@@ -89,7 +87,7 @@ public:
 
     std::int64_t Frames = 0;
     std::int64_t Notifications = 0;
-    int Notices = 0;
+    int Faults = 0;
     std::vector<Clock::rep> Latencies;
 
 private:
@@ -115,7 +113,7 @@ void BM_ReceivePathAt115200FrameRate(benchmark::State& state)
     for (auto _ : state) {
         auto host = std::make_shared<BenchHost>(sentAt);
         rv::SerialConnection connection(rv::MakeSystemPlatform(), host);
-        connection.Open(pty.Name, "115200");
+        connection.Open(pty.Name, 115200);
         if (connection.State() != rv::ConnectionState::Open) {
             state.SkipWithError("port did not open");
             break;
@@ -141,7 +139,7 @@ void BM_ReceivePathAt115200FrameRate(benchmark::State& state)
 
         rv::bench::SetReceiveCounters(state, times, static_cast<double>(host->Frames),
                                       device.Sent(), host->Notifications, host->Latencies);
-        if (host->Notices != 0)
+        if (host->Faults != 0)
             state.SkipWithError("the receive path reported a failure");
     }
 }

@@ -8,6 +8,8 @@
 //   RV_FLEET_BENCH_SECONDS=20 build/bench/tools/fleet_bench ...   (default 10 s a case)
 #include <benchmark/benchmark.h>
 
+#include "support/LoopbackPort.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -32,6 +34,8 @@ extern char** environ;
 
 namespace {
 
+using rv::test::ConnectTo;
+using rv::test::FreePort;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
@@ -112,39 +116,10 @@ public:
     int Out = -1;
 };
 
-int FreePort()
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    int port = 0;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) == 0)
-        port = ntohs(address.sin_port);
-    ::close(s);
-    return port;
-}
-
-int Connect(int port)
-{
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (::connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(s);
-        return -1;
-    }
-    return s;
-}
-
 // One HTTP/1.0 GET of /metrics; the bytes of the answer.
 std::size_t Scrape(int port)
 {
-    const int s = Connect(port);
+    const int s = ConnectTo(port);
     if (s < 0)
         return 0;
     const std::string request = "GET /metrics HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
@@ -171,7 +146,7 @@ struct Broker {
         Process = std::make_unique<Program>(RV_MOSQUITTO_EXE,
                                             std::vector<std::string>{"-c", Config}, false);
         for (int i = 0; i < 100; ++i) {
-            if (const int s = Connect(Port); s >= 0) {
+            if (const int s = ConnectTo(Port); s >= 0) {
                 ::close(s);
                 break;
             }

@@ -10,7 +10,7 @@
 
 #include "rangeview/tools/Capture.h"
 #include "rangeview/tools/LinkStatistics.h"
-#include "rangeview/tools/Recorder.h"
+#include "rangeview/tools/ReadingTable.h"
 #include "rangeview/tools/SensorSimulator.h"
 
 #include <benchmark/benchmark.h>
@@ -82,7 +82,7 @@ std::string Recording(int hours, int perRecord, bool csv)
         const auto header = rv::CaptureFormat::EncodeHeader();
         out.write(reinterpret_cast<const char*>(header.data()), header.size());
     } else {
-        out << "time_utc,elapsed_ms,distance_mm,mode,mode_name\n";
+        out << rv::ReadingTable::Header << '\n';
     }
     const auto wallStart = std::chrono::system_clock::now();
     rv::CountingDecoder decoder;
@@ -101,11 +101,11 @@ std::string Recording(int hours, int perRecord, bool csv)
             out.write(reinterpret_cast<const char*>(bytes.data()),
                       static_cast<std::streamsize>(bytes.size()));
         } else {
-            const std::string utc = rv::FormatUtcMillis(wallStart + std::chrono::microseconds(us));
             for (const std::uint8_t b : bytes) {
                 if (const auto reading = decoder.FeedByte(b)) {
-                    line = utc + ',' + std::to_string(us / 1000) + ',' +
-                           std::to_string(reading->Distance) + ",3,一般模式\n";
+                    line.clear();
+                    rv::AppendTableRow(line, wallStart + std::chrono::microseconds(us),
+                                       static_cast<std::int64_t>(us / 1000), *reading);
                     out << line;
                 }
             }

@@ -4,25 +4,11 @@
 #include <thread>
 #include <utility>
 
-#include "rangeview/common/IntegerText.h"
-
 namespace rv {
 
 namespace {
 
 constexpr std::uint32_t PurgeAll = PurgeTxAbort | PurgeRxAbort | PurgeTxClear | PurgeRxClear;
-
-// Keeps count of the short messages this connection has open, also when showing one throws.
-class OpenMessageCount {
-public:
-    explicit OpenMessageCount(int& count) : Count_(count) { ++Count_; }
-    ~OpenMessageCount() { --Count_; }
-    OpenMessageCount(const OpenMessageCount&) = delete;
-    OpenMessageCount& operator=(const OpenMessageCount&) = delete;
-
-private:
-    int& Count_;
-};
 
 // Releases a port or event unless something (a failure, or a close run while a message was
 // open) already has: each object is released exactly once.
@@ -49,12 +35,12 @@ private:
     std::uint64_t Mark_;
 };
 
-// Nothing may leave the reader thread by exception; a box that cannot be shown is not shown.
-void NoticeFromReader(ConnectionHost& host, std::string_view text,
-                      const std::optional<SystemError>& reason)
+// Nothing may leave the reader thread by exception; a fault that cannot be shown is not shown.
+void FaultFromReader(ConnectionHost& host, ConnectionFault fault,
+                     const std::optional<SystemError>& reason)
 {
     try {
-        host.ShowNotice(text, reason);
+        host.Fault(fault, reason);
     } catch (...) {
     }
 }
@@ -100,7 +86,7 @@ std::chrono::milliseconds SerialConnection::WriteBound(std::size_t count, std::u
     return std::chrono::milliseconds(500 + 2 * lineMs);
 }
 
-void SerialConnection::Open(std::string_view portName, std::string_view baudText)
+bool SerialConnection::Open(std::string_view portName, std::optional<std::uint32_t> baudRate)
 {
     // Reachable only in the state Configured without event mask, whose port would otherwise
     // stay held with no way left to release it.
@@ -110,32 +96,30 @@ void SerialConnection::Open(std::string_view portName, std::string_view baudText
     const FailureReason eventFailure;
     auto readDone = Platform_->NewEvent(true);
     if (!readDone) {
-        Host_->ShowNotice("CreateEvent Error!", eventFailure());
-        return;
+        Host_->Fault(ConnectionFault::EventUnavailable, eventFailure());
+        return false;
     }
     const FailureReason openFailure;
     auto port = Platform_->OpenPort(portName);
     if (!port) {
         const auto reason = openFailure();
         readDone->Close();
-        Host_->ShowNotice("串口打开失败!", reason);
-        return;
+        Host_->Fault(ConnectionFault::PortUnavailable, reason);
+        return false;
     }
     port->SetTimeouts(ImmediateReadTimeouts);
     port->SetQueueSizes(InputQueueSize, OutputQueueSize);
     LineSettings dcb;
     port->GetCommState(dcb);
 
-    std::int32_t baud = 0;
-    try {
-        baud = StrToInt(baudText);
-    } catch (...) {
-        // Release before the error is reported, so that the next open of this port works.
+    if (!baudRate) {
+        // Released before the caller reports the missing rate, so that the next open of this
+        // port works.
         port->Close();
         readDone->Close();
-        throw;
+        return true;
     }
-    dcb.BaudRate = static_cast<std::uint32_t>(baud);
+    dcb.BaudRate = *baudRate;
     dcb.ByteSize = 8;
     dcb.Parity = NoParity;
     dcb.StopBits = OneStopBit;
@@ -159,15 +143,15 @@ void SerialConnection::Open(std::string_view portName, std::string_view baudText
             port->Close();
             readDone->Close();
         }
-        Host_->ShowNotice("SetCommMask Error !", reason);
-        return;
+        Host_->Fault(ConnectionFault::EventMaskRefused, reason);
+        return true;
     }
     link->EventMaskArmed = true;
 
     if (!configured) {
         port->Close();
         readDone->Close();
-        return;
+        return true;
     }
 
     Host_->PortOpened();
@@ -190,10 +174,11 @@ void SerialConnection::Open(std::string_view portName, std::string_view baudText
     link->ReaderStarted = started;
     if (!started) {
         link->ReaderActive.store(false);
-        Host_->ShowNoCreateThread(threadFailure());
+        Host_->Fault(ConnectionFault::NoReaderThread, threadFailure());
     }
     if (!port->IsReleased())
         port->RaiseDtr();
+    return true;
 }
 
 void SerialConnection::ReleaseLink(ConnectionLink& link)
@@ -250,7 +235,7 @@ void SerialConnection::ReaderThread(std::shared_ptr<ConnectionLink> link,
     const FailureReason eventFailure;
     WaitOverlapped.Event = platform->NewEvent(false);
     if (!WaitOverlapped.Event) {
-        NoticeFromReader(*host, "overlapped.Event Create Error !", eventFailure());
+        FaultFromReader(*host, ConnectionFault::ReaderEventUnavailable, eventFailure());
         return;
     }
     SerialPort& port = *link->PortHandle;
@@ -285,7 +270,7 @@ void SerialConnection::ReaderThread(std::shared_ptr<ConnectionLink> link,
         if (!posted) {
             // Nothing is outstanding, so the hand-off is free again for whoever looks at it.
             readDone.Set();
-            NoticeFromReader(*host, "PostMessage Error !", std::nullopt);
+            FaultFromReader(*host, ConnectionFault::NotifyFailed, std::nullopt);
             break;
         }
     }
@@ -312,11 +297,12 @@ void SerialConnection::OnCommNotify(CommHandle handle)
     CommStatus status;
     const FailureReason clearFailure;
     if (!port.ClearCommError(errors, status)) {
-        Host_->ShowNotice("ClearCommError !", clearFailure());
+        Host_->Fault(ConnectionFault::ClearErrorFailed, clearFailure());
         if (!port.IsReleased())
             port.Purge(PurgeRxAbort | PurgeRxClear);
-        // Receiving goes on with the next bytes. The hand-off is completed only after the box
-        // was dismissed, so a failure that persists shows one box at a time.
+        // Receiving goes on with the next bytes. The hand-off is completed only once the host is
+        // done with the fault (its box dismissed), so a failure that persists is told once at a
+        // time.
         if (!readDone.IsReleased())
             readDone.Set();
         return;
@@ -328,7 +314,7 @@ void SerialConnection::OnCommNotify(CommHandle handle)
         link->ReadOverlapped.BytesTransferred = 0;
         const FailureReason readFailure;
         if (!port.Read(std::span(ReceiveBuffer_.data(), n), link->ReadOverlapped)) {
-            Host_->ShowNotice("ReadFile Error!", readFailure());
+            Host_->Fault(ConnectionFault::ReadFailed, readFailure());
             link->ReaderActive.store(false);
             ReleaseOnce(readDone);
             ReleaseOnce(port);
@@ -365,62 +351,13 @@ void SerialConnection::OnCommNotify(CommHandle handle)
         readDone.Set();
 }
 
-void SerialConnection::ShortMessage(std::string_view text, const std::optional<SystemError>& reason)
-{
-    if (InTick_) {
-        // A failing tick would fail again on every later one, each with a modal message, and the
-        // switch that stops them could never be reached: auto-send ends before the one message.
-        InTick_ = false;
-        AutoSend_ = AutoSendState::Off;
-        Host_->DisableTimer();
-        Host_->AutoSendSwitched(false);
-    }
-    OpenMessageCount open(ShortMessagesOpen_);
-    Host_->ShowShortMessage(text, reason);
-}
-
-void SerialConnection::SendWith(std::string_view commandText)
+void SerialConnection::Send(std::span<const std::uint8_t> bytes)
 {
     if (!PortOpen_) {
-        ShortMessage("未打开串口");
+        Host_->Fault(ConnectionFault::NotOpen, std::nullopt);
         return;
     }
-    if (commandText.empty()) {
-        ShortMessage("缓冲区为空");
-        return;
-    }
-    SendCommand(commandText);
-}
-
-void SerialConnection::Send(std::string_view commandText)
-{
-    SendWith(commandText);
-}
-
-void SerialConnection::AutoSendTick(std::string_view commandText)
-{
-    // Ticks that fall due while one of this connection's messages is open are dropped: a message
-    // raised by the send button must not be joined by one from every tick under it.
-    if (ShortMessagesOpen_ > 0)
-        return;
-    struct TickScope {
-        bool& Flag;
-        explicit TickScope(bool& flag) : Flag(flag) { Flag = true; }
-        ~TickScope() { Flag = false; }
-    } tick(InTick_);
-    SendWith(commandText);
-}
-
-void SerialConnection::SendCommand(std::string_view commandText)
-{
-    const auto converted = CommandTextToBytes(commandText, TransmitBuffer_);
-    // Text that converts to more than the buffer holds is refused as a whole; sending a cut
-    // command would be worse than sending none.
-    if (converted.Overflow) {
-        ShortMessage("缓冲区溢出");
-        return;
-    }
-    const auto n = converted.Count;
+    const auto n = bytes.size();
     TxCount_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(TxCount_) +
                                          static_cast<std::uint32_t>(n));
     Host_->TxCountChanged(TxCount_);
@@ -430,7 +367,7 @@ void SerialConnection::SendCommand(std::string_view commandText)
     auto link = Link_;
     if (!link || link->PortHandle->IsReleased()) {
         // Broken: a failure released the port; nothing is left to write to or release.
-        ShortMessage("发送数据出错");
+        Host_->Fault(ConnectionFault::WriteFailed, std::nullopt);
         return;
     }
     SerialPort& port = *link->PortHandle;
@@ -442,7 +379,6 @@ void SerialConnection::SendCommand(std::string_view commandText)
             WriteOverlapped.Event->Close();
     };
 
-    const std::span<const std::uint8_t> bytes(TransmitBuffer_.data(), n);
     bool immediateFailure = false;
     const FailureReason writeFailure;
     switch (port.StartWrite(bytes, WriteOverlapped)) {
@@ -465,9 +401,9 @@ void SerialConnection::SendCommand(std::string_view commandText)
     std::uint32_t errors = 0;
     CommStatus status;
     port.ClearCommError(errors, status);
-    ShortMessage("发送数据出错", reason);
-    // The message may have run a close (and even a new open) meanwhile: what is released here
-    // is this write's connection, each object once.
+    Host_->Fault(ConnectionFault::WriteFailed, reason);
+    // The fault's message may have run a close (and even a new open) meanwhile: what is
+    // released here is this write's connection, each object once.
     releaseWriteEvent();
     if (immediateFailure)
         link->ReaderActive.store(false);
@@ -476,13 +412,14 @@ void SerialConnection::SendCommand(std::string_view commandText)
         ReleaseOnce(*link->ReadDoneEvent);
 }
 
-void SerialConnection::StartAutoSend(std::string_view periodText)
+void SerialConnection::StartAutoSend(std::optional<std::uint32_t> periodMs)
 {
-    // On before the period is read: a period that is refused leaves it on without a timer.
+    // On before the period is looked at: without one (or a timer) it stays on, Halted.
     AutoSend_ = AutoSendState::Halted;
     Host_->AutoSendSwitched(true);
-    const std::int32_t period = StrToInt(periodText);
-    Host_->EnableTimer(static_cast<std::uint32_t>(period));
+    if (!periodMs)
+        return;
+    Host_->EnableTimer(*periodMs);
     AutoSend_ = AutoSendState::On;
 }
 

@@ -30,7 +30,7 @@ protected:
     // Opens "COM3" at 9600 and waits until the reader is waiting for bytes.
     std::shared_ptr<FakePort> OpenAndWait()
     {
-        Conn->Open("COM3", "9600");
+        Conn->Open("COM3", 9600);
         auto port = Platform->LastPort();
         EXPECT_NE(port, nullptr);
         if (port) {

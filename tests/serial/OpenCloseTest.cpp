@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "FakeFixture.h"
-#include "rangeview/common/IntegerText.h"
 
 namespace rv::test {
 namespace {
@@ -14,13 +13,12 @@ namespace {
 struct OpenRow {
     const char* Name;
     std::function<void(FakePlatform&)> Arrange;
-    const char* BaudText;
-    std::vector<std::string> Notices;
-    bool Throws;
+    std::optional<std::uint32_t> Baud;
+    std::vector<ConnectionFault> Faults;
+    bool PortHad; // what the open returns
     ConnectionState State;
     bool PortOpen;
     bool Opened; // the host was told the port is open
-    int NoCreateThread;
     bool EverythingReleased;
 };
 
@@ -32,24 +30,16 @@ void PrintTo(const OpenRow& row, std::ostream* os)
 class OpenFailureTable : public FakeConnectionTest,
                          public ::testing::WithParamInterface<OpenRow> { };
 
-TEST_P(OpenFailureTable, ShowsTheMessageAndLeavesTheState)
+TEST_P(OpenFailureTable, ReportsTheFaultAndLeavesTheState)
 {
     const OpenRow& row = GetParam();
     row.Arrange(*Platform);
 
-    bool threw = false;
-    try {
-        Conn->Open("COM3", row.BaudText);
-    } catch (const ConvertError& e) {
-        threw = true;
-        EXPECT_STREQ(e.what(), "'abc' is not a valid integer value");
-    }
-    EXPECT_EQ(threw, row.Throws);
-    EXPECT_EQ(Host->NoticeTexts(), row.Notices);
+    EXPECT_EQ(Conn->Open("COM3", row.Baud), row.PortHad);
+    EXPECT_EQ(Host->Faults(), row.Faults);
     EXPECT_EQ(Conn->State(), row.State);
     EXPECT_EQ(Conn->PortOpen(), row.PortOpen);
     EXPECT_EQ(Host->OpenedCount, row.Opened ? 1 : 0);
-    EXPECT_EQ(Host->NoCreateThread, row.NoCreateThread);
     EXPECT_EQ(AllReleased(), row.EverythingReleased);
     if (auto port = Platform->LastPort()) {
         // DTR goes up whenever the open went on past the reader's start, thread or not.
@@ -67,95 +57,90 @@ TEST_P(OpenFailureTable, ShowsTheMessageAndLeavesTheState)
     EXPECT_TRUE(AllReleased());
     Platform->FailAlways(FakeOp::SetCommState, false);
     Platform->FailAlways(FakeOp::SetCommMask, false);
-    Conn->Open("COM3", "9600");
+    Conn->Open("COM3", 9600);
     EXPECT_EQ(Conn->State(), ConnectionState::Open);
     Conn->Close();
 }
 
+using enum ConnectionFault;
+
 const OpenRow OpenRows[] = {
     {"EventCannotBeCreated",
      [](FakePlatform& p) { p.FailCall(FakeOp::NewEvent); },
-     "9600",
-     {"CreateEvent Error!"},
+     9600,
+     {EventUnavailable},
      false,
      ConnectionState::Closed,
      false,
      false,
-     0,
      true},
     {"PortCannotBeOpened",
      [](FakePlatform& p) { p.FailCall(FakeOp::OpenPort); },
-     "9600",
-     {"串口打开失败!"},
+     9600,
+     {PortUnavailable},
      false,
      ConnectionState::Closed,
      false,
      false,
-     0,
      true},
-    {"BaudTextNotAnInteger",
+    {"NoBaudRateOnlyTriesThePort",
      [](FakePlatform&) {},
-     "abc",
+     std::nullopt,
      {},
      true,
      ConnectionState::Closed,
      false,
      false,
-     0,
+     true},
+    {"NoBaudRateAndNoPort",
+     [](FakePlatform& p) { p.FailCall(FakeOp::OpenPort); },
+     std::nullopt,
+     {PortUnavailable},
+     false,
+     ConnectionState::Closed,
+     false,
+     false,
      true},
     {"BaudRefused",
      [](FakePlatform& p) { p.FailAlways(FakeOp::SetCommState); },
-     "9600",
+     9600,
      {},
-     false,
+     true,
      ConnectionState::Closed,
      false,
      false,
-     0,
      true},
     {"MaskRefusedAfterConfigured",
      [](FakePlatform& p) { p.FailAlways(FakeOp::SetCommMask); },
-     "9600",
-     {"SetCommMask Error !"},
-     false,
+     9600,
+     {EventMaskRefused},
+     true,
      ConnectionState::ConfiguredWithoutEventMask,
      true,
      false,
-     0,
      false},
     {"MaskRefusedAfterBaudRefused",
      [](FakePlatform& p) {
          p.FailAlways(FakeOp::SetCommState);
          p.FailAlways(FakeOp::SetCommMask);
      },
-     "9600",
-     {"SetCommMask Error !"},
-     false,
+     9600,
+     {EventMaskRefused},
+     true,
      ConnectionState::Closed,
      false,
      false,
-     0,
      true},
     {"NoReaderThread",
      [](FakePlatform& p) { p.FailCall(FakeOp::StartThread); },
-     "9600",
-     {},
-     false,
+     9600,
+     {NoReaderThread},
+     true,
      ConnectionState::OpenWithoutReader,
      true,
      true,
-     1,
      false},
-    {"Success",
-     [](FakePlatform&) {},
-     "9600",
-     {},
-     false,
-     ConnectionState::Open,
-     true,
-     true,
-     0,
-     false},
+    {"Success", [](FakePlatform&) {}, 9600, {}, true, ConnectionState::Open, true, true, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Open, OpenFailureTable, ::testing::ValuesIn(OpenRows),
@@ -165,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(Open, OpenFailureTable, ::testing::ValuesIn(OpenRows),
 
 TEST_F(FakeConnectionTest, OpenConfiguresEightNoneOneAndKeepsTheRest)
 {
-    Conn->Open("COM3", "9600");
+    Conn->Open("COM3", 9600);
     auto port = Platform->LastPort();
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(Platform->OpenedNames(), std::vector<std::string>{"COM3"});
@@ -182,19 +167,6 @@ TEST_F(FakeConnectionTest, OpenConfiguresEightNoneOneAndKeepsTheRest)
     EXPECT_TRUE(Link()->ReadDoneEvent->IsSignalled());
     EXPECT_TRUE(port->WaitForWaiter(2s));
     EXPECT_TRUE(Link()->ReaderActive.load());
-}
-
-TEST_F(FakeConnectionTest, TypedBaudTextsAreUsedAsConverted)
-{
-    Conn->Open("COM3", "  57600");
-    EXPECT_EQ(Platform->LastPort()->Settings().BaudRate, 57600u);
-    Conn->Close();
-    Conn->Open("COM3", "$1C200");
-    EXPECT_EQ(Platform->LastPort()->Settings().BaudRate, 115200u);
-    Conn->Close();
-    // A negative number reaches the port as the unsigned value it stands for; the port decides.
-    Conn->Open("COM3", "-1");
-    EXPECT_EQ(Platform->LastPort()->Settings().BaudRate, 0xFFFFFFFFu);
 }
 
 // --- Close --------------------------------------------------------------------------------
@@ -256,12 +228,12 @@ TEST_F(FakeConnectionTest, OpenCloseOpenStartsANewReaderWithNewObjects)
 TEST_F(FakeConnectionTest, SecondOpenInConfiguredWithoutMaskClosesTheFirstOne)
 {
     Platform->FailCall(FakeOp::SetCommMask);
-    Conn->Open("COM3", "9600");
+    Conn->Open("COM3", 9600);
     ASSERT_EQ(Conn->State(), ConnectionState::ConfiguredWithoutEventMask);
     auto first = Platform->LastPort();
 
     // The same port again: only possible because the first connection let go of it.
-    Conn->Open("COM3", "9600");
+    Conn->Open("COM3", 9600);
     EXPECT_TRUE(first->IsReleased());
     EXPECT_NE(Platform->LastPort(), first);
     EXPECT_EQ(Conn->State(), ConnectionState::Open);
@@ -270,7 +242,7 @@ TEST_F(FakeConnectionTest, SecondOpenInConfiguredWithoutMaskClosesTheFirstOne)
 TEST_F(FakeConnectionTest, CloseBeforeTheReaderStartedStillEndsIt)
 {
     Platform->HoldThreads(true);
-    Conn->Open("COM3", "9600");
+    Conn->Open("COM3", 9600);
     Conn->Close();
     Platform->ReleaseHeldThreads();
     EXPECT_TRUE(Platform->WaitThreadsEnded(2s));
@@ -352,7 +324,7 @@ TEST_F(FakeConnectionTest, DestroyingTheConnectionJoinsItsReader)
 TEST_F(FakeConnectionTest, AReaderThatHasNotStartedIsJoinedAtTheEnd)
 {
     Platform->HoldThreads(true);
-    Conn->Open("COM3", "9600");
+    Conn->Open("COM3", 9600);
     Conn->Close(); // cannot wait for a thread that has not run yet
     EXPECT_EQ(Platform->ThreadsJoined(), 0);
     Platform->ReleaseHeldThreads();
@@ -363,22 +335,22 @@ TEST_F(FakeConnectionTest, AReaderThatHasNotStartedIsJoinedAtTheEnd)
 
 // --- The system's reason beside the message -------------------------------------------------
 
-TEST_F(FakeConnectionTest, AMessageCarriesTheReasonOfItsOwnFailedCallBesideItsFixedText)
+TEST_F(FakeConnectionTest, AFaultCarriesTheReasonOfItsOwnFailedCall)
 {
     Platform->SetFailureError(
         FakeOp::OpenPort, {{}, "open", 13, "Permission denied: add the user to the dialout group"});
     Platform->FailCall(FakeOp::OpenPort);
-    Conn->Open("ttyUSB0", "9600");
-    EXPECT_EQ(Host->NoticeTexts(), std::vector<std::string>{"串口打开失败!"});
-    ASSERT_TRUE(Host->Notices()[0].Reason);
-    EXPECT_EQ(Describe(*Host->Notices()[0].Reason),
+    Conn->Open("ttyUSB0", 9600);
+    ASSERT_EQ(Host->Faults(), std::vector<ConnectionFault>{ConnectionFault::PortUnavailable});
+    ASSERT_TRUE(Host->Reports()[0].Reason);
+    EXPECT_EQ(Describe(*Host->Reports()[0].Reason),
               "ttyUSB0: open: Permission denied: add the user to the dialout group");
 
     // A failure without a reason of its own carries none, not an earlier call's.
     Platform->FailCall(FakeOp::SetCommMask);
-    Conn->Open("ttyUSB0", "9600");
-    EXPECT_EQ(Host->Notices().at(1).Text, "SetCommMask Error !");
-    EXPECT_FALSE(Host->Notices()[1].Reason);
+    Conn->Open("ttyUSB0", 9600);
+    EXPECT_EQ(Host->Reports().at(1).Fault, ConnectionFault::EventMaskRefused);
+    EXPECT_FALSE(Host->Reports()[1].Reason);
 
     // A failed write's reason, not that of the clean-up after it.
     Conn->Close();
@@ -387,10 +359,11 @@ TEST_F(FakeConnectionTest, AMessageCarriesTheReasonOfItsOwnFailedCallBesideItsFi
     Platform->SetFailureError(FakeOp::ClearCommError, {{}, "ioctl(FIONREAD)", 5, "gone"});
     Platform->FailCall(FakeOp::StartWrite);
     Platform->FailCall(FakeOp::ClearCommError);
-    Conn->Send("A5 45 EA");
-    ASSERT_EQ(Host->ShortMessageReasons.size(), 1u);
-    ASSERT_TRUE(Host->ShortMessageReasons[0]);
-    EXPECT_EQ(Host->ShortMessageReasons[0]->Call, "write");
+    Conn->Send(std::vector<std::uint8_t>{0xA5, 0x45, 0xEA});
+    ASSERT_EQ(Host->Reports().size(), 3u);
+    EXPECT_EQ(Host->Reports()[2].Fault, ConnectionFault::WriteFailed);
+    ASSERT_TRUE(Host->Reports()[2].Reason);
+    EXPECT_EQ(Host->Reports()[2].Reason->Call, "write");
 }
 
 TEST_F(FakeConnectionTest, DestroyingTheConnectionReleasesAnOpenPort)

@@ -7,7 +7,7 @@
 
 #include "PtyPair.h"
 #include "RecordingHost.h"
-#include "rangeview/common/IntegerText.h"
+#include "rangeview/protocol/CommandText.h"
 #include "rangeview/serial/SystemPlatform.h"
 #include "rangeview/serial/SerialConnection.h"
 
@@ -17,6 +17,7 @@ namespace {
 using namespace std::chrono_literals;
 
 const std::vector<std::uint8_t> Frame{0x5A, 0x5A, 0x01, 0x03, 0x04, 0xD2, 0x03, 0x91};
+const std::vector<std::uint8_t> Query{0xA5, 0x45, 0xEA};
 
 std::chrono::microseconds ProcessCpuTime()
 {
@@ -48,14 +49,14 @@ protected:
 
 TEST_F(PtyConnectionTest, EmptyPortNameFailsToOpen)
 {
-    Conn->Open("", "9600");
-    EXPECT_EQ(Host->NoticeTexts(), std::vector<std::string>{"串口打开失败!"});
+    Conn->Open("", 9600);
+    EXPECT_EQ(Host->Faults(), std::vector<ConnectionFault>{ConnectionFault::PortUnavailable});
     EXPECT_EQ(Conn->State(), ConnectionState::Closed);
 }
 
 TEST_F(PtyConnectionTest, ReceivesAndSends)
 {
-    Conn->Open(Pty.Path, "115200");
+    Conn->Open(Pty.Path, 115200);
     ASSERT_EQ(Conn->State(), ConnectionState::Open);
 
     // A frame split over two writes arrives complete and in order.
@@ -65,43 +66,43 @@ TEST_F(PtyConnectionTest, ReceivesAndSends)
     ASSERT_TRUE(Host->PumpUntilReceived(*Conn, Frame.size(), 2s));
     EXPECT_EQ(Host->Received, Frame);
 
-    Conn->Send("A5 45 EA");
-    EXPECT_EQ(Pty.Read(3, 1s), (std::vector<std::uint8_t>{0xA5, 0x45, 0xEA}));
+    Conn->Send(Query);
+    EXPECT_EQ(Pty.Read(3, 1s), Query);
     EXPECT_EQ(Conn->TxCount(), 3);
-    EXPECT_TRUE(Host->ShortMessages.empty());
+    EXPECT_TRUE(Host->Faults().empty());
 }
 
 TEST_F(PtyConnectionTest, SecondConnectionToTheSamePortFails)
 {
-    Conn->Open(Pty.Path, "9600");
+    Conn->Open(Pty.Path, 9600);
     ASSERT_EQ(Conn->State(), ConnectionState::Open);
     auto otherHost = std::make_shared<RecordingHost>();
     SerialConnection other(Platform, otherHost);
-    other.Open(Pty.Path, "9600");
-    EXPECT_EQ(otherHost->NoticeTexts(), std::vector<std::string>{"串口打开失败!"});
+    other.Open(Pty.Path, 9600);
+    EXPECT_EQ(otherHost->Faults(), std::vector<ConnectionFault>{ConnectionFault::PortUnavailable});
 
     // Once the first lets go, the port opens again.
     Conn->Close();
-    other.Open(Pty.Path, "9600");
+    other.Open(Pty.Path, 9600);
     EXPECT_EQ(other.State(), ConnectionState::Open);
     other.Close();
 }
 
-TEST_F(PtyConnectionTest, RejectedBaudTextReleasesThePort)
+TEST_F(PtyConnectionTest, AnOpenWithoutBaudRateReleasesThePort)
 {
-    EXPECT_THROW(Conn->Open(Pty.Path, "fast"), ConvertError);
-    Conn->Open(Pty.Path, "9600");
+    EXPECT_TRUE(Conn->Open(Pty.Path, std::nullopt));
+    Conn->Open(Pty.Path, 9600);
     EXPECT_EQ(Conn->State(), ConnectionState::Open);
 }
 
 TEST_F(PtyConnectionTest, HangupIsReportedOnceThenTheLinkIsIdle)
 {
-    Conn->Open(Pty.Path, "115200");
+    Conn->Open(Pty.Path, 115200);
     ASSERT_EQ(Conn->State(), ConnectionState::Open);
     Pty.CloseMaster();
     ASSERT_TRUE(Host->WaitForPosted(1, 2s));
     Host->Pump(*Conn);
-    EXPECT_EQ(Host->NoticeTexts(), std::vector<std::string>{"ReadFile Error!"});
+    EXPECT_EQ(Host->Faults(), std::vector<ConnectionFault>{ConnectionFault::ReadFailed});
     EXPECT_EQ(Conn->State(), ConnectionState::Broken);
     EXPECT_TRUE(ThreadsDropTo(BaselineThreads, 2s)) << "reader still running after the failure";
 
@@ -110,33 +111,33 @@ TEST_F(PtyConnectionTest, HangupIsReportedOnceThenTheLinkIsIdle)
     std::this_thread::sleep_for(200ms);
     EXPECT_LT(ProcessCpuTime() - cpu0, 20ms);
     EXPECT_EQ(Host->Pump(*Conn), 0);
-    EXPECT_EQ(Host->NoticeTexts().size(), 1u);
+    EXPECT_EQ(Host->Faults().size(), 1u);
 
-    Conn->Send("A5 45 EA");
-    EXPECT_EQ(Host->ShortMessages, std::vector<std::string>{"发送数据出错"});
+    Conn->Send(Query);
+    EXPECT_EQ(Host->Faults().back(), ConnectionFault::WriteFailed);
     Conn->Close();
     EXPECT_EQ(Conn->State(), ConnectionState::Closed);
 
     // A restarted device (a new terminal) receives again.
     PtyPair again;
     ASSERT_TRUE(again.Ok());
-    Conn->Open(again.Path, "115200");
+    Conn->Open(again.Path, 115200);
     ASSERT_TRUE(again.Write(Frame));
     EXPECT_TRUE(Host->PumpUntilReceived(*Conn, Frame.size(), 2s));
 }
 
 TEST_F(PtyConnectionTest, WriteThatNeverDrainsFailsWithinItsBound)
 {
-    Conn->Open(Pty.Path, "4000000");
+    Conn->Open(Pty.Path, 4000000);
     ASSERT_EQ(Conn->State(), ConnectionState::Open);
-    const std::string block(2 * TransmitBufferSize, 'A'); // 5121 bytes of 0xAA
+    const std::vector<std::uint8_t> block(TransmitBufferSize, 0xAA);
     const auto bound = SerialConnection::WriteBound(TransmitBufferSize, 4000000);
-    for (int i = 0; i < 200 && Host->ShortMessages.empty(); ++i) {
+    for (int i = 0; i < 200 && Host->Faults().empty(); ++i) {
         const auto t0 = std::chrono::steady_clock::now();
         Conn->Send(block);
         EXPECT_LT(std::chrono::steady_clock::now() - t0, bound + 500ms);
     }
-    EXPECT_EQ(Host->ShortMessages, std::vector<std::string>{"发送数据出错"});
+    EXPECT_EQ(Host->Faults(), std::vector<ConnectionFault>{ConnectionFault::WriteFailed});
     EXPECT_EQ(Conn->State(), ConnectionState::Broken);
     Conn->Close();
     EXPECT_EQ(Conn->State(), ConnectionState::Closed);
@@ -156,7 +157,7 @@ TEST_F(PtyConnectionTest, ManyOpenCloseCyclesWhileDataFlowsLeaveNothingBehind)
 
     std::size_t received = 0;
     for (int cycle = 0; cycle < 200; ++cycle) {
-        Conn->Open(Pty.Path, "115200");
+        Conn->Open(Pty.Path, 115200);
         ASSERT_EQ(Conn->State(), ConnectionState::Open) << "cycle " << cycle;
         if (cycle % 20 == 0) {
             Host->Received.clear();
@@ -172,7 +173,7 @@ TEST_F(PtyConnectionTest, ManyOpenCloseCyclesWhileDataFlowsLeaveNothingBehind)
     device.join();
 
     EXPECT_GT(received, 0u);
-    EXPECT_TRUE(Host->NoticeTexts().empty());
+    EXPECT_TRUE(Host->Faults().empty());
     EXPECT_TRUE(ThreadsDropTo(threadsBefore - 1, 2s)) << Threads() << " threads";
     EXPECT_EQ(OpenDescriptors(), fdsBefore);
 }
@@ -182,7 +183,7 @@ TEST_F(PtyConnectionTest, ManyOpenCloseCyclesWhileDataFlowsLeaveNothingBehind)
 TEST_F(PtyConnectionTest, CloseAndDestructionWaitForTheReader)
 {
     for (int cycle = 0; cycle < 20; ++cycle) {
-        Conn->Open(Pty.Path, "115200");
+        Conn->Open(Pty.Path, 115200);
         ASSERT_EQ(Conn->State(), ConnectionState::Open);
         ASSERT_TRUE(Pty.Write(Frame));
         ASSERT_TRUE(Host->WaitForPosted(1, 2s));
@@ -194,7 +195,7 @@ TEST_F(PtyConnectionTest, CloseAndDestructionWaitForTheReader)
         Host->Pump(*Conn);
     }
 
-    Conn->Open(Pty.Path, "115200");
+    Conn->Open(Pty.Path, 115200);
     ASSERT_EQ(Conn->State(), ConnectionState::Open);
     Conn.reset(); // the window going away with the port open
     EXPECT_EQ(Host.use_count(), 1);

@@ -14,8 +14,8 @@ struct ReceiveRow {
     const char* Name;
     // Sets up the failure after the open; bytes then arrive and are handled.
     std::function<void(FakePlatform&, FakePort&, RecordingHost&)> Arrange;
-    std::vector<std::string> Notices;
-    bool NoticeOnReaderThread;
+    std::vector<ConnectionFault> Faults;
+    bool FaultOnReaderThread;
     ConnectionState State;
     bool ReaderEnds; // the reader has ended before close
     bool ReceivesAfterward; // a later arrival still reaches ProcessReceivedBytes
@@ -29,14 +29,14 @@ void PrintTo(const ReceiveRow& row, std::ostream* os)
 class ReceiveFailureTable : public FakeConnectionTest,
                             public ::testing::WithParamInterface<ReceiveRow> { };
 
-TEST_P(ReceiveFailureTable, ShowsTheMessageAndLeavesTheState)
+TEST_P(ReceiveFailureTable, ReportsTheFaultAndLeavesTheState)
 {
     const ReceiveRow& row = GetParam();
     // The reader's own event is the second one made (the first is ReadDoneEvent).
     const bool readerEventFails = std::string(row.Name) == "ReaderEventCannotBeCreated";
     if (readerEventFails)
         Platform->FailCall(FakeOp::NewEvent, 2);
-    Conn->Open("COM3", "9600");
+    Conn->Open("COM3", 9600);
     auto port = Platform->LastPort();
     ASSERT_NE(port, nullptr);
     if (!readerEventFails) {
@@ -47,14 +47,14 @@ TEST_P(ReceiveFailureTable, ShowsTheMessageAndLeavesTheState)
     port->Inject({0x5A, 0x5A, 0x01});
     Host->WaitForPosted(1, 300ms);
     Host->Pump(*Conn);
-    ASSERT_TRUE(Host->WaitForNotices(row.Notices.size(), 2s));
-    if (row.Notices.empty()) {
+    ASSERT_TRUE(Host->WaitForFaults(row.Faults.size(), 2s));
+    if (row.Faults.empty()) {
         EXPECT_EQ(Host->Received, (std::vector<std::uint8_t>{0x5A, 0x5A, 0x01}));
     }
 
-    EXPECT_EQ(Host->NoticeTexts(), row.Notices);
-    for (const auto& n : Host->Notices())
-        EXPECT_EQ(n.OnWindowThread, !row.NoticeOnReaderThread) << n.Text;
+    EXPECT_EQ(Host->Faults(), row.Faults);
+    for (const auto& r : Host->Reports())
+        EXPECT_EQ(r.OnWindowThread, !row.FaultOnReaderThread);
     EXPECT_EQ(Conn->State(), row.State);
     EXPECT_EQ(Conn->PortOpen(), true);
     if (row.ReaderEnds) {
@@ -79,28 +79,28 @@ TEST_P(ReceiveFailureTable, ShowsTheMessageAndLeavesTheState)
 const ReceiveRow ReceiveRows[] = {
     {"ReaderEventCannotBeCreated",
      [](FakePlatform&, FakePort&, RecordingHost&) {},
-     {"overlapped.Event Create Error !"},
+     {ConnectionFault::ReaderEventUnavailable},
      true,
      ConnectionState::Open,
      true,
      false},
     {"PostFails",
      [](FakePlatform&, FakePort&, RecordingHost& h) { h.FailPosts = true; },
-     {"PostMessage Error !"},
+     {ConnectionFault::NotifyFailed},
      true,
      ConnectionState::Open,
      true,
      false},
     {"ClearCommErrorFails",
      [](FakePlatform& p, FakePort&, RecordingHost&) { p.FailCall(FakeOp::ClearCommError); },
-     {"ClearCommError !"},
+     {ConnectionFault::ClearErrorFailed},
      false,
      ConnectionState::Open,
      false,
      true},
     {"ReadFails",
      [](FakePlatform& p, FakePort&, RecordingHost&) { p.FailCall(FakeOp::Read); },
-     {"ReadFile Error!"},
+     {ConnectionFault::ReadFailed},
      false,
      ConnectionState::Broken,
      true,
@@ -125,7 +125,7 @@ const ReceiveRow ReceiveRows[] = {
      true},
     {"PortVanishes",
      [](FakePlatform&, FakePort& port, RecordingHost&) { port.Hangup(); },
-     {"ReadFile Error!"},
+     {ConnectionFault::ReadFailed},
      false,
      ConnectionState::Broken,
      true,
@@ -208,7 +208,7 @@ TEST_F(FakeConnectionTest, ClearCommErrorFailurePurgesAndShowsOneBoxAtATime)
     auto port = OpenAndWait();
     Platform->FailAlways(FakeOp::ClearCommError);
     int boxes = 0;
-    Host->OnWindowNotice = [&](std::string_view) {
+    Host->OnFault = [&](ConnectionFault, const std::optional<SystemError>&) {
         if (++boxes > 1)
             return;
         // While the box is open more bytes come; the reader must not post again meanwhile.
@@ -229,7 +229,7 @@ TEST_F(FakeConnectionTest, CloseWhileTheClearCommErrorBoxIsOpen)
 {
     auto port = OpenAndWait();
     Platform->FailCall(FakeOp::ClearCommError);
-    Host->OnWindowNotice = [&](std::string_view) { Conn->Close(); };
+    Host->OnFault = [&](ConnectionFault, const std::optional<SystemError>&) { Conn->Close(); };
     Arrive(*port, {1});
     Host->Pump(*Conn);
     EXPECT_EQ(Conn->State(), ConnectionState::Closed);
@@ -240,14 +240,14 @@ TEST_F(FakeConnectionTest, CloseAndReopenWhileTheReadFailureBoxIsOpen)
 {
     auto first = OpenAndWait();
     Platform->FailCall(FakeOp::Read);
-    Host->OnWindowNotice = [&](std::string_view) {
-        Host->OnWindowNotice = nullptr;
+    Host->OnFault = [&](ConnectionFault, const std::optional<SystemError>&) {
+        Host->OnFault = nullptr;
         Conn->Close();
-        Conn->Open("COM3", "9600");
+        Conn->Open("COM3", 9600);
     };
     Arrive(*first, {1});
     Host->Pump(*Conn);
-    EXPECT_EQ(Host->NoticeTexts(), std::vector<std::string>{"ReadFile Error!"});
+    EXPECT_EQ(Host->Faults(), std::vector<ConnectionFault>{ConnectionFault::ReadFailed});
     // The failure released its own connection only.
     EXPECT_EQ(Conn->State(), ConnectionState::Open);
     auto second = Platform->LastPort();
@@ -266,19 +266,20 @@ TEST_F(FakeConnectionTest, VanishedPortIsReportedOnceAndTheReaderEnds)
     EXPECT_TRUE(Platform->WaitThreadsEnded(2s));
     std::this_thread::sleep_for(20ms);
     Host->Pump(*Conn);
-    EXPECT_EQ(Host->NoticeTexts(), std::vector<std::string>{"ReadFile Error!"});
+    EXPECT_EQ(Host->Faults(), std::vector<ConnectionFault>{ConnectionFault::ReadFailed});
     EXPECT_EQ(Conn->State(), ConnectionState::Broken);
 
     // Sends in this state are told the port is gone, and touch nothing.
-    Conn->Send("A5 45 EA");
-    EXPECT_EQ(Host->ShortMessages, std::vector<std::string>{"发送数据出错"});
+    Conn->Send(std::vector<std::uint8_t>{0xA5, 0x45, 0xEA});
+    EXPECT_EQ(Host->Faults(), (std::vector<ConnectionFault>{ConnectionFault::ReadFailed,
+                                                            ConnectionFault::WriteFailed}));
 }
 
 TEST_F(FakeConnectionTest, ReaderStopsWhenAWriteFailureReleasedThePort)
 {
     auto port = OpenAndWait();
     port->SetWriteBehaviour(FakeWrite::PendThenFail);
-    Conn->Send("A5 45 EA");
+    Conn->Send(std::vector<std::uint8_t>{0xA5, 0x45, 0xEA});
     ASSERT_EQ(Conn->State(), ConnectionState::Broken);
     EXPECT_TRUE(Link()->ReaderActive.load()); // the completion failure does not tell it
     EXPECT_TRUE(Platform->WaitThreadsEnded(2s)) << "reader kept passing over a released port";

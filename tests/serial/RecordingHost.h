@@ -8,7 +8,6 @@
 #include <mutex>
 #include <optional>
 #include <stdexcept>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -18,12 +17,12 @@
 namespace rv::test {
 
 // Stands in for the main window. The test thread plays the window thread: notifications the
-// reader posts are queued here and handled by Pump(). Message callbacks run "inside" the modal
-// message, as a nested event loop would run them.
+// reader posts are queued here and handled by Pump(). OnFault runs "inside" the fault's modal
+// message, as a nested event loop would run it.
 class RecordingHost final : public ConnectionHost {
 public:
-    struct Notice {
-        std::string Text;
+    struct Report {
+        ConnectionFault Fault;
         bool OnWindowThread;
         std::optional<SystemError> Reason;
     };
@@ -31,15 +30,12 @@ public:
     // --- behaviour switches
     std::atomic<bool> FailPosts{false};
     bool ThrowInProcess = false;
-    std::function<void(std::string_view)> OnShortMessage;
-    std::function<void(std::string_view)> OnWindowNotice;
+    // Faults on the window thread.
+    std::function<void(ConnectionFault, const std::optional<SystemError>&)> OnFault;
     std::function<void()> OnPortClosing;
     std::function<void()> OnPortClosed;
 
     // --- recorded state
-    std::vector<std::string> ShortMessages;
-    std::vector<std::optional<SystemError>> ShortMessageReasons;
-    int NoCreateThread = 0;
     int OpenedCount = 0;
     int ClosedCount = 0;
     std::vector<std::int32_t> TxCounts;
@@ -50,17 +46,17 @@ public:
     std::vector<std::uint8_t> Received;
     std::vector<std::size_t> ReadSizes;
 
-    std::vector<Notice> Notices() const
+    std::vector<Report> Reports() const
     {
         std::lock_guard lock(Mutex_);
-        return Notices_;
+        return Reports_;
     }
-    std::vector<std::string> NoticeTexts() const
+    std::vector<ConnectionFault> Faults() const
     {
-        std::vector<std::string> texts;
-        for (const auto& n : Notices())
-            texts.push_back(n.Text);
-        return texts;
+        std::vector<ConnectionFault> faults;
+        for (const auto& r : Reports())
+            faults.push_back(r.Fault);
+        return faults;
     }
     std::size_t PostedCount() const
     {
@@ -77,10 +73,10 @@ public:
         std::unique_lock lock(Mutex_);
         return Changed_.wait_for(lock, timeout, [&] { return Posted_.size() >= count; });
     }
-    bool WaitForNotices(std::size_t count, std::chrono::milliseconds timeout)
+    bool WaitForFaults(std::size_t count, std::chrono::milliseconds timeout)
     {
         std::unique_lock lock(Mutex_);
-        return Changed_.wait_for(lock, timeout, [&] { return Notices_.size() >= count; });
+        return Changed_.wait_for(lock, timeout, [&] { return Reports_.size() >= count; });
     }
     std::optional<CommHandle> TakePosted()
     {
@@ -120,24 +116,16 @@ public:
     }
 
     // --- ConnectionHost
-    void ShowNotice(std::string_view text, const std::optional<SystemError>& reason) override
+    void Fault(ConnectionFault fault, const std::optional<SystemError>& reason) override
     {
         const bool onWindow = std::this_thread::get_id() == WindowThread_;
         {
             std::lock_guard lock(Mutex_);
-            Notices_.push_back({std::string(text), onWindow, reason});
+            Reports_.push_back({fault, onWindow, reason});
         }
         Changed_.notify_all();
-        if (onWindow && OnWindowNotice)
-            OnWindowNotice(text);
-    }
-    void ShowNoCreateThread(const std::optional<SystemError>&) override { ++NoCreateThread; }
-    void ShowShortMessage(std::string_view text, const std::optional<SystemError>& reason) override
-    {
-        ShortMessages.emplace_back(text);
-        ShortMessageReasons.push_back(reason);
-        if (OnShortMessage)
-            OnShortMessage(text);
+        if (onWindow && OnFault)
+            OnFault(fault, reason);
     }
     void PortOpened() override { ++OpenedCount; }
     void PortClosing() override
@@ -187,7 +175,7 @@ private:
     const std::thread::id WindowThread_ = std::this_thread::get_id();
     mutable std::mutex Mutex_;
     std::condition_variable Changed_;
-    std::vector<Notice> Notices_;
+    std::vector<Report> Reports_;
     std::deque<CommHandle> Posted_;
     std::size_t TotalPosts_ = 0;
 };

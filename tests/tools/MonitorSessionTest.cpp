@@ -462,10 +462,10 @@ TEST(MonitorHost, NoticesFromTheReaderBypassTheOwnersStream)
     std::ostringstream err;
     Pipe readerErr;
     MonitorHost host(out, err, readerErr.Write);
-    std::thread reader([&] { host.ShowNotice("PostMessage Error !", std::nullopt); });
+    std::thread reader([&] { host.Fault(ConnectionFault::NotifyFailed, std::nullopt); });
     reader.join();
-    host.ShowNotice("ClearCommError !", std::nullopt);
-    host.ShowShortMessage("未打开串口", std::nullopt);
+    host.Fault(ConnectionFault::ClearErrorFailed, std::nullopt);
+    host.Fault(ConnectionFault::NotOpen, std::nullopt);
     EXPECT_EQ(readerErr.Drain(), "rangeview-cli: monitor: PostMessage Error !\n");
     EXPECT_EQ(err.str(), "rangeview-cli: monitor: ClearCommError !\n"
                          "rangeview-cli: monitor: 未打开串口\n");

@@ -11,6 +11,7 @@
 #include "rangeview/tools/PlotInput.h"
 #include "rangeview/tools/PlotOptions.h"
 #include "rangeview/tools/SensorSimulator.h"
+#include "rangeview/tools/UtcText.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,7 @@
 #include "rangeview/tools/Capture.h"
 #include "rangeview/tools/DistanceSignal.h"
 #include "rangeview/tools/Recorder.h"
+#include "rangeview/tools/UtcText.h"
 
 #include "support/FileSizeLimit.h"
 #include "support/TempDir.h"

@@ -528,9 +528,9 @@ TEST(SerialLinkHost, OnceDetachedPostsFailAndNoticesAreDropped)
     EXPECT_TRUE(host->PostCommNotify(1));
     host->Detach();
     EXPECT_FALSE(host->PostCommNotify(1));
-    std::thread reader([host] { host->ShowNotice("PostMessage Error !", std::nullopt); });
+    std::thread reader([host] { host->Fault(ConnectionFault::NotifyFailed, std::nullopt); });
     reader.join(); // returns without anyone showing the box
-    host->ShowNotice("ClearCommError !", std::nullopt);
+    host->Fault(ConnectionFault::ClearErrorFailed, std::nullopt);
     RunFor(20ms);
     EXPECT_TRUE(sink.Messages.empty());
 

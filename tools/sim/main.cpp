@@ -2,6 +2,7 @@
 
 #include "rangeview/tools/Capture.h"
 #include "rangeview/tools/DistanceSignal.h"
+#include "rangeview/tools/RecordFile.h"
 #include "rangeview/tools/SensorSimulator.h"
 #include "rangeview/tools/SimOptions.h"
 
@@ -196,48 +197,54 @@ private:
     std::uint64_t Bytes_ = 0;
 };
 
-// --sent-log: every byte written to the host, as a capture, times counted from the start.
+// --sent-log: every byte written to the host, as a capture, times counted from the start. It
+// replaces a file of that name, never what a link there points to, and takes the name once it
+// holds a record; it is handed to storage at least once a second while bytes are sent.
 class SentLog {
 public:
-    SentLog(const std::string& path, Clock::time_point start) : Path_(path), Start_(start)
+    SentLog(const std::string& path, Clock::time_point start)
+        : File_("--sent-log", path, rv::RecordFile::Naming::Replace,
+                rv::CaptureFormat::EncodeHeader()),
+          Start_(start), LastSync_(start)
     {
-        File_ = std::fopen(path.c_str(), "wb");
-        if (File_ == nullptr)
-            throw rv::ToolError(ErrnoText(("--sent-log: cannot create '" + path + "'").c_str()));
-        const auto header = rv::CaptureFormat::EncodeHeader();
-        Ok_ = std::fwrite(header.data(), 1, header.size(), File_) == header.size();
+        if (File_.Failed())
+            throw rv::ToolError(File_.Failure());
     }
-    ~SentLog()
-    {
-        if (File_ != nullptr)
-            std::fclose(File_);
-    }
-    SentLog(const SentLog&) = delete;
-    SentLog& operator=(const SentLog&) = delete;
 
     void Add(Clock::time_point when, std::span<const std::uint8_t> bytes)
     {
-        const auto us = std::chrono::duration_cast<std::chrono::microseconds>(when - Start_);
-        const auto head = rv::CaptureFormat::EncodeRecordHead(
-            static_cast<std::uint64_t>(std::max<std::int64_t>(us.count(), 0)),
-            static_cast<std::uint32_t>(bytes.size()));
-        Ok_ = Ok_ && std::fwrite(head.data(), 1, head.size(), File_) == head.size() &&
-              std::fwrite(bytes.data(), 1, bytes.size(), File_) == bytes.size();
+        File_.Write(rv::CaptureFormat::EncodeRecordHead(when - Start_, bytes.size()), bytes);
+        // The first record gives the file its name.
+        if (!File_.Placed())
+            Sync(when);
+    }
+    // When the bytes written last are due on storage; none while none wait.
+    std::optional<Clock::time_point> SyncDue() const
+    {
+        if (!File_.Dirty())
+            return std::nullopt;
+        return LastSync_ + 1s;
+    }
+    void Sync(Clock::time_point now)
+    {
+        LastSync_ = now;
+        if (File_.Sync() && !File_.Placed())
+            File_.Place(File_.Path());
     }
     // Closes the file; throws ToolError when any of it could not be written.
     void Close()
     {
-        const bool closed = std::fclose(File_) == 0;
-        File_ = nullptr;
-        if (!Ok_ || !closed)
-            throw rv::ToolError(ErrnoText(("--sent-log: cannot write '" + Path_ + "'").c_str()));
+        if (File_.Sync() && File_.HoldsData())
+            File_.Place(File_.Path());
+        File_.Close();
+        if (File_.Failed())
+            throw rv::ToolError(File_.Failure());
     }
 
 private:
-    std::string Path_;
+    rv::RecordFile File_;
     Clock::time_point Start_;
-    std::FILE* File_ = nullptr;
-    bool Ok_ = false;
+    Clock::time_point LastSync_;
 };
 
 bool HostConnected(int master)
@@ -281,6 +288,8 @@ int Run(const rv::SimOptions& options)
     action.sa_handler = OnReport;
     sigaction(SIGUSR1, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // A --sent-log past the file-size limit fails with the system's reason, not a silent death.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     Pty pty;
     int outFd = STDOUT_FILENO;
@@ -333,6 +342,8 @@ int Run(const rv::SimOptions& options)
         if (options.Stdout && sim.FrameLimitReached() && queue.Empty() &&
             (!replay || replay->Finished()))
             break;
+        if (const auto due = sentLog ? sentLog->SyncDue() : std::nullopt; due && now >= *due)
+            sentLog->Sync(now);
 
         if (!connected && HostConnected(pty.Master)) {
             connected = true;
@@ -394,6 +405,8 @@ int Run(const rv::SimOptions& options)
             wakeBy(now + 50ms);
         if (hangupAt)
             wakeBy(*hangupAt);
+        if (const auto due = sentLog ? sentLog->SyncDue() : std::nullopt)
+            wakeBy(*due);
         timespec timeout{};
         if (wake) {
             const auto wait = std::max(Clock::duration::zero(), *wake - now);

@@ -1,9 +1,8 @@
 #include "rangeview/tools/Capture.h"
 
-#include "rangeview/tools/DistanceSignal.h"
+#include "rangeview/tools/ToolError.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 namespace rv {
@@ -58,18 +57,19 @@ CaptureFormat::EncodeRecordHead(std::uint64_t timeUs, std::uint32_t count) noexc
     return head;
 }
 
-CaptureReader::CaptureReader(const std::string& path) : Path_(path)
+std::array<std::uint8_t, CaptureFormat::RecordHeaderSize>
+CaptureFormat::EncodeRecordHead(std::chrono::nanoseconds since, std::size_t count) noexcept
 {
-    File_ = std::fopen(path.c_str(), "rb");
-    if (File_ == nullptr)
-        throw ToolError(path + ": cannot open: " + std::strerror(errno));
-    const auto refuse = [&](const std::string& why) {
-        std::fclose(File_);
-        File_ = nullptr;
-        throw ToolError(path + ": " + why);
-    };
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(since).count();
+    return EncodeRecordHead(static_cast<std::uint64_t>(std::max<std::int64_t>(us, 0)),
+                            static_cast<std::uint32_t>(count));
+}
+
+CaptureReader::CaptureReader(const std::string& path) : Path_(path), File_(path), Buffer_(64 * 1024)
+{
+    const auto refuse = [&](const std::string& why) { throw ToolError(path + ": " + why); };
     std::uint8_t header[CaptureFormat::HeaderSize];
-    const std::size_t got = std::fread(header, 1, sizeof header, File_);
+    const std::size_t got = Take(header, sizeof header);
     if (got < sizeof CaptureFormat::Magic ||
         std::memcmp(header, CaptureFormat::Magic, sizeof CaptureFormat::Magic) != 0)
         refuse(got == 0 ? "not a capture file (it is empty)"
@@ -82,17 +82,34 @@ CaptureReader::CaptureReader(const std::string& path) : Path_(path)
     if (version != CaptureFormat::Version || size < CaptureFormat::HeaderSize)
         refuse("capture version " + std::to_string(version) + " with a " + std::to_string(size) +
                "-byte header; this program reads version 1");
-    for (std::size_t skip = size - CaptureFormat::HeaderSize; skip > 0; --skip) {
-        if (std::fgetc(File_) == EOF)
+    for (std::size_t skip = size - CaptureFormat::HeaderSize; skip > 0;) {
+        const std::size_t part = std::min(skip, sizeof header);
+        if (Take(header, part) < part)
             refuse("damaged capture: it ends inside its " + std::to_string(size) + "-byte header");
+        skip -= part;
     }
     Offset_ = size;
 }
 
-CaptureReader::~CaptureReader()
+std::size_t CaptureReader::Take(std::uint8_t* out, std::size_t count)
 {
-    if (File_ != nullptr)
-        std::fclose(File_);
+    std::size_t done = 0;
+    while (done < count) {
+        if (Begin_ == End_) {
+            // What fills the buffer or more goes straight where it belongs.
+            if (count - done >= Buffer_.size())
+                return done + File_.Read(std::span(out + done, count - done));
+            Begin_ = 0;
+            End_ = File_.Read(Buffer_);
+            if (End_ == 0)
+                break;
+        }
+        const std::size_t part = std::min(count - done, End_ - Begin_);
+        std::memcpy(out + done, Buffer_.data() + Begin_, part);
+        Begin_ += part;
+        done += part;
+    }
+    return done;
 }
 
 std::optional<CaptureRecord> CaptureReader::Next()
@@ -108,11 +125,9 @@ bool CaptureReader::NextInto(CaptureRecord& record)
     if (Truncated_)
         return false;
     std::uint8_t head[CaptureFormat::RecordHeaderSize];
-    const std::size_t got = std::fread(head, 1, sizeof head, File_);
-    if (got == 0 && std::feof(File_))
+    const std::size_t got = Take(head, sizeof head);
+    if (got == 0)
         return false;
-    if (std::ferror(File_))
-        throw ToolError(Path_ + ": cannot read: " + std::strerror(errno));
     if (got < sizeof head) {
         Truncated_ = true;
         return false;
@@ -132,9 +147,7 @@ bool CaptureReader::NextInto(CaptureRecord& record)
     LastTime_ = time;
     record.TimeUs = time;
     record.Bytes.resize(count);
-    if (std::fread(record.Bytes.data(), 1, count, File_) != count) {
-        if (std::ferror(File_))
-            throw ToolError(Path_ + ": cannot read: " + std::strerror(errno));
+    if (Take(record.Bytes.data(), count) != count) {
         Truncated_ = true;
         return false;
     }

@@ -5,8 +5,9 @@
 #include "rangeview/protocol/FrameDecoder.h"
 #include "rangeview/tools/ArgCursor.h"
 #include "rangeview/tools/Capture.h"
-#include "rangeview/tools/DistanceSignal.h"
 #include "rangeview/tools/LinkStatistics.h"
+#include "rangeview/tools/ReadingTable.h"
+#include "rangeview/tools/ToolError.h"
 #include "RawIo.h"
 
 #include <cerrno>
@@ -157,9 +158,8 @@ int DecodeToLines(int fd, CliIo& io, CountingDecoder& decoder, LinkStatistics* s
             if (const auto reading = decoder.FeedByte(buffer[i])) {
                 if (statistics != nullptr)
                     statistics->AddReading(*reading);
-                lines += std::to_string(reading->Distance);
-                lines += ',';
-                lines += std::to_string(reading->Mode);
+                char line[ReadingLine::MaxSize];
+                lines.append(line, PutUntimedReadingLine(line, *reading));
                 lines += '\n';
             }
         }
@@ -197,15 +197,12 @@ int DecodeCapture(const std::string& path, CliIo& io, CountingDecoder& decoder,
         if (!record)
             break;
         lines.clear();
-        const std::string elapsed = std::to_string(record->TimeUs / 1000);
+        const auto elapsedMs = static_cast<std::int64_t>(record->TimeUs / 1000);
         for (const std::uint8_t b : record->Bytes) {
             if (const auto reading = decoder.FeedByte(b)) {
                 statistics.AddReading(*reading);
-                lines += elapsed;
-                lines += ',';
-                lines += std::to_string(reading->Distance);
-                lines += ',';
-                lines += std::to_string(reading->Mode);
+                char line[ReadingLine::MaxSize];
+                lines.append(line, PutReadingLine(line, elapsedMs, *reading));
                 lines += '\n';
             }
         }
@@ -227,8 +224,9 @@ std::vector<CliCommand> StandardCliCommands()
     return {
         {"encode", "encode TEXT...", "print the bytes a command text sends, as hex pairs", Encode},
         {"decode", "decode [FILE] [--stats] | decode --capture FILE [--stats]",
-         "print distance_mm,mode for each valid frame in raw bytes (default: stdin), or "
-         "elapsed_ms,distance_mm,mode from a monitor --raw capture",
+         "print " + std::string(ReadingLine::UntimedColumns) +
+             " for each valid frame in raw bytes (default: stdin), or " +
+             std::string(ReadingLine::Columns) + " from a monitor --raw capture",
          Decode},
         {"commands", "commands", "list the nine commands and their notes", ListCommands},
     };

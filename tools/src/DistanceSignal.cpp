@@ -1,9 +1,10 @@
 #include "rangeview/tools/DistanceSignal.h"
 
+#include "rangeview/tools/InputFile.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <numbers>
 #include <string>
 
@@ -57,17 +58,28 @@ bool ParseDistanceLine(std::string_view line, std::uint16_t& value)
 
 DistanceSignal DistanceSignal::FromFile(const char* path)
 {
-    std::ifstream file(path);
-    if (!file)
-        throw ToolError(std::string("cannot read signal file '") + path + "'");
+    std::string text;
+    try {
+        InputFile file(path);
+        char chunk[16 * 1024];
+        for (;;) {
+            const std::size_t got = file.Read(std::span(chunk));
+            text.append(chunk, got);
+            if (got < sizeof chunk)
+                break;
+        }
+    } catch (const ToolError& error) {
+        throw ToolError(std::string("signal file ") + error.what());
+    }
     std::vector<std::uint16_t> values;
-    std::string line;
-    unsigned lineNumber = 0;
-    while (std::getline(file, line)) {
-        ++lineNumber;
-        // A list saved by a Windows editor or spreadsheet may start with a byte-order mark.
-        if (lineNumber == 1 && line.starts_with("\xEF\xBB\xBF"))
-            line.erase(0, 3);
+    std::string_view rest = text;
+    // A list saved by a Windows editor or spreadsheet may start with a byte-order mark.
+    if (rest.starts_with("\xEF\xBB\xBF"))
+        rest.remove_prefix(3);
+    for (unsigned lineNumber = 1; !rest.empty(); ++lineNumber) {
+        const std::size_t end = std::min(rest.find('\n'), rest.size());
+        const std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
         std::uint16_t value = 0;
         try {
             if (ParseDistanceLine(line, value))
@@ -77,8 +89,6 @@ DistanceSignal DistanceSignal::FromFile(const char* path)
                             error.what());
         }
     }
-    if (file.bad())
-        throw ToolError(std::string("cannot read signal file '") + path + "'");
     if (values.empty())
         throw ToolError(std::string("signal file '") + path + "' holds no distances");
     return FromValues(std::move(values));

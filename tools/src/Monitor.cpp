@@ -5,6 +5,7 @@
 #include "rangeview/tools/LoopEvents.h"
 #include "rangeview/tools/MonitorOptions.h"
 #include "rangeview/tools/MonitorSession.h"
+#include "rangeview/tools/ReadingTable.h"
 #include "rangeview/tools/fleet/Fleet.h"
 #include "RawIo.h"
 
@@ -61,8 +62,8 @@ CliCommand MonitorCliCommand()
             "monitor --port NAME [--baud N] [--send TEXT] [--every MS] [--count K] [--csv FILE] "
             "[--raw FILE] [--overwrite] [--rotate HOURS] [--csv-bom | --no-csv-bom] [--stats] "
             "[--stats-every S] [--reconnect] [--mqtt URL ...] [--metrics HOST:PORT]",
-            "print elapsed_ms,distance_mm,mode per reading from a serial port (see monitor "
-            "--help)",
+            "print " + std::string(ReadingLine::Columns) +
+                " per reading from a serial port (see monitor --help)",
             Monitor};
 }
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 
 #include "rangeview/serial/SerialPlatform.h"
+#include "rangeview/tools/ReadingTable.h"
 #include "RawIo.h"
 
 namespace rv {
@@ -86,34 +86,34 @@ void MonitorHost::ReleaseHeldMessages()
     }
 }
 
-void MonitorHost::ShowNotice(std::string_view text, const std::optional<SystemError>& reason)
+void MonitorHost::Show(const LinkMessage& message, const std::optional<SystemError>& reason)
 {
     if (std::this_thread::get_id() == OwnerThread_) {
-        ConnectionMessage(text, reason);
+        ConnectionMessage(message.Text, reason);
         return;
     }
-    // The reader's notices: one write of a fixed buffer, no stream shared across threads.
-    const std::string message = PortMessage(text, reason);
+    // The reader's: one write of a fixed buffer, no stream shared across threads.
+    const std::string text = PortMessage(message.Text, reason);
     char line[512];
     const std::size_t room = sizeof line - 1;
     std::size_t size = std::min(LinePrefix.size(), room);
     std::memcpy(line, LinePrefix.data(), size);
-    const std::size_t take = std::min(message.size(), room - size);
-    std::memcpy(line + size, message.data(), take);
+    const std::size_t take = std::min(text.size(), room - size);
+    std::memcpy(line + size, text.data(), take);
     size += take;
     line[size++] = '\n';
     if (OffThreadErrFd_ >= 0)
         WriteAll(OffThreadErrFd_, std::string_view(line, size));
 }
 
-void MonitorHost::ShowNoCreateThread(const std::optional<SystemError>& reason)
+void MonitorHost::Fault(ConnectionFault fault, const std::optional<SystemError>& reason)
 {
-    ConnectionMessage("No CreateThread!", reason);
-}
-
-void MonitorHost::ShowShortMessage(std::string_view text, const std::optional<SystemError>& reason)
-{
-    ConnectionMessage(text, reason);
+    // The presenter belongs to the owning thread. The reader's faults (notices, which no policy
+    // holds back) are written by the reader itself, as is every fault when there is no presenter.
+    if (Presenter_ != nullptr && std::this_thread::get_id() == OwnerThread_)
+        Presenter_->Present(fault, reason);
+    else
+        Show(MessageOf(fault), reason);
 }
 
 void MonitorHost::EnableTimer(std::uint32_t periodMs)
@@ -156,20 +156,9 @@ void MonitorHost::EmitReading(const MeasurementReading& reading, Clock::time_poi
 {
     const auto elapsed = std::max<std::int64_t>(
         0, std::chrono::duration_cast<std::chrono::milliseconds>(now - Opened_).count());
-    // At most 20 + 1 + 5 + 1 + 3 + 1 characters; the bound checks only keep that provable.
-    char line[64];
-    char* const end = line + sizeof line;
-    char* p = line;
-    const auto separator = [&](char c) {
-        if (p < end)
-            *p++ = c;
-    };
-    p = std::to_chars(p, end, elapsed).ptr;
-    separator(',');
-    p = std::to_chars(p, end, reading.Distance).ptr;
-    separator(',');
-    p = std::to_chars(p, end, static_cast<unsigned>(reading.Mode)).ptr;
-    separator('\n');
+    char line[ReadingLine::MaxSize + 1];
+    char* p = PutReadingLine(line, elapsed, reading);
+    *p++ = '\n';
     errno = 0;
     Out_.write(line, p - line);
     Out_.flush();

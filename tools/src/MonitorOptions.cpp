@@ -3,6 +3,7 @@
 #include "rangeview/common/IntegerText.h"
 #include "rangeview/protocol/CommandText.h"
 #include "rangeview/tools/ArgCursor.h"
+#include "rangeview/tools/ReadingTable.h"
 #include "RawIo.h"
 
 #include <charconv>
@@ -85,38 +86,45 @@ void CheckSendText(std::string_view text)
 
 std::string_view MonitorUsage() noexcept
 {
-    return "usage: rangeview-cli monitor --port NAME [--baud N] [--send TEXT] [--every MS] "
-           "[--count K]\n"
-           "                            [--csv FILE] [--raw FILE] [--overwrite]\n"
-           "                            [--rotate HOURS] [--csv-bom | --no-csv-bom]\n"
-           "                            [--stats] [--stats-every S] [--reconnect]\n"
-           "                            [--mqtt URL ...] [--metrics HOST:PORT]\n"
-           "Opens the serial port like the window does and prints one line\n"
-           "elapsed_ms,distance_mm,mode per reading (milliseconds since the port opened).\n"
-           "Notices and messages go to standard error. Ctrl-C or SIGTERM closes the port.\n"
-           "  --port NAME      the port: a device path, or a name under /dev (ttyUSB0)\n"
-           "  --baud N         baud rate (default 9600)\n"
-           "  --send TEXT      command text sent once after opening, e.g. \"A5 15 BA\"\n"
-           "  --every MS       with --send: send it again every MS milliseconds (auto-send)\n"
-           "  --count K        stop after K readings\n"
-           "  --csv FILE       also write time_utc,elapsed_ms,distance_mm,mode,mode_name rows\n"
-           "  --raw FILE       also write every received byte with its arrival time (capture)\n"
-           "  --overwrite      replace a --csv or --raw file that exists (else it is refused)\n"
-           "  --rotate HOURS   begin new --csv and --raw files every HOURS hours (0.0001 to\n"
-           "                   8760), named by their start in UTC: FILE-YYYYMMDD-HHMMSS.csv\n"
-           "  --csv-bom        begin the CSV with a UTF-8 byte-order mark, so that Excel on\n"
-           "                   Windows shows mode_name right (the Windows build's default)\n"
-           "  --no-csv-bom     leave the mark out (the default elsewhere)\n"
-           "  --stats          print statistics on standard error at the end\n"
-           "  --stats-every S  and every S seconds\n"
-           "  --reconnect      when the port vanishes, reopen it every 500 ms until it is back\n"
-           "Files are created new: a name that exists, a link or a device is refused. Each is\n"
-           "written beside its name and takes it (with --overwrite: replaces the old file)\n"
-           "within a second of the first data: a run that records nothing leaves nothing.\n"
-           "They are handed to the disk at least once a second and end at a whole row or\n"
-           "record even when a write fails.\n"
-           "Exit status: 0 after K readings or a stop signal; 1 when the port cannot be opened\n"
-           "or fails, or a file cannot be written; 2 for a bad command line.\n";
+    // The columns as the reading table defines them.
+    static const std::string text =
+        std::string(
+            "usage: rangeview-cli monitor --port NAME [--baud N] [--send TEXT] [--every MS] "
+            "[--count K]\n"
+            "                            [--csv FILE] [--raw FILE] [--overwrite]\n"
+            "                            [--rotate HOURS] [--csv-bom | --no-csv-bom]\n"
+            "                            [--stats] [--stats-every S] [--reconnect]\n"
+            "                            [--mqtt URL ...] [--metrics HOST:PORT]\n"
+            "Opens the serial port like the window does and prints one line\n") +
+        std::string(ReadingLine::Columns) +
+        " per reading (milliseconds since the port opened).\n"
+        "Notices and messages go to standard error. Ctrl-C or SIGTERM closes the port.\n"
+        "  --port NAME      the port: a device path, or a name under /dev (ttyUSB0)\n"
+        "  --baud N         baud rate (default 9600)\n"
+        "  --send TEXT      command text sent once after opening, e.g. \"A5 15 BA\"\n"
+        "  --every MS       with --send: send it again every MS milliseconds (auto-send)\n"
+        "  --count K        stop after K readings\n"
+        "  --csv FILE       also write " +
+        std::string(ReadingTable::Header) +
+        " rows\n"
+        "  --raw FILE       also write every received byte with its arrival time (capture)\n"
+        "  --overwrite      replace a --csv or --raw file that exists (else it is refused)\n"
+        "  --rotate HOURS   begin new --csv and --raw files every HOURS hours (0.0001 to\n"
+        "                   8760), named by their start in UTC: FILE-YYYYMMDD-HHMMSS.csv\n"
+        "  --csv-bom        begin the CSV with a UTF-8 byte-order mark, so that Excel on\n"
+        "                   Windows shows mode_name right (the Windows build's default)\n"
+        "  --no-csv-bom     leave the mark out (the default elsewhere)\n"
+        "  --stats          print statistics on standard error at the end\n"
+        "  --stats-every S  and every S seconds\n"
+        "  --reconnect      when the port vanishes, reopen it every 500 ms until it is back\n"
+        "Files are created new: a name that exists, a link or a device is refused. Each is\n"
+        "written beside its name and takes it (with --overwrite: replaces the old file)\n"
+        "within a second of the first data: a run that records nothing leaves nothing.\n"
+        "They are handed to the disk at least once a second and end at a whole row or\n"
+        "record even when a write fails.\n"
+        "Exit status: 0 after K readings or a stop signal; 1 when the port cannot be opened\n"
+        "or fails, or a file cannot be written; 2 for a bad command line.\n";
+    return text;
 }
 
 MonitorOptions ParseMonitorOptions(std::span<const std::string_view> args)

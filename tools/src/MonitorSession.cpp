@@ -50,8 +50,10 @@ MonitorSession::MonitorSession(MonitorOptions options, std::shared_ptr<SerialPla
     : Options_(std::move(options)), Platform_(std::move(platform)),
       Host_(std::make_shared<MonitorHost>(io.Out, io.Err, offThreadErrFd)),
       Connection_(std::make_unique<SerialConnection>(Platform_, Host_)),
+      Presenter_(std::make_unique<ConnectionPresenter>(*Connection_, *Host_)),
       Recorder_(RecordingOf(Options_))
 {
+    Host_->SetPresenter(Presenter_.get());
     Host_->SetReadingLimit(Options_.Count);
     Host_->SetPortLabel(SystemDevicePath(Options_.Port));
     if (Recorder_.Active())
@@ -61,7 +63,11 @@ MonitorSession::MonitorSession(MonitorOptions options, std::shared_ptr<SerialPla
         Host_->Statistics().TrackQueries();
 }
 
-MonitorSession::~MonitorSession() = default;
+MonitorSession::~MonitorSession()
+{
+    // A reader that outlives the session still has the host, never the presenter.
+    Host_->SetPresenter(nullptr);
+}
 
 template <class F>
 void MonitorSession::Guarded(F&& handler)
@@ -119,7 +125,7 @@ std::optional<int> MonitorSession::Start()
         return 1;
     }
     const int shownBefore = Host_->MessagesShown();
-    if (const auto status = Checked([&] { Connection_->Open(Options_.Port, Options_.BaudText); }))
+    if (const auto status = Checked([&] { Presenter_->Open(Options_.Port, Options_.BaudText); }))
         return Finish(*status);
     Link_ = Connection_->Link();
 
@@ -159,9 +165,9 @@ std::optional<int> MonitorSession::Start()
 std::optional<int> MonitorSession::AfterOpen()
 {
     if (Options_.SendText)
-        Send([&] { Connection_->Send(*Options_.SendText); });
+        Send([&] { Presenter_->Send(*Options_.SendText); });
     if (Options_.EveryText) {
-        if (const auto status = Checked([&] { Connection_->StartAutoSend(*Options_.EveryText); }))
+        if (const auto status = Checked([&] { Presenter_->StartAutoSend(*Options_.EveryText); }))
             return status;
     }
     return std::nullopt;
@@ -246,7 +252,7 @@ void MonitorSession::TryReopen()
 {
     NextReopen_ = Clock::now() + ReopenPeriod;
     Host_->HoldMessages(true);
-    const auto status = Checked([&] { Connection_->Open(Options_.Port, Options_.BaudText); });
+    const auto status = Checked([&] { Presenter_->Open(Options_.Port, Options_.BaudText); });
     if (!status && Connection_->State() == ConnectionState::Open) {
         Host_->HoldMessages(false);
         Host_->TakeHeldMessages();
@@ -334,7 +340,7 @@ int MonitorSession::Loop()
         if (const auto tick = Host_->NextTick(); tick && *tick <= now) {
             Host_->TickTaken(now);
             if (Options_.SendText)
-                Send([&] { Connection_->AutoSendTick(*Options_.SendText); });
+                Send([&] { Presenter_->Tick(*Options_.SendText); });
         }
         if (Reopening_ && now >= NextReopen_)
             TryReopen();
@@ -389,6 +395,8 @@ int MonitorSession::Finish(int status)
     }
     if (Options_.Stats && Started_)
         PrintStatistics();
+    if (Started_ && Host_->Observer() != nullptr)
+        Host_->Observer()->RunEnded(Clock::now(), Host_->Decoder().Counts());
     return status;
 }
 

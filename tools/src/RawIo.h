@@ -18,6 +18,10 @@ int OpenForReading(const std::string& path);
 void CloseDescriptor(int fd);
 // Reads what is there, waiting for at least one byte: the count, 0 at the end, -1 on failure.
 long ReadSome(int fd, std::span<std::uint8_t> buffer);
+// Moves the position of a file open for reading to offset; false on failure.
+bool SeekTo(int fd, std::uint64_t offset);
+// The size of the file open on fd; -1 on failure.
+std::int64_t FileSize(int fd);
 // Writes as much of bytes as the system takes and returns the count; below bytes.size(),
 // LastFailureText() says why it stopped.
 std::size_t WriteUpTo(int fd, std::span<const std::uint8_t> bytes);

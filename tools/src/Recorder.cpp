@@ -1,61 +1,25 @@
 #include "rangeview/tools/Recorder.h"
 
+#include "rangeview/tools/ReadingTable.h"
+#include "rangeview/tools/UtcText.h"
 #include "RawIo.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <limits>
 
 namespace rv {
 
 namespace {
 
-constexpr std::size_t BufferSize = 64 * 1024;
-constexpr std::string_view CsvHeader = "time_utc,elapsed_ms,distance_mm,mode,mode_name\n";
 constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
 
-struct UtcParts {
-    int Year;
-    unsigned Month, Day;
-    int Hours, Minutes, Seconds, Millis;
-};
-
-UtcParts SplitUtc(std::chrono::system_clock::time_point when)
-{
-    using namespace std::chrono;
-    const auto ms = floor<milliseconds>(when);
-    const auto day = floor<days>(ms);
-    const year_month_day date(day);
-    const hh_mm_ss time(ms - day);
-    return {static_cast<int>(date.year()),
-            static_cast<unsigned>(date.month()),
-            static_cast<unsigned>(date.day()),
-            static_cast<int>(time.hours().count()),
-            static_cast<int>(time.minutes().count()),
-            static_cast<int>(time.seconds().count()),
-            static_cast<int>(time.subseconds().count())};
-}
-
 } // namespace
-
-std::string FormatUtcMillis(std::chrono::system_clock::time_point when)
-{
-    const UtcParts t = SplitUtc(when);
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", t.Year, t.Month, t.Day,
-                  t.Hours, t.Minutes, t.Seconds, t.Millis);
-    return text;
-}
 
 std::string RotatedFileName(std::string_view path, std::chrono::system_clock::time_point start,
                             int clash)
 {
-    const UtcParts t = SplitUtc(start);
-    char stamp[48];
-    std::snprintf(stamp, sizeof stamp, "-%04d%02u%02u-%02d%02d%02d", t.Year, t.Month, t.Day,
-                  t.Hours, t.Minutes, t.Seconds);
-    std::string suffix = stamp;
+    std::string suffix = "-";
+    AppendUtc(suffix, UtcLayout::Stamp, SplitUtc(start));
     if (clash > 1)
         suffix += "_" + std::to_string(clash); // sorts after the first of its second
     // The extension is the last dot's part of the file's own name, unless that name starts
@@ -65,155 +29,6 @@ std::string RotatedFileName(std::string_view path, std::chrono::system_clock::ti
     if (dot == std::string_view::npos || dot <= nameStart)
         dot = path.size();
     return std::string(path.substr(0, dot)) + suffix + std::string(path.substr(dot));
-}
-
-RecordFile::RecordFile(std::string option, std::string path, Naming naming, std::string_view header)
-    : Option_(std::move(option)), Path_(std::move(path)), Naming_(naming)
-{
-    // Nothing at the name is touched now: it is only looked at, so that a run that would be
-    // refused there later is refused before it begins.
-    if (naming != Naming::Chosen) {
-        const NameKind kind = KindOfName(Path_);
-        if (kind == NameKind::Other) {
-            Failure_ = Option_ + " " + Path_ + ": cannot create: not a regular file";
-            return;
-        }
-        if (kind == NameKind::RegularFile && naming == Naming::Fresh) {
-            Failure_ = Option_ + " " + Path_ +
-                       ": cannot create: the file exists (--overwrite replaces it)";
-            return;
-        }
-    }
-    PendingFile file = CreateBeside(Path_);
-    if (file.Fd < 0) {
-        Fail("cannot create", LastFailureText());
-        return;
-    }
-    Fd_ = file.Fd;
-    Where_ = std::move(file.Path);
-    Buffer_.reserve(BufferSize);
-    Write(header);
-    HeaderSize_ = header.size();
-}
-
-RecordFile::~RecordFile()
-{
-    if (Fd_ < 0)
-        return;
-    CloseDescriptor(Fd_);
-    if (!Placed_ && !HoldsData())
-        RemoveFile(Where_);
-}
-
-bool RecordFile::Fail(const std::string& what, const std::string& why)
-{
-    if (Failure_.empty())
-        Failure_ = Option_ + " " + Path_ + ": " + what + ": " + why;
-    return false;
-}
-
-bool RecordFile::Write(std::span<const std::uint8_t> head, std::span<const std::uint8_t> rest)
-{
-    if (Failed())
-        return false;
-    Buffer_.insert(Buffer_.end(), head.begin(), head.end());
-    Buffer_.insert(Buffer_.end(), rest.begin(), rest.end());
-    UnitEnds_.push_back(Buffer_.size());
-    Dirty_ = true;
-    return Buffer_.size() < BufferSize || Flush();
-}
-
-bool RecordFile::Flush()
-{
-    if (Buffer_.empty())
-        return true;
-    const std::size_t written = WriteUpTo(Fd_, Buffer_);
-    if (written == Buffer_.size()) {
-        Size_ += written;
-        Buffer_.clear();
-        UnitEnds_.clear();
-        return true;
-    }
-    const std::string why = LastFailureText();
-    // What made it is kept up to its last whole unit; a part of one is cut off again.
-    const auto whole = std::upper_bound(UnitEnds_.begin(), UnitEnds_.end(), written);
-    const std::size_t keep = whole == UnitEnds_.begin() ? 0 : *std::prev(whole);
-    if (keep < written)
-        CutTo(Fd_, Size_ + keep);
-    Size_ += keep;
-    Buffer_.clear();
-    UnitEnds_.clear();
-    return Fail("cannot write", why);
-}
-
-bool RecordFile::Sync()
-{
-    if (Failed())
-        return false;
-    Dirty_ = false;
-    if (!Flush())
-        return false;
-    if (!SyncToStorage(Fd_))
-        return Fail("cannot write", LastFailureText());
-    return true;
-}
-
-bool RecordFile::Place(const std::string& path)
-{
-    if (Fd_ < 0 && Where_.empty())
-        return false;
-    if (Placed_ && Where_ == path)
-        return true;
-    // Never over what is there, except a regular file that is to be replaced.
-    switch (PlaceFile(Where_, path, Naming_ == Naming::Replace)) {
-    case PlaceOutcome::Placed:
-        Where_ = path;
-        Path_ = path;
-        Placed_ = true;
-        return true;
-    case PlaceOutcome::NameTaken:
-        if (Naming_ == Naming::Chosen)
-            return false;
-        Fail("cannot take the name", "the file exists (--overwrite replaces it); the recording "
-                                     "is kept as " +
-                                         Where_);
-        return false;
-    case PlaceOutcome::NotRegular:
-        if (Naming_ == Naming::Chosen)
-            return false;
-        Fail("cannot take the name", "not a regular file; the recording is kept as " + Where_);
-        return false;
-    case PlaceOutcome::Failed:
-        break;
-    }
-    // "Access is denied." goes on as "Access is denied; ...".
-    std::string why = LastFailureText();
-    if (!why.empty() && why.back() == '.')
-        why.pop_back();
-    Fail("cannot take the name", why + "; the recording is kept as " + Where_);
-    return false;
-}
-
-bool RecordFile::Close()
-{
-    if (Fd_ < 0)
-        return !Failed();
-    const bool synced = Sync();
-    CloseDescriptor(Fd_);
-    Fd_ = -1;
-    if (!Placed_ && !HoldsData())
-        RemoveFile(Where_);
-    return synced;
-}
-
-void RecordFile::Discard()
-{
-    if (Fd_ < 0)
-        return;
-    CloseDescriptor(Fd_);
-    Fd_ = -1;
-    if (!Placed_)
-        RemoveFile(Where_);
 }
 
 Recorder::Recorder(RecordingOptions options, std::chrono::system_clock::time_point now)
@@ -247,16 +62,14 @@ void Recorder::OpenFiles(std::chrono::system_clock::time_point start)
         std::string header;
         if (Options_.CsvByteOrderMark)
             header = ByteOrderMark;
-        header += CsvHeader;
+        header += ReadingTable::Header;
+        header += '\n';
         Csv_.emplace("--csv", name(Options_.CsvPath), naming, header);
         if (Csv_->Failed())
             return;
     }
-    if (!Options_.RawPath.empty()) {
-        const auto header = CaptureFormat::EncodeHeader();
-        Raw_.emplace("--raw", name(Options_.RawPath), naming,
-                     std::string_view(reinterpret_cast<const char*>(header.data()), header.size()));
-    }
+    if (!Options_.RawPath.empty())
+        Raw_.emplace("--raw", name(Options_.RawPath), naming, CaptureFormat::EncodeHeader());
 }
 
 void Recorder::PlaceFiles()
@@ -389,12 +202,7 @@ void Recorder::Bytes(Clock::time_point when, std::span<const std::uint8_t> bytes
     RotateIfDue(when);
     if (!Raw_ || Raw_->Failed())
         return;
-    const auto us =
-        std::chrono::duration_cast<std::chrono::microseconds>(when - FileStart_).count();
-    const auto head =
-        CaptureFormat::EncodeRecordHead(static_cast<std::uint64_t>(std::max<std::int64_t>(us, 0)),
-                                        static_cast<std::uint32_t>(bytes.size()));
-    Raw_->Write(head, bytes);
+    Raw_->Write(CaptureFormat::EncodeRecordHead(when - FileStart_, bytes.size()), bytes);
 }
 
 void Recorder::Reading(Clock::time_point when, std::int64_t elapsedMs,
@@ -405,17 +213,9 @@ void Recorder::Reading(Clock::time_point when, std::int64_t elapsedMs,
         return;
     const auto wall =
         WallStart_ + std::chrono::duration_cast<std::chrono::system_clock::duration>(when - Start_);
-    std::string line = FormatUtcMillis(wall);
-    line += ',';
-    line += std::to_string(elapsedMs);
-    line += ',';
-    line += std::to_string(reading.Distance);
-    line += ',';
-    line += std::to_string(reading.Mode);
-    line += ',';
-    line += ModeName(reading.Mode);
-    line += '\n';
-    Csv_->Write(std::string_view(line));
+    Row_.clear();
+    AppendTableRow(Row_, wall, elapsedMs, reading);
+    Csv_->Write(std::string_view(Row_));
 }
 
 std::optional<Recorder::Clock::time_point> Recorder::NextDue() const

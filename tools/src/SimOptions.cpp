@@ -1,7 +1,7 @@
 #include "rangeview/tools/SimOptions.h"
 
 #include "rangeview/tools/ArgCursor.h"
-#include "rangeview/tools/DistanceSignal.h"
+#include "rangeview/tools/ToolError.h"
 
 #include <charconv>
 #include <cmath>

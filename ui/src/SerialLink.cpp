@@ -34,32 +34,32 @@ QString Details(const std::optional<SystemError>& reason)
     return reason ? SerialErrorLine(*reason) : QString();
 }
 
-QEvent::Type NoticeEventType()
+QEvent::Type FaultEventType()
 {
     static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
 }
 
-// A notice box the reader asks the window thread for. Whoever deletes the event lets the reader
+// A fault the reader asks the window thread to show. Whoever deletes the event lets the reader
 // go on: the window after the box was dismissed, or Qt dropping it unshown (Detach, the relay
 // destroyed).
-class NoticeEvent final : public QEvent {
+class FaultEvent final : public QEvent {
 public:
-    NoticeEvent(QString text, QString details, std::shared_ptr<CondVarEvent> done)
-        : QEvent(NoticeEventType()), Text(std::move(text)), Details(std::move(details)),
-          Done_(std::move(done))
+    FaultEvent(ConnectionFault fault, std::optional<SystemError> reason,
+               std::shared_ptr<CondVarEvent> done)
+        : QEvent(FaultEventType()), Fault(fault), Reason(std::move(reason)), Done_(std::move(done))
     {
     }
-    ~NoticeEvent() override
+    ~FaultEvent() override
     {
         ReceiveFromThread(this);
         Done_->Set();
     }
-    NoticeEvent(const NoticeEvent&) = delete;
-    NoticeEvent& operator=(const NoticeEvent&) = delete;
+    FaultEvent(const FaultEvent&) = delete;
+    FaultEvent& operator=(const FaultEvent&) = delete;
 
-    const QString Text;
-    const QString Details;
+    const ConnectionFault Fault;
+    const std::optional<SystemError> Reason;
 
 private:
     const std::shared_ptr<CondVarEvent> Done_;
@@ -73,6 +73,7 @@ public:
     explicit Relay(TForm1& window) : Window(&window) { }
 
     QPointer<TForm1> Window; // window thread only
+    ConnectionPresenter* Presenter = nullptr; // window thread only
 
 protected:
     bool event(QEvent* e) override
@@ -85,11 +86,11 @@ protected:
                 QCoreApplication::sendEvent(window, e);
             return true;
         }
-        if (e->type() == NoticeEventType()) {
-            if (TForm1* window = Window.data()) {
+        if (e->type() == FaultEventType()) {
+            if (Presenter != nullptr) {
                 try {
-                    const auto* notice = static_cast<NoticeEvent*>(e);
-                    window->ShowNotice(notice->Text, notice->Details);
+                    const auto* fault = static_cast<FaultEvent*>(e);
+                    Presenter->Present(fault->Fault, fault->Reason);
                 } catch (...) {
                     // A box that cannot be shown is not shown.
                 }
@@ -116,6 +117,11 @@ WindowConnectionHost::~WindowConnectionHost()
         Relay_->deleteLater();
 }
 
+void WindowConnectionHost::SetPresenter(ConnectionPresenter* presenter)
+{
+    Relay_->Presenter = presenter;
+}
+
 void WindowConnectionHost::Detach()
 {
     {
@@ -124,6 +130,7 @@ void WindowConnectionHost::Detach()
     }
     WaitWake_.notify_all();
     Relay_->Window = nullptr;
+    Relay_->Presenter = nullptr;
     // Deleting a queued notice box releases the reader blocked on it.
     QCoreApplication::removePostedEvents(Relay_);
 }
@@ -133,36 +140,41 @@ TForm1* WindowConnectionHost::Window() const
     return Relay_->Window.data();
 }
 
-void WindowConnectionHost::ShowNotice(std::string_view text,
-                                      const std::optional<SystemError>& reason)
+void WindowConnectionHost::Fault(ConnectionFault fault, const std::optional<SystemError>& reason)
 {
     if (Detached_.load())
         return;
-    const QString message = FromUtf8(text);
     if (QThread::currentThread() == WindowThread_) {
-        if (TForm1* window = Window())
-            window->ShowNotice(message, Details(reason));
+        if (Relay_->Presenter != nullptr)
+            Relay_->Presenter->Present(fault, reason);
         return;
     }
     // Only the reader waits; the window thread shows the box from its event loop.
     auto done = std::make_shared<CondVarEvent>(false);
-    auto* notice = new NoticeEvent(message, Details(reason), done);
-    PublishToThread(notice);
-    QCoreApplication::postEvent(Relay_, notice);
+    auto* event = new FaultEvent(fault, reason, done);
+    PublishToThread(event);
+    QCoreApplication::postEvent(Relay_, event);
     done->Wait();
 }
 
-void WindowConnectionHost::ShowNoCreateThread(const std::optional<SystemError>& reason)
+void WindowConnectionHost::Show(const LinkMessage& message,
+                                const std::optional<SystemError>& reason)
 {
-    if (TForm1* window = Window())
-        window->ShowOwnedBox(QStringLiteral("No CreateThread!"), Details(reason));
-}
-
-void WindowConnectionHost::ShowShortMessage(std::string_view text,
-                                            const std::optional<SystemError>& reason)
-{
-    if (TForm1* window = Window())
-        window->ShowShortMessage(FromUtf8(text), Details(reason));
+    TForm1* window = Window();
+    if (window == nullptr)
+        return;
+    const QString text = FromUtf8(message.Text);
+    switch (message.Kind) {
+    case MessageKind::Notice:
+        window->ShowNotice(text, Details(reason));
+        break;
+    case MessageKind::OwnedBox:
+        window->ShowOwnedBox(text, Details(reason));
+        break;
+    case MessageKind::ShortMessage:
+        window->ShowShortMessage(text, Details(reason));
+        break;
+    }
 }
 
 void WindowConnectionHost::PortOpened()
@@ -278,17 +290,19 @@ bool WindowConnectionHost::PostCommNotify(CommHandle handle)
 
 SerialLink::SerialLink(TForm1& form, std::shared_ptr<SerialPlatform> platform)
     : Form_(form), Host_(std::make_shared<WindowConnectionHost>(form)),
-      Connection_(std::make_unique<SerialConnection>(std::move(platform), Host_))
+      Connection_(std::make_unique<SerialConnection>(std::move(platform), Host_)),
+      Presenter_(std::make_unique<ConnectionPresenter>(*Connection_, *Host_))
 {
+    Host_->SetPresenter(Presenter_.get());
     SerialLinkHooks& h = Form_.Hooks;
-    h.BitBtn1Click = [this] { Connection_->Open(Text(Form_.ComboBox1), Text(Form_.ComboBox2)); };
+    h.BitBtn1Click = [this] { Presenter_->Open(Text(Form_.ComboBox1), Text(Form_.ComboBox2)); };
     h.Button1Click = [this] { Connection_->Close(); };
-    h.Button2Click = [this] { Connection_->Send(Text(Form_.ComboBox3)); };
-    h.Timer1Timer = [this] { Connection_->AutoSendTick(Text(Form_.ComboBox3)); };
+    h.Button2Click = [this] { Presenter_->Send(Text(Form_.ComboBox3)); };
+    h.Timer1Timer = [this] { Presenter_->Tick(Text(Form_.ComboBox3)); };
     h.Button4Click = [this] {
         // The switch reads as its caption: exactly "自动发送" is off, any other caption on.
         if (Form_.Button4->text() == AutoSendOffCaption)
-            Connection_->StartAutoSend(Text(Form_.ComboBox4));
+            Presenter_->StartAutoSend(Text(Form_.ComboBox4));
         else
             Connection_->StopAutoSend();
     };

@@ -29,6 +29,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The simulator in query mode answers it with one frame.
+const std::vector<std::uint8_t> Query{0xA5, 0x15, 0xBA};
+
 std::string Env(const char* name)
 {
     const char* value = std::getenv(name);
@@ -301,22 +304,21 @@ TEST(Win32Connection, OpensSendsClosesAndOpensAgain)
     auto host = std::make_shared<test::RecordingHost>();
     {
         SerialConnection connection(MakeSystemPlatform(), host);
-        connection.Open(name, "9600");
+        connection.Open(name, 9600);
         EXPECT_EQ(connection.State(), ConnectionState::Open);
-        EXPECT_TRUE(host->NoticeTexts().empty());
-        connection.Send("A5 15 BA");
+        connection.Send(Query);
         ASSERT_FALSE(host->TxCounts.empty());
         EXPECT_EQ(host->TxCounts.back(), 3);
-        EXPECT_TRUE(host->ShortMessages.empty());
+        EXPECT_TRUE(host->Faults().empty());
 
         connection.Close();
         EXPECT_EQ(connection.State(), ConnectionState::Closed);
-        connection.Open(name, "115200");
+        connection.Open(name, 115200);
         EXPECT_EQ(connection.State(), ConnectionState::Open);
-        EXPECT_TRUE(host->NoticeTexts().empty());
+        EXPECT_TRUE(host->Faults().empty());
         connection.Close();
         // The window goes away with the port open: the port is still released.
-        connection.Open(name, "9600");
+        connection.Open(name, 9600);
         EXPECT_EQ(connection.State(), ConnectionState::Open);
     }
     EXPECT_NE(MakeSystemPlatform()->OpenPort(name), nullptr) << Describe(LastSystemError());
@@ -329,7 +331,7 @@ TEST(Win32Connection, AnswersArriveThroughTheWaitWhichNeverFails)
     TakeReported();
     auto host = std::make_shared<test::RecordingHost>();
     SerialConnection connection(MakeSystemPlatform(), host);
-    connection.Open(name, "9600");
+    connection.Open(name, 9600);
     ASSERT_EQ(connection.State(), ConnectionState::Open);
     // The answer to an earlier test's last query may still come in once the port is open.
     host->PumpUntilReceived(connection, 1u << 20, 200ms);
@@ -338,7 +340,7 @@ TEST(Win32Connection, AnswersArriveThroughTheWaitWhichNeverFails)
     int readings = 0;
     std::size_t decoded = stale;
     for (int query = 1; query <= 100; ++query) {
-        connection.Send("A5 15 BA");
+        connection.Send(Query);
         ASSERT_TRUE(host->PumpUntilReceived(connection, stale + 8u * query, 3s))
             << "query " << query;
         for (; decoded < host->Received.size(); ++decoded) {
@@ -350,7 +352,7 @@ TEST(Win32Connection, AnswersArriveThroughTheWaitWhichNeverFails)
     SetSystemErrorSink(nullptr);
     EXPECT_EQ(readings, 100);
     EXPECT_EQ(host->Received.size() - stale, 800u);
-    EXPECT_TRUE(host->NoticeTexts().empty());
+    EXPECT_TRUE(host->Faults().empty());
     // A failed wait is reported the first time it fails after a success. (A pseudo-terminal
     // refuses to raise DTR, which the open reports and goes on without.)
     for (const auto& e : TakeReported())
@@ -368,7 +370,7 @@ TEST(Win32Connection, DeviceThatHangsUpBreaksTheConnectionWithOneMessage)
 
     auto host = std::make_shared<test::RecordingHost>();
     SerialConnection connection(MakeSystemPlatform(), host);
-    connection.Open(name, "9600");
+    connection.Open(name, 9600);
     ASSERT_EQ(connection.State(), ConnectionState::Open);
 
     std::ofstream(request) << "hang up\n";
@@ -380,7 +382,7 @@ TEST(Win32Connection, DeviceThatHangsUpBreaksTheConnectionWithOneMessage)
     // The reader finds the device gone and hands it to the window, whose read reports it.
     ASSERT_TRUE(host->WaitForPosted(1, 5s));
     host->Pump(connection);
-    EXPECT_EQ(host->NoticeTexts(), std::vector<std::string>{"ReadFile Error!"});
+    EXPECT_EQ(host->Faults(), std::vector<ConnectionFault>{ConnectionFault::ReadFailed});
     EXPECT_EQ(connection.State(), ConnectionState::Broken);
     // No further notification: the reader has ended instead of spinning on the dead port.
     std::this_thread::sleep_for(300ms);

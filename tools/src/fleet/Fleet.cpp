@@ -1,12 +1,10 @@
 #include "rangeview/tools/fleet/Fleet.h"
 
+#include "rangeview/tools/InputFile.h"
 #include "rangeview/tools/fleet/FleetMessages.h"
 #include "rangeview/tools/fleet/FleetSystem.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <iterator>
 #include <random>
 #include <variant>
@@ -22,17 +20,13 @@ struct Credentials {
     std::string Password;
 };
 
-// One line "user:password"; the password may hold colons. Failure: the reason.
+// One line "user:password"; the password may hold colons. Failure: the reason, or ToolError
+// for a file that cannot be read.
 std::variant<Credentials, std::string> ReadCredentials(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return "cannot read it: " + std::string(std::strerror(errno));
-    std::string text;
     constexpr std::size_t Limit = 4096;
-    text.resize(Limit + 1);
-    file.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(file.gcount()));
+    std::string text(Limit + 1, '\0');
+    text.resize(InputFile(path).Read(std::span(text)));
     if (text.size() > Limit)
         return std::string("is longer than one line user:password could be");
     if (text.ends_with('\n'))
@@ -77,7 +71,12 @@ std::optional<Fleet::Failure> Fleet::Start()
 {
     std::optional<Credentials> credentials;
     if (!Options_.AuthFile.empty()) {
-        auto read = ReadCredentials(Options_.AuthFile);
+        std::variant<Credentials, std::string> read;
+        try {
+            read = ReadCredentials(Options_.AuthFile);
+        } catch (const ToolError& error) {
+            return Failure{2, "--mqtt-auth " + std::string(error.what())};
+        }
         if (auto* why = std::get_if<std::string>(&read))
             return Failure{2, "--mqtt-auth " + Options_.AuthFile + ": " + *why};
         credentials = std::get<Credentials>(std::move(read));
@@ -197,6 +196,22 @@ void Fleet::RunDue(Clock::time_point now, const DecodeCounts& counts)
     Count(counts);
     if (!NextPeriod_ || now < *NextPeriod_)
         return;
+    PublishState(now, counts);
+    *NextPeriod_ += Period();
+    if (*NextPeriod_ <= now)
+        *NextPeriod_ = now + Period();
+}
+
+void Fleet::RunEnded(Clock::time_point when, const DecodeCounts& counts)
+{
+    Count(counts);
+    if (NextPeriod_ && when > PeriodBegan_)
+        PublishState(when, counts);
+    NextPeriod_.reset();
+}
+
+void Fleet::PublishState(Clock::time_point now, const DecodeCounts& counts)
+{
     if (Mqtt_) {
         StateFigures figures;
         figures.Sequence = ++Sequence_;
@@ -218,9 +233,6 @@ void Fleet::RunDue(Clock::time_point now, const DecodeCounts& counts)
     Period_ = Period_.NextPeriod();
     PeriodStart_ = counts;
     PeriodBegan_ = now;
-    *NextPeriod_ += Period();
-    if (*NextPeriod_ <= now)
-        *NextPeriod_ = now + Period();
 }
 
 } // namespace rv

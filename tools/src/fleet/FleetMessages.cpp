@@ -1,8 +1,8 @@
 #include "rangeview/tools/fleet/FleetMessages.h"
 
+#include "rangeview/tools/ReadingTable.h"
+#include "rangeview/tools/UtcText.h"
 #include "rangeview/tools/fleet/Json.h"
-
-#include <cstdio>
 
 namespace rv {
 
@@ -25,34 +25,19 @@ std::string ModesJson(std::string_view modes)
 
 } // namespace
 
-std::string UtcText(std::chrono::system_clock::time_point time)
-{
-    using namespace std::chrono;
-    const auto ms = floor<milliseconds>(time);
-    const auto day = floor<days>(ms);
-    const year_month_day date(day);
-    const hh_mm_ss clock(ms - day);
-    char text[40];
-    std::snprintf(
-        text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
-        static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-        static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
-        static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
-    return text;
-}
-
 std::string StateJson(const StateFigures& f)
 {
     JsonObject json;
     json.Integer("seq", static_cast<std::int64_t>(f.Sequence))
-        .String("time", UtcText(f.Time))
+        .String("time", FormatUtcMillis(f.Time))
         .Real("period_s", f.PeriodSeconds, 3)
         .String("link", f.LinkUp ? "up" : "down");
     if (f.Last) {
-        json.Integer("distance_mm", f.Last->Distance).Integer("mode", f.Last->Mode);
-        json.String("mode_name", ModeName(f.Last->Mode));
+        json.Integer(ReadingField::DistanceMm, f.Last->Distance)
+            .Integer(ReadingField::Mode, f.Last->Mode);
+        json.String(ReadingField::ModeName, ModeName(f.Last->Mode));
     } else {
-        json.Number("distance_mm", "").Number("mode", "");
+        json.Number(ReadingField::DistanceMm, "").Number(ReadingField::Mode, "");
     }
     for (const auto& [name, value] : f.Period) {
         if (name == "modes")
@@ -97,7 +82,7 @@ std::vector<MqttMessage> DiscoveryMessages(const DeviceIdentity& device, bool re
         const char* Component;
         const char* Object;
         const char* Name;
-        const char* Field;
+        std::string_view Field;
         const char* Unit;
         const char* DeviceClass;
         const char* StateClass;
@@ -111,9 +96,9 @@ std::vector<MqttMessage> DiscoveryMessages(const DeviceIdentity& device, bool re
                      "measurement", true}};
     } else {
         entities = {
-            {"sensor", "distance", "Distance", "distance_mm", "mm", "distance", "measurement",
-             false},
-            {"sensor", "mode", "Mode", "mode", nullptr, nullptr, nullptr, false},
+            {"sensor", "distance", "Distance", ReadingField::DistanceMm, "mm", "distance",
+             "measurement", false},
+            {"sensor", "mode", "Mode", ReadingField::Mode, nullptr, nullptr, nullptr, false},
             {"binary_sensor", "link", "Link", "link", nullptr, "connectivity", nullptr, true},
             {"sensor", "reading_rate", "Reading rate", "readings_per_s", "Hz", "frequency",
              "measurement", true},
@@ -135,7 +120,7 @@ std::vector<MqttMessage> DiscoveryMessages(const DeviceIdentity& device, bool re
             .String("unique_id", node + "_" + e.Object)
             .String("object_id", node + "_" + e.Object)
             .String("state_topic", device.Prefix + "/state")
-            .String("value_template", std::string("{{ value_json.") + e.Field + " }}")
+            .String("value_template", "{{ value_json." + std::string(e.Field) + " }}")
             .String("availability_topic", device.Prefix + "/availability")
             .String("payload_available", "online")
             .String("payload_not_available", "offline");

@@ -1,9 +1,12 @@
 #include "rangeview/tools/fleet/MqttLink.h"
 
+#include "rangeview/tools/ReadingTable.h"
+
 #include <mosquitto.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -56,6 +59,28 @@ std::string Sentence(const char* text)
     if (!s.empty() && s[0] >= 'A' && s[0] <= 'Z' && (s.size() < 2 || s[1] < 'A' || s[1] > 'Z'))
         s[0] = static_cast<char>(s[0] - 'A' + 'a');
     return s;
+}
+
+// {"elapsed_ms":…,"distance_mm":…,"mode":…} into out (room for 96 characters), without an
+// allocation; returns its size.
+int ReadingJson(char* out, const QueuedReading& reading) noexcept
+{
+    char* p = out;
+    const auto key = [&](char before, std::string_view name) {
+        *p++ = before;
+        *p++ = '"';
+        p = std::copy(name.begin(), name.end(), p);
+        *p++ = '"';
+        *p++ = ':';
+    };
+    key('{', ReadingField::ElapsedMs);
+    p = std::to_chars(p, p + 20, reading.ElapsedMs).ptr;
+    key(',', ReadingField::DistanceMm);
+    p = std::to_chars(p, p + 5, reading.Distance).ptr;
+    key(',', ReadingField::Mode);
+    p = std::to_chars(p, p + 3, static_cast<unsigned>(reading.Mode)).ptr;
+    *p++ = '}';
+    return static_cast<int>(p - out);
 }
 
 } // namespace
@@ -339,10 +364,7 @@ void MqttLink::Pump()
     QueuedReading reading;
     while (ReadingsInFlight_ < ReadingsInFlightLimit && Readings_.TryPop(reading)) {
         char payload[96];
-        const int size = std::snprintf(
-            payload, sizeof payload, "{\"elapsed_ms\":%lld,\"distance_mm\":%u,\"mode\":%u}",
-            static_cast<long long>(reading.ElapsedMs), static_cast<unsigned>(reading.Distance),
-            static_cast<unsigned>(reading.Mode));
+        const int size = ReadingJson(payload, reading);
         // Counted first: the library reports a QoS 0 message written before it returns.
         ++ReadingsInFlight_;
         if (mosquitto_publish(Client_, nullptr, Settings_.ReadingTopic.c_str(), size, payload, 0,

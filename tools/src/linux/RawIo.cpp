@@ -35,6 +35,19 @@ long ReadSome(int fd, std::span<std::uint8_t> buffer)
     }
 }
 
+bool SeekTo(int fd, std::uint64_t offset)
+{
+    return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+std::int64_t FileSize(int fd)
+{
+    struct stat info { };
+    if (::fstat(fd, &info) != 0)
+        return -1;
+    return static_cast<std::int64_t>(info.st_size);
+}
+
 std::size_t WriteUpTo(int fd, std::span<const std::uint8_t> bytes)
 {
     std::size_t done = 0;

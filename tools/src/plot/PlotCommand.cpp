@@ -18,11 +18,11 @@
 
 #include "PictureFile.h"
 #include "PlotSvg.h"
-#include "rangeview/tools/DistanceSignal.h"
 #include "rangeview/tools/PlotChart.h"
 #include "rangeview/tools/PlotEnvelope.h"
 #include "rangeview/tools/PlotInput.h"
 #include "rangeview/tools/PlotOptions.h"
+#include "rangeview/tools/ToolError.h"
 
 namespace rv {
 

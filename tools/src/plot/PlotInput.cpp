@@ -1,23 +1,19 @@
 #include "rangeview/tools/PlotInput.h"
 
 #include "rangeview/tools/Capture.h"
-#include "rangeview/tools/DistanceSignal.h"
+#include "rangeview/tools/InputFile.h"
 #include "rangeview/tools/LinkStatistics.h"
-#include "rangeview/tools/PlotOptions.h"
+#include "rangeview/tools/ReadingTable.h"
+#include "rangeview/tools/ToolError.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <charconv>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 namespace rv {
 
 namespace {
 
-constexpr std::string_view CsvHeader = "time_utc,elapsed_ms,distance_mm,mode";
 // Between recordings joined in one file that tell nothing of the time between them.
 constexpr std::int64_t RestartGapUs = 1'000'000;
 // The longest time line of recordings joined in one file: a hundred of a century each.
@@ -51,38 +47,11 @@ std::string_view WithoutBom(std::string_view text)
     return text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text;
 }
 
-template <class T>
-bool Number(std::string_view text, T& value, T max)
-{
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && error == std::errc() && end == text.data() + text.size() &&
-           value <= max;
-}
-
-// The next field up to a comma (consumed); false when there is no comma.
-bool Field(std::string_view& rest, std::string_view& field)
-{
-    const std::size_t comma = rest.find(',');
-    if (comma == std::string_view::npos)
-        return false;
-    field = rest.substr(0, comma);
-    rest.remove_prefix(comma + 1);
-    return true;
-}
-
 // Lines of a text file through one fixed buffer. A line longer than the buffer holds no reading:
 // it comes as one empty line, however long, and only its end is looked for.
 class LineReader {
 public:
-    explicit LineReader(const std::string& path) : Path_(path), Buffer_(1 << 20)
-    {
-        File_ = std::fopen(path.c_str(), "rb");
-        if (File_ == nullptr)
-            throw ToolError(path + ": cannot open: " + std::strerror(errno));
-    }
-    ~LineReader() { std::fclose(File_); }
-    LineReader(const LineReader&) = delete;
-    LineReader& operator=(const LineReader&) = delete;
+    explicit LineReader(const std::string& path) : File_(path), Buffer_(1 << 20) { }
 
     // The next line without its "\n" or "\r\n"; `whole` is false for a last line that has no
     // newline. False at the end.
@@ -119,21 +88,16 @@ public:
             std::memmove(Buffer_.data(), Buffer_.data() + Begin_, End_ - Begin_);
             End_ -= Begin_;
             Begin_ = 0;
-            const std::size_t got =
-                std::fread(Buffer_.data() + End_, 1, Buffer_.size() - End_, File_);
-            if (got == 0) {
-                if (std::ferror(File_))
-                    throw ToolError(Path_ + ": cannot read: " + std::strerror(errno));
+            const std::size_t got = File_.Read(std::span(Buffer_).subspan(End_));
+            if (got == 0)
                 Eof_ = true;
-            }
             End_ += got;
         }
     }
     std::uint64_t LineNumber() const { return Number_; }
 
 private:
-    std::string Path_;
-    std::FILE* File_ = nullptr;
+    InputFile File_;
     std::vector<char> Buffer_;
     std::size_t Begin_ = 0;
     std::size_t End_ = 0;
@@ -144,58 +108,14 @@ private:
 
 } // namespace
 
-std::optional<PlotRow> ParsePlotRow(PlotInputKind kind, std::string_view line, bool withUtc)
-{
-    PlotRow row;
-    std::string_view rest = line;
-    std::string_view field;
-    if (kind == PlotInputKind::MonitorCsv) {
-        if (!Field(rest, field) || field.empty())
-            return std::nullopt;
-        if (withUtc) {
-            row.UtcUs = ParseUtcMillis(field);
-            if (!row.UtcUs)
-                return std::nullopt;
-        }
-    }
-    std::uint64_t elapsedMs = 0;
-    std::uint16_t distance = 0;
-    std::uint8_t mode = 0;
-    // Beyond a century, as in a capture, a time is damage, not a recording.
-    if (!Field(rest, field) ||
-        !Number<std::uint64_t>(field, elapsedMs, CaptureFormat::MaxTimeUs / 1000) ||
-        !Field(rest, field) || !Number<std::uint16_t>(field, distance, 65535))
-        return std::nullopt;
-    if (kind == PlotInputKind::MonitorCsv) {
-        // The mode name after it is the window's text for the mode; not needed here.
-        if (!Field(rest, field))
-            return std::nullopt;
-    } else {
-        field = rest;
-    }
-    if (!Number<std::uint8_t>(field, mode, 255))
-        return std::nullopt;
-    row.ElapsedUs = static_cast<std::int64_t>(elapsedMs) * 1000;
-    row.Reading = MeasurementReading{distance, mode};
-    return row;
-}
-
 PlotInput::PlotInput(std::string path) : Path_(std::move(path))
 {
     // Before it is opened: opening a pipe waits for a writer.
     std::error_code error;
     if (const char* what = NotAFile(std::filesystem::status(Path_, error).type()))
         throw ToolError(Path_ + ": " + what);
-    std::FILE* file = std::fopen(Path_.c_str(), "rb");
-    if (file == nullptr)
-        throw ToolError(Path_ + ": cannot open: " + std::strerror(errno));
     char head[512];
-    const std::size_t got = std::fread(head, 1, sizeof head, file);
-    const bool failed = std::ferror(file) != 0;
-    const int readError = errno;
-    std::fclose(file);
-    if (failed)
-        throw ToolError(Path_ + ": cannot read: " + std::strerror(readError));
+    const std::size_t got = InputFile(Path_).Read(std::span(head));
     if (got == 0)
         throw ToolError(Path_ + ": the file is empty");
     const std::string_view text(head, got);
@@ -207,14 +127,20 @@ PlotInput::PlotInput(std::string path) : Path_(std::move(path))
     first = first.substr(0, first.find('\n'));
     if (first.ends_with('\r'))
         first.remove_suffix(1);
-    if (first.starts_with(CsvHeader)) {
+    if (first.starts_with(ReadingTable::NeededHeader)) {
         Kind_ = PlotInputKind::MonitorCsv;
-    } else if (first.size() < text.size() && ParsePlotRow(PlotInputKind::Readings, first, false)) {
+    } else if (first.size() < text.size() && ParseReadingLine(first)) {
         Kind_ = PlotInputKind::Readings;
     } else {
         throw ToolError(Path_ +
                         ": neither a capture (monitor --raw) nor a monitor CSV (monitor --csv)");
     }
+}
+
+std::optional<ReadingRow> PlotInput::Row(std::string_view line, bool withUtc) const
+{
+    return Kind_ == PlotInputKind::MonitorCsv ? ParseTableRow(line, withUtc)
+                                              : ParseReadingLine(line);
 }
 
 void PlotInput::Note(std::string text)
@@ -302,7 +228,7 @@ PlotExtent PlotInput::ScanLines()
 {
     const bool csv = Kind_ == PlotInputKind::MonitorCsv;
     PlotExtent extent;
-    std::optional<PlotRow> first;
+    std::optional<ReadingRow> first;
     {
         LineReader lines(Path_);
         std::string_view line;
@@ -311,11 +237,11 @@ PlotExtent PlotInput::ScanLines()
             if ((csv && lines.LineNumber() == 1) || !whole)
                 continue;
             const std::string_view text = lines.LineNumber() == 1 ? WithoutBom(line) : line;
-            first = ParsePlotRow(Kind_, text, csv);
+            first = Row(text, csv);
             // A row whose UTC time does not read is still a reading: the axis counts elapsed
             // time then.
             if (!first && csv)
-                first = ParsePlotRow(Kind_, text, false);
+                first = Row(text, false);
         }
         if (!first)
             return extent;
@@ -326,7 +252,7 @@ PlotExtent PlotInput::ScanLines()
     UtcOfZero_ = extent.UtcOfZeroUs;
     if (Joined_) {
         // Its time line ends where its last recording does: only a walk through it tells.
-        WalkRows([&](std::int64_t timeUs, const PlotRow&, bool) {
+        WalkRows([&](std::int64_t timeUs, const ReadingRow&, bool) {
             extent.EndUs = std::max(extent.EndUs, timeUs);
             return true;
         });
@@ -334,18 +260,17 @@ PlotExtent PlotInput::ScanLines()
     }
 
     // The last row from the end of the file, without reading all of it.
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(Path_, error);
-    if (error)
-        throw ToolError(Path_ + ": cannot read: " + error.message());
-    constexpr std::uintmax_t Tail = 1 << 20;
-    std::ifstream in(Path_, std::ios::binary);
-    const std::uintmax_t from = size > Tail ? size - Tail : 0;
-    std::string tail(static_cast<std::size_t>(size - from), '\0');
-    in.seekg(static_cast<std::streamoff>(from));
-    in.read(tail.data(), static_cast<std::streamsize>(tail.size()));
-    if (!in)
-        throw ToolError(Path_ + ": cannot read the end of the file");
+    constexpr std::uint64_t Tail = 1 << 20;
+    std::string tail;
+    std::uint64_t from = 0;
+    {
+        InputFile file(Path_);
+        const std::uint64_t size = file.Size();
+        from = size > Tail ? size - Tail : 0;
+        tail.resize(static_cast<std::size_t>(size - from));
+        file.SeekTo(from);
+        tail.resize(file.Read(std::span(tail)));
+    }
     std::string_view rest(tail);
     if (!rest.empty() && !rest.ends_with('\n')) {
         NoteCutShortLine();
@@ -361,7 +286,7 @@ PlotExtent PlotInput::ScanLines()
         std::string_view line = start == std::string_view::npos ? rest : rest.substr(start + 1);
         if (line.ends_with('\r'))
             line.remove_suffix(1);
-        if (const auto row = ParsePlotRow(Kind_, line, false)) {
+        if (const auto row = Row(line, false)) {
             extent.EndUs = std::max(extent.StartUs, row->ElapsedUs);
             return extent;
         }
@@ -373,7 +298,7 @@ PlotExtent PlotInput::ScanLines()
     bool whole = true;
     while (lines.Next(line, whole)) {
         if (whole && !(csv && lines.LineNumber() == 1)) {
-            if (const auto row = ParsePlotRow(Kind_, line, false))
+            if (const auto row = Row(line, false))
                 extent.EndUs = std::max(extent.StartUs, row->ElapsedUs);
         }
     }
@@ -384,13 +309,13 @@ bool PlotInput::FindJoined()
 {
     if (Kind_ == PlotInputKind::Capture || Joined_)
         return false;
-    WalkRows([](std::int64_t, const PlotRow&, bool) { return true; });
+    WalkRows([](std::int64_t, const ReadingRow&, bool) { return true; });
     return Joined_;
 }
 
 bool PlotInput::StreamLines(PlotSink& sink)
 {
-    return WalkRows([&](std::int64_t timeUs, const PlotRow& row, bool restart) {
+    return WalkRows([&](std::int64_t timeUs, const ReadingRow& row, bool restart) {
         if (restart)
             sink.Restart();
         sink.Reading(timeUs, row.Reading);
@@ -398,7 +323,7 @@ bool PlotInput::StreamLines(PlotSink& sink)
     });
 }
 
-std::int64_t PlotInput::Place(Timeline& line, const PlotRow& row, std::string_view text,
+std::int64_t PlotInput::Place(Timeline& line, const ReadingRow& row, std::string_view text,
                               std::uint64_t number, bool& restart)
 {
     restart = line.LastElapsedUs && row.ElapsedUs < *line.LastElapsedUs;
@@ -408,7 +333,7 @@ std::int64_t PlotInput::Place(Timeline& line, const PlotRow& row, std::string_vi
         // them shows.
         std::int64_t start = line.LastUs + RestartGapUs;
         if (UtcOfZero_ && Kind_ == PlotInputKind::MonitorCsv) {
-            const auto withUtc = ParsePlotRow(Kind_, text, true);
+            const auto withUtc = Row(text, true);
             if (withUtc && withUtc->UtcUs && *withUtc->UtcUs - *UtcOfZero_ > line.LastUs)
                 start = *withUtc->UtcUs - *UtcOfZero_;
         }
@@ -449,7 +374,7 @@ bool PlotInput::WalkRows(F&& onRow)
             NoteCutShortLine();
             break;
         }
-        const auto row = ParsePlotRow(Kind_, line, false);
+        const auto row = Row(line, false);
         if (!row) {
             if (skipped++ == 0)
                 firstSkipped = number;

@@ -2,11 +2,12 @@
 
 #include "rangeview/chart/Axis.h"
 #include "rangeview/tools/ArgCursor.h"
-#include "rangeview/tools/DistanceSignal.h"
+#include "rangeview/tools/ReadingTable.h"
+#include "rangeview/tools/ToolError.h"
+#include "rangeview/tools/UtcText.h"
 
 #include <array>
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -46,45 +47,6 @@ bool Fraction(std::string_view text, std::size_t& at, std::int64_t& us)
         ++at;
     }
     return digits > 0;
-}
-
-std::optional<std::int64_t> DayUs(int year, int month, int day)
-{
-    using namespace std::chrono;
-    const year_month_day date{std::chrono::year(year),
-                              std::chrono::month(static_cast<unsigned>(month)),
-                              std::chrono::day(static_cast<unsigned>(day))};
-    if (!date.ok())
-        return std::nullopt;
-    return static_cast<std::int64_t>(sys_days(date).time_since_epoch().count()) * 86'400'000'000;
-}
-
-// YYYY-MM-DD[T ]HH:MM[:SS[.f]][Z]
-std::optional<std::int64_t> ParseIsoUtc(std::string_view text)
-{
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    if (!Digits(text, 0, 4, year) || text.size() < 16 || text[4] != '-' ||
-        !Digits(text, 5, 2, month) || text[7] != '-' || !Digits(text, 8, 2, day) ||
-        (text[10] != 'T' && text[10] != ' ') || !Digits(text, 11, 2, hour) || text[13] != ':' ||
-        !Digits(text, 14, 2, minute))
-        return std::nullopt;
-    std::size_t at = 16;
-    std::int64_t fraction = 0;
-    if (at < text.size() && text[at] == ':') {
-        if (!Digits(text, at + 1, 2, second))
-            return std::nullopt;
-        at += 3;
-        if (!Fraction(text, at, fraction))
-            return std::nullopt;
-    }
-    if (at < text.size() && text[at] == 'Z')
-        ++at;
-    if (at != text.size() || hour > 23 || minute > 59 || second > 59)
-        return std::nullopt;
-    const auto day0 = DayUs(year, month, day);
-    if (!day0)
-        return std::nullopt;
-    return *day0 + (hour * 3600LL + minute * 60LL + second) * 1'000'000 + fraction;
 }
 
 // [h:]mm:ss[.f] or plain seconds.
@@ -181,41 +143,29 @@ std::string WithFraction(std::string text, std::int64_t ms)
 
 std::string_view PlotUsage() noexcept
 {
-    return "usage: rangeview-cli plot INPUT -o OUT.png|OUT.svg [options]\n"
-           "Draws the distance in a recording against time: INPUT is a capture (monitor --raw)\n"
-           "or a monitor CSV (monitor --csv, or the elapsed_ms,distance_mm,mode lines monitor\n"
-           "prints), told apart by content. Every reading's extreme shows, at any length.\n"
-           "  -o, --output FILE   the picture: .png, or .svg for a vector drawing\n"
-           "  --from T, --to T    only this stretch: seconds since the start (90, 1:30, 1:00:00)\n"
-           "                      or, for a CSV with UTC times, 2026-12-07T12:36:01Z\n"
-           "  --size WxH          picture size in pixels (default 1600x600)\n"
-           "  --title TEXT        title above the plot (default: the input's file name)\n"
-           "  --style print|window  light and print-friendly (default), or the window's look\n"
-           "Shaded stretches are gaps (over 1 s without a reading, or a run of lost frames);\n"
-           "red marks under the time axis are frames dropped for a wrong checksum. Exit status:\n"
-           "0 written, 1 the picture could not be written, 2 a bad command line or input.\n";
-}
-
-std::optional<std::int64_t> ParseUtcMillis(std::string_view text)
-{
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0;
-    if (text.size() != 24 || !Digits(text, 0, 4, year) || text[4] != '-' ||
-        !Digits(text, 5, 2, month) || text[7] != '-' || !Digits(text, 8, 2, day) ||
-        text[10] != 'T' || !Digits(text, 11, 2, hour) || text[13] != ':' ||
-        !Digits(text, 14, 2, minute) || text[16] != ':' || !Digits(text, 17, 2, second) ||
-        text[19] != '.' || !Digits(text, 20, 3, ms) || text[23] != 'Z' || hour > 23 ||
-        minute > 59 || second > 59)
-        return std::nullopt;
-    const auto day0 = DayUs(year, month, day);
-    if (!day0)
-        return std::nullopt;
-    return *day0 + (hour * 3600LL + minute * 60LL + second) * 1'000'000 + ms * 1000LL;
+    static const std::string text =
+        "usage: rangeview-cli plot INPUT -o OUT.png|OUT.svg [options]\n"
+        "Draws the distance in a recording against time: INPUT is a capture (monitor --raw)\n"
+        "or a monitor CSV (monitor --csv, or the " +
+        std::string(ReadingLine::Columns) +
+        " lines monitor\n"
+        "prints), told apart by content. Every reading's extreme shows, at any length.\n"
+        "  -o, --output FILE   the picture: .png, or .svg for a vector drawing\n"
+        "  --from T, --to T    only this stretch: seconds since the start (90, 1:30, 1:00:00)\n"
+        "                      or, for a CSV with UTC times, 2026-12-07T12:36:01Z\n"
+        "  --size WxH          picture size in pixels (default 1600x600)\n"
+        "  --title TEXT        title above the plot (default: the input's file name)\n"
+        "  --style print|window  light and print-friendly (default), or the window's look\n"
+        "Shaded stretches are gaps (over 1 s without a reading, or a run of lost frames);\n"
+        "red marks under the time axis are frames dropped for a wrong checksum. Exit status:\n"
+        "0 written, 1 the picture could not be written, 2 a bad command line or input.\n";
+    return text;
 }
 
 PlotTime ParsePlotTime(std::string_view option, std::string_view text)
 {
     if (text.size() >= 10 && text[4] == '-') {
-        if (const auto us = ParseIsoUtc(text))
+        if (const auto us = ParseTypedUtc(text))
             return PlotTime{true, *us};
     } else if (const auto us = ParseElapsed(text)) {
         return PlotTime{false, *us};
@@ -301,36 +251,14 @@ std::string FormatElapsedLabel(double seconds, bool hours)
 
 std::string FormatTimeOfDayLabel(double secondsSince1970)
 {
-    constexpr std::int64_t DayMs = 86'400'000;
-    const std::int64_t ms = std::llround(secondsSince1970 * 1000.0);
-    const std::int64_t ofDay = (ms % DayMs + DayMs) % DayMs;
-    const std::int64_t whole = ofDay / 1000;
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>(whole / 3600),
-                  static_cast<int>(whole / 60 % 60), static_cast<int>(whole % 60));
-    return WithFraction(text, ofDay % 1000);
+    const UtcFields time = SplitUtc(std::llround(secondsSince1970 * 1000.0));
+    return WithFraction(FormatUtc(UtcLayout::TimeOfDay, time), time.Millisecond);
 }
 
 std::string FormatUtcDate(std::int64_t usSince1970)
 {
-    // The civil calendar from a day count in 64 bits (std::chrono's years end at 32767); any
-    // time a recording's window can reach has a date.
-    constexpr std::int64_t DayUs = 86'400'000'000;
-    const std::int64_t days = usSince1970 / DayUs - (usSince1970 % DayUs < 0 ? 1 : 0);
-    const std::int64_t z = days + 719'468;
-    const std::int64_t era = (z >= 0 ? z : z - 146'096) / 146'097;
-    const std::int64_t dayOfEra = z - era * 146'097;
-    const std::int64_t yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t shifted = (5 * dayOfYear + 2) / 153; // months from March
-    const std::int64_t day = dayOfYear - (153 * shifted + 2) / 5 + 1;
-    const std::int64_t month = shifted < 10 ? shifted + 3 : shifted - 9;
-    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    char text[40];
-    std::snprintf(text, sizeof text, "%04lld-%02d-%02d", static_cast<long long>(year),
-                  static_cast<int>(month), static_cast<int>(day));
-    return text;
+    const std::int64_t ms = usSince1970 / 1000 - (usSince1970 % 1000 < 0 ? 1 : 0);
+    return FormatUtc(UtcLayout::Date, SplitUtc(ms));
 }
 
 double NextTimeStep(double step)

@@ -119,6 +119,24 @@ long ReadSome(int fd, std::span<std::uint8_t> buffer)
     return got;
 }
 
+bool SeekTo(int fd, std::uint64_t offset)
+{
+    _doserrno = 0;
+    if (::_lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) >= 0)
+        return true;
+    RuntimeFailed();
+    return false;
+}
+
+std::int64_t FileSize(int fd)
+{
+    _doserrno = 0;
+    const __int64 size = ::_filelengthi64(fd);
+    if (size < 0)
+        RuntimeFailed();
+    return size;
+}
+
 std::size_t WriteUpTo(int fd, std::span<const std::uint8_t> bytes)
 {
     std::size_t done = 0;

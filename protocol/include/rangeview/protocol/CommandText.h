@@ -19,7 +19,7 @@ std::int32_t HexDigitValue(char c) noexcept;
 // A single character gives HexDigitValue of it, so a lone space gives -2.
 std::int32_t HexPairValue(std::string_view text) noexcept;
 
-// What CommandTextToBytes wrote; the connection's send path and the command-line tool read it.
+// What CommandTextToBytes wrote; the send path and the command-line tool read it.
 struct CommandBytesResult {
     std::size_t Count = 0; // bytes written to the output, never more than its size
     bool Overflow = false; // the text converts to more bytes than the output holds

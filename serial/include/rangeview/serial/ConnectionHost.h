@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string_view>
 
+#include "rangeview/serial/ConnectionFault.h"
 #include "rangeview/serial/SerialPlatform.h"
 
 namespace rv {
@@ -18,28 +18,21 @@ using CommHandle = std::uint64_t;
 // window thread) except where noted.
 //
 // The reader thread keeps its own reference to the host. Close and the connection's destruction
-// wait for the reader to end, but only for a bounded time: a reader held up (in ShowNotice, say)
-// may still call ShowNotice or PostCommNotify afterwards, and an implementation must cope with
-// that (for instance by dropping notifications once the window is gone).
+// wait for the reader to end, but only for a bounded time: a reader held up (in Fault, say) may
+// still call Fault or PostCommNotify afterwards, and an implementation must cope with that (for
+// instance by dropping notifications once the window is gone).
 //
-// A call that shows a modal message may run a nested event loop; the connection is written so
-// that anything (a notification, a close, a new open) may happen during it.
-//
-// Each message comes with the system's reason when it reports a platform call that failed and
-// gave one (nullopt otherwise); the message text itself never changes with the reason.
+// A fault may be shown in a modal message that runs a nested event loop; the connection is
+// written so that anything (a notification, a close, a new open) may happen during it.
 class ConnectionHost {
 public:
     virtual ~ConnectionHost() = default;
 
-    // A low-level failure of the port (English text, except the open failure "串口打开失败!").
-    // It leaves the host working: the window's box has no owner. Any thread; on the reader
-    // thread it blocks only the reader until dismissed.
-    virtual void ShowNotice(std::string_view text, const std::optional<SystemError>& reason) = 0;
-    // "No CreateThread!": no reader could be started, so nothing will be received.
-    virtual void ShowNoCreateThread(const std::optional<SystemError>& reason) = 0;
-    // A condition the user can act on (Chinese text); modal in the window.
-    virtual void ShowShortMessage(std::string_view text,
-                                  const std::optional<SystemError>& reason) = 0;
+    // A fault of the connection, with the system's reason when it comes from a platform call
+    // that failed and gave one (nullopt otherwise). On the host's thread, except
+    // ReaderEventUnavailable and NotifyFailed, which the reader reports from its own thread; it
+    // is blocked (and only it) until the call returns.
+    virtual void Fault(ConnectionFault fault, const std::optional<SystemError>& reason) = 0;
 
     // The port is open with its events armed; the reader is about to start.
     virtual void PortOpened() = 0;
@@ -52,8 +45,8 @@ public:
     // Auto-send was switched on or off. It stays on when its start is refused or a close stops
     // its timer; only StopAutoSend or a failing tick switch it off.
     virtual void AutoSendSwitched(bool on) = 0;
-    // The auto-send timer: a tick every period, each one to call
-    // SerialConnection::AutoSendTick on this thread. Ticks do not pile up. A period of 0 runs
+    // The auto-send timer: a tick every period, each one to send the command again, on this
+    // thread. Ticks do not pile up. A period of 0 runs
     // the timer without ticks. May throw (no timer left); the exception reaches the caller of
     // StartAutoSend.
     virtual void EnableTimer(std::uint32_t periodMs) = 0;

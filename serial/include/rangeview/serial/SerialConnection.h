@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
-#include "rangeview/protocol/CommandText.h"
 #include "rangeview/serial/ConnectionHost.h"
 #include "rangeview/serial/SerialPlatform.h"
 
@@ -62,9 +62,10 @@ public:
     SerialConnection(const SerialConnection&) = delete;
     SerialConnection& operator=(const SerialConnection&) = delete;
 
-    // Opens the port the user named at the baud rate of baudText. Throws ConvertError for a
-    // baud text that is not an integer, after releasing what the open had taken.
-    void Open(std::string_view portName, std::string_view baudText);
+    // Opens the named port at `baudRate`. Without a rate (the user named none) the port is only
+    // tried: taken, set up as far as the rate and let go again, so that a port that cannot be
+    // had is reported first. Returns whether the port could be had; the host was told why not.
+    bool Open(std::string_view portName, std::optional<std::uint32_t> baudRate);
     // Releases the connection, then waits (bounded) for its reader to end. Stops the auto-send
     // timer, leaving auto-send switched on (Halted).
     void Close();
@@ -73,18 +74,15 @@ public:
     // and the exception passed on for the window's error report.
     void OnCommNotify(CommHandle handle);
 
-    // Sends the command text once.
-    void Send(std::string_view commandText);
-    // Switches auto-send on with the period text, in milliseconds. Throws ConvertError for a
-    // period that is not an integer, and passes on the host's timer failure; auto-send is then
-    // on but Halted. The period is taken as an unsigned count (-1: a very long one).
-    void StartAutoSend(std::string_view periodText);
+    // Counts the bytes in TxCount (the host is told, also of no bytes) and writes them. With no
+    // port open it reports NotOpen and counts nothing. The bytes need to last only the call.
+    void Send(std::span<const std::uint8_t> bytes);
+    // Switches auto-send on and runs the host's timer at `periodMs` (0: on, without ticks).
+    // Without a period (the user named none) auto-send stays on without a timer (Halted), as it
+    // does when the host's timer fails, whose exception is passed on.
+    void StartAutoSend(std::optional<std::uint32_t> periodMs);
     void StopAutoSend();
-    // A tick of the auto-send timer: sends like Send. A tick that fails switches auto-send off
-    // (timer first) before it shows its one message.
-    void AutoSendTick(std::string_view commandText);
     AutoSendState AutoSend() const { return AutoSend_; }
-    void SendCommand(std::string_view commandText);
 
     // The clear button's part: TxCount := 0 (the host is told).
     void ResetTxCount();
@@ -106,8 +104,6 @@ public:
 private:
     void ReleaseLink(ConnectionLink& link);
     void JoinReader();
-    void ShortMessage(std::string_view text, const std::optional<SystemError>& reason = {});
-    void SendWith(std::string_view commandText);
 
     std::shared_ptr<SerialPlatform> Platform_;
     std::shared_ptr<ConnectionHost> Host_;
@@ -118,11 +114,8 @@ private:
     bool PortOpen_ = false;
     std::int32_t TxCount_ = 0;
     CommHandle NextHandle_ = 1;
-    int ShortMessagesOpen_ = 0;
-    bool InTick_ = false; // a tick is sending: its failure ends auto-send
     AutoSendState AutoSend_ = AutoSendState::Off;
     std::array<std::uint8_t, ReceiveBufferSize> ReceiveBuffer_{};
-    std::array<std::uint8_t, TransmitBufferSize> TransmitBuffer_{};
 };
 
 } // namespace rv

@@ -59,8 +59,8 @@ struct CommStatus {
 
 enum class WaitResult { Signalled, TimedOut, Released };
 
-// The system's own reason for a failed platform call. The window's messages stay fixed texts;
-// this goes beside them: to the log, the boxes' details and the command-line tool's error lines.
+// The system's own reason for a failed platform call, reported beside the connection's fault:
+// to the log, the boxes' details and the command-line tool's error lines.
 struct SystemError {
     std::string Port; // the device path the call was made on
     std::string Call; // the failing system call, e.g. "open", "tcsetattr", "CreateFileA"

@@ -1,15 +1,16 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "rangeview/tools/DistanceSignal.h"
+#include "rangeview/tools/ToolError.h"
+#include "rangeview/tools/InputFile.h"
 
 namespace rv {
 
@@ -38,6 +39,10 @@ struct CaptureFormat {
     // What goes before the bytes of one record.
     static std::array<std::uint8_t, RecordHeaderSize>
     EncodeRecordHead(std::uint64_t timeUs, std::uint32_t count) noexcept;
+    // That of the record of bytes received `since` the start of the file (in microseconds, a
+    // time before it counted as the start), as the writers of captures put it.
+    static std::array<std::uint8_t, RecordHeaderSize>
+    EncodeRecordHead(std::chrono::nanoseconds since, std::size_t count) noexcept;
 };
 
 // One read as captured: when it arrived (microseconds from the start) and its bytes.
@@ -66,7 +71,6 @@ class CaptureReader {
 public:
     // Opens and checks the header.
     explicit CaptureReader(const std::string& path);
-    ~CaptureReader();
     CaptureReader(const CaptureReader&) = delete;
     CaptureReader& operator=(const CaptureReader&) = delete;
 
@@ -80,8 +84,14 @@ public:
     bool NextInto(CaptureRecord& record);
 
 private:
+    // Copies the next `count` bytes of the file to out: fewer only at its end.
+    std::size_t Take(std::uint8_t* out, std::size_t count);
+
     std::string Path_;
-    std::FILE* File_ = nullptr;
+    InputFile File_;
+    std::vector<std::uint8_t> Buffer_;
+    std::size_t Begin_ = 0; // of what Buffer_ holds unread
+    std::size_t End_ = 0;
     std::uint64_t LastTime_ = 0;
     std::uint64_t Offset_ = 0; // of the next record
     bool Truncated_ = false;

@@ -2,17 +2,12 @@
 
 #include <cstdint>
 #include <random>
-#include <stdexcept>
 #include <string_view>
 #include <vector>
 
-namespace rv {
+#include "rangeview/tools/ToolError.h"
 
-// A one-line message for the user of a tool (bad option, unreadable file).
-class ToolError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+namespace rv {
 
 // The distance the simulated module measures, one sample per frame.
 class DistanceSignal {

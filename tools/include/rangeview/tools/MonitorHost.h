@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "rangeview/presenter/ConnectionPresenter.h"
+#include "rangeview/presenter/LinkMessages.h"
 #include "rangeview/serial/ConnectionHost.h"
 #include "rangeview/tools/LinkStatistics.h"
 #include "rangeview/tools/LoopEvents.h"
@@ -21,13 +23,13 @@ namespace rv {
 
 // The serial connection's host without a window. The thread that makes it plays the window
 // thread. Readings go to `out` as "elapsed_ms,distance_mm,mode" lines, flushed one by one;
-// notices and short messages go to `err` as single lines and never wait for anyone: the port's
-// path, the message, and the system's reason in brackets when the platform gave one.
+// the link's messages go to `err` as single lines and never wait for anyone: the port's path,
+// the message, and the system's reason in brackets when the platform gave one.
 //
 // The window's message queue becomes Events(): the reader thread posts each notification's
 // handle there, and the owning loop waits on it and hands what TakeNotifications() returns to
 // SerialConnection::OnCommNotify.
-class MonitorHost final : public ConnectionHost {
+class MonitorHost final : public ConnectionHost, public MessageSurface {
 public:
     using Clock = std::chrono::steady_clock;
 
@@ -86,10 +88,16 @@ public:
     // "PATH: TEXT (system reason)", the reason being this thread's last platform failure.
     std::string PortMessage(std::string_view text) const;
 
-    // --- ConnectionHost: messages as lines, with the reason the connection gives them
-    void ShowNotice(std::string_view text, const std::optional<SystemError>& reason) override;
-    void ShowNoCreateThread(const std::optional<SystemError>& reason) override;
-    void ShowShortMessage(std::string_view text, const std::optional<SystemError>& reason) override;
+    // The presenter the faults go to on the owning thread (not owned; null: none, and each
+    // fault's message is shown as it is).
+    void SetPresenter(ConnectionPresenter* presenter) { Presenter_ = presenter; }
+
+    // --- MessageSurface: messages as lines, with the reason the connection gives them. Any
+    // thread: another thread's (the reader's) go to offThreadErrFd.
+    void Show(const LinkMessage& message, const std::optional<SystemError>& reason) override;
+
+    // --- ConnectionHost
+    void Fault(ConnectionFault fault, const std::optional<SystemError>& reason) override;
     void PortOpened() override { }
     void PortClosing() override { }
     void PortClosed() override { }
@@ -116,6 +124,7 @@ private:
     LinkStatistics Statistics_;
     Recorder* Recorder_ = nullptr;
     MonitorObserver* Observer_ = nullptr;
+    ConnectionPresenter* Presenter_ = nullptr;
     std::string PortLabel_;
     bool Holding_ = false;
     std::vector<std::string> Held_;

@@ -30,6 +30,8 @@ public:
     // Work of its own, run by the loop once NextDue() has come.
     virtual std::optional<Clock::time_point> NextDue() const = 0;
     virtual void RunDue(Clock::time_point now, const DecodeCounts& counts) = 0;
+    // The run is over (after the port was opened): what was begun is finished.
+    virtual void RunEnded(Clock::time_point when, const DecodeCounts& counts) = 0;
 };
 
 } // namespace rv

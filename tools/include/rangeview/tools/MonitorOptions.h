@@ -23,7 +23,7 @@ struct MonitorOptions {
     std::string Port; // as the window's port list names it, or a path
     std::string BaudText = "9600"; // the window's default baud item
     std::optional<std::string> SendText; // sent once after opening
-    // Auto-send period, kept as typed: the connection's auto-send toggle converts it itself.
+    // Auto-send period, kept as typed: the auto-send switch converts it itself.
     std::optional<std::string> EveryText;
     std::uint32_t EveryMs = 0;
     std::optional<std::uint64_t> Count; // stop after this many readings

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "rangeview/presenter/ConnectionPresenter.h"
 #include "rangeview/serial/SerialConnection.h"
 #include "rangeview/serial/SerialPlatform.h"
 #include "rangeview/tools/Cli.h"
@@ -75,6 +76,7 @@ private:
     std::shared_ptr<SerialPlatform> Platform_;
     std::shared_ptr<MonitorHost> Host_;
     std::unique_ptr<SerialConnection> Connection_;
+    std::unique_ptr<ConnectionPresenter> Presenter_;
     std::shared_ptr<const ConnectionLink> Link_;
     std::vector<std::shared_ptr<const ConnectionLink>> OldLinks_;
     Recorder Recorder_;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "rangeview/protocol/MeasurementFrame.h"
+#include "rangeview/tools/ReadingTable.h"
 
 namespace rv {
 
@@ -28,16 +29,8 @@ public:
 
 enum class PlotInputKind {
     Capture, // monitor --raw
-    MonitorCsv, // monitor --csv: time_utc,elapsed_ms,distance_mm,mode,mode_name
-    Readings, // what monitor and decode --capture print: elapsed_ms,distance_mm,mode
-};
-
-// One row of a CSV or readings file: the elapsed time in microseconds, the reading, and for a
-// monitor CSV the UTC time in microseconds since 1970. nullopt for a line that holds none.
-struct PlotRow {
-    std::int64_t ElapsedUs = 0;
-    MeasurementReading Reading;
-    std::optional<std::int64_t> UtcUs;
+    MonitorCsv, // monitor --csv: the reading table (ReadingTable.h)
+    Readings, // the lines monitor and decode --capture print (ReadingLine)
 };
 
 // The stretch a recording covers, found without decoding it.
@@ -78,6 +71,8 @@ public:
     std::vector<std::string> TakeNotes();
 
 private:
+    // A row of the file: nullopt for a line that holds none.
+    std::optional<ReadingRow> Row(std::string_view line, bool withUtc) const;
     void Note(std::string text);
     void NoteCutShortLine();
     PlotExtent ScanCapture();
@@ -95,7 +90,7 @@ private:
         std::int64_t OffsetUs = 0; // of the current recording
         std::int64_t LastUs = 0;
     };
-    std::int64_t Place(Timeline& line, const PlotRow& row, std::string_view text,
+    std::int64_t Place(Timeline& line, const ReadingRow& row, std::string_view text,
                        std::uint64_t number, bool& restart);
 
     std::string Path_;
@@ -107,7 +102,5 @@ private:
     std::vector<std::string> Notes_;
     std::vector<std::string> Told_;
 };
-
-std::optional<PlotRow> ParsePlotRow(PlotInputKind kind, std::string_view line, bool withUtc);
 
 } // namespace rv

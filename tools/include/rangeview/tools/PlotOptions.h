@@ -44,8 +44,6 @@ struct PlotOptions {
 PlotOptions ParsePlotOptions(std::span<const std::string_view> args);
 // Throws ToolError naming `option` when the text is no time.
 PlotTime ParsePlotTime(std::string_view option, std::string_view text);
-// "2026-12-07T12:36:01.123Z" (monitor --csv's time_utc): microseconds since 1970, or nullopt.
-std::optional<std::int64_t> ParseUtcMillis(std::string_view text);
 
 std::string_view PlotUsage() noexcept;
 

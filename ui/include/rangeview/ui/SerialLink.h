@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rangeview/presenter/ConnectionPresenter.h"
+#include "rangeview/presenter/LinkMessages.h"
 #include "rangeview/serial/ConnectionHost.h"
 #include "rangeview/serial/SerialConnection.h"
 #include "rangeview/serial/SerialPlatform.h"
@@ -23,19 +25,20 @@ namespace rv {
 
 class TForm1;
 
-// The serial connection's view of the main window. Window-thread calls go straight to the
-// window; the reader thread's two calls are carried over to the window thread:
-// - ShowNotice queues the box to the window thread and blocks the reader (only the reader)
-//   until it is dismissed;
+// The serial connection's view of the main window, and where the link's messages appear.
+// Window-thread calls go straight to the window (faults by way of the presenter); the reader
+// thread's two calls are carried over to the window thread:
+// - Fault queues the fault to the window thread and blocks the reader (only the reader) until
+//   its box is dismissed;
 // - PostCommNotify posts WM_COMMNOTIFY, which the window's event handler turns into
 //   SerialConnection::OnCommNotify. While the window shows pictures, the reader posts no sooner
 //   than the next picture can be shown: whatever arrives within a display frame is read and
 //   presented at once, in time for that picture.
 //
 // Readers keep the host alive through their shared reference until they are joined. Once the
-// window is gone (Detach, or the window destroyed) posts fail, notices are dropped, and a reader
-// blocked on a notice is let go.
-class WindowConnectionHost final : public ConnectionHost {
+// window is gone (Detach, or the window destroyed) posts fail, faults are dropped, and a reader
+// blocked on one is let go.
+class WindowConnectionHost final : public ConnectionHost, public MessageSurface {
 public:
     // On the window thread.
     explicit WindowConnectionHost(TForm1& window);
@@ -43,15 +46,18 @@ public:
     WindowConnectionHost(const WindowConnectionHost&) = delete;
     WindowConnectionHost& operator=(const WindowConnectionHost&) = delete;
 
+    // The presenter the faults go to (null: none). Window thread.
+    void SetPresenter(ConnectionPresenter* presenter);
     // The window is going away. Window thread.
     void Detach();
     bool Detached() const { return Detached_.load(); }
 
+    // --- MessageSurface: the window's boxes, offering the system's reason as their details, as
+    // the log line has it. Window thread.
+    void Show(const LinkMessage& message, const std::optional<SystemError>& reason) override;
+
     // --- ConnectionHost
-    // The boxes offer the system's reason as their details, as the log line has it.
-    void ShowNotice(std::string_view text, const std::optional<SystemError>& reason) override;
-    void ShowNoCreateThread(const std::optional<SystemError>& reason) override;
-    void ShowShortMessage(std::string_view text, const std::optional<SystemError>& reason) override;
+    void Fault(ConnectionFault fault, const std::optional<SystemError>& reason) override;
     // BitBtn1 off while open. A close switches the waveform off first and turns BitBtn1 on
     // once the port is released.
     void PortOpened() override;
@@ -91,8 +97,9 @@ private:
     std::condition_variable WaitWake_;
 };
 
-// The window wired to one serial connection: the buttons, the timer, WM_COMMNOTIFY and the
-// window's close go to the connection, the connection's effects to the window's controls.
+// The window wired to one serial connection: the buttons and the timer go to its presenter (or,
+// where they carry no text, to the connection), WM_COMMNOTIFY and the window's close to the
+// connection, and the connection's effects to the window's controls.
 // Made and owned by the window (TForm1::AttachSerialLink).
 class SerialLink {
 public:
@@ -104,12 +111,14 @@ public:
 
     SerialConnection& Connection() { return *Connection_; }
     const SerialConnection& Connection() const { return *Connection_; }
+    ConnectionPresenter& Presenter() { return *Presenter_; }
     const std::shared_ptr<WindowConnectionHost>& Host() const { return Host_; }
 
 private:
     TForm1& Form_;
     std::shared_ptr<WindowConnectionHost> Host_;
     std::unique_ptr<SerialConnection> Connection_;
+    std::unique_ptr<ConnectionPresenter> Presenter_;
 };
 
 } // namespace rv

@@ -43,8 +43,12 @@ public:
                  const DecodeCounts& counts) override;
     std::optional<Clock::time_point> NextDue() const override { return NextPeriod_; }
     void RunDue(Clock::time_point now, const DecodeCounts& counts) override;
+    // The period cut short by the end still gets its state: its readings are summed up nowhere
+    // else.
+    void RunEnded(Clock::time_point when, const DecodeCounts& counts) override;
 
 private:
+    void PublishState(Clock::time_point now, const DecodeCounts& counts);
     void Count(const DecodeCounts& counts);
     Clock::duration Period() const;
 

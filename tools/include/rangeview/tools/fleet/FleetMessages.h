@@ -31,9 +31,6 @@ struct StateFigures {
 
 std::string StateJson(const StateFigures& figures);
 
-// "2026-12-07T12:36:01.123Z".
-std::string UtcText(std::chrono::system_clock::time_point time);
-
 // Who publishes, for Home Assistant's device registry.
 struct DeviceIdentity {
     std::string Prefix; // the topics' prefix
