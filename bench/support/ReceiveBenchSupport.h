@@ -14,7 +14,9 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <thread>
 #include <vector>
@@ -68,18 +70,23 @@ private:
 
 // A thread writing to `fd` `writesPerSecond` times a second until Stop(). `fill` puts the next
 // write's bytes into the buffer and returns how many; each whole write counts `framesPerWrite`.
+// At 0 writes a second it writes nothing: a silent device.
 class PacedDevice {
 public:
     template <class Fill>
     PacedDevice(int fd, std::size_t bufferSize, std::int64_t framesPerWrite, Fill fill,
                 int writesPerSecond = FramesPerSecond)
-        : PeriodNs_(1'000'000'000L / writesPerSecond)
+        : PeriodNs_(writesPerSecond > 0 ? 1'000'000'000L / writesPerSecond : 0)
     {
         Thread_ = std::thread([this, fd, bufferSize, framesPerWrite, fill]() mutable {
             const double cpu0 = ThreadCpuSeconds();
             timespec next{};
             ::clock_gettime(CLOCK_MONOTONIC, &next);
             std::vector<std::uint8_t> bytes(bufferSize);
+            if (PeriodNs_ == 0) {
+                std::unique_lock<std::mutex> lock(StopLock_);
+                StopWake_.wait(lock, [this] { return Stop_.load(); });
+            }
             while (!Stop_.load(std::memory_order_relaxed)) {
                 const std::size_t n = fill(std::span<std::uint8_t>(bytes));
                 if (::write(fd, bytes.data(), n) == static_cast<ssize_t>(n))
@@ -100,7 +107,11 @@ public:
 
     void Stop()
     {
-        Stop_.store(true);
+        {
+            const std::lock_guard<std::mutex> lock(StopLock_);
+            Stop_.store(true);
+        }
+        StopWake_.notify_all();
         if (Thread_.joinable())
             Thread_.join();
     }
@@ -111,6 +122,8 @@ public:
 private:
     const long PeriodNs_;
     std::atomic<bool> Stop_{false};
+    std::mutex StopLock_;
+    std::condition_variable StopWake_;
     std::atomic<std::int64_t> Sent_{0};
     double CpuSeconds_ = 0;
     std::thread Thread_;
