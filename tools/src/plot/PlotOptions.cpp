@@ -16,20 +16,6 @@ namespace rv {
 
 namespace {
 
-// Reads exactly `width` digits at `at`.
-bool Digits(std::string_view text, std::size_t at, std::size_t width, int& value)
-{
-    if (at + width > text.size())
-        return false;
-    value = 0;
-    for (std::size_t i = at; i < at + width; ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return false;
-        value = value * 10 + (text[i] - '0');
-    }
-    return true;
-}
-
 // ".f" with one to six digits at `at` (or nothing): microseconds.
 bool Fraction(std::string_view text, std::size_t& at, std::int64_t& us)
 {
@@ -72,7 +58,7 @@ std::optional<std::int64_t> ParseElapsed(std::string_view text)
         if (digits == 0 || digits > 9 || (parts > 0 && digits != 2))
             return std::nullopt;
         int value = 0;
-        Digits(text, at, digits, value);
+        std::from_chars(text.data() + at, text.data() + end, value);
         if (parts > 0 && value > 59)
             return std::nullopt;
         total = total * 60 + value;
