@@ -14,7 +14,9 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <thread>
 #include <vector>
@@ -66,24 +68,30 @@ private:
     bool Open_ = false;
 };
 
-// A thread writing to `fd` once every 1/FramesPerSecond s until Stop(). `fill` puts the next
+// A thread writing to `fd` `writesPerSecond` times a second until Stop(). `fill` puts the next
 // write's bytes into the buffer and returns how many; each whole write counts `framesPerWrite`.
+// At 0 writes a second it writes nothing: a silent device.
 class PacedDevice {
 public:
     template <class Fill>
-    PacedDevice(int fd, std::size_t bufferSize, std::int64_t framesPerWrite, Fill fill)
+    PacedDevice(int fd, std::size_t bufferSize, std::int64_t framesPerWrite, Fill fill,
+                int writesPerSecond = FramesPerSecond)
+        : PeriodNs_(writesPerSecond > 0 ? 1'000'000'000L / writesPerSecond : 0)
     {
         Thread_ = std::thread([this, fd, bufferSize, framesPerWrite, fill]() mutable {
             const double cpu0 = ThreadCpuSeconds();
             timespec next{};
             ::clock_gettime(CLOCK_MONOTONIC, &next);
-            const long periodNs = 1'000'000'000L / FramesPerSecond;
             std::vector<std::uint8_t> bytes(bufferSize);
+            if (PeriodNs_ == 0) {
+                std::unique_lock<std::mutex> lock(StopLock_);
+                StopWake_.wait(lock, [this] { return Stop_.load(); });
+            }
             while (!Stop_.load(std::memory_order_relaxed)) {
                 const std::size_t n = fill(std::span<std::uint8_t>(bytes));
                 if (::write(fd, bytes.data(), n) == static_cast<ssize_t>(n))
                     Sent_.fetch_add(framesPerWrite, std::memory_order_relaxed);
-                next.tv_nsec += periodNs;
+                next.tv_nsec += PeriodNs_;
                 if (next.tv_nsec >= 1'000'000'000L) {
                     next.tv_nsec -= 1'000'000'000L;
                     ++next.tv_sec;
@@ -99,7 +107,11 @@ public:
 
     void Stop()
     {
-        Stop_.store(true);
+        {
+            const std::lock_guard<std::mutex> lock(StopLock_);
+            Stop_.store(true);
+        }
+        StopWake_.notify_all();
         if (Thread_.joinable())
             Thread_.join();
     }
@@ -108,7 +120,10 @@ public:
     std::int64_t Sent() const { return Sent_.load(); }
 
 private:
+    const long PeriodNs_;
     std::atomic<bool> Stop_{false};
+    std::mutex StopLock_;
+    std::condition_variable StopWake_;
     std::atomic<std::int64_t> Sent_{0};
     double CpuSeconds_ = 0;
     std::thread Thread_;

@@ -1,18 +1,23 @@
 // The window's receive path end to end on a pseudo-terminal: a device thread writes one frame
-// every 1/1440 s (a continuous stream at 115200 baud); the reader posts WM_COMMNOTIFY through the
-// Qt event loop to the real window, whose handler reads and presents the bytes (labels, hex
-// echo and waveform on as chosen). Painting is left out unless the window is shown
-// (presentation=2).
+// at a time at a fixed rate (1440 a second is a continuous stream at 115200 baud); the reader
+// posts WM_COMMNOTIFY through the Qt event loop to the real window, whose handler reads and
+// presents the bytes (labels, hex echo and waveform on as chosen). Painting is left out unless
+// the window is shown (presentation=2).
 //
 // Counters: frames/s presented, lost frames, CPU share of one core taken by the reader and the
 // window thread (process CPU less the device thread's own), notifications per second, the
-// latency from the device's write to the end of the handler (p50, p99, max), and paints per
-// second: of the most painted widget, and of all widgets together.
+// latency from the device's write to the end of the handler (p50, p99, max); and, when shown,
+// what the user sees: pictures of the window a second (updates_per_s: update requests that
+// painted), pictures of the waveform (chart_pictures_per_s), the process's CPU per picture
+// (us_per_update), paints of the most painted widget and of all widgets together, and the time
+// from the device's write to the end of the picture that shows the reading in the read-out
+// (shown_p50_ms, shown_p99_ms, shown_max_ms) and in the waveform (wave_p99_ms, wave_max_ms).
 //
-// As a user sees it, on an X server (60 s, painted):
+// As a user sees it, on an X server (painted, with the port silent and at 10, 100 and 1440
+// frames a second, 30 s each):
 //   Xvfb :97 -screen 0 1920x1080x24 &
 //   export DISPLAY=:97 QT_QPA_PLATFORM=xcb
-//   build-*/bench/ui/window_link_bench --benchmark_filter='seconds:60/presentation:2'
+//   build-*/bench/ui/window_link_bench --benchmark_filter='presentation:2'
 //       --benchmark_counters_tabular=true   (one command line)
 //
 //   build-*/bench/ui/window_link_bench --benchmark_counters_tabular=true
@@ -22,6 +27,7 @@
 #include "rangeview/ui/SerialLink.h"
 #include "rangeview/ui/TForm1TestAccess.h"
 #include "rangeview/ui/Unit1.h"
+#include "rangeview/chart/qt/ChartControl.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -56,38 +62,6 @@ public:
 
 rv::bench::SentTimes SentAt{};
 
-// The window, timed around its WM_COMMNOTIFY handler. The device sends its sequence number as
-// the distance, so the read-out tells which frames a handling presented.
-class TimedForm final : public rv::TForm1 {
-public:
-    using rv::TForm1::TForm1;
-
-    std::vector<Clock::rep> Latencies;
-    std::int64_t Notifications = 0;
-
-protected:
-    bool event(QEvent* e) override
-    {
-        if (e->type() != rv::WM_COMMNOTIFY)
-            return rv::TForm1::event(e);
-        const std::int32_t rxBefore = rv::Parts(*this).RxCount;
-        const bool handled = rv::TForm1::event(e);
-        const auto now = Clock::now().time_since_epoch().count();
-        ++Notifications;
-        const std::int32_t frames = (rv::Parts(*this).RxCount - rxBefore) / 8;
-        const int last = rv::Parts(*this).Label4->text().toInt();
-        for (int i = 0; i < frames; ++i) {
-            // The device counts 1001 to 60000 and then starts again at 1000.
-            int before = last - i;
-            if (before < 1000)
-                before += 59001;
-            const auto seq = static_cast<std::uint16_t>(before);
-            Latencies.push_back(now - SentAt[seq].load(std::memory_order_relaxed));
-        }
-        return handled;
-    }
-};
-
 // Counts the paints each widget gets.
 class PaintCounter : public QObject {
 public:
@@ -109,6 +83,11 @@ public:
             all += n;
         return all;
     }
+    std::int64_t Of(const QObject* widget) const
+    {
+        const auto it = Paints.find(const_cast<QObject*>(widget));
+        return it == Paints.end() ? 0 : it->second;
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -117,6 +96,79 @@ protected:
             ++Paints[watched];
         return false;
     }
+};
+
+// The window, timed around its WM_COMMNOTIFY handler and its pictures. The device sends its
+// sequence number as the distance, so the read-out tells which frames a handling presented.
+class TimedForm final : public rv::TForm1 {
+public:
+    using rv::TForm1::TForm1;
+
+    std::vector<Clock::rep> Latencies;
+    std::vector<Clock::rep> Shown; // write to the end of the picture with it in the read-out
+    std::vector<Clock::rep> Waved; // and in the waveform
+    std::int64_t Notifications = 0;
+    std::int64_t Pictures = 0;
+    const PaintCounter* Paints = nullptr;
+
+protected:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::UpdateRequest)
+            return Picture(e);
+        if (e->type() != rv::WM_COMMNOTIFY)
+            return rv::TForm1::event(e);
+        const std::int32_t rxBefore = rv::Parts(*this).RxCount;
+        const bool handled = rv::TForm1::event(e);
+        const auto now = Clock::now().time_since_epoch().count();
+        ++Notifications;
+        const std::int32_t frames = (rv::Parts(*this).RxCount - rxBefore) / 8;
+        const int last = rv::Parts(*this).Label4->text().toInt();
+        const bool waveform = rv::Parts(*this).BitBtn2->text() == rv::WaveformOnCaption;
+        for (int i = 0; i < frames; ++i) {
+            // The device counts 1001 to 60000 and then starts again at 1000.
+            int before = last - i;
+            if (before < 1000)
+                before += 59001;
+            const auto sent =
+                SentAt[static_cast<std::uint16_t>(before)].load(std::memory_order_relaxed);
+            Latencies.push_back(now - sent);
+            if (Paints == nullptr)
+                continue;
+            AwaitingReadOut_.push_back(sent);
+            if (waveform)
+                AwaitingWave_.push_back(sent);
+        }
+        return handled;
+    }
+
+private:
+    bool Picture(QEvent* e)
+    {
+        if (Paints == nullptr)
+            return rv::TForm1::event(e);
+        const auto parts = rv::Parts(*this);
+        const std::int64_t all = Paints->All();
+        const std::int64_t readOut = Paints->Of(parts.Label4);
+        const std::int64_t wave = Paints->Of(parts.Chart1);
+        const bool handled = rv::TForm1::event(e);
+        const auto now = Clock::now().time_since_epoch().count();
+        if (Paints->All() != all)
+            ++Pictures;
+        const auto settle = [now](std::vector<Clock::rep>& awaiting, std::vector<Clock::rep>& to) {
+            for (const Clock::rep sent : awaiting)
+                to.push_back(now - sent);
+            awaiting.clear();
+        };
+        if (Paints->Of(parts.Label4) != readOut)
+            settle(AwaitingReadOut_, Shown);
+        if (Paints->Of(parts.Chart1) != wave)
+            settle(AwaitingWave_, Waved);
+        return handled;
+    }
+
+    std::vector<Clock::rep> AwaitingReadOut_;
+    std::vector<Clock::rep> AwaitingWave_;
 };
 
 void RunLoopFor(std::chrono::milliseconds time)
@@ -131,6 +183,7 @@ void BM_WindowReceivePathAt115200FrameRate(benchmark::State& state)
     const auto seconds = static_cast<int>(state.range(0));
     // 0: read-out only; 1: hex echo and waveform on as well; 2: that, and the window painted.
     const auto presentation = state.range(1);
+    const auto rate = static_cast<int>(state.range(2));
     const bool shown = presentation == 2;
     rv::bench::PseudoTerminal pty;
     if (!pty.IsOpen()) {
@@ -155,7 +208,10 @@ void BM_WindowReceivePathAt115200FrameRate(benchmark::State& state)
             state.SkipWithError("port did not open");
             break;
         }
-        form.Latencies.reserve(static_cast<std::size_t>(FramesPerSecond * (seconds + 1)));
+        const auto expected = static_cast<std::size_t>(rate * (seconds + 1));
+        form.Latencies.reserve(expected);
+        form.Shown.reserve(expected);
+        form.Waved.reserve(expected);
 
         rv::bench::PacedDevice device(
             pty.Master, rv::MeasurementFrame::MaxSize, 1,
@@ -167,30 +223,55 @@ void BM_WindowReceivePathAt115200FrameRate(benchmark::State& state)
                 SentAt[seq].store(Clock::now().time_since_epoch().count(),
                                   std::memory_order_relaxed);
                 return n;
-            });
+            },
+            rate);
 
         PaintCounter paints;
+        if (shown)
+            form.Paints = &paints;
         const auto times =
             rv::bench::ServeWhileDeviceWrites(device, seconds, [](Clock::duration d) {
                 RunLoopFor(std::chrono::duration_cast<std::chrono::milliseconds>(d));
             });
         Parts(form).Button1->click();
+        form.Paints = nullptr;
 
         rv::bench::SetReceiveCounters(state, times, static_cast<double>(Parts(form).RxCount / 8),
                                       device.Sent(), form.Notifications, form.Latencies);
         state.counters["widget_paints_per_s"] = static_cast<double>(paints.Most()) / times.Elapsed;
         state.counters["paints_per_s"] = static_cast<double>(paints.All()) / times.Elapsed;
+        if (shown) {
+            state.counters["updates_per_s"] = static_cast<double>(form.Pictures) / times.Elapsed;
+            state.counters["chart_pictures_per_s"] =
+                static_cast<double>(paints.Of(Parts(form).Chart1)) / times.Elapsed;
+            state.counters["us_per_update"] =
+                form.Pictures > 0 ? 1e6 * times.Cpu / static_cast<double>(form.Pictures) : 0.0;
+            const auto ms = [](std::vector<Clock::rep>& v, double p) {
+                if (v.empty())
+                    return 0.0;
+                std::sort(v.begin(), v.end());
+                const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1));
+                return std::chrono::duration<double, std::milli>(Clock::duration(v[i])).count();
+            };
+            state.counters["shown_p50_ms"] = ms(form.Shown, 0.5);
+            state.counters["shown_p99_ms"] = ms(form.Shown, 0.99);
+            state.counters["shown_max_ms"] = ms(form.Shown, 1.0);
+            state.counters["wave_p99_ms"] = ms(form.Waved, 0.99);
+            state.counters["wave_max_ms"] = ms(form.Waved, 1.0);
+        }
         if (sink.Shown != 0)
             state.SkipWithError("the window reported a failure");
     }
 }
 
 BENCHMARK(BM_WindowReceivePathAt115200FrameRate)
-    ->Args({5, 0})
-    ->Args({5, 1})
-    ->Args({5, 2})
-    ->Args({60, 2})
-    ->ArgNames({"seconds", "presentation"})
+    ->Args({5, 0, FramesPerSecond})
+    ->Args({5, 1, FramesPerSecond})
+    ->Args({30, 2, 0})
+    ->Args({30, 2, 10})
+    ->Args({30, 2, 100})
+    ->Args({30, 2, FramesPerSecond})
+    ->ArgNames({"seconds", "presentation", "rate"})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();

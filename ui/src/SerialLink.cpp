@@ -124,7 +124,11 @@ void WindowConnectionHost::SetPresenter(ConnectionPresenter* presenter)
 
 void WindowConnectionHost::Detach()
 {
-    Detached_.store(true);
+    {
+        const std::lock_guard<std::mutex> lock(WaitLock_);
+        Detached_.store(true);
+    }
+    WaitWake_.notify_all();
     Relay_->Window = nullptr;
     Relay_->Presenter = nullptr;
     // Deleting a queued notice box releases the reader blocked on it.
@@ -244,8 +248,34 @@ void WindowConnectionHost::ProcessReceivedBytes(std::span<const std::uint8_t> by
         window->ProcessReceivedBytes(bytes);
 }
 
+void WindowConnectionHost::PictureShown(std::chrono::nanoseconds frame)
+{
+    const auto next = std::chrono::steady_clock::now() + frame;
+    NextPicture_.store(next.time_since_epoch().count(), std::memory_order_relaxed);
+}
+
+void WindowConnectionHost::WaitForNextPicture()
+{
+    // A picture shown meanwhile puts the next one later.
+    for (;;) {
+        const std::chrono::steady_clock::time_point next{
+            std::chrono::steady_clock::duration(NextPicture_.load(std::memory_order_relaxed))};
+        if (std::chrono::steady_clock::now() >= next)
+            return;
+        std::unique_lock<std::mutex> lock(WaitLock_);
+        if (WaitWake_.wait_until(lock, next, [this] { return Detached_.load(); }))
+            return;
+    }
+}
+
 bool WindowConnectionHost::PostCommNotify(CommHandle handle)
 {
+    // A stream of data would otherwise be read, presented and handed over once per arrival, to
+    // be shown a display frame later all the same: the reader holds the notification until the
+    // picture is due, and the bytes that come meanwhile wait in the port for the same read.
+    // The window thread's follow-up of a full buffer goes at once.
+    if (QThread::currentThread() != WindowThread_)
+        WaitForNextPicture();
     // Like posting to a window that no longer exists: the post fails. The application object
     // outlives every reader (they are joined before the window goes), so it is not looked at.
     if (Detached_.load())

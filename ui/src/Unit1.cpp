@@ -147,6 +147,9 @@ void TForm1::ConnectHandlers()
             [this] { Dispatch([this] { ComboBox3Change(); }); });
 
     Chart1->Chart().OnRepaintNow = [this] { RepaintNow(Chart1); };
+    // The window paces its pictures, the chart's among them; a chart holding back on its own
+    // would show a reading a picture or two after the read-out does.
+    Chart1->SetMinRepaintInterval(0);
     Series1().OnAfterAdd = [this](TChartSeries* sender, std::int32_t valueIndex) {
         Series1AfterAdd(*sender, valueIndex);
     };
@@ -228,6 +231,8 @@ bool TForm1::PaceUpdateRequest(QEvent* event)
     }
     PictureTimer_->stop();
     SincePicture_.start();
+    if (SerialLink_)
+        SerialLink_->Host()->PictureShown(std::chrono::nanoseconds(FrameIntervalNs));
     return QWidget::event(event);
 }
 
@@ -254,6 +259,9 @@ bool TForm1::event(QEvent* event)
             if (Hooks.CommNotify)
                 Hooks.CommNotify(handle);
         });
+        // What was read goes into the coming picture; what arrives meanwhile, into the next.
+        if (isVisible() && SerialLink_)
+            SerialLink_->Host()->PictureShown(std::chrono::nanoseconds(FrameIntervalNs));
         return true;
     }
     return QWidget::event(event);
@@ -676,6 +684,8 @@ void TForm1::FitToText(QLabel* label)
         return;
     }
     if (fit->Label != label || !(fit->Font == label->font())) {
+        if (fit->Label != label)
+            fit->Pinned = false;
         fit->Label = label;
         fit->Font = label->font();
         fit->EvenDigits = DigitsAreEvenlyWide(fit->Font);
@@ -685,7 +695,17 @@ void TForm1::FitToText(QLabel* label)
     const qsizetype digits = fit->EvenDigits && AllDigits(text) ? text.size() : -1;
     if (digits >= 0 && digits == fit->Digits && label->size() == fit->Size)
         return;
+    // A label of one fixed size takes a new text without asking its parent to lay it out (an
+    // event posted on every reading otherwise): it is held at the size its text needs, and let
+    // go only to be measured again.
+    if (!fit->Pinned) {
+        fit->OwnMinimum = label->minimumSize();
+        fit->Pinned = true;
+    }
+    label->setMinimumSize(fit->OwnMinimum);
+    label->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     label->adjustSize();
+    label->setFixedSize(label->size());
     fit->Digits = digits;
     fit->Size = label->size();
 }

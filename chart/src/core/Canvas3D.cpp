@@ -29,6 +29,7 @@ void TCanvas3D::FreeImage()
     if (Image_ && Current_ == &Image_->Surface())
         Select(Own_);
     Image_.reset();
+    Behind_ = false;
 }
 
 TRect TCanvas3D::BeginDraw(TSurface& target, const TRect& targetRect)
@@ -43,6 +44,7 @@ TRect TCanvas3D::BeginDraw(TSurface& target, const TRect& targetRect)
         if (!Image_)
             Image_ = target.CreateImage(w, h);
         if (Image_) {
+            Onto_ = Image_->BeginDrawOnto(target, TargetOrigin_);
             Select(&Image_->Surface());
             return TRect{0, 0, w, h};
         }
@@ -61,9 +63,17 @@ void TCanvas3D::EndDraw(bool completed)
         Current_->RemoveClip();
     Target_ = nullptr;
     Select(Own_);
-    if (toImage && completed) {
+    if (Onto_) {
+        Onto_ = false;
+        Image_->EndDrawOnto();
+        if (completed) {
+            ImageDirty = false;
+            Behind_ = true;
+        }
+    } else if (toImage && completed) {
         target.DrawImage(*Image_, TargetOrigin_.X, TargetOrigin_.Y);
         ImageDirty = false;
+        Behind_ = false;
     }
     if (!Buffered_)
         FreeImage();

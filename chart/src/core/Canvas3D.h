@@ -33,8 +33,11 @@ public:
     bool BufferedDisplay() const { return Buffered_; }
     // Turning buffering off frees the image.
     void SetBufferedDisplay(bool value);
-    // True: the image no longer matches the chart.
+    // True: the image (or the target the last full draw went to) no longer matches the chart.
     bool ImageDirty = true;
+    // The last full draw went straight to its target: the image holds an older picture, fit
+    // for nothing but to be drawn over.
+    bool ImageBehind() const { return Behind_; }
     TSurfaceImage* Image() const { return Image_.get(); }
     void FreeImage();
 
@@ -44,7 +47,9 @@ public:
     TRect BeginDraw(TSurface& target, const TRect& targetRect);
     // End of a full draw: copies the image to the target in one transfer and clears ImageDirty
     // (buffered only), then points back at the own surface. Safe to call after a failed draw:
-    // `completed` false leaves the image marked dirty and copies nothing.
+    // `completed` false leaves the image marked dirty and copies nothing. A draw the image sent
+    // straight to the target (TSurfaceImage::BeginDrawOnto) copies nothing and leaves the image
+    // behind.
     void EndDraw(bool completed = true);
     bool Drawing() const { return Target_ != nullptr || Updating_; }
     // Draws straight onto the existing image outside a full draw (a rubber band, a new
@@ -103,6 +108,8 @@ private:
     TPoint TargetOrigin_;
     bool Buffered_ = true;
     bool Updating_ = false;
+    bool Onto_ = false; // this draw goes straight to the target
+    bool Behind_ = false;
     std::unique_ptr<TSurfaceImage> Image_;
 
     TPenData Pen_;

@@ -175,7 +175,8 @@ void TCustomChart::PaintHandler()
     TSurfaceImage* image = Canvas_.Image();
     // A clean image of another size than the control (resized without a repaint request) is
     // stale all the same.
-    if (!Canvas_.ImageDirty && image && image->Width() == Width() && image->Height() == Height()) {
+    if (!Canvas_.ImageDirty && !Canvas_.ImageBehind() && image && image->Width() == Width() &&
+        image->Height() == Height()) {
         own->DrawImage(*image, 0, 0);
         return;
     }
@@ -565,6 +566,11 @@ void TCustomChart::DrawSeries(TChartSeries& series)
 void TCustomChart::DrawNewValueNow(TChartSeries& series, std::int32_t index)
 {
     auto* fast = dynamic_cast<TFastLineSeries*>(&series);
+    // An image behind what is shown cannot take a segment: a full draw shows the value.
+    if (fast && Canvas_.ImageBehind() && !Canvas_.Drawing()) {
+        Invalidate();
+        return;
+    }
     // Without a clean image the next full draw shows the value anyway.
     if (!fast || !Canvas_.Image() || Canvas_.ImageDirty || Canvas_.Drawing() || index < 0 ||
         index >= series.PointCount()) {

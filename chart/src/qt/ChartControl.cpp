@@ -4,10 +4,15 @@
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QPaintEngine>
 #include <QPainter>
+#include <QRegion>
+#include <QTransform>
 #include <QWheelEvent>
 #include <QtGlobal>
 
+#include <cmath>
+#include <optional>
 #include <stdexcept>
 
 #include "Canvas3D.h"
@@ -26,6 +31,47 @@ void MatchImageRatio(TCanvas3D& canvas, qreal ratio)
         canvas.FreeImage();
         canvas.ImageDirty = true;
     }
+}
+
+// The pixels of the widget's whole rectangle in the image the painter paints into (the window's
+// backing store), when a chart drawn there comes out as in an image of its own: whole device
+// pixels at the same ratio, 32 bits each, and the paint covers every one of them (the pixels
+// outside its region may lie under other widgets).
+std::optional<QtSurface::Pixels> StorePixels(QPainter& painter, const QRegion& region,
+                                             const QRect& rect, qreal ratio)
+{
+    if (!(QRegion(rect) - region).isEmpty())
+        return std::nullopt;
+    QPaintEngine* engine = painter.paintEngine();
+    QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
+    if (!device || device->devType() != QInternal::Image)
+        return std::nullopt;
+    const auto* store = static_cast<const QImage*>(device);
+    const QTransform t = painter.deviceTransform();
+    if (t.type() > QTransform::TxScale || t.m11() != ratio || t.m22() != ratio ||
+        store->devicePixelRatio() != ratio || store->depth() != 32) {
+        return std::nullopt;
+    }
+    const qreal x = t.dx();
+    const qreal y = t.dy();
+    const qreal w = rect.width() * ratio;
+    const qreal h = rect.height() * ratio;
+    if (x != std::floor(x) || y != std::floor(y) || w != std::floor(w) || h != std::floor(h))
+        return std::nullopt;
+    const QRect area(static_cast<int>(x), static_cast<int>(y), static_cast<int>(w),
+                     static_cast<int>(h));
+    if (area.isEmpty() || !store->rect().contains(area))
+        return std::nullopt;
+    QtSurface::Pixels pixels;
+    // The painter made the store's pixels its own when it began (a copy would have been taken
+    // then), so these are the ones it paints.
+    pixels.Bits =
+        const_cast<uchar*>(store->constBits()) + area.y() * store->bytesPerLine() + area.x() * 4;
+    pixels.Size = area.size();
+    pixels.BytesPerLine = store->bytesPerLine();
+    pixels.Format = store->format();
+    pixels.Ratio = ratio;
+    return pixels;
 }
 } // namespace
 
@@ -103,6 +149,8 @@ void ChartControl::DrawZoomRectangleOnWindow(const TRect& r)
 
 QImage ChartControl::ImageSnapshot()
 {
+    if (Chart_->Canvas().ImageBehind())
+        return RenderChart(*this, devicePixelRatioF());
     auto* image = dynamic_cast<QtSurfaceImage*>(Chart_->Canvas().Image());
     return image ? image->Image().copy() : QImage();
 }
@@ -136,16 +184,27 @@ void ChartControl::Guard(F&& f)
     }
 }
 
-void ChartControl::paintEvent(QPaintEvent*)
+void ChartControl::paintEvent(QPaintEvent* event)
 {
     MatchImageRatio(Chart_->Canvas(), devicePixelRatioF());
     QPainter painter(this);
     OwnSurface_.Attach(&painter);
     const std::int64_t draws = Chart_->FullDrawCount();
+    const std::int64_t changes = Chart_->RepaintRequestCount() + Chart_->RepaintNowCount();
+    // A chart that changes from one picture to the next (a stream) is drawn straight into the
+    // window's backing store: a copy of the whole image less per picture. Once it holds still,
+    // the next picture goes into the image again, which the paints that change nothing copy.
+    if (LastPaintDrew_ && changes != ChangesAtDraw_) {
+        if (const auto pixels = StorePixels(painter, event->region(), rect(), devicePixelRatioF()))
+            OwnSurface_.OfferPixels(*pixels);
+    }
     Guard([&] { Chart_->PaintHandler(); });
     OwnSurface_.Detach();
-    if (Chart_->FullDrawCount() != draws)
+    LastPaintDrew_ = Chart_->FullDrawCount() != draws;
+    if (LastPaintDrew_) {
         SinceFullDraw_.start();
+        ChangesAtDraw_ = changes;
+    }
 }
 
 void ChartControl::resizeEvent(QResizeEvent* event)

@@ -183,6 +183,7 @@ void QtSurface::Detach()
 {
     Flush();
     Painter_ = nullptr;
+    Offered_.reset();
 }
 
 QPainter* QtSurface::Draw()

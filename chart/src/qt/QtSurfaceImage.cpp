@@ -65,6 +65,39 @@ QtSurfaceImage::QtSurfaceImage(std::int32_t width, std::int32_t height, const QP
 
 QtSurfaceImage::~QtSurfaceImage() = default;
 
+bool QtSurfaceImage::BeginDrawOnto(TSurface& target, TPoint origin)
+{
+    const auto* qt = dynamic_cast<const QtSurface*>(&target);
+    if (!qt || !qt->OfferedPixels() || origin.X != 0 || origin.Y != 0 || !Own_.isNull())
+        return false;
+    const QtSurface::Pixels& to = *qt->OfferedPixels();
+    // The same pixels in the same places, so the same picture comes out: every pixel the chart
+    // draws is opaque, which premultiplied ARGB holds exactly as RGB does (a window's backing
+    // store is often the one).
+    const auto plain = [](QImage::Format f) {
+        return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied;
+    };
+    if (to.Size != Image_.size() || !plain(to.Format) || !plain(Image_.format()) ||
+        to.Ratio != Image_.devicePixelRatio()) {
+        return false;
+    }
+    Surface_.End();
+    Own_ = std::move(Image_);
+    // The only reference to those pixels, and a writable one: writing never makes a copy.
+    Image_ = QImage(to.Bits, to.Size.width(), to.Size.height(), to.BytesPerLine, to.Format);
+    Image_.setDevicePixelRatio(to.Ratio);
+    return true;
+}
+
+void QtSurfaceImage::EndDrawOnto()
+{
+    if (Own_.isNull())
+        return;
+    Surface_.End();
+    Image_ = std::move(Own_);
+    Own_ = QImage();
+}
+
 const QImage& QtSurfaceImage::Image()
 {
     Surface_.End();

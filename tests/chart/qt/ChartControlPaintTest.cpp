@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QPixmap>
+#include <QScreen>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -210,6 +212,37 @@ TEST_F(ChartControlTest, UncoveringOnlyCopiesTheImage)
     control->repaint();
     EXPECT_EQ(Chart().FullDrawCount(), draws + 1);
     control->hide();
+}
+
+// A stream is drawn straight into the window's backing store, here at an offset in a window of
+// its own: what the screen shows is the picture a draw into an image gives. Once the chart holds
+// still, the image is drawn again and copied.
+TEST_F(ChartControlTest, AStreamDrawnIntoTheWindowShowsWhatAnImageWould)
+{
+    QWidget window;
+    ChartControl* chart = CreateChart1(&window);
+    chart->move(7, 5);
+    window.resize(chart->width() + 20, chart->height() + 12);
+    window.show();
+    for (int i = 0; i < 100 && chart->Chart().FullDrawCount() == 0; ++i) {
+        QApplication::processEvents();
+        chart->repaint();
+    }
+    TFastLineSeries& line = *chart->Series1();
+    for (int i = 0; i < 40; ++i) {
+        line.AddPoint(i, 30 + (i * 7) % 13, "", UseSeriesColor);
+        chart->repaint();
+    }
+    ASSERT_TRUE(chart->Chart().Canvas().ImageBehind());
+    const QImage shown = window.screen()
+                             ->grabWindow(window.winId(), 7, 5, chart->width(), chart->height())
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shown, chart->ImageSnapshot());
+    EXPECT_FALSE(chart->Chart().Canvas().ImageBehind());
+    const auto draws = chart->Chart().FullDrawCount();
+    chart->repaint();
+    EXPECT_EQ(chart->Chart().FullDrawCount(), draws);
 }
 
 TEST_F(ChartControlTest, RequestsAreAsynchronousAndMerged)

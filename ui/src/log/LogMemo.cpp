@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPaintEvent>
 #include <QScrollBar>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <climits>
@@ -218,9 +219,18 @@ void TLogMemo::UpdateScrollRange()
 {
     QScrollBar* bar = verticalScrollBar();
     const int page = PageLines();
-    bar->setRange(0,
-                  std::max(0, static_cast<int>(std::min<qsizetype>(LineCount(), INT_MAX)) - page));
-    bar->setPageStep(page);
+    const int position = bar->value();
+    // The range grows with every line received, and the scroll area answers each new range with
+    // a posted call that matters only to a bar shown as needed; this one always is. So the
+    // range is set quietly, and only a position it moved is told.
+    {
+        const QSignalBlocker quiet(bar);
+        bar->setRange(
+            0, std::max(0, static_cast<int>(std::min<qsizetype>(LineCount(), INT_MAX)) - page));
+        bar->setPageStep(page);
+    }
+    if (bar->value() != position)
+        emit bar->valueChanged(bar->value());
 }
 
 TLogMemo::Hit TLogMemo::HitInLine(qsizetype line, qreal x) const

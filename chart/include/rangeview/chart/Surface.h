@@ -78,6 +78,11 @@ public:
     virtual std::int32_t Width() const = 0;
     virtual std::int32_t Height() const = 0;
     virtual TSurface& Surface() = 0;
+    // A full draw onto `target` at `origin` may draw straight into the target's own pixels
+    // instead (a widget's backing store), sparing the copy: true when this image now draws
+    // there, until EndDrawOnto, after which it holds its own pixels again, unchanged.
+    virtual bool BeginDrawOnto(TSurface& /*target*/, TPoint /*origin*/) { return false; }
+    virtual void EndDrawOnto() { }
 };
 
 // The fixed scheme behind TSurface::ColorToRGB.

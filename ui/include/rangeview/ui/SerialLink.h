@@ -9,8 +9,11 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,7 +31,9 @@ class TForm1;
 // - Fault queues the fault to the window thread and blocks the reader (only the reader) until
 //   its box is dismissed;
 // - PostCommNotify posts WM_COMMNOTIFY, which the window's event handler turns into
-//   SerialConnection::OnCommNotify.
+//   SerialConnection::OnCommNotify. While the window shows pictures, the reader posts no sooner
+//   than the next picture can be shown: whatever arrives within a display frame is read and
+//   presented at once, in time for that picture.
 //
 // Readers keep the host alive through their shared reference until they are joined. Once the
 // window is gone (Detach, or the window destroyed) posts fail, faults are dropped, and a reader
@@ -69,9 +74,15 @@ public:
     // Timer1 enabled with period 0: on, but no ticks (a Qt timer of 0 would fire continuously).
     bool TimerIdleOn() const { return TimerIdleOn_; }
 
+    // The window shows a picture now, or presented a read that its next picture shows; the
+    // picture after can follow `frame` later. Window thread.
+    void PictureShown(std::chrono::nanoseconds frame);
+
 private:
     class Relay;
     TForm1* Window() const;
+    // Until the window can show its next picture, or it goes. Reader thread.
+    void WaitForNextPicture();
 
     // Lives on the window thread and as long as the host, so the reader always has a valid
     // object to post to, whatever happened to the window.
@@ -80,6 +91,10 @@ private:
     QThread* const WindowThread_;
     std::atomic<bool> Detached_{false};
     bool TimerIdleOn_ = false;
+    // When the next picture can be shown, on the steady clock.
+    std::atomic<std::chrono::steady_clock::rep> NextPicture_{0};
+    std::mutex WaitLock_;
+    std::condition_variable WaitWake_;
 };
 
 // The window wired to one serial connection: the buttons and the timer go to its presenter (or,

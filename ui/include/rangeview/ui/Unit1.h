@@ -268,6 +268,8 @@ private:
         bool EvenDigits = false; // every digit string of one length is as wide as the others
         qsizetype Digits = -1; // length of the all-digit text sized to; -1: other text
         QSize Size;
+        bool Pinned = false; // held at its size; OwnMinimum is the minimum it had before
+        QSize OwnMinimum;
     };
     std::array<LabelFit, 8> Fits_{};
     QString DiagText_; // Edit1's text as last written, with the values it shows

@@ -77,7 +77,7 @@ public:
     // A request is being held back.
     bool RepaintDeferred() const { return DeferredRepaint_.isActive(); }
 
-    // The off-screen image as last drawn (null image before the first draw).
+    // The chart's picture as last drawn (null image before the first draw).
     QImage ImageSnapshot();
     // Takes the separators from the system locale.
     void UpdateFormatSettings();
@@ -104,6 +104,8 @@ private:
     ChartMouseHandler* MouseHandler_ = nullptr;
     int MinRepaintInterval_ = DefaultMinRepaintInterval;
     QElapsedTimer SinceFullDraw_; // invalid until the first full draw
+    bool LastPaintDrew_ = false; // the latest paint was a full draw
+    std::int64_t ChangesAtDraw_ = -1; // the chart's repaint requests when it was
     QTimer DeferredRepaint_;
     // Declared after Chart_ so it is destroyed first.
     std::unique_ptr<ChartMouseHandler> OwnedMouseHandler_;

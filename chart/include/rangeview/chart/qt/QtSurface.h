@@ -38,6 +38,19 @@ public:
     void Attach(QPainter* painter);
     void Detach();
 
+    // Pixels of the attached painter's device, where the chart lies, that a full draw may go
+    // straight into instead of into an image of its own (ChartControl offers its part of the
+    // window's backing store). Offered until Detach.
+    struct Pixels {
+        uchar* Bits = nullptr;
+        QSize Size; // device pixels
+        qsizetype BytesPerLine = 0;
+        QImage::Format Format = QImage::Format_Invalid;
+        qreal Ratio = 1.0;
+    };
+    void OfferPixels(const Pixels& pixels) { Offered_ = pixels; }
+    const std::optional<Pixels>& OfferedPixels() const { return Offered_; }
+
     // --- TSurface ---------------------------------------------------------------------------
     void SetPen(const TPenData& pen) override;
     void SetBrush(const TBrushData& brush) override;
@@ -119,6 +132,7 @@ private:
 
     const QPalette* Palette_;
     QPainter* Painter_ = nullptr;
+    std::optional<Pixels> Offered_;
 
     TPenData Pen_;
     QPen Qpen_;

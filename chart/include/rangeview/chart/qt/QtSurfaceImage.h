@@ -25,6 +25,9 @@ public:
     std::int32_t Width() const override { return Width_; }
     std::int32_t Height() const override { return Height_; }
     TSurface& Surface() override { return Surface_; }
+    // Onto the pixels a QtSurface offers, when they are laid out as this image's are.
+    bool BeginDrawOnto(TSurface& target, TPoint origin) override;
+    void EndDrawOnto() override;
     // Finishes pending drawing and returns the pixels.
     const QImage& Image();
 
@@ -49,7 +52,8 @@ private:
 
     std::int32_t Width_;
     std::int32_t Height_;
-    QImage Image_;
+    QImage Image_; // the pixels drawn into: its own, or during a draw onto a target, the target's
+    QImage Own_; // its own meanwhile
     ImageSurface Surface_;
 };
 
