@@ -321,7 +321,12 @@ TEST(FleetEndToEnd, PrometheusSeesEachMonitorsCount)
         sim->Signal(SIGTERM);
     for (auto& monitor : monitors)
         EXPECT_TRUE(monitor->WaitForErr("port lost", 5s)) << monitor->Err;
-    std::this_thread::sleep_for(1s);
+    // A scrape that finds the link down comes after the last reading; on a loaded machine the
+    // next scrape may be seconds away.
+    const auto down = ChildProcess::Clock::now() + 20s;
+    while (Query(prometheusPort, "rangeview_link_up == 0").size() < 2 &&
+           ChildProcess::Clock::now() < down)
+        std::this_thread::sleep_for(100ms);
     const auto counts = Query(prometheusPort, "rangeview_readings_total");
     const auto linkUp = Query(prometheusPort, "rangeview_link_up");
     for (std::size_t i = 0; i < monitors.size(); ++i) {
