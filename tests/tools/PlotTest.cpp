@@ -581,8 +581,9 @@ TEST(PlotCommand, DrawsEachKindOfInputAndRefusesBadInputWithOneLine)
                     description = xml.readElementText().toStdString();
             }
             EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
-            if (!test.SvgTitle.empty())
+            if (!test.SvgTitle.empty()) {
                 EXPECT_EQ(title, test.SvgTitle);
+            }
             EXPECT_TRUE(description.starts_with(test.SvgDescription)) << description;
         } else if (existed) {
             EXPECT_EQ(Slurp(output), "an older picture");
