@@ -384,6 +384,8 @@ void QtSurface::SelectFont(const TFontData& font)
     const QtTextCache::FontEntry& entry = Caches_->Texts.Select(font, &MakeFont);
     Font_ = entry.Font;
     Metrics_.emplace(entry.Metrics);
+    FontHeight_ = entry.Height;
+    FontAscent_ = entry.Ascent;
 }
 
 void QtSurface::SetBkMode(TBkMode mode)
@@ -431,7 +433,7 @@ std::int32_t QtSurface::TextWidth(std::string_view text)
 std::int32_t QtSurface::FontHeight()
 {
     CheckTextGeneration();
-    return Metrics_->height();
+    return FontHeight_;
 }
 
 void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text)
@@ -444,7 +446,7 @@ void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text)
     QtTextCache::TextInfo* info = image ? Caches_->Texts.Find(text) : nullptr;
     const QString s = info ? info->String : ToQString(text);
     const int w = info ? info->Width : Metrics_->horizontalAdvance(s);
-    const int h = Metrics_->height();
+    const int h = FontHeight_;
     int left = x;
     if (HAlign_ == THorizTextAlign::taCenter)
         left = x - w / 2;
@@ -466,7 +468,7 @@ void QtSurface::TextOut(std::int32_t x, std::int32_t y, std::string_view text)
     }
     p->setFont(Font_);
     p->setPen(ToQColor(FontData_.Color));
-    p->drawText(QPoint(left, top + Metrics_->ascent()), s);
+    p->drawText(QPoint(left, top + FontAscent_), s);
     ApplyPen(*p);
 }
 

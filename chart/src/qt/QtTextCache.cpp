@@ -33,9 +33,64 @@ std::size_t TextBytes(const QtTextCache::TextInfo& info)
 } // namespace
 
 QtTextCache::FontEntry::FontEntry(const TFontData& shape, const QFont& font)
-    : Shape(shape), Font(font), Metrics(font)
+    : Shape(shape), Font(font), Metrics(font), Height(Metrics.height()), Ascent(Metrics.ascent())
 {
     ChargeFixed();
+}
+
+namespace {
+// What axis labels are written with; a thousands separator other than these (a space) takes the
+// shaper.
+constexpr std::string_view NumberChars = "0123456789-+.,";
+} // namespace
+
+int QtTextCache::FontEntry::NumberWidth(std::string_view text)
+{
+    if (text.empty() || NumbersAdd_ == 0)
+        return -1;
+    std::array<std::size_t, 64> index{};
+    if (text.size() > index.size())
+        return -1;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        index[i] = NumberChars.find(text[i]);
+        if (index[i] == std::string_view::npos)
+            return -1;
+    }
+    // Qt adds advances in 1/64 pixel and rounds the sum half up.
+    const auto whole = [](int sum64) { return (sum64 + 32) >> 6; };
+    if (NumbersAdd_ < 0) {
+        // Once per font: every pair (and run of three marks, which a font might join) as wide
+        // as its characters, both exactly and as Qt rounds it.
+        const QFontMetricsF exact(Font);
+        NumbersAdd_ = 1;
+        for (std::size_t i = 0; i < NumberChars.size() && NumbersAdd_ == 1; ++i) {
+            const qreal a = exact.horizontalAdvance(QString(QChar(NumberChars[i]))) * 64;
+            NumberAdvance_[i] = static_cast<int>(std::lround(a));
+            if (a != NumberAdvance_[i] || a < 0 || a > 64 * 1024)
+                NumbersAdd_ = 0;
+        }
+        for (std::size_t i = 0; i < NumberChars.size() && NumbersAdd_ == 1; ++i) {
+            for (std::size_t j = 0; j < NumberChars.size() && NumbersAdd_ == 1; ++j) {
+                const QString two = QString(QChar(NumberChars[i])) + QChar(NumberChars[j]);
+                const int sum = NumberAdvance_[i] + NumberAdvance_[j];
+                if (exact.horizontalAdvance(two) * 64 != sum ||
+                    Metrics.horizontalAdvance(two) != whole(sum)) {
+                    NumbersAdd_ = 0;
+                }
+                for (std::size_t k = 10; i >= 10 && j >= 10 && k < NumberChars.size(); ++k) {
+                    const QString three = two + QChar(NumberChars[k]);
+                    if (Metrics.horizontalAdvance(three) != whole(sum + NumberAdvance_[k]))
+                        NumbersAdd_ = 0;
+                }
+            }
+        }
+        if (NumbersAdd_ == 0)
+            return -1;
+    }
+    int sum = 0;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        sum += NumberAdvance_[index[i]];
+    return whole(sum);
 }
 
 void QtTextCache::FontEntry::ChargeFixed()
@@ -116,7 +171,10 @@ QtTextCache::TextInfo* QtTextCache::Find(std::string_view text)
     TextInfo& info = it->second;
     info.Key = &it->first;
     info.String = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    info.Width = Font_->Metrics.horizontalAdvance(info.String);
+    // A scrolling axis brings new sample numbers all the time: their widths come without the
+    // shaper where the font allows.
+    const int number = Font_->NumberWidth(text);
+    info.Width = number >= 0 ? number : Font_->Metrics.horizontalAdvance(info.String);
     budget.Charge(info, TextBytes(info));
     return &info;
 }
@@ -144,12 +202,12 @@ bool QtTextCache::Draw(QPainter& p, QImage& image, TextInfo& info, QPoint at, co
             b.Filled = false;
     }
     info.BlockColor = rgb;
-    const QPoint baseline(0, metrics.ascent());
+    const QPoint baseline(0, Font_->Ascent);
     if (block.Area.isNull()) {
         // Where the glyphs can reach: their ink on a transparent scratch, widened by the pixel
         // that subpixel antialiasing may add on either side on an opaque image. The scratch
         // has the image's ratio, the text the same phase; pixels count from the period's start.
-        const int h = metrics.height();
+        const int h = Font_->Height;
         const int pad = (h + 4 + grid.Period - 1) / grid.Period * grid.Period;
         QImage scratch(static_cast<int>(std::ceil((w + 2 * pad + grid.Period) * grid.Ratio)),
                        static_cast<int>(std::ceil((h + 2 * pad + grid.Period) * grid.Ratio)),

@@ -9,6 +9,8 @@
 #include <QRect>
 #include <QString>
 
+#include <array>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -75,12 +77,25 @@ public:
         TFontData Shape;
         QFont Font;
         QFontMetrics Metrics;
+        // Asked on every text drawn; Qt answers them through its font cache each time.
+        int Height = 0;
+        int Ascent = 0;
         TextMap Texts;
         // The entry and the map's buckets, which stay while texts come and go.
         TCacheBudget::Entry Fixed;
 
         void ChargeFixed();
         void Evict(TCacheBudget::Entry& entry) override;
+        // The width of a number's text from the sum of its characters' advances, where that
+        // is what the shaper would answer; -1 otherwise (other characters, or a font that kerns
+        // or joins them).
+        int NumberWidth(std::string_view text);
+
+    private:
+        // Per character of NumberChars in 1/64 pixel, once the font is known to add them up;
+        // then 1, else 0.
+        std::array<int, 14> NumberAdvance_{};
+        int NumbersAdd_ = -1;
     };
 
     QtTextCache();

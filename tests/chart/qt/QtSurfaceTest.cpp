@@ -103,6 +103,42 @@ TEST_F(QtSurfaceTest, ThinLinesFarOutsideTheImageStillDrawTheirVisiblePart)
     EXPECT_EQ(At(9, 9), Black);
 }
 
+// Widths of new axis labels come from the characters' advances where the font allows: they
+// must be what the shaper gives, in fonts with and without kerning, fractional advances, bold.
+TEST(QtSurfaceCacheTest, NumberWidthsAreTheShapersWidths)
+{
+    std::mt19937 rng(11);
+    const std::string chars = "0123456789-+.,";
+    std::uniform_int_distribution<std::size_t> pick(0, chars.size() - 1);
+    std::uniform_int_distribution<int> length(1, 14);
+    for (const char* name : {"Arial", "DejaVu Sans", "DejaVu Serif", "Liberation Mono",
+                             "WenQuanYi Micro Hei", "Times New Roman"}) {
+        for (const std::int32_t height : {-8, -11, -13, -17, -29, 12}) {
+            for (const std::uint8_t style : {std::uint8_t{0}, std::uint8_t{fsBold}}) {
+                QtSurfaceImage image(4, 4, nullptr);
+                TSurface& s = image.Surface();
+                TFontData font;
+                font.Name = name;
+                font.Height = height;
+                font.Style = style;
+                s.SetFont(font);
+                for (int i = 0; i < 60; ++i) {
+                    std::string text;
+                    for (int n = length(rng); n > 0; --n)
+                        text += chars[pick(rng)];
+                    if (i % 10 == 9)
+                        text += " 5";
+                    QtSurface::SetReferenceDrawing(true);
+                    const std::int32_t shaped = s.TextWidth(text);
+                    QtSurface::SetReferenceDrawing(false);
+                    ASSERT_EQ(s.TextWidth(text), shaped)
+                        << name << " " << height << " '" << text << "'";
+                }
+            }
+        }
+    }
+}
+
 // Segments of every length and slope a stamp is made for, with the waveform's pen: the caches
 // stay within their budget, dropping the oldest, and the picture is still the plain one.
 TEST(QtSurfaceCacheTest, LongestSegmentsStayWithinTheBudget)

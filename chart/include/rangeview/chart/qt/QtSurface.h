@@ -141,6 +141,8 @@ private:
     TFontData FontData_;
     QFont Font_;
     std::optional<QFontMetrics> Metrics_;
+    int FontHeight_ = 0;
+    int FontAscent_ = 0;
     TBkMode BkMode_ = TBkMode::bkOpaque;
     QColor BkColor_ = Qt::white;
     THorizTextAlign HAlign_ = THorizTextAlign::taLeft;
