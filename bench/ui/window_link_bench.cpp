@@ -21,6 +21,11 @@
 //       --benchmark_counters_tabular=true   (one command line)
 //
 //   build-*/bench/ui/window_link_bench --benchmark_counters_tabular=true
+//
+// BM_BareWindowPictures is the floor under those pictures: a window of the same size whose only
+// child, where the waveform lies, shows a new picture of its size on every display frame and
+// does nothing else. What Qt and the X server cost the process per picture shown comes out as
+// us_per_picture; the window's own work is what it adds to that.
 #include "rangeview/protocol/MeasurementFrame.h"
 #include "rangeview/serial/SystemPlatform.h"
 #include "rangeview/ui/MessageSink.h"
@@ -32,9 +37,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QImage>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
+#include <QWidget>
 
 #include <benchmark/benchmark.h>
 
@@ -272,6 +281,71 @@ BENCHMARK(BM_WindowReceivePathAt115200FrameRate)
     ->Args({30, 2, 100})
     ->Args({30, 2, FramesPerSecond})
     ->ArgNames({"seconds", "presentation", "rate"})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
+
+// Shows one of two prepared pictures, the other each time it is painted.
+class Flipper final : public QWidget {
+public:
+    explicit Flipper(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
+    void Prepare()
+    {
+        const QSize device = size() * devicePixelRatioF();
+        for (int i = 0; i < 2; ++i) {
+            Pictures_[i] = QImage(device, QImage::Format_RGB32);
+            Pictures_[i].fill(i == 0 ? QColor(0xb5, 0xbc, 0xca) : QColor(Qt::white));
+            Pictures_[i].setDevicePixelRatio(devicePixelRatioF());
+        }
+    }
+    std::int64_t Painted = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.drawImage(0, 0, Pictures_[++Painted & 1]);
+    }
+
+private:
+    QImage Pictures_[2];
+};
+
+void BM_BareWindowPictures(benchmark::State& state)
+{
+    const auto seconds = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        QuietSink sink;
+        TimedForm form(&sink, [] { return QStringList(); });
+        QWidget window;
+        window.setFixedSize(form.size());
+        auto* picture = new Flipper(&window);
+        picture->setGeometry(Parts(form).Chart1->geometry());
+        window.show();
+        picture->Prepare();
+        RunLoopFor(std::chrono::milliseconds(500));
+        const qreal hz = window.screen() ? window.screen()->refreshRate() : 60.0;
+        QTimer frame;
+        frame.setTimerType(Qt::PreciseTimer);
+        frame.callOnTimeout(picture, [picture] { picture->update(); });
+        frame.start(static_cast<int>(1000.0 / (hz > 1 ? hz : 60.0)));
+        const std::int64_t painted = picture->Painted;
+        const double cpu0 = rv::bench::ProcessCpuSeconds();
+        const auto start = Clock::now();
+        RunLoopFor(std::chrono::seconds(seconds));
+        const double cpu = rv::bench::ProcessCpuSeconds() - cpu0;
+        const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+        const auto pictures = static_cast<double>(picture->Painted - painted);
+        state.counters["cpu_pct"] = 100.0 * cpu / elapsed;
+        state.counters["pictures_per_s"] = pictures / elapsed;
+        state.counters["us_per_picture"] = pictures > 0 ? 1e6 * cpu / pictures : 0.0;
+    }
+}
+
+BENCHMARK(BM_BareWindowPictures)
+    ->Arg(30)
+    ->ArgName("seconds")
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();
