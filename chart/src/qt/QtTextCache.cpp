@@ -38,59 +38,47 @@ QtTextCache::FontEntry::FontEntry(const TFontData& shape, const QFont& font)
     ChargeFixed();
 }
 
-namespace {
-// What axis labels are written with; a thousands separator other than these (a space) takes the
-// shaper.
-constexpr std::string_view NumberChars = "0123456789-+.,";
-} // namespace
+bool QtTextCache::FontEntry::NumbersAddUp()
+{
+    if (NumbersAdd_ >= 0)
+        return NumbersAdd_ == 1;
+    // Once per font: every character a whole number of 1/64 pixel wide, and every pair (and run
+    // of three marks, which a font might join) as wide as its characters, both exactly and as
+    // Qt rounds it.
+    const QFontMetricsF exact(Font);
+    bool add = true;
+    for (std::size_t i = 0; i < NumberChars.size() && add; ++i) {
+        const qreal a = exact.horizontalAdvance(QString(QChar(NumberChars[i]))) * 64;
+        NumberAdvance_[i] = static_cast<int>(std::lround(a));
+        add = a == NumberAdvance_[i] && a >= 0 && a <= 64 * 1024;
+    }
+    for (std::size_t i = 0; i < NumberChars.size() && add; ++i) {
+        for (std::size_t j = 0; j < NumberChars.size() && add; ++j) {
+            const QString two = QString(QChar(NumberChars[i])) + QChar(NumberChars[j]);
+            const int sum = NumberAdvance_[i] + NumberAdvance_[j];
+            add = exact.horizontalAdvance(two) * 64 == sum &&
+                  Metrics.horizontalAdvance(two) == WholePixels(sum);
+            for (std::size_t k = 10; i >= 10 && j >= 10 && k < NumberChars.size() && add; ++k) {
+                add = Metrics.horizontalAdvance(two + QChar(NumberChars[k])) ==
+                      WholePixels(sum + NumberAdvance_[k]);
+            }
+        }
+    }
+    NumbersAdd_ = add ? 1 : 0;
+    return add;
+}
 
 int QtTextCache::FontEntry::NumberWidth(std::string_view text)
 {
-    if (text.empty() || NumbersAdd_ == 0)
+    // Labels are short; the cap keeps the sum far from overflowing.
+    if (text.empty() || text.size() > 64 ||
+        text.find_first_not_of(NumberChars) != std::string_view::npos || !NumbersAddUp()) {
         return -1;
-    std::array<std::size_t, 64> index{};
-    if (text.size() > index.size())
-        return -1;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        index[i] = NumberChars.find(text[i]);
-        if (index[i] == std::string_view::npos)
-            return -1;
-    }
-    // Qt adds advances in 1/64 pixel and rounds the sum half up.
-    const auto whole = [](int sum64) { return (sum64 + 32) >> 6; };
-    if (NumbersAdd_ < 0) {
-        // Once per font: every pair (and run of three marks, which a font might join) as wide
-        // as its characters, both exactly and as Qt rounds it.
-        const QFontMetricsF exact(Font);
-        NumbersAdd_ = 1;
-        for (std::size_t i = 0; i < NumberChars.size() && NumbersAdd_ == 1; ++i) {
-            const qreal a = exact.horizontalAdvance(QString(QChar(NumberChars[i]))) * 64;
-            NumberAdvance_[i] = static_cast<int>(std::lround(a));
-            if (a != NumberAdvance_[i] || a < 0 || a > 64 * 1024)
-                NumbersAdd_ = 0;
-        }
-        for (std::size_t i = 0; i < NumberChars.size() && NumbersAdd_ == 1; ++i) {
-            for (std::size_t j = 0; j < NumberChars.size() && NumbersAdd_ == 1; ++j) {
-                const QString two = QString(QChar(NumberChars[i])) + QChar(NumberChars[j]);
-                const int sum = NumberAdvance_[i] + NumberAdvance_[j];
-                if (exact.horizontalAdvance(two) * 64 != sum ||
-                    Metrics.horizontalAdvance(two) != whole(sum)) {
-                    NumbersAdd_ = 0;
-                }
-                for (std::size_t k = 10; i >= 10 && j >= 10 && k < NumberChars.size(); ++k) {
-                    const QString three = two + QChar(NumberChars[k]);
-                    if (Metrics.horizontalAdvance(three) != whole(sum + NumberAdvance_[k]))
-                        NumbersAdd_ = 0;
-                }
-            }
-        }
-        if (NumbersAdd_ == 0)
-            return -1;
     }
     int sum = 0;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        sum += NumberAdvance_[index[i]];
-    return whole(sum);
+    for (const char c : text)
+        sum += NumberAdvance_[NumberChars.find(c)];
+    return WholePixels(sum);
 }
 
 void QtTextCache::FontEntry::ChargeFixed()

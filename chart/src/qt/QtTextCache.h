@@ -92,9 +92,16 @@ public:
         int NumberWidth(std::string_view text);
 
     private:
-        // Per character of NumberChars in 1/64 pixel, once the font is known to add them up;
-        // then 1, else 0.
-        std::array<int, 14> NumberAdvance_{};
+        // What axis labels are written with; a thousands separator other than these (a space)
+        // takes the shaper.
+        static constexpr std::string_view NumberChars = "0123456789-+.,";
+        // Qt adds advances in 1/64 pixel and rounds the sum half up.
+        static int WholePixels(int sum64) { return (sum64 + 32) >> 6; }
+        // Whether this font's number characters add up (found out on first use).
+        bool NumbersAddUp();
+        // Per character of NumberChars in 1/64 pixel, once NumbersAddUp has looked: then 1,
+        // else 0.
+        std::array<int, NumberChars.size()> NumberAdvance_{};
         int NumbersAdd_ = -1;
     };
 
